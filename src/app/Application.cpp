@@ -1,0 +1,31 @@
+#include "Application.h"
+
+#include "CredentialStore.h"
+#include "MainWindow.h"
+#include "UploadViewModel.h"
+
+#include <QNetworkAccessManager>
+
+namespace clipferry {
+
+Application::Application()
+    : m_network(std::make_unique<QNetworkAccessManager>())
+    , m_credentials(std::make_unique<CredentialStore>()) {
+    // An idle connection fails after a minute; a long transfer that keeps moving does not.
+    m_network->setTransferTimeout(60000);
+    m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, *m_network, *m_credentials,
+                                                    UploadViewModel::defaultOptions());
+    m_window = std::make_unique<MainWindow>(*m_viewModel);
+}
+
+// The window goes first: it holds references to the view model.
+Application::~Application() {
+    m_window.reset();
+    m_viewModel.reset();
+}
+
+void Application::show() {
+    m_window->show();
+}
+
+} // namespace clipferry

@@ -1,0 +1,66 @@
+#include "CredentialStore.h"
+
+#include <QCoro/QCoroSignal>
+#include <QStringDecoder>
+#include <QTimer>
+#include <memory>
+#include <qt6keychain/keychain.h>
+
+namespace clipferry {
+namespace {
+
+// Runs a keychain job to its end or the time-out. A job that times out is released to
+// delete itself when the backend finally answers: deleting it early would leave the
+// backend's callback with a dangling pointer.
+template <typename Job>
+QCoro::Task<bool> runJob(std::unique_ptr<Job>& job, std::chrono::milliseconds timeout) {
+    auto* raw = job.get();
+    raw->setAutoDelete(false);
+    // Start from the event loop so the awaiter below is connected before any result.
+    QTimer::singleShot(0, raw, [raw] { raw->start(); });
+    const auto finished = co_await qCoro(raw, &QKeychain::Job::finished, timeout);
+    if (!finished) {
+        job.release()->setAutoDelete(true);
+        co_return false;
+    }
+    co_return true;
+}
+
+} // namespace
+
+CredentialStore::CredentialStore(QString service, std::chrono::milliseconds timeout)
+    : m_service(std::move(service))
+    , m_timeout(timeout) {}
+
+QCoro::Task<std::optional<QString>> CredentialStore::readKeychainString(QString account) const {
+    auto job = std::make_unique<QKeychain::ReadPasswordJob>(m_service);
+    job->setKey(account);
+    const bool finished = co_await runJob(job, m_timeout);
+    if (!finished)
+        co_return std::nullopt;
+    if (job->error() != QKeychain::NoError)
+        co_return std::nullopt;
+    const QByteArray bytes = job->binaryData();
+    auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        co_return std::nullopt;
+    co_return text;
+}
+
+QCoro::Task<Result<void>> CredentialStore::saveKeychainString(QString account,
+                                                              QString value) const {
+    auto job = std::make_unique<QKeychain::WritePasswordJob>(m_service);
+    job->setKey(account);
+    job->setTextData(value);
+    const bool finished = co_await runJob(job, m_timeout);
+    if (!finished)
+        co_return fail(QStringLiteral("Keychain"), -1,
+                       QStringLiteral("The secret store did not answer in time."));
+    if (job->error() != QKeychain::NoError)
+        co_return fail(QStringLiteral("Keychain"), static_cast<int>(job->error()),
+                       job->errorString());
+    co_return Result<void>{};
+}
+
+} // namespace clipferry

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Result.h"
+
+#include <QCoro/QCoroTask>
+#include <QString>
+#include <chrono>
+#include <optional>
+
+namespace clipferry {
+
+// The two service tokens in the desktop's secret store (Secret Service, KWallet,
+// Keychain or Credential Manager through QtKeychain), under the service "Clipferry".
+// Reads never hang start-up: a store that does not answer in time counts as empty.
+class CredentialStore {
+public:
+    explicit CredentialStore(QString service = QStringLiteral("Clipferry"),
+                             std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    // The stored text, or nothing when there is no item, the store fails, or the bytes
+    // are not valid UTF-8.
+    [[nodiscard]] QCoro::Task<std::optional<QString>> readKeychainString(QString account) const;
+    // Replaces the item of that account; the error carries the store's own text.
+    [[nodiscard]] QCoro::Task<Result<void>> saveKeychainString(QString account,
+                                                               QString value) const;
+
+private:
+    QString m_service;
+    std::chrono::milliseconds m_timeout;
+};
+
+inline constexpr auto tokenIDAccount = "mux_token_id";
+inline constexpr auto tokenSecretAccount = "mux_token_secret";
+inline constexpr auto useMaxResolutionKey = "useMaxResolution";
+
+} // namespace clipferry

@@ -1,0 +1,45 @@
+#include "StateFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace clipferry {
+
+QString stateFolderPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Clipferry");
+}
+
+QString stateFileURL(const QString& fileName) {
+    const auto folder = stateFolderPath();
+    if (!QFileInfo::exists(folder))
+        (void)QDir().mkpath(folder);
+    return folder + QLatin1Char('/') + fileName;
+}
+
+Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("File"), static_cast<int>(file.error()), file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const auto message = file.errorString();
+        file.cancelWriting();
+        return fail(QStringLiteral("File"), static_cast<int>(file.error()), message);
+    }
+    if (!file.commit())
+        return fail(QStringLiteral("File"), static_cast<int>(file.error()), file.errorString());
+    return {};
+}
+
+Result<QByteArray> readWholeFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("File"), static_cast<int>(file.error()),
+                    QStringLiteral("%1: %2").arg(path, file.errorString()));
+    return file.readAll();
+}
+
+} // namespace clipferry

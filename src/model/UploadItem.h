@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+#include <optional>
+
+namespace clipferry {
+
+enum class UploadStatus {
+    pending,
+    creatingUpload,
+    uploading,
+    waitingAsset,
+    processingAsset,
+    done,
+    failed,
+};
+
+// The label is the status's identity: it is what the upload list shows and what
+// `uploadStatusFromLabel` accepts back, case-sensitively.
+[[nodiscard]] QString uploadStatusLabel(UploadStatus status);
+[[nodiscard]] std::optional<UploadStatus> uploadStatusFromLabel(const QString& label);
+// The progress the pipeline stores together with each status.
+[[nodiscard]] double uploadStatusProgress(UploadStatus status);
+
+struct UploadItem {
+    QUuid id;
+    QUrl fileURL;
+    QString title;
+    UploadStatus status = UploadStatus::pending;
+    double progress = 0.0;
+    std::optional<QString> playbackURL;
+    std::optional<QString> error;
+
+    // A pending item with a fresh id; the title is the file name without its last extension.
+    [[nodiscard]] static UploadItem make(const QUrl& fileURL);
+};
+
+// "clip.final.mp4" -> "clip.final"; a name without a dot is returned whole.
+[[nodiscard]] QString fileNameWithoutExtension(const QString& fileName);
+
+} // namespace clipferry

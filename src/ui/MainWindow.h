@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QSplitter;
+
+namespace clipferry {
+
+class UploadViewModel;
+class ApiKeysDialog;
+
+// The one window: the upload tools sidebar and the library column side by side.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(UploadViewModel& viewModel, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    [[nodiscard]] QSplitter* splitter() const { return m_splitter; }
+    [[nodiscard]] ApiKeysDialog* apiKeysDialog() const { return m_apiKeysDialog; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void showApiKeysSheet(bool show);
+
+    UploadViewModel& m_viewModel;
+    QSplitter* m_splitter;
+    ApiKeysDialog* m_apiKeysDialog = nullptr;
+};
+
+} // namespace clipferry

@@ -1,0 +1,202 @@
+#pragma once
+
+#include "CityInfo.h"
+#include "LocalVideo.h"
+#include "MuxClient.h"
+#include "MuxRecords.h"
+#include "Records.h"
+#include "SeenState.h"
+#include "UploadItem.h"
+
+#include <QCoro/QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QUrl>
+#include <memory>
+#include <optional>
+
+class QNetworkAccessManager;
+
+namespace clipferry {
+
+class CredentialStore;
+
+// The one object that holds the application's state and carries out every user action.
+// Views read its fields, set the few that are theirs (selections, switches, the sheet
+// flag) and call its operations; every change is announced by a signal.
+class UploadViewModel : public QObject {
+    Q_OBJECT
+
+public:
+    struct Options {
+        QUrl apiBase;
+        QUrl streamBase;
+        QUrl sheetWebAppUrl;
+        MuxClient::Options client;
+        int maxConcurrentUploads = 3;
+    };
+
+    // Options from the build constants, with the service's own poll intervals.
+    [[nodiscard]] static Options defaultOptions();
+
+    UploadViewModel(const PlatformConfig& config, QNetworkAccessManager& network,
+                    const CredentialStore& credentials, Options options, QObject* parent = nullptr);
+    ~UploadViewModel() override;
+
+    // Credentials are read asynchronously; refreshes and uploads wait for this.
+    [[nodiscard]] bool isReady() const { return m_ready; }
+    [[nodiscard]] QCoro::Task<> waitUntilReady();
+
+    // --- fields ----------------------------------------------------------------------
+    [[nodiscard]] const QList<UploadItem>& uploads() const { return m_uploads; }
+    [[nodiscard]] const QList<LogEntry>& log() const { return m_log; }
+    [[nodiscard]] bool showAPIKeySheet() const { return m_showAPIKeySheet; }
+    void setShowAPIKeySheet(bool show);
+    [[nodiscard]] VideoProvider provider() const { return m_provider; }
+    void setProvider(VideoProvider provider);
+    [[nodiscard]] const QString& tokenID() const { return m_tokenID; }
+    void setTokenID(const QString& tokenID);
+    [[nodiscard]] const QString& tokenSecret() const { return m_tokenSecret; }
+    void setTokenSecret(const QString& tokenSecret);
+    [[nodiscard]] bool useMaxResolution() const { return m_useMaxResolution; }
+    void setUseMaxResolution(bool use);
+    [[nodiscard]] const QList<MuxAsset>& existingAssets() const { return m_existingAssets; }
+    [[nodiscard]] const std::optional<MuxAsset>& selectedAsset() const { return m_selectedAsset; }
+    void setSelectedAsset(std::optional<MuxAsset> asset);
+    [[nodiscard]] const std::optional<QUrl>& localFolderURL() const { return m_localFolderURL; }
+    void setLocalFolderURL(std::optional<QUrl> folder);
+    [[nodiscard]] const QList<QUrl>& localVideoURLs() const { return m_localVideoURLs; }
+    [[nodiscard]] const std::optional<QUrl>& selectedLocalVideo() const {
+        return m_selectedLocalVideo;
+    }
+    void setSelectedLocalVideo(std::optional<QUrl> file);
+    [[nodiscard]] bool includeSubfolders() const { return m_includeSubfolders; }
+    void setIncludeSubfolders(bool include);
+    [[nodiscard]] const CityMap& cityMap() const { return m_cityMap; }
+    void setCityMap(CityMap map);
+    [[nodiscard]] bool isRefreshing() const { return m_isRefreshing; }
+    [[nodiscard]] const std::optional<LocalVideoState>& savedLocalState() const {
+        return m_savedLocalState;
+    }
+    [[nodiscard]] const QSet<QUrl>& changedLocalVideos() const { return m_changedLocalVideos; }
+    [[nodiscard]] const std::optional<MuxState>& savedMuxState() const { return m_savedMuxState; }
+    [[nodiscard]] const QSet<QString>& changedMuxAssets() const { return m_changedMuxAssets; }
+    [[nodiscard]] qint64 pendingBatchUploads() const { return m_pendingBatchUploads; }
+    [[nodiscard]] qint64 completedBatchUploads() const { return m_completedBatchUploads; }
+    [[nodiscard]] MuxClient& mux() { return *m_mux; }
+    [[nodiscard]] const PlatformConfigProtocol& config() const { return m_config; }
+    [[nodiscard]] const Options& options() const { return m_options; }
+
+    // The service library by city code, and the local files as records, both in list order.
+    [[nodiscard]] QList<LocalVideo> localVideos() const;
+
+    // --- core ------------------------------------------------------------------------
+    // Prints "[Clipferry] " + message on stdout at once; the log list gets the entry
+    // from the event loop, after the current step.
+    void appendLog(const QString& message);
+
+    // --- settings and stored state ---------------------------------------------------
+    [[nodiscard]] QCoro::Task<> loadSettings();
+    [[nodiscard]] QCoro::Task<> saveSettings();
+    // Fire-and-forget forms for the views' buttons; the tasks are kept until they end.
+    void startSaveSettings() { keep(saveSettings()); }
+    void startRefreshLibrary() { keep(refreshLibrary()); }
+    void startDeleteSelectedAsset() { keep(deleteSelectedAsset()); }
+    void startUpdateGoogleSheets() { keep(updateGoogleSheets()); }
+    void saveMuxState();
+    void saveLocalVideoState();
+    [[nodiscard]] QString cityMapFileURL() const;
+    void ensureCityMapFolder() const;
+    void loadCityMap();
+    void saveCityMap();
+
+    // --- upload batches --------------------------------------------------------------
+    void startUploadBatch(const QList<QUrl>& files);
+    [[nodiscard]] QCoro::Task<> processUpload(qsizetype index);
+    void setUploadStatus(qsizetype index, UploadStatus status, double progress);
+    void markUploadedAssetNew(const QString& assetID);
+    [[nodiscard]] QCoro::Task<> finishBatchItem();
+
+    // --- library sync ----------------------------------------------------------------
+    [[nodiscard]] QCoro::Task<> refreshLibrary();
+    void detectChangedMuxAssets(const QList<MuxAsset>& assets);
+    void markAssetSeen(const QString& assetID);
+    void markAllSeen();
+    [[nodiscard]] QCoro::Task<> deleteSelectedAsset();
+
+    // --- sheet export ----------------------------------------------------------------
+    [[nodiscard]] QString buildSheetCSV() const;
+    [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
+    [[nodiscard]] QCoro::Task<> updateGoogleSheets();
+
+    // --- local folder ----------------------------------------------------------------
+    void loadLocalVideos();
+    void detectChangedLocalVideos(const QList<QUrl>& files);
+    void markLocalVideoSeen(const QUrl& file);
+    [[nodiscard]] QCoro::Task<> preloadLocalMetadata(QList<QUrl> files);
+
+Q_SIGNALS:
+    void ready();
+    void uploadAppended(qsizetype index);
+    void uploadChanged(qsizetype index);
+    void logAppended(const clipferry::LogEntry& entry);
+    void showAPIKeySheetChanged(bool show);
+    void providerChanged(clipferry::VideoProvider provider);
+    void credentialsChanged();
+    void existingAssetsChanged();
+    void selectedAssetChanged();
+    void localFolderChanged();
+    void localVideoURLsChanged();
+    void selectedLocalVideoChanged();
+    void cityMapChanged();
+    void isRefreshingChanged(bool refreshing);
+    void changedMuxAssetsChanged();
+    void changedLocalVideosChanged();
+    // Metadata of local files arrived; the views re-read the texts.
+    void localMetadataChanged();
+
+private:
+    // Keeps a started task alive until it ends, and drops its result if this object
+    // is gone by then.
+    void keep(QCoro::Task<> task);
+    // Runs `job` from the event loop, after the current step.
+    void post(std::function<void()> job);
+    QCoro::Task<> loadCredentialsAndBecomeReady();
+    void setIsRefreshing(bool refreshing);
+    void setExistingAssets(QList<MuxAsset> assets);
+    void setLocalVideoURLs(QList<QUrl> files);
+    void setChangedMuxAssets(QSet<QString> ids);
+    void setChangedLocalVideos(QSet<QUrl> files);
+
+    QList<UploadItem> m_uploads;
+    QList<LogEntry> m_log;
+    bool m_showAPIKeySheet = false;
+    VideoProvider m_provider = VideoProvider::webMux;
+    QString m_tokenID;
+    QString m_tokenSecret;
+    bool m_useMaxResolution = false;
+    QList<MuxAsset> m_existingAssets;
+    std::optional<MuxAsset> m_selectedAsset;
+    std::optional<QUrl> m_localFolderURL;
+    QList<QUrl> m_localVideoURLs;
+    std::optional<QUrl> m_selectedLocalVideo;
+    bool m_includeSubfolders = false;
+    CityMap m_cityMap;
+    bool m_isRefreshing = false;
+    std::optional<LocalVideoState> m_savedLocalState;
+    QSet<QUrl> m_changedLocalVideos;
+    std::optional<MuxState> m_savedMuxState;
+    QSet<QString> m_changedMuxAssets;
+    qint64 m_pendingBatchUploads = 0;
+    qint64 m_completedBatchUploads = 0;
+    std::unique_ptr<MuxClient> m_mux;
+    PlatformConfig m_config;
+
+    QNetworkAccessManager& m_network;
+    const CredentialStore& m_credentials;
+    Options m_options;
+    bool m_ready = false;
+};
+
+} // namespace clipferry
