@@ -1,0 +1,90 @@
+#pragma once
+
+#include "CityInfo.h"
+#include "LocalVideo.h"
+#include "MuxRecords.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <variant>
+
+// Clip names follow element_animation_city_match_fileName. Everything the library shows
+// about cities and animations is computed here, from the lists, the city table and the
+// search text; nothing is stored. No toolkit beyond Qt Core.
+namespace clipferry {
+
+using LibraryVideo = std::variant<MuxAsset, LocalVideo>;
+
+struct VideoNameParts {
+    QString city;
+    QString animation;
+    QString fileName;
+    QString element;
+    QString match;
+};
+
+struct AnimationProgress {
+    qint64 count = 0;
+    qint64 required = 0;
+    bool cityKnown = false;
+};
+
+// Key -> videos in input order, with the keys in first-seen order. Canonically
+// equivalent keys are one key.
+template <typename Video>
+struct Grouping {
+    QStringList keys;
+    QList<QList<Video>> groups;
+
+    [[nodiscard]] const QList<Video>* find(const QString& key) const;
+};
+
+[[nodiscard]] VideoNameParts parseVideoName(const QString& name);
+[[nodiscard]] QString nameText(const MuxAsset& asset);
+[[nodiscard]] QString nameText(const LocalVideo& video);
+[[nodiscard]] QString displayTitle(const QString& fileName);
+[[nodiscard]] QString expansionKey(const QString& city, const QString& animation);
+
+// Cities and animations sort by Unicode scalar values after NFC, case-sensitively.
+[[nodiscard]] bool libraryKeyLess(const QString& a, const QString& b);
+
+// Case-insensitive containment under the current locale; the empty needle is in nothing.
+[[nodiscard]] bool textContains(const QString& haystack, const QString& needle);
+// A search is active when the raw text has at least one character, blanks included.
+[[nodiscard]] bool isSearchActive(const QString& search);
+
+// The grouping functions, for both kinds of video (MuxAsset and LocalVideo).
+template <typename Video>
+[[nodiscard]] Grouping<Video> groupByCity(const QList<Video>& videos);
+template <typename Video>
+[[nodiscard]] Grouping<Video> groupByAnimation(const QList<Video>& videos);
+
+[[nodiscard]] bool videoMatchesSearch(const MuxAsset& asset, const QString& search);
+[[nodiscard]] bool videoMatchesSearch(const LocalVideo& video, const QString& search);
+template <typename Video>
+[[nodiscard]] bool cityMatchesSearch(const QString& city, const Grouping<Video>& byCity,
+                                     const CityMap& cityMap, const QString& search);
+template <typename Video>
+[[nodiscard]] bool animationMatchesSearch(const QString& city, const QString& animation,
+                                          const Grouping<Video>& byCity, const QString& search);
+template <typename Video>
+[[nodiscard]] QStringList visibleCities(const Grouping<Video>& byCity, const CityMap& cityMap,
+                                        const QString& search);
+template <typename Video>
+[[nodiscard]] QStringList visibleAnimations(const QString& city, const Grouping<Video>& byCity,
+                                            const QString& search);
+template <typename Video>
+[[nodiscard]] QList<Video> visibleVideos(const QString& city, const QString& animation,
+                                         const Grouping<Video>& byCity, const QString& search);
+template <typename Video>
+[[nodiscard]] AnimationProgress animationProgress(const QString& city, const QString& animation,
+                                                  const Grouping<Video>& byCity,
+                                                  const CityMap& cityMap);
+// "count/required" while a known city is short of clips; empty when complete or unknown.
+[[nodiscard]] QString progressText(const AnimationProgress& progress);
+[[nodiscard]] bool isComplete(const AnimationProgress& progress);
+
+// The templates are instantiated for MuxAsset and LocalVideo in AnimationGrouping.cpp.
+
+} // namespace clipferry
