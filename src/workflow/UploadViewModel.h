@@ -9,6 +9,7 @@
 #include "UploadItem.h"
 
 #include <QCoro/QCoroTask>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -126,7 +127,12 @@ public:
     [[nodiscard]] QCoro::Task<> deleteSelectedAsset();
 
     // --- sheet export ----------------------------------------------------------------
+    // The CSV of the last complete listing of the service library: an export never sends
+    // a partial or local list that would wipe rows from the sheet.
     [[nodiscard]] QString buildSheetCSV() const;
+    [[nodiscard]] const std::optional<QList<MuxAsset>>& lastCompleteListing() const {
+        return m_lastCompleteListing;
+    }
     [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
 
@@ -168,6 +174,13 @@ private:
     void setLocalVideoURLs(QList<QUrl> files);
     void setChangedMuxAssets(QSet<QString> ids);
     void setChangedLocalVideos(QSet<QUrl> files);
+    void startWaitingUploads();
+    [[nodiscard]] QCoro::Task<Result<void>> runUploadSteps(qsizetype index);
+    void reportUploadProgress(qsizetype index, qint64 sent, qint64 total);
+    [[nodiscard]] QString streamingAddress(const QString& playbackID) const;
+    // Posts the CSV of the last complete service listing; when the view shows a local
+    // folder and `listWhenLocal` is set, lists the service first without touching the view.
+    [[nodiscard]] QCoro::Task<Result<void>> exportSheet(bool listWhenLocal);
 
     QList<UploadItem> m_uploads;
     QList<LogEntry> m_log;
@@ -197,6 +210,11 @@ private:
     const CredentialStore& m_credentials;
     Options m_options;
     bool m_ready = false;
+
+    std::optional<QList<MuxAsset>> m_lastCompleteListing;
+    QList<qsizetype> m_waitingUploads;
+    int m_runningUploads = 0;
+    QHash<qsizetype, qint64> m_lastProgressReport;
 };
 
 } // namespace clipferry
