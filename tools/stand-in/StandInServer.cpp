@@ -103,6 +103,10 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
         for (auto& candidate : m_faults) {
             if (!candidate.matches(method, path))
                 continue;
+            if (candidate.skip > 0) {
+                --candidate.skip;
+                continue;
+            }
             if (candidate.remaining)
                 --*candidate.remaining;
             fault = candidate;
