@@ -5,9 +5,11 @@
 #include <QBuffer>
 #include <QCoro/QCoroNetworkReply>
 #include <QDateTime>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
+#include <QTimeZone>
 #include <algorithm>
 
 namespace clipferry {
@@ -48,7 +50,13 @@ std::optional<std::chrono::milliseconds> parseRetryAfter(const QByteArray& value
         constexpr qulonglong oneDay = 86400;
         return std::chrono::seconds(std::min(seconds, oneDay));
     }
-    const auto when = QDateTime::fromString(QString::fromLatin1(trimmed), Qt::RFC2822Date);
+    const QString text = QString::fromLatin1(trimmed);
+    auto when = QDateTime::fromString(text, Qt::RFC2822Date);
+    if (!when.isValid()) {
+        // The HTTP date form, "Wed, 21 Oct 2015 07:28:00 GMT".
+        when = QLocale::c().toDateTime(text, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"));
+        when.setTimeZone(QTimeZone::utc());
+    }
     if (!when.isValid())
         return std::nullopt;
     const qint64 delta = QDateTime::currentDateTimeUtc().msecsTo(when);

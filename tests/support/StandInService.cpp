@@ -103,7 +103,13 @@ bool StandInService::control(const char* method, const QString& path,
         std::string_view(method) == "POST"    ? client.Post(target, payload, "application/json")
         : std::string_view(method) == "PATCH" ? client.Patch(target, payload, "application/json")
                                               : client.Delete(target);
-    return result && result->status == 200;
+    if (!result || result->status != 200) {
+        qWarning("stand-in control %s %s failed: %s", method, qPrintable(path),
+                 result ? std::to_string(result->status).c_str()
+                        : httplib::to_string(result.error()).c_str());
+        return false;
+    }
+    return true;
 }
 
 std::optional<QByteArray> StandInService::fetch(const QString& path) const {
