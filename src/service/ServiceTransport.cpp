@@ -5,9 +5,11 @@
 #include <QBuffer>
 #include <QCoro/QCoroNetworkReply>
 #include <QDateTime>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
+#include <QTimeZone>
 #include <algorithm>
 
 namespace clipferry {
@@ -27,11 +29,12 @@ bool isIdempotent(const QByteArray& verb) {
     return verb == "GET" || verb == "PATCH" || verb == "DELETE";
 }
 
-// Failures of the connection itself (network, proxy and protocol groups of
-// QNetworkReply::NetworkError), as opposed to the error Qt derives from an HTTP status.
-bool isTransportFailure(QNetworkReply::NetworkError error) {
+// The errors Qt derives from an HTTP status (content and server groups, and 400 as an
+// invalid operation), as opposed to failures of the connection itself.
+bool isStatusError(QNetworkReply::NetworkError error) {
     const int code = static_cast<int>(error);
-    return (code >= 1 && code < 200) || (code >= 300 && code < 400);
+    return (code >= 201 && code < 300) || (code >= 401 && code < 500) ||
+           error == QNetworkReply::ProtocolInvalidOperationError;
 }
 
 } // namespace
@@ -47,7 +50,13 @@ std::optional<std::chrono::milliseconds> parseRetryAfter(const QByteArray& value
         constexpr qulonglong oneDay = 86400;
         return std::chrono::seconds(std::min(seconds, oneDay));
     }
-    const auto when = QDateTime::fromString(QString::fromLatin1(trimmed), Qt::RFC2822Date);
+    const QString text = QString::fromLatin1(trimmed);
+    auto when = QDateTime::fromString(text, Qt::RFC2822Date);
+    if (!when.isValid()) {
+        // The HTTP date form, "Wed, 21 Oct 2015 07:28:00 GMT".
+        when = QLocale::c().toDateTime(text, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"));
+        when.setTimeZone(QTimeZone::utc());
+    }
     if (!when.isValid())
         return std::nullopt;
     const qint64 delta = QDateTime::currentDateTimeUtc().msecsTo(when);
@@ -118,7 +127,12 @@ QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray ver
         device.release()->setParent(reply.get());
     if (progress)
         QObject::connect(reply.get(), &QNetworkReply::uploadProgress, reply.get(),
-                         [progress](qint64 sent, qint64 total) { progress(sent, total); });
+                         [progress](qint64 sent, qint64 total) {
+                             // Qt closes with (0, 0) once the body is gone; only real
+                             // counts are progress.
+                             if (total > 0)
+                                 progress(sent, total);
+                         });
 
     co_await reply.get();
 
@@ -128,7 +142,9 @@ QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray ver
     if (statusAttribute.isValid())
         status = statusAttribute.toInt();
 
-    if (isTransportFailure(error) || (error != QNetworkReply::NoError && !status)) {
+    // With a status, a connection lost mid-body or an idle time-out is still a failure of
+    // the transport: the body is incomplete.
+    if (error != QNetworkReply::NoError && !(status && isStatusError(error))) {
         Attempt attempt{fail(QString::fromLatin1(networkErrorDomain), static_cast<int>(error),
                              reply->errorString()),
                         false, std::nullopt};

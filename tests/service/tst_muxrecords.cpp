@@ -32,8 +32,10 @@ void TestMuxRecords::uploadStatus_data() {
     QTest::addColumn<QString>("assetID");
     QTest::addColumn<QString>("status");
 
-    QTest::newRow("asset id") << QByteArray(R"({"data":{"asset_id":"a1","status":"asset_created"}})")
-                              << true << "a1" << "asset_created";
+    QTest::newRow("asset id") << QByteArray(
+                                     R"({"data":{"asset_id":"a1","status":"asset_created"}})")
+                              << true << "a1"
+                              << "asset_created";
     QTest::newRow("null asset id") << QByteArray(R"({"data":{"asset_id":null}})") << false << ""
                                    << "";
     QTest::newRow("absent asset id")
@@ -42,7 +44,8 @@ void TestMuxRecords::uploadStatus_data() {
     QTest::newRow("empty asset id") << QByteArray(R"({"data":{"asset_id":""}})") << true << ""
                                     << "";
     QTest::newRow("status of another type is ignored")
-        << QByteArray(R"({"data":{"status":7}})") << false << "" << "";
+        << QByteArray(R"({"data":{"status":7}})") << false << ""
+        << "";
 }
 
 void TestMuxRecords::uploadStatus() {
@@ -105,7 +108,8 @@ void TestMuxRecords::assetResponse() {
     QVERIFY(!noStatus);
     QVERIFY(noStatus.error().message.contains(QStringLiteral("\"data.status\"")));
 
-    const auto badPlayback = decodeAssetResponse(R"({"data":{"status":"ready","playback_ids":[{}]}})");
+    const auto badPlayback =
+        decodeAssetResponse(R"({"data":{"status":"ready","playback_ids":[{}]}})");
     QVERIFY(!badPlayback);
     QVERIFY2(badPlayback.error().message.contains(QStringLiteral("\"data.playback_ids[0].id\"")),
              qPrintable(badPlayback.error().message));
@@ -128,13 +132,16 @@ void TestMuxRecords::listPage_data() {
     QTest::addColumn<QString>("next");
     QTest::addColumn<QString>("cursor");
 
-    QTest::newRow("no links") << QByteArray(R"({"data":[]})") << false << "" << "";
+    QTest::newRow("no links") << QByteArray(R"({"data":[]})") << false << ""
+                              << "";
     QTest::newRow("links without next") << QByteArray(R"({"data":[],"links":{}})") << true << ""
                                         << "";
     QTest::newRow("links with null next")
-        << QByteArray(R"({"data":[],"links":{"next":null}})") << true << "" << "";
+        << QByteArray(R"({"data":[],"links":{"next":null}})") << true << ""
+        << "";
     QTest::newRow("next") << QByteArray(R"({"data":[],"links":{"next":"http://h/p?page=2"}})")
-                          << true << "http://h/p?page=2" << "";
+                          << true << "http://h/p?page=2"
+                          << "";
     QTest::newRow("cursor") << QByteArray(R"({"data":[],"next_cursor":"abc"})") << false << ""
                             << "abc";
     QTest::newRow("null cursor") << QByteArray(R"({"data":[],"next_cursor":null})") << false << ""
@@ -174,10 +181,10 @@ void TestMuxRecords::listPageFailsAsAWhole_data() {
         << QByteArray(R"({"data":[{"id":"a","status":"ready","tracks":[{}]}]})")
         << "data[0].tracks[0].type";
     QTest::newRow("data not a list") << QByteArray(R"({"data":{}})") << "data";
-    QTest::newRow("refused request") << QByteArray(R"({"error":{"type":"unauthorized"}})")
-                                     << "data";
-    QTest::newRow("next not text") << QByteArray(R"({"data":[],"links":{"next":3}})")
-                                   << "links.next";
+    QTest::newRow("refused request")
+        << QByteArray(R"({"error":{"type":"unauthorized"}})") << "data";
+    QTest::newRow("next not text")
+        << QByteArray(R"({"data":[],"links":{"next":3}})") << "links.next";
 }
 
 void TestMuxRecords::listPageFailsAsAWhole() {
@@ -220,7 +227,8 @@ void TestMuxRecords::resolutionText_data() {
     QTest::addColumn<QString>("text");
 
     QTest::newRow("audio then video")
-        << QByteArray(R"("tracks":[{"type":"audio"},{"type":"video","max_width":1280,"max_height":720}])")
+        << QByteArray(
+               R"("tracks":[{"type":"audio"},{"type":"video","max_width":1280,"max_height":720}])")
         << QStringLiteral("1280×720");
     QTest::newRow("only audio, stored resolution")
         << QByteArray(R"("tracks":[{"type":"audio"}],"max_stored_resolution":"HD")") << "HD";
@@ -234,8 +242,7 @@ void TestMuxRecords::resolutionText_data() {
         << QByteArray(R"("tracks":[{"type":"Video","max_width":640,"max_height":360}])")
         << "Unknown";
     QTest::newRow("huge dimensions")
-        << QByteArray(
-               R"("tracks":[{"type":"video","max_width":9007199254740993,"max_height":-1}])")
+        << QByteArray(R"("tracks":[{"type":"video","max_width":9007199254740993,"max_height":-1}])")
         << QStringLiteral("9007199254740993×-1");
 }
 
@@ -259,8 +266,7 @@ void TestMuxRecords::durationText_data() {
     QTest::newRow("3600") << std::optional<double>(3600) << "60:00";
     QTest::newRow("0.4") << std::optional<double>(0.4) << "0:00";
     QTest::newRow("negative, truncated toward zero") << std::optional<double>(-125.9) << "-2:-5";
-    QTest::newRow("huge but countable") << std::optional<double>(9.0e18)
-                                        << "150000000000000000:00";
+    QTest::newRow("huge but countable") << std::optional<double>(9.0e18) << "150000000000000000:00";
     QTest::newRow("too large") << std::optional<double>(1e300) << "Unknown";
     QTest::newRow("infinite") << std::optional<double>(std::numeric_limits<double>::infinity())
                               << "Unknown";

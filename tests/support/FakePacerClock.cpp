@@ -4,8 +4,10 @@
 
 QCoro::Task<> FakePacerClock::sleepUntil(TimePoint when) {
     m_wakeUps.append(std::chrono::duration_cast<std::chrono::milliseconds>(when - m_start));
-    m_now = std::max(m_now, when);
+    // Time moves when the sleeper wakes, not when it asks: callers that reserve
+    // together must all see the same "now".
     co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    m_now = std::max(m_now, when);
 }
 
 std::chrono::milliseconds FakePacerClock::elapsed() const {

@@ -4,9 +4,9 @@
 
 #include <QList>
 
-// A pacer clock whose time moves only when someone sleeps on it: a sleep jumps the
-// clock to its wake-up time at once (never backwards) and resumes on the next turn of
-// the event loop. Tests read how far paced requests and retries moved it.
+// A pacer clock whose time moves only when someone sleeps on it: a sleep resumes on the
+// next turn of the event loop and moves the clock to its wake-up time (never backwards). Tests read
+// how far paced requests and retries moved it.
 class FakePacerClock final : public clipferry::PacerClock {
 public:
     [[nodiscard]] TimePoint now() const override { return m_now; }

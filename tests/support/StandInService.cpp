@@ -15,6 +15,8 @@ QJsonObject faultJson(const StandInService::Fault& fault) {
     QJsonObject object{{QStringLiteral("path"), fault.path}};
     if (!fault.method.isEmpty())
         object.insert(QStringLiteral("method"), fault.method);
+    if (fault.skip > 0)
+        object.insert(QStringLiteral("skip"), fault.skip);
     if (fault.times)
         object.insert(QStringLiteral("times"), *fault.times);
     if (fault.status != 0)
@@ -97,12 +99,17 @@ bool StandInService::control(const char* method, const QString& path,
     httplib::Client client("127.0.0.1", m_port);
     const std::string target = path.toStdString();
     const std::string payload = QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString();
-    httplib::Result result = std::string_view(method) == "POST"
-                                 ? client.Post(target, payload, "application/json")
-                             : std::string_view(method) == "PATCH"
-                                 ? client.Patch(target, payload, "application/json")
-                                 : client.Delete(target);
-    return result && result->status == 200;
+    httplib::Result result =
+        std::string_view(method) == "POST"    ? client.Post(target, payload, "application/json")
+        : std::string_view(method) == "PATCH" ? client.Patch(target, payload, "application/json")
+                                              : client.Delete(target);
+    if (!result || result->status != 200) {
+        qWarning("stand-in control %s %s failed: %s", method, qPrintable(path),
+                 result ? std::to_string(result->status).c_str()
+                        : httplib::to_string(result.error()).c_str());
+        return false;
+    }
+    return true;
 }
 
 std::optional<QByteArray> StandInService::fetch(const QString& path) const {
@@ -116,9 +123,9 @@ std::optional<QByteArray> StandInService::fetch(const QString& path) const {
 }
 
 bool StandInService::setCredentials(const QString& tokenID, const QString& tokenSecret) {
-    if (!control("POST", QStringLiteral("/_control/settings"),
-                 {{QStringLiteral("tokenID"), tokenID},
-                  {QStringLiteral("tokenSecret"), tokenSecret}}))
+    if (!control(
+            "POST", QStringLiteral("/_control/settings"),
+            {{QStringLiteral("tokenID"), tokenID}, {QStringLiteral("tokenSecret"), tokenSecret}}))
         return false;
     m_tokenID = tokenID;
     m_tokenSecret = tokenSecret;
@@ -137,8 +144,8 @@ bool StandInService::setAssetPollsBeforeReady(int polls) {
 
 bool StandInService::setPaging(Paging paging, int maxPageSize) {
     return control("POST", QStringLiteral("/_control/settings"),
-                   {{QStringLiteral("paging"), paging == Paging::cursor ? QStringLiteral("cursor")
-                                                                        : QStringLiteral("links")},
+                   {{QStringLiteral("paging"),
+                     paging == Paging::cursor ? QStringLiteral("cursor") : QStringLiteral("links")},
                     {QStringLiteral("maxPageSize"), maxPageSize}});
 }
 
@@ -155,13 +162,13 @@ bool StandInService::releaseHangingReplies() {
 }
 
 bool StandInService::seedAssets(const QJsonArray& assets) {
-    return control("POST", QStringLiteral("/_control/assets"), {{QStringLiteral("assets"), assets}});
+    return control("POST", QStringLiteral("/_control/assets"),
+                   {{QStringLiteral("assets"), assets}});
 }
 
 bool StandInService::seedGeneratedAssets(int count, const QString& createdAt,
                                          const QString& updatedAt, const QString& idPrefix) {
-    QJsonObject generate{{QStringLiteral("count"), count},
-                         {QStringLiteral("idPrefix"), idPrefix}};
+    QJsonObject generate{{QStringLiteral("count"), count}, {QStringLiteral("idPrefix"), idPrefix}};
     if (!createdAt.isEmpty())
         generate.insert(QStringLiteral("createdAt"), createdAt);
     if (!updatedAt.isEmpty())
@@ -228,7 +235,8 @@ QList<StandInService::SheetPost> StandInService::sheetPosts() const {
         posts.append(SheetPost{
             entry.value(QLatin1StringView("path")).toString(),
             entry.value(QLatin1StringView("contentType")).toString(),
-            QByteArray::fromBase64(entry.value(QLatin1StringView("bodyBase64")).toString().toLatin1()),
+            QByteArray::fromBase64(
+                entry.value(QLatin1StringView("bodyBase64")).toString().toLatin1()),
         });
     }
     return posts;

@@ -34,14 +34,15 @@ public:
     // "/video/v1/assets/<id>", "/_upload/<upload id>" (the PUT of the file),
     // "/macros/s/stand-in/exec" (the sheet POST), "/macros/echo" (its redirect target).
     struct Fault {
-        QString method;
-        QString path;
-        std::optional<int> times; // matching requests affected; absent: all
-        int status = 0;           // answer with this status instead
-        std::optional<QByteArray> body; // body of that answer; absent: an error document
-        QList<QPair<QByteArray, QByteArray>> headers; // e.g. {"Retry-After", "2"}
-        int delayMs = 0;          // a slow reply
-        bool hang = false;        // no reply until releaseHangingReplies() or the end
+        QString method{};
+        QString path{};
+        int skip = 0;                     // matching requests let through untouched first
+        std::optional<int> times{};       // matching requests affected; absent: all
+        int status = 0;                   // answer with this status instead
+        std::optional<QByteArray> body{}; // body of that answer; absent: an error document
+        QList<QPair<QByteArray, QByteArray>> headers{}; // e.g. {"Retry-After", "2"}
+        int delayMs = 0;                                // a slow reply
+        bool hang = false;            // no reply until releaseHangingReplies() or the end
         bool dropBeforeReply = false; // close the connection without any reply
         bool dropMidBody = false;     // send the headers and half the body, then close
         qint64 dropAfterBytes = -1;   // upload PUT: close after reading this many bytes
@@ -50,13 +51,13 @@ public:
 
     struct LoggedRequest {
         QString method;
-        QString path;   // decoded path without the query
-        QString target; // path and query as sent
+        QString path;                    // decoded path without the query
+        QString target;                  // path and query as sent
         QHash<QString, QString> headers; // names in lower case
-        QByteArray body; // empty for the upload PUT, whose bytes are only counted
-        int status = 0;  // the status answered; 0 when dropped or hanging
-        QString fault;   // the fault applied, if any
-        double timeMs = 0; // since the stand-in started
+        QByteArray body;                 // empty for the upload PUT, whose bytes are only counted
+        int status = 0;                  // the status answered; 0 when dropped or hanging
+        QString fault;                   // the fault applied, if any
+        double timeMs = 0;               // since the stand-in started
     };
 
     struct SheetPost {

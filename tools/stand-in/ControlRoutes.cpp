@@ -82,6 +82,7 @@ void StandInServer::addControlRoutes() {
             m_assets.clear();
             m_faults.clear();
             m_requestLog = QJsonArray();
+            ++m_logGeneration;
             m_sheetPosts = QJsonArray();
             m_sheetRowsByKey.clear();
             ++m_releaseGeneration;
@@ -223,6 +224,7 @@ void StandInServer::addControlRoutes() {
     m_server.Delete("/_control/requests", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
         m_requestLog = QJsonArray();
+        ++m_logGeneration;
         sendJson(response, 200, QJsonObject{});
     });
     m_server.Get("/_control/sheet-posts", [this](const Request&, Response& response) {

@@ -38,6 +38,7 @@ std::optional<Fault> Fault::fromJson(const QJsonObject& object, QString* error) 
         *error = QStringLiteral("a fault needs a \"path\"");
         return std::nullopt;
     }
+    fault.skip = object.value(QLatin1StringView("skip")).toInt();
     if (object.contains(QLatin1StringView("times")))
         fault.remaining = object.value(QLatin1StringView("times")).toInt();
     fault.delayMs = object.value(QLatin1StringView("delayMs")).toInt();

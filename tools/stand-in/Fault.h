@@ -11,6 +11,7 @@
 // over the control API as a JSON object:
 //   method        "GET", "POST", ... or absent for any
 //   path          exact request path, or a prefix when it ends in "*"
+//   skip          let this many matching requests through untouched first
 //   times         how many matching requests it affects (absent: all)
 //   delayMs       wait this long before answering (a slow reply)
 //   hang          never answer (until the stand-in stops or "/_control/release")
@@ -24,6 +25,7 @@
 struct Fault {
     QString method;
     QString path;
+    int skip = 0;
     std::optional<int> remaining;
     int delayMs = 0;
     bool hang = false;

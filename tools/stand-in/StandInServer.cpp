@@ -98,11 +98,16 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
     const QString path = QString::fromStdString(request.path);
     std::optional<Fault> fault;
     qsizetype logIndex = 0;
+    quint64 logGeneration = 0;
     {
         const std::lock_guard lock(m_mutex);
         for (auto& candidate : m_faults) {
             if (!candidate.matches(method, path))
                 continue;
+            if (candidate.skip > 0) {
+                --candidate.skip;
+                continue;
+            }
             if (candidate.remaining)
                 --*candidate.remaining;
             fault = candidate;
@@ -121,9 +126,13 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
             {QStringLiteral("status"), 0},
         });
         logIndex = m_requestLog.size() - 1;
+        logGeneration = m_logGeneration;
     }
     const auto finish = [&](int status) {
         const std::lock_guard lock(m_mutex);
+        // The log may have been cleared while this request was served.
+        if (logGeneration != m_logGeneration || logIndex >= m_requestLog.size())
+            return;
         auto entry = m_requestLog.at(logIndex).toObject();
         entry.insert(QStringLiteral("status"), status);
         m_requestLog.replace(logIndex, entry);

@@ -86,6 +86,7 @@ private:
     QList<Asset> m_assets; // in listing order
     QList<Fault> m_faults;
     QJsonArray m_requestLog;
+    quint64 m_logGeneration = 0; // moves on each clearing of the log
     QJsonArray m_sheetPosts;
     QHash<QString, int> m_sheetRowsByKey;
     int m_nextID = 1;

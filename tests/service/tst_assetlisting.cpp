@@ -1,0 +1,179 @@
+#include "AssetListing.h"
+#include "ResultText.h"
+#include "ServiceError.h"
+#include "ServiceTestSupport.h"
+
+#include <QNetworkAccessManager>
+#include <QTest>
+
+using namespace clipferry;
+using Fault = StandInService::Fault;
+
+class TestAssetListing : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void listsEveryPage_data();
+    void listsEveryPage();
+    void usesTheGivenTokensNotTheClientPair();
+    void refusedListingFailsToDecode();
+    void failureOnALaterPageDropsTheListing();
+    void invalidNextEndsTheListing();
+    void repeatedPageEndsWithAnError();
+    void nextLocation_data();
+    void nextLocation();
+
+private:
+    [[nodiscard]] std::unique_ptr<MuxClient> makeClient() const;
+    [[nodiscard]] Result<QList<MuxAsset>> list(MuxClient& client) const;
+
+    std::unique_ptr<StandInService> m_service;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+};
+
+void TestAssetListing::initTestCase() {
+    m_service = std::make_unique<StandInService>();
+    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
+    m_network = std::make_unique<QNetworkAccessManager>();
+}
+
+void TestAssetListing::init() {
+    QVERIFY(m_service->reset());
+}
+
+std::unique_ptr<MuxClient> TestAssetListing::makeClient() const {
+    return std::make_unique<MuxClient>(
+        *m_network, fastClientOptions(*m_service, std::make_shared<FakePacerClock>()));
+}
+
+Result<QList<MuxAsset>> TestAssetListing::list(MuxClient& client) const {
+    return run(client.listAllAssets(m_service->tokenID(), m_service->tokenSecret()));
+}
+
+void TestAssetListing::listsEveryPage_data() {
+    QTest::addColumn<StandInService::Paging>("paging");
+    QTest::addColumn<QString>("secondTarget");
+
+    QTest::newRow("links.next") << StandInService::Paging::links
+                                << "/video/v1/assets?limit=100&page=2";
+    // The stand-in's cursors hold '/', '+' and '=', which only survive percent-encoded.
+    QTest::newRow("next_cursor") << StandInService::Paging::cursor
+                                 << "/video/v1/assets?limit=100&cursor=o%2F100%2B%3D";
+}
+
+void TestAssetListing::listsEveryPage() {
+    QFETCH(StandInService::Paging, paging);
+    QFETCH(QString, secondTarget);
+    QVERIFY(m_service->setPaging(paging));
+    QVERIFY(m_service->seedGeneratedAssets(250, QStringLiteral("2024-05-01T12:00:00Z")));
+
+    auto client = makeClient();
+    const auto assets = list(*client);
+    QVERIFY2(assets, errorText(assets).constData());
+
+    QCOMPARE(assets->size(), 250);
+    for (int i = 0; i < 250; ++i)
+        QCOMPARE(assets->at(i).id, QStringLiteral("seeded%1").arg(i + 1, 4, 10, QLatin1Char('0')));
+    const auto requests = m_service->requests();
+    QCOMPARE(requests.size(), 3);
+    QCOMPARE(requests[0].target, QStringLiteral("/video/v1/assets?limit=100"));
+    QCOMPARE(requests[1].target, secondTarget);
+    for (const auto& request : requests)
+        QVERIFY(request.headers.contains(QStringLiteral("authorization")));
+}
+
+void TestAssetListing::usesTheGivenTokensNotTheClientPair() {
+    QVERIFY(m_service->seedGeneratedAssets(2));
+    auto client = makeClient();
+    client->setCredentials(QStringLiteral("stale"), QStringLiteral("pair"));
+    const auto assets = list(*client);
+    QVERIFY2(assets, errorText(assets).constData());
+    QCOMPARE(assets->size(), 2);
+}
+
+void TestAssetListing::refusedListingFailsToDecode() {
+    QVERIFY(m_service->seedGeneratedAssets(2));
+    auto client = makeClient();
+    const auto assets = run(client->listAllAssets(QStringLiteral("wrong"), QStringLiteral("pair")));
+    QVERIFY(!assets);
+    QCOMPARE(assets.error().domain, QStringLiteral("JSON"));
+    QVERIFY2(assets.error().message.contains(QStringLiteral("\"data\"")),
+             qPrintable(assets.error().message));
+}
+
+void TestAssetListing::failureOnALaterPageDropsTheListing() {
+    QVERIFY(m_service->seedGeneratedAssets(250));
+    QVERIFY(m_service->addFault({.path = "/video/v1/assets", .skip = 1, .malformedJson = true}));
+    auto client = makeClient();
+    const auto assets = list(*client);
+    QVERIFY(!assets);
+    QCOMPARE(assets.error().domain, QStringLiteral("JSON"));
+    QCOMPARE(m_service->requests().size(), 2);
+}
+
+void TestAssetListing::invalidNextEndsTheListing() {
+    const QByteArray page = "{\"data\":[{\"id\":\"a\",\"status\":\"ready\"}],"
+                            "\"links\":{\"next\":\"http://[bad\"},\"next_cursor\":\"c\"}";
+    QVERIFY(m_service->addFault({.path = "/video/v1/assets", .status = 200, .body = page}));
+    auto client = makeClient();
+    const auto assets = list(*client);
+    QVERIFY2(assets, errorText(assets).constData());
+    QCOMPARE(assets->size(), 1);
+    QCOMPARE(m_service->requests().size(), 1);
+}
+
+void TestAssetListing::repeatedPageEndsWithAnError() {
+    const QByteArray first =
+        m_service->baseUrl().toString().toUtf8() + "/video/v1/assets?limit=100";
+    QVERIFY(m_service->addFault({.path = "/video/v1/assets",
+                                 .status = 200,
+                                 .body = "{\"data\":[{\"id\":\"a\",\"status\":\"ready\"}],"
+                                         "\"links\":{\"next\":\"" +
+                                         first + "\"}}"}));
+    auto client = makeClient();
+    const auto assets = list(*client);
+    QVERIFY(!assets);
+    QCOMPARE(assets.error().domain, QString());
+    QCOMPARE(assets.error().code, int(pagingLoopCode));
+    QCOMPARE(m_service->requests().size(), 1);
+}
+
+void TestAssetListing::nextLocation_data() {
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QString>("next"); // empty: the listing ends
+
+    QTest::newRow("no links, no cursor") << QByteArray(R"({"data":[]})") << "";
+    QTest::newRow("links without next") << QByteArray(R"({"data":[],"links":{}})") << "";
+    QTest::newRow("absolute next")
+        << QByteArray(R"({"data":[],"links":{"next":"https://other.example/p?page=2"}})")
+        << "https://other.example/p?page=2";
+    QTest::newRow("relative next resolved")
+        << QByteArray(R"({"data":[],"links":{"next":"/video/v1/assets?page=3"}})")
+        << "https://api.example/video/v1/assets?page=3";
+    QTest::newRow("empty next") << QByteArray(R"({"data":[],"links":{"next":""}})") << "";
+    QTest::newRow("links.next wins over the cursor")
+        << QByteArray(R"({"data":[],"links":{"next":"https://a.example/n"},"next_cursor":"c"})")
+        << "https://a.example/n";
+    QTest::newRow("cursor")
+        << QByteArray(R"({"data":[],"next_cursor":"a b/c+d=&e"})")
+        << "https://api.example/video/v1/assets?limit=100&cursor=a%20b%2Fc%2Bd%3D%26e";
+    QTest::newRow("empty cursor") << QByteArray(R"({"data":[],"next_cursor":""})") << "";
+}
+
+void TestAssetListing::nextLocation() {
+    QFETCH(QByteArray, page);
+    QFETCH(QString, next);
+
+    const QUrl first(QStringLiteral("https://api.example/video/v1/assets?limit=100"));
+    const QUrl current(QStringLiteral("https://api.example/video/v1/assets?limit=100&page=2"));
+    const auto decoded = decodeMuxAssetListResponse(page);
+    QVERIFY2(decoded, errorText(decoded).constData());
+    const auto location = nextAssetPageLocation(first, current, *decoded);
+    QCOMPARE(location ? location->toString(QUrl::FullyEncoded) : QString(), next);
+}
+
+QTEST_GUILESS_MAIN(TestAssetListing)
+#include "tst_assetlisting.moc"

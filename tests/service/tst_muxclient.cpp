@@ -1,0 +1,612 @@
+#include "ResultText.h"
+#include "ServiceError.h"
+#include "ServiceTestSupport.h"
+
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace clipferry;
+using namespace std::chrono_literals;
+using Fault = StandInService::Fault;
+
+class TestMuxClient : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void authorizationHeader_data();
+    void authorizationHeader();
+    void createUploadSendsTheSettings();
+    void createUploadStatus_data();
+    void createUploadStatus();
+    void createUploadRejectsAnInvalidLocation();
+    void createUploadPassesDecodeAndTransportErrors();
+    void idleTimeoutEndsAHangingRequest();
+
+    void uploadFileStreamsTheFile();
+    void uploadFileStatus_data();
+    void uploadFileStatus();
+    void uploadDroppedMidBodyFails();
+    void uploadOfAMissingFileFailsWithTheFileError();
+
+    void waitForAssetIDPollsUntilTheAssetExists();
+    void waitForAssetIDGivesUpAfterTheLastAttempt();
+    void waitForAssetIDAcceptsAnEmptyID();
+    void waitForAssetIDStopsOnARefusal();
+    void waitForAssetIDStopsOnADeadUpload_data();
+    void waitForAssetIDStopsOnADeadUpload();
+
+    void updateAssetTitle();
+    void waitForAssetReadyPollsUntilReady();
+    void waitForAssetReadyKeepsPolling_data();
+    void waitForAssetReadyKeepsPolling();
+    void waitForAssetReadyStopsOnAnErroredAsset();
+    void deleteAsset();
+    void refusedDeleteCarriesNoBody();
+    void unsafeIDsNeverReachTheService();
+    void wholeUpload();
+
+private:
+    [[nodiscard]] std::unique_ptr<MuxClient> makeClient() const;
+    [[nodiscard]] QString writeFile(qint64 size);
+    [[nodiscard]] QString createdUploadID(MuxClient& client);
+
+    std::unique_ptr<StandInService> m_service;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    QTemporaryDir m_dir;
+    int m_files = 0;
+};
+
+void TestMuxClient::initTestCase() {
+    m_service = std::make_unique<StandInService>();
+    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
+    m_network = std::make_unique<QNetworkAccessManager>();
+}
+
+void TestMuxClient::init() {
+    QVERIFY(m_service->reset());
+}
+
+std::unique_ptr<MuxClient> TestMuxClient::makeClient() const {
+    auto client = std::make_unique<MuxClient>(
+        *m_network, fastClientOptions(*m_service, std::make_shared<FakePacerClock>()));
+    client->setCredentials(m_service->tokenID(), m_service->tokenSecret());
+    return client;
+}
+
+QString TestMuxClient::writeFile(qint64 size) {
+    const QString path = m_dir.filePath(QStringLiteral("clip%1.mov").arg(++m_files));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    for (qint64 written = 0; written < size; written += chunk.size()) {
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()),
+                                              chunk.size() / 4);
+        file.write(chunk.constData(), std::min<qint64>(chunk.size(), size - written));
+    }
+    return path;
+}
+
+QString TestMuxClient::createdUploadID(MuxClient& client) {
+    auto created = run(client.createUpload(QStringLiteral("clip.mov"), QStringLiteral("2160p")));
+    return created ? created->id : QString();
+}
+
+// --- requests ------------------------------------------------------------------------
+
+void TestMuxClient::authorizationHeader_data() {
+    QTest::addColumn<QString>("tokenID");
+    QTest::addColumn<QString>("tokenSecret");
+    QTest::addColumn<bool>("serviceAccepts");
+
+    QTest::newRow("the service's pair") << "stand-in-id"
+                                        << "stand-in-secret" << true;
+    QTest::newRow("non-ASCII pair") << QStringLiteral("idé") << QStringLiteral("sécret:ü") << true;
+    QTest::newRow("both empty") << ""
+                                << "" << false;
+}
+
+void TestMuxClient::authorizationHeader() {
+    QFETCH(QString, tokenID);
+    QFETCH(QString, tokenSecret);
+    QFETCH(bool, serviceAccepts);
+    if (serviceAccepts)
+        QVERIFY(m_service->setCredentials(tokenID, tokenSecret));
+
+    auto client = makeClient();
+    client->setCredentials(tokenID, tokenSecret);
+    const auto created =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+
+    const auto requests = m_service->requests();
+    QCOMPARE(requests.size(), 1);
+    const QByteArray expected =
+        "Basic " + (tokenID + QLatin1Char(':') + tokenSecret).toUtf8().toBase64();
+    QCOMPARE(requests.first().headers.value(QStringLiteral("authorization")).toUtf8(), expected);
+    QCOMPARE(bool(created), serviceAccepts);
+    if (!serviceAccepts) {
+        QCOMPARE(expected, QByteArray("Basic Og=="));
+        QCOMPARE(created.error().code, 401);
+        QVERIFY(created.error().domain.isEmpty());
+        QVERIFY2(created.error().message.startsWith(QStringLiteral("HTTP 401: {\"error\"")),
+                 qPrintable(created.error().message));
+    }
+}
+
+void TestMuxClient::createUploadSendsTheSettings() {
+    auto client = makeClient();
+    const auto created = run(
+        client->createUpload(QStringLiteral("E1_Open_PAR_M01_a b.mov"), QStringLiteral("2160p")));
+    QVERIFY2(created, errorText(created).constData());
+    QVERIFY(!created->id.isEmpty());
+    QCOMPARE(created->url.toString(),
+             m_service->baseUrl().toString() + QStringLiteral("/_upload/") + created->id);
+
+    const auto request = m_service->requests().first();
+    QCOMPARE(request.method, QStringLiteral("POST"));
+    QCOMPARE(request.path, QStringLiteral("/video/v1/uploads"));
+    QCOMPARE(request.headers.value(QStringLiteral("content-type")),
+             QStringLiteral("application/json"));
+    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+    const QJsonObject expected{
+        {QStringLiteral("new_asset_settings"),
+         QJsonObject{{QStringLiteral("playback_policy"), QJsonArray{QStringLiteral("public")}},
+                     {QStringLiteral("max_resolution_tier"), QStringLiteral("2160p")},
+                     {QStringLiteral("passthrough"), QStringLiteral("E1_Open_PAR_M01_a b.mov")}}}};
+    QCOMPARE(body, expected);
+    QVERIFY2(!request.body.contains('\n'), "the body is compact");
+}
+
+void TestMuxClient::createUploadStatus_data() {
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("message"); // empty: success
+
+    const QByteArray valid = R"({"data":{"id":"u1","url":"https://storage.example/u1?sig=x"}})";
+    QTest::newRow("201 passes") << 201 << valid << "";
+    QTest::newRow("299 passes") << 299 << valid << "";
+    // An informational status carries no body in HTTP.
+    QTest::newRow("199 fails") << 199 << QByteArray() << "HTTP 199: ";
+    QTest::newRow("300 fails") << 300 << valid << QStringLiteral("HTTP 300: ") + valid;
+    QTest::newRow("404 with text") << 404 << QByteArray("not here") << "HTTP 404: not here";
+    QTest::newRow("non-UTF-8 body") << 500 << QByteArray("\xff\xfe bad \xc3") << "HTTP 500: ";
+    QTest::newRow("cut-off UTF-8 sequence") << 502 << QByteArray("caf\xc3") << "HTTP 502: ";
+    QTest::newRow("UTF-8 body") << 400 << QByteArray("caf\xc3\xa9")
+                                << QStringLiteral("HTTP 400: café");
+    QTest::newRow("empty body") << 409 << QByteArray() << "HTTP 409: ";
+}
+
+void TestMuxClient::createUploadStatus() {
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, message);
+    QVERIFY(m_service->addFault(
+        {.method = "POST", .path = "/video/v1/uploads", .status = status, .body = body}));
+
+    auto client = makeClient();
+    const auto created =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+
+    if (message.isEmpty()) {
+        QVERIFY2(created, errorText(created).constData());
+        QCOMPARE(created->id, QStringLiteral("u1"));
+        QCOMPARE(created->url, QUrl(QStringLiteral("https://storage.example/u1?sig=x")));
+    } else {
+        QVERIFY(!created);
+        QCOMPARE(created.error().domain, QString());
+        QCOMPARE(created.error().code, status);
+        QCOMPARE(created.error().message, message);
+    }
+}
+
+void TestMuxClient::createUploadRejectsAnInvalidLocation() {
+    QVERIFY(m_service->addFault({.path = "/video/v1/uploads",
+                                 .status = 201,
+                                 .body = R"({"data":{"id":"u1","url":"/relative/only"}})"}));
+    auto client = makeClient();
+    const auto created =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(!created);
+    QCOMPARE(created.error().code, int(invalidLocationCode));
+}
+
+void TestMuxClient::createUploadPassesDecodeAndTransportErrors() {
+    auto client = makeClient();
+
+    QVERIFY(m_service->addFault({.path = "/video/v1/uploads", .times = 1, .malformedJson = true}));
+    const auto malformed =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(!malformed);
+    QCOMPARE(malformed.error().domain, QStringLiteral("JSON"));
+
+    QVERIFY(m_service->addFault({.path = "/video/v1/uploads",
+                                 .times = 1,
+                                 .status = 201,
+                                 .body = R"({"data":{"url":"x"}})"}));
+    const auto missing =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(!missing);
+    QVERIFY2(missing.error().message.contains(QStringLiteral("\"data.id\"")),
+             qPrintable(missing.error().message));
+
+    // A port that nobody listens on any more.
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    MuxClient::Options options = fastClientOptions(*m_service, std::make_shared<FakePacerClock>());
+    options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
+    MuxClient refused(*m_network, options);
+    const auto transport =
+        run(refused.createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(!transport);
+    QCOMPARE(transport.error().domain, QStringLiteral("Network"));
+    QCOMPARE(transport.error().code, int(QNetworkReply::ConnectionRefusedError));
+    QVERIFY(!transport.error().message.isEmpty());
+}
+
+void TestMuxClient::idleTimeoutEndsAHangingRequest() {
+    QVERIFY(m_service->addFault({.method = "GET", .path = "/video/v1/assets/*", .hang = true}));
+    MuxClient::Options options = fastClientOptions(*m_service, std::make_shared<FakePacerClock>());
+    options.transferTimeout = 200ms;
+    auto client = std::make_unique<MuxClient>(*m_network, options);
+    client->setCredentials(m_service->tokenID(), m_service->tokenSecret());
+
+    const auto ready = run(client->waitForAssetReady(QStringLiteral("a1")));
+    QVERIFY(!ready);
+    QCOMPARE(ready.error().domain, QStringLiteral("Network"));
+    QCOMPARE(ready.error().code, int(QNetworkReply::OperationCanceledError));
+    QVERIFY(m_service->releaseHangingReplies());
+}
+
+// --- uploadFile ------------------------------------------------------------------------
+
+void TestMuxClient::uploadFileStreamsTheFile() {
+    auto client = makeClient();
+    const auto created =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(created);
+    const qint64 size = 3 * 1024 * 1024 + 17;
+    const QString path = writeFile(size);
+
+    QList<std::pair<qint64, qint64>> progress;
+    const auto uploaded =
+        run(client->uploadFile(path, created->url, [&](qint64 sent, qint64 total) {
+            progress.append({sent, total});
+        }));
+    QVERIFY2(uploaded, errorText(uploaded).constData());
+
+    const QJsonObject upload = m_service->uploads().first().toObject();
+    QCOMPARE(upload.value(QLatin1StringView("bytes_received")).toInteger(), size);
+    QVERIFY(upload.value(QLatin1StringView("received")).toBool());
+    const auto put = m_service->requests().last();
+    QCOMPARE(put.method, QStringLiteral("PUT"));
+    QVERIFY(!put.headers.contains(QStringLiteral("authorization")));
+    QCOMPARE(put.headers.value(QStringLiteral("content-length")), QString::number(size));
+
+    QVERIFY(!progress.isEmpty());
+    QCOMPARE(progress.last(), std::make_pair(size, size));
+    for (qsizetype i = 1; i < progress.size(); ++i)
+        QVERIFY(progress[i].first >= progress[i - 1].first);
+}
+
+void TestMuxClient::uploadFileStatus_data() {
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("succeeds");
+
+    QTest::newRow("204") << 204 << true;
+    QTest::newRow("403") << 403 << false;
+    QTest::newRow("500") << 500 << false;
+    QTest::newRow("301") << 301 << false;
+}
+
+void TestMuxClient::uploadFileStatus() {
+    QFETCH(int, status);
+    QFETCH(bool, succeeds);
+    QVERIFY(m_service->addFault({.method = "PUT",
+                                 .path = "/_upload/*",
+                                 .status = status,
+                                 .body = "<Error>details</Error>"}));
+
+    auto client = makeClient();
+    const QUrl location(m_service->baseUrl().toString() + QStringLiteral("/_upload/any"));
+    const auto uploaded = run(client->uploadFile(writeFile(1000), location));
+    QCOMPARE(bool(uploaded), succeeds);
+    if (!succeeds) {
+        QCOMPARE(uploaded.error().domain, QString());
+        QCOMPARE(uploaded.error().code, 1);
+        QCOMPARE(uploaded.error().message, QStringLiteral("Upload failed"));
+    }
+}
+
+void TestMuxClient::uploadDroppedMidBodyFails() {
+    auto client = makeClient();
+    const auto created =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(created);
+    QVERIFY(m_service->addFault({.path = "/_upload/*", .dropAfterBytes = 256 * 1024}));
+
+    const auto uploaded = run(client->uploadFile(writeFile(4 * 1024 * 1024), created->url));
+    QVERIFY(!uploaded);
+    QCOMPARE(uploaded.error().code, 1);
+    QCOMPARE(uploaded.error().message, QStringLiteral("Upload failed"));
+    // An upload is not retried on a dropped connection: it is not a GET, PATCH or DELETE.
+    // Qt's HTTP layer itself sends again once after an unexpected close; five retries
+    // of ours would show as many more.
+    QVERIFY(m_service->countRequests(QStringLiteral("PUT"), QStringLiteral("/_upload/*")) <= 2);
+    QVERIFY(!m_service->uploads().first().toObject().value(QLatin1StringView("received")).toBool());
+}
+
+void TestMuxClient::uploadOfAMissingFileFailsWithTheFileError() {
+    auto client = makeClient();
+    const QUrl location(m_service->baseUrl().toString() + QStringLiteral("/_upload/any"));
+    const auto uploaded =
+        run(client->uploadFile(m_dir.filePath(QStringLiteral("gone.mov")), location));
+    QVERIFY(!uploaded);
+    QCOMPARE(uploaded.error().domain, QStringLiteral("File"));
+    QVERIFY(!uploaded.error().message.isEmpty());
+    QVERIFY(m_service->requests().isEmpty());
+}
+
+// --- waitForAssetID ----------------------------------------------------------------------
+
+void TestMuxClient::waitForAssetIDPollsUntilTheAssetExists() {
+    QVERIFY(m_service->setUploadPollsBeforeAsset(3));
+    auto client = makeClient();
+    const auto created =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(created);
+    QVERIFY(run(client->uploadFile(writeFile(100), created->url)));
+
+    const auto assetID = run(client->waitForAssetID(created->id));
+    QVERIFY2(assetID, errorText(assetID).constData());
+    QCOMPARE(
+        *assetID,
+        m_service->uploads().first().toObject().value(QLatin1StringView("asset_id")).toString());
+    QCOMPARE(m_service->countRequests(QStringLiteral("GET"),
+                                      QStringLiteral("/video/v1/uploads/") + created->id),
+             3);
+}
+
+void TestMuxClient::waitForAssetIDGivesUpAfterTheLastAttempt() {
+    auto client = makeClient();
+    const QString uploadID = createdUploadID(*client); // never sent: never an asset
+    QVERIFY(!uploadID.isEmpty());
+
+    const auto assetID = run(client->waitForAssetID(uploadID));
+    QVERIFY(!assetID);
+    QCOMPARE(assetID.error().domain, QString());
+    QCOMPARE(assetID.error().code, 2);
+    QCOMPARE(assetID.error().message, QStringLiteral("Timeout waiting for asset_id"));
+    QCOMPARE(m_service->countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/uploads/*")),
+             5);
+}
+
+void TestMuxClient::waitForAssetIDAcceptsAnEmptyID() {
+    QVERIFY(m_service->addFault(
+        {.path = "/video/v1/uploads/u1", .status = 200, .body = R"({"data":{"asset_id":""}})"}));
+    auto client = makeClient();
+    const auto assetID = run(client->waitForAssetID(QStringLiteral("u1")));
+    QVERIFY2(assetID, errorText(assetID).constData());
+    QCOMPARE(*assetID, QString());
+}
+
+void TestMuxClient::waitForAssetIDStopsOnARefusal() {
+    auto client = makeClient();
+    const auto assetID = run(client->waitForAssetID(QStringLiteral("no-such-upload")));
+    QVERIFY(!assetID);
+    QCOMPARE(assetID.error().code, 404);
+    QVERIFY(assetID.error().message.startsWith(QStringLiteral("HTTP 404: {")));
+    QCOMPARE(m_service->requests().size(), 1);
+}
+
+void TestMuxClient::waitForAssetIDStopsOnADeadUpload_data() {
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QJsonObject>("error");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("errored with a message")
+        << "errored"
+        << QJsonObject{{QStringLiteral("type"), QStringLiteral("invalid_input")},
+                       {QStringLiteral("message"), QStringLiteral("File is not a video")}}
+        << "Upload errored: File is not a video";
+    QTest::newRow("cancelled") << "cancelled" << QJsonObject() << "Upload cancelled";
+    QTest::newRow("timed out") << "timed_out" << QJsonObject() << "Upload timed_out";
+}
+
+void TestMuxClient::waitForAssetIDStopsOnADeadUpload() {
+    QFETCH(QString, status);
+    QFETCH(QJsonObject, error);
+    QFETCH(QString, message);
+
+    auto client = makeClient();
+    const QString uploadID = createdUploadID(*client);
+    QVERIFY(m_service->updateUpload(
+        uploadID, {{QStringLiteral("status"), status}, {QStringLiteral("error"), error}}));
+
+    const auto assetID = run(client->waitForAssetID(uploadID));
+    QVERIFY(!assetID);
+    QCOMPARE(assetID.error().domain, QString());
+    QCOMPARE(assetID.error().code, 4);
+    QCOMPARE(assetID.error().message, message);
+    QCOMPARE(m_service->countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/uploads/*")),
+             1);
+}
+
+// --- assets ------------------------------------------------------------------------------
+
+void TestMuxClient::updateAssetTitle() {
+    QVERIFY(m_service->seedGeneratedAssets(1, {}, {}, QStringLiteral("a")));
+    auto client = makeClient();
+
+    const auto updated =
+        run(client->updateAssetTitle(QStringLiteral("a0001"), QStringLiteral("E1 \"x\"")));
+    QVERIFY2(updated, errorText(updated).constData());
+    const auto request = m_service->requests().last();
+    QCOMPARE(request.method, QStringLiteral("PATCH"));
+    QCOMPARE(request.headers.value(QStringLiteral("content-type")),
+             QStringLiteral("application/json"));
+    QCOMPARE(QJsonDocument::fromJson(request.body).object(),
+             (QJsonObject{{QStringLiteral("meta"),
+                           QJsonObject{{QStringLiteral("title"), QStringLiteral("E1 \"x\"")}}}}));
+    QCOMPARE(m_service->assets()
+                 .first()
+                 .toObject()[QStringLiteral("meta")][QStringLiteral("title")]
+                 .toString(),
+             QStringLiteral("E1 \"x\""));
+
+    const auto missing = run(client->updateAssetTitle(QStringLiteral("gone"), QStringLiteral("t")));
+    QVERIFY(!missing);
+    QCOMPARE(missing.error().code, 404);
+    QVERIFY(missing.error().message.startsWith(QStringLiteral("HTTP 404: {")));
+}
+
+void TestMuxClient::waitForAssetReadyPollsUntilReady() {
+    QVERIFY(m_service->setAssetPollsBeforeReady(3));
+    auto client = makeClient();
+    const auto created =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(created);
+    QVERIFY(run(client->uploadFile(writeFile(100), created->url)));
+    const auto assetID = run(client->waitForAssetID(created->id));
+    QVERIFY(assetID);
+
+    const auto playbackID = run(client->waitForAssetReady(*assetID));
+    QVERIFY2(playbackID, errorText(playbackID).constData());
+    const QJsonObject asset = m_service->assets().first().toObject();
+    QCOMPARE(*playbackID,
+             asset[QStringLiteral("playback_ids")][0][QStringLiteral("id")].toString());
+    QCOMPARE(m_service->countRequests(QStringLiteral("GET"),
+                                      QStringLiteral("/video/v1/assets/") + *assetID),
+             3);
+}
+
+void TestMuxClient::waitForAssetReadyKeepsPolling_data() {
+    QTest::addColumn<QJsonObject>("asset");
+
+    const QJsonArray playback{QJsonObject{{QStringLiteral("id"), QStringLiteral("p1")}}};
+    QTest::newRow("preparing") << QJsonObject{
+        {QStringLiteral("status"), QStringLiteral("preparing")},
+        {QStringLiteral("playback_ids"), playback}};
+    QTest::newRow("Ready in another case")
+        << QJsonObject{{QStringLiteral("status"), QStringLiteral("Ready")},
+                       {QStringLiteral("playback_ids"), playback}};
+    QTest::newRow("ready without playback IDs")
+        << QJsonObject{{QStringLiteral("status"), QStringLiteral("ready")},
+                       {QStringLiteral("playback_ids"), QJsonArray()}};
+    QTest::newRow("ready, playback IDs absent")
+        << QJsonObject{{QStringLiteral("status"), QStringLiteral("ready")}};
+}
+
+void TestMuxClient::waitForAssetReadyKeepsPolling() {
+    QFETCH(QJsonObject, asset);
+    asset.insert(QStringLiteral("id"), QStringLiteral("a1"));
+    QVERIFY(m_service->seedAssets({asset}));
+
+    auto client = makeClient();
+    const auto playbackID = run(client->waitForAssetReady(QStringLiteral("a1")));
+    QVERIFY(!playbackID);
+    QCOMPARE(playbackID.error().domain, QString());
+    QCOMPARE(playbackID.error().code, 3);
+    QCOMPARE(playbackID.error().message, QStringLiteral("Timeout waiting for ready"));
+    QCOMPARE(m_service->countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets/a1")),
+             5);
+}
+
+void TestMuxClient::waitForAssetReadyStopsOnAnErroredAsset() {
+    QVERIFY(m_service->seedAssets(
+        {QJsonObject{{QStringLiteral("id"), QStringLiteral("a1")},
+                     {QStringLiteral("status"), QStringLiteral("errored")},
+                     {QStringLiteral("errors"),
+                      QJsonObject{{QStringLiteral("type"), QStringLiteral("invalid_input")},
+                                  {QStringLiteral("messages"),
+                                   QJsonArray{QStringLiteral("No video track"),
+                                              QStringLiteral("Bad container")}}}}},
+         QJsonObject{{QStringLiteral("id"), QStringLiteral("a2")},
+                     {QStringLiteral("status"), QStringLiteral("errored")}}}));
+    auto client = makeClient();
+
+    const auto first = run(client->waitForAssetReady(QStringLiteral("a1")));
+    QVERIFY(!first);
+    QCOMPARE(first.error().code, 5);
+    QCOMPARE(first.error().message, QStringLiteral("Asset errored: No video track; Bad container"));
+    const auto second = run(client->waitForAssetReady(QStringLiteral("a2")));
+    QVERIFY(!second);
+    QCOMPARE(second.error().message, QStringLiteral("Asset errored"));
+    QCOMPARE(m_service->requests().size(), 2);
+
+    const auto missing = run(client->waitForAssetReady(QStringLiteral("gone")));
+    QVERIFY(!missing);
+    QCOMPARE(missing.error().code, 404);
+    QCOMPARE(m_service->requests().size(), 3);
+}
+
+void TestMuxClient::deleteAsset() {
+    QVERIFY(m_service->seedGeneratedAssets(2, {}, {}, QStringLiteral("a")));
+    auto client = makeClient();
+
+    const auto deleted = run(client->deleteAsset(QStringLiteral("a0001")));
+    QVERIFY2(deleted, errorText(deleted).constData());
+    const auto request = m_service->requests().last();
+    QCOMPARE(request.method, QStringLiteral("DELETE"));
+    QCOMPARE(request.path, QStringLiteral("/video/v1/assets/a0001"));
+    QVERIFY(request.headers.contains(QStringLiteral("authorization")));
+    QVERIFY(!request.headers.contains(QStringLiteral("content-type")));
+    QCOMPARE(m_service->assets().size(), 1);
+}
+
+void TestMuxClient::refusedDeleteCarriesNoBody() {
+    auto client = makeClient();
+    const auto deleted = run(client->deleteAsset(QStringLiteral("gone")));
+    QVERIFY(!deleted);
+    QCOMPARE(deleted.error().code, 404);
+    QCOMPARE(deleted.error().message, QStringLiteral("HTTP 404: "));
+}
+
+void TestMuxClient::unsafeIDsNeverReachTheService() {
+    auto client = makeClient();
+    for (const QString& id : {QStringLiteral("a/../../uploads"), QStringLiteral("a?limit=1"),
+                              QStringLiteral(""), QStringLiteral("..")}) {
+        const auto deleted = run(client->deleteAsset(id));
+        QVERIFY(!deleted);
+        QCOMPARE(deleted.error().code, int(invalidLocationCode));
+        const auto ready = run(client->waitForAssetReady(id));
+        QVERIFY(!ready);
+        QCOMPARE(ready.error().code, int(invalidLocationCode));
+    }
+    QVERIFY(m_service->requests().isEmpty());
+}
+
+void TestMuxClient::wholeUpload() {
+    QVERIFY(m_service->setUploadPollsBeforeAsset(2));
+    QVERIFY(m_service->setAssetPollsBeforeReady(2));
+    auto client = makeClient();
+
+    const auto created =
+        run(client->createUpload(QStringLiteral("E1_Open_PAR_M01_x.mov"), QStringLiteral("2160p")));
+    QVERIFY(created);
+    QVERIFY(run(client->uploadFile(writeFile(50000), created->url)));
+    const auto assetID = run(client->waitForAssetID(created->id));
+    QVERIFY(assetID);
+    QVERIFY(run(client->updateAssetTitle(*assetID, QStringLiteral("E1_Open_PAR_M01_x"))));
+    const auto playbackID = run(client->waitForAssetReady(*assetID));
+    QVERIFY2(playbackID, errorText(playbackID).constData());
+
+    const QJsonObject asset = m_service->assets().first().toObject();
+    QCOMPARE(asset[QStringLiteral("passthrough")].toString(),
+             QStringLiteral("E1_Open_PAR_M01_x.mov"));
+    QCOMPARE(asset[QStringLiteral("meta")][QStringLiteral("title")].toString(),
+             QStringLiteral("E1_Open_PAR_M01_x"));
+    QCOMPARE(asset[QStringLiteral("status")].toString(), QStringLiteral("ready"));
+}
+
+QTEST_GUILESS_MAIN(TestMuxClient)
+#include "tst_muxclient.moc"
