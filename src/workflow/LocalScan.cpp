@@ -1,6 +1,6 @@
 #include "UploadViewModel.h"
 
-#include "FileStamp.h"
+#include "FileAttributes.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -96,18 +96,17 @@ void UploadViewModel::detectChangedLocalVideos(const QList<QUrl>& files) {
     const auto state = m_savedLocalState.value_or(LocalVideoState{});
     for (const auto& file : files) {
         const auto path = file.toLocalFile();
-        const auto stamp = readFileStamp(path);
-        if (!stamp) {
+        const auto attributes = readFileAttributes(path);
+        if (!attributes) {
             appendLog(QStringLiteral("Could not read attributes for file: ") + path);
             continue;
         }
-        const double modified = stamp->modified.value_or(0.0);
-        const double created = stamp->created.value_or(0.0);
         const auto record = state.fileTimes.constFind(path);
         // Exact comparison on purpose: the state file keeps times bit for bit.
-        if (record == state.fileTimes.constEnd() || record->size != stamp->size ||
-            record->modified != modified || state.lastLaunchedAt < modified ||
-            state.lastLaunchedAt < created)
+        if (record == state.fileTimes.constEnd() || record->size != attributes->size ||
+            record->modified != attributes->modified ||
+            state.lastLaunchedAt < attributes->modified ||
+            state.lastLaunchedAt < attributes->created)
             changed.insert(file);
     }
     post([this, changed] {
@@ -119,10 +118,10 @@ void UploadViewModel::detectChangedLocalVideos(const QList<QUrl>& files) {
 
 void UploadViewModel::markLocalVideoSeen(const QUrl& file) {
     const auto path = file.toLocalFile();
-    const auto stamp = readFileStamp(path);
-    if (!stamp || !stamp->modified || !m_savedLocalState)
+    const auto attributes = readFileAttributes(path);
+    if (!attributes || !m_savedLocalState)
         return;
-    m_savedLocalState->fileTimes.insert(path, FileRecord{*stamp->modified, stamp->size});
+    m_savedLocalState->fileTimes.insert(path, FileRecord{attributes->modified, attributes->size});
     saveLocalVideoState();
     post([this, file] {
         if (!m_changedLocalVideos.contains(file))

@@ -1,6 +1,6 @@
 #include "LocalVideo.h"
 
-#include "FileStamp.h"
+#include "FileAttributes.h"
 #include "MediaProbe.h"
 #include "MetadataCache.h"
 
@@ -39,8 +39,8 @@ QString LocalVideo::fileFormat() const {
 void LocalVideo::loadMetadata() const {
     const auto path = url.toLocalFile();
     std::optional<MetadataCache::Version> version;
-    if (const auto stamp = readFileStamp(path))
-        version = MetadataCache::Version{stamp->modified.value_or(0.0), stamp->size};
+    if (const auto attributes = readFileAttributes(path))
+        version = MetadataCache::Version{attributes->modified, attributes->size};
     auto& cache = MetadataCache::shared();
     if (cache.holds(path, version))
         return;

@@ -10,6 +10,7 @@
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -131,7 +132,12 @@ public:
     [[nodiscard]] QCoro::Task<> deleteSelectedAsset();
 
     // --- sheet export ----------------------------------------------------------------
+    // The CSV of the last complete listing of the service library: an export never sends
+    // a partial or local list that would wipe rows from the sheet.
     [[nodiscard]] QString buildSheetCSV() const;
+    [[nodiscard]] const std::optional<QList<MuxAsset>>& lastCompleteListing() const {
+        return m_lastCompleteListing;
+    }
     [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
 
@@ -179,6 +185,13 @@ private:
     QThreadPool& metadataThreadPool();
     void noteLocalMetadataArrived();
     void publishLocalMetadata();
+    void startWaitingUploads();
+    [[nodiscard]] QCoro::Task<Result<void>> runUploadSteps(qsizetype index);
+    void reportUploadProgress(qsizetype index, qint64 sent, qint64 total);
+    [[nodiscard]] QString streamingAddress(const QString& playbackID) const;
+    // Posts the CSV of the last complete service listing; when the view shows a local
+    // folder and `listWhenLocal` is set, lists the service first without touching the view.
+    [[nodiscard]] QCoro::Task<Result<void>> exportSheet(bool listWhenLocal);
 
     QList<UploadItem> m_uploads;
     QList<LogEntry> m_log;
@@ -217,6 +230,10 @@ private:
     QThreadPool* m_metadataPool = nullptr;
     QElapsedTimer m_lastMetadataPublish;
     bool m_metadataPublishScheduled = false;
+    std::optional<QList<MuxAsset>> m_lastCompleteListing;
+    QList<qsizetype> m_waitingUploads;
+    int m_runningUploads = 0;
+    QHash<qsizetype, qint64> m_lastProgressReport;
 };
 
 } // namespace clipferry
