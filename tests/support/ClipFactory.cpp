@@ -80,8 +80,12 @@ QString ClipFactory::video(const QString& fileName, const Options& options) {
     const auto size = QStringLiteral("%1x%2").arg(options.size.width()).arg(options.size.height());
     const auto source = options.videoSource.isEmpty() ? QStringLiteral("testsrc=s=%1:r=%2:d=%3")
                                                       : options.videoSource;
-    QStringList arguments{"-f", "lavfi", "-i",
-                          source.arg(size).arg(options.frameRate).arg(number(options.seconds))};
+    // Replaced by hand, so a source may leave out any of the placeholders.
+    auto expression = source;
+    expression.replace(QStringLiteral("%1"), size)
+        .replace(QStringLiteral("%2"), QString::number(options.frameRate))
+        .replace(QStringLiteral("%3"), number(options.seconds));
+    QStringList arguments{"-f", "lavfi", "-i", expression};
     if (options.withAudio)
         arguments << QStringList{
             "-f", "lavfi", "-i",
