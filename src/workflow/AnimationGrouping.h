@@ -38,6 +38,14 @@ struct ParsedName {
     VideoNameParts parts;
 };
 
+} // namespace clipferry
+
+// Plain bundles of implicitly shared texts: lists may move them with memmove when they grow.
+Q_DECLARE_TYPEINFO(clipferry::VideoNameParts, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(clipferry::ParsedName, Q_RELOCATABLE_TYPE);
+
+namespace clipferry {
+
 struct AnimationProgress {
     qint64 count = 0;
     qint64 required = 0;
