@@ -1,0 +1,59 @@
+// Scanning a large folder tree: listing, change detection and the seen-state save, flat
+// and recursive, through the view model as the library runs it.
+#include "CredentialStore.h"
+#include "TempHome.h"
+#include "UploadViewModel.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QThreadPool>
+#include <cstdio>
+
+using namespace clipferry;
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int folders = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const int perFolder = argc > 2 ? std::atoi(argv[2]) : 10;
+    TempHome home;
+    const auto root = home.path() + QStringLiteral("/clips");
+    const char* names[] = {"a.mov", "b.MP4", "c.txt", "d.mkv", ".e.mp4"};
+    int topLevel = 0;
+    for (int f = 0; f < folders; ++f) {
+        const auto folder = root + QStringLiteral("/f%1").arg(f);
+        QDir().mkpath(folder);
+        for (int i = 0; i < perFolder; ++i) {
+            QFile file(folder + QStringLiteral("/E1_Op_PAR_M%1_").arg(i) + names[i % 5]);
+            (void)file.open(QIODevice::WriteOnly);
+        }
+    }
+    for (int i = 0; i < folders; ++i, ++topLevel) {
+        QFile file(root + QStringLiteral("/top%1_").arg(i) + names[i % 5]);
+        (void)file.open(QIODevice::WriteOnly);
+    }
+
+    QNetworkAccessManager network;
+    CredentialStore store(QStringLiteral("ClipferryBench"), std::chrono::milliseconds(100));
+    QThreadPool idle; // the metadata preload is not what is measured here
+    idle.setMaxThreadCount(1);
+    UploadViewModel viewModel(PlatformConfig{}, network, store, UploadViewModel::defaultOptions());
+    viewModel.setMetadataThreadPool(&idle);
+    viewModel.setLocalFolderURL(QUrl::fromLocalFile(root));
+
+    QElapsedTimer timer;
+    for (bool recursive : {false, true, true}) {
+        viewModel.setIncludeSubfolders(recursive);
+        timer.start();
+        viewModel.loadLocalVideos();
+        const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        std::fprintf(stderr, "%s: %lld videos in %.1f ms\n", recursive ? "recursive" : "flat",
+                     static_cast<long long>(viewModel.localVideoURLs().size()), ms);
+        idle.clear();
+    }
+    std::fprintf(stderr, "entries: %d in %d folders (+%d at the top)\n", folders * perFolder,
+                 folders, topLevel);
+    return 0;
+}

@@ -1,0 +1,292 @@
+#include "ClipFactory.h"
+#include "DesktopThumbnailCache.h"
+#include "TempHome.h"
+#include "ThumbnailProvider.h"
+
+#include <QCoro/QCoroTask>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTest>
+#include <QThreadPool>
+
+using namespace clipferry;
+
+namespace {
+
+QImage decode(const std::optional<QByteArray>& jpeg) {
+    return jpeg ? QImage::fromData(*jpeg, "JPG") : QImage();
+}
+
+bool isWhite(QRgb pixel) {
+    return qGray(pixel) > 200;
+}
+
+bool isBlack(QRgb pixel) {
+    return qGray(pixel) < 50;
+}
+
+// The SHA-256 of a text as coreutils computes it, independent of Qt.
+QString sha256sum(const QByteArray& text) {
+    QProcess process;
+    process.start(QStringLiteral("sha256sum"));
+    process.write(text);
+    process.closeWriteChannel();
+    process.waitForFinished();
+    return QString::fromLatin1(process.readAllStandardOutput().left(64));
+}
+
+void setModified(const QString& path, qint64 msecsSinceEpoch) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::UTC),
+                             QFileDevice::FileModificationTime));
+}
+
+ClipFactory::Options sourceOptions(const QString& source, double seconds = 2.0) {
+    ClipFactory::Options options;
+    options.videoSource = source;
+    options.seconds = seconds;
+    return options;
+}
+
+} // namespace
+
+// Pictures of real clips, the disk cache and its key, and the desktop's thumbnail cache.
+class TestThumbnailProvider : public QObject {
+    Q_OBJECT
+
+    ClipFactory m_clips;
+    QThreadPool m_pool;
+    std::unique_ptr<TempHome> m_home;
+    std::unique_ptr<ThumbnailProvider> m_provider;
+
+    std::optional<QByteArray> thumbnail(const QString& path, QSizeF size = {160, 90}) {
+        return QCoro::waitFor(m_provider->thumbnail(QUrl::fromLocalFile(path), size));
+    }
+
+    QStringList cacheFiles() {
+        m_provider->waitForCacheWrites();
+        return QDir(m_provider->cacheFolder()).entryList(QDir::Files);
+    }
+
+    QString cachePath(const QString& clip) {
+        return m_provider->cacheFolder() + QLatin1Char('/') + ThumbnailProvider::cacheKey(clip) +
+               QStringLiteral(".jpg");
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (!ClipFactory::ffmpegAvailable())
+            QSKIP("The ffmpeg command-line tool is needed to make test clips.");
+        m_pool.setMaxThreadCount(2);
+    }
+
+    void init() {
+        m_home = std::make_unique<TempHome>();
+        m_provider = std::make_unique<ThumbnailProvider>(
+            m_home->stateFolder() + QStringLiteral("/thumbnails"), m_pool);
+    }
+
+    void cleanup() {
+        m_provider.reset();
+        m_home.reset();
+    }
+
+    void timeText_data() {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("whole") << 12.0 << "12.0";
+        QTest::newRow("fraction") << 12.25 << "12.25";
+        QTest::newRow("a file time") << 1700000000.123 << "1700000000.123";
+        QTest::newRow("shortest, not %.17g") << 0.1 << "0.1";
+        QTest::newRow("large whole, not exponent") << 1700000000.0 << "1700000000.0";
+        QTest::newRow("before 1970") << -1.5 << "-1.5";
+    }
+    void timeText() {
+        QFETCH(double, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(ThumbnailProvider::timeText(seconds), text);
+    }
+
+    void cacheKey_data() {
+        QTest::addColumn<qint64>("msecs"); // -1: the file does not exist
+        QTest::addColumn<QString>("timeText");
+        QTest::newRow("whole second") << qint64(1700000000000) << "1700000000.0";
+        QTest::newRow("fraction") << qint64(1700000000250) << "1700000000.25";
+        QTest::newRow("unreadable attributes") << qint64(-1) << "";
+    }
+    void cacheKey() {
+        QFETCH(qint64, msecs);
+        QFETCH(QString, timeText);
+        auto path = m_clips.folder() + QStringLiteral("/missing \u00E9.mov");
+        if (msecs >= 0) {
+            path = m_clips.file(QStringLiteral("key \u00E9.mov"), "x");
+            setModified(path, msecs);
+        }
+        const auto expected = sha256sum((path + QLatin1Char('|') + timeText).toUtf8());
+        QCOMPARE(expected.size(), 64);
+        QCOMPARE(ThumbnailProvider::cacheKey(path), expected);
+    }
+
+    void rendersAndCachesEachContainer_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("mp4") << "a.mp4";
+        QTest::newRow("mov") << "b.mov";
+        QTest::newRow("mkv") << "c.mkv";
+        QTest::newRow("avi") << "d.avi";
+        QTest::newRow("mxf") << "e.mxf";
+    }
+    void rendersAndCachesEachContainer() {
+        QFETCH(QString, fileName);
+        const auto clip = m_clips.video(fileName);
+        QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
+
+        const auto first = thumbnail(clip, {160, 90});
+        QCOMPARE(decode(first).size(), QSize(120, 90));
+        QCOMPARE(cacheFiles(), QStringList{ThumbnailProvider::cacheKey(clip) + ".jpg"});
+        QFile cached(cachePath(clip));
+        QVERIFY(cached.open(QIODevice::ReadOnly));
+        QCOMPARE(cached.readAll(), *first);
+
+        // Another size is served from the cache: the first size asked decides.
+        const auto second = thumbnail(clip, {640, 360});
+        QCOMPARE(second, first);
+    }
+
+    void grabsTheFrameAtOneSecond() {
+        const auto clip = m_clips.video(
+            QStringLiteral("late.mp4"),
+            sourceOptions(QStringLiteral("color=c=black:s=%1:r=%2:d=1[a];"
+                                         "color=c=white:s=%1:r=%2:d=1[b];[a][b]concat[out0]")));
+        QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
+        const auto picture = decode(thumbnail(clip));
+        QVERIFY(!picture.isNull());
+        QVERIFY(isWhite(picture.pixel(picture.width() / 2, picture.height() / 2)));
+    }
+
+    void shortClipGivesItsFirstFrame() {
+        const auto clip = m_clips.shortClip(QStringLiteral("short.mov"), 0.4);
+        QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
+        QCOMPARE(decode(thumbnail(clip)).size(), QSize(120, 90));
+    }
+
+    void rotatedClipComesOutUpright() {
+        // Stored landscape with white on top; shown turned clockwise, white is on the right.
+        const auto clip = m_clips.rotated(QStringLiteral("portrait.mp4"), 90,
+                                          sourceOptions(ClipFactory::topWhiteSource()));
+        QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
+        const auto picture = decode(thumbnail(clip, {160, 160}));
+        QCOMPARE(picture.size(), QSize(120, 160));
+        const int middle = picture.height() / 2;
+        QVERIFY(isWhite(picture.pixel(picture.width() * 3 / 4, middle)));
+        QVERIFY(isBlack(picture.pixel(picture.width() / 4, middle)));
+    }
+
+    void zeroSizeGivesOnePixel() {
+        const auto clip = m_clips.video(QStringLiteral("tiny.mkv"));
+        QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
+        QCOMPARE(decode(thumbnail(clip, {0, 0})).size(), QSize(1, 1));
+    }
+
+    void nothingFromWhatIsNotVideo_data() {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("audio only") << m_clips.audioOnly(QStringLiteral("sound.mp4"));
+        QTest::newRow("truncated") << m_clips.truncated(QStringLiteral("cut.mp4"));
+        QTest::newRow("zero bytes") << m_clips.zeroByte(QStringLiteral("empty.mov"));
+        QTest::newRow("text") << m_clips.file(QStringLiteral("notes.avi"), "not a video");
+        QTest::newRow("missing") << m_clips.folder() + QStringLiteral("/gone.mp4");
+    }
+    void nothingFromWhatIsNotVideo() {
+        QFETCH(QString, path);
+        QVERIFY(!path.isEmpty());
+        QCOMPARE(thumbnail(path), std::nullopt);
+        QVERIFY(cacheFiles().isEmpty());
+    }
+
+    void modifiedClipGetsANewPicture() {
+        const auto clip = m_clips.video(QStringLiteral("edit.mp4"));
+        QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
+        setModified(clip, 1700000000000);
+        QVERIFY(thumbnail(clip));
+        const auto oldKey = ThumbnailProvider::cacheKey(clip);
+        setModified(clip, 1700000100500);
+        QVERIFY(thumbnail(clip));
+        auto files = cacheFiles();
+        files.sort();
+        auto expected = QStringList{oldKey + ".jpg", ThumbnailProvider::cacheKey(clip) + ".jpg"};
+        expected.sort();
+        QCOMPARE(files, expected);
+    }
+
+    void damagedCacheFileIsReplaced_data() {
+        QTest::addColumn<int>("damage"); // 0: not a JPEG at all, 1: cut short
+        QTest::newRow("garbage") << 0;
+        QTest::newRow("cut short") << 1;
+    }
+    void damagedCacheFileIsReplaced() {
+        QFETCH(int, damage);
+        const auto clip = m_clips.video(QStringLiteral("damaged%1.mp4").arg(damage));
+        QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
+        const auto good = thumbnail(clip);
+        QVERIFY(good);
+        m_provider->waitForCacheWrites();
+
+        QFile file(cachePath(clip));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(damage == 0 ? QByteArray("not a picture") : good->left(good->size() / 2));
+        file.close();
+
+        const auto again = thumbnail(clip);
+        QVERIFY(!decode(again).isNull());
+        QCOMPARE(again, good);
+        m_provider->waitForCacheWrites();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), *good);
+    }
+
+    void desktopThumbnailComesFirst_data() {
+        QTest::addColumn<bool>("fresh");
+        QTest::newRow("fresh") << true;
+        QTest::newRow("stale") << false;
+    }
+    void desktopThumbnailComesFirst() {
+        QFETCH(bool, fresh);
+        const auto clip = m_clips.video(QStringLiteral("known%1.mov").arg(fresh));
+        QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
+        setModified(clip, 1700000000000);
+
+        QImage green(256, 144, QImage::Format_RGB32);
+        green.fill(Qt::green);
+        green.setText(QStringLiteral("Thumb::URI"), QUrl::fromLocalFile(clip).toString());
+        green.setText(QStringLiteral("Thumb::MTime"),
+                      fresh ? QStringLiteral("1700000000") : QStringLiteral("1600000000"));
+        const auto desktopPath = desktopThumbnailPath(clip, QStringLiteral("large"));
+        QVERIFY(QDir().mkpath(QFileInfo(desktopPath).absolutePath()));
+        QVERIFY(green.save(desktopPath, "PNG"));
+
+        const auto picture = decode(thumbnail(clip, {160, 90}));
+        QCOMPARE(picture.size(), QSize(fresh ? 160 : 120, 90));
+        const QColor centre = picture.pixelColor(picture.width() / 2, picture.height() / 2);
+        const bool isGreen = centre.green() > 200 && centre.red() < 60 && centre.blue() < 60;
+        QCOMPARE(isGreen, fresh);
+    }
+
+    void manyAtOnce() {
+        QList<QString> clips;
+        for (int i = 0; i < 6; ++i) {
+            clips.append(m_clips.video(QStringLiteral("many/%1.mkv").arg(i)));
+            QVERIFY2(!clips.constLast().isEmpty(), qPrintable(m_clips.lastError()));
+        }
+        std::vector<QCoro::Task<std::optional<QByteArray>>> tasks;
+        for (const auto& clip : clips)
+            tasks.push_back(m_provider->thumbnail(QUrl::fromLocalFile(clip), QSizeF(160, 90)));
+        for (auto& task : tasks)
+            QCOMPARE(decode(QCoro::waitFor(std::move(task))).size(), QSize(120, 90));
+        QCOMPARE(cacheFiles().size(), clips.size());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestThumbnailProvider)
+#include "tst_thumbnailprovider.moc"
