@@ -155,7 +155,8 @@ void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewIt
         progressColor = colors.yellow;
     }
     if (!progress.isEmpty()) {
-        const int width = QFontMetrics(fonts.caption).horizontalAdvance(progress);
+        // A little slack: the advance is rounded, and eliding "3/5" would hide it.
+        const int width = QFontMetrics(fonts.caption).horizontalAdvance(progress) + 2;
         const QRect box(chevron.left() - style::chevronLeadingInset - width, content.top(), width,
                         content.height());
         drawText(painter, box, fonts.caption, progressColor, progress);
