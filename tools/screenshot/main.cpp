@@ -32,8 +32,8 @@ void settle(int milliseconds, const std::function<bool()>& until = {}) {
     }
 }
 
-MuxAsset asset(const QString& id, const QString& name, const QString& resolution,
-               double seconds, bool withPlayback = true) {
+MuxAsset asset(const QString& id, const QString& name, const QString& resolution, double seconds,
+               bool withPlayback = true) {
     MuxAsset a;
     a.id = id;
     a.status = QStringLiteral("ready");
@@ -155,7 +155,8 @@ int main(int argc, char* argv[]) {
                                  ? QColor::fromString(cities[parts.city].color)
                                  : QColor(90, 90, 90);
         column->remoteThumbnails().insert(
-            QStringLiteral("https://image.mux.com/pb%1/thumbnail.jpg?width=160&height=90&fit_mode=preserve")
+            QStringLiteral(
+                "https://image.mux.com/pb%1/thumbnail.jpg?width=160&height=90&fit_mode=preserve")
                 .arg(a.id),
             still(color, parts.match, variant++ % 4));
     }
@@ -186,17 +187,20 @@ int main(int argc, char* argv[]) {
     // --- local folder mode ---
     const QString folder = home.path() + QStringLiteral("/clips/");
     QList<QUrl> files;
-    for (const QString& name :
-         {QStringLiteral("E1_Opening_ATL_M01_intro.mov"), QStringLiteral("E2_Opening_ATL_M01_crowd.mp4"),
-          QStringLiteral("E1_Goal_NYNJ_M03_replay.mov"), QStringLiteral("E1_Opening_PAR_M01_intro.mov"),
-          QStringLiteral("E2_Opening_PAR_M01_tower.m4v")})
+    for (const QString& name : {QStringLiteral("E1_Opening_ATL_M01_intro.mov"),
+                                QStringLiteral("E2_Opening_ATL_M01_crowd.mp4"),
+                                QStringLiteral("E1_Goal_NYNJ_M03_replay.mov"),
+                                QStringLiteral("E1_Opening_PAR_M01_intro.mov"),
+                                QStringLiteral("E2_Opening_PAR_M01_tower.m4v")})
         files.append(QUrl::fromLocalFile(folder + name));
     viewModel.setLocalFolderURL(QUrl::fromLocalFile(folder));
     viewModel.setProvider(VideoProvider::localFolder);
     viewModel.setFixtureLocalVideos(files, {files[1], files[3]});
     viewModel.setSelectedLocalVideo(files[3]);
-    column->localThumbnails().insert(files[0].toString(), still(QColor(200, 16, 46), QStringLiteral("M01"), 1));
-    column->localThumbnails().insert(files[3].toString(), still(QColor(0, 85, 164), QStringLiteral("M01"), 2));
+    column->localThumbnails().insert(files[0].toString(),
+                                     still(QColor(200, 16, 46), QStringLiteral("M01"), 1));
+    column->localThumbnails().insert(files[3].toString(),
+                                     still(QColor(0, 85, 164), QStringLiteral("M01"), 2));
     settle(400);
     if (!window.grab().save(variantPath(out, QStringLiteral("-local"))))
         return 1;
