@@ -93,7 +93,7 @@ int main(int argc, char* argv[]) {
 
     std::printf("library tree: %d videos, %d cities\n", rows, model.rowCount());
     std::printf("rebuild for a new listing:       %.2f ms (median of 15)\n", rebuild);
-    std::printf("refilter, one letter " a ":        %.2f ms (median of 31)\n", filter);
+    std::printf("refilter, one letter \"a\":      %.2f ms (median of 31)\n", filter);
     std::printf("refilter, narrowing one letter:  %.2f ms (median of 31)\n", narrow);
     return 0;
 }
