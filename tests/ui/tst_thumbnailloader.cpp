@@ -138,6 +138,8 @@ void TestThumbnailLoader::rowsGoneFromTheScreenAreDropped() {
     Q_EMIT gate.release();
     QTRY_COMPARE(gate.started.size(), 3);
     QCOMPARE(gate.started.last(), QStringLiteral("k0"));
+    Q_EMIT gate.release();
+    QTRY_COMPARE(loader.inFlightCount(), 0);
 }
 
 void TestThumbnailLoader::statesAndFill() {
@@ -167,6 +169,9 @@ void TestThumbnailLoader::statesAndFill() {
     // Failures are retried once forgotten (a new listing).
     loader.forgetFailures();
     QCOMPARE(loader.lookup(QStringLiteral("broken")).state, ThumbnailLoader::State::Loading);
+    QTRY_COMPARE(loader.inFlightCount(), 1);
+    Q_EMIT gate.release();
+    QTRY_COMPARE(loader.inFlightCount(), 0);
 }
 
 void TestThumbnailLoader::remoteStillsComeFromTheDiskCacheNextTime() {
