@@ -15,7 +15,7 @@ Application::Application()
     m_network->setTransferTimeout(60000);
     m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, *m_network, *m_credentials,
                                                     UploadViewModel::defaultOptions());
-    m_window = std::make_unique<MainWindow>(*m_viewModel);
+    m_window = std::make_unique<MainWindow>(*m_viewModel, *m_network);
 }
 
 // The window goes first: it holds references to the view model.

@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "ApiKeysDialog.h"
+#include "LibraryColumn.h"
 #include "LogView.h"
 #include "UploadViewModel.h"
 
@@ -16,7 +17,7 @@ const auto splitterKey = QStringLiteral("window/splitter");
 const auto geometryKey = QStringLiteral("window/geometry");
 } // namespace
 
-MainWindow::MainWindow(UploadViewModel& viewModel, QWidget* parent)
+MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& network, QWidget* parent)
     : QMainWindow(parent)
     , m_viewModel(viewModel)
     , m_splitter(new QSplitter(Qt::Horizontal, this)) {
@@ -28,9 +29,7 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QWidget* parent)
     sidebarLayout->addWidget(new QLabel(tr("Upload tools"), sidebar));
     sidebarLayout->addWidget(new LogView(viewModel, sidebar), 1);
 
-    auto* library = new QLabel(tr("Library"), m_splitter);
-    library->setObjectName(QStringLiteral("library"));
-    library->setAlignment(Qt::AlignCenter);
+    auto* library = new LibraryColumn(viewModel, network, m_splitter);
 
     m_splitter->addWidget(sidebar);
     m_splitter->addWidget(library);

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+class QNetworkAccessManager;
 class QSplitter;
 
 namespace clipferry {
@@ -13,7 +14,8 @@ class ApiKeysDialog;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(UploadViewModel& viewModel, QWidget* parent = nullptr);
+    MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& network,
+               QWidget* parent = nullptr);
     ~MainWindow() override;
 
     [[nodiscard]] QSplitter* splitter() const { return m_splitter; }

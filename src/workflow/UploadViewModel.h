@@ -150,6 +150,18 @@ public:
     // per core. The pool must outlive this object.
     void setMetadataThreadPool(QThreadPool* pool);
 
+    // --- fixtures ----------------------------------------------------------------------
+    // Sets the lists and change sets as a finished listing or scan would, without the
+    // network or the disk: for tests and the screenshot tool.
+    void setFixtureLibrary(QList<MuxAsset> assets, QSet<QString> changedAssets) {
+        setChangedMuxAssets(std::move(changedAssets));
+        setExistingAssets(std::move(assets));
+    }
+    void setFixtureLocalVideos(QList<QUrl> files, QSet<QUrl> changedFiles) {
+        setChangedLocalVideos(std::move(changedFiles));
+        setLocalVideoURLs(std::move(files));
+    }
+
 Q_SIGNALS:
     void ready();
     void uploadAppended(qsizetype index);

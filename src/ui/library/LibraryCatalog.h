@@ -1,0 +1,33 @@
+#pragma once
+
+#include "LibraryNode.h"
+
+#include <QSet>
+#include <QUrl>
+#include <memory>
+#include <variant>
+
+namespace clipferry {
+
+// The library's list grouped by city (and, inside, by animation) once per list change,
+// so that a new search text or city table only refilters through the grouping functions.
+class LibraryCatalog {
+public:
+    // What marks a video as new or modified.
+    struct Markers {
+        const QSet<QString>* assets = nullptr;
+        const QSet<QUrl>* files = nullptr;
+    };
+
+    void setVideos(const QList<MuxAsset>& assets);
+    void setVideos(const QList<LocalVideo>& videos);
+
+    // Cities -> animations -> videos as the library shows them for this search text.
+    [[nodiscard]] std::unique_ptr<LibraryNode>
+    buildTree(const CityMap& cityMap, const QString& search, Markers markers) const;
+
+private:
+    std::variant<Grouping<MuxAsset>, Grouping<LocalVideo>> m_byCity;
+};
+
+} // namespace clipferry

@@ -1,0 +1,206 @@
+#include "LibraryColumn.h"
+
+#include "ConfirmationDialog.h"
+#include "LibraryAddresses.h"
+#include "LibraryIcons.h"
+#include "LibraryModel.h"
+#include "LibraryStyle.h"
+#include "LibraryView.h"
+#include "RefreshButton.h"
+#include "ThumbnailLoader.h"
+#include "ThumbnailSources.h"
+#include "UploadViewModel.h"
+
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QNetworkDiskCache>
+#include <QShortcut>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <clipferry/BuildConfig.h>
+
+namespace clipferry {
+namespace {
+const QSize thumbnailSize(libraryStyle::thumbnailWidth, libraryStyle::thumbnailHeight);
+constexpr qint64 imageCacheBytes = 200LL * 1024 * 1024;
+} // namespace
+
+LibraryColumn::Options LibraryColumn::defaultOptions() {
+    return {QUrl(QString::fromUtf8(build::muxImageBase)), remoteThumbnailCacheFolder(), 6};
+}
+
+LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& network,
+                             QWidget* parent)
+    : LibraryColumn(viewModel, network, defaultOptions(), parent) {}
+
+LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& network,
+                             Options options, QWidget* parent)
+    : QWidget(parent)
+    , m_viewModel(viewModel)
+    , m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
+    setObjectName(QStringLiteral("library"));
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+    libraryIcons::initResources();
+
+    if (!options.imageCacheFolder.isEmpty()) {
+        m_imageCache = new QNetworkDiskCache(this);
+        m_imageCache->setCacheDirectory(options.imageCacheFolder);
+        m_imageCache->setMaximumCacheSize(imageCacheBytes);
+    }
+    const qreal ratio = devicePixelRatioF();
+    m_remoteThumbnails =
+        new ThumbnailLoader(remoteThumbnailFetch(network, m_imageCache), thumbnailSize, ratio,
+                            options.maxThumbnailRequests, this);
+    m_localThumbnails =
+        new ThumbnailLoader(localThumbnailFetch(QSizeF(thumbnailSize)), thumbnailSize, ratio,
+                            options.maxThumbnailRequests, this);
+    m_model = new LibraryModel(viewModel, this);
+
+    m_search = new QLineEdit(this);
+    m_search->setObjectName(QStringLiteral("librarySearch"));
+    m_search->setPlaceholderText(QStringLiteral("Search Animations\u2026"));
+    m_search->setClearButtonEnabled(true);
+    m_search->setAccessibleName(QStringLiteral("Search Animations"));
+    m_refresh = new RefreshButton(this);
+    m_view = new LibraryView(*m_model, *m_remoteThumbnails, *m_localThumbnails,
+                             std::move(options.imageBase), this);
+
+    auto* searchBar = new QHBoxLayout;
+    searchBar->setSpacing(6);
+    searchBar->setContentsMargins(12, 4, 12, 0);
+    searchBar->addWidget(m_search, 1);
+    searchBar->addWidget(m_refresh);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 8, 0, 0);
+    layout->setSpacing(8);
+    layout->addLayout(searchBar);
+    layout->addWidget(m_view, 1);
+    setFocusProxy(m_view);
+
+    // Every keystroke refilters; there is nothing to submit.
+    connect(m_search, &QLineEdit::textChanged, m_model, &LibraryModel::setSearchText);
+    connect(m_search, &QLineEdit::returnPressed, m_view, [this] { m_view->setFocus(); });
+    connect(m_refresh, &QToolButton::clicked, this, &LibraryColumn::refresh);
+    connect(&viewModel, &UploadViewModel::isRefreshingChanged, m_refresh, &RefreshButton::setBusy);
+    m_refresh->setBusy(viewModel.isRefreshing());
+    // A new listing may bring back stills that failed before.
+    connect(&viewModel, &UploadViewModel::existingAssetsChanged, m_remoteThumbnails,
+            &ThumbnailLoader::forgetFailures);
+    connect(&viewModel, &UploadViewModel::localVideoURLsChanged, m_localThumbnails,
+            &ThumbnailLoader::forgetFailures);
+
+    connect(m_view, &LibraryView::videoClicked, this, &LibraryColumn::clickVideo);
+    connect(m_view, &LibraryView::videoSelectedByKey, this, &LibraryColumn::selectVideo);
+    connect(m_view, &LibraryView::openRequested, this, &LibraryColumn::openVideo);
+    connect(m_view, &LibraryView::deleteRequested, this, &LibraryColumn::deleteSelected);
+    connect(m_view, &LibraryView::openSelectedRequested, this, &LibraryColumn::openSelected);
+    connect(m_view, &LibraryView::deleteSelectedRequested, this, &LibraryColumn::deleteSelected);
+
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_search->setFocus(Qt::ShortcutFocusReason);
+        m_search->selectAll();
+    });
+    auto* reload = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(reload, &QShortcut::activated, this, [this] {
+        if (m_refresh->isEnabled())
+            refresh();
+    });
+}
+
+LibraryColumn::~LibraryColumn() = default;
+
+void LibraryColumn::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Un-minimising the window shows the column again; only the first showing lists.
+    if (m_shown || event->spontaneous())
+        return;
+    m_shown = true;
+    startFirstRefresh();
+}
+
+void LibraryColumn::startFirstRefresh() {
+    if (m_viewModel.config().isViewerOnly())
+        m_viewModel.setProvider(VideoProvider::webMux);
+    // The listing needs the tokens, which the keychain hands over asynchronously.
+    if (m_viewModel.isReady()) {
+        m_viewModel.startRefreshLibrary();
+        return;
+    }
+    connect(
+        &m_viewModel, &UploadViewModel::ready, this, [this] { m_viewModel.startRefreshLibrary(); },
+        Qt::SingleShotConnection);
+}
+
+void LibraryColumn::refresh() {
+    if (m_viewModel.provider() != VideoProvider::localFolder) {
+        m_viewModel.startRefreshLibrary();
+        return;
+    }
+    m_viewModel.loadLocalVideos();
+    m_viewModel.appendLog(QStringLiteral("Loaded ") +
+                          QString::number(m_viewModel.localVideoURLs().size()) +
+                          QStringLiteral(" videos from local folder."));
+}
+
+void LibraryColumn::clickVideo(const QModelIndex& video) {
+    if (video.data(LibraryModel::IsSelectedRole).toBool())
+        openVideo(video);
+    else
+        selectVideo(video);
+}
+
+void LibraryColumn::selectVideo(const QModelIndex& video) {
+    const auto* node = LibraryModel::nodeAt(video);
+    const auto* entry = node ? std::get_if<VideoEntry>(&node->payload) : nullptr;
+    if (!entry)
+        return;
+    // Selecting marks nothing as seen.
+    if (const auto* asset = std::get_if<MuxAsset>(&entry->video))
+        m_viewModel.setSelectedAsset(*asset);
+    else
+        m_viewModel.setSelectedLocalVideo(std::get<LocalVideo>(entry->video).url);
+}
+
+void LibraryColumn::openVideo(const QModelIndex& video) {
+    const auto* node = LibraryModel::nodeAt(video);
+    const auto* entry = node ? std::get_if<VideoEntry>(&node->payload) : nullptr;
+    if (!entry)
+        return;
+    if (const auto* asset = std::get_if<MuxAsset>(&entry->video)) {
+        m_viewModel.markAssetSeen(asset->id);
+        if (const auto url = streamURL(*asset, m_viewModel.options().streamBase);
+            url && url->isValid())
+            m_openUrl(*url);
+        return;
+    }
+    const QUrl file = std::get<LocalVideo>(entry->video).url;
+    m_openUrl(file);
+    m_viewModel.markLocalVideoSeen(file);
+}
+
+void LibraryColumn::openSelected() {
+    openVideo(m_model->selectedVideoIndex());
+}
+
+void LibraryColumn::deleteSelected() {
+    // Local files are never deleted; the service's asset goes only after a confirmation.
+    if (m_viewModel.provider() == VideoProvider::localFolder || !m_viewModel.selectedAsset())
+        return;
+    const MuxAsset asset = *m_viewModel.selectedAsset();
+    const QString name = asset.passthrough.value_or(asset.id);
+    const QString question = QStringLiteral("Delete \u201C") + name +
+                             QStringLiteral("\u201D from Mux? This cannot be undone.");
+    ConfirmationDialog::ask(this, question, QStringLiteral("Delete"), this,
+                            [this, id = asset.id](bool accepted) {
+                                // The selection may have moved while the question was open:
+                                // never delete an asset other than the one confirmed.
+                                const auto& selected = m_viewModel.selectedAsset();
+                                if (accepted && selected && selected->id == id)
+                                    m_viewModel.startDeleteSelectedAsset();
+                            });
+}
+
+} // namespace clipferry

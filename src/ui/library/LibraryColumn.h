@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QUrl>
+#include <QWidget>
+#include <functional>
+
+class QLineEdit;
+class QNetworkAccessManager;
+class QNetworkDiskCache;
+
+namespace clipferry {
+
+class LibraryModel;
+class LibraryView;
+class RefreshButton;
+class ThumbnailLoader;
+class UploadViewModel;
+
+// The main column: the search field and refresh button over the library tree. Carries
+// out what the rows ask for (select, open, delete after confirmation) through the view
+// model, and starts the first refresh when it is first shown.
+class LibraryColumn : public QWidget {
+    Q_OBJECT
+public:
+    struct Options {
+        // Origin of the service's still images.
+        QUrl imageBase;
+        // The still-image disk cache; empty: no disk cache.
+        QString imageCacheFolder;
+        int maxThumbnailRequests = 6;
+    };
+    [[nodiscard]] static Options defaultOptions();
+
+    LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& network,
+                  QWidget* parent = nullptr);
+    LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& network, Options options,
+                  QWidget* parent = nullptr);
+    ~LibraryColumn() override;
+
+    [[nodiscard]] LibraryModel& model() const { return *m_model; }
+    [[nodiscard]] LibraryView& view() const { return *m_view; }
+    [[nodiscard]] QLineEdit& searchField() const { return *m_search; }
+    [[nodiscard]] RefreshButton& refreshButton() const { return *m_refresh; }
+    [[nodiscard]] ThumbnailLoader& remoteThumbnails() const { return *m_remoteThumbnails; }
+    [[nodiscard]] ThumbnailLoader& localThumbnails() const { return *m_localThumbnails; }
+
+    // How addresses and files are opened; QDesktopServices::openUrl unless replaced.
+    void setUrlOpener(std::function<void(const QUrl&)> opener) { m_openUrl = std::move(opener); }
+
+    void refresh();
+    void openSelected();
+    void deleteSelected();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void clickVideo(const QModelIndex& video);
+    void selectVideo(const QModelIndex& video);
+    void openVideo(const QModelIndex& video);
+    void startFirstRefresh();
+
+    UploadViewModel& m_viewModel;
+    QNetworkDiskCache* m_imageCache = nullptr;
+    ThumbnailLoader* m_remoteThumbnails;
+    ThumbnailLoader* m_localThumbnails;
+    LibraryModel* m_model;
+    QLineEdit* m_search;
+    RefreshButton* m_refresh;
+    LibraryView* m_view;
+    std::function<void(const QUrl&)> m_openUrl;
+    bool m_shown = false;
+};
+
+} // namespace clipferry

@@ -1,0 +1,279 @@
+#include "LibraryDelegate.h"
+
+#include "LibraryAddresses.h"
+#include "LibraryIcons.h"
+#include "LibraryModel.h"
+#include "LibraryStyle.h"
+#include "LibraryView.h"
+#include "ThumbnailLoader.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace clipferry {
+namespace {
+
+namespace style = libraryStyle;
+
+constexpr int spinnerSpokes = 12;
+
+void drawText(QPainter* painter, const QRect& box, const QFont& font, const QColor& color,
+              const QString& text, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+    painter->setFont(font);
+    painter->setPen(color);
+    const QFontMetrics metrics(font);
+    painter->drawText(box, static_cast<int>(alignment | Qt::TextSingleLine),
+                      metrics.elidedText(text, Qt::ElideRight, box.width()));
+}
+
+QPainterPath roundedPath(const QRectF& box, qreal radius) {
+    QPainterPath path;
+    path.addRoundedRect(box, radius, radius);
+    return path;
+}
+
+} // namespace
+
+LibraryDelegate::LibraryDelegate(LibraryView& view, ThumbnailLoader& remoteThumbnails,
+                                 ThumbnailLoader& localThumbnails, QUrl imageBase)
+    : QStyledItemDelegate(&view)
+    , m_view(view)
+    , m_remoteThumbnails(remoteThumbnails)
+    , m_localThumbnails(localThumbnails)
+    , m_imageBase(std::move(imageBase)) {}
+
+bool LibraryDelegate::takeSpinnerDrawn() {
+    return std::exchange(m_spinnerDrawn, false);
+}
+
+const std::array<int, 3>& LibraryDelegate::heights(const QStyleOptionViewItem& option) const {
+    if (!m_heights) {
+        const auto fonts = style::fonts(option.font);
+        const int city = QFontMetrics(fonts.sectionTitle).height() + 18;
+        const int headerContent = std::max(
+            {QFontMetrics(fonts.headline).height(), QFontMetrics(fonts.caption).height(), 16});
+        const int animation =
+            headerContent + 2 * (style::headerInnerInsetY + style::headerOuterInsetY);
+        const int video = style::thumbnailHeight + 2 * style::rowInsetY;
+        m_heights = std::array<int, 3>{city, animation, video};
+    }
+    return *m_heights;
+}
+
+QSize LibraryDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const {
+    const int kind = index.data(LibraryModel::KindRole).toInt();
+    const auto& h = heights(option);
+    return {style::minimumRowWidth(), h[static_cast<std::size_t>(std::clamp(kind, 0, 2))]};
+}
+
+void LibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const {
+    const LibraryNode* node = LibraryModel::nodeAt(index);
+    if (!node)
+        return;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    if (const auto* city = std::get_if<CitySection>(&node->payload))
+        paintCity(painter, option, *city);
+    else if (const auto* group = std::get_if<AnimationGroup>(&node->payload))
+        paintAnimation(painter, option, *group);
+    else if (const auto* entry = std::get_if<VideoEntry>(&node->payload))
+        paintVideo(painter, option, *entry, index.data(LibraryModel::IsSelectedRole).toBool());
+    painter->restore();
+}
+
+void LibraryDelegate::paintCity(QPainter* painter, const QStyleOptionViewItem& option,
+                                const CitySection& city) const {
+    const auto fonts = style::fonts(option.font);
+    const auto colors = style::colors(option.palette);
+    const QRect text = option.rect.adjusted(style::rowInsetX + 4, 12, -style::rowInsetX, -4);
+    drawText(painter, text, fonts.sectionTitle, colors.text, city.displayName,
+             Qt::AlignLeft | Qt::AlignBottom);
+}
+
+void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewItem& option,
+                                     const AnimationGroup& group) const {
+    const auto fonts = style::fonts(option.font);
+    const auto colors = style::colors(option.palette);
+    const bool expanded = m_view.isAnimationExpanded(group.key);
+    const QRect frame = option.rect.adjusted(style::headerOuterInsetX, style::headerOuterInsetY,
+                                             -style::headerOuterInsetX, -style::headerOuterInsetY);
+    const QPainterPath shape = roundedPath(QRectF(frame), 6);
+    painter->fillPath(shape, colors.headerFill);
+    if (group.cityColor.isValid()) {
+        // The city's colour as a mark on the leading edge, inside the rounded shape.
+        painter->save();
+        painter->setClipPath(shape);
+        painter->fillRect(QRect(frame.left(), frame.top(), 4, frame.height()), group.cityColor);
+        painter->restore();
+    }
+    if (option.state & QStyle::State_HasFocus) {
+        QColor ring = colors.blue;
+        ring.setAlphaF(0.7F);
+        painter->setPen(QPen(ring, 1.5));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawPath(roundedPath(QRectF(frame).adjusted(0.75, 0.75, -0.75, -0.75), 6));
+    }
+
+    const QRect content = frame.adjusted(style::headerInnerInsetX, style::headerInnerInsetY,
+                                         -style::headerInnerInsetX, -style::headerInnerInsetY);
+    drawText(painter,
+             QRect(content.left(), content.top(), style::headerNameWidth, content.height()),
+             fonts.headline, colors.text, group.animation);
+
+    if (expanded) {
+        static const QString headings[] = {
+            QStringLiteral("Filename"),   QStringLiteral("Element"),  QStringLiteral("Match"),
+            QStringLiteral("Resolution"), QStringLiteral("Duration"), QStringLiteral("Format"),
+        };
+        int x = option.rect.left() + style::firstCellX;
+        for (std::size_t i = 0; i < std::size(headings); ++i) {
+            drawText(painter, QRect(x, content.top(), style::cellWidths[i], content.height()),
+                     fonts.caption, colors.secondary, headings[i]);
+            x += style::cellWidths[i] + style::spacing;
+        }
+    }
+
+    const int chevronSize = QFontMetrics(fonts.caption).height() - 2;
+    const QRect chevron(content.right() + 1 - chevronSize,
+                        content.top() + (content.height() - chevronSize) / 2, chevronSize,
+                        chevronSize);
+    painter->drawPixmap(chevron.topLeft(),
+                        libraryIcons::icon(expanded ? QStringLiteral("chevron-down")
+                                                    : QStringLiteral("chevron-right"),
+                                           chevronSize, colors.secondary,
+                                           painter->device()->devicePixelRatioF()));
+
+    QString progress;
+    QColor progressColor;
+    if (isComplete(group.progress)) {
+        progress = QStringLiteral("complete");
+        progressColor = colors.green;
+    } else {
+        progress = progressText(group.progress);
+        progressColor = colors.yellow;
+    }
+    if (!progress.isEmpty()) {
+        // A little slack: the advance is rounded, and eliding "3/5" would hide it.
+        const int width = QFontMetrics(fonts.caption).horizontalAdvance(progress) + 2;
+        const QRect box(chevron.left() - style::chevronLeadingInset - width, content.top(), width,
+                        content.height());
+        drawText(painter, box, fonts.caption, progressColor, progress);
+    }
+}
+
+void LibraryDelegate::paintVideo(QPainter* painter, const QStyleOptionViewItem& option,
+                                 const VideoEntry& entry, bool selected) const {
+    const auto fonts = style::fonts(option.font);
+    const auto colors = style::colors(option.palette);
+    const auto geometry = style::videoRowGeometry(option.rect);
+    if (selected)
+        painter->fillRect(option.rect, colors.selection);
+
+    paintThumbnail(painter, option, geometry.thumbnail, entry);
+    if (entry.isNew) {
+        const QRectF badge(geometry.thumbnail.left() - style::badgeOverhang,
+                           geometry.thumbnail.top() - style::badgeOverhang, style::badgeSize,
+                           style::badgeSize);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(colors.windowBackground);
+        painter->drawEllipse(badge);
+        const qreal inset = (style::badgeSize - style::badgeDotSize) / 2.0;
+        painter->setBrush(colors.blue);
+        painter->drawEllipse(badge.adjusted(inset, inset, -inset, -inset));
+    }
+
+    const VideoCells cells = videoCells(entry.video);
+    const QString texts[] = {cells.title,      cells.fileName, cells.element, cells.match,
+                             cells.resolution, cells.duration, cells.format};
+    drawText(painter, geometry.cells[0], fonts.headline, colors.text, texts[0]);
+    for (std::size_t i = 1; i < std::size(texts); ++i)
+        drawText(painter, geometry.cells[i], fonts.caption, colors.secondary, texts[i]);
+
+    if (selected) {
+        const bool local = std::holds_alternative<LocalVideo>(entry.video);
+        paintIconButton(painter, option, geometry.openButton, QStringLiteral("play-circle"), true);
+        paintIconButton(painter, option, geometry.deleteButton, QStringLiteral("trash"), !local);
+    }
+}
+
+void LibraryDelegate::paintThumbnail(QPainter* painter, const QStyleOptionViewItem& option,
+                                     const QRect& box, const VideoEntry& entry) const {
+    const auto colors = style::colors(option.palette);
+    const QPainterPath clip = roundedPath(QRectF(box), 4);
+
+    ThumbnailLoader::Lookup lookup;
+    QString failedIcon;
+    int failedIconSize = 0;
+    if (const auto* asset = std::get_if<MuxAsset>(&entry.video)) {
+        // Without an address the still stays in its loading state.
+        if (const auto url = thumbnailURL(*asset, m_imageBase))
+            lookup = m_remoteThumbnails.lookup(url->toString());
+        failedIcon = QStringLiteral("photo");
+        failedIconSize = 28;
+    } else {
+        lookup = m_localThumbnails.lookup(std::get<LocalVideo>(entry.video).url.toString());
+        failedIcon = QStringLiteral("film");
+        failedIconSize = 22;
+    }
+
+    if (lookup.state == ThumbnailLoader::State::Ready) {
+        painter->save();
+        painter->setClipPath(clip);
+        painter->drawPixmap(box, lookup.pixmap);
+        painter->restore();
+        return;
+    }
+    painter->fillPath(clip, colors.placeholderBox);
+    if (lookup.state == ThumbnailLoader::State::Failed) {
+        const QRect icon(box.center().x() - failedIconSize / 2 + 1,
+                         box.center().y() - failedIconSize / 2 + 1, failedIconSize, failedIconSize);
+        painter->drawPixmap(icon.topLeft(),
+                            libraryIcons::icon(failedIcon, failedIconSize, colors.secondary,
+                                               painter->device()->devicePixelRatioF()));
+        return;
+    }
+    paintSpinner(painter, box, colors.secondary);
+}
+
+void LibraryDelegate::paintSpinner(QPainter* painter, const QRect& box, const QColor& color) const {
+    m_spinnerDrawn = true;
+    const QPointF center = QRectF(box).center();
+    painter->save();
+    painter->translate(center);
+    for (int i = 0; i < spinnerSpokes; ++i) {
+        // The spoke at the phase is darkest; the others fade behind it.
+        const int age = (m_spinnerPhase - i + spinnerSpokes) % spinnerSpokes;
+        QColor spoke = color;
+        spoke.setAlphaF(
+            static_cast<float>(color.alphaF() * (1.0 - age / double(spinnerSpokes)) * 0.9 + 0.1));
+        painter->setPen(QPen(spoke, 1.8, Qt::SolidLine, Qt::RoundCap));
+        painter->save();
+        painter->rotate(i * 360.0 / spinnerSpokes);
+        painter->drawLine(QPointF(0, -4), QPointF(0, -7.5));
+        painter->restore();
+    }
+    painter->restore();
+}
+
+void LibraryDelegate::paintIconButton(QPainter* painter, const QStyleOptionViewItem& option,
+                                      const QRect& box, const QString& icon, bool enabled) const {
+    const auto colors = style::colors(option.palette);
+    painter->save();
+    if (!enabled)
+        painter->setOpacity(0.35);
+    QColor outline = colors.secondary;
+    outline.setAlphaF(outline.alphaF() * 0.3F);
+    // The outline is drawn at full strength: a half-pixel line in a pale colour vanishes.
+    painter->setPen(QPen(outline, 1));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawPath(roundedPath(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5), 6));
+    constexpr int symbol = 20;
+    painter->drawPixmap(
+        box.left() + (box.width() - symbol) / 2, box.top() + (box.height() - symbol) / 2,
+        libraryIcons::icon(icon, symbol, colors.secondary, painter->device()->devicePixelRatioF()));
+    painter->restore();
+}
+
+} // namespace clipferry

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+#include <QUrl>
+#include <array>
+#include <optional>
+
+namespace clipferry {
+
+class LibraryView;
+class ThumbnailLoader;
+struct AnimationGroup;
+struct CitySection;
+struct VideoEntry;
+
+// Paints the three kinds of library row from the node the model hands out: city section
+// headings, animation headers and video rows. Row heights depend only on the kind and
+// the fonts, so they are computed once per font.
+class LibraryDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    LibraryDelegate(LibraryView& view, ThumbnailLoader& remoteThumbnails,
+                    ThumbnailLoader& localThumbnails, QUrl imageBase);
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    [[nodiscard]] QSize sizeHint(const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) const override;
+
+    // Spinners turn with the view's clock; the view keeps it running while any was drawn.
+    void setSpinnerPhase(int phase) { m_spinnerPhase = phase; }
+    [[nodiscard]] bool takeSpinnerDrawn();
+    void invalidateSizes() { m_heights.reset(); }
+
+private:
+    void paintCity(QPainter* painter, const QStyleOptionViewItem& option,
+                   const CitySection& city) const;
+    void paintAnimation(QPainter* painter, const QStyleOptionViewItem& option,
+                        const AnimationGroup& group) const;
+    void paintVideo(QPainter* painter, const QStyleOptionViewItem& option, const VideoEntry& entry,
+                    bool selected) const;
+    void paintThumbnail(QPainter* painter, const QStyleOptionViewItem& option, const QRect& box,
+                        const VideoEntry& entry) const;
+    void paintSpinner(QPainter* painter, const QRect& box, const QColor& color) const;
+    void paintIconButton(QPainter* painter, const QStyleOptionViewItem& option, const QRect& box,
+                         const QString& icon, bool enabled) const;
+    [[nodiscard]] const std::array<int, 3>& heights(const QStyleOptionViewItem& option) const;
+
+    LibraryView& m_view;
+    ThumbnailLoader& m_remoteThumbnails;
+    ThumbnailLoader& m_localThumbnails;
+    QUrl m_imageBase;
+    int m_spinnerPhase = 0;
+    mutable bool m_spinnerDrawn = false;
+    mutable std::optional<std::array<int, 3>> m_heights;
+};
+
+} // namespace clipferry

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "AnimationGrouping.h"
+
+#include <QColor>
+#include <QStringList>
+#include <memory>
+#include <variant>
+#include <vector>
+
+namespace clipferry {
+
+struct CitySection {
+    QString code;
+    // The city table's name, or the code itself (possibly empty) for an unknown city.
+    QString displayName;
+    // Invalid for an unknown city or a colour text that does not parse.
+    QColor color;
+};
+
+struct AnimationGroup {
+    QString city;
+    QString animation;
+    QString key; // expansionKey(city, animation)
+    AnimationProgress progress;
+    QColor cityColor;
+};
+
+struct VideoEntry {
+    LibraryVideo video;
+    bool isNew = false;
+};
+
+// One row of the library tree: the root (monostate), a city, an animation or a video.
+// Nodes own their children; `row` is the node's place under its parent.
+struct LibraryNode {
+    std::variant<std::monostate, CitySection, AnimationGroup, VideoEntry> payload;
+    LibraryNode* parent = nullptr;
+    int row = 0;
+    std::vector<std::unique_ptr<LibraryNode>> children;
+
+    LibraryNode* addChild(decltype(payload) childPayload);
+};
+
+// The texts of a video row, in the order of its cells.
+struct VideoCells {
+    QString title;
+    QString fileName;
+    QString element;
+    QString match;
+    QString resolution;
+    QString duration;
+    QString format;
+
+    [[nodiscard]] QStringList toList() const;
+};
+
+[[nodiscard]] VideoCells videoCells(const LibraryVideo& video);
+// The asset id, or the file URL as text: the identity the selection and markers use.
+[[nodiscard]] QString videoIdentity(const LibraryVideo& video);
+
+} // namespace clipferry

@@ -1,0 +1,317 @@
+#include "LibraryFixture.h"
+#include "LibraryModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace clipferry;
+
+namespace {
+
+QString videoLabel(const QModelIndex& index) {
+    const auto& entry = std::get<VideoEntry>(LibraryModel::nodeAt(index)->payload);
+    QString label = std::holds_alternative<MuxAsset>(entry.video)
+                        ? std::get<MuxAsset>(entry.video).id
+                        : std::get<LocalVideo>(entry.video).url.fileName();
+    if (index.data(LibraryModel::IsNewRole).toBool())
+        label += QLatin1Char('*');
+    return label;
+}
+
+// "City{Animation progress[video*, …]; …} …": the whole tree as one line.
+QString dump(const QAbstractItemModel& model) {
+    QStringList cities;
+    for (int c = 0; c < model.rowCount(); ++c) {
+        const QModelIndex city = model.index(c, 0);
+        QStringList groups;
+        for (int a = 0; a < model.rowCount(city); ++a) {
+            const QModelIndex group = model.index(a, 0, city);
+            QString text = group.data(Qt::DisplayRole).toString();
+            const QString progress = group.data(LibraryModel::ProgressTextRole).toString();
+            if (!progress.isEmpty())
+                text += QLatin1Char(' ') + progress;
+            QStringList videos;
+            for (int v = 0; v < model.rowCount(group); ++v)
+                videos.append(videoLabel(model.index(v, 0, group)));
+            groups.append(text + QLatin1Char('[') + videos.join(QLatin1Char(',')) +
+                          QLatin1Char(']'));
+        }
+        cities.append(city.data(Qt::DisplayRole).toString() + QLatin1Char('{') +
+                      groups.join(QStringLiteral("; ")) + QLatin1Char('}'));
+    }
+    return cities.join(QLatin1Char(' '));
+}
+
+// The same tree computed straight from the grouping functions.
+QString expectedDump(const QList<MuxAsset>& assets, const CityMap& cityMap, const QString& search,
+                     const QSet<QString>& changed) {
+    const auto byCity = groupByCity(assets);
+    QStringList cities;
+    for (const QString& code : visibleCities(byCity, cityMap, search)) {
+        QStringList groups;
+        for (const QString& animation : visibleAnimations(code, byCity, search)) {
+            const auto progress = animationProgress(code, animation, byCity, cityMap);
+            QString text = animation;
+            const QString shown =
+                isComplete(progress) ? QStringLiteral("complete") : progressText(progress);
+            if (!shown.isEmpty())
+                text += QLatin1Char(' ') + shown;
+            QStringList videos;
+            for (const MuxAsset& asset : visibleVideos(code, animation, byCity, search))
+                videos.append(asset.id +
+                              (changed.contains(asset.id) ? QStringLiteral("*") : QString()));
+            groups.append(text + QLatin1Char('[') + videos.join(QLatin1Char(',')) +
+                          QLatin1Char(']'));
+        }
+        const QString name = cityMap.contains(code) ? cityMap[code].name : code;
+        cities.append(name + QLatin1Char('{') + groups.join(QStringLiteral("; ")) +
+                      QLatin1Char('}'));
+    }
+    return cities.join(QLatin1Char(' '));
+}
+
+// Assets a1, a2, … with the given passthroughs (a null string: no passthrough).
+QList<MuxAsset> assetsNamed(const QStringList& passthroughs) {
+    QList<MuxAsset> assets;
+    for (qsizetype i = 0; i < passthroughs.size(); ++i) {
+        const QString& name = passthroughs[i];
+        assets.append(
+            LibraryFixture::asset(QStringLiteral("a") + QString::number(i + 1),
+                                  name.isNull() ? std::nullopt : std::optional<QString>(name)));
+    }
+    return assets;
+}
+
+const QStringList mixedLibrary{
+    QStringLiteral("E1_Opening_lon_M1_a.mov"),
+    QStringLiteral("E1_Opening_PAR_M1_b.mov"),
+    QStringLiteral("E1_Opening_LON_M1_c.mov"),
+    QStringLiteral("Opening_PAR"),
+    QString(),
+    QStringLiteral("E2_Opening_PAR_M2_d.mov"),
+    QStringLiteral("E1_Goal_PAR_M2_e.mov"),
+    QStringLiteral("E1_Goal_ZER_M1_f.mov"),
+    QStringLiteral("E1_Goal_LON_M3_g.mov"),
+    QStringLiteral("E2_Goal_LON_M3_h.mov"),
+};
+
+} // namespace
+
+class TestLibraryModel : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rowsOrderProgressAndMarkers_data();
+    void rowsOrderProgressAndMarkers();
+    void treeAgreesWithGroupingFunctions_data();
+    void treeAgreesWithGroupingFunctions();
+    void videoCells();
+    void markersFollowChangeSets();
+    void searchRefiltersAndClearingRestores();
+    void selectionRepaintsOnlyItsRows();
+    void providerSwitchShowsLocalFiles();
+};
+
+void TestLibraryModel::rowsOrderProgressAndMarkers_data() {
+    QTest::addColumn<QStringList>("passthroughs");
+    QTest::addColumn<QStringList>("changed");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("empty library") << QStringList() << QStringList() << QString() << QString();
+    QTest::newRow("cities by code: empty, LON, PAR, lon; unknown cities show no progress")
+        << mixedLibrary << QStringList{QStringLiteral("a2"), QStringLiteral("a5")} << QString()
+        << QStringLiteral("{[a5*]; PAR[a4]} London{Goal complete[a9,a10]; Opening 1/2[a3]} "
+                          "Paris{Goal 1/5[a7]; Opening 2/5[a2*,a6]} Zero{Goal complete[a8]} "
+                          "lon{Opening[a1]}");
+    QTest::newRow("videos keep the list's order")
+        << QStringList{QStringLiteral("E1_Opening_PAR_M9_z.mov"),
+                       QStringLiteral("E1_Opening_PAR_M1_a.mov")}
+        << QStringList() << QString() << QStringLiteral("Paris{Opening 2/5[a1,a2]}");
+    QTest::newRow("a city found by its name stands without animations")
+        << mixedLibrary << QStringList() << QStringLiteral("paris") << QStringLiteral("Paris{}");
+    QTest::newRow("search narrows videos, progress still counts all")
+        << mixedLibrary << QStringList() << QStringLiteral("M2")
+        << QStringLiteral("Paris{Goal 1/5[a7]; Opening 2/5[a6]}");
+    QTest::newRow("two blanks keep every video")
+        << QStringList{QStringLiteral("E1_Opening_PAR_M1_a.mov"),
+                       QStringLiteral("E1_Goal_LON_M1_b.mov")}
+        << QStringList() << QStringLiteral("  ")
+        << QStringLiteral("London{Goal 1/2[a2]} Paris{Opening 1/5[a1]}");
+    QTest::newRow("a leading blank matches through the videos")
+        << QStringList{QStringLiteral("E1_Opening_PAR_M1_a.mov"),
+                       QStringLiteral("E1_Goal_PAR_M1_b.mov")}
+        << QStringList() << QStringLiteral(" Opening") << QStringLiteral("Paris{Opening 1/5[a1]}");
+    QTest::newRow("an asset without passthrough is found by its playback ID")
+        << mixedLibrary << QStringList() << QStringLiteral("pb-a5") << QStringLiteral("{[a5]}");
+}
+
+void TestLibraryModel::rowsOrderProgressAndMarkers() {
+    QFETCH(QStringList, passthroughs);
+    QFETCH(QStringList, changed);
+    QFETCH(QString, search);
+    QFETCH(QString, expected);
+
+    LibraryFixture fixture;
+    LibraryModel model(*fixture.viewModel);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    fixture.viewModel->setFixtureLibrary(assetsNamed(passthroughs),
+                                         QSet<QString>(changed.begin(), changed.end()));
+    model.setSearchText(search);
+    QCOMPARE(dump(model), expected);
+}
+
+void TestLibraryModel::treeAgreesWithGroupingFunctions_data() {
+    QTest::addColumn<QString>("search");
+    for (const char* search : {"", "a", "P", "par", "London", "goal", "m3", " ", "zz", "pb-a1"})
+        QTest::newRow(search) << QString::fromLatin1(search);
+}
+
+void TestLibraryModel::treeAgreesWithGroupingFunctions() {
+    QFETCH(QString, search);
+    LibraryFixture fixture;
+    LibraryModel model(*fixture.viewModel);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QStringList names = mixedLibrary;
+    // Canonically equivalent spellings of one city and one animation.
+    names << QStringLiteral("E1_Caf\u00E9_PAR_M1_x.mov")
+          << QStringLiteral("E2_Cafe\u0301_PAR_M1_y.mov");
+    const auto assets = assetsNamed(names);
+    const QSet<QString> changed{QStringLiteral("a3"), QStringLiteral("a11")};
+    fixture.viewModel->setFixtureLibrary(assets, changed);
+    model.setSearchText(search);
+    QCOMPARE(dump(model), expectedDump(assets, LibraryFixture::cities(), search, changed));
+}
+
+void TestLibraryModel::videoCells() {
+    LibraryFixture fixture;
+    LibraryModel model(*fixture.viewModel);
+    const auto name = QStringLiteral("E1_Opening_PAR_M03_intro.mov");
+    auto asset = LibraryFixture::asset(QStringLiteral("a1"), name);
+    fixture.viewModel->setFixtureLibrary({asset}, {});
+    const QModelIndex row = model.index(0, 0, model.index(0, 0, model.index(0, 0)));
+    QCOMPARE(row.data(Qt::DisplayRole).toString(), QStringLiteral("intro"));
+    QCOMPARE(
+        row.data(LibraryModel::CellsRole).toStringList(),
+        (QStringList{QStringLiteral("intro"), name, QStringLiteral("E1"), QStringLiteral("M03"),
+                     asset.resolutionText(), asset.durationText(), QStringLiteral("M3U8")}));
+
+    fixture.viewModel->setFixtureLocalVideos(
+        {QUrl::fromLocalFile(QStringLiteral("/clips/") + name)}, {});
+    fixture.viewModel->setProvider(VideoProvider::localFolder);
+    const QModelIndex local = model.index(0, 0, model.index(0, 0, model.index(0, 0)));
+    const QStringList cells = local.data(LibraryModel::CellsRole).toStringList();
+    QCOMPARE(cells.mid(0, 4),
+             (QStringList{QStringLiteral("intro"), QStringLiteral("E1_Opening_PAR_M03_intro"),
+                          QStringLiteral("E1"), QStringLiteral("M03")}));
+    QCOMPARE(cells[4], QStringLiteral("Loading..."));
+    QCOMPARE(cells[5], QStringLiteral("Loading..."));
+}
+
+void TestLibraryModel::markersFollowChangeSets() {
+    LibraryFixture fixture;
+    LibraryModel model(*fixture.viewModel);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    const auto assets = assetsNamed({QStringLiteral("E1_Opening_PAR_M1_a.mov"),
+                                     QStringLiteral("E1_Opening_PAR_M1_b.mov"),
+                                     QStringLiteral("E1_Opening_PAR_M1_c.mov")});
+    fixture.viewModel->setFixtureLibrary(assets, {QStringLiteral("a1")});
+    QCOMPARE(dump(model), QStringLiteral("Paris{Opening 3/5[a1*,a2,a3]}"));
+
+    // The change set alone changes: the rows update in place, no reset.
+    QSignalSpy changedRows(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    connect(fixture.viewModel.get(), &UploadViewModel::changedMuxAssetsChanged, this,
+            [&] { QCOMPARE(resets.size(), 0); });
+    fixture.viewModel->setFixtureLibrary(assets, {QStringLiteral("a3")});
+    QVERIFY(!changedRows.isEmpty());
+    // One range over the group, from the marker that went to the one that came.
+    const auto first = changedRows.first();
+    QCOMPARE(first.at(0).toModelIndex().row(), 0);
+    QCOMPARE(first.at(1).toModelIndex().row(), 2);
+    QCOMPARE(first.at(2).value<QList<int>>(), QList<int>{LibraryModel::IsNewRole});
+    QCOMPARE(dump(model), QStringLiteral("Paris{Opening 3/5[a1,a2,a3*]}"));
+}
+
+void TestLibraryModel::searchRefiltersAndClearingRestores() {
+    LibraryFixture fixture;
+    LibraryModel model(*fixture.viewModel);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    fixture.viewModel->setFixtureLibrary(assetsNamed(mixedLibrary), {});
+    const QString full = dump(model);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+
+    model.setSearchText(QStringLiteral("goal"));
+    QCOMPARE(resets.size(), 1);
+    QCOMPARE(dump(model), QStringLiteral("London{Goal complete[a9,a10]} Paris{Goal 1/5[a7]} "
+                                         "Zero{Goal complete[a8]}"));
+    model.setSearchText(QStringLiteral("goal"));
+    QCOMPARE(resets.size(), 1);
+    model.setSearchText(QString());
+    QCOMPARE(resets.size(), 2);
+    QCOMPARE(dump(model), full);
+
+    // The city table feeds headings and progress.
+    auto cities = LibraryFixture::cities();
+    cities[QStringLiteral("PAR")].requiredPerAnimation = 1;
+    cities[QStringLiteral("PAR")].name = QStringLiteral("Paname");
+    fixture.viewModel->setCityMap(cities);
+    QVERIFY(
+        dump(model).contains(QStringLiteral("Paname{Goal complete[a7]; Opening complete[a2,a6]}")));
+}
+
+void TestLibraryModel::selectionRepaintsOnlyItsRows() {
+    LibraryFixture fixture;
+    LibraryModel model(*fixture.viewModel);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    const auto assets = assetsNamed(
+        {QStringLiteral("E1_Opening_PAR_M1_a.mov"), QStringLiteral("E1_Opening_PAR_M1_b.mov")});
+    fixture.viewModel->setFixtureLibrary(assets, {});
+    const QModelIndex group = model.index(0, 0, model.index(0, 0));
+    QSignalSpy changedRows(&model, &QAbstractItemModel::dataChanged);
+
+    fixture.viewModel->setSelectedAsset(assets[1]);
+    QCOMPARE(changedRows.size(), 1);
+    QCOMPARE(changedRows.at(0).at(0).toModelIndex(), model.index(1, 0, group));
+    QVERIFY(model.index(1, 0, group).data(LibraryModel::IsSelectedRole).toBool());
+    QVERIFY(!model.index(0, 0, group).data(LibraryModel::IsSelectedRole).toBool());
+    QCOMPARE(model.selectedVideoIndex(), model.index(1, 0, group));
+
+    // A selection that is not in the library stays set but selects no row.
+    fixture.viewModel->setSelectedAsset(LibraryFixture::asset(QStringLiteral("gone"), {}));
+    QCOMPARE(changedRows.size(), 2);
+    QCOMPARE(changedRows.at(1).at(0).toModelIndex(), model.index(1, 0, group));
+    QVERIFY(!model.selectedVideoIndex().isValid());
+    // When the same id is listed again, its row is selected again.
+    auto back = assets;
+    back.append(
+        LibraryFixture::asset(QStringLiteral("gone"), QStringLiteral("E1_Goal_PAR_M1_g.mov")));
+    fixture.viewModel->setFixtureLibrary(back, {});
+    QVERIFY(model.selectedVideoIndex().isValid());
+    QCOMPARE(model.selectedVideoIndex().data(Qt::DisplayRole).toString(), QStringLiteral("g"));
+}
+
+void TestLibraryModel::providerSwitchShowsLocalFiles() {
+    LibraryFixture fixture;
+    LibraryModel model(*fixture.viewModel);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    const QUrl a = QUrl::fromLocalFile(QStringLiteral("/clips/E1_Opening_PAR_M1_a.mov"));
+    const QUrl b = QUrl::fromLocalFile(QStringLiteral("/clips/E1_Opening_PAR_M1_b.mp4"));
+    fixture.viewModel->setFixtureLibrary(assetsNamed({QStringLiteral("E1_Goal_LON_M1_x.mov")}), {});
+    fixture.viewModel->setFixtureLocalVideos({a, b}, {b});
+    QCOMPARE(dump(model), QStringLiteral("London{Goal 1/2[a1]}"));
+
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    fixture.viewModel->setProvider(VideoProvider::localFolder);
+    QCOMPARE(resets.size(), 1);
+    QCOMPARE(
+        dump(model),
+        QStringLiteral("Paris{Opening 2/5[E1_Opening_PAR_M1_a.mov,E1_Opening_PAR_M1_b.mp4*]}"));
+    // Service lists changing in local mode leave the tree alone.
+    fixture.viewModel->setFixtureLibrary({}, {});
+    QCOMPARE(resets.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestLibraryModel)
+#include "tst_librarymodel.moc"

@@ -1,0 +1,205 @@
+#include "ThumbnailLoader.h"
+#include "ThumbnailSources.h"
+
+#include <QBuffer>
+#include <QCoro/QCoroSignal>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace clipferry;
+
+namespace {
+
+// Holds every fetch until the test releases it, and counts how many run at once.
+class Gate : public QObject {
+    Q_OBJECT
+public:
+    int running = 0;
+    int mostRunning = 0;
+    QStringList started;
+    std::function<std::optional<QImage>(const QString&)> answer = [](const QString&) {
+        QImage image(160, 90, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        return std::optional<QImage>(image);
+    };
+
+    ThumbnailLoader::Fetch fetch() {
+        return [this](QString key) {
+            return wait(this, std::move(key));
+        };
+    }
+
+Q_SIGNALS:
+    void release();
+
+private:
+    static QCoro::Task<std::optional<QImage>> wait(Gate* gate, QString key) {
+        gate->started.append(key);
+        gate->mostRunning = std::max(gate->mostRunning, ++gate->running);
+        co_await qCoro(gate, &Gate::release);
+        --gate->running;
+        co_return gate->answer(key);
+    }
+};
+
+QStringList keys(int count) {
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list.append(QStringLiteral("k%1").arg(i));
+    return list;
+}
+
+// Answers every request with the same JPEG and counts the requests.
+class StillServer : public QObject {
+public:
+    StillServer() {
+        QImage image(160, 90, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QBuffer buffer(&m_jpeg);
+        image.save(&buffer, "JPEG");
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->readAll().contains("\r\n\r\n"))
+                        return;
+                    ++requests;
+                    socket->write(
+                        "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                        QByteArray::number(m_jpeg.size()) + "\r\nConnection: close\r\n\r\n" +
+                        m_jpeg);
+                    socket->disconnectFromHost();
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    QString url(const QString& path) const {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
+    }
+    int requests = 0;
+
+private:
+    QTcpServer m_server;
+    QByteArray m_jpeg;
+};
+
+} // namespace
+
+class TestThumbnailLoader : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void atMostSixInFlight();
+    void rowsGoneFromTheScreenAreDropped();
+    void statesAndFill();
+    void remoteStillsComeFromTheDiskCacheNextTime();
+};
+
+void TestThumbnailLoader::atMostSixInFlight() {
+    Gate gate;
+    ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 1.0, 6);
+    loader.beginFullPaint();
+    for (const QString& key : keys(10))
+        QCOMPARE(loader.lookup(key).state, ThumbnailLoader::State::Loading);
+    loader.endFullPaint();
+    QTRY_COMPARE(loader.inFlightCount(), 6);
+    QCOMPARE(loader.queuedCount(), 4);
+    // The last painted rows go first.
+    QCOMPARE(gate.started.first(), QStringLiteral("k9"));
+
+    Q_EMIT gate.release();
+    QTRY_COMPARE(loader.inFlightCount(), 4);
+    QCOMPARE(loader.queuedCount(), 0);
+    Q_EMIT gate.release();
+    QTRY_COMPARE(loader.inFlightCount(), 0);
+    QCOMPARE(gate.mostRunning, 6);
+    for (const QString& key : keys(10))
+        QCOMPARE(loader.lookup(key).state, ThumbnailLoader::State::Ready);
+}
+
+void TestThumbnailLoader::rowsGoneFromTheScreenAreDropped() {
+    Gate gate;
+    ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 1.0, 2);
+    loader.beginFullPaint();
+    for (const QString& key : keys(6))
+        (void)loader.lookup(key);
+    loader.endFullPaint();
+    QTRY_COMPARE(loader.inFlightCount(), 2);
+    // The user scrolled: only k0 is still on screen among the queued keys.
+    loader.beginFullPaint();
+    (void)loader.lookup(QStringLiteral("k0"));
+    loader.endFullPaint();
+    QCOMPARE(loader.queuedCount(), 1);
+    Q_EMIT gate.release();
+    QTRY_COMPARE(gate.started.size(), 3);
+    QCOMPARE(gate.started.last(), QStringLiteral("k0"));
+    Q_EMIT gate.release();
+    QTRY_COMPARE(loader.inFlightCount(), 0);
+}
+
+void TestThumbnailLoader::statesAndFill() {
+    Gate gate;
+    gate.answer = [](const QString& key) -> std::optional<QImage> {
+        if (key == QStringLiteral("broken"))
+            return std::nullopt;
+        QImage wide(400, 50, QImage::Format_RGB32); // much wider than the box
+        wide.fill(Qt::green);
+        return wide;
+    };
+    ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 2.0, 6);
+    (void)loader.lookup(QStringLiteral("broken"));
+    (void)loader.lookup(QStringLiteral("wide"));
+    QTRY_COMPARE(loader.inFlightCount(), 2);
+    Q_EMIT gate.release();
+    QTRY_COMPARE(loader.inFlightCount(), 0);
+
+    QCOMPARE(loader.lookup(QStringLiteral("broken")).state, ThumbnailLoader::State::Failed);
+    const auto wide = loader.lookup(QStringLiteral("wide"));
+    QCOMPARE(wide.state, ThumbnailLoader::State::Ready);
+    // Filled, not fitted: the box is covered and the sides are cut off.
+    QCOMPARE(wide.pixmap.size(), QSize(160, 90));
+    QCOMPARE(wide.pixmap.deviceIndependentSize(), QSizeF(80, 45));
+    QCOMPARE(wide.pixmap.toImage().pixelColor(0, 89), QColor(Qt::green));
+
+    // Failures are retried once forgotten (a new listing).
+    loader.forgetFailures();
+    QCOMPARE(loader.lookup(QStringLiteral("broken")).state, ThumbnailLoader::State::Loading);
+    QTRY_COMPARE(loader.inFlightCount(), 1);
+    Q_EMIT gate.release();
+    QTRY_COMPARE(loader.inFlightCount(), 0);
+}
+
+void TestThumbnailLoader::remoteStillsComeFromTheDiskCacheNextTime() {
+    StillServer server;
+    QTemporaryDir folder;
+    QNetworkAccessManager network;
+    const QString url = server.url(QStringLiteral("/pb1/thumbnail.jpg?width=160&height=90"));
+    {
+        QNetworkDiskCache cache;
+        cache.setCacheDirectory(folder.path());
+        ThumbnailLoader loader(remoteThumbnailFetch(network, &cache), QSize(80, 45), 1.0);
+        (void)loader.lookup(url);
+        QTRY_COMPARE(loader.lookup(url).state, ThumbnailLoader::State::Ready);
+        QCOMPARE(server.requests, 1);
+    }
+    QNetworkDiskCache cache;
+    cache.setCacheDirectory(folder.path());
+    ThumbnailLoader loader(remoteThumbnailFetch(network, &cache), QSize(80, 45), 1.0);
+    (void)loader.lookup(url);
+    QTRY_COMPARE(loader.lookup(url).state, ThumbnailLoader::State::Ready);
+    QCOMPARE(server.requests, 1);
+
+    // A closed port fails; nothing is cached for it.
+    const QString closed = QStringLiteral("http://127.0.0.1:1/x.jpg");
+    (void)loader.lookup(closed);
+    QTRY_COMPARE(loader.lookup(closed).state, ThumbnailLoader::State::Failed);
+    QVERIFY(!cache.metaData(QUrl(closed)).isValid());
+}
+
+QTEST_MAIN(TestThumbnailLoader)
+#include "tst_thumbnailloader.moc"
