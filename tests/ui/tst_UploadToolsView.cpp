@@ -1,0 +1,260 @@
+#include "DropZone.h"
+#include "ElidedLabel.h"
+#include "FolderBox.h"
+#include "FolderChooser.h"
+#include "SourcePicker.h"
+#include "TempHome.h"
+#include "UiFixture.h"
+#include "UploadToolsView.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace clipferry;
+
+namespace {
+
+UploadToolsView::Options testOptions() {
+    return {QStringLiteral("mux.com"), QString(), QString()};
+}
+
+std::unique_ptr<QMimeData> mimeWithUrls(const QList<QUrl>& urls) {
+    auto data = std::make_unique<QMimeData>();
+    data->setUrls(urls);
+    return data;
+}
+
+std::unique_ptr<QMimeData> mimeWithText(const QString& text) {
+    auto data = std::make_unique<QMimeData>();
+    data->setText(text);
+    return data;
+}
+
+// Delivers a drop the way the window system does: enter, then drop at the same spot.
+bool dropOn(QWidget* target, const QMimeData& data) {
+    const QPointF centre = QRectF(target->rect()).center();
+    QDragEnterEvent enter(centre.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
+
+} // namespace
+
+class TestUploadToolsView : public QObject {
+    Q_OBJECT
+
+    // Before any QSettings use: QSettings keeps the first location it sees.
+    TempHome m_home;
+
+private Q_SLOTS:
+    void init() { QDir(m_home.stateFolder()).removeRecursively(); }
+
+    void texts() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+
+        QCOMPARE(view.sourcePicker()->segment(VideoProvider::webMux)->text(), "mux.com");
+        QCOMPARE(view.sourcePicker()->segment(VideoProvider::localFolder)->text(), "Local Folder");
+        QCOMPARE(view.dropZone()->findChild<QLabel*>("dropTitle")->text(), "Drag & Drop Videos");
+        QCOMPARE(view.dropZone()->findChild<QLabel*>("dropCaption")->text(),
+                 "Uploads to mux.com + Updates Google Sheets");
+        QCOMPARE(view.folderBox()->chooseButton()->text(), "Choose Folder");
+        QCOMPARE(view.folderBox()->includeSubfoldersBox()->text(), "Include subfolders");
+    }
+
+    void droppedFileUrls_data() {
+        QTest::addColumn<QList<QUrl>>("offered");
+        QTest::addColumn<QList<QUrl>>("expected");
+        const QUrl a = QUrl::fromLocalFile("/clips/E1_Opening_ATL_M01_a.mov");
+        const QUrl b = QUrl::fromLocalFile("/clips/E1_Opening_ATL_M01_b.mp4");
+        const QUrl folder = QUrl::fromLocalFile("/clips/more");
+        const QUrl web(QStringLiteral("https://example.com/c.mov"));
+        QTest::newRow("files in order") << QList<QUrl>{b, a} << QList<QUrl>{b, a};
+        QTest::newRow("remote address skipped") << QList<QUrl>{a, web, b} << QList<QUrl>{a, b};
+        QTest::newRow("folder kept as is") << QList<QUrl>{folder} << QList<QUrl>{folder};
+        QTest::newRow("nothing local") << QList<QUrl>{web} << QList<QUrl>{};
+    }
+
+    void droppedFileUrls() {
+        QFETCH(QList<QUrl>, offered);
+        QFETCH(QList<QUrl>, expected);
+        QCOMPARE(clipferry::droppedFileUrls(*mimeWithUrls(offered)), expected);
+    }
+
+    void dropOfFilesHandsEachOverAlone() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.resize(360, 800);
+        view.show();
+        QSignalSpy dropped(view.dropZone(), &DropZone::fileDropped);
+
+        const QList<QUrl> files{QUrl::fromLocalFile("/clips/one.mov"),
+                                QUrl::fromLocalFile("/clips/two.mov"),
+                                QUrl::fromLocalFile("/clips/three.mov")};
+        QVERIFY(dropOn(view.dropZone(), *mimeWithUrls(files)));
+
+        QCOMPARE(dropped.count(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(dropped.at(i).at(0).toUrl(), files.at(i));
+        QVERIFY(!view.dropZone()->dropActive());
+    }
+
+    void textDropDoesNothing() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.show();
+        QSignalSpy dropped(view.dropZone(), &DropZone::fileDropped);
+        const int logBefore = int(fixture.viewModel->log().size());
+
+        // Refused when it enters, so the drop itself never arrives.
+        QVERIFY(!dropOn(view.dropZone(), *mimeWithText(QStringLiteral("E1_Opening_ATL_M01.mov"))));
+        QCoreApplication::processEvents();
+
+        QCOMPARE(dropped.count(), 0);
+        QVERIFY(fixture.viewModel->uploads().isEmpty());
+        QCOMPARE(fixture.viewModel->log().size(), logBefore);
+    }
+
+    void outlineTurnsBlueOnlyWhileAFileHovers() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.show();
+        DropZone* zone = view.dropZone();
+        const auto files = mimeWithUrls({QUrl::fromLocalFile("/clips/one.mov")});
+        const auto text = mimeWithText(QStringLiteral("hello"));
+
+        QDragEnterEvent textEnter(QPoint(5, 5), Qt::CopyAction, text.get(), Qt::LeftButton, {});
+        QCoreApplication::sendEvent(zone, &textEnter);
+        QVERIFY(!textEnter.isAccepted());
+        QVERIFY(!zone->dropActive());
+
+        QDragEnterEvent fileEnter(QPoint(5, 5), Qt::CopyAction, files.get(), Qt::LeftButton, {});
+        QCoreApplication::sendEvent(zone, &fileEnter);
+        QVERIFY(fileEnter.isAccepted());
+        QVERIFY(zone->dropActive());
+
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(zone, &leave);
+        QVERIFY(!zone->dropActive());
+    }
+
+    void sourceDecidesWhatShows_data() {
+        QTest::addColumn<bool>("canUpload");
+        QTest::addColumn<bool>("local");
+        QTest::addColumn<bool>("dropZoneShown");
+        QTest::addColumn<bool>("folderBoxShown");
+        QTest::newRow("service") << true << false << true << false;
+        QTest::newRow("local folder") << true << true << false << true;
+        QTest::newRow("service, cannot upload") << false << false << false << false;
+        QTest::newRow("local, cannot upload") << false << true << false << true;
+    }
+
+    void sourceDecidesWhatShows() {
+        QFETCH(bool, canUpload);
+        QFETCH(bool, local);
+        QFETCH(bool, dropZoneShown);
+        QFETCH(bool, folderBoxShown);
+        UiFixture fixture(PlatformConfig(canUpload, true, true, true, true, false));
+        // A chosen folder keeps the chooser from opening when the source switches.
+        fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(m_home.path()));
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.show();
+
+        if (local)
+            QTest::mouseClick(view.sourcePicker()->segment(VideoProvider::localFolder),
+                              Qt::LeftButton);
+
+        QCOMPARE(fixture.viewModel->provider(),
+                 local ? VideoProvider::localFolder : VideoProvider::webMux);
+        QCOMPARE(view.dropZone()->isVisible(), dropZoneShown);
+        QCOMPARE(view.folderBox()->isVisible(), folderBoxShown);
+    }
+
+    void localSourceOpensChooserOnlyWithoutFolder_data() {
+        QTest::addColumn<bool>("folderChosen");
+        QTest::addColumn<int>("openings");
+        QTest::newRow("no folder") << false << 1;
+        QTest::newRow("folder already chosen") << true << 0;
+    }
+
+    void localSourceOpensChooserOnlyWithoutFolder() {
+        QFETCH(bool, folderChosen);
+        QFETCH(int, openings);
+        UiFixture fixture;
+        if (folderChosen)
+            fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(m_home.path()));
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.show();
+        view.folderChooser()->setNextAnswer({});
+        QSignalSpy opened(view.folderChooser(), &FolderChooser::opened);
+
+        QTest::mouseClick(view.sourcePicker()->segment(VideoProvider::localFolder), Qt::LeftButton);
+
+        QCOMPARE(opened.count(), openings);
+    }
+
+    void cancellingTheChooserChangesNothing() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.show();
+        QCoreApplication::processEvents();
+        const QStringList logBefore = fixture.logMessages();
+        QSignalSpy finished(view.folderChooser(), &FolderChooser::finished);
+        view.folderChooser()->setNextAnswer({});
+
+        fixture.viewModel->setProvider(VideoProvider::localFolder);
+        QVERIFY(finished.wait());
+        QCoreApplication::processEvents();
+
+        QCOMPARE(finished.at(0).at(0).value<QList<QUrl>>(), QList<QUrl>{});
+        QVERIFY(!fixture.viewModel->localFolderURL());
+        QCOMPARE(fixture.logMessages(), logBefore);
+        QVERIFY(view.folderBox()->pathLabel()->isHidden());
+        QVERIFY(!view.folderChooser()->isOpen());
+    }
+
+    void choosingAFolderShowsAndLogsIt() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.resize(360, 800);
+        view.show();
+        QSignalSpy finished(view.folderChooser(), &FolderChooser::finished);
+        view.folderChooser()->setNextAnswer({});
+        fixture.viewModel->setProvider(VideoProvider::localFolder);
+        QVERIFY(finished.wait());
+        const QString folder = m_home.path() + QStringLiteral("/Show Clips");
+        QVERIFY(QDir().mkpath(folder));
+        view.folderChooser()->setNextAnswer({QUrl::fromLocalFile(folder)});
+
+        QTest::mouseClick(view.folderBox()->chooseButton(), Qt::LeftButton);
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.count(), 2);
+
+        QCOMPARE(fixture.viewModel->localFolderURL(), QUrl::fromLocalFile(folder));
+        QTRY_VERIFY(fixture.logMessages().contains("Selected local folder: " + folder));
+        QCOMPARE(view.folderBox()->pathLabel()->fullText(), folder);
+        QVERIFY(view.folderBox()->pathLabel()->isVisible());
+    }
+
+    void includeSubfoldersIsBoundBothWays() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        QCheckBox* box = view.folderBox()->includeSubfoldersBox();
+
+        box->click();
+        QVERIFY(fixture.viewModel->includeSubfolders());
+        fixture.viewModel->setIncludeSubfolders(false);
+        QVERIFY(!box->isChecked());
+    }
+};
+
+QTEST_MAIN(TestUploadToolsView)
+#include "tst_UploadToolsView.moc"
