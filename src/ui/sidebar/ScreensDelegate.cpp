@@ -1,6 +1,5 @@
 #include "ScreensDelegate.h"
 
-#include <QApplication>
 #include <QIntValidator>
 #include <QLineEdit>
 #include <QLocale>
@@ -13,19 +12,18 @@ constexpr int fieldInset = 2;
 
 void ScreensDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const {
-    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
-    QStyleOptionFrame frame;
-    frame.rect = option.rect.adjusted(fieldInset, fieldInset, -fieldInset, -fieldInset);
-    frame.palette = option.palette;
-    frame.state = option.state | QStyle::State_Sunken | QStyle::State_Enabled;
-    frame.lineWidth = style->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, option.widget);
-    frame.midLineWidth = 0;
-    style->drawPrimitive(QStyle::PE_PanelLineEdit, &frame, painter, option.widget);
-
+    // A rounded field, like the editor that replaces it while editing.
+    const QRectF field =
+        QRectF(option.rect.adjusted(fieldInset, fieldInset, -fieldInset, -fieldInset))
+            .adjusted(0.5, 0.5, -0.5, -0.5);
     painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(option.palette.color(QPalette::Mid));
+    painter->setBrush(option.palette.brush(QPalette::Base));
+    painter->drawRoundedRect(field, 4, 4);
     painter->setFont(option.font);
     painter->setPen(option.palette.color(QPalette::Text));
-    painter->drawText(frame.rect.adjusted(4, 0, -6, 0), Qt::AlignRight | Qt::AlignVCenter,
+    painter->drawText(field.adjusted(4, 0, -6, 0), Qt::AlignRight | Qt::AlignVCenter,
                       index.data(Qt::DisplayRole).toString());
     painter->restore();
 }

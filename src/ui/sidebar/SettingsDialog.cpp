@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -71,21 +72,36 @@ SettingsDialog::SettingsDialog(UploadViewModel& viewModel, Options options, QWid
     footer->addWidget(close);
     footer->addWidget(saveButton);
 
+    // On a short screen the sections scroll; the Save row always stays in view.
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setSpacing(20);
+    column->setContentsMargins(20, 20, 20, 0);
+    column->addWidget(title);
+    column->addWidget(divider(content));
+    column->addWidget(makeCredentials());
+    column->addWidget(divider(content));
+    column->addWidget(m_useMaxResolution);
+    column->addWidget(markAllSeen, 0, Qt::AlignLeft);
+    column->addWidget(divider(content));
+    column->addWidget(makeCityTable());
+    column->addWidget(divider(content));
+    column->addWidget(makeSheetActions());
+    column->addWidget(divider(content));
+    column->addStretch();
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(content);
+
     auto* layout = new QVBoxLayout(this);
-    layout->setSpacing(20);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->addWidget(title);
-    layout->addWidget(divider(this));
-    layout->addWidget(makeCredentials());
-    layout->addWidget(divider(this));
-    layout->addWidget(m_useMaxResolution);
-    layout->addWidget(markAllSeen, 0, Qt::AlignLeft);
-    layout->addWidget(divider(this));
-    layout->addWidget(makeCityTable());
-    layout->addWidget(divider(this));
-    layout->addWidget(makeSheetActions());
-    layout->addWidget(divider(this));
+    layout->setContentsMargins(0, 0, 0, 20);
+    layout->setSpacing(0);
+    layout->addWidget(scroll);
+    footer->setContentsMargins(20, 0, 20, 0);
     layout->addLayout(footer);
+    resize(460, content->sizeHint().height() + 60);
 
     connect(&m_viewModel, &UploadViewModel::credentialsChanged, this,
             &SettingsDialog::showCredentials);
@@ -140,7 +156,8 @@ QWidget* SettingsDialog::makeCityTable() {
     header->setSectionResizeMode(CityTableModel::screensColumn, QHeaderView::Fixed);
     header->resizeSection(CityTableModel::codeColumn, 60 + 16);
     header->resizeSection(CityTableModel::screensColumn, 80 + 16);
-    m_cityTable->setMaximumHeight(200 + header->sizeHint().height());
+    fitCityTable();
+    connect(m_cityModel, &QAbstractItemModel::modelReset, this, &SettingsDialog::fitCityTable);
     QColor tint = style::secondaryColor(palette());
     tint.setAlphaF(0.1F);
     m_cityTable->setStyleSheet(
@@ -183,6 +200,14 @@ QWidget* SettingsDialog::makeSheetActions() {
     openRow->addStretch();
     column->addLayout(openRow);
     return section;
+}
+
+// As tall as its rows, up to 200 pixels of rows; beyond that it scrolls.
+void SettingsDialog::fitCityTable() {
+    const int rows = m_cityTable->verticalHeader()->length();
+    const int frame = 2 * (m_cityTable->frameWidth() + 8);
+    m_cityTable->setFixedHeight(qMin(rows, 200) +
+                                m_cityTable->horizontalHeader()->sizeHint().height() + frame);
 }
 
 void SettingsDialog::showCredentials() {

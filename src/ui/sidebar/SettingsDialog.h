@@ -34,6 +34,7 @@ private:
     QWidget* makeCredentials();
     QWidget* makeCityTable();
     QWidget* makeSheetActions();
+    void fitCityTable();
     void showCredentials();
     void save();
     void updateGoogleSheets();
