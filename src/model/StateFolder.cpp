@@ -22,10 +22,15 @@ QString stateFileURL(const QString& fileName) {
 
 Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so a short write shows here: a buffered one can lose its tail in the
+    // flush at commit and still report success.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(QStringLiteral("File"), static_cast<int>(file.error()), file.errorString());
     if (file.write(bytes) != bytes.size()) {
-        const auto message = file.errorString();
+        const auto message =
+            file.error() == QFileDevice::NoError
+                ? QStringLiteral("%1: the file could not be written completely.").arg(path)
+                : file.errorString();
         file.cancelWriting();
         return fail(QStringLiteral("File"), static_cast<int>(file.error()), message);
     }

@@ -4,14 +4,19 @@
 #include "LocalVideo.h"
 #include "MuxRecords.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <variant>
+#include <vector>
 
 // Clip names follow element_animation_city_match_fileName. Everything the library shows
 // about cities and animations is computed here, from the lists, the city table and the
 // search text; nothing is stored. No toolkit beyond Qt Core.
+//
+// Typical use per redraw: byCity = groupByCity(list) once when the list changes, then
+// visibleCities / visibleAnimations / visibleVideos / animationProgress per keystroke.
 namespace clipferry {
 
 using LibraryVideo = std::variant<MuxAsset, LocalVideo>;
@@ -22,21 +27,39 @@ struct VideoNameParts {
     QString fileName;
     QString element;
     QString match;
+
+    friend bool operator==(const VideoNameParts&, const VideoNameParts&) = default;
+};
+
+// A video's name text with its parsed parts, both in NFC, kept next to the video in a
+// grouping so that searching and sub-grouping never parse a name twice.
+struct ParsedName {
+    QString text;
+    VideoNameParts parts;
 };
 
 struct AnimationProgress {
     qint64 count = 0;
     qint64 required = 0;
     bool cityKnown = false;
+
+    friend bool operator==(const AnimationProgress&, const AnimationProgress&) = default;
 };
 
 // Key -> videos in input order, with the keys in first-seen order. Canonically
-// equivalent keys are one key.
+// equivalent keys are one key: keys are stored in NFC, and `find` accepts any form.
 template <typename Video>
 struct Grouping {
     QStringList keys;
     QList<QList<Video>> groups;
+    // names[i][j] is the parsed name of groups[i][j].
+    QList<QList<ParsedName>> names;
+    // Only in a city grouping: byAnimation[i] is groups[i] grouped by animation.
+    std::vector<Grouping> byAnimation;
+    // NFC key -> position in `keys`.
+    QHash<QString, qsizetype> index;
 
+    [[nodiscard]] qsizetype indexOf(const QString& key) const;
     [[nodiscard]] const QList<Video>* find(const QString& key) const;
 };
 
@@ -49,12 +72,14 @@ struct Grouping {
 // Cities and animations sort by Unicode scalar values after NFC, case-sensitively.
 [[nodiscard]] bool libraryKeyLess(const QString& a, const QString& b);
 
-// Case-insensitive containment under the current locale; the empty needle is in nothing.
+// Case-insensitive containment under the current locale, canonically equivalent forms
+// being equal; the empty needle is in nothing.
 [[nodiscard]] bool textContains(const QString& haystack, const QString& needle);
 // A search is active when the raw text has at least one character, blanks included.
 [[nodiscard]] bool isSearchActive(const QString& search);
 
 // The grouping functions, for both kinds of video (MuxAsset and LocalVideo).
+// groupByCity also fills `byAnimation`, so the per-city questions below cost no parsing.
 template <typename Video>
 [[nodiscard]] Grouping<Video> groupByCity(const QList<Video>& videos);
 template <typename Video>

@@ -5,16 +5,35 @@
 
 namespace clipferry {
 
+// A directory entry is a video when its name's extension, lower-cased, is one of these.
+inline constexpr const char* videoExtensions[] = {"mp4", "mov", "mxf", "avi", "mkv"};
+[[nodiscard]] bool isVideoFileName(QStringView name);
+
 // One video file of the local folder, identified by its location. The three texts come
 // from the process-wide metadata cache; until a file has an entry they are placeholders.
 struct LocalVideo {
+    struct VideoMetadata {
+        QString resolution;
+        QString duration;
+        QString fileFormat;
+
+        friend bool operator==(const VideoMetadata&, const VideoMetadata&) = default;
+    };
+
     QUrl url;
 
     [[nodiscard]] QString resolution() const;
     [[nodiscard]] QString duration() const;
     [[nodiscard]] QString fileFormat() const;
 
+    // Reads the file into the metadata cache, unless the cache already holds a reading
+    // of the file at its current modification time and size. Blocks on the media
+    // read: run it on a worker thread.
+    void loadMetadata() const;
+
     friend bool operator==(const LocalVideo&, const LocalVideo&) = default;
 };
+
+using VideoMetadata = LocalVideo::VideoMetadata;
 
 } // namespace clipferry

@@ -9,14 +9,18 @@
 #include "UploadItem.h"
 
 #include <QCoro/QCoroTask>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QUrl>
+#include <chrono>
 #include <memory>
 #include <optional>
 
 class QNetworkAccessManager;
+class QThreadPool;
 
 namespace clipferry {
 
@@ -35,6 +39,8 @@ public:
         QUrl sheetWebAppUrl;
         MuxClient::Options client;
         int maxConcurrentUploads = 3;
+        // Local metadata reaches the views at most this often while a folder is read.
+        std::chrono::milliseconds metadataPublishInterval{100};
     };
 
     // Options from the build constants, with the service's own poll intervals.
@@ -126,7 +132,12 @@ public:
     [[nodiscard]] QCoro::Task<> deleteSelectedAsset();
 
     // --- sheet export ----------------------------------------------------------------
+    // The CSV of the last complete listing of the service library: an export never sends
+    // a partial or local list that would wipe rows from the sheet.
     [[nodiscard]] QString buildSheetCSV() const;
+    [[nodiscard]] const std::optional<QList<MuxAsset>>& lastCompleteListing() const {
+        return m_lastCompleteListing;
+    }
     [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
 
@@ -135,6 +146,9 @@ public:
     void detectChangedLocalVideos(const QList<QUrl>& files);
     void markLocalVideoSeen(const QUrl& file);
     [[nodiscard]] QCoro::Task<> preloadLocalMetadata(QList<QUrl> files);
+    // The pool metadata is read on; by default one of this object's own, with a thread
+    // per core. The pool must outlive this object.
+    void setMetadataThreadPool(QThreadPool* pool);
 
 Q_SIGNALS:
     void ready();
@@ -168,6 +182,16 @@ private:
     void setLocalVideoURLs(QList<QUrl> files);
     void setChangedMuxAssets(QSet<QString> ids);
     void setChangedLocalVideos(QSet<QUrl> files);
+    QThreadPool& metadataThreadPool();
+    void noteLocalMetadataArrived();
+    void publishLocalMetadata();
+    void startWaitingUploads();
+    [[nodiscard]] QCoro::Task<Result<void>> runUploadSteps(qsizetype index);
+    void reportUploadProgress(qsizetype index, qint64 sent, qint64 total);
+    [[nodiscard]] QString streamingAddress(const QString& playbackID) const;
+    // Posts the CSV of the last complete service listing; when the view shows a local
+    // folder and `listWhenLocal` is set, lists the service first without touching the view.
+    [[nodiscard]] QCoro::Task<Result<void>> exportSheet(bool listWhenLocal);
 
     QList<UploadItem> m_uploads;
     QList<LogEntry> m_log;
@@ -197,6 +221,19 @@ private:
     const CredentialStore& m_credentials;
     Options m_options;
     bool m_ready = false;
+
+    // Drops the reads not yet started before waiting for the running ones.
+    struct ThreadPoolStopper {
+        void operator()(QThreadPool* pool) const;
+    };
+    std::unique_ptr<QThreadPool, ThreadPoolStopper> m_ownMetadataPool;
+    QThreadPool* m_metadataPool = nullptr;
+    QElapsedTimer m_lastMetadataPublish;
+    bool m_metadataPublishScheduled = false;
+    std::optional<QList<MuxAsset>> m_lastCompleteListing;
+    QList<qsizetype> m_waitingUploads;
+    int m_runningUploads = 0;
+    QHash<qsizetype, qint64> m_lastProgressReport;
 };
 
 } // namespace clipferry

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "MuxRecords.h"
+
+#include <QList>
+#include <QString>
+
+namespace clipferry {
+
+// "index,filename,playback_url" and one line per asset, LF-ended, in list order.
+[[nodiscard]] QString sheetCSV(const QList<MuxAsset>& assets, const QString& streamBase);
+
+} // namespace clipferry

@@ -1,0 +1,137 @@
+#include "CredentialStore.h"
+#include "StdoutCapture.h"
+#include "TempHome.h"
+#include "UploadViewModel.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUuid>
+
+using namespace clipferry;
+
+// Against the real Secret Service that the test script starts in a private D-Bus session.
+// Every test uses a service name of its own so that they never see each other's items.
+class TestCredentials : public QObject {
+    Q_OBJECT
+
+    QNetworkAccessManager m_network;
+
+    static QString freshService() {
+        return QStringLiteral("ClipferryTest-") +
+               QUuid::createUuid().toString(QUuid::WithoutBraces);
+    }
+
+    // Items in the keyring for that service and account, as the Secret Service sees them.
+    static int itemCount(const QString& service, const QString& account) {
+        QProcess search;
+        search.start(QStringLiteral("secret-tool"),
+                     {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("server"),
+                      service, QStringLiteral("user"), account});
+        if (!search.waitForFinished(20000))
+            return -1;
+        const QByteArray out = '\n' + search.readAllStandardOutput();
+        return int(out.count("\n[/"));
+    }
+
+    std::unique_ptr<UploadViewModel> readyViewModel(const CredentialStore& store) {
+        auto viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, store,
+                                                           UploadViewModel::defaultOptions());
+        QCoro::waitFor(viewModel->waitUntilReady());
+        return viewModel;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            QSKIP("No session bus: run through scripts/test, which starts a Secret Service.");
+        QCoreApplication::setOrganizationName(QStringLiteral("ClipferryTests"));
+        QCoreApplication::setApplicationName(QStringLiteral("Credentials"));
+    }
+
+    void nonAsciiTokensRoundTrip() {
+        const CredentialStore store(freshService());
+        const QString token = QStringLiteral("tökén-東京-🎬 with spaces");
+        QVERIFY(QCoro::waitFor(store.saveKeychainString(QStringLiteral("mux_token_id"), token)));
+        QCOMPARE(QCoro::waitFor(store.readKeychainString(QStringLiteral("mux_token_id"))),
+                 std::optional(token));
+    }
+
+    void twoSavesLeaveOneItemWithTheLastValue() {
+        const auto service = freshService();
+        const CredentialStore store(service);
+        QVERIFY(QCoro::waitFor(
+            store.saveKeychainString(QStringLiteral("mux_token_secret"), QStringLiteral("first"))));
+        QVERIFY(QCoro::waitFor(store.saveKeychainString(QStringLiteral("mux_token_secret"),
+                                                        QStringLiteral("second"))));
+        QCOMPARE(itemCount(service, QStringLiteral("mux_token_secret")), 1);
+        QCOMPARE(QCoro::waitFor(store.readKeychainString(QStringLiteral("mux_token_secret"))),
+                 std::optional(QStringLiteral("second")));
+    }
+
+    void missingItemReadsAsNothing() {
+        const CredentialStore store(freshService());
+        QCOMPARE(QCoro::waitFor(store.readKeychainString(QStringLiteral("mux_token_id"))),
+                 std::nullopt);
+    }
+
+    // Which stored tokens make start-up ask for the keys.
+    void apiKeysSheetAtStart_data() {
+        QTest::addColumn<QVariant>("tokenID");
+        QTest::addColumn<QVariant>("tokenSecret");
+        QTest::addColumn<bool>("sheet");
+        QTest::newRow("nothing stored") << QVariant() << QVariant() << true;
+        QTest::newRow("only the ID") << QVariant(QStringLiteral("id")) << QVariant() << true;
+        QTest::newRow("empty secret")
+            << QVariant(QStringLiteral("id")) << QVariant(QString("")) << true;
+        QTest::newRow("both") << QVariant(QStringLiteral("id")) << QVariant(QStringLiteral("s"))
+                              << false;
+    }
+
+    void apiKeysSheetAtStart() {
+        QFETCH(QVariant, tokenID);
+        QFETCH(QVariant, tokenSecret);
+        QFETCH(bool, sheet);
+        TempHome home;
+        const CredentialStore store(freshService());
+        if (tokenID.isValid())
+            QVERIFY(QCoro::waitFor(
+                store.saveKeychainString(QStringLiteral("mux_token_id"), tokenID.toString())));
+        if (tokenSecret.isValid())
+            QVERIFY(QCoro::waitFor(store.saveKeychainString(QStringLiteral("mux_token_secret"),
+                                                            tokenSecret.toString())));
+        auto viewModel = readyViewModel(store);
+        QCOMPARE(viewModel->showAPIKeySheet(), sheet);
+        QCOMPARE(viewModel->tokenID(), tokenID.toString());
+        QCOMPARE(viewModel->tokenSecret(), tokenSecret.toString());
+    }
+
+    void saveSettingsIsReadAtTheNextStart() {
+        TempHome home;
+        QSettings().remove(QStringLiteral("useMaxResolution"));
+        const CredentialStore store; // the application's own service name
+        {
+            auto viewModel = readyViewModel(store);
+            QCOMPARE(viewModel->useMaxResolution(), false);
+            viewModel->setTokenID(QStringLiteral("ID-ü"));
+            viewModel->setTokenSecret(QStringLiteral("secret/+=="));
+            viewModel->setUseMaxResolution(true);
+            StdoutCapture out;
+            QCoro::waitFor(viewModel->saveSettings());
+            QVERIFY(!out.text().contains("Failed to save credentials"));
+        }
+        QCOMPARE(itemCount(QStringLiteral("Clipferry"), QStringLiteral("mux_token_id")), 1);
+        auto again = readyViewModel(store);
+        QCOMPARE(again->tokenID(), QStringLiteral("ID-ü"));
+        QCOMPARE(again->tokenSecret(), QStringLiteral("secret/+=="));
+        QCOMPARE(again->useMaxResolution(), true);
+        QVERIFY(!again->showAPIKeySheet());
+        QSettings().remove(QStringLiteral("useMaxResolution"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCredentials)
+#include "tst_credentials.moc"

@@ -1,0 +1,319 @@
+#include "AnimationGrouping.h"
+
+#include <QTest>
+
+using namespace clipferry;
+
+namespace {
+
+MuxAsset asset(std::optional<QString> passthrough, const QString& playbackID = {}) {
+    MuxAsset a;
+    a.id = QStringLiteral("asset-") + passthrough.value_or(QStringLiteral("none"));
+    a.passthrough = std::move(passthrough);
+    if (!playbackID.isEmpty())
+        a.playback_ids = QList<PlaybackID>{PlaybackID{playbackID}};
+    return a;
+}
+
+LocalVideo local(const QString& fileName) {
+    return LocalVideo{QUrl::fromLocalFile(QStringLiteral("/clips/") + fileName)};
+}
+
+QList<LocalVideo> locals(const QStringList& fileNames) {
+    QList<LocalVideo> videos;
+    for (const auto& name : fileNames)
+        videos.append(local(name));
+    return videos;
+}
+
+CityMap cities() {
+    CityMap map;
+    map.insert(QStringLiteral("PAR"),
+               CityInfo{QStringLiteral("Paris"), QStringLiteral("#0055A4"), 5});
+    map.insert(QStringLiteral("LON"),
+               CityInfo{QStringLiteral("London"), QStringLiteral("#C8102E"), 0});
+    return map;
+}
+
+const QString eAcute = QStringLiteral("\u00C9");           // precomposed É
+const QString eCombining = QStringLiteral("E\u0301");      // E + combining acute
+const QString grinning = QString::fromUcs4(U"\U0001F600"); // beyond the BMP
+
+} // namespace
+
+class TestAnimationGrouping : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void parsesNames_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("parts"); // element, animation, city, match, fileName
+        const auto row = [](const char* tag, const QString& name, const QStringList& parts) {
+            QTest::newRow(tag) << name << parts;
+        };
+        row("five parts", QStringLiteral("E1_Opening_PAR_M03_intro.mov"),
+            {"E1", "Opening", "PAR", "M03", "intro.mov"});
+        row("two parts", QStringLiteral("Opening_PAR"), {"Opening", "PAR", "", "", ""});
+        row("extra parts dropped", QStringLiteral("a_b_c_d_e_f"), {"a", "b", "c", "d", "e"});
+        row("empty piece kept", QStringLiteral("a__c"), {"a", "", "c", "", ""});
+        row("empty text", QString(), {"", "", "", "", ""});
+        row("only separators", QStringLiteral("____"), {"", "", "", "", ""});
+        row("blanks not trimmed", QStringLiteral(" E1 _ Op "), {" E1 ", " Op ", "", "", ""});
+        row("no separator", QStringLiteral("intro"), {"intro", "", "", "", ""});
+    }
+    void parsesNames() {
+        QFETCH(QString, name);
+        QFETCH(QStringList, parts);
+        const auto parsed = parseVideoName(name);
+        QCOMPARE(parsed.element, parts[0]);
+        QCOMPARE(parsed.animation, parts[1]);
+        QCOMPARE(parsed.city, parts[2]);
+        QCOMPARE(parsed.match, parts[3]);
+        QCOMPARE(parsed.fileName, parts[4]);
+    }
+
+    void namesAndTitles() {
+        // An asset's name keeps its extension; a local file's loses it, both title alike.
+        const auto fromAsset =
+            parseVideoName(nameText(asset(QStringLiteral("E1_Opening_PAR_M03_intro.mov"))));
+        const auto fromFile =
+            parseVideoName(nameText(local(QStringLiteral("E1_Opening_PAR_M03_intro.mov"))));
+        QCOMPARE(fromAsset.fileName, QStringLiteral("intro.mov"));
+        QCOMPARE(fromFile.fileName, QStringLiteral("intro"));
+        QCOMPARE(displayTitle(fromAsset.fileName), QStringLiteral("intro"));
+        QCOMPARE(displayTitle(fromFile.fileName), QStringLiteral("intro"));
+        QCOMPARE(nameText(asset(std::nullopt)), QString());
+        QCOMPARE(nameText(local(QStringLiteral("a.b.mkv"))), QStringLiteral("a.b"));
+        QCOMPARE(expansionKey(QStringLiteral("PAR"), QStringLiteral("Opening")),
+                 QStringLiteral("PAR|Opening"));
+    }
+
+    void displayTitles_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("extension") << "intro.mov"
+                                   << "intro";
+        QTest::newRow("last dot only") << "a.b.mov"
+                                       << "a.b";
+        QTest::newRow("no dot") << "intro"
+                                << "intro";
+        QTest::newRow("path") << "dir/sub/x.mp4"
+                              << "x";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("only an extension") << ".mov"
+                                           << ".mov";
+        QTest::newRow("trailing slash") << "dir/x.mp4/"
+                                        << "x";
+    }
+    void displayTitles() {
+        QFETCH(QString, fileName);
+        QFETCH(QString, title);
+        QCOMPARE(displayTitle(fileName), title);
+    }
+
+    void sortOrder_data() {
+        QTest::addColumn<QString>("lower");
+        QTest::addColumn<QString>("higher");
+        QTest::newRow("upper before lower") << "PAR"
+                                            << "par";
+        QTest::newRow("B before a") << "B"
+                                    << "a";
+        QTest::newRow("not numeric") << "10"
+                                     << "9";
+        QTest::newRow("LON before lon") << "LON"
+                                        << "lon";
+        QTest::newRow("prefix first") << "PA"
+                                      << "PAR";
+        QTest::newRow("empty first") << ""
+                                     << "A";
+        // UTF-16 would put the surrogate pair of U+1F600 before U+FFFD.
+        QTest::newRow("scalar values, not UTF-16 units") << QStringLiteral("\uFFFD") << grinning;
+        // NFC of E + U+0301 is U+00C9, which sorts before U+00CA; the raw form would
+        // compare its 'E' against U+00CA and sort before it for the wrong reason, so
+        // compare it with 'F' (U+0046), which it must follow.
+        QTest::newRow("normalised before comparing") << QStringLiteral("F") << eCombining;
+    }
+    void sortOrder() {
+        QFETCH(QString, lower);
+        QFETCH(QString, higher);
+        QVERIFY(libraryKeyLess(lower, higher));
+        QVERIFY(!libraryKeyLess(higher, lower));
+    }
+
+    void canonicallyEquivalentKeysAreOneKey() {
+        QVERIFY(!libraryKeyLess(eAcute, eCombining));
+        QVERIFY(!libraryKeyLess(eCombining, eAcute));
+
+        const auto videos =
+            locals({QStringLiteral("E1_Op_") + eAcute + QStringLiteral("_M1_a.mov"),
+                    QStringLiteral("E1_Op_") + eCombining + QStringLiteral("_M1_b.mov")});
+        const auto byCity = groupByCity(videos);
+        QCOMPARE(byCity.keys.size(), 1);
+        QVERIFY(byCity.find(eCombining));
+        QCOMPARE(byCity.find(eAcute)->size(), 2);
+        QCOMPARE(visibleVideos(eCombining, QStringLiteral("Op"), byCity, QString()), videos);
+        QCOMPARE(animationProgress(eAcute, QStringLiteral("Op"), byCity, CityMap{}).count, 2);
+    }
+
+    void groupsKeepInputOrder() {
+        const QList<MuxAsset> assets{asset(QStringLiteral("E1_Opening_PAR_M01_a.mov")),
+                                     asset(QStringLiteral("E1_Finale_LON_M01_b.mov")),
+                                     asset(QStringLiteral("E2_Opening_PAR_M02_c.mov")),
+                                     asset(std::nullopt), asset(QStringLiteral("Opening_PAR"))};
+        const auto byCity = groupByCity(assets);
+        QCOMPARE(byCity.keys, (QStringList{"PAR", "LON", ""}));
+        QCOMPARE(byCity.find(QStringLiteral("PAR"))->size(), 2);
+        QCOMPARE(byCity.find(QStringLiteral("PAR"))->at(1).passthrough,
+                 QStringLiteral("E2_Opening_PAR_M02_c.mov"));
+        // The name without city lands under the empty city, with animation "PAR"; the
+        // asset without a name under the empty city and the empty animation.
+        QCOMPARE(visibleAnimations(QString(), byCity, QString()), (QStringList{"", "PAR"}));
+        QCOMPARE(visibleVideos(QString(), QString(), byCity, QString()).size(), 1);
+
+        const auto byAnimation = groupByAnimation(*byCity.find(QStringLiteral("PAR")));
+        QCOMPARE(byAnimation.keys, QStringList{"Opening"});
+        QVERIFY(!byAnimation.find(QStringLiteral("Finale")));
+        QVERIFY(visibleVideos(QStringLiteral("PAR"), QStringLiteral("Finale"), byCity, QString())
+                    .isEmpty());
+    }
+
+    void visibleCitiesAreSorted() {
+        const auto byCity =
+            groupByCity(locals({"E_A_lon_M_x.mp4", "E_A_PAR_M_x.mp4", "E_A_LON_M_x.mp4",
+                                "E_A_10_M_x.mp4", "E_A_9_M_x.mp4"}));
+        QCOMPARE(visibleCities(byCity, cities(), QString()),
+                 (QStringList{"10", "9", "LON", "PAR", "lon"}));
+    }
+
+    // Rows: search text, then the cities, the animations of PAR and the videos of
+    // PAR/Opening that stay visible.
+    void search_data() {
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QStringList>("cities");
+        QTest::addColumn<QStringList>("parAnimations");
+        QTest::addColumn<int>("parOpeningVideos");
+        QTest::newRow("inactive") << "" << QStringList{"", "LON", "PAR"}
+                                  << QStringList{"Finale", "Opening"} << 2;
+        QTest::newRow("code") << "par" << QStringList{"PAR"} << QStringList{"Finale", "Opening"}
+                              << 2;
+        // The table's name keeps PAR although none of its animations matches.
+        QTest::newRow("city table name") << "paris" << QStringList{"PAR"} << QStringList{} << 0;
+        QTest::newRow("blanks keep every video")
+            << "  " << QStringList{"", "LON", "PAR"} << QStringList{"Finale", "Opening"} << 2;
+        // The animation name does not contain " Opening", but the trimmed text is in
+        // the videos' names.
+        QTest::newRow("leading blank")
+            << " Opening" << QStringList{"LON", "PAR"} << QStringList{"Opening"} << 2;
+        QTest::newRow("case-insensitive part")
+            << "m02" << QStringList{"PAR"} << QStringList{"Opening"} << 1;
+        QTest::newRow("accents significant") << "cafe" << QStringList{} << QStringList{} << 0;
+        QTest::newRow("accent matches")
+            << QStringLiteral("CAF\u00C9") << QStringList{"LON"} << QStringList{} << 0;
+        QTest::newRow("playback id of nameless asset")
+            << "pb-xyz" << QStringList{""} << QStringList{} << 0;
+        QTest::newRow("asset id not searched")
+            << "asset-none" << QStringList{} << QStringList{} << 0;
+        QTest::newRow("nothing") << "zzz" << QStringList{} << QStringList{} << 0;
+    }
+    void search() {
+        QFETCH(QString, search);
+        QFETCH(QStringList, cities);
+        QFETCH(QStringList, parAnimations);
+        QFETCH(int, parOpeningVideos);
+        const QList<MuxAsset> assets{asset(QStringLiteral("E1_Opening_PAR_M01_a.mov")),
+                                     asset(QStringLiteral("E1_Finale_PAR_M01_b.mov")),
+                                     asset(QStringLiteral("E2_Opening_PAR_M02_c.mov")),
+                                     asset(QStringLiteral("E1_Opening_LON_M01_caf\u00E9.mov")),
+                                     asset(std::nullopt, QStringLiteral("pb-xyz"))};
+        const auto byCity = groupByCity(assets);
+        QCOMPARE(visibleCities(byCity, ::cities(), search), cities);
+        if (cities.contains(QStringLiteral("PAR")))
+            QCOMPARE(visibleAnimations(QStringLiteral("PAR"), byCity, search), parAnimations);
+        QCOMPARE(
+            visibleVideos(QStringLiteral("PAR"), QStringLiteral("Opening"), byCity, search).size(),
+            parOpeningVideos);
+    }
+
+    void searchPredicates() {
+        const auto video = local(QStringLiteral("E1_Opening_PAR_M03_intro.mov"));
+        QVERIFY(videoMatchesSearch(video, QStringLiteral("intro")));
+        QVERIFY(videoMatchesSearch(video, QStringLiteral("  ")));
+        QVERIFY(!videoMatchesSearch(video, QStringLiteral(".mov")));
+        QVERIFY(videoMatchesSearch(asset(QStringLiteral("x.mov")), QStringLiteral(".MOV")));
+        QVERIFY(!textContains(QStringLiteral("abc"), QString()));
+        QVERIFY(textContains(QStringLiteral("Caf") + eAcute, QStringLiteral("caf\u00E9")));
+        QVERIFY(textContains(QStringLiteral("Caf") + eCombining, QStringLiteral("caf\u00E9")));
+        QVERIFY(isSearchActive(QStringLiteral(" ")));
+        QVERIFY(!isSearchActive(QString()));
+
+        const auto byCity = groupByCity(QList<LocalVideo>{video});
+        QVERIFY(animationMatchesSearch(QStringLiteral("PAR"), QStringLiteral("Opening"), byCity,
+                                       QStringLiteral("penin")));
+        QVERIFY(!animationMatchesSearch(QStringLiteral("PAR"), QStringLiteral("Opening"), byCity,
+                                        QStringLiteral("Finale")));
+        QVERIFY(cityMatchesSearch(QStringLiteral("PAR"), byCity, cities(), QStringLiteral("Pari")));
+        QVERIFY(
+            !cityMatchesSearch(QStringLiteral("PAR"), byCity, cities(), QStringLiteral("Lond")));
+    }
+
+    void progress_data() {
+        QTest::addColumn<QString>("city");
+        QTest::addColumn<int>("clips");
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<bool>("complete");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("short of clips") << "PAR" << 2 << true << false << "2/5";
+        QTest::newRow("exactly enough") << "PAR" << 5 << true << true << "";
+        QTest::newRow("more than enough") << "PAR" << 7 << true << true << "";
+        QTest::newRow("none required") << "LON" << 1 << true << true << "";
+        QTest::newRow("missing city") << "NYC" << 1 << false << false << "";
+    }
+    void progress() {
+        QFETCH(QString, city);
+        QFETCH(int, clips);
+        QFETCH(bool, known);
+        QFETCH(bool, complete);
+        QFETCH(QString, text);
+        QList<LocalVideo> videos;
+        for (int i = 0; i < clips; ++i)
+            videos.append(local(QStringLiteral("E%1_Opening_%2_M01_x.mov").arg(i).arg(city)));
+        // Another animation in the same city must not count.
+        videos.append(local(QStringLiteral("E9_Finale_%1_M01_x.mov").arg(city)));
+        const auto byCity = groupByCity(videos);
+        const auto progress = animationProgress(city, QStringLiteral("Opening"), byCity, cities());
+        QCOMPARE(progress.count, clips);
+        QCOMPARE(progress.cityKnown, known);
+        QCOMPARE(isComplete(progress), complete);
+        QCOMPARE(progressText(progress), text);
+    }
+
+    void sameAnimationInTwoCities() {
+        const auto byCity = groupByCity(locals(
+            {"E1_Opening_PAR_M01_a.mov", "E1_Opening_LON_M01_b.mov", "E2_Opening_PAR_M01_c.mov"}));
+        QCOMPARE(
+            animationProgress(QStringLiteral("PAR"), QStringLiteral("Opening"), byCity, cities())
+                .count,
+            2);
+        QCOMPARE(
+            animationProgress(QStringLiteral("LON"), QStringLiteral("Opening"), byCity, cities())
+                .count,
+            1);
+        QVERIFY(expansionKey(QStringLiteral("PAR"), QStringLiteral("Opening")) !=
+                expansionKey(QStringLiteral("LON"), QStringLiteral("Opening")));
+    }
+
+    void groupingWithoutPrecomputedAnimations() {
+        // A grouping assembled by hand (no byAnimation) still answers the per-city questions.
+        auto byCity = groupByCity(locals({"E1_Opening_PAR_M01_a.mov", "E1_Finale_PAR_M01_b.mov"}));
+        byCity.byAnimation.clear();
+        QCOMPARE(visibleAnimations(QStringLiteral("PAR"), byCity, QString()),
+                 (QStringList{"Finale", "Opening"}));
+        QCOMPARE(visibleVideos(QStringLiteral("PAR"), QStringLiteral("Finale"), byCity, QString())
+                     .size(),
+                 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAnimationGrouping)
+#include "tst_animationgrouping.moc"

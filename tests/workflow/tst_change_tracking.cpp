@@ -1,0 +1,166 @@
+#include "ChangeTime.h"
+#include "CredentialStore.h"
+#include "SeenState.h"
+#include "StateFolder.h"
+#include "TempHome.h"
+#include "UploadViewModel.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUuid>
+
+using namespace clipferry;
+
+namespace {
+
+MuxAsset asset(const QString& id, std::optional<QString> updatedAt,
+               std::optional<QString> createdAt = std::nullopt) {
+    MuxAsset result;
+    result.id = id;
+    result.status = QStringLiteral("ready");
+    result.updatedAt = std::move(updatedAt);
+    result.createdAt = std::move(createdAt);
+    return result;
+}
+
+void writeMuxState(const MuxState& state) {
+    QVERIFY(writeFileAtomically(stateFileURL(QString::fromLatin1(muxStateFileName)),
+                                encodeMuxState(state)));
+}
+
+} // namespace
+
+// Which assets and files count as new or changed, and how marking them seen sticks.
+class TestChangeTracking : public QObject {
+    Q_OBJECT
+
+    QNetworkAccessManager m_network;
+    CredentialStore m_store{QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString(),
+                            std::chrono::seconds(5)};
+
+    std::unique_ptr<UploadViewModel> makeViewModel() {
+        return std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, m_store,
+                                                 UploadViewModel::defaultOptions());
+    }
+
+private Q_SLOTS:
+    void changeTimeParsing_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("parses");
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("utc") << "2024-05-01T12:00:00Z" << true << 1714564800.0;
+        QTest::newRow("offset") << "2024-05-01T14:00:00+02:00" << true << 1714564800.0;
+        QTest::newRow("negative offset") << "2024-05-01T07:30:00-04:30" << true << 1714564800.0;
+        QTest::newRow("unix seconds") << "1714564800" << true << 1714564800.0;
+        QTest::newRow("zero") << "0" << true << 0.0;
+        QTest::newRow("fractional seconds") << "2024-05-01T12:00:00.123Z" << false << 0.0;
+        QTest::newRow("no zone") << "2024-05-01T12:00:00" << false << 0.0;
+        QTest::newRow("date only") << "2024-05-01" << false << 0.0;
+        QTest::newRow("space separator") << "2024-05-01 12:00:00Z" << false << 0.0;
+        QTest::newRow("month 13") << "2024-13-01T12:00:00Z" << false << 0.0;
+        QTest::newRow("february 30") << "2024-02-30T12:00:00Z" << false << 0.0;
+        QTest::newRow("signed digits") << "-1714564800" << false << 0.0;
+        QTest::newRow("decimal digits") << "1714564800.5" << false << 0.0;
+        QTest::newRow("arabic-indic digits") << QString::fromUtf8("١٢٣") << false << 0.0;
+        QTest::newRow("empty") << "" << false << 0.0;
+        QTest::newRow("too many digits") << "99999999999999999999999" << false << 0.0;
+    }
+
+    void changeTimeParsing() {
+        QFETCH(QString, text);
+        QFETCH(bool, parses);
+        QFETCH(double, seconds);
+        const auto parsed = parseChangeTime(text);
+        QCOMPARE(parsed.has_value(), parses);
+        if (parses)
+            QCOMPARE(*parsed, seconds);
+    }
+
+    void detection() {
+        TempHome home;
+        // 1714564800 is 2024-05-01T12:00:00Z.
+        MuxState state{1714564800.0, {}};
+        state.seenAssetTimes.insert(QStringLiteral("seen-after"), 1714564900.0);
+        state.seenAssetTimes.insert(QStringLiteral("seen-equal"), 1714565000.0);
+        state.seenAssetTimes.insert(QStringLiteral("seen-before"), 1714564801.0);
+        writeMuxState(state);
+        auto viewModel = makeViewModel();
+        QSignalSpy changedSpy(viewModel.get(), &UploadViewModel::changedMuxAssetsChanged);
+
+        const QList<MuxAsset> assets{
+            asset(QStringLiteral("iso-later"), QStringLiteral("2024-05-01T12:00:01Z")),
+            asset(QStringLiteral("iso-equal"), QStringLiteral("2024-05-01T12:00:00Z")),
+            asset(QStringLiteral("fractional"), QStringLiteral("2024-05-01T13:00:00.5Z")),
+            asset(QStringLiteral("created-only"), std::nullopt, QStringLiteral("1714564801")),
+            asset(QStringLiteral("unix-earlier"), std::nullopt, QStringLiteral("1714564799")),
+            asset(QStringLiteral("bad-updated-good-created"), QStringLiteral("yesterday"),
+                  QStringLiteral("2024-06-01T00:00:00Z")),
+            asset(QStringLiteral("no-times"), std::nullopt),
+            asset(QStringLiteral("seen-after"), QStringLiteral("1714564850")),
+            asset(QStringLiteral("seen-equal"), QStringLiteral("1714565000")),
+            asset(QStringLiteral("seen-before"), QStringLiteral("1714564802")),
+        };
+        viewModel->detectChangedMuxAssets(assets);
+        QVERIFY(viewModel->changedMuxAssets().isEmpty()); // posted, not yet applied
+        QTRY_COMPARE(changedSpy.count(), 1);
+        QCOMPARE(viewModel->changedMuxAssets(),
+                 (QSet<QString>{QStringLiteral("iso-later"), QStringLiteral("created-only"),
+                                QStringLiteral("bad-updated-good-created"),
+                                QStringLiteral("seen-before")}));
+        QTRY_VERIFY(!viewModel->log().isEmpty() &&
+                    viewModel->log().constLast().message ==
+                        QStringLiteral("Found 4 new/updated MUX assets."));
+    }
+
+    void uploadedAssetsStayChangedAcrossDetections() {
+        TempHome home;
+        writeMuxState(MuxState{1714564800.0, {}});
+        auto viewModel = makeViewModel();
+        viewModel->markUploadedAssetNew(QStringLiteral("uploaded"));
+        QVERIFY(viewModel->changedMuxAssets().contains(QStringLiteral("uploaded")));
+        viewModel->detectChangedMuxAssets({asset(QStringLiteral("old"), QStringLiteral("1"))});
+        QTest::qWait(0);
+        QTRY_COMPARE(viewModel->changedMuxAssets(), QSet<QString>{QStringLiteral("uploaded")});
+        QTRY_VERIFY(viewModel->log().constLast().message ==
+                    QStringLiteral("Found 1 new/updated MUX assets."));
+    }
+
+    void markAssetSeenSticks() {
+        TempHome home;
+        writeMuxState(MuxState{1714564800.0, {}});
+        auto viewModel = makeViewModel();
+        viewModel->markUploadedAssetNew(QStringLiteral("a"));
+        viewModel->markUploadedAssetNew(QStringLiteral("b"));
+        const double before = currentTimeSeconds();
+        viewModel->markAssetSeen(QStringLiteral("a"));
+        QCOMPARE(viewModel->changedMuxAssets().size(), 2); // the removal is posted
+        QTRY_COMPARE(viewModel->changedMuxAssets(), QSet<QString>{QStringLiteral("b")});
+
+        const auto saved = decodeMuxState(
+            readWholeFile(stateFileURL(QString::fromLatin1(muxStateFileName))).value());
+        QVERIFY(saved.has_value());
+        QVERIFY(saved->seenAssetTimes.value(QStringLiteral("a")) >= before);
+        QCOMPARE(saved->lastLaunchedAt, 1714564800.0); // marking never moves it
+        // Seen now: an update from before that moment is no change any more.
+        viewModel->detectChangedMuxAssets(
+            {asset(QStringLiteral("a"), QString::number(qint64(before)))});
+        QTRY_COMPARE(viewModel->changedMuxAssets(), QSet<QString>{QStringLiteral("b")});
+    }
+
+    void markAllSeenRecordsAssetsAndLocalFiles() {
+        TempHome home;
+        auto viewModel = makeViewModel();
+        viewModel->markUploadedAssetNew(QStringLiteral("x"));
+        viewModel->markAllSeen();
+        QVERIFY(QFile::exists(home.stateFolder() + QStringLiteral("/MuxState.json")));
+        QVERIFY(QFile::exists(home.stateFolder() + QStringLiteral("/LocalVideoState.json")));
+        QTRY_VERIFY(viewModel->changedMuxAssets().isEmpty());
+        QTRY_COMPARE(viewModel->log().constLast().message,
+                     QStringLiteral("Marked all videos as seen"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestChangeTracking)
+#include "tst_change_tracking.moc"

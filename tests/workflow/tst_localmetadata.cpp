@@ -1,0 +1,252 @@
+#include "ClipFactory.h"
+#include "CredentialStore.h"
+#include "MediaProbe.h"
+#include "MetadataCache.h"
+#include "TempHome.h"
+#include "UploadViewModel.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThreadPool>
+#include <QUuid>
+#include <QtConcurrent/QtConcurrentRun>
+#include <cmath>
+#include <limits>
+
+using namespace clipferry;
+
+namespace {
+
+ClipFactory::Options clipOptions(double seconds, QSize size = {320, 240}, int frameRate = 25,
+                                 bool withAudio = false) {
+    ClipFactory::Options options;
+    options.seconds = seconds;
+    options.size = size;
+    options.frameRate = frameRate;
+    options.withAudio = withAudio;
+    return options;
+}
+
+} // namespace
+
+// The three texts of a local clip, read in-process from real files, and their
+// background preload.
+class TestLocalMetadata : public QObject {
+    Q_OBJECT
+
+    ClipFactory m_clips;
+    QNetworkAccessManager m_network;
+    CredentialStore m_store{QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString(),
+                            std::chrono::seconds(5)};
+
+    std::unique_ptr<UploadViewModel> makeViewModel(std::chrono::milliseconds publishInterval) {
+        auto options = UploadViewModel::defaultOptions();
+        options.metadataPublishInterval = publishInterval;
+        return std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, m_store, options);
+    }
+
+    QString clip(const QString& path) {
+        if (path.isEmpty())
+            qWarning("%s", qPrintable(m_clips.lastError()));
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (!ClipFactory::ffmpegAvailable())
+            QSKIP("The ffmpeg command-line tool is needed to make test clips.");
+    }
+
+    void init() { MetadataCache::shared().clear(); }
+
+    void texts_data() {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("duration");
+        QTest::newRow("5 s") << 5.0 << "0:05";
+        QTest::newRow("125 s") << 125.0 << "2:05";
+        QTest::newRow("truncated, not rounded") << 59.9 << "0:59";
+        QTest::newRow("an hour has no field") << 3605.0 << "60:05";
+        QTest::newRow("62 min") << 3725.0 << "62:05";
+        QTest::newRow("under a second") << 0.4 << "0:00";
+        QTest::newRow("not a number") << std::nan("") << "0:00";
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "0:00";
+        QTest::newRow("negative") << -3.0 << "0:00";
+    }
+    void texts() {
+        QFETCH(double, seconds);
+        QFETCH(QString, duration);
+        QCOMPARE(durationText(seconds), duration);
+    }
+
+    void otherTexts() {
+        QCOMPARE(resolutionText(1920.9, 1080.2), QStringLiteral("1920\u00D71080"));
+        QCOMPARE(fileFormatText(QStringLiteral("a.mov")), QStringLiteral("MOV"));
+        QCOMPARE(fileFormatText(QStringLiteral("CLIP.Mp4")), QStringLiteral("MP4"));
+        QCOMPARE(fileFormatText(QStringLiteral("clip")), QStringLiteral("Unknown"));
+        QCOMPARE(extensionText(QStringLiteral("clip")), QString());
+        QCOMPARE(extensionText(QStringLiteral("a.b.mkv")), QStringLiteral("MKV"));
+    }
+
+    void readsRealClips_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("resolution");
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<QString>("format");
+        const QString size = QStringLiteral("320\u00D7240");
+        QTest::newRow("mp4") << clip(m_clips.video("a.mp4")) << size << "0:02"
+                             << "MP4";
+        QTest::newRow("mov with audio")
+            << clip(m_clips.video("b.mov", clipOptions(2.0, {320, 240}, 25, true))) << size
+            << "0:02"
+            << "MOV";
+        QTest::newRow("mkv") << clip(m_clips.video("c.mkv")) << size << "0:02"
+                             << "MKV";
+        QTest::newRow("avi") << clip(m_clips.video("d.avi")) << size << "0:02"
+                             << "AVI";
+        QTest::newRow("mxf") << clip(m_clips.video("e.mxf")) << size << "0:02"
+                             << "MXF";
+        QTest::newRow("upper-case extension") << clip(m_clips.video("F.MP4")) << size << "0:02"
+                                              << "MP4";
+        // The stored frame size, not turned for display.
+        QTest::newRow("rotated 90") << clip(m_clips.rotated("g.mp4", 90)) << size << "0:02"
+                                    << "MP4";
+        QTest::newRow("odd size, 59.9 s")
+            << clip(m_clips.video("h.mkv", clipOptions(59.9, {18, 14}, 10)))
+            << QStringLiteral("18\u00D714") << "0:59"
+            << "MKV";
+        QTest::newRow("audio only") << clip(m_clips.audioOnly("x.mp4")) << "Unknown"
+                                    << "0:02"
+                                    << "MP4";
+        QTest::newRow("shorter than a second") << clip(m_clips.shortClip("s.mov")) << size << "0:00"
+                                               << "MOV";
+        QTest::newRow("truncated") << clip(m_clips.truncated("t.mp4")) << "Unknown"
+                                   << "0:00"
+                                   << "MP4";
+        QTest::newRow("zero bytes") << clip(m_clips.zeroByte("z.mov")) << "Unknown"
+                                    << "0:00"
+                                    << "MOV";
+        QTest::newRow("not media") << clip(m_clips.file("n.avi", "hello")) << "Unknown"
+                                   << "0:00"
+                                   << "AVI";
+    }
+    void readsRealClips() {
+        QFETCH(QString, path);
+        QFETCH(QString, resolution);
+        QFETCH(QString, duration);
+        QFETCH(QString, format);
+        QVERIFY(!path.isEmpty());
+        const auto metadata = probeVideoMetadata(path);
+        QCOMPARE(metadata.resolution, resolution);
+        QCOMPARE(metadata.duration, duration);
+        QCOMPARE(metadata.fileFormat, format);
+    }
+
+    void placeholdersUntilLoaded() {
+        const auto made =
+            m_clips.video(QStringLiteral("clip.mov"), clipOptions(2.0, {320, 240}, 25, true));
+        QVERIFY2(!made.isEmpty(), qPrintable(m_clips.lastError()));
+        const auto path = m_clips.folder() + QStringLiteral("/clip");
+        QVERIFY(QFile::rename(made, path));
+        const LocalVideo video{QUrl::fromLocalFile(path)};
+        QCOMPARE(video.resolution(), QStringLiteral("Loading..."));
+        QCOMPARE(video.duration(), QStringLiteral("Loading..."));
+        QCOMPARE(video.fileFormat(), QString());
+        video.loadMetadata();
+        QCOMPARE(video.resolution(), QStringLiteral("320\u00D7240"));
+        QCOMPARE(video.duration(), QStringLiteral("0:02"));
+        QCOMPARE(video.fileFormat(), QStringLiteral("Unknown"));
+    }
+
+    void reexportedClipIsReadAgain() {
+        const auto path = m_clips.video(QStringLiteral("re/export.mp4"));
+        QVERIFY2(!path.isEmpty(), qPrintable(m_clips.lastError()));
+        const LocalVideo video{QUrl::fromLocalFile(path)};
+        video.loadMetadata();
+        QCOMPARE(video.duration(), QStringLiteral("0:02"));
+
+        const auto longer =
+            m_clips.video(QStringLiteral("re/export.mp4"), clipOptions(4.0, {160, 120}));
+        QVERIFY2(!longer.isEmpty(), qPrintable(m_clips.lastError()));
+        video.loadMetadata();
+        QCOMPARE(video.duration(), QStringLiteral("0:04"));
+        QCOMPARE(video.resolution(), QStringLiteral("160\u00D7120"));
+    }
+
+    void concurrentReadersAndLoaders() {
+        // Loaders on several threads while this thread reads: run under the sanitizers,
+        // a missing lock shows here.
+        QList<LocalVideo> videos;
+        for (int i = 0; i < 8; ++i) {
+            const auto path = m_clips.file(QStringLiteral("race/%1.mp4").arg(i), "not media");
+            videos.append(LocalVideo{QUrl::fromLocalFile(path)});
+        }
+        QThreadPool pool;
+        pool.setMaxThreadCount(4);
+        QList<QFuture<void>> loads;
+        for (int round = 0; round < 4; ++round) {
+            for (const auto& video : videos)
+                loads.append(QtConcurrent::run(&pool, [video] { video.loadMetadata(); }));
+        }
+        while (!pool.waitForDone(1)) {
+            for (const auto& video : videos)
+                (void)video.resolution();
+        }
+        for (const auto& video : videos)
+            QCOMPARE(video.resolution(), QStringLiteral("Unknown"));
+    }
+
+    void preloadPublishesAsReadingsArrive_data() {
+        QTest::addColumn<int>("intervalMs");
+        QTest::addColumn<bool>("severalPublications");
+        // With no wait between publications every reading shows as it arrives; with a
+        // long one only the first does, the rest come together later.
+        QTest::newRow("no wait") << 0 << true;
+        QTest::newRow("an hour") << 3600 * 1000 << false;
+    }
+    void preloadPublishesAsReadingsArrive() {
+        QFETCH(int, intervalMs);
+        QFETCH(bool, severalPublications);
+        TempHome home;
+        QList<QUrl> files;
+        for (int i = 0; i < 4; ++i) {
+            const auto path = m_clips.video(QStringLiteral("pre%1/%2.mkv").arg(intervalMs).arg(i),
+                                            clipOptions(1.0, {64, 48}));
+            QVERIFY2(!path.isEmpty(), qPrintable(m_clips.lastError()));
+            files.append(QUrl::fromLocalFile(path));
+        }
+        QThreadPool pool;
+        pool.setMaxThreadCount(2);
+        auto viewModel = makeViewModel(std::chrono::milliseconds(intervalMs));
+        viewModel->setMetadataThreadPool(&pool);
+        QSignalSpy published(viewModel.get(), &UploadViewModel::localMetadataChanged);
+
+        QCoro::waitFor(viewModel->preloadLocalMetadata(files));
+
+        for (const auto& file : files)
+            QCOMPARE(LocalVideo{file}.resolution(), QStringLiteral("64\u00D748"));
+        if (severalPublications)
+            QVERIFY(published.size() > 1);
+        else
+            QCOMPARE(published.size(), 1);
+    }
+
+    void scanStartsThePreload() {
+        TempHome home;
+        const auto path = m_clips.video(QStringLiteral("scan/E1_Op_PAR_M1_a.mov"));
+        QVERIFY2(!path.isEmpty(), qPrintable(m_clips.lastError()));
+        auto viewModel = makeViewModel(std::chrono::milliseconds(100));
+        QSignalSpy published(viewModel.get(), &UploadViewModel::localMetadataChanged);
+        viewModel->setLocalFolderURL(
+            QUrl::fromLocalFile(m_clips.folder() + QStringLiteral("/scan")));
+        viewModel->loadLocalVideos();
+        QCOMPARE(viewModel->localVideos().size(), 1);
+        QTRY_VERIFY(!published.isEmpty());
+        QCOMPARE(viewModel->localVideos().constFirst().resolution(),
+                 QStringLiteral("320\u00D7240"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalMetadata)
+#include "tst_localmetadata.moc"

@@ -1,0 +1,263 @@
+#include "ClipFactory.h"
+#include "CredentialStore.h"
+#include "SeenState.h"
+#include "StateFolder.h"
+#include "TempHome.h"
+#include "UploadViewModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
+#include <QTest>
+#include <QUuid>
+
+using namespace clipferry;
+
+namespace {
+
+QStringList relativePaths(const QList<QUrl>& files, const QString& root) {
+    QStringList paths;
+    for (const auto& file : files)
+        paths.append(QDir(root).relativeFilePath(file.toLocalFile()));
+    return paths;
+}
+
+QStringList messages(const UploadViewModel& viewModel) {
+    QStringList lines;
+    for (const auto& entry : viewModel.log())
+        lines.append(entry.message);
+    return lines;
+}
+
+QString lastMessage(const UploadViewModel& viewModel) {
+    return viewModel.log().isEmpty() ? QString() : viewModel.log().constLast().message;
+}
+
+std::optional<LocalVideoState> storedLocalState() {
+    const auto bytes = readWholeFile(stateFileURL(QString::fromLatin1(localVideoStateFileName)));
+    if (!bytes)
+        return std::nullopt;
+    auto state = decodeLocalVideoState(*bytes);
+    return state ? std::optional(*state) : std::nullopt;
+}
+
+void setModified(const QString& path, const QDateTime& time) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(time, QFileDevice::FileModificationTime));
+}
+
+} // namespace
+
+// Listing a chosen folder, flagging new and changed files against the seen-state, and
+// marking files seen.
+class TestLocalScan : public QObject {
+    Q_OBJECT
+
+    QNetworkAccessManager m_network;
+    CredentialStore m_store{QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString(),
+                            std::chrono::seconds(5)};
+
+    std::unique_ptr<UploadViewModel> makeViewModel(const QString& folder) {
+        auto viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, m_store,
+                                                           UploadViewModel::defaultOptions());
+        if (!folder.isEmpty())
+            viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
+        return viewModel;
+    }
+
+private Q_SLOTS:
+    void listsVideosByName_data() {
+        QTest::addColumn<bool>("recursive");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("flat") << false << QStringList{"a.MP4", "b.mov", "clips.mov", "g.mxf"};
+        QTest::newRow("recursive")
+            << true << QStringList{"a.MP4", "b.mov",     "clips.mov",       "clips.mov/inner.mp4",
+                                   "g.mxf", "sub/d.mkv", "sub/deeper/f.AVI"};
+    }
+    void listsVideosByName() {
+        QFETCH(bool, recursive);
+        QFETCH(QStringList, expected);
+        TempHome home;
+        ClipFactory tree;
+        for (const auto* name : {"a.MP4", "b.mov", "c.txt", ".hidden.mp4", "d.m4v", "e.webm",
+                                 "g.mxf", "mp4", "sub/d.mkv", "sub/deeper/f.AVI",
+                                 ".hiddendir/x.mp4", "sub/.h/y.mov", "clips.mov/inner.mp4"})
+            QVERIFY(!tree.file(QString::fromLatin1(name), "x").isEmpty());
+
+        auto viewModel = makeViewModel(tree.folder());
+        viewModel->setIncludeSubfolders(recursive);
+        viewModel->loadLocalVideos();
+
+        const auto listed = relativePaths(viewModel->localVideoURLs(), tree.folder());
+        auto sorted = listed;
+        sorted.sort();
+        QCOMPARE(sorted, expected);
+        // A folder's entry comes before what is inside it.
+        if (recursive)
+            QVERIFY(listed.indexOf(QStringLiteral("clips.mov")) <
+                    listed.indexOf(QStringLiteral("clips.mov/inner.mp4")));
+        const auto line =
+            QStringLiteral("Loaded %1 videos from local folder%2: %3")
+                .arg(expected.size())
+                .arg(recursive ? QStringLiteral(" (including subfolders)") : QString(),
+                     tree.folder());
+        QTRY_VERIFY(messages(*viewModel).contains(line));
+    }
+
+    void unreadableSubfolderIsPassedOver() {
+        TempHome home;
+        ClipFactory tree;
+        QVERIFY(!tree.file(QStringLiteral("a.mp4")).isEmpty());
+        QVERIFY(!tree.file(QStringLiteral("locked/b.mp4")).isEmpty());
+        QVERIFY(!tree.file(QStringLiteral("open/c.mp4")).isEmpty());
+        const auto locked = tree.folder() + QStringLiteral("/locked");
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions{}));
+        const bool enforced = QDir(locked).entryList(QDir::Files).isEmpty();
+        if (enforced) {
+            auto viewModel = makeViewModel(tree.folder());
+            viewModel->setIncludeSubfolders(true);
+            viewModel->loadLocalVideos();
+            auto listed = relativePaths(viewModel->localVideoURLs(), tree.folder());
+            listed.sort();
+            QCOMPARE(listed, (QStringList{"a.mp4", "open/c.mp4"}));
+            // The folder itself cannot be listed flat either.
+            viewModel->setLocalFolderURL(QUrl::fromLocalFile(locked));
+            viewModel->setIncludeSubfolders(false);
+            viewModel->loadLocalVideos();
+            QVERIFY(viewModel->localVideoURLs().isEmpty());
+            QTRY_VERIFY(messages(*viewModel)
+                            .constLast()
+                            .startsWith(QStringLiteral("Failed to read folder: ")));
+        }
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner));
+        if (!enforced)
+            QSKIP("This user reads folders regardless of their permissions (root).");
+    }
+
+    void failuresStopTheScan_data() {
+        QTest::addColumn<QString>("folder"); // relative to a temp folder; empty = none chosen
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no folder") << QString() << "No local folder selected.";
+        QTest::newRow("missing folder")
+            << "gone"
+            << QStringLiteral("Failed to read folder: The folder \u201Cgone\u201D "
+                              "doesn\u2019t exist.");
+        QTest::newRow("a file") << "file.mp4"
+                                << QStringLiteral("Failed to read folder: The file "
+                                                  "\u201Cfile.mp4\u201D is not a folder.");
+    }
+    void failuresStopTheScan() {
+        QFETCH(QString, folder);
+        QFETCH(QString, message);
+        TempHome home;
+        ClipFactory tree;
+        QVERIFY(!tree.file(QStringLiteral("file.mp4")).isEmpty());
+        auto viewModel =
+            makeViewModel(folder.isEmpty() ? QString() : tree.folder() + QLatin1Char('/') + folder);
+        viewModel->loadLocalVideos();
+        QTRY_COMPARE(lastMessage(*viewModel), message);
+        QVERIFY(viewModel->localVideoURLs().isEmpty());
+        QVERIFY(!QFile::exists(home.stateFolder() + QStringLiteral("/LocalVideoState.json")));
+        for (const auto& line : messages(*viewModel))
+            QVERIFY(!line.startsWith(QStringLiteral("Loaded ")));
+    }
+
+    void firstScanFlagsEverything() {
+        TempHome home;
+        ClipFactory tree;
+        QVERIFY(!tree.file(QStringLiteral("a.mp4"), "aa").isEmpty());
+        QVERIFY(!tree.file(QStringLiteral("b.mov"), "bb").isEmpty());
+        auto viewModel = makeViewModel(tree.folder());
+        const double before = currentTimeSeconds();
+        viewModel->loadLocalVideos();
+        // The set arrives from the event loop, after the call.
+        QVERIFY(viewModel->changedLocalVideos().isEmpty());
+        QTRY_COMPARE(viewModel->changedLocalVideos().size(), 2);
+
+        const auto lines = messages(*viewModel);
+        const auto found = lines.indexOf(QStringLiteral("Found 2 new/changed local videos."));
+        QVERIFY(found >= 0);
+        QVERIFY(found > lines.indexOf(QRegularExpression(QStringLiteral("^Loaded 2 videos"))));
+        const auto state = storedLocalState();
+        QVERIFY(state);
+        QVERIFY(state->fileTimes.isEmpty());
+        QVERIFY(state->lastLaunchedAt >= before);
+    }
+
+    void seenFilesStaySeenUntilTheyChange() {
+        TempHome home;
+        ClipFactory tree;
+        const auto a = tree.file(QStringLiteral("a.mp4"), "aaaa");
+        const auto b = tree.file(QStringLiteral("b.mp4"), "bbbb");
+        // Older than any scan, so only the records decide.
+        setModified(a, QDateTime::currentDateTime().addSecs(-3600).addMSecs(-123));
+        setModified(b, QDateTime::currentDateTime().addSecs(-3600).addMSecs(-456));
+        {
+            auto viewModel = makeViewModel(tree.folder());
+            viewModel->loadLocalVideos();
+            QTRY_COMPARE(viewModel->changedLocalVideos().size(), 2);
+            viewModel->markLocalVideoSeen(QUrl::fromLocalFile(a));
+            viewModel->markLocalVideoSeen(QUrl::fromLocalFile(b));
+            QTRY_VERIFY(viewModel->changedLocalVideos().isEmpty());
+        }
+        // A new run reads the records back from the file: the times must compare equal
+        // bit for bit.
+        auto viewModel = makeViewModel(tree.folder());
+        viewModel->loadLocalVideos();
+        QTRY_VERIFY(lastMessage(*viewModel).startsWith(QStringLiteral("Loaded ")));
+        QVERIFY(viewModel->changedLocalVideos().isEmpty());
+
+        // Rewritten with another size: flagged again, the other file not.
+        QVERIFY(!tree.file(QStringLiteral("a.mp4"), "longer content").isEmpty());
+        setModified(a, QDateTime::currentDateTime().addSecs(-3600));
+        viewModel->loadLocalVideos();
+        QTRY_COMPARE(viewModel->changedLocalVideos(), QSet<QUrl>{QUrl::fromLocalFile(a)});
+    }
+
+    void newerCreationTimeFlags() {
+        TempHome home;
+        ClipFactory tree;
+        const auto a = tree.file(QStringLiteral("a.mp4"), "aaaa");
+        const auto modified = QDateTime::currentDateTime().addSecs(-3600);
+        setModified(a, modified);
+        if (!QFileInfo(a).birthTime().isValid())
+            QSKIP("The file system keeps no creation times.");
+        auto viewModel = makeViewModel(tree.folder());
+        viewModel->loadLocalVideos();
+        viewModel->markLocalVideoSeen(QUrl::fromLocalFile(a));
+        QTRY_VERIFY(viewModel->changedLocalVideos().isEmpty());
+        QTest::qWait(20);
+
+        // Replaced by a copy with the same size and modification time, made after the scan.
+        QVERIFY(QFile::remove(a));
+        QVERIFY(!tree.file(QStringLiteral("a.mp4"), "aaaa").isEmpty());
+        setModified(a, modified);
+        viewModel->loadLocalVideos();
+        QTRY_COMPARE(viewModel->changedLocalVideos().size(), 1);
+    }
+
+    void unreadableAttributesAreLogged() {
+        TempHome home;
+        ClipFactory tree;
+        const auto present = tree.file(QStringLiteral("here.mp4"));
+        const auto missing = tree.folder() + QStringLiteral("/gone.mp4");
+        auto viewModel = makeViewModel(tree.folder());
+        viewModel->detectChangedLocalVideos(
+            {QUrl::fromLocalFile(missing), QUrl::fromLocalFile(present)});
+        QTRY_COMPARE(viewModel->changedLocalVideos(), QSet<QUrl>{QUrl::fromLocalFile(present)});
+        QVERIFY(messages(*viewModel)
+                    .contains(QStringLiteral("Could not read attributes for file: ") + missing));
+
+        // Marking a missing file seen changes nothing and writes nothing.
+        viewModel->markLocalVideoSeen(QUrl::fromLocalFile(missing));
+        QVERIFY(!viewModel->savedLocalState()->fileTimes.contains(missing));
+        QVERIFY(!QFile::exists(home.stateFolder() + QStringLiteral("/LocalVideoState.json")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalScan)
+#include "tst_localscan.moc"
