@@ -276,6 +276,23 @@ private Q_SLOTS:
         QCOMPARE(fixture.viewModel->cityMap().value("ATL").requiredPerAnimation, committed);
     }
 
+    void updateGoogleSheetsReportsInTheLog() {
+        UiFixture fixture({}, UiFixture::unreachableService());
+        SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+        sheet.open();
+
+        QTest::mouseClick(buttonNamed(&sheet, "updateGoogleSheets"), Qt::LeftButton);
+
+        QTRY_VERIFY(!sheet.isUpdatingSheet());
+        QTRY_VERIFY(std::any_of(fixture.viewModel->log().cbegin(), fixture.viewModel->log().cend(),
+                                [](const LogEntry& entry) {
+                                    return entry.message.startsWith(
+                                        "Failed to update Google Sheets: ");
+                                }));
+        QVERIFY(fixture.logMessages().contains("Updating Google Sheets..."));
+        QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isHidden());
+    }
+
     void sheetLinksOpenOnlyRealAddresses_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("opens");

@@ -2,10 +2,16 @@
 #include "ElidedLabel.h"
 #include "FolderBox.h"
 #include "FolderChooser.h"
+#include "SidebarStyle.h"
 #include "SourcePicker.h"
 #include "TempHome.h"
 #include "UiFixture.h"
+#include "UploadItemDelegate.h"
+#include "UploadListModel.h"
 #include "UploadToolsView.h"
+
+#include <QAbstractItemModelTester>
+#include <QListView>
 
 #include <QCheckBox>
 #include <QDir>
@@ -14,6 +20,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardItemModel>
 #include <QTest>
 
 using namespace clipferry;
@@ -28,6 +35,20 @@ std::unique_ptr<QMimeData> mimeWithUrls(const QList<QUrl>& urls) {
     auto data = std::make_unique<QMimeData>();
     data->setUrls(urls);
     return data;
+}
+
+void touch(const QString& path) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not really a clip");
+}
+
+qsizetype indexOfPrefix(const QStringList& lines, const QString& prefix) {
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).startsWith(prefix))
+            return i;
+    }
+    return -1;
 }
 
 std::unique_ptr<QMimeData> mimeWithText(const QString& text) {
@@ -105,6 +126,69 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i)
             QCOMPARE(dropped.at(i).at(0).toUrl(), files.at(i));
         QVERIFY(!view.dropZone()->dropActive());
+    }
+
+    void dropOfThreeFilesListsThreeBatchesToTheirEnd() {
+        UiFixture fixture({}, UiFixture::unreachableService());
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.resize(360, 900);
+        view.show();
+        QAbstractItemModelTester tester(view.uploadList()->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QList<QUrl> files;
+        for (const char* name :
+             {"E1_Opening_ATL_M01_a.mov", "E1_Opening_ATL_M01_b.mov", "E2_Finale_MIAS_M02_c.mp4"}) {
+            const QString path = m_home.path() + QLatin1Char('/') + QLatin1String(name);
+            touch(path);
+            files.append(QUrl::fromLocalFile(path));
+        }
+
+        QVERIFY(dropOn(view.dropZone(), *mimeWithUrls(files)));
+
+        // Each file is a batch of its own, queued in drop order.
+        QAbstractItemModel* model = view.uploadList()->model();
+        QCOMPARE(model->rowCount(), 3);
+        QCOMPARE(model->index(0, 0).data().toString(), "E1_Opening_ATL_M01_a");
+        QCOMPARE(model->index(2, 0).data().toString(), "E2_Finale_MIAS_M02_c");
+        QTRY_COMPARE(fixture.logMessages().count("Started upload batch with 1 videos."), 3);
+
+        // Nothing listens at the service address, so every row ends failed with its error.
+        for (int row = 0; row < 3; ++row) {
+            const QModelIndex index = model->index(row, 0);
+            QTRY_COMPARE_WITH_TIMEOUT(index.data(UploadListModel::StatusLabelRole).toString(),
+                                      "Failed", 30000);
+            QCOMPARE(index.data(UploadListModel::ProgressRole).toDouble(), 1.0);
+            QVERIFY(!index.data(UploadListModel::ErrorRole).toString().isEmpty());
+            QVERIFY(!index.data(UploadListModel::PlaybackURLRole).isValid());
+        }
+        // A row with an error is taller than one without.
+        QStyleOptionViewItem option;
+        option.initFrom(view.uploadList());
+        QStandardItemModel plain;
+        plain.appendRow(new QStandardItem(QStringLiteral("title")));
+        UploadItemDelegate delegate;
+        QVERIFY(delegate.sizeHint(option, model->index(0, 0)).height() >
+                delegate.sizeHint(option, plain.index(0, 0)).height());
+    }
+
+    void statusColours_data() {
+        QTest::addColumn<UploadStatus>("status");
+        QTest::addColumn<QColor>("colour");
+        const QPalette palette;
+        QTest::newRow("pending") << UploadStatus::pending
+                                 << palette.color(QPalette::PlaceholderText);
+        QTest::newRow("creating") << UploadStatus::creatingUpload << style::accentBlue();
+        QTest::newRow("uploading") << UploadStatus::uploading << style::accentBlue();
+        QTest::newRow("waiting") << UploadStatus::waitingAsset << style::accentBlue();
+        QTest::newRow("processing") << UploadStatus::processingAsset << style::accentBlue();
+        QTest::newRow("done") << UploadStatus::done << style::successGreen();
+        QTest::newRow("failed") << UploadStatus::failed << style::failureRed();
+    }
+
+    void statusColours() {
+        QFETCH(UploadStatus, status);
+        QFETCH(QColor, colour);
+        QCOMPARE(uploadStatusColor(static_cast<int>(status), QPalette()), colour);
     }
 
     void textDropDoesNothing() {
@@ -232,6 +316,8 @@ private Q_SLOTS:
         QVERIFY(finished.wait());
         const QString folder = m_home.path() + QStringLiteral("/Show Clips");
         QVERIFY(QDir().mkpath(folder));
+        touch(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"));
+        touch(folder + QStringLiteral("/notes.txt"));
         view.folderChooser()->setNextAnswer({QUrl::fromLocalFile(folder)});
 
         QTest::mouseClick(view.folderBox()->chooseButton(), Qt::LeftButton);
@@ -240,8 +326,46 @@ private Q_SLOTS:
 
         QCOMPARE(fixture.viewModel->localFolderURL(), QUrl::fromLocalFile(folder));
         QTRY_VERIFY(fixture.logMessages().contains("Selected local folder: " + folder));
+        // The scan's own line comes first.
+        const QStringList lines = fixture.logMessages();
+        const auto loaded = indexOfPrefix(lines, "Loaded 1 videos from local folder: " + folder);
+        QVERIFY(loaded >= 0);
+        QVERIFY(loaded < lines.indexOf("Selected local folder: " + folder));
+        QCOMPARE(fixture.viewModel->localVideoURLs().size(), 1);
         QCOMPARE(view.folderBox()->pathLabel()->fullText(), folder);
         QVERIFY(view.folderBox()->pathLabel()->isVisible());
+    }
+
+    void includeSubfoldersRescansOnlyWithAFolder_data() {
+        QTest::addColumn<bool>("folderChosen");
+        QTest::newRow("no folder") << false;
+        QTest::newRow("folder chosen") << true;
+    }
+
+    void includeSubfoldersRescansOnlyWithAFolder() {
+        QFETCH(bool, folderChosen);
+        const QString folder = m_home.path() + QStringLiteral("/Clips");
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/Day 2")));
+        touch(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"));
+        touch(folder + QStringLiteral("/Day 2/E1_Opening_ATL_M01_b.mov"));
+        UiFixture fixture;
+        if (folderChosen)
+            fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        QCoreApplication::processEvents();
+        const QStringList before = fixture.logMessages();
+
+        view.folderBox()->includeSubfoldersBox()->click();
+        QCoreApplication::processEvents();
+
+        const QStringList added = fixture.logMessages().mid(before.size());
+        if (folderChosen) {
+            QVERIFY(added.contains("Loaded 2 videos from local folder (including subfolders): " +
+                                   folder));
+            QCOMPARE(fixture.viewModel->localVideoURLs().size(), 2);
+        } else {
+            QCOMPARE(added, QStringList{});
+        }
     }
 
     void includeSubfoldersIsBoundBothWays() {
