@@ -43,7 +43,10 @@ QWidget* ScreensDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
 
 void ScreensDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
     auto* field = static_cast<QLineEdit*>(editor);
-    field->setText(QLocale().toString(index.data(Qt::EditRole).toLongLong()));
+    // Without group separators, which the validator would reject as the user edits.
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    field->setText(locale.toString(index.data(Qt::EditRole).toLongLong()));
     field->selectAll();
 }
 
