@@ -1,11 +1,45 @@
 #include "MuxClient.h"
 
-// Placeholder bodies; the real requests come with the service client.
+#include "RequestPacer.h"
+#include "ServiceError.h"
+#include "ServiceRequests.h"
+#include "ServiceTransport.h"
+
+#include <QCoro/QCoroTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkRequest>
+#include <algorithm>
+
 namespace clipferry {
+
+namespace {
+
+// Upload states after which the service will never make an asset.
+bool isDeadUploadStatus(const QString& status) {
+    return status == QLatin1StringView("errored") || status == QLatin1StringView("cancelled") ||
+           status == QLatin1StringView("timed_out");
+}
+
+QByteArray compactJson(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
 
 MuxClient::MuxClient(QNetworkAccessManager& network, Options options)
     : m_network(network)
-    , m_options(std::move(options)) {}
+    , m_options(std::move(options))
+    , m_pacer(std::make_unique<RequestPacer>(
+          RequestPacer::Rates{m_options.postRequestsPerSecond, m_options.otherRequestsPerSecond},
+          m_options.clock))
+    , m_transport(std::make_unique<ServiceTransport>(
+          m_network, *m_pacer,
+          ServiceTransport::RetryPolicy{m_options.maxRetries, m_options.retryBaseDelay},
+          m_options.transferTimeout)) {}
 
 MuxClient::~MuxClient() = default;
 
@@ -15,32 +49,177 @@ void MuxClient::setCredentials(const QString& tokenID, const QString& tokenSecre
     m_tokenSecret = tokenSecret;
 }
 
-namespace {
-Error notYet() {
-    return Error{QString(), -1, QStringLiteral("Not implemented")};
+QByteArray MuxClient::credentialHeader() const {
+    QString tokenID;
+    QString tokenSecret;
+    {
+        const QMutexLocker lock(&m_credentialsLock);
+        tokenID = m_tokenID;
+        tokenSecret = m_tokenSecret;
+    }
+    return service::basicCredential(tokenID, tokenSecret);
 }
-} // namespace
 
-QCoro::Task<Result<CreatedUpload>> MuxClient::createUpload(QString, QString) {
-    co_return tl::unexpected(notYet());
+Result<QUrl> MuxClient::apiLocation(const QString& path, const QString& id) const {
+    if (!id.isNull() && !service::isPathSafeID(id))
+        return serviceError(
+            invalidLocationCode,
+            QStringLiteral("The ID \"%1\" does not form a valid location.").arg(id));
+    const QUrl location = service::joinLocation(m_options.apiBase, path + id);
+    if (!location.isValid() || location.isRelative())
+        return serviceError(
+            invalidLocationCode,
+            QStringLiteral("The location \"%1\" is not valid.").arg(location.toString()));
+    return location;
 }
-QCoro::Task<Result<void>> MuxClient::uploadFile(QString, QUrl, ProgressCallback) {
-    co_return tl::unexpected(notYet());
+
+QCoro::Task<Result<QByteArray>> MuxClient::getChecked(QUrl location) {
+    const auto request = service::authorizedRequest(location, credentialHeader(), false);
+    auto reply = co_await m_transport->send(QByteArrayLiteral("GET"), request);
+    if (!reply)
+        co_return tl::unexpected(reply.error());
+    if (auto status = checkHTTPStatus(reply->status, reply->body); !status)
+        co_return tl::unexpected(status.error());
+    co_return std::move(reply->body);
 }
-QCoro::Task<Result<QString>> MuxClient::waitForAssetID(QString) {
-    co_return tl::unexpected(notYet());
+
+QCoro::Task<Result<CreatedUpload>> MuxClient::createUpload(QString passthrough,
+                                                           QString maxResolutionTier) {
+    auto location = apiLocation(QString::fromLatin1(service::uploadsPath));
+    if (!location)
+        co_return tl::unexpected(location.error());
+    const QJsonObject settings{
+        {QStringLiteral("playback_policy"), QJsonArray{QStringLiteral("public")}},
+        {QStringLiteral("max_resolution_tier"), maxResolutionTier},
+        {QStringLiteral("passthrough"), passthrough},
+    };
+    const QByteArray body =
+        compactJson(QJsonObject{{QStringLiteral("new_asset_settings"), settings}});
+    const auto request = service::authorizedRequest(*location, credentialHeader(), true);
+
+    auto reply = co_await m_transport->send(QByteArrayLiteral("POST"), request, body);
+    if (!reply)
+        co_return tl::unexpected(reply.error());
+    if (auto status = checkHTTPStatus(reply->status, reply->body); !status)
+        co_return tl::unexpected(status.error());
+    auto decoded = decodeUploadResponse(reply->body);
+    if (!decoded)
+        co_return tl::unexpected(decoded.error());
+
+    const QUrl uploadURL(decoded->data.url, QUrl::StrictMode);
+    if (!uploadURL.isValid() || uploadURL.isRelative() || uploadURL.host().isEmpty())
+        co_return serviceError(invalidLocationCode,
+                               QStringLiteral("The upload location \"%1\" is not a valid address.")
+                                   .arg(decoded->data.url));
+    co_return CreatedUpload{decoded->data.id, uploadURL};
 }
-QCoro::Task<Result<void>> MuxClient::updateAssetTitle(QString, QString) {
-    co_return tl::unexpected(notYet());
+
+QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL,
+                                                ProgressCallback progress) {
+    // Opened anew for each attempt, so a retried PUT sends the whole file again.
+    ServiceTransport::BodySource source = [filePath]() -> Result<std::unique_ptr<QIODevice>> {
+        auto file = std::make_unique<QFile>(filePath);
+        if (!file->open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("File"), static_cast<int>(file->error()),
+                        file->errorString());
+        return std::unique_ptr<QIODevice>(std::move(file));
+    };
+    // Fail on an unreadable file before the request, with the file system's own text.
+    if (auto probe = source(); !probe)
+        co_return tl::unexpected(probe.error());
+
+    QNetworkRequest request(uploadURL);
+    // Streamed from the file: the length is known up front, nothing is buffered.
+    request.setHeader(QNetworkRequest::ContentLengthHeader, QFileInfo(filePath).size());
+    auto reply = co_await m_transport->send(QByteArrayLiteral("PUT"), request, std::move(source),
+                                            std::move(progress));
+    if (!reply || !reply->status || *reply->status < 200 || *reply->status > 299)
+        co_return serviceError(uploadFailedCode, QStringLiteral("Upload failed"));
+    co_return Result<void>{};
 }
-QCoro::Task<Result<QString>> MuxClient::waitForAssetReady(QString) {
-    co_return tl::unexpected(notYet());
+
+QCoro::Task<Result<QString>> MuxClient::waitForAssetID(QString uploadID) {
+    auto location =
+        apiLocation(QString::fromLatin1(service::uploadsPath) + QLatin1Char('/'), uploadID);
+    if (!location)
+        co_return tl::unexpected(location.error());
+    const int attempts = std::max(1, m_options.assetIdAttempts);
+    for (int attempt = 0;; ++attempt) {
+        auto body = co_await getChecked(*location);
+        if (!body)
+            co_return tl::unexpected(body.error());
+        auto decoded = decodeUploadStatusResponse(*body);
+        if (!decoded)
+            co_return tl::unexpected(decoded.error());
+        if (decoded->data.asset_id)
+            co_return *decoded->data.asset_id;
+        if (decoded->data.status && isDeadUploadStatus(*decoded->data.status)) {
+            QString message = QStringLiteral("Upload ") + *decoded->data.status;
+            if (decoded->data.errorMessage && !decoded->data.errorMessage->isEmpty())
+                message += QStringLiteral(": ") + *decoded->data.errorMessage;
+            co_return serviceError(uploadDeadCode, message);
+        }
+        co_await QCoro::sleepFor(m_options.assetIdPollInterval);
+        if (attempt >= attempts - 1)
+            co_return serviceError(assetIdTimeoutCode,
+                                   QStringLiteral("Timeout waiting for asset_id"));
+    }
 }
-QCoro::Task<Result<void>> MuxClient::deleteAsset(QString) {
-    co_return tl::unexpected(notYet());
+
+QCoro::Task<Result<void>> MuxClient::updateAssetTitle(QString assetID, QString title) {
+    auto location =
+        apiLocation(QString::fromLatin1(service::assetsPath) + QLatin1Char('/'), assetID);
+    if (!location)
+        co_return tl::unexpected(location.error());
+    const QByteArray body = compactJson(
+        QJsonObject{{QStringLiteral("meta"), QJsonObject{{QStringLiteral("title"), title}}}});
+    const auto request = service::authorizedRequest(*location, credentialHeader(), true);
+    auto reply = co_await m_transport->send(QByteArrayLiteral("PATCH"), request, body);
+    if (!reply)
+        co_return tl::unexpected(reply.error());
+    co_return checkHTTPStatus(reply->status, reply->body);
 }
-QCoro::Task<Result<QList<MuxAsset>>> MuxClient::listAllAssets(QString, QString) {
-    co_return tl::unexpected(notYet());
+
+QCoro::Task<Result<QString>> MuxClient::waitForAssetReady(QString assetID) {
+    auto location =
+        apiLocation(QString::fromLatin1(service::assetsPath) + QLatin1Char('/'), assetID);
+    if (!location)
+        co_return tl::unexpected(location.error());
+    const int attempts = std::max(1, m_options.readyAttempts);
+    for (int attempt = 0;; ++attempt) {
+        auto body = co_await getChecked(*location);
+        if (!body)
+            co_return tl::unexpected(body.error());
+        auto decoded = decodeAssetResponse(*body);
+        if (!decoded)
+            co_return tl::unexpected(decoded.error());
+        const auto& data = decoded->data;
+        if (data.status == QLatin1StringView("ready") && data.playback_ids &&
+            !data.playback_ids->isEmpty())
+            co_return data.playback_ids->first().id;
+        if (data.status == QLatin1StringView("errored")) {
+            QString message = QStringLiteral("Asset errored");
+            if (!data.errorMessages.isEmpty())
+                message += QStringLiteral(": ") + data.errorMessages.join(QStringLiteral("; "));
+            co_return serviceError(assetErroredCode, message);
+        }
+        co_await QCoro::sleepFor(m_options.readyPollInterval);
+        if (attempt >= attempts - 1)
+            co_return serviceError(readyTimeoutCode, QStringLiteral("Timeout waiting for ready"));
+    }
+}
+
+QCoro::Task<Result<void>> MuxClient::deleteAsset(QString assetID) {
+    auto location =
+        apiLocation(QString::fromLatin1(service::assetsPath) + QLatin1Char('/'), assetID);
+    if (!location)
+        co_return tl::unexpected(location.error());
+    const auto request = service::authorizedRequest(*location, credentialHeader(), false);
+    auto reply = co_await m_transport->send(QByteArrayLiteral("DELETE"), request);
+    if (!reply)
+        co_return tl::unexpected(reply.error());
+    // The body is discarded before the test: a refused delete reads "HTTP <status>: ".
+    co_return checkHTTPStatus(reply->status, QByteArray());
 }
 
 } // namespace clipferry

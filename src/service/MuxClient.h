@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MuxRecords.h"
+#include "PacerClock.h"
 #include "Result.h"
 
 #include <QCoro/QCoroTask>
@@ -9,10 +10,15 @@
 #include <QUrl>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 class QNetworkAccessManager;
+class QNetworkRequest;
 
 namespace clipferry {
+
+class RequestPacer;
+class ServiceTransport;
 
 struct CreatedUpload {
     QString id;
@@ -29,6 +35,17 @@ public:
         int assetIdAttempts = 60;
         std::chrono::milliseconds readyPollInterval{4000};
         int readyAttempts = 120;
+        // The service answers 429 above about 1 POST and 5 other requests a second.
+        // A rate of 0 turns pacing off for that kind.
+        double postRequestsPerSecond = 1.0;
+        double otherRequestsPerSecond = 5.0;
+        // First wait before retrying a refused or dropped request; doubles each time.
+        std::chrono::milliseconds retryBaseDelay{1000};
+        int maxRetries = 5;
+        // Idle time-out of every request: the time allowed without progress.
+        std::chrono::milliseconds transferTimeout{60000};
+        // Time source of pacing and retry waits; null means the steady clock.
+        std::shared_ptr<PacerClock> clock;
     };
     // Bytes sent so far and the total, for a progress bar.
     using ProgressCallback = std::function<void(qint64 sent, qint64 total)>;
@@ -54,8 +71,18 @@ public:
                                                                      QString tokenSecret);
 
 private:
+    // "Basic " + Base64 of the pair as it stands now.
+    [[nodiscard]] QByteArray credentialHeader() const;
+    // API base + `path`; `id`, when given, is appended as the service wrote it and must
+    // not change which resource the location names.
+    [[nodiscard]] Result<QUrl> apiLocation(const QString& path, const QString& id = {}) const;
+    // A GET of `location` with the credential header, through pacing and retries.
+    [[nodiscard]] QCoro::Task<Result<QByteArray>> getChecked(QUrl location);
+
     QNetworkAccessManager& m_network;
     Options m_options;
+    std::unique_ptr<RequestPacer> m_pacer;
+    std::unique_ptr<ServiceTransport> m_transport;
     mutable QMutex m_credentialsLock;
     QString m_tokenID;
     QString m_tokenSecret;

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
+
+class QByteArray;
 
 namespace clipferry {
 
@@ -42,5 +47,56 @@ struct MuxAsset {
     // The first playback ID, when there is one.
     [[nodiscard]] std::optional<QString> firstPlaybackID() const;
 };
+
+// Reply to creating a direct upload.
+struct UploadResponse {
+    struct DataObj {
+        QString id;
+        QString url;
+    };
+    DataObj data;
+};
+
+// Reply to reading an upload. `status` and `errorMessage` are read only to stop waiting
+// on an upload that will never give an asset; a wrong type there leaves them absent.
+struct UploadStatusResponse {
+    struct DataObj {
+        std::optional<QString> asset_id;
+        std::optional<QString> status;
+        std::optional<QString> errorMessage; // "error"."message"
+    };
+    DataObj data;
+};
+
+// Reply to reading one asset. `errorMessages` ("errors"."messages") explains an errored
+// asset; like the upload's error it never fails the decode.
+struct AssetResponse {
+    struct Playback {
+        QString id;
+    };
+    struct DataObj {
+        QString status;
+        std::optional<QList<Playback>> playback_ids;
+        QStringList errorMessages;
+    };
+    DataObj data;
+};
+
+struct PaginationLinks {
+    std::optional<QString> next;
+};
+
+// One page of the asset list. The service pages either by `links.next` or by
+// `next_cursor`.
+struct MuxAssetListResponse {
+    QList<MuxAsset> data;
+    std::optional<PaginationLinks> links;
+    std::optional<QString> next_cursor;
+};
+
+[[nodiscard]] Result<UploadResponse> decodeUploadResponse(const QByteArray& bytes);
+[[nodiscard]] Result<UploadStatusResponse> decodeUploadStatusResponse(const QByteArray& bytes);
+[[nodiscard]] Result<AssetResponse> decodeAssetResponse(const QByteArray& bytes);
+[[nodiscard]] Result<MuxAssetListResponse> decodeMuxAssetListResponse(const QByteArray& bytes);
 
 } // namespace clipferry

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "MuxRecords.h"
+
+#include <QUrl>
+#include <optional>
+
+namespace clipferry {
+
+// The location of the page after `page`: its `links.next` when present (a relative one
+// is resolved against `current`); otherwise, for a non-empty `next_cursor`, the first
+// page's location with "&cursor=" and the percent-encoded cursor. Absent when the list
+// is complete, including when `links.next` is not a valid address.
+[[nodiscard]] std::optional<QUrl> nextAssetPageLocation(const QUrl& firstPage, const QUrl& current,
+                                                        const MuxAssetListResponse& page);
+
+} // namespace clipferry

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "PacerClock.h"
+
+#include <memory>
+
+namespace clipferry {
+
+// Keeps the client's requests inside the service's rate limits: one token bucket for
+// POSTs and one for every other request. A caller takes its token before it sends;
+// when the bucket is empty it waits for the refill that is its own, so a burst leaves
+// evenly spaced, in the order it asked.
+class RequestPacer {
+public:
+    enum class Kind { post, other };
+    struct Rates {
+        double postPerSecond = 1.0;
+        double otherPerSecond = 5.0;
+        // Requests that may leave at once after a quiet spell.
+        double burst = 1.0;
+    };
+
+    // A rate of 0 or less leaves that kind unpaced.
+    RequestPacer(Rates rates, std::shared_ptr<PacerClock> clock);
+
+    [[nodiscard]] QCoro::Task<> acquire(Kind kind);
+    [[nodiscard]] PacerClock& clock() const { return *m_clock; }
+
+private:
+    struct Bucket {
+        double ratePerSecond = 0;
+        double capacity = 1;
+        // Negative while callers wait: each waiting caller owns one token of debt.
+        double tokens = 1;
+        PacerClock::TimePoint updated{};
+    };
+
+    // Takes a token now and returns when the caller may send.
+    [[nodiscard]] PacerClock::TimePoint reserve(Bucket& bucket);
+
+    std::shared_ptr<PacerClock> m_clock;
+    Bucket m_post;
+    Bucket m_other;
+};
+
+} // namespace clipferry

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Result.h"
+
+#include <QByteArray>
+#include <optional>
+
+namespace clipferry {
+
+// Codes of the client's own failures. An HTTP status refused by `checkHTTPStatus` is
+// its own code (100 and up), so these never collide with one.
+enum ServiceErrorCode {
+    uploadFailedCode = 1,
+    assetIdTimeoutCode = 2,
+    readyTimeoutCode = 3,
+    uploadDeadCode = 4,
+    assetErroredCode = 5,
+    invalidLocationCode = 6,
+    pagingLoopCode = 7,
+    tooManyPagesCode = 8,
+};
+
+// Domain of transport failures; their message is the network layer's own text.
+inline constexpr auto networkErrorDomain = "Network";
+
+// The client's own failure value: empty domain, a code and the message callers log.
+[[nodiscard]] inline tl::unexpected<Error> serviceError(int code, QString message) {
+    return fail(QString(), code, std::move(message));
+}
+
+// The shared status test. `status` is absent for a reply that is not an HTTP reply,
+// which passes; a status outside 200–299 fails with "HTTP <status>: <body as UTF-8>",
+// where a body that is not valid UTF-8 reads as the empty text.
+[[nodiscard]] Result<void> checkHTTPStatus(std::optional<int> status, const QByteArray& body);
+
+} // namespace clipferry

@@ -1,0 +1,148 @@
+#include "ServiceTransport.h"
+
+#include "ServiceError.h"
+
+#include <QBuffer>
+#include <QCoro/QCoroNetworkReply>
+#include <QDateTime>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRandomGenerator>
+#include <algorithm>
+
+namespace clipferry {
+
+namespace {
+
+struct DeleteLater {
+    void operator()(QObject* object) const { object->deleteLater(); }
+};
+
+bool isRetryableStatus(int status) {
+    return status == 429 || status == 502 || status == 503 || status == 504;
+}
+
+// Requests that change nothing when repeated, so a lost connection may be retried.
+bool isIdempotent(const QByteArray& verb) {
+    return verb == "GET" || verb == "PATCH" || verb == "DELETE";
+}
+
+// Failures of the connection itself (network, proxy and protocol groups of
+// QNetworkReply::NetworkError), as opposed to the error Qt derives from an HTTP status.
+bool isTransportFailure(QNetworkReply::NetworkError error) {
+    const int code = static_cast<int>(error);
+    return (code >= 1 && code < 200) || (code >= 300 && code < 400);
+}
+
+} // namespace
+
+std::optional<std::chrono::milliseconds> parseRetryAfter(const QByteArray& value) {
+    const QByteArray trimmed = value.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    bool isNumber = false;
+    const qulonglong seconds = trimmed.toULongLong(&isNumber);
+    if (isNumber) {
+        // Beyond a day is nonsense for a rate limit; keep the arithmetic below in range.
+        constexpr qulonglong oneDay = 86400;
+        return std::chrono::seconds(std::min(seconds, oneDay));
+    }
+    const auto when = QDateTime::fromString(QString::fromLatin1(trimmed), Qt::RFC2822Date);
+    if (!when.isValid())
+        return std::nullopt;
+    const qint64 delta = QDateTime::currentDateTimeUtc().msecsTo(when);
+    return std::chrono::milliseconds(std::clamp<qint64>(delta, 0, 86400 * 1000));
+}
+
+ServiceTransport::ServiceTransport(QNetworkAccessManager& network, RequestPacer& pacer,
+                                   RetryPolicy policy, std::chrono::milliseconds transferTimeout)
+    : m_network(network)
+    , m_pacer(pacer)
+    , m_policy(policy)
+    , m_transferTimeout(transferTimeout) {}
+
+std::chrono::milliseconds ServiceTransport::backoffDelay(int retry) const {
+    const double jitter = 0.8 + QRandomGenerator::global()->bounded(0.4);
+    const double delay = static_cast<double>(m_policy.baseDelay.count()) *
+                         static_cast<double>(1LL << std::clamp(retry, 0, 20)) * jitter;
+    return std::chrono::milliseconds(static_cast<qint64>(delay));
+}
+
+QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkRequest request,
+                                                      QByteArray body) {
+    BodySource source;
+    if (!body.isEmpty())
+        source = [body]() -> Result<std::unique_ptr<QIODevice>> {
+            auto buffer = std::make_unique<QBuffer>();
+            buffer->setData(body);
+            buffer->open(QIODevice::ReadOnly);
+            return std::unique_ptr<QIODevice>(std::move(buffer));
+        };
+    co_return co_await send(std::move(verb), std::move(request), std::move(source));
+}
+
+QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkRequest request,
+                                                      BodySource body, ProgressCallback progress) {
+    for (int retry = 0;; ++retry) {
+        Attempt attempt = co_await sendOnce(verb, request, body, progress);
+        if (!attempt.retryable || retry >= m_policy.maxRetries)
+            co_return std::move(attempt.outcome);
+        const auto delay =
+            attempt.retryAfter
+                ? std::min<std::chrono::milliseconds>(*attempt.retryAfter, m_policy.maxRetryAfter)
+                : backoffDelay(retry);
+        auto& clock = m_pacer.clock();
+        co_await clock.sleepUntil(clock.now() + delay);
+    }
+}
+
+QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray verb,
+                                                                  QNetworkRequest request,
+                                                                  BodySource body,
+                                                                  ProgressCallback progress) {
+    std::unique_ptr<QIODevice> device;
+    if (body) {
+        auto opened = body();
+        if (!opened)
+            co_return Attempt{tl::unexpected(opened.error()), false, std::nullopt};
+        device = std::move(*opened);
+    }
+
+    co_await m_pacer.acquire(verb == "POST" ? RequestPacer::Kind::post : RequestPacer::Kind::other);
+
+    request.setTransferTimeout(static_cast<int>(m_transferTimeout.count()));
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(
+        m_network.sendCustomRequest(request, verb, device.get()));
+    // The reply reads the body until it is done with it; it owns the device from here.
+    if (device)
+        device.release()->setParent(reply.get());
+    if (progress)
+        QObject::connect(reply.get(), &QNetworkReply::uploadProgress, reply.get(),
+                         [progress](qint64 sent, qint64 total) { progress(sent, total); });
+
+    co_await reply.get();
+
+    const auto error = reply->error();
+    const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    std::optional<int> status;
+    if (statusAttribute.isValid())
+        status = statusAttribute.toInt();
+
+    if (isTransportFailure(error) || (error != QNetworkReply::NoError && !status)) {
+        Attempt attempt{fail(QString::fromLatin1(networkErrorDomain), static_cast<int>(error),
+                             reply->errorString()),
+                        false, std::nullopt};
+        attempt.retryable =
+            !status && error == QNetworkReply::RemoteHostClosedError && isIdempotent(verb);
+        co_return attempt;
+    }
+
+    Attempt attempt{HttpReply{status, reply->readAll()}, false, std::nullopt};
+    if (status && isRetryableStatus(*status)) {
+        attempt.retryable = true;
+        attempt.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"));
+    }
+    co_return attempt;
+}
+
+} // namespace clipferry

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "RequestPacer.h"
+#include "Result.h"
+
+#include <QByteArray>
+#include <QCoro/QCoroTask>
+#include <QNetworkRequest>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QIODevice;
+class QNetworkAccessManager;
+
+namespace clipferry {
+
+// What came back from the service: the status of an HTTP reply (absent when the reply
+// was not an HTTP one) and its body.
+struct HttpReply {
+    std::optional<int> status;
+    QByteArray body;
+};
+
+// Sends the client's requests through the pacer and retries the replies that say "not
+// now": 429, 502, 503 and 504, and, for GET, PATCH and DELETE only, a connection that
+// closed before any reply. Only the last outcome reaches the caller.
+class ServiceTransport {
+public:
+    struct RetryPolicy {
+        int maxRetries = 5;
+        // Doubles with each retry (1, 2, 4, 8, 16 s), each wait varied by ±20 %.
+        std::chrono::milliseconds baseDelay{1000};
+        // A Retry-After beyond this is read as this: a misbehaving header must not
+        // park an upload for hours.
+        std::chrono::seconds maxRetryAfter{300};
+    };
+    // Opens a fresh body for each attempt (null for none); an error ends the send.
+    using BodySource = std::function<Result<std::unique_ptr<QIODevice>>()>;
+    using ProgressCallback = std::function<void(qint64 sent, qint64 total)>;
+
+    ServiceTransport(QNetworkAccessManager& network, RequestPacer& pacer, RetryPolicy policy,
+                     std::chrono::milliseconds transferTimeout);
+
+    // A transport failure is an Error of domain "Network" with the network layer's own
+    // message; every HTTP reply, whatever its status, is a value.
+    [[nodiscard]] QCoro::Task<Result<HttpReply>>
+    send(QByteArray verb, QNetworkRequest request, BodySource body, ProgressCallback progress = {});
+    [[nodiscard]] QCoro::Task<Result<HttpReply>> send(QByteArray verb, QNetworkRequest request,
+                                                      QByteArray body = {});
+
+    // The wait before retry number `retry` (0-based) when the reply named none.
+    [[nodiscard]] std::chrono::milliseconds backoffDelay(int retry) const;
+
+private:
+    struct Attempt {
+        Result<HttpReply> outcome;
+        bool retryable = false;
+        std::optional<std::chrono::milliseconds> retryAfter;
+    };
+    [[nodiscard]] QCoro::Task<Attempt> sendOnce(QByteArray verb, QNetworkRequest request,
+                                                BodySource body, ProgressCallback progress);
+
+    QNetworkAccessManager& m_network;
+    RequestPacer& m_pacer;
+    RetryPolicy m_policy;
+    std::chrono::milliseconds m_transferTimeout;
+};
+
+// Seconds of a Retry-After header (a count of seconds or an HTTP date), if it names any.
+[[nodiscard]] std::optional<std::chrono::milliseconds> parseRetryAfter(const QByteArray& value);
+
+} // namespace clipferry

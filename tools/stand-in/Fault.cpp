@@ -1,0 +1,64 @@
+#include "Fault.h"
+
+#include <QJsonValue>
+#include <QStringList>
+
+bool Fault::matches(const QString& requestMethod, const QString& requestPath) const {
+    if (remaining && *remaining <= 0)
+        return false;
+    if (!method.isEmpty() && method.compare(requestMethod, Qt::CaseInsensitive) != 0)
+        return false;
+    if (path.endsWith(QLatin1Char('*')))
+        return requestPath.startsWith(path.chopped(1));
+    return requestPath == path;
+}
+
+QString Fault::describe() const {
+    QStringList parts;
+    if (delayMs > 0)
+        parts << QStringLiteral("delay %1 ms").arg(delayMs);
+    if (hang)
+        parts << QStringLiteral("hang");
+    if (!drop.isEmpty())
+        parts << QStringLiteral("drop %1").arg(drop);
+    if (dropAfterBytes >= 0)
+        parts << QStringLiteral("drop after %1 bytes").arg(dropAfterBytes);
+    if (status != 0)
+        parts << QStringLiteral("status %1").arg(status);
+    if (malformedJson)
+        parts << QStringLiteral("malformed JSON");
+    return parts.join(QStringLiteral(", "));
+}
+
+std::optional<Fault> Fault::fromJson(const QJsonObject& object, QString* error) {
+    Fault fault;
+    fault.method = object.value(QLatin1StringView("method")).toString();
+    fault.path = object.value(QLatin1StringView("path")).toString();
+    if (fault.path.isEmpty()) {
+        *error = QStringLiteral("a fault needs a \"path\"");
+        return std::nullopt;
+    }
+    if (object.contains(QLatin1StringView("times")))
+        fault.remaining = object.value(QLatin1StringView("times")).toInt();
+    fault.delayMs = object.value(QLatin1StringView("delayMs")).toInt();
+    fault.hang = object.value(QLatin1StringView("hang")).toBool();
+    fault.drop = object.value(QLatin1StringView("drop")).toString();
+    if (!fault.drop.isEmpty() && fault.drop != QLatin1StringView("before-reply") &&
+        fault.drop != QLatin1StringView("mid-body")) {
+        *error = QStringLiteral("\"drop\" is \"before-reply\" or \"mid-body\"");
+        return std::nullopt;
+    }
+    fault.dropAfterBytes =
+        static_cast<qint64>(object.value(QLatin1StringView("dropAfterBytes")).toDouble(-1));
+    fault.status = object.value(QLatin1StringView("status")).toInt();
+    if (object.contains(QLatin1StringView("body")))
+        fault.body = object.value(QLatin1StringView("body")).toString().toUtf8();
+    if (object.contains(QLatin1StringView("bodyBase64")))
+        fault.body = QByteArray::fromBase64(
+            object.value(QLatin1StringView("bodyBase64")).toString().toLatin1());
+    const QJsonObject headers = object.value(QLatin1StringView("headers")).toObject();
+    for (auto it = headers.begin(); it != headers.end(); ++it)
+        fault.headers.append({it.key().toUtf8(), it.value().toString().toUtf8()});
+    fault.malformedJson = object.value(QLatin1StringView("malformedJson")).toBool();
+    return fault;
+}

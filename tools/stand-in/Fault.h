@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <optional>
+
+// One injected misbehaviour, matched against each request by method and path. Set
+// over the control API as a JSON object:
+//   method        "GET", "POST", ... or absent for any
+//   path          exact request path, or a prefix when it ends in "*"
+//   times         how many matching requests it affects (absent: all)
+//   delayMs       wait this long before answering (a slow reply)
+//   hang          never answer (until the stand-in stops or "/_control/release")
+//   drop          "before-reply": close the connection without answering;
+//                 "mid-body": send the headers and half the body, then close
+//   dropAfterBytes  for an upload PUT: close after reading this many bytes
+//   status        answer with this status instead of the service's own reply
+//   body / bodyBase64  the body of that answer (default: an error document)
+//   headers       extra reply headers, e.g. {"Retry-After": "2"}
+//   malformedJson serve the service's own reply cut short, so it no longer parses
+struct Fault {
+    QString method;
+    QString path;
+    std::optional<int> remaining;
+    int delayMs = 0;
+    bool hang = false;
+    QString drop;
+    qint64 dropAfterBytes = -1;
+    int status = 0;
+    std::optional<QByteArray> body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    bool malformedJson = false;
+
+    [[nodiscard]] bool matches(const QString& requestMethod, const QString& requestPath) const;
+    [[nodiscard]] QString describe() const;
+
+    // Reads a fault from its JSON form; a message on a malformed one.
+    [[nodiscard]] static std::optional<Fault> fromJson(const QJsonObject& object, QString* error);
+};

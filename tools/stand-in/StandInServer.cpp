@@ -1,0 +1,449 @@
+#include "StandInServer.h"
+
+#include "ConnectionDrop.h"
+#include "JsonReplies.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QUrl>
+#include <thread>
+
+using httplib::Request;
+using httplib::Response;
+
+namespace {
+
+// A hanging reply is released after this at the latest, so that no thread is kept
+// forever by a test that forgot it.
+constexpr std::chrono::minutes longestHang{10};
+
+QJsonObject headersJson(const httplib::Headers& headers) {
+    QJsonObject object;
+    for (const auto& [name, value] : headers)
+        object.insert(QString::fromStdString(name).toLower(), QString::fromStdString(value));
+    return object;
+}
+
+} // namespace
+
+StandInServer::StandInServer() {
+    // Hanging and slow replies each hold a worker; leave plenty for everything else.
+    m_server.new_task_queue = [] {
+        return new httplib::ThreadPool(64);
+    };
+    // Uploads of big files arrive in one request; a slow reader must not time it out.
+    m_server.set_read_timeout(120);
+    m_server.set_write_timeout(120);
+    addServiceRoutes();
+    addUploadRoute();
+    addSheetRoutes();
+    addControlRoutes();
+}
+
+int StandInServer::bind() {
+    const int port = m_server.bind_to_any_port("127.0.0.1");
+    if (port > 0)
+        m_baseUrl = QStringLiteral("http://127.0.0.1:%1").arg(port);
+    return port;
+}
+
+void StandInServer::run() {
+    m_server.listen_after_bind();
+}
+
+void StandInServer::stop() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_server.stop();
+}
+
+QString StandInServer::newID(const char* prefix) {
+    return QStringLiteral("%1%2")
+        .arg(QLatin1StringView(prefix))
+        .arg(m_nextID++, 4, 10, QLatin1Char('0'));
+}
+
+QString StandInServer::now() const {
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+}
+
+void StandInServer::pause(std::chrono::milliseconds duration) {
+    std::unique_lock lock(m_mutex);
+    const auto generation = m_releaseGeneration;
+    m_wake.wait_for(lock, duration,
+                    [&] { return m_stopping || m_releaseGeneration != generation; });
+}
+
+bool StandInServer::authorized(const Request& request, Response& response) {
+    QByteArray expected;
+    {
+        const std::lock_guard lock(m_mutex);
+        expected =
+            QByteArrayLiteral("Basic ") +
+            (m_settings.tokenID + QLatin1Char(':') + m_settings.tokenSecret).toUtf8().toBase64();
+    }
+    if (QByteArray::fromStdString(request.get_header_value("Authorization")) == expected)
+        return true;
+    sendJson(response, 401,
+             errorDocument(QStringLiteral("unauthorized"), QStringLiteral("Unauthorized request")));
+    return false;
+}
+
+void StandInServer::serve(const Request& request, Response& response, Handler handler,
+                          const std::function<void()>& drain) {
+    const QString method = QString::fromStdString(request.method);
+    const QString path = QString::fromStdString(request.path);
+    std::optional<Fault> fault;
+    qsizetype logIndex = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        for (auto& candidate : m_faults) {
+            if (!candidate.matches(method, path))
+                continue;
+            if (candidate.remaining)
+                --*candidate.remaining;
+            fault = candidate;
+            break;
+        }
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - m_started);
+        m_requestLog.append(QJsonObject{
+            {QStringLiteral("method"), method},
+            {QStringLiteral("path"), path},
+            {QStringLiteral("target"), QString::fromStdString(request.target)},
+            {QStringLiteral("headers"), headersJson(request.headers)},
+            {QStringLiteral("body"), QString::fromUtf8(QByteArray::fromStdString(request.body))},
+            {QStringLiteral("fault"), fault ? fault->describe() : QString()},
+            {QStringLiteral("timeMs"), static_cast<double>(elapsed.count())},
+            {QStringLiteral("status"), 0},
+        });
+        logIndex = m_requestLog.size() - 1;
+    }
+    const auto finish = [&](int status) {
+        const std::lock_guard lock(m_mutex);
+        auto entry = m_requestLog.at(logIndex).toObject();
+        entry.insert(QStringLiteral("status"), status);
+        m_requestLog.replace(logIndex, entry);
+    };
+
+    if (fault && fault->delayMs > 0)
+        pause(std::chrono::milliseconds(fault->delayMs));
+    if (fault && fault->hang) {
+        pause(longestHang);
+        dropConnection(request);
+        return finish(0);
+    }
+    if (fault && fault->drop == QLatin1StringView("before-reply")) {
+        dropConnection(request);
+        return finish(0);
+    }
+    if (fault && fault->status != 0) {
+        if (drain)
+            drain();
+        response.status = fault->status;
+        const QByteArray body = fault->body.value_or(
+            QJsonDocument(errorDocument(QStringLiteral("injected"),
+                                        QStringLiteral("Injected status %1").arg(fault->status)))
+                .toJson(QJsonDocument::Compact));
+        response.set_content(body.toStdString(), "application/json");
+    } else {
+        handler(response, fault);
+    }
+    if (fault) {
+        for (const auto& [name, value] : fault->headers)
+            response.set_header(name.toStdString(), value.toStdString());
+        if (fault->malformedJson)
+            response.body = response.body.substr(0, response.body.size() / 2) + "{\"";
+        if (fault->drop == QLatin1StringView("mid-body")) {
+            auto body = std::make_shared<std::string>(std::move(response.body));
+            response.body.clear();
+            const int remotePort = request.remote_port;
+            const int localPort = request.local_port;
+            std::string type = response.get_header_value("Content-Type");
+            response.set_content_provider(
+                body->size(), type.empty() ? "application/json" : type,
+                [body, remotePort, localPort](size_t, size_t, httplib::DataSink& sink) {
+                    sink.write(body->data(), body->size() / 2);
+                    dropConnection(remotePort, localPort);
+                    return false;
+                });
+        }
+    }
+    finish(response.status);
+}
+
+QJsonObject StandInServer::uploadJson(const Upload& upload) const {
+    QJsonObject data{
+        {QStringLiteral("id"), upload.id},
+        {QStringLiteral("status"), upload.status},
+        {QStringLiteral("url"), m_baseUrl + QStringLiteral("/_upload/") + upload.id},
+        {QStringLiteral("timeout"), 3600},
+        {QStringLiteral("new_asset_settings"), upload.newAssetSettings},
+    };
+    if (!upload.error.isEmpty())
+        data.insert(QStringLiteral("error"), upload.error);
+    return data;
+}
+
+void StandInServer::addServiceRoutes() {
+    m_server.Post("/video/v1/uploads", [this](const Request& request, Response& response) {
+        serve(request, response, [&](Response& res, const std::optional<Fault>&) {
+            if (!authorized(request, res))
+                return;
+            bool ok = false;
+            const QJsonObject body = parseBody(request, &ok);
+            const QJsonObject settings =
+                body.value(QLatin1StringView("new_asset_settings")).toObject();
+            if (!ok || request.get_header_value("Content-Type") != "application/json" ||
+                !settings.value(QLatin1StringView("playback_policy")).isArray() ||
+                !settings.value(QLatin1StringView("passthrough")).isString() ||
+                !settings.value(QLatin1StringView("max_resolution_tier")).isString())
+                return sendJson(res, 400,
+                                errorDocument(QStringLiteral("invalid_parameters"),
+                                              QStringLiteral("new_asset_settings is required")));
+            const std::lock_guard lock(m_mutex);
+            Upload upload;
+            upload.id = newID("upload");
+            upload.newAssetSettings = settings;
+            m_uploads.append(upload);
+            sendJson(res, 201, QJsonObject{{QStringLiteral("data"), uploadJson(upload)}});
+        });
+    });
+
+    m_server.Get(
+        R"(/video/v1/uploads/([^/]+))", [this](const Request& request, Response& response) {
+            serve(request, response, [&](Response& res, const std::optional<Fault>&) {
+                if (!authorized(request, res))
+                    return;
+                const QString id = QString::fromStdString(request.matches[1]);
+                const std::lock_guard lock(m_mutex);
+                for (auto& upload : m_uploads) {
+                    if (upload.id != id)
+                        continue;
+                    QJsonObject data = uploadJson(upload);
+                    if (upload.received) {
+                        ++upload.pollsSinceReceived;
+                        const int needed = m_settings.uploadPollsBeforeAsset;
+                        if (needed > 0 && upload.pollsSinceReceived >= needed &&
+                            upload.status == QLatin1StringView("asset_created"))
+                            data.insert(QStringLiteral("asset_id"), upload.assetID);
+                        else if (upload.status == QLatin1StringView("asset_created"))
+                            data.insert(QStringLiteral("status"), QStringLiteral("waiting"));
+                    }
+                    return sendJson(res, 200, QJsonObject{{QStringLiteral("data"), data}});
+                }
+                sendJson(res, 404,
+                         errorDocument(QStringLiteral("not_found"),
+                                       QStringLiteral("The requested resource either doesn't exist "
+                                                      "or you don't have access to it.")));
+            });
+        });
+
+    m_server.Get("/video/v1/assets", [this](const Request& request, Response& response) {
+        serve(request, response, [&](Response& res, const std::optional<Fault>&) {
+            if (authorized(request, res))
+                listAssets(request, res);
+        });
+    });
+
+    const auto withAsset = [this](const Request& request, Response& response,
+                                  const std::function<void(qsizetype index)>& use) {
+        serve(request, response, [&](Response& res, const std::optional<Fault>&) {
+            if (!authorized(request, res))
+                return;
+            const QString id = QString::fromStdString(request.matches[1]);
+            const std::lock_guard lock(m_mutex);
+            for (qsizetype i = 0; i < m_assets.size(); ++i)
+                if (m_assets[i].json.value(QLatin1StringView("id")).toString() == id)
+                    return use(i);
+            sendJson(res, 404,
+                     errorDocument(QStringLiteral("not_found"),
+                                   QStringLiteral("The requested resource either doesn't exist "
+                                                  "or you don't have access to it.")));
+        });
+    };
+
+    m_server.Get(R"(/video/v1/assets/([^/]+))", [this, withAsset](const Request& request,
+                                                                  Response& response) {
+        withAsset(request, response, [&](qsizetype index) {
+            Asset& asset = m_assets[index];
+            ++asset.polls;
+            const int needed = m_settings.assetPollsBeforeReady;
+            if (asset.becomesReady && needed > 0 && asset.polls >= needed &&
+                asset.json.value(QLatin1StringView("status")) == QLatin1StringView("preparing")) {
+                const QJsonArray tracks{
+                    QJsonObject{{QStringLiteral("type"), QStringLiteral("video")},
+                                {QStringLiteral("max_width"), 1920},
+                                {QStringLiteral("max_height"), 1080},
+                                {QStringLiteral("max_frame_rate"), 25},
+                                {QStringLiteral("duration"), 12.48}},
+                    QJsonObject{{QStringLiteral("type"), QStringLiteral("audio")},
+                                {QStringLiteral("duration"), 12.48}},
+                };
+                asset.json.insert(QStringLiteral("status"), QStringLiteral("ready"));
+                asset.json.insert(QStringLiteral("duration"), 12.48);
+                asset.json.insert(QStringLiteral("aspect_ratio"), QStringLiteral("16:9"));
+                asset.json.insert(QStringLiteral("max_stored_resolution"), QStringLiteral("HD"));
+                asset.json.insert(QStringLiteral("max_stored_frame_rate"), 25);
+                asset.json.insert(QStringLiteral("tracks"), tracks);
+                asset.json.insert(QStringLiteral("updated_at"), now());
+            }
+            sendJson(response, 200, QJsonObject{{QStringLiteral("data"), asset.json}});
+        });
+    });
+
+    m_server.Patch(R"(/video/v1/assets/([^/]+))", [this, withAsset](const Request& request,
+                                                                    Response& response) {
+        withAsset(request, response, [&](qsizetype index) {
+            bool ok = false;
+            const QJsonObject body = parseBody(request, &ok);
+            const QJsonValue title =
+                body.value(QLatin1StringView("meta")).toObject().value(QLatin1StringView("title"));
+            if (!ok || request.get_header_value("Content-Type") != "application/json" ||
+                !title.isString())
+                return sendJson(response, 400,
+                                errorDocument(QStringLiteral("invalid_parameters"),
+                                              QStringLiteral("meta.title is required")));
+            Asset& asset = m_assets[index];
+            asset.json.insert(QStringLiteral("meta"),
+                              QJsonObject{{QStringLiteral("title"), title.toString()}});
+            asset.json.insert(QStringLiteral("updated_at"), now());
+            sendJson(response, 200, QJsonObject{{QStringLiteral("data"), asset.json}});
+        });
+    });
+
+    m_server.Delete(R"(/video/v1/assets/([^/]+))",
+                    [withAsset, this](const Request& request, Response& response) {
+                        withAsset(request, response, [&](qsizetype index) {
+                            m_assets.removeAt(index);
+                            response.status = 204;
+                        });
+                    });
+}
+
+void StandInServer::listAssets(const Request& request, Response& response) {
+    const auto invalid = [&](const QString& message) {
+        sendJson(response, 400, errorDocument(QStringLiteral("invalid_parameters"), message));
+    };
+    int limit = 25;
+    if (request.has_param("limit")) {
+        bool ok = false;
+        limit = QString::fromStdString(request.get_param_value("limit")).toInt(&ok);
+        if (!ok || limit < 1 || limit > 100)
+            return invalid(QStringLiteral("limit must be between 1 and 100"));
+    }
+    const std::lock_guard lock(m_mutex);
+    const int pageSize = std::max(1, std::min(limit, m_settings.maxPageSize));
+    const bool byCursor = m_settings.paging == QLatin1StringView("cursor");
+
+    qsizetype offset = 0;
+    int page = 1;
+    if (byCursor && request.has_param("cursor")) {
+        // Cursors hold characters that must be percent-encoded in a query ('/', '+', '=');
+        // one that arrives altered is refused as the service refuses unknown cursors.
+        const QString cursor = QString::fromStdString(request.get_param_value("cursor"));
+        static const QRegularExpression form(QStringLiteral("^o/(\\d+)\\+=$"));
+        const auto match = form.match(cursor);
+        if (!match.hasMatch())
+            return invalid(QStringLiteral("Invalid cursor"));
+        offset = match.captured(1).toLongLong();
+    } else if (!byCursor && request.has_param("page")) {
+        page = std::max(1, QString::fromStdString(request.get_param_value("page")).toInt());
+        offset = static_cast<qsizetype>(page - 1) * pageSize;
+    }
+
+    QJsonArray data;
+    for (qsizetype i = offset; i < m_assets.size() && i < offset + pageSize; ++i)
+        data.append(m_assets[i].json);
+    const bool more = offset + pageSize < m_assets.size();
+    QJsonObject body{{QStringLiteral("data"), data}};
+    if (byCursor) {
+        body.insert(QStringLiteral("next_cursor"),
+                    more ? QJsonValue(QStringLiteral("o/%1+=").arg(offset + pageSize))
+                         : QJsonValue(QJsonValue::Null));
+    } else {
+        QJsonObject links;
+        if (more)
+            links.insert(
+                QStringLiteral("next"),
+                m_baseUrl +
+                    QStringLiteral("/video/v1/assets?limit=%1&page=%2").arg(limit).arg(page + 1));
+        body.insert(QStringLiteral("links"), links);
+    }
+    sendJson(response, 200, body);
+}
+
+void StandInServer::addUploadRoute() {
+    m_server.Put(R"(/_upload/([^/]+))", [this](const Request& request, Response& response,
+                                               const httplib::ContentReader& reader) {
+        const auto drain = [&] {
+            reader([](const char*, size_t) { return true; });
+        };
+        serve(
+            request, response,
+            [&](Response& res, const std::optional<Fault>& fault) {
+                const QString id = QString::fromStdString(request.matches[1]);
+                bool known = false;
+                {
+                    const std::lock_guard lock(m_mutex);
+                    for (const auto& upload : m_uploads)
+                        known = known || upload.id == id;
+                }
+                if (!known) {
+                    drain();
+                    return sendJson(res, 404,
+                                    errorDocument(QStringLiteral("not_found"),
+                                                  QStringLiteral("No such upload")));
+                }
+                // Counted, never kept: uploads of gigabytes must not grow the stand-in.
+                qint64 bytes = 0;
+                const qint64 dropAfter = fault ? fault->dropAfterBytes : -1;
+                const bool complete = reader([&](const char*, size_t length) {
+                    bytes += static_cast<qint64>(length);
+                    if (dropAfter >= 0 && bytes >= dropAfter) {
+                        dropConnection(request);
+                        return false;
+                    }
+                    return true;
+                });
+                const std::lock_guard lock(m_mutex);
+                for (auto& upload : m_uploads) {
+                    if (upload.id != id)
+                        continue;
+                    upload.bytesReceived = bytes;
+                    if (!complete)
+                        return;
+                    if (!upload.received) {
+                        Asset asset;
+                        asset.becomesReady = true;
+                        asset.json = QJsonObject{
+                            {QStringLiteral("id"), newID("asset")},
+                            {QStringLiteral("status"), QStringLiteral("preparing")},
+                            {QStringLiteral("created_at"), now()},
+                            {QStringLiteral("updated_at"), now()},
+                            {QStringLiteral("upload_id"), id},
+                            {QStringLiteral("playback_ids"),
+                             QJsonArray{QJsonObject{
+                                 {QStringLiteral("id"), newID("playback")},
+                                 {QStringLiteral("policy"), QStringLiteral("public")}}}},
+                        };
+                        for (const char* key : {"passthrough", "max_resolution_tier"})
+                            if (upload.newAssetSettings.contains(QLatin1StringView(key)))
+                                asset.json.insert(
+                                    QLatin1StringView(key),
+                                    upload.newAssetSettings.value(QLatin1StringView(key)));
+                        upload.assetID = asset.json.value(QLatin1StringView("id")).toString();
+                        // Newest first, as the service lists.
+                        m_assets.prepend(asset);
+                        upload.received = true;
+                        upload.status = QStringLiteral("asset_created");
+                    }
+                    res.status = 200;
+                }
+            },
+            drain);
+    });
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "Fault.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <httplib.h>
+#include <mutex>
+#include <optional>
+
+// A stateful local stand-in for the video service's REST API and the sheet web app,
+// with fault injection and a request log for tests. See README.md beside this file.
+class StandInServer {
+public:
+    StandInServer();
+
+    // Binds to 127.0.0.1 on a port the system chooses and returns it (or -1).
+    int bind();
+    // Serves until stop() is called.
+    void run();
+    void stop();
+
+private:
+    struct Upload {
+        QString id;
+        QString status = QStringLiteral("waiting");
+        QJsonObject newAssetSettings;
+        QJsonObject error;
+        bool received = false;
+        qint64 bytesReceived = 0;
+        int pollsSinceReceived = 0;
+        QString assetID;
+    };
+    struct Asset {
+        QJsonObject json;
+        int polls = 0;
+        // Assets made from uploads turn "ready" after some polls; seeded ones stay as given.
+        bool becomesReady = false;
+    };
+    struct Settings {
+        QString tokenID = QStringLiteral("stand-in-id");
+        QString tokenSecret = QStringLiteral("stand-in-secret");
+        int uploadPollsBeforeAsset = 1;
+        int assetPollsBeforeReady = 1;
+        int maxPageSize = 100;
+        QString paging = QStringLiteral("links");
+    };
+    using Handler = std::function<void(httplib::Response&, const std::optional<Fault>&)>;
+
+    void addServiceRoutes();
+    void addUploadRoute();
+    void addSheetRoutes();
+    void addControlRoutes();
+
+    // Runs one request through the faults, the log and then `handler`. `drain` reads a
+    // streamed request body that a fault answers instead of the handler.
+    void serve(const httplib::Request& request, httplib::Response& response, Handler handler,
+               const std::function<void()>& drain = {});
+    // Answers 401 unless the request carries the configured Basic credential.
+    bool authorized(const httplib::Request& request, httplib::Response& response);
+    // Waits `duration` or until the stand-in stops or releases its hanging requests.
+    void pause(std::chrono::milliseconds duration);
+
+    void listAssets(const httplib::Request& request, httplib::Response& response);
+    QJsonObject uploadJson(const Upload& upload) const;
+    QString newID(const char* prefix);
+    QString now() const;
+
+    httplib::Server m_server;
+    QString m_baseUrl;
+    const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
+
+    // Everything below is guarded by m_mutex.
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    quint64 m_releaseGeneration = 0;
+    Settings m_settings;
+    QList<Upload> m_uploads;
+    QList<Asset> m_assets; // in listing order
+    QList<Fault> m_faults;
+    QJsonArray m_requestLog;
+    QJsonArray m_sheetPosts;
+    QHash<QString, int> m_sheetRowsByKey;
+    int m_nextID = 1;
+};
