@@ -1,0 +1,25 @@
+#pragma once
+
+#include "PacerClock.h"
+
+#include <QList>
+
+// A pacer clock whose time moves only when someone sleeps on it: a sleep jumps the
+// clock to its wake-up time at once (never backwards) and resumes on the next turn of
+// the event loop. Tests read how far paced requests and retries moved it.
+class FakePacerClock final : public clipferry::PacerClock {
+public:
+    [[nodiscard]] TimePoint now() const override { return m_now; }
+    [[nodiscard]] QCoro::Task<> sleepUntil(TimePoint when) override;
+
+    // Time moved since construction.
+    [[nodiscard]] std::chrono::milliseconds elapsed() const;
+    // Each sleep's wake-up time, relative to construction, in the order asked.
+    [[nodiscard]] const QList<std::chrono::milliseconds>& wakeUps() const { return m_wakeUps; }
+
+private:
+    // Far from the steady clock's epoch, so that nothing computes negative times.
+    const TimePoint m_start = TimePoint{} + std::chrono::hours(24);
+    TimePoint m_now = m_start;
+    QList<std::chrono::milliseconds> m_wakeUps;
+};

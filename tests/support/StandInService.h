@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QPair>
+#include <QProcess>
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+// The local stand-in for the video service and the sheet web app (clipferry-stand-in),
+// started on a free loopback port for as long as this object lives. Point the code
+// under test at baseUrl() / sheetWebAppUrl(), arrange the service's behaviour with the
+// setters, then read what reached it with requests() and sheetPosts().
+//
+//     StandInService service;
+//     QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
+//     QVERIFY(service.addFault({.method = "GET", .path = "/video/v1/assets", .status = 503}));
+//
+// Every setter talks to the running stand-in and returns false when it could not.
+class StandInService {
+public:
+    enum class Paging {
+        links,  // pages carry "links": {"next": <absolute address>}
+        cursor, // pages carry "next_cursor"; the next page is "&cursor=<encoded cursor>"
+    };
+
+    // What the stand-in does instead of, or on top of, its normal reply to the requests
+    // that match `method` (empty: any) and `path` (exact, or a prefix ending in "*").
+    // Paths: "/video/v1/uploads", "/video/v1/uploads/<id>", "/video/v1/assets",
+    // "/video/v1/assets/<id>", "/_upload/<upload id>" (the PUT of the file),
+    // "/macros/s/stand-in/exec" (the sheet POST), "/macros/echo" (its redirect target).
+    struct Fault {
+        QString method;
+        QString path;
+        std::optional<int> times; // matching requests affected; absent: all
+        int status = 0;           // answer with this status instead
+        std::optional<QByteArray> body; // body of that answer; absent: an error document
+        QList<QPair<QByteArray, QByteArray>> headers; // e.g. {"Retry-After", "2"}
+        int delayMs = 0;          // a slow reply
+        bool hang = false;        // no reply until releaseHangingReplies() or the end
+        bool dropBeforeReply = false; // close the connection without any reply
+        bool dropMidBody = false;     // send the headers and half the body, then close
+        qint64 dropAfterBytes = -1;   // upload PUT: close after reading this many bytes
+        bool malformedJson = false;   // the normal reply, cut short so it does not parse
+    };
+
+    struct LoggedRequest {
+        QString method;
+        QString path;   // decoded path without the query
+        QString target; // path and query as sent
+        QHash<QString, QString> headers; // names in lower case
+        QByteArray body; // empty for the upload PUT, whose bytes are only counted
+        int status = 0;  // the status answered; 0 when dropped or hanging
+        QString fault;   // the fault applied, if any
+        double timeMs = 0; // since the stand-in started
+    };
+
+    struct SheetPost {
+        QString path;
+        QString contentType;
+        QByteArray body;
+    };
+
+    StandInService();
+    ~StandInService();
+    StandInService(const StandInService&) = delete;
+    StandInService& operator=(const StandInService&) = delete;
+
+    [[nodiscard]] bool isRunning() const;
+    [[nodiscard]] QString errorString() const { return m_error; }
+
+    // "http://127.0.0.1:<port>", the API base of the video service.
+    [[nodiscard]] QUrl baseUrl() const;
+    // The web app's address, ending in "/exec".
+    [[nodiscard]] QUrl sheetWebAppUrl() const;
+
+    // The credential pair the stand-in accepts (Basic); others get 401.
+    [[nodiscard]] QString tokenID() const { return m_tokenID; }
+    [[nodiscard]] QString tokenSecret() const { return m_tokenSecret; }
+    [[nodiscard]] bool setCredentials(const QString& tokenID, const QString& tokenSecret);
+
+    // Upload polls after the file arrived before the upload names its asset (default
+    // 1, the first poll; 0: never).
+    [[nodiscard]] bool setUploadPollsBeforeAsset(int polls);
+    // Polls of a new asset before it is "ready" (default 1; 0: never).
+    [[nodiscard]] bool setAssetPollsBeforeReady(int polls);
+    // How the asset list pages, and the most assets a page holds (the client asks 100).
+    [[nodiscard]] bool setPaging(Paging paging, int maxPageSize = 100);
+
+    [[nodiscard]] bool addFault(const Fault& fault);
+    [[nodiscard]] bool clearFaults();
+    // Lets every hanging or slow reply go on now.
+    [[nodiscard]] bool releaseHangingReplies();
+
+    // Appends assets to the library exactly as given (members as the service names
+    // them), in listing order; they keep their status.
+    [[nodiscard]] bool seedAssets(const QJsonArray& assets);
+    // Appends `count` ready assets "<idPrefix>0001"… with passthrough "<id>.mov", a
+    // playback ID "pb-<id>" and the given change times (empty: member absent).
+    [[nodiscard]] bool seedGeneratedAssets(int count, const QString& createdAt = {},
+                                           const QString& updatedAt = {},
+                                           const QString& idPrefix = QStringLiteral("seeded"));
+    // Merges members into an asset, e.g. {"status": "errored", "errors": {...}}.
+    [[nodiscard]] bool updateAsset(const QString& assetID, const QJsonObject& members);
+    // Sets an upload's "status" and "error" ({"message": ...}).
+    [[nodiscard]] bool updateUpload(const QString& uploadID, const QJsonObject& members);
+
+    // The library in listing order, as the service would list it.
+    [[nodiscard]] QJsonArray assets() const;
+    // Uploads with the stand-in's extra members "bytes_received", "received", "asset_id".
+    [[nodiscard]] QJsonArray uploads() const;
+
+    // Every request that reached the service or the web app, in arrival order.
+    [[nodiscard]] QList<LoggedRequest> requests() const;
+    // How many logged requests have this method and path (path with "*": prefix).
+    [[nodiscard]] int countRequests(const QString& method, const QString& path) const;
+    [[nodiscard]] bool clearRequests();
+    // Every CSV body the web app received, in arrival order.
+    [[nodiscard]] QList<SheetPost> sheetPosts() const;
+
+    // Back to a fresh service: no uploads, assets, faults, log or posts; default settings.
+    [[nodiscard]] bool reset();
+
+private:
+    [[nodiscard]] bool control(const char* method, const QString& path,
+                               const QJsonObject& body = {}) const;
+    [[nodiscard]] std::optional<QByteArray> fetch(const QString& path) const;
+
+    QProcess m_process;
+    int m_port = 0;
+    QString m_error;
+    QString m_tokenID = QStringLiteral("stand-in-id");
+    QString m_tokenSecret = QStringLiteral("stand-in-secret");
+};
