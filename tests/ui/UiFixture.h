@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CredentialStore.h"
+#include "StandInService.h"
 #include "UploadViewModel.h"
 
 #include <QCoro/QCoroTask>
@@ -25,16 +26,28 @@ struct UiFixture {
         return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
     }
 
-    // Options whose service and sheet addresses lead nowhere: a loopback port nobody
-    // listens on, so every request fails at once without leaving the machine.
-    [[nodiscard]] static clipferry::UploadViewModel::Options unreachableService() {
+    // Options aimed at the stand-in, with its waits and pacing cut to nothing so a test
+    // takes as long as its requests.
+    [[nodiscard]] static clipferry::UploadViewModel::Options
+    standInOptions(const StandInService& service) {
         auto options = clipferry::UploadViewModel::defaultOptions();
-        const QUrl nowhere(QStringLiteral("http://127.0.0.1:9"));
-        options.apiBase = nowhere;
-        options.client.apiBase = nowhere;
-        options.streamBase = nowhere;
-        options.sheetWebAppUrl = nowhere.resolved(QUrl(QStringLiteral("/exec")));
+        options.apiBase = service.baseUrl();
+        options.client.apiBase = service.baseUrl();
+        options.streamBase = service.baseUrl().resolved(QUrl(QStringLiteral("/stream")));
+        options.sheetWebAppUrl = service.sheetWebAppUrl();
+        options.client.assetIdPollInterval = std::chrono::milliseconds(5);
+        options.client.readyPollInterval = std::chrono::milliseconds(5);
+        options.client.postRequestsPerSecond = 0;
+        options.client.otherRequestsPerSecond = 0;
+        options.client.retryBaseDelay = std::chrono::milliseconds(1);
+        options.client.maxRetries = 1;
         return options;
+    }
+
+    // Signs the view model in with the stand-in's credential pair, in memory only.
+    void signIn(const StandInService& service) {
+        viewModel->setTokenID(service.tokenID());
+        viewModel->setTokenSecret(service.tokenSecret());
     }
 
     [[nodiscard]] QStringList logMessages() const {

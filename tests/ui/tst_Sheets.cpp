@@ -1,6 +1,7 @@
 #include "ApiKeysDialog.h"
 #include "CityTableModel.h"
 #include "SettingsDialog.h"
+#include "StandInService.h"
 #include "StateFolder.h"
 #include "TempHome.h"
 #include "UiFixture.h"
@@ -276,21 +277,50 @@ private Q_SLOTS:
         QCOMPARE(fixture.viewModel->cityMap().value("ATL").requiredPerAnimation, committed);
     }
 
-    void updateGoogleSheetsReportsInTheLog() {
-        UiFixture fixture({}, UiFixture::unreachableService());
+    void updateGoogleSheetsPostsTheLibrary_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("lastLine");
+        QTest::newRow("accepted") << 0 << "Google Sheets updated successfully";
+        QTest::newRow("refused") << 500 << "Failed to update Google Sheets: ";
+    }
+
+    void updateGoogleSheetsPostsTheLibrary() {
+        QFETCH(int, status);
+        QFETCH(QString, lastLine);
+        StandInService service;
+        QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
+        QVERIFY(service.seedGeneratedAssets(2));
+        StandInService::Fault slow;
+        slow.method = QStringLiteral("POST");
+        slow.path = service.sheetWebAppUrl().path();
+        slow.delayMs = 60000;
+        slow.status = status;
+        QVERIFY(service.addFault(slow));
+        UiFixture fixture({}, UiFixture::standInOptions(service));
+        fixture.signIn(service);
+        QCoro::waitFor(fixture.viewModel->refreshLibrary());
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
         sheet.open();
 
         QTest::mouseClick(buttonNamed(&sheet, "updateGoogleSheets"), Qt::LeftButton);
 
+        // Busy while the post is out.
+        QTRY_COMPARE(service.countRequests(QStringLiteral("POST"), slow.path), 1);
+        QVERIFY(sheet.isUpdatingSheet());
+        QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isVisible());
+        QVERIFY(service.releaseHangingReplies());
         QTRY_VERIFY(!sheet.isUpdatingSheet());
-        QTRY_VERIFY(std::any_of(fixture.viewModel->log().cbegin(), fixture.viewModel->log().cend(),
-                                [](const LogEntry& entry) {
-                                    return entry.message.startsWith(
-                                        "Failed to update Google Sheets: ");
-                                }));
-        QVERIFY(fixture.logMessages().contains("Updating Google Sheets..."));
         QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isHidden());
+
+        QTRY_VERIFY(fixture.logMessages().last().startsWith(lastLine));
+        const QStringList lines = fixture.logMessages();
+        QVERIFY(lines.indexOf("Updating Google Sheets...") >= 0);
+        const auto posts = service.sheetPosts();
+        if (status == 0) {
+            QCOMPARE(posts.size(), 1);
+            QVERIFY(posts.first().body.startsWith("index,filename,playback_url\n1,"));
+            QCOMPARE(posts.first().body.count('\n'), 3);
+        }
     }
 
     void sheetLinksOpenOnlyRealAddresses_data() {

@@ -128,8 +128,17 @@ private Q_SLOTS:
         QVERIFY(!view.dropZone()->dropActive());
     }
 
-    void dropOfThreeFilesListsThreeBatchesToTheirEnd() {
-        UiFixture fixture({}, UiFixture::unreachableService());
+    void dropOfThreeFilesUploadsEachToTheEnd() {
+        StandInService service;
+        QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
+        // The second file's upload is refused, so one row ends failed.
+        StandInService::Fault refused;
+        refused.method = QStringLiteral("POST");
+        refused.path = QStringLiteral("/video/v1/uploads");
+        refused.status = 400;
+        QVERIFY(service.addFault(refused));
+        UiFixture fixture({}, UiFixture::standInOptions(service));
+        fixture.signIn(service);
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.resize(360, 900);
         view.show();
@@ -143,32 +152,42 @@ private Q_SLOTS:
             files.append(QUrl::fromLocalFile(path));
         }
 
-        QVERIFY(dropOn(view.dropZone(), *mimeWithUrls(files)));
+        // Action: the first file alone, then the other two in one drop.
+        QVERIFY(dropOn(view.dropZone(), *mimeWithUrls({files.at(0)})));
+        QTRY_COMPARE(service.countRequests(QStringLiteral("POST"), "/video/v1/uploads"), 1);
+        QVERIFY(service.clearFaults());
+        QVERIFY(dropOn(view.dropZone(), *mimeWithUrls({files.at(1), files.at(2)})));
 
-        // Each file is a batch of its own, queued in drop order.
+        // Verify: one row per file in drop order, each file a batch of its own.
         QAbstractItemModel* model = view.uploadList()->model();
         QCOMPARE(model->rowCount(), 3);
         QCOMPARE(model->index(0, 0).data().toString(), "E1_Opening_ATL_M01_a");
         QCOMPARE(model->index(2, 0).data().toString(), "E2_Finale_MIAS_M02_c");
         QTRY_COMPARE(fixture.logMessages().count("Started upload batch with 1 videos."), 3);
 
-        // Nothing listens at the service address, so every row ends failed with its error.
-        for (int row = 0; row < 3; ++row) {
-            const QModelIndex index = model->index(row, 0);
-            QTRY_COMPARE_WITH_TIMEOUT(index.data(UploadListModel::StatusLabelRole).toString(),
-                                      "Failed", 30000);
-            QCOMPARE(index.data(UploadListModel::ProgressRole).toDouble(), 1.0);
-            QVERIFY(!index.data(UploadListModel::ErrorRole).toString().isEmpty());
-            QVERIFY(!index.data(UploadListModel::PlaybackURLRole).isValid());
+        const QModelIndex failed = model->index(0, 0);
+        QTRY_COMPARE(failed.data(UploadListModel::StatusLabelRole).toString(), "Failed");
+        QVERIFY(!failed.data(UploadListModel::ErrorRole).toString().isEmpty());
+        QVERIFY(!failed.data(UploadListModel::PlaybackURLRole).isValid());
+        for (int row : {1, 2}) {
+            const QModelIndex done = model->index(row, 0);
+            QTRY_COMPARE(done.data(UploadListModel::StatusLabelRole).toString(), "Done");
+            QCOMPARE(done.data(UploadListModel::ProgressRole).toDouble(), 1.0);
+            QVERIFY(done.data(UploadListModel::PlaybackURLRole).toString().endsWith(".m3u8"));
+            QVERIFY(!done.data(UploadListModel::ErrorRole).isValid());
         }
-        // A row with an error is taller than one without.
+        QCOMPARE(service.assets().size(), 2);
+        QTRY_VERIFY(fixture.logMessages().contains("Google Sheet updated."));
+
+        // Rows with an address or an error below the bar are taller than a bare row.
         QStyleOptionViewItem option;
         option.initFrom(view.uploadList());
         QStandardItemModel plain;
         plain.appendRow(new QStandardItem(QStringLiteral("title")));
         UploadItemDelegate delegate;
-        QVERIFY(delegate.sizeHint(option, model->index(0, 0)).height() >
-                delegate.sizeHint(option, plain.index(0, 0)).height());
+        const int bare = delegate.sizeHint(option, plain.index(0, 0)).height();
+        QVERIFY(delegate.sizeHint(option, failed).height() > bare);
+        QVERIFY(delegate.sizeHint(option, model->index(1, 0)).height() > bare);
     }
 
     void statusColours_data() {
