@@ -1,13 +1,14 @@
 #include "ApiKeysDialog.h"
 
 #include "UploadViewModel.h"
+#include "sidebar/SidebarStyle.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <clipferry/BuildConfig.h>
 
 namespace clipferry {
 
@@ -16,47 +17,69 @@ ApiKeysDialog::ApiKeysDialog(UploadViewModel& viewModel, QWidget* parent)
     , m_viewModel(viewModel)
     , m_tokenID(new QLineEdit(this))
     , m_tokenSecret(new QLineEdit(this)) {
-    setWindowTitle(tr("Mux API Keys"));
-    setModal(true);
+    const QString title = QStringLiteral("API Keys for ") + QString::fromUtf8(build::muxWebDomain);
+    setObjectName(QStringLiteral("apiKeysSheet"));
+    setWindowTitle(title);
+    setWindowModality(Qt::WindowModal);
+
+    auto* heading = new QLabel(title, this);
+    heading->setAlignment(Qt::AlignCenter);
+    style::applyFont(heading, style::TextStyle::title2);
+
     m_tokenID->setObjectName(QStringLiteral("tokenID"));
     m_tokenID->setPlaceholderText(tr("Token ID"));
-    m_tokenID->setText(viewModel.tokenID());
     m_tokenSecret->setObjectName(QStringLiteral("tokenSecret"));
     m_tokenSecret->setPlaceholderText(tr("Token Secret"));
     m_tokenSecret->setEchoMode(QLineEdit::Password);
-    m_tokenSecret->setText(viewModel.tokenSecret());
+    connect(m_tokenID, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenID);
+    connect(m_tokenSecret, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenSecret);
 
-    auto* heading = new QLabel(tr("Enter your Mux API access token"), this);
-    heading->setStyleSheet(QStringLiteral("font-weight: 600;"));
-    auto* form = new QFormLayout;
-    form->addRow(tr("Token ID"), m_tokenID);
-    form->addRow(tr("Token Secret"), m_tokenSecret);
-
-    auto* buttons = new QDialogButtonBox(this);
-    auto* saveButton = buttons->addButton(tr("Save"), QDialogButtonBox::AcceptRole);
+    auto* saveButton = new QPushButton(tr("Save"), this);
     saveButton->setObjectName(QStringLiteral("save"));
     saveButton->setDefault(true);
-    auto* cancelButton = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+    auto* cancelButton = new QPushButton(tr("Cancel"), this);
     cancelButton->setObjectName(QStringLiteral("cancel"));
+    cancelButton->setAutoDefault(false);
     connect(saveButton, &QPushButton::clicked, this, &ApiKeysDialog::save);
-    connect(cancelButton, &QPushButton::clicked, this, [this] {
-        m_viewModel.setShowAPIKeySheet(false);
-        reject();
-    });
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(saveButton);
+    buttons->addWidget(cancelButton);
+    buttons->addStretch();
 
     auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(20);
+    layout->setContentsMargins(20, 20, 20, 20);
     layout->addWidget(heading);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
-    setMinimumWidth(420);
+    layout->addWidget(m_tokenID);
+    layout->addWidget(m_tokenSecret);
+    layout->addLayout(buttons);
+    setMinimumWidth(360);
+    setMaximumWidth(400);
+
+    connect(&m_viewModel, &UploadViewModel::credentialsChanged, this,
+            &ApiKeysDialog::showCredentials);
+    showCredentials();
+}
+
+void ApiKeysDialog::showCredentials() {
+    // Only differing text is replaced, so typing keeps its cursor.
+    if (m_tokenID->text() != m_viewModel.tokenID())
+        m_tokenID->setText(m_viewModel.tokenID());
+    if (m_tokenSecret->text() != m_viewModel.tokenSecret())
+        m_tokenSecret->setText(m_viewModel.tokenSecret());
 }
 
 void ApiKeysDialog::save() {
-    m_viewModel.setTokenID(m_tokenID->text());
-    m_viewModel.setTokenSecret(m_tokenSecret->text());
     m_viewModel.startSaveSettings();
-    m_viewModel.setShowAPIKeySheet(false);
     accept();
+}
+
+// Every way out hides the sheet in the view model too, or it could never be raised again.
+void ApiKeysDialog::done(int result) {
+    m_viewModel.setShowAPIKeySheet(false);
+    QDialog::done(result);
 }
 
 } // namespace clipferry

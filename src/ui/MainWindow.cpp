@@ -2,13 +2,16 @@
 
 #include "ApiKeysDialog.h"
 #include "LibraryColumn.h"
-#include "LogView.h"
 #include "UploadViewModel.h"
+#include "sidebar/SidebarStyle.h"
+#include "sidebar/UploadToolsView.h"
 
 #include <QCloseEvent>
+#include <QIcon>
 #include <QLabel>
 #include <QSettings>
 #include <QSplitter>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 namespace clipferry {
@@ -22,12 +25,14 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& networ
     , m_viewModel(viewModel)
     , m_splitter(new QSplitter(Qt::Horizontal, this)) {
     setWindowTitle(QStringLiteral("Meridia Companion"));
+    setWindowIcon(QIcon(style::picture(QStringLiteral("clipferry"), 256, 1.0)));
+    addHeaderToolBar();
 
     auto* sidebar = new QWidget(m_splitter);
     sidebar->setObjectName(QStringLiteral("sidebar"));
     auto* sidebarLayout = new QVBoxLayout(sidebar);
-    sidebarLayout->addWidget(new QLabel(tr("Upload tools"), sidebar));
-    sidebarLayout->addWidget(new LogView(viewModel, sidebar), 1);
+    sidebarLayout->setContentsMargins(0, 0, 0, 0);
+    sidebarLayout->addWidget(new UploadToolsView(viewModel, sidebar));
 
     auto* library = new LibraryColumn(viewModel, network, m_splitter);
 
@@ -49,6 +54,20 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& networ
 }
 
 MainWindow::~MainWindow() = default;
+
+// The header icon sits at the leading end of the toolbar, in its own colours; it does nothing.
+void MainWindow::addHeaderToolBar() {
+    auto* toolBar = addToolBar(tr("Header"));
+    toolBar->setObjectName(QStringLiteral("headerToolBar"));
+    toolBar->setMovable(false);
+    toolBar->setFloatable(false);
+    toolBar->toggleViewAction()->setEnabled(false);
+    auto* icon = new QLabel(toolBar);
+    icon->setObjectName(QStringLiteral("headerIcon"));
+    icon->setPixmap(style::picture(QStringLiteral("header"), 20, devicePixelRatioF()));
+    icon->setContentsMargins(6, 2, 6, 2);
+    toolBar->addWidget(icon);
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     QSettings settings;

@@ -25,6 +25,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void addHeaderToolBar();
     void showApiKeysSheet(bool show);
 
     UploadViewModel& m_viewModel;

@@ -1,0 +1,87 @@
+#include "DropZone.h"
+
+#include "SidebarStyle.h"
+
+#include <QDragEnterEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QVBoxLayout>
+
+namespace clipferry {
+
+QList<QUrl> droppedFileUrls(const QMimeData& data) {
+    QList<QUrl> files;
+    if (!data.hasUrls())
+        return files;
+    for (const QUrl& url : data.urls()) {
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            files.append(url);
+    }
+    return files;
+}
+
+DropZone::DropZone(const QString& webDomain, QWidget* parent)
+    : DashedFrame(parent)
+    , m_symbol(new QLabel(this)) {
+    setObjectName(QStringLiteral("dropZone"));
+    setAcceptDrops(true);
+
+    m_symbol->setAlignment(Qt::AlignCenter);
+    auto* title = new QLabel(tr("Drag & Drop Videos"), this);
+    title->setObjectName(QStringLiteral("dropTitle"));
+    title->setAlignment(Qt::AlignCenter);
+    style::applyFont(title, style::TextStyle::headline);
+    auto* caption = new QLabel(QStringLiteral("Uploads to ") + webDomain +
+                                   QStringLiteral(" + Updates Google Sheets"),
+                               this);
+    caption->setObjectName(QStringLiteral("dropCaption"));
+    caption->setAlignment(Qt::AlignCenter);
+    caption->setWordWrap(true);
+    caption->setForegroundRole(QPalette::PlaceholderText);
+    style::applyFont(caption, style::TextStyle::caption);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(8);
+    layout->addStretch();
+    layout->addWidget(m_symbol);
+    layout->addWidget(title);
+    layout->addWidget(caption);
+    layout->addStretch();
+    updateSymbol();
+}
+
+void DropZone::updateSymbol() {
+    m_symbol->setPixmap(style::symbol(QStringLiteral("tray-arrow-down"), 36,
+                                      palette().color(QPalette::WindowText), devicePixelRatioF()));
+}
+
+void DropZone::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange)
+        updateSymbol();
+    DashedFrame::changeEvent(event);
+}
+
+void DropZone::dragEnterEvent(QDragEnterEvent* event) {
+    if (droppedFileUrls(*event->mimeData()).isEmpty())
+        return;
+    event->acceptProposedAction();
+    setHighlighted(true);
+}
+
+void DropZone::dragMoveEvent(QDragMoveEvent* event) {
+    event->acceptProposedAction();
+}
+
+void DropZone::dragLeaveEvent(QDragLeaveEvent*) {
+    setHighlighted(false);
+}
+
+void DropZone::dropEvent(QDropEvent* event) {
+    setHighlighted(false);
+    // Accepted whatever it holds: a drop with nothing usable is simply a no-op.
+    event->acceptProposedAction();
+    for (const QUrl& file : droppedFileUrls(*event->mimeData()))
+        Q_EMIT fileDropped(file);
+}
+
+} // namespace clipferry

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "DashedFrame.h"
+
+#include <QList>
+#include <QUrl>
+
+class QLabel;
+class QMimeData;
+
+namespace clipferry {
+
+// The local files a drag offers, in the order given. Anything that is not a local file
+// location (remote addresses, text) is left out; folders are kept as they are.
+[[nodiscard]] QList<QUrl> droppedFileUrls(const QMimeData& data);
+
+// Takes video files by drag and drop: announces each dropped file on its own, so that
+// every file becomes a batch of one. Outlined in blue while a file drag hovers.
+class DropZone : public DashedFrame {
+    Q_OBJECT
+public:
+    explicit DropZone(const QString& webDomain, QWidget* parent = nullptr);
+
+    [[nodiscard]] bool dropActive() const { return isHighlighted(); }
+
+Q_SIGNALS:
+    void fileDropped(const QUrl& file);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void updateSymbol();
+
+    QLabel* m_symbol;
+};
+
+} // namespace clipferry

@@ -1,0 +1,74 @@
+#include "FolderBox.h"
+
+#include "ElidedLabel.h"
+#include "SidebarStyle.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace clipferry {
+
+FolderBox::FolderBox(QWidget* parent)
+    : DashedFrame(parent)
+    , m_symbol(new QLabel(this))
+    , m_choose(new QPushButton(tr("Choose Folder"), this))
+    , m_path(new ElidedLabel(this))
+    , m_includeSubfolders(new QCheckBox(tr("Include subfolders"), this)) {
+    setObjectName(QStringLiteral("folderBox"));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    m_symbol->setAlignment(Qt::AlignCenter);
+    m_choose->setObjectName(QStringLiteral("chooseFolder"));
+    m_choose->setDefault(true);
+    m_path->setObjectName(QStringLiteral("folderPath"));
+    m_path->setAlignment(Qt::AlignCenter);
+    m_path->setForegroundRole(QPalette::PlaceholderText);
+    m_path->setContentsMargins(12, 0, 12, 0);
+    style::applyFont(m_path, style::TextStyle::caption);
+    m_path->hide();
+    m_includeSubfolders->setObjectName(QStringLiteral("includeSubfolders"));
+    style::applyFont(m_includeSubfolders, style::TextStyle::caption);
+
+    auto* controls = new QVBoxLayout;
+    controls->setSpacing(8);
+    controls->addWidget(m_choose, 0, Qt::AlignHCenter);
+    controls->addWidget(m_path);
+    controls->addWidget(m_includeSubfolders, 0, Qt::AlignHCenter);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(16);
+    layout->setContentsMargins(12, 16, 12, 16);
+    layout->addStretch();
+    layout->addWidget(m_symbol);
+    layout->addLayout(controls);
+    layout->addStretch();
+
+    connect(m_choose, &QPushButton::clicked, this, &FolderBox::chooseClicked);
+    connect(m_includeSubfolders, &QCheckBox::toggled, this, &FolderBox::includeSubfoldersToggled);
+    updateSymbol();
+}
+
+void FolderBox::setFolderPath(const QString& path) {
+    m_path->setFullText(path);
+    m_path->setVisible(!path.isEmpty());
+}
+
+void FolderBox::setIncludeSubfolders(bool include) {
+    const QSignalBlocker blocker(m_includeSubfolders);
+    m_includeSubfolders->setChecked(include);
+}
+
+void FolderBox::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange)
+        updateSymbol();
+    DashedFrame::changeEvent(event);
+}
+
+void FolderBox::updateSymbol() {
+    m_symbol->setPixmap(style::symbol(QStringLiteral("folder-badge-plus"), 36, style::accentBlue(),
+                                      devicePixelRatioF()));
+}
+
+} // namespace clipferry

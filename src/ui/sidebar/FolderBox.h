@@ -1,0 +1,44 @@
+#pragma once
+
+#include "DashedFrame.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+namespace clipferry {
+
+class ElidedLabel;
+
+// The local-folder box: "Choose Folder", the chosen folder's path and the subfolder switch.
+// It only shows and forwards; the panel decides what the clicks do.
+class FolderBox : public DashedFrame {
+    Q_OBJECT
+public:
+    explicit FolderBox(QWidget* parent = nullptr);
+
+    // An empty path hides the path line.
+    void setFolderPath(const QString& path);
+    void setIncludeSubfolders(bool include);
+
+    [[nodiscard]] QPushButton* chooseButton() const { return m_choose; }
+    [[nodiscard]] QCheckBox* includeSubfoldersBox() const { return m_includeSubfolders; }
+    [[nodiscard]] ElidedLabel* pathLabel() const { return m_path; }
+
+Q_SIGNALS:
+    void chooseClicked();
+    void includeSubfoldersToggled(bool include);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void updateSymbol();
+
+    QLabel* m_symbol;
+    QPushButton* m_choose;
+    ElidedLabel* m_path;
+    QCheckBox* m_includeSubfolders;
+};
+
+} // namespace clipferry

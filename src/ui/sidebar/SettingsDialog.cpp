@@ -1,0 +1,245 @@
+#include "SettingsDialog.h"
+
+#include "CityTableModel.h"
+#include "ScreensDelegate.h"
+#include "SidebarStyle.h"
+#include "UploadViewModel.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace clipferry {
+namespace {
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+QLabel* heading(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    style::applyFont(label, style::TextStyle::headline);
+    return label;
+}
+
+QPushButton* button(const QString& text, const char* name, QWidget* parent) {
+    auto* result = new QPushButton(text, parent);
+    result->setObjectName(QLatin1String(name));
+    result->setAutoDefault(false);
+    return result;
+}
+
+} // namespace
+
+SettingsDialog::SettingsDialog(UploadViewModel& viewModel, Options options, QWidget* parent)
+    : QDialog(parent)
+    , m_viewModel(viewModel)
+    , m_options(std::move(options)) {
+    setObjectName(QStringLiteral("settingsSheet"));
+    setWindowTitle(tr("Settings"));
+    setWindowModality(Qt::WindowModal);
+    setMinimumSize(400, 300);
+
+    auto* title = new QLabel(tr("Settings"), this);
+    style::applyFont(title, style::TextStyle::title2);
+
+    m_useMaxResolution = new QCheckBox(tr("Use Max Resolution for Uploads"), this);
+    m_useMaxResolution->setObjectName(QStringLiteral("useMaxResolution"));
+    connect(m_useMaxResolution, &QCheckBox::toggled, &m_viewModel,
+            &UploadViewModel::setUseMaxResolution);
+
+    auto* markAllSeen = button(tr("Mark All Videos Seen"), "markAllSeen", this);
+    connect(markAllSeen, &QPushButton::clicked, &m_viewModel, &UploadViewModel::markAllSeen);
+
+    auto* close = button(tr("Close"), "close", this);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    auto* saveButton = button(tr("Save"), "save", this);
+    saveButton->setDefault(true);
+    connect(saveButton, &QPushButton::clicked, this, &SettingsDialog::save);
+    auto* footer = new QHBoxLayout;
+    footer->addStretch();
+    footer->addWidget(close);
+    footer->addWidget(saveButton);
+
+    // On a short screen the sections scroll; the Save row always stays in view.
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setSpacing(20);
+    column->setContentsMargins(20, 20, 20, 0);
+    column->addWidget(title);
+    column->addWidget(divider(content));
+    column->addWidget(makeCredentials());
+    column->addWidget(divider(content));
+    column->addWidget(m_useMaxResolution);
+    column->addWidget(markAllSeen, 0, Qt::AlignLeft);
+    column->addWidget(divider(content));
+    column->addWidget(makeCityTable());
+    column->addWidget(divider(content));
+    column->addWidget(makeSheetActions());
+    column->addWidget(divider(content));
+    column->addStretch();
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(content);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 20);
+    layout->setSpacing(0);
+    layout->addWidget(scroll);
+    footer->setContentsMargins(20, 0, 20, 0);
+    layout->addLayout(footer);
+    resize(460, content->sizeHint().height() + 60);
+
+    connect(&m_viewModel, &UploadViewModel::credentialsChanged, this,
+            &SettingsDialog::showCredentials);
+    showCredentials();
+}
+
+QWidget* SettingsDialog::makeCredentials() {
+    auto* section = new QWidget(this);
+    auto* column = new QVBoxLayout(section);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+    column->addWidget(heading(m_options.webDomain + QStringLiteral(" API Keys"), section));
+
+    m_tokenID = new QLineEdit(section);
+    m_tokenID->setObjectName(QStringLiteral("tokenID"));
+    m_tokenID->setPlaceholderText(tr("Token ID"));
+    m_tokenSecret = new QLineEdit(section);
+    m_tokenSecret->setObjectName(QStringLiteral("tokenSecret"));
+    m_tokenSecret->setPlaceholderText(tr("Token Secret"));
+    m_tokenSecret->setEchoMode(QLineEdit::Password);
+    connect(m_tokenID, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenID);
+    connect(m_tokenSecret, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenSecret);
+    column->addWidget(m_tokenID);
+    column->addWidget(m_tokenSecret);
+    return section;
+}
+
+QWidget* SettingsDialog::makeCityTable() {
+    auto* section = new QWidget(this);
+    auto* column = new QVBoxLayout(section);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+    column->addWidget(heading(tr("Stadium Configuration"), section));
+
+    m_cityModel = new CityTableModel(m_viewModel, this);
+    m_cityTable = new QTableView(section);
+    m_cityTable->setObjectName(QStringLiteral("cityTable"));
+    m_cityTable->setModel(m_cityModel);
+    m_cityTable->setItemDelegateForColumn(CityTableModel::screensColumn,
+                                          new ScreensDelegate(m_cityTable));
+    m_cityTable->setEditTriggers(QAbstractItemView::AllEditTriggers);
+    m_cityTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_cityTable->setShowGrid(false);
+    m_cityTable->setFrameShape(QFrame::NoFrame);
+    m_cityTable->verticalHeader()->hide();
+    m_cityTable->verticalHeader()->setDefaultSectionSize(m_cityTable->fontMetrics().height() + 16);
+    auto* header = m_cityTable->horizontalHeader();
+    header->setFont(style::font(style::TextStyle::subheadlineBold, font()));
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(CityTableModel::codeColumn, QHeaderView::Fixed);
+    header->setSectionResizeMode(CityTableModel::cityColumn, QHeaderView::Stretch);
+    header->setSectionResizeMode(CityTableModel::screensColumn, QHeaderView::Fixed);
+    header->resizeSection(CityTableModel::codeColumn, 60 + 16);
+    header->resizeSection(CityTableModel::screensColumn, 80 + 16);
+    fitCityTable();
+    connect(m_cityModel, &QAbstractItemModel::modelReset, this, &SettingsDialog::fitCityTable);
+    QColor tint = style::secondaryColor(palette());
+    tint.setAlphaF(0.1F);
+    m_cityTable->setStyleSheet(
+        QStringLiteral("QTableView#cityTable { background: %1; border-radius: 6px; padding: 8px; }")
+            .arg(tint.name(QColor::HexArgb)));
+    column->addWidget(m_cityTable);
+    return section;
+}
+
+QWidget* SettingsDialog::makeSheetActions() {
+    auto* section = new QWidget(this);
+    auto* column = new QVBoxLayout(section);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(8);
+    column->addWidget(heading(tr("Google Sheets"), section));
+
+    auto* update = button(tr("Update Google Sheets"), "updateGoogleSheets", section);
+    connect(update, &QPushButton::clicked, this, &SettingsDialog::updateGoogleSheets);
+    m_sheetBusy = new QProgressBar(section);
+    m_sheetBusy->setObjectName(QStringLiteral("sheetBusy"));
+    m_sheetBusy->setRange(0, 0);
+    m_sheetBusy->setTextVisible(false);
+    m_sheetBusy->setMaximumSize(120, 8);
+    m_sheetBusy->hide();
+    auto* updateRow = new QHBoxLayout;
+    updateRow->addWidget(update);
+    updateRow->addWidget(m_sheetBusy);
+    updateRow->addStretch();
+    column->addLayout(updateRow);
+
+    auto* openAnimations = button(tr("Open Animation List"), "openAnimationList", section);
+    auto* openVideos = button(tr("Open Video List"), "openVideoList", section);
+    connect(openAnimations, &QPushButton::clicked, this,
+            [this] { openSheet(m_options.animationListUrl); });
+    connect(openVideos, &QPushButton::clicked, this, [this] { openSheet(m_options.videoListUrl); });
+    auto* openRow = new QHBoxLayout;
+    openRow->setSpacing(12);
+    openRow->addWidget(openAnimations);
+    openRow->addWidget(openVideos);
+    openRow->addStretch();
+    column->addLayout(openRow);
+    return section;
+}
+
+// As tall as its rows, up to 200 pixels of rows; beyond that it scrolls.
+void SettingsDialog::fitCityTable() {
+    const int rows = m_cityTable->verticalHeader()->length();
+    const int frame = 2 * (m_cityTable->frameWidth() + 8);
+    m_cityTable->setFixedHeight(qMin(rows, 200) +
+                                m_cityTable->horizontalHeader()->sizeHint().height() + frame);
+}
+
+void SettingsDialog::showCredentials() {
+    // Only differing text is replaced, so typing keeps its cursor.
+    if (m_tokenID->text() != m_viewModel.tokenID())
+        m_tokenID->setText(m_viewModel.tokenID());
+    if (m_tokenSecret->text() != m_viewModel.tokenSecret())
+        m_tokenSecret->setText(m_viewModel.tokenSecret());
+    const QSignalBlocker blocker(m_useMaxResolution);
+    m_useMaxResolution->setChecked(m_viewModel.useMaxResolution());
+}
+
+void SettingsDialog::save() {
+    m_viewModel.startSaveSettings();
+    m_viewModel.saveCityMap();
+    accept();
+}
+
+void SettingsDialog::updateGoogleSheets() {
+    ++m_sheetPostsRunning;
+    m_sheetBusy->show();
+    QCoro::connect(m_viewModel.updateGoogleSheets(), this, [this] {
+        if (--m_sheetPostsRunning == 0)
+            m_sheetBusy->hide();
+    });
+}
+
+void SettingsDialog::openSheet(const QString& address) {
+    const QUrl url(address.trimmed(), QUrl::StrictMode);
+    if (address.trimmed().isEmpty() || !url.isValid() || url.isRelative())
+        return;
+    QDesktopServices::openUrl(url);
+}
+
+} // namespace clipferry

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+namespace clipferry {
+
+class CityTableModel;
+class UploadViewModel;
+
+// The settings sheet. Its fields write to the view model as they are edited; only Save
+// makes them permanent (credentials, the preference and the city table). Closing any
+// other way keeps the edits in memory, unsaved.
+class SettingsDialog : public QDialog {
+    Q_OBJECT
+public:
+    struct Options {
+        QString webDomain;
+        QString animationListUrl;
+        QString videoListUrl;
+    };
+
+    SettingsDialog(UploadViewModel& viewModel, Options options, QWidget* parent = nullptr);
+
+    [[nodiscard]] QTableView* cityTable() const { return m_cityTable; }
+    [[nodiscard]] bool isUpdatingSheet() const { return m_sheetPostsRunning > 0; }
+
+private:
+    QWidget* makeCredentials();
+    QWidget* makeCityTable();
+    QWidget* makeSheetActions();
+    void fitCityTable();
+    void showCredentials();
+    void save();
+    void updateGoogleSheets();
+    void openSheet(const QString& address);
+
+    UploadViewModel& m_viewModel;
+    Options m_options;
+    QLineEdit* m_tokenID = nullptr;
+    QLineEdit* m_tokenSecret = nullptr;
+    QCheckBox* m_useMaxResolution = nullptr;
+    CityTableModel* m_cityModel = nullptr;
+    QTableView* m_cityTable = nullptr;
+    QProgressBar* m_sheetBusy = nullptr;
+    int m_sheetPostsRunning = 0;
+};
+
+} // namespace clipferry

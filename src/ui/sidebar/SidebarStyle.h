@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPixmap>
+
+class QPalette;
+class QString;
+class QWidget;
+
+namespace clipferry::style {
+
+// Text styles relative to the application font, so the panel follows the desktop's
+// font size instead of fixed point sizes.
+enum class TextStyle { largeTitle, title2, headline, subheadlineBold, body, caption, caption2 };
+[[nodiscard]] QFont font(TextStyle style, const QFont& base);
+void applyFont(QWidget* widget, TextStyle style);
+
+[[nodiscard]] QColor secondaryColor(const QPalette& palette);
+[[nodiscard]] QColor accentBlue();
+[[nodiscard]] QColor successGreen();
+[[nodiscard]] QColor failureRed();
+
+// One of our monochrome symbols ("gear", "tray-arrow-down", "folder-badge-plus"), drawn in
+// `color` at `size` logical pixels for a screen of `devicePixelRatio`.
+[[nodiscard]] QPixmap symbol(const QString& name, int size, const QColor& color,
+                             qreal devicePixelRatio);
+// A full-colour picture from the shell's icon set ("header", "clipferry").
+[[nodiscard]] QPixmap picture(const QString& name, int size, qreal devicePixelRatio);
+
+} // namespace clipferry::style

@@ -1,0 +1,65 @@
+#include "SourcePicker.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QPushButton>
+
+namespace clipferry {
+namespace {
+
+// Joined segments: only the outer corners are rounded, the checked one is filled.
+const auto segmentStyle = QStringLiteral(R"(
+QPushButton {
+    padding: 4px 12px;
+    border: 1px solid palette(mid);
+    background: palette(button);
+}
+QPushButton:checked {
+    background: palette(highlight);
+    color: palette(highlighted-text);
+}
+QPushButton#segment0 { border-top-left-radius: 6px; border-bottom-left-radius: 6px; }
+QPushButton#segment1 {
+    border-left: none;
+    border-top-right-radius: 6px;
+    border-bottom-right-radius: 6px;
+}
+)");
+
+} // namespace
+
+SourcePicker::SourcePicker(const QString& serviceLabel, QWidget* parent)
+    : QWidget(parent)
+    , m_group(new QButtonGroup(this)) {
+    setObjectName(QStringLiteral("sourcePicker"));
+    m_group->setExclusive(true);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 4, 0, 4);
+    layout->setSpacing(0);
+
+    const std::pair<VideoProvider, QString> segments[] = {
+        {VideoProvider::webMux, serviceLabel},
+        {VideoProvider::localFolder, tr("Local Folder")},
+    };
+    for (const auto& [provider, label] : segments) {
+        auto* button = new QPushButton(label, this);
+        button->setObjectName(QStringLiteral("segment%1").arg(static_cast<int>(provider)));
+        button->setCheckable(true);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        m_group->addButton(button, static_cast<int>(provider));
+        layout->addWidget(button);
+    }
+    setStyleSheet(segmentStyle);
+    connect(m_group, &QButtonGroup::idClicked, this,
+            [this](int id) { Q_EMIT providerChosen(static_cast<VideoProvider>(id)); });
+}
+
+void SourcePicker::setProvider(VideoProvider provider) {
+    segment(provider)->setChecked(true);
+}
+
+QPushButton* SourcePicker::segment(VideoProvider provider) const {
+    return qobject_cast<QPushButton*>(m_group->button(static_cast<int>(provider)));
+}
+
+} // namespace clipferry

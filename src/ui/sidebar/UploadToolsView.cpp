@@ -1,0 +1,189 @@
+#include "UploadToolsView.h"
+
+#include "DropZone.h"
+#include "FolderBox.h"
+#include "FolderChooser.h"
+#include "LogView.h"
+#include "SettingsDialog.h"
+#include "SidebarStyle.h"
+#include "SourcePicker.h"
+#include "UploadItemDelegate.h"
+#include "UploadListModel.h"
+#include "UploadViewModel.h"
+
+#include <QLabel>
+#include <QListView>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <clipferry/BuildConfig.h>
+
+namespace clipferry {
+
+UploadToolsView::Options UploadToolsView::defaultOptions() {
+    return {QString::fromUtf8(build::muxWebDomain), QString::fromUtf8(build::animationListUrl),
+            QString::fromUtf8(build::videoListUrl)};
+}
+
+UploadToolsView::UploadToolsView(UploadViewModel& viewModel, QWidget* parent)
+    : UploadToolsView(viewModel, defaultOptions(), parent) {}
+
+UploadToolsView::UploadToolsView(UploadViewModel& viewModel, Options options, QWidget* parent)
+    : QScrollArea(parent)
+    , m_viewModel(viewModel)
+    , m_options(std::move(options))
+    , m_folderChooser(new FolderChooser(this)) {
+    setObjectName(QStringLiteral("uploadTools"));
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setMinimumWidth(280);
+
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setSpacing(24);
+
+    const PlatformConfigProtocol& config = viewModel.config();
+    column->addWidget(makeHeader());
+
+    m_sourcePicker = new SourcePicker(m_options.webDomain, content);
+    m_sourcePicker->setVisible(config.supportsLocalProvider() || config.supportsMuxProvider());
+    column->addWidget(m_sourcePicker);
+
+    m_dropZone = new DropZone(m_options.webDomain, content);
+    column->addWidget(m_dropZone);
+
+    m_folderBox = new FolderBox(content);
+    column->addWidget(m_folderBox);
+
+    column->addWidget(makeUploadList(), 1);
+    column->addWidget(makeLogBox());
+    setWidget(content);
+
+    connect(m_sourcePicker, &SourcePicker::providerChosen, &m_viewModel,
+            &UploadViewModel::setProvider);
+    connect(&m_viewModel, &UploadViewModel::providerChanged, this, [this] {
+        showProvider();
+        if (m_viewModel.provider() == VideoProvider::localFolder && !m_viewModel.localFolderURL())
+            openFolderChooser();
+    });
+
+    // Each dropped file is a batch of its own.
+    connect(m_dropZone, &DropZone::fileDropped, this,
+            [this](const QUrl& file) { m_viewModel.startUploadBatch({file}); });
+
+    connect(m_folderBox, &FolderBox::chooseClicked, this, &UploadToolsView::openFolderChooser);
+    connect(m_folderBox, &FolderBox::includeSubfoldersToggled, &m_viewModel,
+            &UploadViewModel::setIncludeSubfolders);
+    connect(m_folderChooser, &FolderChooser::finished, this, &UploadToolsView::folderChosen);
+    connect(&m_viewModel, &UploadViewModel::localFolderChanged, this, [this] {
+        // The signal covers the folder and the subfolder switch; only a change of the
+        // switch rescans, and only when there is a folder to scan.
+        const bool include = m_viewModel.includeSubfolders();
+        const bool switched = include != m_includeSubfoldersShown;
+        showFolder();
+        if (switched && m_viewModel.localFolderURL())
+            m_viewModel.loadLocalVideos();
+    });
+
+    showProvider();
+    showFolder();
+}
+
+QWidget* UploadToolsView::makeHeader() {
+    auto* header = new QWidget;
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* title = new QLabel(tr("Video Host"), header);
+    style::applyFont(title, style::TextStyle::largeTitle);
+    row->addWidget(title);
+    row->addStretch();
+
+    m_settingsButton = new QToolButton(header);
+    m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
+    m_settingsButton->setAutoRaise(true);
+    m_settingsButton->setToolTip(tr("Settings"));
+    m_settingsButton->setAccessibleName(tr("Settings"));
+    m_settingsButton->setIconSize(QSize(22, 22));
+    m_settingsButton->setIcon(style::symbol(
+        QStringLiteral("gear"), 22, palette().color(QPalette::WindowText), devicePixelRatioF()));
+    connect(m_settingsButton, &QToolButton::clicked, this, &UploadToolsView::openSettings);
+    row->addWidget(m_settingsButton);
+    return header;
+}
+
+QWidget* UploadToolsView::makeUploadList() {
+    m_uploadModel = new UploadListModel(m_viewModel, this);
+    m_uploadList = new QListView;
+    m_uploadList->setObjectName(QStringLiteral("uploadList"));
+    m_uploadList->setModel(m_uploadModel);
+    auto* delegate = new UploadItemDelegate(m_uploadList);
+    m_uploadList->setItemDelegate(delegate);
+    m_uploadList->setMinimumHeight(150);
+    m_uploadList->setSelectionMode(QAbstractItemView::NoSelection);
+    m_uploadList->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_uploadList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A row grows when its playback address or error arrives.
+    connect(m_uploadModel, &QAbstractItemModel::dataChanged, delegate,
+            [delegate](const QModelIndex& first) { Q_EMIT delegate->sizeHintChanged(first); });
+    return m_uploadList;
+}
+
+QWidget* UploadToolsView::makeLogBox() {
+    auto* box = new QWidget;
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* heading = new QLabel(tr("Log"), box);
+    style::applyFont(heading, style::TextStyle::headline);
+    layout->addWidget(heading);
+
+    m_log = new LogView(m_viewModel, box);
+    m_log->setFixedHeight(150);
+    style::applyFont(m_log, style::TextStyle::caption);
+    QColor outline = style::secondaryColor(palette());
+    outline.setAlphaF(0.4F);
+    m_log->setStyleSheet(QStringLiteral("QPlainTextEdit#log { background: palette(window); "
+                                        "border: 1px solid %1; border-radius: 6px; "
+                                        "padding: 2px 4px; }")
+                             .arg(outline.name(QColor::HexArgb)));
+    layout->addWidget(m_log);
+    return box;
+}
+
+void UploadToolsView::showProvider() {
+    const VideoProvider provider = m_viewModel.provider();
+    m_sourcePicker->setProvider(provider);
+    m_dropZone->setVisible(m_viewModel.config().canUpload() && provider == VideoProvider::webMux);
+    m_folderBox->setVisible(provider == VideoProvider::localFolder);
+}
+
+void UploadToolsView::showFolder() {
+    const auto& folder = m_viewModel.localFolderURL();
+    m_folderBox->setFolderPath(folder ? folder->toLocalFile() : QString());
+    m_includeSubfoldersShown = m_viewModel.includeSubfolders();
+    m_folderBox->setIncludeSubfolders(m_includeSubfoldersShown);
+}
+
+void UploadToolsView::openFolderChooser() {
+    m_folderChooser->open();
+}
+
+void UploadToolsView::folderChosen(const QList<QUrl>& folders) {
+    // A cancel or an empty answer leaves everything as it was.
+    if (folders.isEmpty())
+        return;
+    const QUrl folder = folders.first();
+    m_viewModel.setLocalFolderURL(folder);
+    m_viewModel.loadLocalVideos();
+    m_viewModel.appendLog(QStringLiteral("Selected local folder: ") + folder.toLocalFile());
+}
+
+void UploadToolsView::openSettings() {
+    if (!m_settingsDialog) {
+        SettingsDialog::Options options{m_options.webDomain, m_options.animationListUrl,
+                                        m_options.videoListUrl};
+        m_settingsDialog = new SettingsDialog(m_viewModel, std::move(options), this);
+    }
+    m_settingsDialog->open();
+}
+
+} // namespace clipferry

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QScrollArea>
+
+class QListView;
+class QToolButton;
+
+namespace clipferry {
+
+class DropZone;
+class FolderBox;
+class FolderChooser;
+class LogView;
+class SettingsDialog;
+class SourcePicker;
+class UploadListModel;
+class UploadViewModel;
+
+// The sidebar's working panel: source picker, drop zone or folder box, the upload queue,
+// the log, and the settings sheet behind the gear button. It only wires widgets to the
+// view model's fields and operations.
+class UploadToolsView : public QScrollArea {
+    Q_OBJECT
+public:
+    struct Options {
+        QString webDomain;
+        QString animationListUrl;
+        QString videoListUrl;
+    };
+    // From the build constants.
+    [[nodiscard]] static Options defaultOptions();
+
+    explicit UploadToolsView(UploadViewModel& viewModel, QWidget* parent = nullptr);
+    UploadToolsView(UploadViewModel& viewModel, Options options, QWidget* parent = nullptr);
+
+    [[nodiscard]] SourcePicker* sourcePicker() const { return m_sourcePicker; }
+    [[nodiscard]] DropZone* dropZone() const { return m_dropZone; }
+    [[nodiscard]] FolderBox* folderBox() const { return m_folderBox; }
+    [[nodiscard]] FolderChooser* folderChooser() const { return m_folderChooser; }
+    [[nodiscard]] QListView* uploadList() const { return m_uploadList; }
+    [[nodiscard]] QToolButton* settingsButton() const { return m_settingsButton; }
+    // Created the first time the settings are opened.
+    [[nodiscard]] SettingsDialog* settingsDialog() const { return m_settingsDialog; }
+
+    void openSettings();
+
+private:
+    QWidget* makeHeader();
+    QWidget* makeUploadList();
+    QWidget* makeLogBox();
+    void showProvider();
+    void showFolder();
+    void openFolderChooser();
+    void folderChosen(const QList<QUrl>& folders);
+
+    UploadViewModel& m_viewModel;
+    Options m_options;
+    QToolButton* m_settingsButton = nullptr;
+    SourcePicker* m_sourcePicker = nullptr;
+    DropZone* m_dropZone = nullptr;
+    FolderBox* m_folderBox = nullptr;
+    UploadListModel* m_uploadModel = nullptr;
+    QListView* m_uploadList = nullptr;
+    LogView* m_log = nullptr;
+    FolderChooser* m_folderChooser = nullptr;
+    SettingsDialog* m_settingsDialog = nullptr;
+    bool m_includeSubfoldersShown = false;
+};
+
+} // namespace clipferry

@@ -1,0 +1,351 @@
+#include "ApiKeysDialog.h"
+#include "CityTableModel.h"
+#include "SettingsDialog.h"
+#include "StandInService.h"
+#include "StateFolder.h"
+#include "TempHome.h"
+#include "UiFixture.h"
+
+#include <QAbstractItemModelTester>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+using namespace clipferry;
+
+namespace {
+
+SettingsDialog::Options sheetOptions(QString animationList = {}, QString videoList = {}) {
+    return {QStringLiteral("mux.com"), std::move(animationList), std::move(videoList)};
+}
+
+QPushButton* buttonNamed(QWidget* parent, const char* name) {
+    auto* found = parent->findChild<QPushButton*>(QLatin1String(name));
+    Q_ASSERT(found);
+    return found;
+}
+
+qint64 screensInFile(const QString& code) {
+    QFile file(stateFolderPath() + QStringLiteral("/CityMap.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    return QJsonDocument::fromJson(file.readAll())
+        .object()
+        .value(code)
+        .toObject()
+        .value(QStringLiteral("requiredPerAnimation"))
+        .toInteger(-1);
+}
+
+// Stands in for the desktop's browser: records what would have been opened.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+} // namespace
+
+class TestSheets : public QObject {
+    Q_OBJECT
+
+    // Before any QSettings use: QSettings keeps the first location it sees.
+    TempHome m_home;
+
+private Q_SLOTS:
+    void init() {
+        QDir(m_home.stateFolder()).removeRecursively();
+        QSettings().clear();
+    }
+
+    // --- API keys sheet ------------------------------------------------------------
+
+    void apiKeysSaveStoresBothTokensAndHides() {
+        if (!UiFixture::hasSecretService())
+            QSKIP("needs a Secret Service on the session bus");
+        UiFixture fixture;
+        QVERIFY(fixture.viewModel->showAPIKeySheet());
+        ApiKeysDialog sheet(*fixture.viewModel);
+        sheet.open();
+
+        QTest::keyClicks(sheet.tokenIDField(), QStringLiteral("id-4821"));
+        QTest::keyClicks(sheet.tokenSecretField(), QStringLiteral("s3cret"));
+        QTest::mouseClick(buttonNamed(&sheet, "save"), Qt::LeftButton);
+
+        QVERIFY(!fixture.viewModel->showAPIKeySheet());
+        QVERIFY(!sheet.isVisible());
+        QTRY_COMPARE(fixture.storedSecret(tokenIDAccount), std::optional<QString>("id-4821"));
+        QCOMPARE(fixture.storedSecret(tokenSecretAccount), std::optional<QString>("s3cret"));
+    }
+
+    void apiKeysCancelSavesNothing() {
+        if (!UiFixture::hasSecretService())
+            QSKIP("needs a Secret Service on the session bus");
+        UiFixture fixture;
+        ApiKeysDialog sheet(*fixture.viewModel);
+        sheet.open();
+
+        QTest::keyClicks(sheet.tokenIDField(), QStringLiteral("typed"));
+        QTest::mouseClick(buttonNamed(&sheet, "cancel"), Qt::LeftButton);
+
+        QVERIFY(!fixture.viewModel->showAPIKeySheet());
+        QVERIFY(!sheet.isVisible());
+        // What was typed stays in memory; only the store is untouched.
+        QCOMPARE(fixture.viewModel->tokenID(), "typed");
+        QTest::qWait(200);
+        QCOMPARE(fixture.storedSecret(tokenIDAccount), std::nullopt);
+        QCOMPARE(fixture.storedSecret(tokenSecretAccount), std::nullopt);
+    }
+
+    void apiKeysClosingAnyWayLowersTheFlag() {
+        UiFixture fixture;
+        fixture.viewModel->setShowAPIKeySheet(true);
+        ApiKeysDialog sheet(*fixture.viewModel);
+        sheet.open();
+
+        QTest::keyClick(&sheet, Qt::Key_Escape);
+
+        QVERIFY(!sheet.isVisible());
+        QVERIFY(!fixture.viewModel->showAPIKeySheet());
+    }
+
+    // --- settings sheet --------------------------------------------------------------
+
+    void settingsFieldsAreBoundToTheViewModel() {
+        UiFixture fixture;
+        SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+        auto* tokenID = sheet.findChild<QLineEdit*>("tokenID");
+        auto* maxResolution = sheet.findChild<QCheckBox*>("useMaxResolution");
+
+        QTest::keyClicks(tokenID, QStringLiteral("abc"));
+        QCOMPARE(fixture.viewModel->tokenID(), "abc");
+        maxResolution->click();
+        QVERIFY(fixture.viewModel->useMaxResolution());
+        fixture.viewModel->setTokenID(QStringLiteral("from elsewhere"));
+        QCOMPARE(tokenID->text(), "from elsewhere");
+    }
+
+    void settingsSaveWritesPreferenceAndCityMap() {
+        UiFixture fixture;
+        SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+        sheet.open();
+        CityMap map = fixture.viewModel->cityMap();
+        map[QStringLiteral("MIAS")].requiredPerAnimation = 4;
+        fixture.viewModel->setCityMap(map);
+        sheet.findChild<QCheckBox*>("useMaxResolution")->click();
+        QCOMPARE(screensInFile(QStringLiteral("MIAS")), 10);
+
+        QTest::mouseClick(buttonNamed(&sheet, "save"), Qt::LeftButton);
+
+        QVERIFY(!sheet.isVisible());
+        QCOMPARE(QSettings().value(QStringLiteral("useMaxResolution")).toBool(), true);
+        QCOMPARE(screensInFile(QStringLiteral("MIAS")), 4);
+    }
+
+    void settingsSaveWritesCredentials() {
+        if (!UiFixture::hasSecretService())
+            QSKIP("needs a Secret Service on the session bus");
+        UiFixture fixture;
+        SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+        sheet.open();
+        QTest::keyClicks(sheet.findChild<QLineEdit*>("tokenID"), QStringLiteral("new-id"));
+        QTest::keyClicks(sheet.findChild<QLineEdit*>("tokenSecret"), QStringLiteral("new-secret"));
+
+        QTest::mouseClick(buttonNamed(&sheet, "save"), Qt::LeftButton);
+
+        QTRY_COMPARE(fixture.storedSecret(tokenIDAccount), std::optional<QString>("new-id"));
+        QCOMPARE(fixture.storedSecret(tokenSecretAccount), std::optional<QString>("new-secret"));
+    }
+
+    void cityLinesInCodeOrder() {
+        UiFixture fixture;
+        CityTableModel model(*fixture.viewModel);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        QStringList codes;
+        for (int row = 0; row < model.rowCount(); ++row)
+            codes.append(model.index(row, CityTableModel::codeColumn).data().toString());
+        QCOMPARE(codes, (QStringList{"ATL", "MIAS", "NYNJ", "PHIL"}));
+        QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Code");
+        QCOMPARE(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "City");
+        QCOMPARE(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "Screens");
+        QCOMPARE(model.index(0, CityTableModel::cityColumn).data().toString(), "ATLANTA");
+        QCOMPARE(
+            model.index(0, CityTableModel::cityColumn).data(Qt::DecorationRole).value<QColor>(),
+            QColor(0xC8, 0x10, 0x2E));
+
+        // A city added elsewhere shows up in its place.
+        CityMap map = fixture.viewModel->cityMap();
+        map.insert(QStringLiteral("ABQ"), CityInfo{QStringLiteral("ALBUQUERQUE"), "#000000", 6});
+        fixture.viewModel->setCityMap(map);
+        QCOMPARE(model.index(0, CityTableModel::codeColumn).data().toString(), "ABQ");
+        QCOMPARE(model.rowCount(), 5);
+    }
+
+    void screensEditDroppedWhenCityIsGone() {
+        UiFixture fixture;
+        CityTableModel model(*fixture.viewModel);
+        const QModelIndex atlanta = model.index(0, CityTableModel::screensColumn);
+        CityMap map = fixture.viewModel->cityMap();
+        map.remove(QStringLiteral("ATL"));
+        // Replaced behind the model's back, as another writer might.
+        const QSignalBlocker blocker(fixture.viewModel.get());
+        fixture.viewModel->setCityMap(map);
+
+        QVERIFY(!model.setData(atlanta, 3, Qt::EditRole));
+        QVERIFY(!fixture.viewModel->cityMap().contains(QStringLiteral("ATL")));
+    }
+
+    void screensEditKeptOnlyWithSave_data() {
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<qint64>("afterRestart");
+        QTest::newRow("closed without Save") << false << qint64(10);
+        QTest::newRow("saved") << true << qint64(7);
+    }
+
+    void screensEditKeptOnlyWithSave() {
+        QFETCH(bool, save);
+        QFETCH(qint64, afterRestart);
+        {
+            UiFixture fixture;
+            SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+            sheet.open();
+            QTableView* table = sheet.cityTable();
+            const QModelIndex phil = table->model()->index(3, CityTableModel::screensColumn);
+
+            // Setup: type a count into the Philadelphia field and commit it with Return.
+            table->setFocus();
+            table->edit(phil);
+            auto* editor = table->findChild<QLineEdit*>("screensEditor");
+            QVERIFY(editor);
+            editor->selectAll();
+            QTest::keyClicks(editor, QStringLiteral("7"));
+            QTest::keyClick(editor, Qt::Key_Return);
+
+            // The count is in memory as soon as the editor commits, before any Save.
+            QTRY_COMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, 7);
+            QCOMPARE(screensInFile(QStringLiteral("PHIL")), 10);
+
+            QTest::mouseClick(buttonNamed(&sheet, save ? "save" : "close"), Qt::LeftButton);
+            QVERIFY(!sheet.isVisible());
+            QCOMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, 7);
+        }
+        // The next start reads the file.
+        UiFixture restarted;
+        QCOMPARE(restarted.viewModel->cityMap().value("PHIL").requiredPerAnimation, afterRestart);
+    }
+
+    void screensEditTakesOnlyWholeCounts_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<qint64>("committed");
+        QTest::newRow("whole number") << "12" << qint64(12);
+        QTest::newRow("sign and letters filtered out") << "-3x" << qint64(3);
+        QTest::newRow("emptied field keeps the count") << "" << qint64(10);
+        QTest::newRow("letters only keep the count") << "abc" << qint64(10);
+    }
+
+    void screensEditTakesOnlyWholeCounts() {
+        QFETCH(QString, typed);
+        QFETCH(qint64, committed);
+        UiFixture fixture;
+        SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+        sheet.open();
+        QTableView* table = sheet.cityTable();
+        table->edit(table->model()->index(0, CityTableModel::screensColumn));
+        auto* editor = table->findChild<QLineEdit*>("screensEditor");
+        QVERIFY(editor);
+
+        editor->clear();
+        QTest::keyClicks(editor, typed);
+        QTest::keyClick(editor, Qt::Key_Return);
+        // The delegate commits from the event loop; a field without a number stays open.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+
+        QCOMPARE(fixture.viewModel->cityMap().value("ATL").requiredPerAnimation, committed);
+    }
+
+    void updateGoogleSheetsPostsTheLibrary_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("lastLine");
+        QTest::newRow("accepted") << 0 << "Google Sheets updated successfully";
+        QTest::newRow("refused") << 500 << "Failed to update Google Sheets: ";
+    }
+
+    void updateGoogleSheetsPostsTheLibrary() {
+        QFETCH(int, status);
+        QFETCH(QString, lastLine);
+        StandInService service;
+        QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
+        QVERIFY(service.seedGeneratedAssets(2));
+        StandInService::Fault slow;
+        slow.method = QStringLiteral("POST");
+        slow.path = service.sheetWebAppUrl().path();
+        slow.delayMs = 60000;
+        slow.status = status;
+        QVERIFY(service.addFault(slow));
+        UiFixture fixture({}, UiFixture::standInOptions(service));
+        fixture.signIn(service);
+        QCoro::waitFor(fixture.viewModel->refreshLibrary());
+        SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+        sheet.open();
+
+        QTest::mouseClick(buttonNamed(&sheet, "updateGoogleSheets"), Qt::LeftButton);
+
+        // Busy while the post is out.
+        QTRY_COMPARE(service.countRequests(QStringLiteral("POST"), slow.path), 1);
+        QVERIFY(sheet.isUpdatingSheet());
+        QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isVisible());
+        QVERIFY(service.releaseHangingReplies());
+        QTRY_VERIFY(!sheet.isUpdatingSheet());
+        QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isHidden());
+
+        QTRY_VERIFY(fixture.logMessages().last().startsWith(lastLine));
+        const QStringList lines = fixture.logMessages();
+        QVERIFY(lines.indexOf("Updating Google Sheets...") >= 0);
+        const auto posts = service.sheetPosts();
+        if (status == 0) {
+            QCOMPARE(posts.size(), 1);
+            QVERIFY(posts.first().body.startsWith("index,filename,playback_url\n1,"));
+            QCOMPARE(posts.first().body.count('\n'), 3);
+        }
+    }
+
+    void sheetLinksOpenOnlyRealAddresses_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("address") << "https://docs.example.test/spreadsheets/d/1" << true;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("not an address") << "not an address" << false;
+    }
+
+    void sheetLinksOpenOnlyRealAddresses() {
+        QFETCH(QString, address);
+        QFETCH(bool, opens);
+        UrlRecorder browser;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
+        UiFixture fixture;
+        SettingsDialog sheet(*fixture.viewModel, sheetOptions(address, QString()));
+
+        QTest::mouseClick(buttonNamed(&sheet, "openAnimationList"), Qt::LeftButton);
+        QTest::mouseClick(buttonNamed(&sheet, "openVideoList"), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+
+        QCOMPARE(browser.opened, opens ? QList<QUrl>{QUrl(address)} : QList<QUrl>{});
+    }
+};
+
+QTEST_MAIN(TestSheets)
+#include "tst_Sheets.moc"

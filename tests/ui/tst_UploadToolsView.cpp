@@ -1,0 +1,403 @@
+#include "DropZone.h"
+#include "ElidedLabel.h"
+#include "FolderBox.h"
+#include "FolderChooser.h"
+#include "SidebarStyle.h"
+#include "SourcePicker.h"
+#include "TempHome.h"
+#include "UiFixture.h"
+#include "UploadItemDelegate.h"
+#include "UploadListModel.h"
+#include "UploadToolsView.h"
+
+#include <QAbstractItemModelTester>
+#include <QListView>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QTest>
+
+using namespace clipferry;
+
+namespace {
+
+UploadToolsView::Options testOptions() {
+    return {QStringLiteral("mux.com"), QString(), QString()};
+}
+
+std::unique_ptr<QMimeData> mimeWithUrls(const QList<QUrl>& urls) {
+    auto data = std::make_unique<QMimeData>();
+    data->setUrls(urls);
+    return data;
+}
+
+void touch(const QString& path) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not really a clip");
+}
+
+qsizetype indexOfPrefix(const QStringList& lines, const QString& prefix) {
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).startsWith(prefix))
+            return i;
+    }
+    return -1;
+}
+
+std::unique_ptr<QMimeData> mimeWithText(const QString& text) {
+    auto data = std::make_unique<QMimeData>();
+    data->setText(text);
+    return data;
+}
+
+// Delivers a drop the way the window system does: enter, then drop at the same spot.
+bool dropOn(QWidget* target, const QMimeData& data) {
+    const QPointF centre = QRectF(target->rect()).center();
+    QDragEnterEvent enter(centre.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
+
+} // namespace
+
+class TestUploadToolsView : public QObject {
+    Q_OBJECT
+
+    // Before any QSettings use: QSettings keeps the first location it sees.
+    TempHome m_home;
+
+private Q_SLOTS:
+    void init() { QDir(m_home.stateFolder()).removeRecursively(); }
+
+    void texts() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+
+        QCOMPARE(view.sourcePicker()->segment(VideoProvider::webMux)->text(), "mux.com");
+        QCOMPARE(view.sourcePicker()->segment(VideoProvider::localFolder)->text(), "Local Folder");
+        QCOMPARE(view.dropZone()->findChild<QLabel*>("dropTitle")->text(), "Drag & Drop Videos");
+        QCOMPARE(view.dropZone()->findChild<QLabel*>("dropCaption")->text(),
+                 "Uploads to mux.com + Updates Google Sheets");
+        QCOMPARE(view.folderBox()->chooseButton()->text(), "Choose Folder");
+        QCOMPARE(view.folderBox()->includeSubfoldersBox()->text(), "Include subfolders");
+    }
+
+    void droppedFileUrls_data() {
+        QTest::addColumn<QList<QUrl>>("offered");
+        QTest::addColumn<QList<QUrl>>("expected");
+        const QUrl a = QUrl::fromLocalFile("/clips/E1_Opening_ATL_M01_a.mov");
+        const QUrl b = QUrl::fromLocalFile("/clips/E1_Opening_ATL_M01_b.mp4");
+        const QUrl folder = QUrl::fromLocalFile("/clips/more");
+        const QUrl web(QStringLiteral("https://example.com/c.mov"));
+        QTest::newRow("files in order") << QList<QUrl>{b, a} << QList<QUrl>{b, a};
+        QTest::newRow("remote address skipped") << QList<QUrl>{a, web, b} << QList<QUrl>{a, b};
+        QTest::newRow("folder kept as is") << QList<QUrl>{folder} << QList<QUrl>{folder};
+        QTest::newRow("nothing local") << QList<QUrl>{web} << QList<QUrl>{};
+    }
+
+    void droppedFileUrls() {
+        QFETCH(QList<QUrl>, offered);
+        QFETCH(QList<QUrl>, expected);
+        QCOMPARE(clipferry::droppedFileUrls(*mimeWithUrls(offered)), expected);
+    }
+
+    void dropOfFilesHandsEachOverAlone() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.resize(360, 800);
+        view.show();
+        QSignalSpy dropped(view.dropZone(), &DropZone::fileDropped);
+
+        const QList<QUrl> files{QUrl::fromLocalFile("/clips/one.mov"),
+                                QUrl::fromLocalFile("/clips/two.mov"),
+                                QUrl::fromLocalFile("/clips/three.mov")};
+        QVERIFY(dropOn(view.dropZone(), *mimeWithUrls(files)));
+
+        QCOMPARE(dropped.count(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(dropped.at(i).at(0).toUrl(), files.at(i));
+        QVERIFY(!view.dropZone()->dropActive());
+    }
+
+    void dropOfThreeFilesUploadsEachToTheEnd() {
+        StandInService service;
+        QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
+        // The second file's upload is refused, so one row ends failed.
+        StandInService::Fault refused;
+        refused.method = QStringLiteral("POST");
+        refused.path = QStringLiteral("/video/v1/uploads");
+        refused.status = 400;
+        QVERIFY(service.addFault(refused));
+        UiFixture fixture({}, UiFixture::standInOptions(service));
+        fixture.signIn(service);
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.resize(360, 900);
+        view.show();
+        QAbstractItemModelTester tester(view.uploadList()->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QList<QUrl> files;
+        for (const char* name :
+             {"E1_Opening_ATL_M01_a.mov", "E1_Opening_ATL_M01_b.mov", "E2_Finale_MIAS_M02_c.mp4"}) {
+            const QString path = m_home.path() + QLatin1Char('/') + QLatin1String(name);
+            touch(path);
+            files.append(QUrl::fromLocalFile(path));
+        }
+
+        // Action: the first file alone, then the other two in one drop.
+        QVERIFY(dropOn(view.dropZone(), *mimeWithUrls({files.at(0)})));
+        QTRY_COMPARE(service.countRequests(QStringLiteral("POST"), "/video/v1/uploads"), 1);
+        QVERIFY(service.clearFaults());
+        QVERIFY(dropOn(view.dropZone(), *mimeWithUrls({files.at(1), files.at(2)})));
+
+        // Verify: one row per file in drop order, each file a batch of its own.
+        QAbstractItemModel* model = view.uploadList()->model();
+        QCOMPARE(model->rowCount(), 3);
+        QCOMPARE(model->index(0, 0).data().toString(), "E1_Opening_ATL_M01_a");
+        QCOMPARE(model->index(2, 0).data().toString(), "E2_Finale_MIAS_M02_c");
+        QTRY_COMPARE(fixture.logMessages().count("Started upload batch with 1 videos."), 3);
+
+        const QModelIndex failed = model->index(0, 0);
+        QTRY_COMPARE(failed.data(UploadListModel::StatusLabelRole).toString(), "Failed");
+        QVERIFY(!failed.data(UploadListModel::ErrorRole).toString().isEmpty());
+        QVERIFY(!failed.data(UploadListModel::PlaybackURLRole).isValid());
+        for (int row : {1, 2}) {
+            const QModelIndex done = model->index(row, 0);
+            QTRY_COMPARE(done.data(UploadListModel::StatusLabelRole).toString(), "Done");
+            QCOMPARE(done.data(UploadListModel::ProgressRole).toDouble(), 1.0);
+            QVERIFY(done.data(UploadListModel::PlaybackURLRole).toString().endsWith(".m3u8"));
+            QVERIFY(!done.data(UploadListModel::ErrorRole).isValid());
+        }
+        QCOMPARE(service.assets().size(), 2);
+        QTRY_VERIFY(fixture.logMessages().contains("Google Sheet updated."));
+
+        // Rows with an address or an error below the bar are taller than a bare row.
+        QStyleOptionViewItem option;
+        option.initFrom(view.uploadList());
+        QStandardItemModel plain;
+        plain.appendRow(new QStandardItem(QStringLiteral("title")));
+        UploadItemDelegate delegate;
+        const int bare = delegate.sizeHint(option, plain.index(0, 0)).height();
+        QVERIFY(delegate.sizeHint(option, failed).height() > bare);
+        QVERIFY(delegate.sizeHint(option, model->index(1, 0)).height() > bare);
+    }
+
+    void statusColours_data() {
+        QTest::addColumn<UploadStatus>("status");
+        QTest::addColumn<QColor>("colour");
+        const QPalette palette;
+        QTest::newRow("pending") << UploadStatus::pending
+                                 << palette.color(QPalette::PlaceholderText);
+        QTest::newRow("creating") << UploadStatus::creatingUpload << style::accentBlue();
+        QTest::newRow("uploading") << UploadStatus::uploading << style::accentBlue();
+        QTest::newRow("waiting") << UploadStatus::waitingAsset << style::accentBlue();
+        QTest::newRow("processing") << UploadStatus::processingAsset << style::accentBlue();
+        QTest::newRow("done") << UploadStatus::done << style::successGreen();
+        QTest::newRow("failed") << UploadStatus::failed << style::failureRed();
+    }
+
+    void statusColours() {
+        QFETCH(UploadStatus, status);
+        QFETCH(QColor, colour);
+        QCOMPARE(uploadStatusColor(static_cast<int>(status), QPalette()), colour);
+    }
+
+    void textDropDoesNothing() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.show();
+        QSignalSpy dropped(view.dropZone(), &DropZone::fileDropped);
+        const int logBefore = int(fixture.viewModel->log().size());
+
+        // Refused when it enters, so the drop itself never arrives.
+        QVERIFY(!dropOn(view.dropZone(), *mimeWithText(QStringLiteral("E1_Opening_ATL_M01.mov"))));
+        QCoreApplication::processEvents();
+
+        QCOMPARE(dropped.count(), 0);
+        QVERIFY(fixture.viewModel->uploads().isEmpty());
+        QCOMPARE(fixture.viewModel->log().size(), logBefore);
+    }
+
+    void outlineTurnsBlueOnlyWhileAFileHovers() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.show();
+        DropZone* zone = view.dropZone();
+        const auto files = mimeWithUrls({QUrl::fromLocalFile("/clips/one.mov")});
+        const auto text = mimeWithText(QStringLiteral("hello"));
+
+        QDragEnterEvent textEnter(QPoint(5, 5), Qt::CopyAction, text.get(), Qt::LeftButton, {});
+        QCoreApplication::sendEvent(zone, &textEnter);
+        QVERIFY(!textEnter.isAccepted());
+        QVERIFY(!zone->dropActive());
+
+        QDragEnterEvent fileEnter(QPoint(5, 5), Qt::CopyAction, files.get(), Qt::LeftButton, {});
+        QCoreApplication::sendEvent(zone, &fileEnter);
+        QVERIFY(fileEnter.isAccepted());
+        QVERIFY(zone->dropActive());
+
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(zone, &leave);
+        QVERIFY(!zone->dropActive());
+    }
+
+    void sourceDecidesWhatShows_data() {
+        QTest::addColumn<bool>("canUpload");
+        QTest::addColumn<bool>("local");
+        QTest::addColumn<bool>("dropZoneShown");
+        QTest::addColumn<bool>("folderBoxShown");
+        QTest::newRow("service") << true << false << true << false;
+        QTest::newRow("local folder") << true << true << false << true;
+        QTest::newRow("service, cannot upload") << false << false << false << false;
+        QTest::newRow("local, cannot upload") << false << true << false << true;
+    }
+
+    void sourceDecidesWhatShows() {
+        QFETCH(bool, canUpload);
+        QFETCH(bool, local);
+        QFETCH(bool, dropZoneShown);
+        QFETCH(bool, folderBoxShown);
+        UiFixture fixture(PlatformConfig(canUpload, true, true, true, true, false));
+        // A chosen folder keeps the chooser from opening when the source switches.
+        fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(m_home.path()));
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.show();
+
+        if (local)
+            QTest::mouseClick(view.sourcePicker()->segment(VideoProvider::localFolder),
+                              Qt::LeftButton);
+
+        QCOMPARE(fixture.viewModel->provider(),
+                 local ? VideoProvider::localFolder : VideoProvider::webMux);
+        QCOMPARE(view.dropZone()->isVisible(), dropZoneShown);
+        QCOMPARE(view.folderBox()->isVisible(), folderBoxShown);
+    }
+
+    void localSourceOpensChooserOnlyWithoutFolder_data() {
+        QTest::addColumn<bool>("folderChosen");
+        QTest::addColumn<int>("openings");
+        QTest::newRow("no folder") << false << 1;
+        QTest::newRow("folder already chosen") << true << 0;
+    }
+
+    void localSourceOpensChooserOnlyWithoutFolder() {
+        QFETCH(bool, folderChosen);
+        QFETCH(int, openings);
+        UiFixture fixture;
+        if (folderChosen)
+            fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(m_home.path()));
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.show();
+        view.folderChooser()->setNextAnswer({});
+        QSignalSpy opened(view.folderChooser(), &FolderChooser::opened);
+
+        QTest::mouseClick(view.sourcePicker()->segment(VideoProvider::localFolder), Qt::LeftButton);
+
+        QCOMPARE(opened.count(), openings);
+    }
+
+    void cancellingTheChooserChangesNothing() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.show();
+        QCoreApplication::processEvents();
+        const QStringList logBefore = fixture.logMessages();
+        QSignalSpy finished(view.folderChooser(), &FolderChooser::finished);
+        view.folderChooser()->setNextAnswer({});
+
+        fixture.viewModel->setProvider(VideoProvider::localFolder);
+        QVERIFY(finished.wait());
+        QCoreApplication::processEvents();
+
+        QCOMPARE(finished.at(0).at(0).value<QList<QUrl>>(), QList<QUrl>{});
+        QVERIFY(!fixture.viewModel->localFolderURL());
+        QCOMPARE(fixture.logMessages(), logBefore);
+        QVERIFY(view.folderBox()->pathLabel()->isHidden());
+        QVERIFY(!view.folderChooser()->isOpen());
+    }
+
+    void choosingAFolderShowsAndLogsIt() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.resize(360, 800);
+        view.show();
+        QSignalSpy finished(view.folderChooser(), &FolderChooser::finished);
+        view.folderChooser()->setNextAnswer({});
+        fixture.viewModel->setProvider(VideoProvider::localFolder);
+        QVERIFY(finished.wait());
+        const QString folder = m_home.path() + QStringLiteral("/Show Clips");
+        QVERIFY(QDir().mkpath(folder));
+        touch(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"));
+        touch(folder + QStringLiteral("/notes.txt"));
+        view.folderChooser()->setNextAnswer({QUrl::fromLocalFile(folder)});
+
+        QTest::mouseClick(view.folderBox()->chooseButton(), Qt::LeftButton);
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.count(), 2);
+
+        QCOMPARE(fixture.viewModel->localFolderURL(), QUrl::fromLocalFile(folder));
+        QTRY_VERIFY(fixture.logMessages().contains("Selected local folder: " + folder));
+        // The scan's own line comes first.
+        const QStringList lines = fixture.logMessages();
+        const auto loaded = indexOfPrefix(lines, "Loaded 1 videos from local folder: " + folder);
+        QVERIFY(loaded >= 0);
+        QVERIFY(loaded < lines.indexOf("Selected local folder: " + folder));
+        QCOMPARE(fixture.viewModel->localVideoURLs().size(), 1);
+        QCOMPARE(view.folderBox()->pathLabel()->fullText(), folder);
+        QVERIFY(view.folderBox()->pathLabel()->isVisible());
+    }
+
+    void includeSubfoldersRescansOnlyWithAFolder_data() {
+        QTest::addColumn<bool>("folderChosen");
+        QTest::newRow("no folder") << false;
+        QTest::newRow("folder chosen") << true;
+    }
+
+    void includeSubfoldersRescansOnlyWithAFolder() {
+        QFETCH(bool, folderChosen);
+        const QString folder = m_home.path() + QStringLiteral("/Clips");
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/Day 2")));
+        touch(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"));
+        touch(folder + QStringLiteral("/Day 2/E1_Opening_ATL_M01_b.mov"));
+        UiFixture fixture;
+        if (folderChosen)
+            fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        QCoreApplication::processEvents();
+        const QStringList before = fixture.logMessages();
+
+        view.folderBox()->includeSubfoldersBox()->click();
+        QCoreApplication::processEvents();
+
+        const QStringList added = fixture.logMessages().mid(before.size());
+        if (folderChosen) {
+            QVERIFY(added.contains("Loaded 2 videos from local folder (including subfolders): " +
+                                   folder));
+            QCOMPARE(fixture.viewModel->localVideoURLs().size(), 2);
+        } else {
+            QCOMPARE(added, QStringList{});
+        }
+    }
+
+    void includeSubfoldersIsBoundBothWays() {
+        UiFixture fixture;
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        QCheckBox* box = view.folderBox()->includeSubfoldersBox();
+
+        box->click();
+        QVERIFY(fixture.viewModel->includeSubfolders());
+        fixture.viewModel->setIncludeSubfolders(false);
+        QVERIFY(!box->isChecked());
+    }
+};
+
+QTEST_MAIN(TestUploadToolsView)
+#include "tst_UploadToolsView.moc"
