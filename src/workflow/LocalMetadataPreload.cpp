@@ -36,16 +36,14 @@ QCoro::Task<> UploadViewModel::preloadLocalMetadata(QList<QUrl> files) {
     auto& pool = metadataThreadPool();
     QList<QFuture<void>> readings;
     readings.reserve(files.size());
-    for (const auto& file : files) {
-        // The continuation runs on this object's thread, and not at all once it is gone.
-        readings.append(QtConcurrent::run(&pool, [file] {
-                            LocalVideo{file}.loadMetadata();
-                        }).then(this, [this] { noteLocalMetadataArrived(); }));
-    }
+    for (const auto& file : files)
+        readings.append(QtConcurrent::run(&pool, [file] { LocalVideo{file}.loadMetadata(); }));
+    // Awaited in list order, so rows fill in top-down while later files are still read.
     for (auto& reading : readings) {
         co_await reading;
         if (!self)
             co_return;
+        noteLocalMetadataArrived();
     }
 }
 

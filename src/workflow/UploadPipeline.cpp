@@ -82,11 +82,12 @@ QCoro::Task<Result<void>> UploadViewModel::runUploadSteps(qsizetype index) {
         co_return tl::unexpected(created.error());
 
     setUploadStatus(index, UploadStatus::uploading, 0.3);
-    auto sent = co_await m_mux->uploadFile(
-        fileURL.toLocalFile(), created->url, [self, index](qint64 sentBytes, qint64 total) {
-            if (self)
-                self->reportUploadProgress(index, sentBytes, total);
-        });
+    // Named first: g++ 12 destroys a lambda temporary inside a co_await expression twice.
+    MuxClient::ProgressCallback progress = [self, index](qint64 sentBytes, qint64 total) {
+        if (self)
+            self->reportUploadProgress(index, sentBytes, total);
+    };
+    auto sent = co_await m_mux->uploadFile(fileURL.toLocalFile(), created->url, std::move(progress));
     if (!self)
         co_return cancelled();
     if (!sent)

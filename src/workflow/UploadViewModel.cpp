@@ -1,6 +1,7 @@
 #include "UploadViewModel.h"
 
 #include "CredentialStore.h"
+#include "DetachedTask.h"
 #include "StateFolder.h"
 
 #include <QCoro/QCoroSignal>
@@ -68,7 +69,7 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
 UploadViewModel::~UploadViewModel() = default;
 
 void UploadViewModel::keep(QCoro::Task<> task) {
-    QCoro::connect(std::move(task), this, [] {});
+    runDetached(std::move(task));
 }
 
 void UploadViewModel::post(std::function<void()> job) {

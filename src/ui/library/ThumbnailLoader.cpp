@@ -2,6 +2,8 @@
 
 #include <QPainter>
 #include <QPointer>
+
+#include "DetachedTask.h"
 #include <QTimer>
 
 namespace clipferry {
@@ -82,7 +84,7 @@ void ThumbnailLoader::pump() {
         const QString key = m_queue.takeFirst();
         m_queued.remove(key);
         m_inFlight.insert(key);
-        QCoro::connect(run(key), this, [] {});
+        runDetached(run(key));
     }
 }
 

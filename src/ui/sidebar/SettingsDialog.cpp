@@ -1,5 +1,7 @@
 #include "SettingsDialog.h"
 
+#include "DetachedTask.h"
+
 #include "CityTableModel.h"
 #include "ScreensDelegate.h"
 #include "SidebarStyle.h"
@@ -7,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QPointer>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -229,10 +232,14 @@ void SettingsDialog::save() {
 void SettingsDialog::updateGoogleSheets() {
     ++m_sheetPostsRunning;
     m_sheetBusy->show();
-    QCoro::connect(m_viewModel.updateGoogleSheets(), this, [this] {
-        if (--m_sheetPostsRunning == 0)
-            m_sheetBusy->hide();
-    });
+    runDetached(postSheetAndShowProgress());
+}
+
+QCoro::Task<> SettingsDialog::postSheetAndShowProgress() {
+    QPointer self(this);
+    co_await m_viewModel.updateGoogleSheets();
+    if (self && --m_sheetPostsRunning == 0)
+        m_sheetBusy->hide();
 }
 
 void SettingsDialog::openSheet(const QString& address) {

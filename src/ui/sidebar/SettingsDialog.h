@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
 #include <QDialog>
 
 class QCheckBox;
@@ -38,6 +39,7 @@ private:
     void showCredentials();
     void save();
     void updateGoogleSheets();
+    QCoro::Task<> postSheetAndShowProgress();
     void openSheet(const QString& address);
 
     UploadViewModel& m_viewModel;
