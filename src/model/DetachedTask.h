@@ -8,8 +8,7 @@ namespace clipferry {
 // QCoro::connect would add a context guard, but g++ 12 destroys the QPointer captured in
 // that continuation twice and corrupts the heap. Our coroutines instead re-check a
 // QPointer to their object after every suspension.
-inline void runDetached(QCoro::Task<> task)
-{
+inline void runDetached(QCoro::Task<> task) {
     [[maybe_unused]] const QCoro::Task<> detached = std::move(task);
 }
 

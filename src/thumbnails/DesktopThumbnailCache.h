@@ -7,7 +7,7 @@
 
 namespace clipferry {
 
-// The desktop's shared thumbnail cache (freedesktop.org thumbnail specification): the
+// The desktop's shared thumbnail cache (the freedesktop.org Thumbnail Managing Standard): the
 // "large" or "normal" PNG that file managers made for a file, used only while its
 // Thumb::MTime still equals the file's modification time. Scaled down to fit
 // `maxSize` pixels. Reads only; never writes to the desktop's cache.

@@ -87,7 +87,8 @@ QCoro::Task<Result<void>> UploadViewModel::runUploadSteps(qsizetype index) {
         if (self)
             self->reportUploadProgress(index, sentBytes, total);
     };
-    auto sent = co_await m_mux->uploadFile(fileURL.toLocalFile(), created->url, std::move(progress));
+    auto sent =
+        co_await m_mux->uploadFile(fileURL.toLocalFile(), created->url, std::move(progress));
     if (!self)
         co_return cancelled();
     if (!sent)

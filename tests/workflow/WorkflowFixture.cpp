@@ -10,8 +10,7 @@ using namespace clipferry;
 
 WorkflowFixture::WorkflowFixture(int maxConcurrentUploads, const Tweak& tweak)
     : store(QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString(),
-            std::chrono::seconds(5))
-{
+            std::chrono::seconds(5)) {
     auto options = UploadViewModel::defaultOptions();
     options.apiBase = service.baseUrl();
     options.client.apiBase = service.baseUrl();
@@ -32,21 +31,18 @@ WorkflowFixture::WorkflowFixture(int maxConcurrentUploads, const Tweak& tweak)
     settle();
 }
 
-QStringList WorkflowFixture::messages() const
-{
+QStringList WorkflowFixture::messages() const {
     QStringList result;
     for (const auto& entry : viewModel->log())
         result.append(entry.message);
     return result;
 }
 
-int WorkflowFixture::countMessages(const QString& message) const
-{
+int WorkflowFixture::countMessages(const QString& message) const {
     return int(messages().count(message));
 }
 
-QUrl WorkflowFixture::makeFile(const QString& name, qint64 size) const
-{
+QUrl WorkflowFixture::makeFile(const QString& name, qint64 size) const {
     const QString path = home.path() + QLatin1Char('/') + name;
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
@@ -60,8 +56,7 @@ QUrl WorkflowFixture::makeFile(const QString& name, qint64 size) const
     return QUrl::fromLocalFile(path);
 }
 
-void WorkflowFixture::settle() const
-{
+void WorkflowFixture::settle() const {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
 }

@@ -5,7 +5,9 @@
 #include "TempHome.h"
 #include "UploadViewModel.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
@@ -151,14 +153,36 @@ private Q_SLOTS:
 
     void markAllSeenRecordsAssetsAndLocalFiles() {
         TempHome home;
+        const QString folder = home.path() + QStringLiteral("/clips");
+        QVERIFY(QDir().mkpath(folder));
+        for (const auto& name : {QStringLiteral("a.mov"), QStringLiteral("b.MP4")}) {
+            QFile file(folder + QLatin1Char('/') + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(name.size() * 100, 'x'));
+        }
         auto viewModel = makeViewModel();
+        viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
+        viewModel->loadLocalVideos();
+        QTRY_COMPARE(viewModel->changedLocalVideos().size(), 2); // first sight: all new
         viewModel->markUploadedAssetNew(QStringLiteral("x"));
+
         viewModel->markAllSeen();
-        QVERIFY(QFile::exists(home.stateFolder() + QStringLiteral("/MuxState.json")));
-        QVERIFY(QFile::exists(home.stateFolder() + QStringLiteral("/LocalVideoState.json")));
         QTRY_VERIFY(viewModel->changedMuxAssets().isEmpty());
+        QTRY_VERIFY(viewModel->changedLocalVideos().isEmpty());
         QTRY_COMPARE(viewModel->log().constLast().message,
                      QStringLiteral("Marked all videos as seen"));
+
+        const auto saved = decodeLocalVideoState(
+            readWholeFile(home.stateFolder() + QStringLiteral("/LocalVideoState.json")).value());
+        QVERIFY(saved.has_value());
+        for (const auto& url : viewModel->localVideoURLs()) {
+            const auto attributes = QFileInfo(url.toLocalFile());
+            const auto record = saved->fileTimes.value(url.toLocalFile());
+            QCOMPARE(record.size, attributes.size());
+            QCOMPARE(record.modified, attributes.lastModified().toMSecsSinceEpoch() / 1000.0);
+        }
+        QCOMPARE(saved->fileTimes.size(), 2);
+        QVERIFY(QFile::exists(home.stateFolder() + QStringLiteral("/MuxState.json")));
     }
 };
 

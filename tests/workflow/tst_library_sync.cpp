@@ -13,8 +13,7 @@ using namespace clipferry;
 namespace {
 constexpr int slow = 20000;
 
-MuxAsset findAsset(const QList<MuxAsset>& assets, const QString& id)
-{
+MuxAsset findAsset(const QList<MuxAsset>& assets, const QString& id) {
     for (const auto& asset : assets) {
         if (asset.id == id)
             return asset;
@@ -27,15 +26,13 @@ class TestLibrarySync : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void listingFollowsEveryPage_data()
-    {
+    void listingFollowsEveryPage_data() {
         QTest::addColumn<int>("paging");
         QTest::newRow("links.next") << int(StandInService::Paging::links);
         QTest::newRow("next_cursor") << int(StandInService::Paging::cursor);
     }
 
-    void listingFollowsEveryPage()
-    {
+    void listingFollowsEveryPage() {
         QFETCH(int, paging);
         WorkflowFixture f;
         QVERIFY(f.service.setPaging(StandInService::Paging(paging), 100));
@@ -46,7 +43,8 @@ private Q_SLOTS:
         QCOMPARE(f.viewModel->existingAssets().size(), 250);
         QCOMPARE(f.viewModel->existingAssets().first().id, QStringLiteral("seeded0001"));
         QCOMPARE(f.viewModel->existingAssets().last().id, QStringLiteral("seeded0250"));
-        QCOMPARE(f.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")), 3);
+        QCOMPARE(f.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")),
+                 3);
         QCOMPARE(refreshing.count(), 2);
         QVERIFY(!f.viewModel->isRefreshing());
         f.settle();
@@ -55,13 +53,13 @@ private Q_SLOTS:
         const auto request = f.service.requests().constFirst();
         QCOMPARE(request.headers.value(QStringLiteral("authorization")),
                  QStringLiteral("Basic ") +
-                     QString::fromLatin1((f.service.tokenID() + QLatin1Char(':') + f.service.tokenSecret())
-                                             .toUtf8()
-                                             .toBase64()));
+                     QString::fromLatin1(
+                         (f.service.tokenID() + QLatin1Char(':') + f.service.tokenSecret())
+                             .toUtf8()
+                             .toBase64()));
     }
 
-    void newAssetsAreFlaggedAfterTheListedLine()
-    {
+    void newAssetsAreFlaggedAfterTheListedLine() {
         WorkflowFixture f;
         // Newer than the state made at start-up, so both count as new.
         QVERIFY(f.service.seedGeneratedAssets(2, QStringLiteral("4102444800")));
@@ -76,8 +74,7 @@ private Q_SLOTS:
         QVERIFY(saved->lastLaunchedAt >= f.viewModel->savedMuxState()->lastLaunchedAt - 0.001);
     }
 
-    void failingSecondPageLeavesNothing()
-    {
+    void failingSecondPageLeavesNothing() {
         WorkflowFixture f;
         QVERIFY(f.service.seedGeneratedAssets(150));
         StandInService::Fault broken;
@@ -92,27 +89,28 @@ private Q_SLOTS:
         QVERIFY(!f.viewModel->lastCompleteListing());
         QVERIFY(!f.viewModel->isRefreshing());
         f.settle();
-        QVERIFY(f.messages().constLast().startsWith(QStringLiteral("Failed to fetch MUX assets: ")));
+        QVERIFY(
+            f.messages().constLast().startsWith(QStringLiteral("Failed to fetch MUX assets: ")));
         QVERIFY(!QFile::exists(f.home.stateFolder() + QStringLiteral("/MuxState.json")));
     }
 
-    void refusedListingIsAFailure()
-    {
+    void refusedListingIsAFailure() {
         WorkflowFixture f;
         f.viewModel->setTokenSecret(QStringLiteral("wrong"));
         QCoro::waitFor(f.viewModel->refreshLibrary());
         f.settle();
-        QVERIFY(f.messages().constLast().startsWith(QStringLiteral("Failed to fetch MUX assets: ")));
+        QVERIFY(
+            f.messages().constLast().startsWith(QStringLiteral("Failed to fetch MUX assets: ")));
         // The button's export has no complete listing to send, so nothing is posted.
         QCoro::waitFor(f.viewModel->updateGoogleSheets());
         f.settle();
         QCOMPARE(f.messages().constLast(),
-                 QStringLiteral("Failed to update Google Sheets: the service library could not be listed"));
+                 QStringLiteral(
+                     "Failed to update Google Sheets: the service library could not be listed"));
         QVERIFY(f.service.sheetPosts().isEmpty());
     }
 
-    void deleteWithoutSelection()
-    {
+    void deleteWithoutSelection() {
         WorkflowFixture f;
         QCoro::waitFor(f.viewModel->deleteSelectedAsset());
         f.settle();
@@ -120,8 +118,7 @@ private Q_SLOTS:
         QVERIFY(f.service.requests().isEmpty());
     }
 
-    void refusedDeleteKeepsEverything()
-    {
+    void refusedDeleteKeepsEverything() {
         WorkflowFixture f;
         QVERIFY(f.service.seedGeneratedAssets(2));
         QCoro::waitFor(f.viewModel->refreshLibrary());
@@ -140,16 +137,17 @@ private Q_SLOTS:
         QCOMPARE(log.constLast(), QStringLiteral("Delete failed: HTTP 404: "));
         QVERIFY(f.viewModel->selectedAsset().has_value());
         QCOMPARE(f.viewModel->existingAssets().size(), 2);
-        QCOMPARE(f.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")), 0);
+        QCOMPARE(f.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")),
+                 0);
         QVERIFY(f.service.sheetPosts().isEmpty());
     }
 
-    void deleteRefreshesClearsAndPostsTheSheet()
-    {
+    void deleteRefreshesClearsAndPostsTheSheet() {
         WorkflowFixture f;
         QVERIFY(f.service.seedGeneratedAssets(3));
         QCoro::waitFor(f.viewModel->refreshLibrary());
-        f.viewModel->setSelectedAsset(findAsset(f.viewModel->existingAssets(), QStringLiteral("seeded0002")));
+        f.viewModel->setSelectedAsset(
+            findAsset(f.viewModel->existingAssets(), QStringLiteral("seeded0002")));
 
         QCoro::waitFor(f.viewModel->deleteSelectedAsset());
         f.settle();
@@ -170,14 +168,14 @@ private Q_SLOTS:
     }
 
     // With a local folder on view the export still sends the whole service library.
-    void localProviderExportListsTheServiceWithoutShowingIt()
-    {
+    void localProviderExportListsTheServiceWithoutShowingIt() {
         WorkflowFixture f;
         QVERIFY(f.service.seedGeneratedAssets(2));
         f.viewModel->setLocalFolderURL(QUrl::fromLocalFile(f.home.path()));
         f.viewModel->setProvider(VideoProvider::localFolder);
         f.viewModel->startUploadBatch({f.makeFile(QStringLiteral("new.mov"))});
-        QTRY_VERIFY_WITH_TIMEOUT(f.messages().contains(QStringLiteral("Google Sheet updated.")), slow);
+        QTRY_VERIFY_WITH_TIMEOUT(f.messages().contains(QStringLiteral("Google Sheet updated.")),
+                                 slow);
         QVERIFY(f.viewModel->existingAssets().isEmpty());
         const auto posts = f.service.sheetPosts();
         QCOMPARE(posts.size(), 1);
@@ -185,8 +183,7 @@ private Q_SLOTS:
         QVERIFY(posts[0].body.contains(",new.mov,"));
     }
 
-    void sheetPostOutcomes()
-    {
+    void sheetPostOutcomes() {
         WorkflowFixture f;
         const QString csv = QStringLiteral("index,filename,playback_url\n1,é.mov,\n");
         // Success goes through the web app's redirect, fetched with GET.
@@ -206,12 +203,12 @@ private Q_SLOTS:
         QVERIFY(!refused);
         QCOMPARE(refused.error().domain, QStringLiteral("GoogleSheet"));
         QCOMPARE(refused.error().code, 1);
-        QCOMPARE(refused.error().message,
-                 QStringLiteral("The operation couldn\u2019t be completed. (GoogleSheet error 1.)"));
+        QCOMPARE(
+            refused.error().message,
+            QStringLiteral("The operation couldn\u2019t be completed. (GoogleSheet error 1.)"));
     }
 
-    void sheetPostTransportFailures()
-    {
+    void sheetPostTransportFailures() {
         // A port that was free a moment ago refuses the connection.
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost));
@@ -225,7 +222,8 @@ private Q_SLOTS:
         QVERIFY(!refused.error().message.isEmpty());
         QVERIFY(refused.error().domain != QStringLiteral("GoogleSheet"));
 
-        WorkflowFixture unset(3, [](UploadViewModel::Options& options) { options.sheetWebAppUrl = QUrl(); });
+        WorkflowFixture unset(
+            3, [](UploadViewModel::Options& options) { options.sheetWebAppUrl = QUrl(); });
         auto missing = QCoro::waitFor(unset.viewModel->postSheetCSV(QStringLiteral("x\n")));
         QVERIFY(!missing);
         QVERIFY(missing.error().message.contains(QStringLiteral("CLIPFERRY_SHEET_WEBAPP_URL")));

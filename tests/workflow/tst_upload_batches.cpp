@@ -12,23 +12,24 @@ constexpr int slow = 20000; // generous ceiling for loopback work under the sani
 const auto completion = QStringLiteral("Upload batch completed. Updating Google Sheet\u2026");
 
 // The lines of one item, in the order they were logged.
-QStringList linesOf(const QStringList& messages, const QString& title, const QString& assetID)
-{
+QStringList linesOf(const QStringList& messages, const QString& title, const QString& assetID) {
     QStringList result;
     for (const auto& message : messages) {
         if (message.endsWith(QStringLiteral(" \u2013 ") + title) ||
-            (!assetID.isEmpty() && message == QStringLiteral("Marked uploaded asset as new: ") + assetID))
+            (!assetID.isEmpty() &&
+             message == QStringLiteral("Marked uploaded asset as new: ") + assetID))
             result.append(message);
     }
     return result;
 }
 
-QString assetIDTitled(const QJsonArray& assets, const QString& title)
-{
+QString assetIDTitled(const QJsonArray& assets, const QString& title) {
     for (const auto& value : assets) {
         const auto asset = value.toObject();
-        if (asset.value(QStringLiteral("meta")).toObject().value(QStringLiteral("title")).toString() ==
-            title)
+        if (asset.value(QStringLiteral("meta"))
+                .toObject()
+                .value(QStringLiteral("title"))
+                .toString() == title)
             return asset.value(QStringLiteral("id")).toString();
     }
     return {};
@@ -40,8 +41,7 @@ class TestUploadBatches : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void batchOfThreeWithTheSecondFailingAtUpload()
-    {
+    void batchOfThreeWithTheSecondFailingAtUpload() {
         WorkflowFixture f;
         QVERIFY2(f.service.isRunning(), qPrintable(f.service.errorString()));
         // Only the large middle file gets past this many bytes, so only its PUT is cut.
@@ -58,7 +58,8 @@ private Q_SLOTS:
         QCOMPARE(f.viewModel->uploads().size(), 3);
         QCOMPARE(f.viewModel->uploads()[1].title, QStringLiteral("clip.02"));
         QCOMPARE(f.viewModel->uploads()[0].status, UploadStatus::pending);
-        QTRY_VERIFY_WITH_TIMEOUT(f.messages().contains(QStringLiteral("Google Sheet updated.")), slow);
+        QTRY_VERIFY_WITH_TIMEOUT(f.messages().contains(QStringLiteral("Google Sheet updated.")),
+                                 slow);
 
         const auto& items = f.viewModel->uploads();
         QCOMPARE(items[0].status, UploadStatus::done);
@@ -76,9 +77,11 @@ private Q_SLOTS:
         QVERIFY(items[0].playbackURL->endsWith(QStringLiteral(".m3u8")));
 
         const auto all = f.messages();
-        const auto log = all.mid(all.indexOf(QStringLiteral("Started upload batch with 3 videos.")));
+        const auto log =
+            all.mid(all.indexOf(QStringLiteral("Started upload batch with 3 videos.")));
         QVERIFY(!log.isEmpty());
-        QVERIFY(all.indexOf(QStringLiteral("Creating Upload \u2013 clip01")) > all.size() - log.size());
+        QVERIFY(all.indexOf(QStringLiteral("Creating Upload \u2013 clip01")) >
+                all.size() - log.size());
         QCOMPARE(linesOf(log, QStringLiteral("clip01"), first),
                  (QStringList{QStringLiteral("Creating Upload \u2013 clip01"),
                               QStringLiteral("Uploading \u2013 clip01"),
@@ -105,11 +108,12 @@ private Q_SLOTS:
         QVERIFY(posts[0].body.contains(",clip03.mkv,https://stream.test/"));
         QVERIFY(!posts[0].body.contains("clip.02"));
         // The passthrough keeps the extension; the title does not.
-        QCOMPARE(f.service.countRequests(QStringLiteral("POST"), QStringLiteral("/video/v1/uploads")), 3);
+        QCOMPARE(
+            f.service.countRequests(QStringLiteral("POST"), QStringLiteral("/video/v1/uploads")),
+            3);
     }
 
-    void uploadProgressMovesWithTheBytes()
-    {
+    void uploadProgressMovesWithTheBytes() {
         WorkflowFixture f;
         QList<double> uploadingProgress;
         connect(f.viewModel.get(), &UploadViewModel::uploadChanged, this, [&](qsizetype index) {
@@ -128,14 +132,15 @@ private Q_SLOTS:
     }
 
     // The drop zone hands over one batch per file: they join into one completion.
-    void overlappingBatchesCompleteOnce()
-    {
+    void overlappingBatchesCompleteOnce() {
         WorkflowFixture f;
         QVERIFY(f.service.setAssetPollsBeforeReady(3));
-        for (const auto& name : {QStringLiteral("a.mov"), QStringLiteral("b.mov"), QStringLiteral("c.mov")})
+        for (const auto& name :
+             {QStringLiteral("a.mov"), QStringLiteral("b.mov"), QStringLiteral("c.mov")})
             f.viewModel->startUploadBatch({f.makeFile(name)});
         QCOMPARE(f.viewModel->pendingBatchUploads(), 3);
-        QTRY_VERIFY_WITH_TIMEOUT(f.messages().contains(QStringLiteral("Google Sheet updated.")), slow);
+        QTRY_VERIFY_WITH_TIMEOUT(f.messages().contains(QStringLiteral("Google Sheet updated.")),
+                                 slow);
         f.settle();
         QCOMPARE(f.countMessages(completion), 1);
         for (const auto& item : f.viewModel->uploads())
@@ -149,24 +154,24 @@ private Q_SLOTS:
         f.viewModel->startUploadBatch({f.makeFile(QStringLiteral("d.mov"))});
         QCOMPARE(f.viewModel->pendingBatchUploads(), 1);
         QCOMPARE(f.viewModel->completedBatchUploads(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(f.countMessages(QStringLiteral("Google Sheet updated.")), 2, slow);
+        QTRY_COMPARE_WITH_TIMEOUT(f.countMessages(QStringLiteral("Google Sheet updated.")), 2,
+                                  slow);
     }
 
-    void emptyBatchOnlyLogsItsStart()
-    {
+    void emptyBatchOnlyLogsItsStart() {
         WorkflowFixture f;
         const auto before = f.messages().size();
         f.viewModel->startUploadBatch({});
         QTest::qWait(50);
         f.settle();
-        QCOMPARE(f.messages().mid(before), QStringList{QStringLiteral("Started upload batch with 0 videos.")});
+        QCOMPARE(f.messages().mid(before),
+                 QStringList{QStringLiteral("Started upload batch with 0 videos.")});
         QCOMPARE(f.viewModel->pendingBatchUploads(), 0);
         QCOMPARE(f.viewModel->completedBatchUploads(), 0);
         QVERIFY(f.service.requests().isEmpty());
     }
 
-    void atMostTheLimitRunAtOnceInOrder()
-    {
+    void atMostTheLimitRunAtOnceInOrder() {
         WorkflowFixture f(2);
         QVERIFY(f.service.setAssetPollsBeforeReady(2));
         QList<QUrl> files;
@@ -190,15 +195,15 @@ private Q_SLOTS:
             mostRunning = std::max(mostRunning, running);
         });
         f.viewModel->startUploadBatch(files);
-        QTRY_VERIFY_WITH_TIMEOUT(f.messages().contains(QStringLiteral("Google Sheet updated.")), slow);
+        QTRY_VERIFY_WITH_TIMEOUT(f.messages().contains(QStringLiteral("Google Sheet updated.")),
+                                 slow);
         QCOMPARE(mostRunning, 2);
         QCOMPARE(startOrder, (QList<qsizetype>{0, 1, 2, 3, 4}));
         QCOMPARE(f.countMessages(completion), 1);
         QCOMPARE(f.countMessages(QStringLiteral("Started upload batch with 5 videos.")), 1);
     }
 
-    void deadUploadFailsTheItemAtOnce()
-    {
+    void deadUploadFailsTheItemAtOnce() {
         // Polls slow enough that the wait is still going when the upload dies.
         WorkflowFixture f(3, [](UploadViewModel::Options& options) {
             options.client.assetIdPollInterval = std::chrono::milliseconds(50);
@@ -206,14 +211,17 @@ private Q_SLOTS:
         });
         QVERIFY(f.service.setUploadPollsBeforeAsset(0)); // never an asset
         f.viewModel->startUploadBatch({f.makeFile(QStringLiteral("x.mov"))});
-        QTRY_COMPARE_WITH_TIMEOUT(f.viewModel->uploads()[0].status, UploadStatus::waitingAsset, slow);
-        const auto uploadID = f.service.uploads().at(0).toObject().value(QStringLiteral("id")).toString();
-        QVERIFY(f.service.updateUpload(uploadID, {{QStringLiteral("status"), QStringLiteral("errored")},
-                                                  {QStringLiteral("error"),
-                                                   QJsonObject{{QStringLiteral("message"),
-                                                                QStringLiteral("bad file")}}}}));
+        QTRY_COMPARE_WITH_TIMEOUT(f.viewModel->uploads()[0].status, UploadStatus::waitingAsset,
+                                  slow);
+        const auto uploadID =
+            f.service.uploads().at(0).toObject().value(QStringLiteral("id")).toString();
+        QVERIFY(f.service.updateUpload(
+            uploadID, {{QStringLiteral("status"), QStringLiteral("errored")},
+                       {QStringLiteral("error"),
+                        QJsonObject{{QStringLiteral("message"), QStringLiteral("bad file")}}}}));
         QTRY_COMPARE_WITH_TIMEOUT(f.viewModel->uploads()[0].status, UploadStatus::failed, slow);
-        QCOMPARE(f.viewModel->uploads()[0].error, std::optional(QStringLiteral("Upload errored: bad file")));
+        QCOMPARE(f.viewModel->uploads()[0].error,
+                 std::optional(QStringLiteral("Upload errored: bad file")));
     }
 };
 

@@ -9,11 +9,11 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
-#include <QPointer>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
