@@ -134,13 +134,7 @@ QCoro::Task<> UploadViewModel::deleteSelectedAsset() {
         co_return;
     setSelectedAsset(std::nullopt);
     appendLog(QStringLiteral("Updating Google Sheet\u2026"));
-    auto exported = co_await exportSheet(true);
-    if (!self)
-        co_return;
-    if (exported)
-        appendLog(QStringLiteral("Google Sheet updated."));
-    else
-        appendLog(QStringLiteral("Google Sheet update failed: ") + exported.error().message);
+    co_await exportAfterLibraryChange();
 }
 
 } // namespace clipferry

@@ -94,6 +94,17 @@ QCoro::Task<Result<void>> UploadViewModel::exportSheet(bool listWhenLocal) {
     co_return co_await postSheetCSV(buildSheetCSV());
 }
 
+QCoro::Task<> UploadViewModel::exportAfterLibraryChange() {
+    QPointer self(this);
+    auto exported = co_await exportSheet(true);
+    if (!self)
+        co_return;
+    if (exported)
+        appendLog(QStringLiteral("Google Sheet updated."));
+    else
+        appendLog(QStringLiteral("Google Sheet update failed: ") + exported.error().message);
+}
+
 QCoro::Task<> UploadViewModel::updateGoogleSheets() {
     QPointer self(this);
     appendLog(QStringLiteral("Updating Google Sheets..."));

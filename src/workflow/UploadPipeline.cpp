@@ -159,13 +159,7 @@ QCoro::Task<> UploadViewModel::finishBatchItem() {
     co_await refreshLibrary();
     if (!self)
         co_return;
-    auto exported = co_await exportSheet(true);
-    if (!self)
-        co_return;
-    if (exported)
-        appendLog(QStringLiteral("Google Sheet updated."));
-    else
-        appendLog(QStringLiteral("Google Sheet update failed: ") + exported.error().message);
+    co_await exportAfterLibraryChange();
 }
 
 QString UploadViewModel::streamingAddress(const QString& playbackID) const {

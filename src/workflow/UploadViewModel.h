@@ -204,6 +204,8 @@ private:
     // Posts the CSV of the last complete service listing; when the view shows a local
     // folder and `listWhenLocal` is set, lists the service first without touching the view.
     [[nodiscard]] QCoro::Task<Result<void>> exportSheet(bool listWhenLocal);
+    // The export after a batch or a delete, with its two result lines.
+    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange();
 
     QList<UploadItem> m_uploads;
     QList<LogEntry> m_log;
