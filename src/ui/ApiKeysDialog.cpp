@@ -73,6 +73,7 @@ void ApiKeysDialog::showCredentials() {
 
 void ApiKeysDialog::save() {
     m_viewModel.startSaveSettings();
+    m_viewModel.refreshIfNeverListed();
     accept();
 }
 

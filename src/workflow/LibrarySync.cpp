@@ -46,6 +46,11 @@ QCoro::Task<> UploadViewModel::refreshLibrary() {
     appendLog(QStringLiteral("Loaded %1 total assets from MUX.").arg(count));
 }
 
+void UploadViewModel::refreshIfNeverListed() {
+    if (m_provider == VideoProvider::webMux && !m_lastCompleteListing && !m_isRefreshing)
+        startRefreshLibrary();
+}
+
 void UploadViewModel::detectChangedMuxAssets(const QList<MuxAsset>& assets) {
     if (!m_savedMuxState) {
         post([this] { setChangedMuxAssets({}); });

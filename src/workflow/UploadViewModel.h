@@ -110,6 +110,8 @@ public:
     void startRefreshLibrary() { keep(refreshLibrary()); }
     void startDeleteSelectedAsset() { keep(deleteSelectedAsset()); }
     void startUpdateGoogleSheets() { keep(updateGoogleSheets()); }
+    // After the first tokens are entered: the start-up listing ran without them.
+    void refreshIfNeverListed();
     void saveMuxState();
     void saveLocalVideoState();
     [[nodiscard]] QString cityMapFileURL() const;

@@ -110,6 +110,26 @@ private Q_SLOTS:
         QVERIFY(f.service.sheetPosts().isEmpty());
     }
 
+    // The start-up listing runs before a first user has entered any tokens.
+    void enteringTokensListsWhatWasNeverListed() {
+        WorkflowFixture f;
+        QVERIFY(f.service.seedGeneratedAssets(3));
+        f.viewModel->setTokenID(QString());
+        QCoro::waitFor(f.viewModel->refreshLibrary());
+        QVERIFY(!f.viewModel->lastCompleteListing());
+
+        f.viewModel->setTokenID(f.service.tokenID());
+        f.viewModel->refreshIfNeverListed();
+        QTRY_COMPARE_WITH_TIMEOUT(f.viewModel->existingAssets().size(), 3, 20000);
+        QTRY_VERIFY(!f.viewModel->isRefreshing());
+        const int listings =
+            f.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets"));
+        f.viewModel->refreshIfNeverListed();
+        QTest::qWait(20);
+        QCOMPARE(f.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")),
+                 listings);
+    }
+
     void deleteWithoutSelection() {
         WorkflowFixture f;
         QCoro::waitFor(f.viewModel->deleteSelectedAsset());
