@@ -1,3 +1,4 @@
+#include "ClipFactory.h"
 #include "ConfirmationDialog.h"
 #include "LibraryColumn.h"
 #include "LibraryFixture.h"
@@ -165,6 +166,7 @@ private Q_SLOTS:
     void deleteAsksFirst();
     void groupsExpandPerCityAndSurviveResets();
     void localRowsOpenFilesAndNeverDelete();
+    void localThumbnails();
     void keyboard();
     void refreshButtonFollowsRefreshing();
     void firstShowStartsOneRefresh();
@@ -342,6 +344,40 @@ void TestLibraryColumn::localRowsOpenFilesAndNeverDelete() {
     QTRY_VERIFY(!h.video(QStringLiteral("PAR|Opening"), 0).data(LibraryModel::IsNewRole).toBool());
     h.click(h.video(QStringLiteral("PAR|Opening"), 0));
     QCOMPARE(h.opened, (QList<QUrl>{file, file}));
+}
+
+void TestLibraryColumn::localThumbnails() {
+    if (!ClipFactory::ffmpegAvailable())
+        QSKIP("needs the ffmpeg command-line tool");
+    ClipFactory clips;
+    const QString clip = clips.video(QStringLiteral("E1_Opening_PAR_M01_clip.mov"));
+    QVERIFY2(!clip.isEmpty(), qPrintable(clips.lastError()));
+    const QString fake =
+        clips.file(QStringLiteral("E2_Opening_PAR_M01_notes.mov"), "only some words");
+    QVERIFY(!fake.isEmpty());
+
+    Harness h;
+    h.vm().setLocalFolderURL(QUrl::fromLocalFile(clips.folder()));
+    h.vm().setProvider(VideoProvider::localFolder);
+    QVERIFY(h.show());
+    h.openGroup(QStringLiteral("PAR|Opening"));
+    QCOMPARE(h.model().rowCount(h.header(QStringLiteral("PAR|Opening"))), 2);
+
+    // The painted rows ask for their pictures: a frame of the clip, nothing for the text.
+    ThumbnailLoader& loader = h.column.localThumbnails();
+    const QString clipKey = QUrl::fromLocalFile(clip).toString();
+    const QString fakeKey = QUrl::fromLocalFile(fake).toString();
+    QTRY_VERIFY_WITH_TIMEOUT(loader.lookup(clipKey).state != ThumbnailLoader::State::Loading,
+                             30000);
+    QTRY_VERIFY_WITH_TIMEOUT(loader.lookup(fakeKey).state != ThumbnailLoader::State::Loading,
+                             30000);
+    const auto picture = loader.lookup(clipKey);
+    QCOMPARE(picture.state, ThumbnailLoader::State::Ready);
+    QVERIFY(!picture.pixmap.isNull());
+    // testsrc is colourful: a grabbed frame is not one flat colour.
+    const QImage image = picture.pixmap.toImage();
+    QVERIFY(image.pixel(2, 2) != image.pixel(image.width() - 3, image.height() - 3));
+    QCOMPARE(loader.lookup(fakeKey).state, ThumbnailLoader::State::Failed);
 }
 
 void TestLibraryColumn::keyboard() {
