@@ -18,6 +18,7 @@ namespace clipferry {
 namespace {
 const auto splitterKey = QStringLiteral("window/splitter");
 const auto geometryKey = QStringLiteral("window/geometry");
+constexpr int sidebarWidth = 340;
 } // namespace
 
 MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& network, QWidget* parent)
@@ -41,12 +42,14 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& networ
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setChildrenCollapsible(false);
     setCentralWidget(m_splitter);
-    resize(1200, 760);
+    // A first start gives the library room for its widest row beside the sidebar.
+    const int libraryWidth = library->sizeHint().width();
+    resize(sidebarWidth + m_splitter->handleWidth() + libraryWidth, 800);
 
     const QSettings settings;
     restoreGeometry(settings.value(geometryKey).toByteArray());
     if (!m_splitter->restoreState(settings.value(splitterKey).toByteArray()))
-        m_splitter->setSizes({340, 860});
+        m_splitter->setSizes({sidebarWidth, libraryWidth});
 
     connect(&viewModel, &UploadViewModel::showAPIKeySheetChanged, this,
             &MainWindow::showApiKeysSheet);

@@ -1,18 +1,28 @@
-// Renders the real main window offscreen with a fixture library and saves it as PNG:
-//   clipferry-screenshot OUT.png   ->  OUT.png, OUT-search.png (search "PAR"),
-//                                      OUT-local.png (local-folder mode)
+// Renders the real main window offscreen against the local stand-in service and saves
+//   clipferry-screenshot FOLDER
+// as FOLDER/window.png (the library), library-search.png (search "PAR"), library-local.png
+// (a local folder of generated clips), settings.png (the settings sheet) and
+// sidebar-batch.png (the upload list while a batch is in flight).
 // Everything it reads or writes lives in a temporary home folder.
+#include "ClipFactory.h"
 #include "CredentialStore.h"
+#include "LibraryAddresses.h"
 #include "LibraryColumn.h"
 #include "LibraryModel.h"
 #include "LibraryView.h"
 #include "MainWindow.h"
+#include "StandInService.h"
 #include "ThumbnailLoader.h"
 #include "UploadViewModel.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QFileInfo>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QLinearGradient>
 #include <QNetworkAccessManager>
@@ -25,27 +35,73 @@ using namespace clipferry;
 
 namespace {
 
-void settle(int milliseconds, const std::function<bool()>& until = {}) {
+// Runs the event loop until `until` holds; false when `milliseconds` passed first.
+bool settle(int milliseconds, const std::function<bool()>& until = {}) {
     QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired() && !(until && until())) {
+    while (!deadline.hasExpired()) {
+        if (until && until())
+            return true;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
+    return !until;
 }
 
-MuxAsset asset(const QString& id, const QString& name, const QString& resolution, double seconds,
-               bool withPlayback = true) {
-    MuxAsset a;
-    a.id = id;
-    a.status = QStringLiteral("ready");
-    a.passthrough = name;
-    a.max_stored_resolution = resolution;
-    a.duration = seconds;
+bool fail(const char* what) {
+    std::fprintf(stderr, "clipferry-screenshot: %s\n", what);
+    return false;
+}
+
+bool logHas(const UploadViewModel& viewModel, const QString& prefix) {
+    return std::any_of(viewModel.log().begin(), viewModel.log().end(),
+                       [&](const LogEntry& entry) { return entry.message.startsWith(prefix); });
+}
+
+// One asset as the service lists it. New assets were created after any launch.
+QJsonObject asset(const QString& id, const QString& name, QSize size, double seconds,
+                  bool isNew = false, bool withPlayback = true) {
+    QJsonObject object{
+        {QStringLiteral("id"), id},
+        {QStringLiteral("status"), QStringLiteral("ready")},
+        {QStringLiteral("passthrough"), name},
+        {QStringLiteral("duration"), seconds},
+        {QStringLiteral("aspect_ratio"), QStringLiteral("16:9")},
+        {QStringLiteral("created_at"),
+         isNew ? QStringLiteral("4102444800") : QStringLiteral("1714564800")},
+        {QStringLiteral("tracks"),
+         QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("video")},
+                                {QStringLiteral("max_width"), size.width()},
+                                {QStringLiteral("max_height"), size.height()}}}},
+    };
     if (withPlayback)
-        a.playback_ids = QList<PlaybackID>{{QStringLiteral("pb") + id}};
-    return a;
+        object.insert(
+            QStringLiteral("playback_ids"),
+            QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("pb") + id},
+                                   {QStringLiteral("policy"), QStringLiteral("public")}}});
+    return object;
 }
 
-// A still that looks like a frame of the clip: the city's colour, a horizon, the name.
+QJsonArray fixtureLibrary() {
+    const QSize hd(1920, 1080);
+    return {
+        asset(QStringLiteral("a1"), QStringLiteral("E1_Opening_ATL_M01_intro.mov"), hd, 12),
+        asset(QStringLiteral("a2"), QStringLiteral("E2_Opening_ATL_M01_crowd.mov"), hd, 9.5, true),
+        asset(QStringLiteral("a3"), QStringLiteral("E3_Opening_ATL_M02_flags.mov"),
+              QSize(3840, 2160), 20),
+        asset(QStringLiteral("a4"), QStringLiteral("E1_Parade_ATL_M04_floats.mov"), hd, 31),
+        asset(QStringLiteral("a5"), QStringLiteral("E1_Goal_NYNJ_M03_replay.mov"), QSize(1280, 720),
+              7, true),
+        asset(QStringLiteral("a6"), QStringLiteral("E2_Goal_NYNJ_M03_celebration_wide.mov"), hd,
+              14),
+        asset(QStringLiteral("a7"), QStringLiteral("E1_Halftime_NYNJ_M05_show.mov"), hd, 95),
+        asset(QStringLiteral("a8"), QStringLiteral("E1_Opening_PAR_M01_intro.mov"), hd, 12, true),
+        asset(QStringLiteral("a9"), QStringLiteral("E2_Opening_PAR_M01_tower.mov"), hd, 18, true,
+              false),
+        asset(QStringLiteral("a10"), QStringLiteral("E1_Anthem_PAR_M02_choir.mov"), hd, 64),
+        asset(QStringLiteral("a11"), QStringLiteral("E1_Opening_LON_M01_intro.mov"), hd, 12),
+    };
+}
+
+// The service's stills are out of reach here: a picture in the city's colour stands in.
 QImage still(const QColor& color, const QString& label, int variant) {
     QImage image(160, 90, QImage::Format_RGB32);
     QPainter p(&image);
@@ -66,143 +122,317 @@ QImage still(const QColor& color, const QString& label, int variant) {
     return image;
 }
 
-QString variantPath(const QString& out, const QString& suffix) {
-    const QFileInfo info(out);
-    return info.path() + QLatin1Char('/') + info.completeBaseName() + suffix +
-           QStringLiteral(".png");
+void insertStills(LibraryColumn& column, const UploadViewModel& viewModel) {
+    const QUrl imageBase = LibraryColumn::defaultOptions().imageBase;
+    int variant = 0;
+    for (const auto& value : fixtureLibrary()) {
+        const QJsonObject object = value.toObject();
+        MuxAsset a;
+        a.id = object.value(QStringLiteral("id")).toString();
+        a.passthrough = object.value(QStringLiteral("passthrough")).toString();
+        if (object.contains(QStringLiteral("playback_ids")))
+            a.playback_ids = QList<PlaybackID>{{QStringLiteral("pb") + a.id}};
+        const auto url = thumbnailURL(a, imageBase);
+        if (!url)
+            continue;
+        const auto parts = parseVideoName(*a.passthrough);
+        const CityMap& cities = viewModel.cityMap();
+        const QColor color = cities.contains(parts.city)
+                                 ? QColor::fromString(cities[parts.city].color)
+                                 : QColor(90, 90, 90);
+        column.remoteThumbnails().insert(url->toString(), still(color, parts.match, variant++ % 4));
+    }
+}
+
+void expandGroups(LibraryColumn& column, const QStringList& keys) {
+    LibraryModel& model = column.model();
+    LibraryView& view = column.view();
+    for (int c = 0; c < model.rowCount(); ++c) {
+        const QModelIndex city = model.index(c, 0);
+        for (int g = 0; g < model.rowCount(city); ++g) {
+            const QModelIndex group = model.index(g, 0, city);
+            const QString key = group.data(LibraryModel::ExpansionKeyRole).toString();
+            if (keys.contains(key) != view.isAnimationExpanded(key))
+                view.toggleAnimation(group);
+        }
+    }
+}
+
+bool save(QWidget& widget, const QString& path) {
+    if (widget.grab().save(path)) {
+        std::printf("wrote %s\n", qPrintable(path));
+        return true;
+    }
+    return fail("cannot write a picture");
+}
+
+QUrl makeFile(const QString& folder, const QString& name, qint64 size) {
+    QFile file(folder + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(size))
+        return {};
+    return QUrl::fromLocalFile(file.fileName());
+}
+
+// Holds every request that matches until the end: a reply slower than the screenshot.
+bool hold(StandInService& service, const QString& method, const QString& path) {
+    StandInService::Fault fault;
+    fault.method = method;
+    fault.path = path;
+    fault.delayMs = 120000;
+    return service.addFault(fault);
+}
+
+class Screenshots {
+public:
+    Screenshots(StandInService& service, UploadViewModel& viewModel, MainWindow& window,
+                QString folder, QString scratch)
+        : m_service(service)
+        , m_viewModel(viewModel)
+        , m_window(window)
+        , m_column(*window.findChild<LibraryColumn*>())
+        , m_folder(std::move(folder))
+        , m_scratch(std::move(scratch)) {}
+
+    bool library();
+    bool localFolder();
+    bool settings();
+    bool batch();
+    bool finish();
+
+private:
+    [[nodiscard]] QString path(const char* name) const {
+        return m_folder + QLatin1Char('/') + QLatin1String(name);
+    }
+    bool waitForStatus(qsizetype index, UploadStatus status);
+
+    StandInService& m_service;
+    UploadViewModel& m_viewModel;
+    MainWindow& m_window;
+    LibraryColumn& m_column;
+    QString m_folder;
+    QString m_scratch;
+    ClipFactory m_clips;
+};
+
+bool Screenshots::library() {
+    insertStills(m_column, m_viewModel);
+    m_window.show();
+    // The first showing lists the service library; its change set lands right after.
+    if (!settle(10000, [&] {
+            return !m_viewModel.isRefreshing() &&
+                   logHas(m_viewModel, QStringLiteral("Found 4 new/updated MUX assets."));
+        }))
+        return fail("the first listing did not arrive");
+    for (const MuxAsset& a : m_viewModel.existingAssets())
+        if (a.id == QStringLiteral("a2"))
+            m_viewModel.setSelectedAsset(a);
+    expandGroups(m_column, {QStringLiteral("ATL|Opening"), QStringLiteral("NYNJ|Goal"),
+                            QStringLiteral("PAR|Opening")});
+    settle(300);
+    if (!save(m_window, path("window.png")))
+        return false;
+
+    m_column.searchField().setText(QStringLiteral("PAR"));
+    settle(300);
+    const bool saved = save(m_window, path("library-search.png"));
+    m_column.searchField().clear();
+    return saved;
+}
+
+bool Screenshots::localFolder() {
+    const QStringList names{QStringLiteral("E1_Opening_ATL_M01_intro.mov"),
+                            QStringLiteral("E2_Opening_ATL_M01_crowd.mp4"),
+                            QStringLiteral("E1_Goal_NYNJ_M03_replay.mov"),
+                            QStringLiteral("E1_Opening_PAR_M01_intro.mov"),
+                            QStringLiteral("E2_Opening_PAR_M01_tower.mov")};
+    ClipFactory::Options clip;
+    clip.size = QSize(640, 360);
+    clip.videoSource = QStringLiteral("testsrc2=s=%1:r=%2:d=%3");
+    for (const QString& name : names) {
+        if (m_clips.video(name, clip).isEmpty())
+            return fail(qPrintable(QStringLiteral("ffmpeg failed: ") + m_clips.lastError()));
+    }
+    // As the folder chooser does; then a look at two clips, so only the others stay new.
+    m_viewModel.setLocalFolderURL(QUrl::fromLocalFile(m_clips.folder()));
+    m_viewModel.setProvider(VideoProvider::localFolder);
+    m_viewModel.loadLocalVideos();
+    settle(500);
+    const QList<QUrl> files = m_viewModel.localVideoURLs();
+    for (const QUrl& file : files) {
+        if (file.fileName().startsWith(QStringLiteral("E1_Opening")))
+            m_viewModel.markLocalVideoSeen(file);
+        if (file.fileName() == QStringLiteral("E1_Opening_PAR_M01_intro.mov"))
+            m_viewModel.setSelectedLocalVideo(file);
+    }
+    expandGroups(m_column, {QStringLiteral("ATL|Opening"), QStringLiteral("NYNJ|Goal"),
+                            QStringLiteral("PAR|Opening")});
+    settle(15000, [&] {
+        return m_column.localThumbnails().inFlightCount() == 0 &&
+               m_column.localThumbnails().queuedCount() == 0;
+    });
+    settle(500);
+    if (!save(m_window, path("library-local.png")))
+        return false;
+    m_viewModel.setProvider(VideoProvider::webMux);
+    settle(200);
+    return true;
+}
+
+bool Screenshots::settings() {
+    auto* gear = m_window.findChild<QAbstractButton*>(QStringLiteral("settingsButton"));
+    if (!gear)
+        return fail("no settings button");
+    gear->click();
+    QDialog* sheet = nullptr;
+    settle(2000, [&] {
+        for (auto* dialog : m_window.findChildren<QDialog*>())
+            if (dialog->isVisible())
+                sheet = dialog;
+        return sheet != nullptr;
+    });
+    if (!sheet)
+        return fail("the settings sheet did not open");
+    settle(300);
+    const bool saved = save(*sheet, path("settings.png"));
+    sheet->reject();
+    settle(100);
+    return saved;
+}
+
+bool Screenshots::waitForStatus(qsizetype index, UploadStatus status) {
+    const bool reached = settle(10000, [&] {
+        return m_viewModel.uploads().size() > index &&
+               m_viewModel.uploads()[index].status == status;
+    });
+    return reached || fail("an upload did not reach its stage");
+}
+
+// One file after another, each held at its own stage by the stand-in, three at a time.
+bool Screenshots::batch() {
+    const auto start = [&](const QString& name, qint64 size) {
+        m_viewModel.startUploadBatch({makeFile(m_scratch, name, size)});
+    };
+    start(QStringLiteral("E3_Parade_ATL_M04_drums.mov"), 200000);
+    if (!waitForStatus(0, UploadStatus::done))
+        return false;
+
+    if (!hold(m_service, QStringLiteral("GET"), QStringLiteral("/video/v1/assets/*")))
+        return fail("the stand-in refused a fault");
+    start(QStringLiteral("E2_Halftime_NYNJ_M05_lights.mov"), 200000);
+    if (!waitForStatus(1, UploadStatus::processingAsset))
+        return false;
+
+    // Larger than the loopback buffers: the bar stops part of the way.
+    if (!hold(m_service, QStringLiteral("PUT"), QStringLiteral("/_upload/*")))
+        return fail("the stand-in refused a fault");
+    start(QStringLiteral("E2_Anthem_PAR_M02_orchestra.mov"), 160LL * 1024 * 1024);
+    if (!waitForStatus(2, UploadStatus::uploading))
+        return false;
+    settle(1000);
+
+    StandInService::Fault refused;
+    refused.method = QStringLiteral("POST");
+    refused.path = QStringLiteral("/video/v1/uploads");
+    refused.times = 1;
+    refused.status = 400;
+    refused.body = QByteArray(R"({"error":{"type":"invalid_parameters",)"
+                              R"("messages":["File name is not allowed"]}})");
+    if (!m_service.addFault(refused))
+        return fail("the stand-in refused a fault");
+    start(QStringLiteral("E1_Goal_LON_M02_penalty.mov"), 200000);
+    if (!waitForStatus(3, UploadStatus::failed))
+        return false;
+
+    if (!hold(m_service, QStringLiteral("POST"), QStringLiteral("/video/v1/uploads")))
+        return fail("the stand-in refused a fault");
+    start(QStringLiteral("E3_Goal_NYNJ_M03_keeper.mov"), 200000);
+    if (!waitForStatus(4, UploadStatus::creatingUpload))
+        return false;
+    start(QStringLiteral("E4_Goal_NYNJ_M03_fans.mov"), 200000);
+    settle(500);
+
+    auto* sidebar = m_window.findChild<QWidget*>(QStringLiteral("sidebar"));
+    return sidebar ? save(*sidebar, path("sidebar-batch.png")) : fail("no sidebar");
+}
+
+// Lets the held replies go and waits for the batch to end: nothing may be in flight when
+// the view model goes. Hidden, the window asks for no stills of the new assets.
+bool Screenshots::finish() {
+    m_window.hide();
+    if (!m_service.clearFaults() || !m_service.releaseHangingReplies())
+        return fail("the stand-in did not release its replies");
+    const bool ended = settle(60000, [&] {
+        return m_viewModel.completedBatchUploads() == m_viewModel.pendingBatchUploads() &&
+               !m_viewModel.isRefreshing() &&
+               (logHas(m_viewModel, QStringLiteral("Google Sheet updated.")) ||
+                logHas(m_viewModel, QStringLiteral("Google Sheet update failed")));
+    });
+    return ended || fail("the batch did not end");
+}
+
+void useTemporaryHome(const QString& home) {
+    qputenv("HOME", home.toUtf8());
+    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/data")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/config")).toUtf8());
+    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/cache")).toUtf8());
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: clipferry-screenshot OUT.png\n");
+        std::fprintf(stderr, "usage: clipferry-screenshot FOLDER\n");
         return 2;
     }
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toUtf8());
+    useTemporaryHome(home.path());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Clipferry"));
     QApplication::setApplicationName(QStringLiteral("Clipferry"));
-    const QString out = QString::fromLocal8Bit(argv[1]);
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    if (!QDir().mkpath(folder)) {
+        fail("cannot create the output folder");
+        return 1;
+    }
+
+    StandInService service;
+    if (!service.isRunning() || !service.seedAssets(fixtureLibrary())) {
+        fail("the stand-in service did not start");
+        return 1;
+    }
 
     QNetworkAccessManager network;
     const CredentialStore credentials(QStringLiteral("Clipferry screenshot"),
                                       std::chrono::milliseconds(500));
     auto options = UploadViewModel::defaultOptions();
-    // A closed loopback port: a refresh fails at once instead of reaching the service.
-    options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:1"));
-    options.client.apiBase = options.apiBase;
+    options.apiBase = service.baseUrl();
+    options.client.apiBase = service.baseUrl();
+    options.sheetWebAppUrl = service.sheetWebAppUrl();
+    options.client.assetIdPollInterval = std::chrono::milliseconds(20);
+    options.client.readyPollInterval = std::chrono::milliseconds(20);
+    options.client.postRequestsPerSecond = 0;
+    options.client.otherRequestsPerSecond = 0;
     UploadViewModel viewModel(PlatformConfig{}, network, credentials, options);
-    viewModel.setTokenID(QStringLiteral("fixture"));
-    viewModel.setTokenSecret(QStringLiteral("fixture"));
-
-    MainWindow window(viewModel, network);
-    window.resize(1500, 860);
-    window.splitter()->setSizes({360, 1140});
-    window.show();
-    settle(3000, [&] { return viewModel.isReady() && !viewModel.isRefreshing(); });
+    if (!settle(5000, [&] { return viewModel.isReady(); })) {
+        fail("the view model did not become ready");
+        return 1;
+    }
+    viewModel.setTokenID(service.tokenID());
+    viewModel.setTokenSecret(service.tokenSecret());
     viewModel.setShowAPIKeySheet(false);
-
-    // --- fixture: three known cities, one unknown code, animations at every stage ---
     viewModel.setCityMap({
         {QStringLiteral("ATL"), {QStringLiteral("ATLANTA"), QStringLiteral("#C8102E"), 3}},
         {QStringLiteral("NYNJ"), {QStringLiteral("NEW YORK"), QStringLiteral("#003A70"), 4}},
         {QStringLiteral("PAR"), {QStringLiteral("PARIS"), QStringLiteral("#0055A4"), 5}},
     });
-    const QList<MuxAsset> assets{
-        asset(QStringLiteral("a1"), QStringLiteral("E1_Opening_ATL_M01_intro.mov"),
-              QStringLiteral("1920×1080"), 12),
-        asset(QStringLiteral("a2"), QStringLiteral("E2_Opening_ATL_M01_crowd.mov"),
-              QStringLiteral("1920×1080"), 9.5),
-        asset(QStringLiteral("a3"), QStringLiteral("E3_Opening_ATL_M02_flags.mov"),
-              QStringLiteral("3840×2160"), 20),
-        asset(QStringLiteral("a4"), QStringLiteral("E1_Parade_ATL_M04_floats.mov"),
-              QStringLiteral("1920×1080"), 31),
-        asset(QStringLiteral("a5"), QStringLiteral("E1_Goal_NYNJ_M03_replay.mov"),
-              QStringLiteral("1280×720"), 7),
-        asset(QStringLiteral("a6"), QStringLiteral("E2_Goal_NYNJ_M03_celebration_wide.mov"),
-              QStringLiteral("1920×1080"), 14),
-        asset(QStringLiteral("a7"), QStringLiteral("E1_Halftime_NYNJ_M05_show.mov"),
-              QStringLiteral("1920×1080"), 95),
-        asset(QStringLiteral("a8"), QStringLiteral("E1_Opening_PAR_M01_intro.mov"),
-              QStringLiteral("1920×1080"), 12),
-        asset(QStringLiteral("a9"), QStringLiteral("E2_Opening_PAR_M01_tower.mov"),
-              QStringLiteral("1920×1080"), 18, false),
-        asset(QStringLiteral("a10"), QStringLiteral("E1_Anthem_PAR_M02_choir.mov"),
-              QStringLiteral("1920×1080"), 64),
-        asset(QStringLiteral("a11"), QStringLiteral("E1_Opening_LON_M01_intro.mov"),
-              QStringLiteral("1920×1080"), 12),
-    };
-    viewModel.setFixtureLibrary(assets, {QStringLiteral("a2"), QStringLiteral("a5"),
-                                         QStringLiteral("a8"), QStringLiteral("a9")});
-    viewModel.setSelectedAsset(assets[1]);
 
-    auto* column = window.findChild<LibraryColumn*>();
-    const CityMap& cities = viewModel.cityMap();
-    int variant = 0;
-    for (const MuxAsset& a : assets) {
-        if (!a.playback_ids)
-            continue;
-        const auto parts = parseVideoName(*a.passthrough);
-        const QColor color = cities.contains(parts.city)
-                                 ? QColor::fromString(cities[parts.city].color)
-                                 : QColor(90, 90, 90);
-        column->remoteThumbnails().insert(
-            QStringLiteral(
-                "https://image.mux.com/pb%1/thumbnail.jpg?width=160&height=90&fit_mode=preserve")
-                .arg(a.id),
-            still(color, parts.match, variant++ % 4));
-    }
-    auto& view = column->view();
-    const auto expand = [&](const QStringList& keys) {
-        for (int c = 0; c < column->model().rowCount(); ++c) {
-            const QModelIndex city = column->model().index(c, 0);
-            for (int g = 0; g < column->model().rowCount(city); ++g) {
-                const QModelIndex group = column->model().index(g, 0, city);
-                const QString key = group.data(LibraryModel::ExpansionKeyRole).toString();
-                if (keys.contains(key) != view.isAnimationExpanded(key))
-                    view.toggleAnimation(group);
-            }
-        }
-    };
-    expand({QStringLiteral("ATL|Opening"), QStringLiteral("NYNJ|Goal"),
-            QStringLiteral("PAR|Opening")});
-    settle(400);
-    if (!window.grab().save(out))
-        return 1;
-
-    column->searchField().setText(QStringLiteral("PAR"));
-    settle(300);
-    if (!window.grab().save(variantPath(out, QStringLiteral("-search"))))
-        return 1;
-    column->searchField().clear();
-
-    // --- local folder mode ---
-    const QString folder = home.path() + QStringLiteral("/clips/");
-    QList<QUrl> files;
-    for (const QString& name : {QStringLiteral("E1_Opening_ATL_M01_intro.mov"),
-                                QStringLiteral("E2_Opening_ATL_M01_crowd.mp4"),
-                                QStringLiteral("E1_Goal_NYNJ_M03_replay.mov"),
-                                QStringLiteral("E1_Opening_PAR_M01_intro.mov"),
-                                QStringLiteral("E2_Opening_PAR_M01_tower.m4v")})
-        files.append(QUrl::fromLocalFile(folder + name));
-    viewModel.setLocalFolderURL(QUrl::fromLocalFile(folder));
-    viewModel.setProvider(VideoProvider::localFolder);
-    viewModel.setFixtureLocalVideos(files, {files[1], files[3]});
-    viewModel.setSelectedLocalVideo(files[3]);
-    column->localThumbnails().insert(files[0].toString(),
-                                     still(QColor(200, 16, 46), QStringLiteral("M01"), 1));
-    column->localThumbnails().insert(files[3].toString(),
-                                     still(QColor(0, 85, 164), QStringLiteral("M01"), 2));
-    settle(400);
-    if (!window.grab().save(variantPath(out, QStringLiteral("-local"))))
-        return 1;
-    return 0;
+    // The window at the size a first start gives it.
+    MainWindow window(viewModel, network);
+    Screenshots shots(service, viewModel, window, folder, home.path());
+    const bool ok = shots.library() && shots.localFolder() && shots.settings() && shots.batch();
+    const bool ended = shots.finish();
+    return ok && ended ? 0 : 1;
 }

@@ -17,6 +17,7 @@
 #include <QNetworkDiskCache>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <clipferry/BuildConfig.h>
 
@@ -111,6 +112,12 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
 }
 
 LibraryColumn::~LibraryColumn() = default;
+
+QSize LibraryColumn::sizeHint() const {
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_view);
+    const int width = libraryStyle::minimumRowWidth() + scrollBar + 2 * m_view->frameWidth();
+    return {width, QWidget::sizeHint().height()};
+}
 
 void LibraryColumn::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

@@ -47,6 +47,9 @@ public:
     // How addresses and files are opened; QDesktopServices::openUrl unless replaced.
     void setUrlOpener(std::function<void(const QUrl&)> opener) { m_openUrl = std::move(opener); }
 
+    // As wide as the widest row and the scroll bar, so that no row scrolls sideways.
+    [[nodiscard]] QSize sizeHint() const override;
+
     void refresh();
     void openSelected();
     void deleteSelected();

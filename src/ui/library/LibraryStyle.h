@@ -19,7 +19,7 @@ inline constexpr int thumbnailHeight = 45;
 inline constexpr int spacing = 8;
 inline constexpr int titleWidth = 120;
 // Filename, Element, Match, Resolution, Duration, Format.
-inline constexpr int cellWidths[] = {320, 65, 60, 85, 55, 50};
+inline constexpr int cellWidths[] = {260, 65, 60, 85, 55, 50};
 inline constexpr int iconButtonSize = 32;
 inline constexpr int iconButtonTrailingInset = 8;
 inline constexpr int badgeSize = 12;

@@ -70,12 +70,9 @@ QCoro::Task<std::optional<QImage>> fetchRemote(QNetworkAccessManager* network,
     co_return image;
 }
 
-// The one place that knows the thumbnail provider's signature. Until the provider
-// renders pictures, every local row shows its no-picture state.
+// JPEG bytes from the process-wide provider, which caches them on disk per file version.
 QCoro::Task<std::optional<QByteArray>> requestLocalThumbnail(QUrl file, QSizeF size) {
-    Q_UNUSED(file);
-    Q_UNUSED(size);
-    co_return std::nullopt;
+    return ThumbnailProvider::shared().thumbnail(std::move(file), size);
 }
 
 QCoro::Task<std::optional<QImage>> fetchLocal(QUrl file, QSizeF size) {
