@@ -23,6 +23,10 @@ QString csvField(const QString& text) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+struct ReplyDeleter {
+    void operator()(QNetworkReply* reply) const { reply->deleteLater(); }
+};
+
 tl::unexpected<Error> notListed() {
     return fail(QStringLiteral("GoogleSheet"), 2,
                 QStringLiteral("the service library could not be listed"));
@@ -67,7 +71,8 @@ QCoro::Task<Result<void>> UploadViewModel::postSheetCSV(QString csv) {
     // Apps Script answers the POST with a redirect to the result, fetched with GET.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    std::unique_ptr<QNetworkReply> reply(m_network.post(request, csv.toUtf8()));
+    // Deleted from the event loop: the coroutine ends inside the reply's finished signal.
+    const std::unique_ptr<QNetworkReply, ReplyDeleter> reply(m_network.post(request, csv.toUtf8()));
     co_await qCoro(reply.get()).waitForFinished();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid())
