@@ -37,6 +37,7 @@ QCoro::Task<Result<QList<MuxAsset>>> MuxClient::listAllAssets(QString tokenID,
     if (!first)
         co_return tl::unexpected(first.error());
 
+    const auto alive = m_transport->lifetime();
     QList<MuxAsset> assets;
     QSet<QString> visited;
     QUrl current = *first;
@@ -44,6 +45,8 @@ QCoro::Task<Result<QList<MuxAsset>>> MuxClient::listAllAssets(QString tokenID,
         visited.insert(current.toString(QUrl::FullyEncoded));
         const auto request = service::authorizedRequest(current, credential, false);
         auto reply = co_await m_transport->send(QByteArrayLiteral("GET"), request);
+        if (alive.expired())
+            co_return tl::unexpected(ServiceTransport::cancelled());
         if (!reply)
             co_return tl::unexpected(reply.error());
         // No status test: a refused listing surfaces as a reply that does not decode.

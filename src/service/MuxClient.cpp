@@ -144,8 +144,11 @@ QCoro::Task<Result<QString>> MuxClient::waitForAssetID(QString uploadID) {
     if (!location)
         co_return tl::unexpected(location.error());
     const int attempts = std::max(1, m_options.assetIdAttempts);
+    const auto alive = m_transport->lifetime();
     for (int attempt = 0;; ++attempt) {
         auto body = co_await getChecked(*location);
+        if (alive.expired())
+            co_return tl::unexpected(ServiceTransport::cancelled());
         if (!body)
             co_return tl::unexpected(body.error());
         auto decoded = decodeUploadStatusResponse(*body);
@@ -160,6 +163,8 @@ QCoro::Task<Result<QString>> MuxClient::waitForAssetID(QString uploadID) {
             co_return serviceError(uploadDeadCode, message);
         }
         co_await QCoro::sleepFor(m_options.assetIdPollInterval);
+        if (alive.expired())
+            co_return tl::unexpected(ServiceTransport::cancelled());
         if (attempt >= attempts - 1)
             co_return serviceError(assetIdTimeoutCode,
                                    QStringLiteral("Timeout waiting for asset_id"));
@@ -186,8 +191,11 @@ QCoro::Task<Result<QString>> MuxClient::waitForAssetReady(QString assetID) {
     if (!location)
         co_return tl::unexpected(location.error());
     const int attempts = std::max(1, m_options.readyAttempts);
+    const auto alive = m_transport->lifetime();
     for (int attempt = 0;; ++attempt) {
         auto body = co_await getChecked(*location);
+        if (alive.expired())
+            co_return tl::unexpected(ServiceTransport::cancelled());
         if (!body)
             co_return tl::unexpected(body.error());
         auto decoded = decodeAssetResponse(*body);
@@ -204,6 +212,8 @@ QCoro::Task<Result<QString>> MuxClient::waitForAssetReady(QString assetID) {
             co_return serviceError(assetErroredCode, message);
         }
         co_await QCoro::sleepFor(m_options.readyPollInterval);
+        if (alive.expired())
+            co_return tl::unexpected(ServiceTransport::cancelled());
         if (attempt >= attempts - 1)
             co_return serviceError(readyTimeoutCode, QStringLiteral("Timeout waiting for ready"));
     }

@@ -90,10 +90,17 @@ QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkR
     co_return co_await send(std::move(verb), std::move(request), std::move(source));
 }
 
+Error ServiceTransport::cancelled() {
+    return Error{QString(), -1, QStringLiteral("The request was cancelled.")};
+}
+
 QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkRequest request,
                                                       BodySource body, ProgressCallback progress) {
+    const auto alive = lifetime();
     for (int retry = 0;; ++retry) {
         Attempt attempt = co_await sendOnce(verb, request, body, progress);
+        if (alive.expired())
+            co_return tl::unexpected(cancelled());
         if (!attempt.retryable || retry >= m_policy.maxRetries)
             co_return std::move(attempt.outcome);
         const auto delay =
@@ -102,6 +109,8 @@ QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkR
                 : backoffDelay(retry);
         auto& clock = m_pacer.clock();
         co_await clock.sleepUntil(clock.now() + delay);
+        if (alive.expired())
+            co_return tl::unexpected(cancelled());
     }
 }
 
@@ -117,7 +126,10 @@ QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray ver
         device = std::move(*opened);
     }
 
+    const auto alive = lifetime();
     co_await m_pacer.acquire(verb == "POST" ? RequestPacer::Kind::post : RequestPacer::Kind::other);
+    if (alive.expired())
+        co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
 
     request.setTransferTimeout(static_cast<int>(m_transferTimeout.count()));
     std::unique_ptr<QNetworkReply, DeleteLater> reply(

@@ -53,7 +53,14 @@ public:
     // The wait before retry number `retry` (0-based) when the reply named none.
     [[nodiscard]] std::chrono::milliseconds backoffDelay(int retry) const;
 
+    // Expires with this transport. A coroutine of the client that wakes up after a sleep
+    // or a reply checks it before touching the client: the owner may be gone by then.
+    [[nodiscard]] std::weak_ptr<const bool> lifetime() const { return m_lifetime; }
+    [[nodiscard]] static Error cancelled();
+
 private:
+    std::shared_ptr<const bool> m_lifetime = std::make_shared<const bool>(true);
+
     struct Attempt {
         Result<HttpReply> outcome;
         bool retryable = false;

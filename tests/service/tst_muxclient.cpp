@@ -21,6 +21,7 @@ private slots:
     void initTestCase();
     void init();
 
+    void destroyingTheClientEndsItsWaits();
     void authorizationHeader_data();
     void authorizationHeader();
     void createUploadSendsTheSettings();
@@ -72,6 +73,38 @@ void TestMuxClient::initTestCase() {
 
 void TestMuxClient::init() {
     QVERIFY(m_service->reset());
+}
+
+namespace {
+QCoro::Task<> recordOutcome(QCoro::Task<Result<QString>> wait, std::shared_ptr<QString> outcome) {
+    auto result = co_await std::move(wait);
+    *outcome = result ? QStringLiteral("value") : result.error().message;
+}
+} // namespace
+
+// The client goes with its owner; a wait sleeping at that moment must end quietly when it
+// wakes, not touch the client.
+void TestMuxClient::destroyingTheClientEndsItsWaits() {
+    QVERIFY(m_service->setUploadPollsBeforeAsset(0));
+    auto options = fastClientOptions(*m_service, {});
+    options.assetIdPollInterval = 50ms;
+    options.assetIdAttempts = 100;
+    auto client = std::make_unique<MuxClient>(*m_network, options);
+    client->setCredentials(m_service->tokenID(), m_service->tokenSecret());
+    const auto created =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(created);
+    auto outcome = std::make_shared<QString>();
+    auto pending = recordOutcome(client->waitForAssetID(created->id), outcome);
+    QTRY_VERIFY(m_service->countRequests(QStringLiteral("GET"),
+                                         QStringLiteral("/video/v1/uploads/*")) >= 1);
+    client.reset();
+    QTRY_COMPARE(*outcome, QStringLiteral("The request was cancelled."));
+    const int polls =
+        m_service->countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/uploads/*"));
+    QTest::qWait(120);
+    QCOMPARE(m_service->countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/uploads/*")),
+             polls);
 }
 
 std::unique_ptr<MuxClient> TestMuxClient::makeClient() const {
