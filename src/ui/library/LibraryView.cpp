@@ -6,10 +6,12 @@
 #include "ThumbnailLoader.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QScrollBar>
+#include <QToolTip>
 
 namespace clipferry {
 namespace {
@@ -188,6 +190,27 @@ void LibraryView::click(const QPoint& position) {
     default:
         break;
     }
+}
+
+// The row buttons are painted, not widgets, so their tooltips come from here.
+bool LibraryView::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QTreeView::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    QString tip;
+    if (index.isValid() && kindOf(index) == LibraryModel::VideoKind &&
+        index.data(LibraryModel::IsSelectedRole).toBool()) {
+        if (openButtonRect(index).contains(help->pos()))
+            tip = QStringLiteral("Open video");
+        else if (deleteButtonRect(index).contains(help->pos()))
+            tip = QStringLiteral("Delete video");
+    }
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), tip, viewport());
+    return true;
 }
 
 void LibraryView::mousePressEvent(QMouseEvent* event) {
