@@ -5,10 +5,10 @@
 #include "SidebarStyle.h"
 #include "SourcePicker.h"
 #include "TempHome.h"
-#include "UiFixture.h"
 #include "UploadItemDelegate.h"
 #include "UploadListModel.h"
 #include "UploadToolsView.h"
+#include "ViewModelFixture.h"
 
 #include <QAbstractItemModelTester>
 #include <QListView>
@@ -79,7 +79,7 @@ private Q_SLOTS:
     void init() { QDir(m_home.stateFolder()).removeRecursively(); }
 
     void texts() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         UploadToolsView view(*fixture.viewModel, testOptions());
 
         QCOMPARE(view.sourcePicker()->segment(VideoProvider::webMux)->text(), "mux.com");
@@ -111,7 +111,7 @@ private Q_SLOTS:
     }
 
     void dropOfFilesHandsEachOverAlone() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.resize(360, 800);
         view.show();
@@ -137,8 +137,7 @@ private Q_SLOTS:
         refused.path = QStringLiteral("/video/v1/uploads");
         refused.status = 400;
         QVERIFY(service.addFault(refused));
-        UiFixture fixture({}, UiFixture::standInOptions(service));
-        fixture.signIn(service);
+        ViewModelFixture fixture(service);
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.resize(360, 900);
         view.show();
@@ -163,7 +162,7 @@ private Q_SLOTS:
         QCOMPARE(model->rowCount(), 3);
         QCOMPARE(model->index(0, 0).data().toString(), "E1_Opening_ATL_M01_a");
         QCOMPARE(model->index(2, 0).data().toString(), "E2_Finale_MIAS_M02_c");
-        QTRY_COMPARE(fixture.logMessages().count("Started upload batch with 1 videos."), 3);
+        QTRY_COMPARE(fixture.messages().count("Started upload batch with 1 videos."), 3);
 
         const QModelIndex failed = model->index(0, 0);
         QTRY_COMPARE(failed.data(UploadListModel::StatusLabelRole).toString(), "Failed");
@@ -177,7 +176,7 @@ private Q_SLOTS:
             QVERIFY(!done.data(UploadListModel::ErrorRole).isValid());
         }
         QCOMPARE(service.assets().size(), 2);
-        QTRY_VERIFY(fixture.logMessages().contains("Google Sheet updated."));
+        QTRY_VERIFY(fixture.messages().contains("Google Sheet updated."));
 
         // Rows with an address or an error below the bar are taller than a bare row.
         QStyleOptionViewItem option;
@@ -211,7 +210,7 @@ private Q_SLOTS:
     }
 
     void textDropDoesNothing() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.show();
         QSignalSpy dropped(view.dropZone(), &DropZone::fileDropped);
@@ -227,7 +226,7 @@ private Q_SLOTS:
     }
 
     void outlineTurnsBlueOnlyWhileAFileHovers() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.show();
         DropZone* zone = view.dropZone();
@@ -265,7 +264,7 @@ private Q_SLOTS:
         QFETCH(bool, local);
         QFETCH(bool, dropZoneShown);
         QFETCH(bool, folderBoxShown);
-        UiFixture fixture(PlatformConfig(canUpload, true, true, true, true, false));
+        ViewModelFixture fixture(PlatformConfig(canUpload, true, true, true, true, false));
         // A chosen folder keeps the chooser from opening when the source switches.
         fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(m_home.path()));
         UploadToolsView view(*fixture.viewModel, testOptions());
@@ -291,7 +290,7 @@ private Q_SLOTS:
     void localSourceOpensChooserOnlyWithoutFolder() {
         QFETCH(bool, folderChosen);
         QFETCH(int, openings);
-        UiFixture fixture;
+        ViewModelFixture fixture;
         if (folderChosen)
             fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(m_home.path()));
         UploadToolsView view(*fixture.viewModel, testOptions());
@@ -305,11 +304,11 @@ private Q_SLOTS:
     }
 
     void cancellingTheChooserChangesNothing() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.show();
         QCoreApplication::processEvents();
-        const QStringList logBefore = fixture.logMessages();
+        const QStringList logBefore = fixture.messages();
         QSignalSpy finished(view.folderChooser(), &FolderChooser::finished);
         view.folderChooser()->setNextAnswer({});
 
@@ -319,13 +318,13 @@ private Q_SLOTS:
 
         QCOMPARE(finished.at(0).at(0).value<QList<QUrl>>(), QList<QUrl>{});
         QVERIFY(!fixture.viewModel->localFolderURL());
-        QCOMPARE(fixture.logMessages(), logBefore);
+        QCOMPARE(fixture.messages(), logBefore);
         QVERIFY(view.folderBox()->pathLabel()->isHidden());
         QVERIFY(!view.folderChooser()->isOpen());
     }
 
     void choosingAFolderShowsAndLogsIt() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.resize(360, 800);
         view.show();
@@ -344,9 +343,9 @@ private Q_SLOTS:
         QCOMPARE(finished.count(), 2);
 
         QCOMPARE(fixture.viewModel->localFolderURL(), QUrl::fromLocalFile(folder));
-        QTRY_VERIFY(fixture.logMessages().contains("Selected local folder: " + folder));
+        QTRY_VERIFY(fixture.messages().contains("Selected local folder: " + folder));
         // The scan's own line comes first.
-        const QStringList lines = fixture.logMessages();
+        const QStringList lines = fixture.messages();
         const auto loaded = indexOfPrefix(lines, "Loaded 1 videos from local folder: " + folder);
         QVERIFY(loaded >= 0);
         QVERIFY(loaded < lines.indexOf("Selected local folder: " + folder));
@@ -367,17 +366,17 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(folder + QStringLiteral("/Day 2")));
         touch(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"));
         touch(folder + QStringLiteral("/Day 2/E1_Opening_ATL_M01_b.mov"));
-        UiFixture fixture;
+        ViewModelFixture fixture;
         if (folderChosen)
             fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
         UploadToolsView view(*fixture.viewModel, testOptions());
         QCoreApplication::processEvents();
-        const QStringList before = fixture.logMessages();
+        const QStringList before = fixture.messages();
 
         view.folderBox()->includeSubfoldersBox()->click();
         QCoreApplication::processEvents();
 
-        const QStringList added = fixture.logMessages().mid(before.size());
+        const QStringList added = fixture.messages().mid(before.size());
         if (folderChosen) {
             QVERIFY(added.contains("Loaded 2 videos from local folder (including subfolders): " +
                                    folder));
@@ -388,7 +387,7 @@ private Q_SLOTS:
     }
 
     void includeSubfoldersIsBoundBothWays() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         UploadToolsView view(*fixture.viewModel, testOptions());
         QCheckBox* box = view.folderBox()->includeSubfoldersBox();
 
