@@ -1,15 +1,13 @@
 #include "CityInfo.h"
-#include "CredentialStore.h"
 #include "SeenState.h"
 #include "StdoutCapture.h"
 #include "TempHome.h"
 #include "UploadViewModel.h"
+#include "ViewModelFixture.h"
 
 #include <QDir>
 #include <QFile>
-#include <QNetworkAccessManager>
 #include <QTest>
-#include <QUuid>
 
 using namespace clipferry;
 
@@ -43,21 +41,13 @@ QList<QByteArray> logLines(const QByteArray& out) {
 class TestViewModelStart : public QObject {
     Q_OBJECT
 
-    QNetworkAccessManager m_network;
-    CredentialStore m_store{QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString(),
-                            std::chrono::seconds(5)};
-
-    std::unique_ptr<UploadViewModel> makeViewModel() {
-        return std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, m_store,
-                                                 UploadViewModel::defaultOptions());
-    }
-
 private Q_SLOTS:
     void firstStartInstallsDefaultsAndWritesNoSeenState() {
         TempHome home;
         StdoutCapture out;
         const double before = currentTimeSeconds();
-        auto viewModel = makeViewModel();
+        ViewModelFixture fixture;
+        auto& viewModel = fixture.viewModel;
 
         QCOMPARE(logLines(out.text()),
                  (QList<QByteArray>{"Saved city map.", "City map initialized with defaults."}));
@@ -84,7 +74,8 @@ private Q_SLOTS:
         writeFile(path, "{\"PAR\":{\"name\":\"PARIS\",\"color\":\"#000000\"}}");
         writeFile(path + QStringLiteral(".bak"), "older backup");
         StdoutCapture out;
-        auto viewModel = makeViewModel();
+        ViewModelFixture fixture;
+        auto& viewModel = fixture.viewModel;
 
         const auto lines = logLines(out.text());
         QCOMPARE(lines.size(), 4);
@@ -107,7 +98,8 @@ private Q_SLOTS:
                                   " \"requiredPerAnimation\": 7}\n}\n";
         writeFile(path, custom);
         StdoutCapture out;
-        auto viewModel = makeViewModel();
+        ViewModelFixture fixture;
+        auto& viewModel = fixture.viewModel;
 
         QCOMPARE(logLines(out.text()), QList<QByteArray>{"Loaded city map from file."});
         QCOMPARE(viewModel->cityMap().size(), 1);
@@ -117,7 +109,8 @@ private Q_SLOTS:
 
     void savedCityMapFailureKeepsMemoryAndFile() {
         TempHome home;
-        auto viewModel = makeViewModel();
+        ViewModelFixture fixture;
+        auto& viewModel = fixture.viewModel;
         auto edited = viewModel->cityMap();
         edited[QStringLiteral("ATL")].requiredPerAnimation = 3;
         viewModel->setCityMap(edited);
@@ -143,7 +136,8 @@ private Q_SLOTS:
                   "{\"lastLaunchedAt\":5,\"fileTimes\":{\"/a.mov\":{\"modified\":1,\"size\":2}}}");
         StdoutCapture out;
         const double before = currentTimeSeconds();
-        auto viewModel = makeViewModel();
+        ViewModelFixture fixture;
+        auto& viewModel = fixture.viewModel;
 
         QCOMPARE(logLines(out.text()).size(), 2); // only the city map's lines
         QVERIFY(viewModel->savedMuxState()->lastLaunchedAt >= before);
@@ -155,7 +149,8 @@ private Q_SLOTS:
 
     void seenStateSaveFailureIsLogged() {
         TempHome home;
-        auto viewModel = makeViewModel();
+        ViewModelFixture fixture;
+        auto& viewModel = fixture.viewModel;
         QVERIFY(QDir().mkpath(home.stateFolder() + QStringLiteral("/MuxState.json")));
         QVERIFY(QDir().mkpath(home.stateFolder() + QStringLiteral("/LocalVideoState.json")));
         StdoutCapture out;
@@ -169,7 +164,8 @@ private Q_SLOTS:
 
     void logGoesToStdoutAtOnceAndToTheListAfterTheStep() {
         TempHome home;
-        auto viewModel = makeViewModel();
+        ViewModelFixture fixture;
+        auto& viewModel = fixture.viewModel;
         QTRY_COMPARE(viewModel->log().size(), 2);
         StdoutCapture out;
         viewModel->appendLog(QStringLiteral("first – ünïcode…"));

@@ -147,6 +147,8 @@ void TestAssetListing::nextLocation_data() {
 
     QTest::newRow("no links, no cursor") << QByteArray(R"({"data":[]})") << "";
     QTest::newRow("links without next") << QByteArray(R"({"data":[],"links":{}})") << "";
+    QTest::newRow("null next") << QByteArray(R"({"data":[],"links":{"next":null}})") << "";
+    QTest::newRow("null cursor") << QByteArray(R"({"data":[],"next_cursor":null})") << "";
     QTest::newRow("absolute next")
         << QByteArray(R"({"data":[],"links":{"next":"https://other.example/p?page=2"}})")
         << "https://other.example/p?page=2";

@@ -15,8 +15,6 @@ private slots:
     void uploadResponseRequiresIdAndUrl();
     void assetResponse();
     void assetErrorsNeverFailTheDecode();
-    void listPage_data();
-    void listPage();
     void listPageFailsAsAWhole_data();
     void listPageFailsAsAWhole();
     void assetMembers();
@@ -124,41 +122,6 @@ void TestMuxRecords::assetErrorsNeverFailTheDecode() {
     const auto odd = decodeAssetResponse(R"({"data":{"status":"errored","errors":"broken"}})");
     QVERIFY(odd);
     QVERIFY(odd->data.errorMessages.isEmpty());
-}
-
-void TestMuxRecords::listPage_data() {
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<bool>("hasLinks");
-    QTest::addColumn<QString>("next");
-    QTest::addColumn<QString>("cursor");
-
-    QTest::newRow("no links") << QByteArray(R"({"data":[]})") << false << ""
-                              << "";
-    QTest::newRow("links without next") << QByteArray(R"({"data":[],"links":{}})") << true << ""
-                                        << "";
-    QTest::newRow("links with null next")
-        << QByteArray(R"({"data":[],"links":{"next":null}})") << true << ""
-        << "";
-    QTest::newRow("next") << QByteArray(R"({"data":[],"links":{"next":"http://h/p?page=2"}})")
-                          << true << "http://h/p?page=2"
-                          << "";
-    QTest::newRow("cursor") << QByteArray(R"({"data":[],"next_cursor":"abc"})") << false << ""
-                            << "abc";
-    QTest::newRow("null cursor") << QByteArray(R"({"data":[],"next_cursor":null})") << false << ""
-                                 << "";
-}
-
-void TestMuxRecords::listPage() {
-    QFETCH(QByteArray, json);
-    QFETCH(bool, hasLinks);
-    QFETCH(QString, next);
-    QFETCH(QString, cursor);
-
-    const auto page = decodeMuxAssetListResponse(json);
-    QVERIFY2(page, errorText(page).constData());
-    QCOMPARE(page->links.has_value(), hasLinks);
-    QCOMPARE(page->links ? page->links->next.value_or(QString()) : QString(), next);
-    QCOMPARE(page->next_cursor.value_or(QString()), cursor);
 }
 
 void TestMuxRecords::listPageFailsAsAWhole_data() {

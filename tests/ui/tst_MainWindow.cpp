@@ -1,8 +1,8 @@
 #include "ApiKeysDialog.h"
 #include "MainWindow.h"
 #include "TempHome.h"
-#include "UiFixture.h"
 #include "UploadToolsView.h"
+#include "ViewModelFixture.h"
 
 #include <QDir>
 #include <QLabel>
@@ -26,7 +26,7 @@ private Q_SLOTS:
     }
 
     void shell() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         MainWindow window(*fixture.viewModel, fixture.network);
         window.show();
 
@@ -45,7 +45,7 @@ private Q_SLOTS:
     }
 
     void splitterSizesSurviveARestart() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         QList<int> chosen;
         {
             MainWindow window(*fixture.viewModel, fixture.network);
@@ -64,7 +64,7 @@ private Q_SLOTS:
     }
 
     void missingTokensRaiseTheApiKeysSheet() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         QVERIFY(fixture.viewModel->showAPIKeySheet());
         MainWindow window(*fixture.viewModel, fixture.network);
         window.show();

@@ -4,7 +4,7 @@
 #include "StandInService.h"
 #include "StateFolder.h"
 #include "TempHome.h"
-#include "UiFixture.h"
+#include "ViewModelFixture.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
@@ -72,9 +72,9 @@ private Q_SLOTS:
     // --- API keys sheet ------------------------------------------------------------
 
     void apiKeysSaveStoresBothTokensAndHides() {
-        if (!UiFixture::hasSecretService())
+        if (!ViewModelFixture::hasSecretService())
             QSKIP("needs a Secret Service on the session bus");
-        UiFixture fixture;
+        ViewModelFixture fixture;
         QVERIFY(fixture.viewModel->showAPIKeySheet());
         ApiKeysDialog sheet(*fixture.viewModel);
         sheet.open();
@@ -90,9 +90,9 @@ private Q_SLOTS:
     }
 
     void apiKeysCancelSavesNothing() {
-        if (!UiFixture::hasSecretService())
+        if (!ViewModelFixture::hasSecretService())
             QSKIP("needs a Secret Service on the session bus");
-        UiFixture fixture;
+        ViewModelFixture fixture;
         ApiKeysDialog sheet(*fixture.viewModel);
         sheet.open();
 
@@ -109,7 +109,7 @@ private Q_SLOTS:
     }
 
     void apiKeysClosingAnyWayLowersTheFlag() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         fixture.viewModel->setShowAPIKeySheet(true);
         ApiKeysDialog sheet(*fixture.viewModel);
         sheet.open();
@@ -123,7 +123,7 @@ private Q_SLOTS:
     // --- settings sheet --------------------------------------------------------------
 
     void settingsFieldsAreBoundToTheViewModel() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
         auto* tokenID = sheet.findChild<QLineEdit*>("tokenID");
         auto* maxResolution = sheet.findChild<QCheckBox*>("useMaxResolution");
@@ -137,7 +137,7 @@ private Q_SLOTS:
     }
 
     void settingsSaveWritesPreferenceAndCityMap() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
         sheet.open();
         CityMap map = fixture.viewModel->cityMap();
@@ -154,9 +154,9 @@ private Q_SLOTS:
     }
 
     void settingsSaveWritesCredentials() {
-        if (!UiFixture::hasSecretService())
+        if (!ViewModelFixture::hasSecretService())
             QSKIP("needs a Secret Service on the session bus");
-        UiFixture fixture;
+        ViewModelFixture fixture;
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
         sheet.open();
         QTest::keyClicks(sheet.findChild<QLineEdit*>("tokenID"), QStringLiteral("new-id"));
@@ -169,7 +169,7 @@ private Q_SLOTS:
     }
 
     void cityLinesInCodeOrder() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         CityTableModel model(*fixture.viewModel);
         QAbstractItemModelTester tester(&model,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -195,7 +195,7 @@ private Q_SLOTS:
     }
 
     void screensEditDroppedWhenCityIsGone() {
-        UiFixture fixture;
+        ViewModelFixture fixture;
         CityTableModel model(*fixture.viewModel);
         const QModelIndex atlanta = model.index(0, CityTableModel::screensColumn);
         CityMap map = fixture.viewModel->cityMap();
@@ -219,7 +219,7 @@ private Q_SLOTS:
         QFETCH(bool, save);
         QFETCH(qint64, afterRestart);
         {
-            UiFixture fixture;
+            ViewModelFixture fixture;
             SettingsDialog sheet(*fixture.viewModel, sheetOptions());
             sheet.open();
             QTableView* table = sheet.cityTable();
@@ -243,7 +243,7 @@ private Q_SLOTS:
             QCOMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, 7);
         }
         // The next start reads the file.
-        UiFixture restarted;
+        ViewModelFixture restarted;
         QCOMPARE(restarted.viewModel->cityMap().value("PHIL").requiredPerAnimation, afterRestart);
     }
 
@@ -259,7 +259,7 @@ private Q_SLOTS:
     void screensEditTakesOnlyWholeCounts() {
         QFETCH(QString, typed);
         QFETCH(qint64, committed);
-        UiFixture fixture;
+        ViewModelFixture fixture;
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
         sheet.open();
         QTableView* table = sheet.cityTable();
@@ -296,8 +296,7 @@ private Q_SLOTS:
         slow.delayMs = 60000;
         slow.status = status;
         QVERIFY(service.addFault(slow));
-        UiFixture fixture({}, UiFixture::standInOptions(service));
-        fixture.signIn(service);
+        ViewModelFixture fixture(service);
         QCoro::waitFor(fixture.viewModel->refreshLibrary());
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
         sheet.open();
@@ -312,8 +311,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!sheet.isUpdatingSheet());
         QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isHidden());
 
-        QTRY_VERIFY(fixture.logMessages().last().startsWith(lastLine));
-        const QStringList lines = fixture.logMessages();
+        QTRY_VERIFY(fixture.messages().last().startsWith(lastLine));
+        const QStringList lines = fixture.messages();
         QVERIFY(lines.indexOf("Updating Google Sheets...") >= 0);
         const auto posts = service.sheetPosts();
         if (status == 0) {
@@ -336,7 +335,7 @@ private Q_SLOTS:
         QFETCH(bool, opens);
         UrlRecorder browser;
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
-        UiFixture fixture;
+        ViewModelFixture fixture;
         SettingsDialog sheet(*fixture.viewModel, sheetOptions(address, QString()));
 
         QTest::mouseClick(buttonNamed(&sheet, "openAnimationList"), Qt::LeftButton);

@@ -1,12 +1,13 @@
 #include "ClipFactory.h"
 #include "ConfirmationDialog.h"
 #include "LibraryColumn.h"
-#include "LibraryFixture.h"
 #include "LibraryModel.h"
 #include "LibraryView.h"
 #include "RefreshButton.h"
 #include "StandInService.h"
+#include "TempHome.h"
 #include "ThumbnailLoader.h"
+#include "ViewModelFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,8 +48,9 @@ int finishedListings(const UploadViewModel& vm) {
 class Harness {
 public:
     explicit Harness(const QJsonArray& assets = {})
-        : fixture({}, service)
+        : fixture(service)
         , column(*fixture.viewModel, fixture.network, offlineOptions()) {
+        fixture.viewModel->setCityMap(ViewModelFixture::cities());
         seeded = service.isRunning() && service.seedAssets(assets);
         column.setUrlOpener([this](const QUrl& url) { opened.append(url); });
         column.view().setAnimated(false);
@@ -80,7 +82,7 @@ public:
 
     // A folder of plain files named as clips, shown as the local library.
     void useLocalFolder(const QStringList& names) {
-        const QString folder = fixture.home.path() + QStringLiteral("/clips");
+        const QString folder = home.path() + QStringLiteral("/clips");
         QDir().mkpath(folder);
         for (const QString& name : names) {
             QFile file(folder + QLatin1Char('/') + name);
@@ -92,7 +94,7 @@ public:
     }
 
     QUrl localFile(const QString& name) const {
-        return QUrl::fromLocalFile(fixture.home.path() + QStringLiteral("/clips/") + name);
+        return QUrl::fromLocalFile(home.path() + QStringLiteral("/clips/") + name);
     }
 
     UploadViewModel& vm() { return *fixture.viewModel; }
@@ -125,8 +127,9 @@ public:
             click(header(key));
     }
 
+    TempHome home;
     StandInService service;
-    LibraryFixture fixture;
+    ViewModelFixture fixture;
     LibraryColumn column;
     QList<QUrl> opened;
     bool seeded = false;
@@ -136,8 +139,8 @@ public:
 QJsonArray parisAssets(const QSet<QString>& newIDs = {}) {
     const auto asset = [&](const char* id, const char* name, bool withPlayback = true) {
         const QString assetID = QString::fromLatin1(id);
-        return LibraryFixture::assetJson(assetID, QString::fromLatin1(name), withPlayback,
-                                         newIDs.contains(assetID));
+        return ViewModelFixture::assetJson(assetID, QString::fromLatin1(name), withPlayback,
+                                           newIDs.contains(assetID));
     };
     return {
         asset("a1", "E1_Opening_PAR_M01_one.mov"),

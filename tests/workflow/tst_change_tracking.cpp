@@ -1,17 +1,15 @@
 #include "ChangeTime.h"
-#include "CredentialStore.h"
 #include "SeenState.h"
 #include "StateFolder.h"
 #include "TempHome.h"
 #include "UploadViewModel.h"
+#include "ViewModelFixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
-#include <QUuid>
 
 using namespace clipferry;
 
@@ -37,15 +35,6 @@ void writeMuxState(const MuxState& state) {
 // Which assets and files count as new or changed, and how marking them seen sticks.
 class TestChangeTracking : public QObject {
     Q_OBJECT
-
-    QNetworkAccessManager m_network;
-    CredentialStore m_store{QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString(),
-                            std::chrono::seconds(5)};
-
-    std::unique_ptr<UploadViewModel> makeViewModel() {
-        return std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, m_store,
-                                                 UploadViewModel::defaultOptions());
-    }
 
 private Q_SLOTS:
     void changeTimeParsing_data() {
@@ -88,7 +77,8 @@ private Q_SLOTS:
         state.seenAssetTimes.insert(QStringLiteral("seen-equal"), 1714565000.0);
         state.seenAssetTimes.insert(QStringLiteral("seen-before"), 1714564801.0);
         writeMuxState(state);
-        auto viewModel = makeViewModel();
+        ViewModelFixture fixture;
+        auto& viewModel = fixture.viewModel;
         QSignalSpy changedSpy(viewModel.get(), &UploadViewModel::changedMuxAssetsChanged);
 
         const QList<MuxAsset> assets{
@@ -119,7 +109,8 @@ private Q_SLOTS:
     void uploadedAssetsStayChangedAcrossDetections() {
         TempHome home;
         writeMuxState(MuxState{1714564800.0, {}});
-        auto viewModel = makeViewModel();
+        ViewModelFixture fixture;
+        auto& viewModel = fixture.viewModel;
         viewModel->markUploadedAssetNew(QStringLiteral("uploaded"));
         QVERIFY(viewModel->changedMuxAssets().contains(QStringLiteral("uploaded")));
         viewModel->detectChangedMuxAssets({asset(QStringLiteral("old"), QStringLiteral("1"))});
@@ -132,7 +123,8 @@ private Q_SLOTS:
     void markAssetSeenSticks() {
         TempHome home;
         writeMuxState(MuxState{1714564800.0, {}});
-        auto viewModel = makeViewModel();
+        ViewModelFixture fixture;
+        auto& viewModel = fixture.viewModel;
         viewModel->markUploadedAssetNew(QStringLiteral("a"));
         viewModel->markUploadedAssetNew(QStringLiteral("b"));
         const double before = currentTimeSeconds();
@@ -160,7 +152,8 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(name.size() * 100, 'x'));
         }
-        auto viewModel = makeViewModel();
+        ViewModelFixture fixture;
+        auto& viewModel = fixture.viewModel;
         viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
         viewModel->loadLocalVideos();
         QTRY_COMPARE(viewModel->changedLocalVideos().size(), 2); // first sight: all new

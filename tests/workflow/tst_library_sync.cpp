@@ -1,6 +1,6 @@
 #include "SeenState.h"
 #include "StateFolder.h"
-#include "WorkflowFixture.h"
+#include "ViewModelFixture.h"
 
 #include <QFile>
 #include <QJsonObject>
@@ -26,16 +26,10 @@ class TestLibrarySync : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void listingFollowsEveryPage_data() {
-        QTest::addColumn<int>("paging");
-        QTest::newRow("links.next") << int(StandInService::Paging::links);
-        QTest::newRow("next_cursor") << int(StandInService::Paging::cursor);
-    }
-
+    // Both pagings are the client's (tst_assetlisting); this is the view model's side.
     void listingFollowsEveryPage() {
-        QFETCH(int, paging);
-        WorkflowFixture f;
-        QVERIFY(f.service.setPaging(StandInService::Paging(paging), 100));
+        StandInFixture f;
+        QVERIFY(f.service.setPaging(StandInService::Paging::cursor, 100));
         QVERIFY(f.service.seedGeneratedAssets(250, QStringLiteral("1714564800")));
         QSignalSpy refreshing(f.viewModel.get(), &UploadViewModel::isRefreshingChanged);
 
@@ -60,7 +54,7 @@ private Q_SLOTS:
     }
 
     void newAssetsAreFlaggedAfterTheListedLine() {
-        WorkflowFixture f;
+        StandInFixture f;
         // Newer than the state made at start-up, so both count as new.
         QVERIFY(f.service.seedGeneratedAssets(2, QStringLiteral("4102444800")));
         QCoro::waitFor(f.viewModel->refreshLibrary());
@@ -75,7 +69,7 @@ private Q_SLOTS:
     }
 
     void failingSecondPageLeavesNothing() {
-        WorkflowFixture f;
+        StandInFixture f;
         QVERIFY(f.service.seedGeneratedAssets(150));
         StandInService::Fault broken;
         broken.method = QStringLiteral("GET");
@@ -95,7 +89,7 @@ private Q_SLOTS:
     }
 
     void refusedListingIsAFailure() {
-        WorkflowFixture f;
+        StandInFixture f;
         f.viewModel->setTokenSecret(QStringLiteral("wrong"));
         QCoro::waitFor(f.viewModel->refreshLibrary());
         f.settle();
@@ -112,7 +106,7 @@ private Q_SLOTS:
 
     // The start-up listing runs before a first user has entered any tokens.
     void enteringTokensListsWhatWasNeverListed() {
-        WorkflowFixture f;
+        StandInFixture f;
         QVERIFY(f.service.seedGeneratedAssets(3));
         f.viewModel->setTokenID(QString());
         QCoro::waitFor(f.viewModel->refreshLibrary());
@@ -131,7 +125,7 @@ private Q_SLOTS:
     }
 
     void deleteWithoutSelection() {
-        WorkflowFixture f;
+        StandInFixture f;
         QCoro::waitFor(f.viewModel->deleteSelectedAsset());
         f.settle();
         QCOMPARE(f.messages().constLast(), QStringLiteral("No asset selected to delete."));
@@ -139,7 +133,7 @@ private Q_SLOTS:
     }
 
     void refusedDeleteKeepsEverything() {
-        WorkflowFixture f;
+        StandInFixture f;
         QVERIFY(f.service.seedGeneratedAssets(2));
         QCoro::waitFor(f.viewModel->refreshLibrary());
         f.viewModel->setSelectedAsset(f.viewModel->existingAssets().first());
@@ -163,7 +157,7 @@ private Q_SLOTS:
     }
 
     void deleteRefreshesClearsAndPostsTheSheet() {
-        WorkflowFixture f;
+        StandInFixture f;
         QVERIFY(f.service.seedGeneratedAssets(3));
         QCoro::waitFor(f.viewModel->refreshLibrary());
         f.viewModel->setSelectedAsset(
@@ -189,7 +183,7 @@ private Q_SLOTS:
 
     // With a local folder on view the export still sends the whole service library.
     void localProviderExportListsTheServiceWithoutShowingIt() {
-        WorkflowFixture f;
+        StandInFixture f;
         QVERIFY(f.service.seedGeneratedAssets(2));
         f.viewModel->setLocalFolderURL(QUrl::fromLocalFile(f.home.path()));
         f.viewModel->setProvider(VideoProvider::localFolder);
@@ -204,7 +198,7 @@ private Q_SLOTS:
     }
 
     void sheetPostOutcomes() {
-        WorkflowFixture f;
+        StandInFixture f;
         const QString csv = QStringLiteral("index,filename,playback_url\n1,é.mov,\n");
         // Success goes through the web app's redirect, fetched with GET.
         auto posted = QCoro::waitFor(f.viewModel->postSheetCSV(csv));
@@ -234,7 +228,7 @@ private Q_SLOTS:
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         const auto port = probe.serverPort();
         probe.close();
-        WorkflowFixture closed(3, [port](UploadViewModel::Options& options) {
+        StandInFixture closed([port](UploadViewModel::Options& options) {
             options.sheetWebAppUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/exec").arg(port));
         });
         auto refused = QCoro::waitFor(closed.viewModel->postSheetCSV(QStringLiteral("x\n")));
@@ -242,8 +236,8 @@ private Q_SLOTS:
         QVERIFY(!refused.error().message.isEmpty());
         QVERIFY(refused.error().domain != QStringLiteral("GoogleSheet"));
 
-        WorkflowFixture unset(
-            3, [](UploadViewModel::Options& options) { options.sheetWebAppUrl = QUrl(); });
+        StandInFixture unset(
+            [](UploadViewModel::Options& options) { options.sheetWebAppUrl = QUrl(); });
         auto missing = QCoro::waitFor(unset.viewModel->postSheetCSV(QStringLiteral("x\n")));
         QVERIFY(!missing);
         QVERIFY(missing.error().message.contains(QStringLiteral("CLIPFERRY_SHEET_WEBAPP_URL")));

@@ -1,16 +1,14 @@
 #include "ClipFactory.h"
-#include "CredentialStore.h"
 #include "MediaProbe.h"
 #include "MetadataCache.h"
 #include "TempHome.h"
 #include "UploadViewModel.h"
+#include "ViewModelFixture.h"
 
 #include <QFile>
-#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThreadPool>
-#include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
 #include <limits>
@@ -37,16 +35,6 @@ class TestLocalMetadata : public QObject {
     Q_OBJECT
 
     ClipFactory m_clips;
-    QNetworkAccessManager m_network;
-    CredentialStore m_store{QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString(),
-                            std::chrono::seconds(5)};
-
-    std::unique_ptr<UploadViewModel> makeViewModel(std::chrono::milliseconds publishInterval) {
-        auto options = UploadViewModel::defaultOptions();
-        options.metadataPublishInterval = publishInterval;
-        return std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, m_store, options);
-    }
-
     QString clip(const QString& path) {
         if (path.isEmpty())
             qWarning("%s", qPrintable(m_clips.lastError()));
@@ -218,7 +206,10 @@ private Q_SLOTS:
         }
         QThreadPool pool;
         pool.setMaxThreadCount(2);
-        auto viewModel = makeViewModel(std::chrono::milliseconds(intervalMs));
+        ViewModelFixture fixture({}, [&](UploadViewModel::Options& options) {
+            options.metadataPublishInterval = std::chrono::milliseconds(intervalMs);
+        });
+        auto& viewModel = fixture.viewModel;
         viewModel->setMetadataThreadPool(&pool);
         QSignalSpy published(viewModel.get(), &UploadViewModel::localMetadataChanged);
 
@@ -236,7 +227,10 @@ private Q_SLOTS:
         TempHome home;
         const auto path = m_clips.video(QStringLiteral("scan/E1_Op_PAR_M1_a.mov"));
         QVERIFY2(!path.isEmpty(), qPrintable(m_clips.lastError()));
-        auto viewModel = makeViewModel(std::chrono::milliseconds(100));
+        ViewModelFixture fixture({}, [&](UploadViewModel::Options& options) {
+            options.metadataPublishInterval = std::chrono::milliseconds(100);
+        });
+        auto& viewModel = fixture.viewModel;
         QSignalSpy published(viewModel.get(), &UploadViewModel::localMetadataChanged);
         viewModel->setLocalFolderURL(
             QUrl::fromLocalFile(m_clips.folder() + QStringLiteral("/scan")));

@@ -1,17 +1,15 @@
 #include "ClipFactory.h"
-#include "CredentialStore.h"
 #include "SeenState.h"
 #include "StateFolder.h"
 #include "TempHome.h"
 #include "UploadViewModel.h"
+#include "ViewModelFixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QTest>
-#include <QUuid>
 
 using namespace clipferry;
 
@@ -22,13 +20,6 @@ QStringList relativePaths(const QList<QUrl>& files, const QString& root) {
     for (const auto& file : files)
         paths.append(QDir(root).relativeFilePath(file.toLocalFile()));
     return paths;
-}
-
-QStringList messages(const UploadViewModel& viewModel) {
-    QStringList lines;
-    for (const auto& entry : viewModel.log())
-        lines.append(entry.message);
-    return lines;
 }
 
 QString lastMessage(const UploadViewModel& viewModel) {
@@ -56,16 +47,12 @@ void setModified(const QString& path, const QDateTime& time) {
 class TestLocalScan : public QObject {
     Q_OBJECT
 
-    QNetworkAccessManager m_network;
-    CredentialStore m_store{QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString(),
-                            std::chrono::seconds(5)};
-
-    std::unique_ptr<UploadViewModel> makeViewModel(const QString& folder) {
-        auto viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, m_store,
-                                                           UploadViewModel::defaultOptions());
+    // A view model in the surrounding home, showing `folder` unless it is empty.
+    static std::unique_ptr<ViewModelFixture> showing(const QString& folder) {
+        auto fixture = std::make_unique<ViewModelFixture>();
         if (!folder.isEmpty())
-            viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
-        return viewModel;
+            fixture->viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
+        return fixture;
     }
 
 private Q_SLOTS:
@@ -87,7 +74,8 @@ private Q_SLOTS:
                                  ".hiddendir/x.mp4", "sub/.h/y.mov", "clips.mov/inner.mp4"})
             QVERIFY(!tree.file(QString::fromLatin1(name), "x").isEmpty());
 
-        auto viewModel = makeViewModel(tree.folder());
+        auto fixture = showing(tree.folder());
+        auto& viewModel = fixture->viewModel;
         viewModel->setIncludeSubfolders(recursive);
         viewModel->loadLocalVideos();
 
@@ -104,7 +92,7 @@ private Q_SLOTS:
                 .arg(expected.size())
                 .arg(recursive ? QStringLiteral(" (including subfolders)") : QString(),
                      tree.folder());
-        QTRY_VERIFY(messages(*viewModel).contains(line));
+        QTRY_VERIFY(fixture->messages().contains(line));
     }
 
     void unreadableSubfolderIsPassedOver() {
@@ -117,7 +105,8 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions{}));
         const bool enforced = QDir(locked).entryList(QDir::Files).isEmpty();
         if (enforced) {
-            auto viewModel = makeViewModel(tree.folder());
+            auto fixture = showing(tree.folder());
+            auto& viewModel = fixture->viewModel;
             viewModel->setIncludeSubfolders(true);
             viewModel->loadLocalVideos();
             auto listed = relativePaths(viewModel->localVideoURLs(), tree.folder());
@@ -128,9 +117,8 @@ private Q_SLOTS:
             viewModel->setIncludeSubfolders(false);
             viewModel->loadLocalVideos();
             QVERIFY(viewModel->localVideoURLs().isEmpty());
-            QTRY_VERIFY(messages(*viewModel)
-                            .constLast()
-                            .startsWith(QStringLiteral("Failed to read folder: ")));
+            QTRY_VERIFY(fixture->messages().constLast().startsWith(
+                QStringLiteral("Failed to read folder: ")));
         }
         QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                   QFileDevice::ExeOwner));
@@ -156,13 +144,14 @@ private Q_SLOTS:
         TempHome home;
         ClipFactory tree;
         QVERIFY(!tree.file(QStringLiteral("file.mp4")).isEmpty());
-        auto viewModel =
-            makeViewModel(folder.isEmpty() ? QString() : tree.folder() + QLatin1Char('/') + folder);
+        auto fixture =
+            showing(folder.isEmpty() ? QString() : tree.folder() + QLatin1Char('/') + folder);
+        auto& viewModel = fixture->viewModel;
         viewModel->loadLocalVideos();
         QTRY_COMPARE(lastMessage(*viewModel), message);
         QVERIFY(viewModel->localVideoURLs().isEmpty());
         QVERIFY(!QFile::exists(home.stateFolder() + QStringLiteral("/LocalVideoState.json")));
-        for (const auto& line : messages(*viewModel))
+        for (const auto& line : fixture->messages())
             QVERIFY(!line.startsWith(QStringLiteral("Loaded ")));
     }
 
@@ -171,7 +160,8 @@ private Q_SLOTS:
         ClipFactory tree;
         QVERIFY(!tree.file(QStringLiteral("a.mp4"), "aa").isEmpty());
         QVERIFY(!tree.file(QStringLiteral("b.mov"), "bb").isEmpty());
-        auto viewModel = makeViewModel(tree.folder());
+        auto fixture = showing(tree.folder());
+        auto& viewModel = fixture->viewModel;
         const double before = currentTimeSeconds();
         viewModel->loadLocalVideos();
         // The set arrives from the event loop, after the call.
@@ -179,9 +169,9 @@ private Q_SLOTS:
         QTRY_COMPARE(viewModel->changedLocalVideos().size(), 2);
         // The line is logged by that same posted step, and lands one turn later.
         QTRY_VERIFY(
-            messages(*viewModel).contains(QStringLiteral("Found 2 new/changed local videos.")));
+            fixture->messages().contains(QStringLiteral("Found 2 new/changed local videos.")));
 
-        const auto lines = messages(*viewModel);
+        const auto lines = fixture->messages();
         const auto found = lines.indexOf(QStringLiteral("Found 2 new/changed local videos."));
         QVERIFY(found > lines.indexOf(QRegularExpression(QStringLiteral("^Loaded 2 videos"))));
         const auto state = storedLocalState();
@@ -199,7 +189,8 @@ private Q_SLOTS:
         setModified(a, QDateTime::currentDateTime().addSecs(-3600).addMSecs(-123));
         setModified(b, QDateTime::currentDateTime().addSecs(-3600).addMSecs(-456));
         {
-            auto viewModel = makeViewModel(tree.folder());
+            auto fixture = showing(tree.folder());
+            auto& viewModel = fixture->viewModel;
             viewModel->loadLocalVideos();
             QTRY_COMPARE(viewModel->changedLocalVideos().size(), 2);
             viewModel->markLocalVideoSeen(QUrl::fromLocalFile(a));
@@ -208,7 +199,8 @@ private Q_SLOTS:
         }
         // A new run reads the records back from the file: the times must compare equal
         // bit for bit.
-        auto viewModel = makeViewModel(tree.folder());
+        auto fixture = showing(tree.folder());
+        auto& viewModel = fixture->viewModel;
         viewModel->loadLocalVideos();
         QTRY_VERIFY(lastMessage(*viewModel).startsWith(QStringLiteral("Loaded ")));
         QVERIFY(viewModel->changedLocalVideos().isEmpty());
@@ -228,7 +220,8 @@ private Q_SLOTS:
         setModified(a, modified);
         if (!QFileInfo(a).birthTime().isValid())
             QSKIP("The file system keeps no creation times.");
-        auto viewModel = makeViewModel(tree.folder());
+        auto fixture = showing(tree.folder());
+        auto& viewModel = fixture->viewModel;
         viewModel->loadLocalVideos();
         viewModel->markLocalVideoSeen(QUrl::fromLocalFile(a));
         QTRY_VERIFY(viewModel->changedLocalVideos().isEmpty());
@@ -247,12 +240,13 @@ private Q_SLOTS:
         ClipFactory tree;
         const auto present = tree.file(QStringLiteral("here.mp4"));
         const auto missing = tree.folder() + QStringLiteral("/gone.mp4");
-        auto viewModel = makeViewModel(tree.folder());
+        auto fixture = showing(tree.folder());
+        auto& viewModel = fixture->viewModel;
         viewModel->detectChangedLocalVideos(
             {QUrl::fromLocalFile(missing), QUrl::fromLocalFile(present)});
         QTRY_COMPARE(viewModel->changedLocalVideos(), QSet<QUrl>{QUrl::fromLocalFile(present)});
-        QVERIFY(messages(*viewModel)
-                    .contains(QStringLiteral("Could not read attributes for file: ") + missing));
+        QVERIFY(fixture->messages().contains(
+            QStringLiteral("Could not read attributes for file: ") + missing));
 
         // Marking a missing file seen changes nothing and writes nothing.
         viewModel->markLocalVideoSeen(QUrl::fromLocalFile(missing));

@@ -1,4 +1,4 @@
-#include "WorkflowFixture.h"
+#include "ViewModelFixture.h"
 
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -42,7 +42,7 @@ class TestUploadBatches : public QObject {
 
 private Q_SLOTS:
     void batchOfThreeWithTheSecondFailingAtUpload() {
-        WorkflowFixture f;
+        StandInFixture f;
         QVERIFY2(f.service.isRunning(), qPrintable(f.service.errorString()));
         // Only the large middle file gets past this many bytes, so only its PUT is cut.
         StandInService::Fault drop;
@@ -73,7 +73,7 @@ private Q_SLOTS:
         const QString first = assetIDTitled(assets, QStringLiteral("clip01"));
         const QString third = assetIDTitled(assets, QStringLiteral("clip03"));
         QVERIFY(!first.isEmpty() && !third.isEmpty());
-        QVERIFY(items[0].playbackURL->startsWith(QStringLiteral("https://stream.test/")));
+        QVERIFY(items[0].playbackURL->startsWith(QStringLiteral("https://stream.example/")));
         QVERIFY(items[0].playbackURL->endsWith(QStringLiteral(".m3u8")));
 
         const auto all = f.messages();
@@ -104,8 +104,8 @@ private Q_SLOTS:
         const auto posts = f.service.sheetPosts();
         QCOMPARE(posts.size(), 1);
         QCOMPARE(posts[0].contentType, QStringLiteral("text/plain"));
-        QVERIFY(posts[0].body.contains(",clip01.mov,https://stream.test/"));
-        QVERIFY(posts[0].body.contains(",clip03.mkv,https://stream.test/"));
+        QVERIFY(posts[0].body.contains(",clip01.mov,https://stream.example/"));
+        QVERIFY(posts[0].body.contains(",clip03.mkv,https://stream.example/"));
         QVERIFY(!posts[0].body.contains("clip.02"));
         // The passthrough keeps the extension; the title does not.
         QCOMPARE(
@@ -114,7 +114,7 @@ private Q_SLOTS:
     }
 
     void uploadProgressMovesWithTheBytes() {
-        WorkflowFixture f;
+        StandInFixture f;
         QList<double> uploadingProgress;
         connect(f.viewModel.get(), &UploadViewModel::uploadChanged, this, [&](qsizetype index) {
             const auto& item = f.viewModel->uploads()[index];
@@ -133,7 +133,7 @@ private Q_SLOTS:
 
     // The drop zone hands over one batch per file: they join into one completion.
     void overlappingBatchesCompleteOnce() {
-        WorkflowFixture f;
+        StandInFixture f;
         QVERIFY(f.service.setAssetPollsBeforeReady(3));
         for (const auto& name :
              {QStringLiteral("a.mov"), QStringLiteral("b.mov"), QStringLiteral("c.mov")})
@@ -159,7 +159,7 @@ private Q_SLOTS:
     }
 
     void emptyBatchOnlyLogsItsStart() {
-        WorkflowFixture f;
+        StandInFixture f;
         const auto before = f.messages().size();
         f.viewModel->startUploadBatch({});
         QTest::qWait(50);
@@ -172,7 +172,8 @@ private Q_SLOTS:
     }
 
     void atMostTheLimitRunAtOnceInOrder() {
-        WorkflowFixture f(2);
+        StandInFixture f(
+            [](UploadViewModel::Options& options) { options.maxConcurrentUploads = 2; });
         QVERIFY(f.service.setAssetPollsBeforeReady(2));
         QList<QUrl> files;
         for (int i = 1; i <= 5; ++i)
@@ -205,7 +206,7 @@ private Q_SLOTS:
 
     void deadUploadFailsTheItemAtOnce() {
         // Polls slow enough that the wait is still going when the upload dies.
-        WorkflowFixture f(3, [](UploadViewModel::Options& options) {
+        StandInFixture f([](UploadViewModel::Options& options) {
             options.client.assetIdPollInterval = std::chrono::milliseconds(50);
             options.client.assetIdAttempts = 1000;
         });

@@ -1,0 +1,131 @@
+#include "ViewModelFixture.h"
+
+#include <QCoreApplication>
+#include <QCoro/QCoroTask>
+#include <QFile>
+#include <QJsonArray>
+#include <QRandomGenerator>
+#include <QUuid>
+
+using namespace clipferry;
+
+namespace {
+
+QString testStoreName() {
+    return QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+} // namespace
+
+ViewModelFixture::ViewModelFixture(PlatformConfig config, const Tweak& tweak)
+    : credentials(testStoreName(), std::chrono::seconds(5)) {
+    auto options = UploadViewModel::defaultOptions();
+    options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:1"));
+    options.client.apiBase = options.apiBase;
+    options.sheetWebAppUrl = QUrl(QStringLiteral("http://127.0.0.1:1/exec"));
+    create(config, options, tweak);
+}
+
+ViewModelFixture::ViewModelFixture(const StandInService& service, PlatformConfig config,
+                                   const Tweak& tweak)
+    : credentials(testStoreName(), std::chrono::seconds(5)) {
+    auto options = UploadViewModel::defaultOptions();
+    options.apiBase = service.baseUrl();
+    options.client.apiBase = service.baseUrl();
+    options.sheetWebAppUrl = service.sheetWebAppUrl();
+    options.client.assetIdPollInterval = std::chrono::milliseconds(5);
+    options.client.readyPollInterval = std::chrono::milliseconds(5);
+    options.client.postRequestsPerSecond = 0;
+    options.client.otherRequestsPerSecond = 0;
+    options.client.retryBaseDelay = std::chrono::milliseconds(1);
+    create(config, options, tweak);
+    signIn(service);
+    settle();
+}
+
+void ViewModelFixture::create(const PlatformConfig& config, Options options, const Tweak& tweak) {
+    options.streamBase = QUrl(QStringLiteral("https://stream.example"));
+    if (tweak)
+        tweak(options);
+    viewModel = std::make_unique<UploadViewModel>(config, network, credentials, options);
+    // Tokens set before the store's answer would be overwritten by it.
+    QCoro::waitFor(viewModel->waitUntilReady());
+}
+
+bool ViewModelFixture::hasSecretService() {
+    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
+}
+
+void ViewModelFixture::signIn(const StandInService& service) {
+    viewModel->setTokenID(service.tokenID());
+    viewModel->setTokenSecret(service.tokenSecret());
+}
+
+QStringList ViewModelFixture::messages() const {
+    QStringList result;
+    for (const auto& entry : viewModel->log())
+        result.append(entry.message);
+    return result;
+}
+
+int ViewModelFixture::countMessages(const QString& message) const {
+    return int(messages().count(message));
+}
+
+std::optional<QString> ViewModelFixture::storedSecret(const char* account) const {
+    return QCoro::waitFor(credentials.readKeychainString(QString::fromLatin1(account)));
+}
+
+void ViewModelFixture::settle() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+MuxAsset ViewModelFixture::asset(const QString& id, const std::optional<QString>& passthrough,
+                                 bool withPlayback) {
+    MuxAsset a;
+    a.id = id;
+    a.status = QStringLiteral("ready");
+    a.passthrough = passthrough;
+    if (withPlayback)
+        a.playback_ids = QList<PlaybackID>{{QStringLiteral("pb-") + id}};
+    return a;
+}
+
+QJsonObject ViewModelFixture::assetJson(const QString& id, const QString& passthrough,
+                                        bool withPlayback, bool isNew) {
+    QJsonObject object{{QStringLiteral("id"), id},
+                       {QStringLiteral("status"), QStringLiteral("ready")},
+                       {QStringLiteral("passthrough"), passthrough}};
+    if (withPlayback)
+        object.insert(
+            QStringLiteral("playback_ids"),
+            QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("pb-") + id},
+                                   {QStringLiteral("policy"), QStringLiteral("public")}}});
+    // 2100-01-01: later than any launch the seen-state can hold.
+    if (isNew)
+        object.insert(QStringLiteral("created_at"), QStringLiteral("4102444800"));
+    return object;
+}
+
+CityMap ViewModelFixture::cities() {
+    return {
+        {QStringLiteral("PAR"), {QStringLiteral("Paris"), QStringLiteral("#0055A4"), 5}},
+        {QStringLiteral("LON"), {QStringLiteral("London"), QStringLiteral("#C8102E"), 2}},
+        {QStringLiteral("ZER"), {QStringLiteral("Zero"), QStringLiteral("#000000"), 0}},
+    };
+}
+
+QUrl StandInFixture::makeFile(const QString& name, qint64 size) const {
+    const QString path = home.path() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        QByteArray chunk(64 * 1024, Qt::Uninitialized);
+        for (qint64 written = 0; written < size; written += chunk.size()) {
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()),
+                                                  chunk.size() / 4);
+            file.write(chunk.constData(), std::min<qint64>(chunk.size(), size - written));
+        }
+    }
+    return QUrl::fromLocalFile(path);
+}
