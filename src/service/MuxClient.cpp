@@ -138,37 +138,47 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
     co_return Result<void>{};
 }
 
+QCoro::Task<Result<QString>> MuxClient::poll(QUrl location, PollPlan plan, PollVerdict verdict) {
+    const int attempts = std::max(1, plan.attempts);
+    const auto alive = m_transport->lifetime();
+    for (int attempt = 0;; ++attempt) {
+        auto body = co_await getChecked(location);
+        if (alive.expired())
+            co_return tl::unexpected(ServiceTransport::cancelled());
+        if (!body)
+            co_return tl::unexpected(body.error());
+        if (auto outcome = verdict(*body))
+            co_return std::move(*outcome);
+        co_await QCoro::sleepFor(plan.interval);
+        if (alive.expired())
+            co_return tl::unexpected(ServiceTransport::cancelled());
+        if (attempt >= attempts - 1)
+            co_return serviceError(plan.timeoutCode, plan.timeoutMessage);
+    }
+}
+
 QCoro::Task<Result<QString>> MuxClient::waitForAssetID(QString uploadID) {
     auto location =
         apiLocation(QString::fromLatin1(service::uploadsPath) + QLatin1Char('/'), uploadID);
     if (!location)
         co_return tl::unexpected(location.error());
-    const int attempts = std::max(1, m_options.assetIdAttempts);
-    const auto alive = m_transport->lifetime();
-    for (int attempt = 0;; ++attempt) {
-        auto body = co_await getChecked(*location);
-        if (alive.expired())
-            co_return tl::unexpected(ServiceTransport::cancelled());
-        if (!body)
-            co_return tl::unexpected(body.error());
-        auto decoded = decodeUploadStatusResponse(*body);
+    PollPlan plan{m_options.assetIdPollInterval, m_options.assetIdAttempts, assetIdTimeoutCode,
+                  QStringLiteral("Timeout waiting for asset_id")};
+    PollVerdict verdict = [](const QByteArray& body) -> std::optional<Result<QString>> {
+        auto decoded = decodeUploadStatusResponse(body);
         if (!decoded)
-            co_return tl::unexpected(decoded.error());
+            return tl::unexpected(decoded.error());
         if (decoded->data.asset_id)
-            co_return *decoded->data.asset_id;
+            return *decoded->data.asset_id;
         if (decoded->data.status && isDeadUploadStatus(*decoded->data.status)) {
             QString message = QStringLiteral("Upload ") + *decoded->data.status;
             if (decoded->data.errorMessage && !decoded->data.errorMessage->isEmpty())
                 message += QStringLiteral(": ") + *decoded->data.errorMessage;
-            co_return serviceError(uploadDeadCode, message);
+            return serviceError(uploadDeadCode, message);
         }
-        co_await QCoro::sleepFor(m_options.assetIdPollInterval);
-        if (alive.expired())
-            co_return tl::unexpected(ServiceTransport::cancelled());
-        if (attempt >= attempts - 1)
-            co_return serviceError(assetIdTimeoutCode,
-                                   QStringLiteral("Timeout waiting for asset_id"));
-    }
+        return std::nullopt;
+    };
+    co_return co_await poll(*location, std::move(plan), std::move(verdict));
 }
 
 QCoro::Task<Result<void>> MuxClient::updateAssetTitle(QString assetID, QString title) {
@@ -190,33 +200,25 @@ QCoro::Task<Result<QString>> MuxClient::waitForAssetReady(QString assetID) {
         apiLocation(QString::fromLatin1(service::assetsPath) + QLatin1Char('/'), assetID);
     if (!location)
         co_return tl::unexpected(location.error());
-    const int attempts = std::max(1, m_options.readyAttempts);
-    const auto alive = m_transport->lifetime();
-    for (int attempt = 0;; ++attempt) {
-        auto body = co_await getChecked(*location);
-        if (alive.expired())
-            co_return tl::unexpected(ServiceTransport::cancelled());
-        if (!body)
-            co_return tl::unexpected(body.error());
-        auto decoded = decodeAssetResponse(*body);
+    PollPlan plan{m_options.readyPollInterval, m_options.readyAttempts, readyTimeoutCode,
+                  QStringLiteral("Timeout waiting for ready")};
+    PollVerdict verdict = [](const QByteArray& body) -> std::optional<Result<QString>> {
+        auto decoded = decodeAssetResponse(body);
         if (!decoded)
-            co_return tl::unexpected(decoded.error());
+            return tl::unexpected(decoded.error());
         const auto& data = decoded->data;
         if (data.status == QLatin1StringView("ready") && data.playback_ids &&
             !data.playback_ids->isEmpty())
-            co_return data.playback_ids->first().id;
+            return data.playback_ids->first().id;
         if (data.status == QLatin1StringView("errored")) {
             QString message = QStringLiteral("Asset errored");
             if (!data.errorMessages.isEmpty())
                 message += QStringLiteral(": ") + data.errorMessages.join(QStringLiteral("; "));
-            co_return serviceError(assetErroredCode, message);
+            return serviceError(assetErroredCode, message);
         }
-        co_await QCoro::sleepFor(m_options.readyPollInterval);
-        if (alive.expired())
-            co_return tl::unexpected(ServiceTransport::cancelled());
-        if (attempt >= attempts - 1)
-            co_return serviceError(readyTimeoutCode, QStringLiteral("Timeout waiting for ready"));
-    }
+        return std::nullopt;
+    };
+    co_return co_await poll(*location, std::move(plan), std::move(verdict));
 }
 
 QCoro::Task<Result<void>> MuxClient::deleteAsset(QString assetID) {

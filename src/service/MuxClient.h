@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QNetworkAccessManager;
 class QNetworkRequest;
@@ -78,6 +79,19 @@ private:
     [[nodiscard]] Result<QUrl> apiLocation(const QString& path, const QString& id = {}) const;
     // A GET of `location` with the credential header, through pacing and retries.
     [[nodiscard]] QCoro::Task<Result<QByteArray>> getChecked(QUrl location);
+
+    // Reads a reply body and says how the wait ends, or nothing to poll again.
+    using PollVerdict = std::function<std::optional<Result<QString>>(const QByteArray& body)>;
+    struct PollPlan {
+        std::chrono::milliseconds interval;
+        int attempts = 1;
+        int timeoutCode = 0;
+        QString timeoutMessage;
+    };
+    // GETs `location` until `verdict` ends the wait, sleeping between polls; the first
+    // failing request ends it too, and so does the last attempt's sleep.
+    [[nodiscard]] QCoro::Task<Result<QString>> poll(QUrl location, PollPlan plan,
+                                                    PollVerdict verdict);
 
     QNetworkAccessManager& m_network;
     Options m_options;
