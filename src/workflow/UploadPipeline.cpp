@@ -144,7 +144,7 @@ void UploadViewModel::setUploadStatus(qsizetype index, UploadStatus status, doub
 }
 
 void UploadViewModel::markUploadedAssetNew(const QString& assetID) {
-    auto changed = m_changedMuxAssets;
+    auto changed = changedMuxAssets();
     changed.insert(assetID);
     setChangedMuxAssets(std::move(changed));
     appendLog(QStringLiteral("Marked uploaded asset as new: ") + assetID);
