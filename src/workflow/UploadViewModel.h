@@ -122,6 +122,7 @@ public:
 
     // --- upload batches (carried out by the queue) ------------------------------------
     [[nodiscard]] UploadQueue& uploadQueue() { return *m_uploadQueue; }
+    [[nodiscard]] const UploadQueue& uploadQueue() const { return *m_uploadQueue; }
     void startUploadBatch(const QList<QUrl>& files);
     [[nodiscard]] QCoro::Task<> processUpload(qsizetype index);
     void setUploadStatus(qsizetype index, UploadStatus status, double progress);
@@ -205,6 +206,7 @@ private:
     // item, the relist and the sheet after a batch.
     [[nodiscard]] QCoro::Task<> prepareUpload();
     [[nodiscard]] QCoro::Task<> completeUploadBatch();
+    void resumeUnfinishedUploads();
     // Posts the CSV of the last complete service listing; when the view shows a local
     // folder and `listWhenLocal` is set, lists the service first without touching the view.
     [[nodiscard]] QCoro::Task<Result<void>> exportSheet(bool listWhenLocal);
@@ -247,6 +249,7 @@ private:
     bool m_metadataPublishScheduled = false;
     std::optional<QList<MuxAsset>> m_lastCompleteListing;
     std::unique_ptr<UploadQueue> m_uploadQueue;
+    bool m_uploadsResumed = false;
 };
 
 } // namespace clipferry
