@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -124,7 +125,9 @@ private Q_SLOTS:
 
     void settingsFieldsAreBoundToTheViewModel() {
         ViewModelFixture fixture;
+        QCoreApplication::setApplicationVersion(QStringLiteral("2.5.0+3.gabc1234"));
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+        QCOMPARE(sheet.findChild<QLabel*>("about")->text(), "Meridia Companion 2.5.0+3.gabc1234");
         auto* tokenID = sheet.findChild<QLineEdit*>("tokenID");
         auto* maxResolution = sheet.findChild<QCheckBox*>("useMaxResolution");
 

@@ -8,6 +8,7 @@
 #include "UploadViewModel.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHeaderView>
@@ -70,7 +71,14 @@ SettingsDialog::SettingsDialog(UploadViewModel& viewModel, Options options, QWid
     auto* saveButton = button(tr("Save"), "save", this);
     saveButton->setDefault(true);
     connect(saveButton, &QPushButton::clicked, this, &SettingsDialog::save);
+    auto* about =
+        new QLabel(tr("Meridia Companion %1").arg(QCoreApplication::applicationVersion()), this);
+    about->setObjectName(QStringLiteral("about"));
+    about->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    about->setForegroundRole(QPalette::PlaceholderText);
+    style::applyFont(about, style::TextStyle::caption);
     auto* footer = new QHBoxLayout;
+    footer->addWidget(about);
     footer->addStretch();
     footer->addWidget(close);
     footer->addWidget(saveButton);
