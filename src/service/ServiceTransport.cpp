@@ -101,8 +101,11 @@ QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkR
         Attempt attempt = co_await sendOnce(verb, request, body, progress);
         if (alive.expired())
             co_return tl::unexpected(cancelled());
-        if (!attempt.retryable || retry >= m_policy.maxRetries)
+        if (!attempt.retryable || retry >= m_policy.maxRetries) {
+            if (attempt.outcome)
+                attempt.outcome->retried = attempt.outcome->retried || retry > 0;
             co_return std::move(attempt.outcome);
+        }
         const auto delay =
             attempt.retryAfter
                 ? std::min<std::chrono::milliseconds>(*attempt.retryAfter, m_policy.maxRetryAfter)
@@ -146,6 +149,12 @@ QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray ver
                                  progress(sent, total);
                          });
 
+    // The network layer itself sends an idempotent request again when its connection
+    // closes before any reply: that resend, too, means an earlier one may have been done.
+    auto sends = std::make_shared<int>(0);
+    QObject::connect(reply.get(), &QNetworkReply::requestSent, reply.get(), [sends] { ++*sends; });
+    QObject::connect(reply.get(), &QNetworkReply::redirected, reply.get(), [sends] { --*sends; });
+
     co_await reply.get();
 
     const auto error = reply->error();
@@ -165,7 +174,7 @@ QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray ver
         co_return attempt;
     }
 
-    Attempt attempt{HttpReply{status, reply->readAll()}, false, std::nullopt};
+    Attempt attempt{HttpReply{status, reply->readAll(), *sends > 1}, false, std::nullopt};
     if (status && isRetryableStatus(*status)) {
         attempt.retryable = true;
         attempt.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"));

@@ -21,6 +21,8 @@ namespace clipferry {
 struct HttpReply {
     std::optional<int> status;
     QByteArray body;
+    // An earlier attempt went out and its outcome is unknown: it may have been carried out.
+    bool retried = false;
 };
 
 // Sends the client's requests through the pacer and retries the replies that say "not
