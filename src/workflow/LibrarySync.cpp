@@ -14,7 +14,9 @@ QCoro::Task<> UploadViewModel::refreshLibrary() {
     setIsRefreshing(true);
     setExistingAssets({});
     if (m_provider == VideoProvider::localFolder) {
-        loadLocalVideos();
+        co_await loadLocalVideos();
+        if (!self)
+            co_return;
         setIsRefreshing(false);
         appendLog(
             QStringLiteral("Loaded %1 videos from local folder.").arg(m_localVideoURLs.size()));

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 class QNetworkAccessManager;
 class QThreadPool;
@@ -104,9 +105,21 @@ public:
 
     // --- settings and stored state ---------------------------------------------------
     [[nodiscard]] QCoro::Task<> loadSettings();
-    [[nodiscard]] QCoro::Task<> saveSettings();
+    // Writes the preference, and each token the user changed since it was read or saved.
+    // An emptied token replaces a stored one only with `clearingConfirmed`.
+    [[nodiscard]] QCoro::Task<> saveSettings(bool clearingConfirmed = false);
+    // A save now would empty a stored token: the sheets ask before they save.
+    [[nodiscard]] bool saveWouldClearTokens() const;
+    // Why the stored tokens could not be read, until a read succeeds; the keys sheet shows
+    // it and offers `startLoadSettings` again.
+    [[nodiscard]] const std::optional<QString>& credentialsReadError() const {
+        return m_credentialsReadError;
+    }
     // Fire-and-forget forms for the views' buttons; the tasks are kept until they end.
-    void startSaveSettings() { keep(saveSettings()); }
+    void startSaveSettings(bool clearingConfirmed = false) {
+        keep(saveSettings(clearingConfirmed));
+    }
+    void startLoadSettings() { keep(loadCredentialsAndBecomeReady()); }
     void startRefreshLibrary() { keep(refreshLibrary()); }
     void startDeleteSelectedAsset() { keep(deleteSelectedAsset()); }
     void startUpdateGoogleSheets() { keep(updateGoogleSheets()); }
@@ -144,8 +157,9 @@ public:
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
 
     // --- local folder ----------------------------------------------------------------
-    void loadLocalVideos();
-    void detectChangedLocalVideos(const QList<QUrl>& files);
+    // Lists the chosen folder and flags new and changed files; a newer scan supersedes it.
+    [[nodiscard]] QCoro::Task<> loadLocalVideos();
+    void startLoadLocalVideos() { keep(loadLocalVideos()); }
     void markLocalVideoSeen(const QUrl& file);
     [[nodiscard]] QCoro::Task<> preloadLocalMetadata(QList<QUrl> files);
     // The pool metadata is read on; by default one of this object's own, with a thread
@@ -215,6 +229,10 @@ private:
     VideoProvider m_provider = VideoProvider::webMux;
     QString m_tokenID;
     QString m_tokenSecret;
+    // The tokens as last read from or written to the store; absent while unknown.
+    std::optional<QString> m_storedTokenID;
+    std::optional<QString> m_storedTokenSecret;
+    std::optional<QString> m_credentialsReadError;
     bool m_useMaxResolution = false;
     QList<MuxAsset> m_existingAssets;
     std::optional<MuxAsset> m_selectedAsset;
@@ -227,6 +245,9 @@ private:
     std::optional<LocalVideoState> m_savedLocalState;
     QSet<QUrl> m_changedLocalVideos;
     std::optional<MuxState> m_savedMuxState;
+    // False when a state file found at start could neither be used nor kept aside.
+    bool m_muxStateFileReplaceable = true;
+    bool m_localStateFileReplaceable = true;
     QSet<QString> m_changedMuxAssets;
     qint64 m_pendingBatchUploads = 0;
     qint64 m_completedBatchUploads = 0;
@@ -247,6 +268,8 @@ private:
     QElapsedTimer m_lastMetadataPublish;
     bool m_metadataPublishScheduled = false;
     std::optional<QList<MuxAsset>> m_lastCompleteListing;
+    // Ends the running local scan when a newer one starts or this object goes.
+    std::stop_source m_localScanStop;
     QList<qsizetype> m_waitingUploads;
     int m_runningUploads = 0;
     QHash<qsizetype, qint64> m_lastProgressReport;
