@@ -142,14 +142,7 @@ void LibraryColumn::startFirstRefresh() {
 }
 
 void LibraryColumn::refresh() {
-    if (m_viewModel.provider() != VideoProvider::localFolder) {
-        m_viewModel.startRefreshLibrary();
-        return;
-    }
-    m_viewModel.loadLocalVideos();
-    m_viewModel.appendLog(QStringLiteral("Loaded ") +
-                          QString::number(m_viewModel.localVideoURLs().size()) +
-                          QStringLiteral(" videos from local folder."));
+    m_viewModel.startRefreshLibrary();
 }
 
 void LibraryColumn::clickVideo(const QModelIndex& video) {

@@ -1,5 +1,6 @@
 #include "SettingsDialog.h"
 
+#include "ApiKeysDialog.h"
 #include "DetachedTask.h"
 
 #include "CityTableModel.h"
@@ -232,9 +233,10 @@ void SettingsDialog::showCredentials() {
 }
 
 void SettingsDialog::save() {
-    m_viewModel.startSaveSettings();
-    m_viewModel.saveCityMap();
-    accept();
+    ApiKeysDialog::saveConfirmingClear(this, m_viewModel, [this] {
+        m_viewModel.saveCityMap();
+        accept();
+    });
 }
 
 void SettingsDialog::updateGoogleSheets() {
