@@ -1,3 +1,4 @@
+#include "ServiceAddresses.h"
 #include "UploadViewModel.h"
 
 #include <QDateTime>
@@ -163,10 +164,7 @@ QCoro::Task<> UploadViewModel::finishBatchItem() {
 }
 
 QString UploadViewModel::streamingAddress(const QString& playbackID) const {
-    QString base = m_options.streamBase.toString();
-    while (base.endsWith(QLatin1Char('/')))
-        base.chop(1);
-    return base + QLatin1Char('/') + playbackID + QStringLiteral(".m3u8");
+    return service::streamLocation(m_options.streamBase, playbackID).toString();
 }
 
 } // namespace clipferry
