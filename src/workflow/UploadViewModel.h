@@ -27,6 +27,7 @@ class QThreadPool;
 namespace clipferry {
 
 class CredentialStore;
+class UploadQueue;
 
 // The one object that holds the application's state and carries out every user action.
 // Views read its fields, set the few that are theirs (selections, switches, the sheet
@@ -59,7 +60,7 @@ public:
     [[nodiscard]] QCoro::Task<> waitUntilReady();
 
     // --- fields ----------------------------------------------------------------------
-    [[nodiscard]] const QList<UploadItem>& uploads() const { return m_uploads; }
+    [[nodiscard]] const QList<UploadItem>& uploads() const;
     [[nodiscard]] const QList<LogEntry>& log() const { return m_log; }
     [[nodiscard]] bool showAPIKeySheet() const { return m_showAPIKeySheet; }
     void setShowAPIKeySheet(bool show);
@@ -101,8 +102,8 @@ public:
     [[nodiscard]] const QSet<QString>& changedMuxAssets() const {
         return m_library->changedMuxAssets();
     }
-    [[nodiscard]] qint64 pendingBatchUploads() const { return m_pendingBatchUploads; }
-    [[nodiscard]] qint64 completedBatchUploads() const { return m_completedBatchUploads; }
+    [[nodiscard]] qint64 pendingBatchUploads() const;
+    [[nodiscard]] qint64 completedBatchUploads() const;
     [[nodiscard]] MuxClient& mux() { return *m_mux; }
     [[nodiscard]] LibrarySync& library() { return *m_library; }
     [[nodiscard]] SheetExporter& sheetExporter() { return *m_sheet; }
@@ -136,7 +137,8 @@ public:
     void loadCityMap();
     void saveCityMap();
 
-    // --- upload batches --------------------------------------------------------------
+    // --- upload batches (carried out by the queue) ------------------------------------
+    [[nodiscard]] UploadQueue& uploadQueue() { return *m_uploadQueue; }
     void startUploadBatch(const QList<QUrl>& files);
     [[nodiscard]] QCoro::Task<> processUpload(qsizetype index);
     void setUploadStatus(qsizetype index, UploadStatus status, double progress);
@@ -221,15 +223,14 @@ private:
     QThreadPool& metadataThreadPool();
     void noteLocalMetadataArrived();
     void publishLocalMetadata();
-    void startWaitingUploads();
-    [[nodiscard]] QCoro::Task<Result<void>> runUploadSteps(qsizetype index);
-    void reportUploadProgress(qsizetype index, qint64 sent, qint64 total);
-    [[nodiscard]] QString streamingAddress(const QString& playbackID) const;
+    // The queue's steps that are the view model's: readiness and the tokens before an
+    // item, the relist and the sheet after a batch.
+    [[nodiscard]] QCoro::Task<> prepareUpload();
+    [[nodiscard]] QCoro::Task<> completeUploadBatch();
     [[nodiscard]] QCoro::Task<> exportAfterLibraryChange() {
         return m_sheet->exportAfterLibraryChange();
     }
 
-    QList<UploadItem> m_uploads;
     QList<LogEntry> m_log;
     bool m_showAPIKeySheet = false;
     VideoProvider m_provider = VideoProvider::webMux;
@@ -244,8 +245,6 @@ private:
     CityMap m_cityMap;
     std::optional<LocalVideoState> m_savedLocalState;
     QSet<QUrl> m_changedLocalVideos;
-    qint64 m_pendingBatchUploads = 0;
-    qint64 m_completedBatchUploads = 0;
     std::unique_ptr<MuxClient> m_mux;
     // Declared after the client they use, so they go first.
     std::unique_ptr<LibrarySync> m_library;
@@ -265,9 +264,7 @@ private:
     QThreadPool* m_metadataPool = nullptr;
     QElapsedTimer m_lastMetadataPublish;
     bool m_metadataPublishScheduled = false;
-    QList<qsizetype> m_waitingUploads;
-    int m_runningUploads = 0;
-    QHash<qsizetype, qint64> m_lastProgressReport;
+    std::unique_ptr<UploadQueue> m_uploadQueue;
 };
 
 } // namespace clipferry
