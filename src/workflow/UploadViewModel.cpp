@@ -76,15 +76,6 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     connect(m_uploadQueue.get(), &UploadQueue::itemAppended, this,
             &UploadViewModel::uploadAppended);
     connect(m_uploadQueue.get(), &UploadQueue::itemChanged, this, &UploadViewModel::uploadChanged);
-    // The keychain answers asynchronously; the sheet decision and readiness follow it.
-    keep(loadCredentialsAndBecomeReady());
-    loadCityMap();
-
-    const double now = currentTimeSeconds();
-    m_savedLocalState = readStateFile<LocalVideoState>(QString::fromLatin1(localVideoStateFileName),
-                                                       decodeLocalVideoState);
-    if (!m_savedLocalState)
-        m_savedLocalState = LocalVideoState{now, {}};
     auto log = [this](const QString& message) {
         appendLog(message);
     };
@@ -109,6 +100,15 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     m_sheet = std::make_unique<SheetExporter>(
         network, credentials, std::move(sheet),
         [this] { return m_library->listAll(m_tokenID, m_tokenSecret); }, log);
+    // The keychain answers asynchronously; the sheet decision and readiness follow it.
+    keep(loadCredentialsAndBecomeReady());
+    loadCityMap();
+
+    const double now = currentTimeSeconds();
+    m_savedLocalState = readStateFile<LocalVideoState>(QString::fromLatin1(localVideoStateFileName),
+                                                       decodeLocalVideoState);
+    if (!m_savedLocalState)
+        m_savedLocalState = LocalVideoState{now, {}};
 }
 
 UploadViewModel::~UploadViewModel() = default;
