@@ -139,6 +139,7 @@ public:
 
     // --- upload batches (carried out by the queue) ------------------------------------
     [[nodiscard]] UploadQueue& uploadQueue() { return *m_uploadQueue; }
+    [[nodiscard]] const UploadQueue& uploadQueue() const { return *m_uploadQueue; }
     void startUploadBatch(const QList<QUrl>& files);
     [[nodiscard]] QCoro::Task<> processUpload(qsizetype index);
     void setUploadStatus(qsizetype index, UploadStatus status, double progress);
@@ -227,6 +228,7 @@ private:
     // item, the relist and the sheet after a batch.
     [[nodiscard]] QCoro::Task<> prepareUpload();
     [[nodiscard]] QCoro::Task<> completeUploadBatch();
+    void resumeUnfinishedUploads();
     [[nodiscard]] QCoro::Task<> exportAfterLibraryChange() {
         return m_sheet->exportAfterLibraryChange();
     }
@@ -265,6 +267,7 @@ private:
     QElapsedTimer m_lastMetadataPublish;
     bool m_metadataPublishScheduled = false;
     std::unique_ptr<UploadQueue> m_uploadQueue;
+    bool m_uploadsResumed = false;
 };
 
 } // namespace clipferry
