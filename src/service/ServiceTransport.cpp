@@ -172,7 +172,7 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
     // caller that follows none keeps its choice.
     const QVariant chosen = request.attribute(QNetworkRequest::RedirectPolicyAttribute);
     if (request.hasRawHeader("Authorization") &&
-        chosen.toInt() != QNetworkRequest::ManualRedirectPolicy)
+        !(chosen.isValid() && chosen.toInt() == QNetworkRequest::ManualRedirectPolicy))
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                              QNetworkRequest::SameOriginRedirectPolicy);
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
