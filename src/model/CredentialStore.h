@@ -35,6 +35,8 @@ private:
 
 inline constexpr auto tokenIDAccount = "mux_token_id";
 inline constexpr auto tokenSecretAccount = "mux_token_secret";
+// The shared key of the sheet web app, when its owner set one.
+inline constexpr auto sheetKeyAccount = "sheet_key";
 inline constexpr auto useMaxResolutionKey = "useMaxResolution";
 
 } // namespace clipferry

@@ -1,6 +1,7 @@
 #include "MuxClient.h"
 
 #include "RequestPacer.h"
+#include "ServiceAddresses.h"
 #include "ServiceError.h"
 #include "ServiceRequests.h"
 #include "ServiceTransport.h"
@@ -74,7 +75,7 @@ Result<QUrl> MuxClient::apiLocation(const QString& path, const QString& id) cons
         return serviceError(
             invalidLocationCode,
             QStringLiteral("The ID \"%1\" does not form a valid location.").arg(id));
-    const QUrl location = service::joinLocation(m_options.apiBase, path + id);
+    const QUrl location = service::serviceLocation(m_options.apiBase, path + id);
     if (!location.isValid() || location.isRelative())
         return serviceError(
             invalidLocationCode,

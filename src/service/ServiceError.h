@@ -19,6 +19,7 @@ enum ServiceErrorCode {
     pagingLoopCode = 7,
     tooManyPagesCode = 8,
     uploadExpiredCode = 9,
+    foreignPageCode = 10,
 };
 
 // Domain of transport failures; their message is the network layer's own text.

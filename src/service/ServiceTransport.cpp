@@ -25,8 +25,8 @@ bool isRetryableStatus(int status) {
 }
 
 // Requests that change nothing when repeated, so a lost connection may be retried.
-bool isIdempotent(const QByteArray& verb) {
-    return verb == "GET" || verb == "PATCH" || verb == "DELETE";
+bool isIdempotent(const QByteArray& verb, bool postsToo) {
+    return verb == "GET" || verb == "PATCH" || verb == "DELETE" || (postsToo && verb == "POST");
 }
 
 // The errors Qt derives from an HTTP status (content and server groups, and 400 as an
@@ -134,6 +134,24 @@ QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkR
     }
 }
 
+void ServiceTransport::noteRateBudget(const QNetworkReply& reply) {
+    bool hasRemaining = false;
+    bool hasReset = false;
+    const int remaining = reply.rawHeader("X-RateLimit-Remaining").trimmed().toInt(&hasRemaining);
+    const qint64 reset = reply.rawHeader("X-RateLimit-Reset").trimmed().toLongLong(&hasReset);
+    if (!hasRemaining || !hasReset)
+        return;
+    // Unix seconds; a small number is read as seconds from now, as some services send.
+    constexpr qint64 unixTimeFloor = 1000000000;
+    const qint64 seconds =
+        reset > unixTimeFloor ? reset - QDateTime::currentSecsSinceEpoch() : reset;
+    constexpr qint64 longestWindow = 3600;
+    if (seconds <= 0 || seconds > longestWindow)
+        return;
+    auto& clock = m_pacer.clock();
+    m_pacer.noteBudget(remaining, clock.now() + std::chrono::seconds(seconds));
+}
+
 QCoro::Task<ServiceTransport::Attempt>
 ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource body,
                            ProgressCallback progress, std::shared_ptr<StopSource> stop) {
@@ -153,6 +171,13 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
         co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
 
     request.setTransferTimeout(static_cast<int>(m_transferTimeout.count()));
+    // Qt forwards every header, the credential too, to wherever a redirect points; a
+    // caller that follows none keeps its choice.
+    const QVariant chosen = request.attribute(QNetworkRequest::RedirectPolicyAttribute);
+    if (request.hasRawHeader("Authorization") &&
+        !(chosen.isValid() && chosen.toInt() == QNetworkRequest::ManualRedirectPolicy))
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                             QNetworkRequest::SameOriginRedirectPolicy);
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
         m_network.sendCustomRequest(request, verb, device.get()));
     // The reply reads the body until it is done with it; it owns the device from here.
@@ -191,11 +216,13 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
         Attempt attempt{fail(QString::fromLatin1(networkErrorDomain), static_cast<int>(error),
                              reply->errorString()),
                         false, std::nullopt};
-        attempt.retryable =
-            !status && error == QNetworkReply::RemoteHostClosedError && isIdempotent(verb);
+        attempt.retryable = !status && error == QNetworkReply::RemoteHostClosedError &&
+                            isIdempotent(verb, m_policy.retryDroppedPosts);
         co_return attempt;
     }
 
+    if (status)
+        noteRateBudget(*reply);
     Attempt attempt{HttpReply{status, reply->readAll(), reply->rawHeaderPairs(), *sends > 1},
                     false, std::nullopt};
     if (status && isRetryableStatus(*status)) {

@@ -14,6 +14,7 @@
 
 class QIODevice;
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace clipferry {
 
@@ -44,7 +45,8 @@ private:
     bool m_stopped = false;
 };
 
-// Sends the client's requests through the pacer and retries the replies that say "not
+// Sends the client's requests through the pacer (which also follows the budget the
+// replies announce) and retries the replies that say "not
 // now": 429, 502, 503 and 504, and, for GET, PATCH and DELETE only, a connection that
 // closed before any reply. Only the last outcome reaches the caller.
 class ServiceTransport {
@@ -56,6 +58,9 @@ public:
         // A Retry-After beyond this is read as this: a misbehaving header must not
         // park an upload for hours.
         std::chrono::seconds maxRetryAfter{300};
+        // Whether a POST that lost its connection may be sent again: only when posting
+        // twice does no harm.
+        bool retryDroppedPosts = false;
     };
     // Opens a fresh body for each attempt (null for none); an error ends the send.
     using BodySource = std::function<Result<std::unique_ptr<QIODevice>>()>;
@@ -93,6 +98,9 @@ private:
     [[nodiscard]] QCoro::Task<Attempt> sendOnce(QByteArray verb, QNetworkRequest request,
                                                 BodySource body, ProgressCallback progress,
                                                 std::shared_ptr<StopSource> stop);
+
+    // Hands the budget a reply announces (X-RateLimit-Remaining and -Reset) to the pacer.
+    void noteRateBudget(const QNetworkReply& reply);
 
     QNetworkAccessManager& m_network;
     RequestPacer& m_pacer;

@@ -1,4 +1,5 @@
 #include "MuxClient.h"
+#include "ServiceAddresses.h"
 #include "ServiceError.h"
 #include "ServiceTransport.h"
 #include "UploadQueue.h"
@@ -207,10 +208,7 @@ void UploadQueue::reportProgress(qsizetype index, qint64 sent, qint64 total) {
 }
 
 QString UploadQueue::streamingAddress(const QString& playbackID) const {
-    QString base = m_options.streamBase.toString();
-    while (base.endsWith(QLatin1Char('/')))
-        base.chop(1);
-    return base + QLatin1Char('/') + playbackID + QStringLiteral(".m3u8");
+    return service::streamLocation(m_options.streamBase, playbackID).toString();
 }
 
 } // namespace clipferry

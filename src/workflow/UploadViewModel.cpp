@@ -3,6 +3,7 @@
 #include "CredentialStore.h"
 #include "DetachedTask.h"
 #include "FileAttributes.h"
+#include "ListingCache.h"
 #include "StateFolder.h"
 #include "UploadQueue.h"
 
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QUuid>
 #include <clipferry/BuildConfig.h>
 #include <cstdio>
@@ -42,6 +44,8 @@ UploadViewModel::Options UploadViewModel::defaultOptions() {
     options.apiBase = QUrl(QString::fromUtf8(build::muxApiBase));
     options.streamBase = QUrl(QString::fromUtf8(build::muxStreamBase));
     options.sheetWebAppUrl = QUrl(QString::fromUtf8(build::sheetWebAppUrl));
+    options.listingCacheFile = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                               QLatin1Char('/') + QLatin1StringView(listingCacheFileName);
     options.client.apiBase = options.apiBase;
     return options;
 }
@@ -78,6 +82,19 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     connect(m_uploadQueue.get(), &UploadQueue::itemAppended, this,
             &UploadViewModel::uploadAppended);
     connect(m_uploadQueue.get(), &UploadQueue::itemChanged, this, &UploadViewModel::uploadChanged);
+    auto log = [this](const QString& message) {
+        appendLog(message);
+    };
+    const auto& client = m_options.client;
+    SheetExporter::Options sheet{m_options.sheetWebAppUrl,
+                                 m_options.streamBase,
+                                 {client.maxRetries, client.retryBaseDelay},
+                                 client.transferTimeout,
+                                 client.clock};
+    // Each export lists the library for itself, with the tokens as they stand then.
+    m_sheet = std::make_unique<SheetExporter>(
+        network, credentials, std::move(sheet),
+        [this] { return m_library->listAll(m_tokenID, m_tokenSecret); }, log);
     // The keychain answers asynchronously; the sheet decision and readiness follow it.
     keep(loadCredentialsAndBecomeReady());
     loadCityMap();
@@ -89,10 +106,8 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     std::optional<MuxState> savedMuxState;
     const bool muxStateFileReplaceable = startState(
         savedMuxState, muxStateFileName, QStringLiteral("mux state"), decodeMuxState, now, *this);
-    auto log = [this](const QString& message) {
-        appendLog(message);
-    };
-    m_library = std::make_unique<LibrarySync>(*m_mux, log, std::move(savedMuxState));
+    m_library = std::make_unique<LibrarySync>(*m_mux, log, std::move(savedMuxState),
+                                              m_options.listingCacheFile);
     if (!muxStateFileReplaceable)
         m_library->leaveStateFileAlone();
     connect(m_library.get(), &LibrarySync::existingAssetsChanged, this,
@@ -101,9 +116,8 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
             &UploadViewModel::changedMuxAssetsChanged);
     connect(m_library.get(), &LibrarySync::isRefreshingChanged, this,
             &UploadViewModel::isRefreshingChanged);
-    m_sheet = std::make_unique<SheetExporter>(
-        network, SheetExporter::Options{m_options.sheetWebAppUrl, m_options.streamBase},
-        [this](bool afterChange) { return listForExport(afterChange); }, log);
+    connect(m_library.get(), &LibrarySync::showsCachedListingChanged, this,
+            &UploadViewModel::showsCachedListingChanged);
 }
 
 UploadViewModel::~UploadViewModel() {
@@ -391,14 +405,11 @@ QString UploadViewModel::buildSheetCSV() const {
     return m_sheet->buildSheetCSV(lastCompleteListing().value_or(QList<MuxAsset>{}));
 }
 
-QCoro::Task<Result<QList<MuxAsset>>> UploadViewModel::listForExport(bool afterChange) {
+QCoro::Task<> UploadViewModel::saveSheetKey(QString key) {
     QPointer self(this);
-    if (afterChange && m_provider == VideoProvider::localFolder)
-        (void)co_await m_library->listAll(m_tokenID, m_tokenSecret);
-    if (!self || !lastCompleteListing())
-        co_return fail(QStringLiteral("GoogleSheet"), 2,
-                       QStringLiteral("the service library could not be listed"));
-    co_return *lastCompleteListing();
+    auto saved = co_await m_sheet->saveSheetKey(std::move(key));
+    if (self && !saved)
+        appendLog(QStringLiteral("Failed to save the sheet key: ") + saved.error().message);
 }
 
 QCoro::Task<> UploadViewModel::updateGoogleSheets() {

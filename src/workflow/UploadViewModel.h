@@ -41,6 +41,8 @@ public:
         QUrl apiBase;
         QUrl streamBase;
         QUrl sheetWebAppUrl;
+        // Where the last complete listing is kept for the next start.
+        QString listingCacheFile;
         MuxClient::Options client;
         int maxConcurrentUploads = 3;
         // Local metadata reaches the views at most this often while a folder is read.
@@ -74,6 +76,9 @@ public:
     [[nodiscard]] const QList<MuxAsset>& existingAssets() const {
         return m_library->existingAssets();
     }
+    // The service rows to show, and whether they are the previous run's, not yet listed.
+    [[nodiscard]] const QList<MuxAsset>& shownAssets() const { return m_library->shownAssets(); }
+    [[nodiscard]] bool showsCachedListing() const { return m_library->showsCachedListing(); }
     [[nodiscard]] const std::optional<MuxAsset>& selectedAsset() const { return m_selectedAsset; }
     void setSelectedAsset(std::optional<MuxAsset> asset);
     [[nodiscard]] const std::optional<QUrl>& localFolderURL() const { return m_localFolderURL; }
@@ -134,6 +139,8 @@ public:
     void startRefreshLibrary() { keep(refreshLibrary()); }
     void startDeleteSelectedAsset() { keep(deleteSelectedAsset()); }
     void startUpdateGoogleSheets() { keep(updateGoogleSheets()); }
+    // Stores the sheet web app's key beside the tokens; empty removes it.
+    void startSaveSheetKey(QString key) { keep(saveSheetKey(std::move(key))); }
     // After the first tokens are entered: the start-up listing ran without them.
     void refreshIfNeverListed();
     void saveMuxState();
@@ -170,6 +177,7 @@ public:
         return m_sheet->postSheetCSV(std::move(csv));
     }
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
+    [[nodiscard]] QCoro::Task<> saveSheetKey(QString key);
 
     // --- local folder ----------------------------------------------------------------
     // Lists the chosen folder and flags new and changed files; a newer scan supersedes it.
@@ -209,6 +217,7 @@ Q_SIGNALS:
     void cityMapChanged();
     void isRefreshingChanged(bool refreshing);
     void changedMuxAssetsChanged();
+    void showsCachedListingChanged(bool showsCached);
     void changedLocalVideosChanged();
     // Metadata of local files arrived; the views re-read the texts.
     void localMetadataChanged();
@@ -234,9 +243,6 @@ private:
     [[nodiscard]] QCoro::Task<> prepareUpload();
     [[nodiscard]] QCoro::Task<> completeUploadBatch();
     void resumeUnfinishedUploads();
-    // The library an export sends: the last complete listing; when the view shows a
-    // local folder and `afterChange` is set, a listing made first without touching the view.
-    [[nodiscard]] QCoro::Task<Result<QList<MuxAsset>>> listForExport(bool afterChange);
     [[nodiscard]] QCoro::Task<> exportAfterLibraryChange() {
         return m_sheet->exportAfterLibraryChange();
     }

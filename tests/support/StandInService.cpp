@@ -151,6 +151,11 @@ bool StandInService::setPaging(Paging paging, int maxPageSize) {
                     {QStringLiteral("maxPageSize"), maxPageSize}});
 }
 
+bool StandInService::setRateLimit(int perMinute) {
+    return control("POST", QStringLiteral("/_control/settings"),
+                   {{QStringLiteral("rateLimitPerMinute"), perMinute}});
+}
+
 bool StandInService::addFault(const Fault& fault) {
     return control("POST", QStringLiteral("/_control/faults"), faultJson(fault));
 }

@@ -93,6 +93,10 @@ public:
     // How the asset list pages, and the most assets a page holds (the client asks 100).
     [[nodiscard]] bool setPaging(Paging paging, int maxPageSize = 100);
 
+    // Service requests allowed per minute, announced on each reply as X-RateLimit-Limit,
+    // -Remaining and -Reset (Unix seconds); beyond it 429 with Retry-After. 0: none.
+    [[nodiscard]] bool setRateLimit(int perMinute);
+
     [[nodiscard]] bool addFault(const Fault& fault);
     [[nodiscard]] bool clearFaults();
     // Lets every hanging or slow reply go on now.

@@ -202,11 +202,13 @@ private Q_SLOTS:
         sheet.open();
         QTest::keyClicks(sheet.findChild<QLineEdit*>("tokenID"), QStringLiteral("new-id"));
         QTest::keyClicks(sheet.findChild<QLineEdit*>("tokenSecret"), QStringLiteral("new-secret"));
+        QTest::keyClicks(sheet.findChild<QLineEdit*>("sheetKey"), QStringLiteral("shared"));
 
         QTest::mouseClick(buttonNamed(&sheet, "save"), Qt::LeftButton);
 
         QTRY_COMPARE(fixture.storedSecret(tokenIDAccount), std::optional<QString>("new-id"));
         QCOMPARE(fixture.storedSecret(tokenSecretAccount), std::optional<QString>("new-secret"));
+        QTRY_COMPARE(fixture.storedSecret(sheetKeyAccount), std::optional<QString>("shared"));
     }
 
     void cityLinesInCodeOrder() {

@@ -78,6 +78,7 @@ void StandInServer::addControlRoutes() {
         {
             const std::lock_guard lock(m_mutex);
             m_settings = Settings{};
+            m_rateWindow = RateWindow{};
             m_uploads.clear();
             m_assets.clear();
             m_faults.clear();
@@ -107,6 +108,9 @@ void StandInServer::addControlRoutes() {
             settings.maxPageSize =
                 body.value(QLatin1StringView("maxPageSize")).toInt(settings.maxPageSize);
             settings.paging = body.value(QLatin1StringView("paging")).toString(settings.paging);
+            settings.rateLimitPerMinute = body.value(QLatin1StringView("rateLimitPerMinute"))
+                                              .toInt(settings.rateLimitPerMinute);
+            m_rateWindow = RateWindow{};
             sendJson(response, 200, QJsonObject{});
         });
     });

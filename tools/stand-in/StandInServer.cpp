@@ -92,6 +92,27 @@ bool StandInServer::authorized(const Request& request, Response& response) {
     return false;
 }
 
+std::pair<httplib::Headers, bool> StandInServer::spendRateBudget(const QString& path) {
+    const int limit = m_settings.rateLimitPerMinute;
+    if (limit <= 0 || !path.startsWith(QLatin1StringView("/video/")))
+        return {};
+    const auto steadyNow = std::chrono::steady_clock::now();
+    if (steadyNow >= m_rateWindow.end)
+        m_rateWindow = RateWindow{steadyNow + std::chrono::minutes(1), 0};
+    ++m_rateWindow.used;
+    const auto left = std::chrono::ceil<std::chrono::seconds>(m_rateWindow.end - steadyNow);
+    const qint64 reset = QDateTime::currentSecsSinceEpoch() + left.count();
+    httplib::Headers headers{
+        {"X-RateLimit-Limit", std::to_string(limit)},
+        {"X-RateLimit-Remaining", std::to_string(std::max(0, limit - m_rateWindow.used))},
+        {"X-RateLimit-Reset", std::to_string(reset)},
+    };
+    const bool over = m_rateWindow.used > limit;
+    if (over)
+        headers.emplace("Retry-After", std::to_string(left.count()));
+    return {headers, over};
+}
+
 void StandInServer::serve(const Request& request, Response& response, Handler handler,
                           const std::function<void()>& drain) {
     const QString method = QString::fromStdString(request.method);
@@ -99,6 +120,8 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
     std::optional<Fault> fault;
     qsizetype logIndex = 0;
     quint64 logGeneration = 0;
+    httplib::Headers rateHeaders;
+    bool overBudget = false;
     {
         const std::lock_guard lock(m_mutex);
         for (auto& candidate : m_faults) {
@@ -127,6 +150,7 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
         });
         logIndex = m_requestLog.size() - 1;
         logGeneration = m_logGeneration;
+        std::tie(rateHeaders, overBudget) = spendRateBudget(path);
     }
     const auto finish = [&](int status) {
         const std::lock_guard lock(m_mutex);
@@ -138,6 +162,16 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
         m_requestLog.replace(logIndex, entry);
     };
 
+    for (const auto& [name, value] : rateHeaders)
+        response.set_header(name, value);
+    if (overBudget) {
+        if (drain)
+            drain();
+        sendJson(response, 429,
+                 errorDocument(QStringLiteral("too_many_requests"),
+                               QStringLiteral("Too many requests")));
+        return finish(429);
+    }
     if (fault && fault->delayMs > 0)
         pause(std::chrono::milliseconds(fault->delayMs));
     // A hang with a byte count stalls an upload's body midway instead (see the route).

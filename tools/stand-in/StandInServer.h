@@ -54,6 +54,13 @@ private:
         int assetPollsBeforeReady = 1;
         int maxPageSize = 100;
         QString paging = QStringLiteral("links");
+        // Service requests allowed per minute, announced on every reply; 0: no limit.
+        int rateLimitPerMinute = 0;
+    };
+    // The current minute of the rate limit.
+    struct RateWindow {
+        std::chrono::steady_clock::time_point end{};
+        int used = 0;
     };
     using Handler = std::function<void(httplib::Response&, const std::optional<Fault>&)>;
 
@@ -80,6 +87,9 @@ private:
     QJsonObject uploadJson(const Upload& upload) const;
     QString newID(const char* prefix);
     QString now() const;
+    // Counts a service request against the minute's budget: the headers that announce
+    // what is left, and whether the request is over the budget.
+    [[nodiscard]] std::pair<httplib::Headers, bool> spendRateBudget(const QString& path);
 
     httplib::Server m_server;
     QString m_baseUrl;
@@ -91,6 +101,7 @@ private:
     bool m_stopping = false;
     quint64 m_releaseGeneration = 0;
     Settings m_settings;
+    RateWindow m_rateWindow;
     QList<Upload> m_uploads;
     QList<Asset> m_assets; // in listing order
     QList<Fault> m_faults;

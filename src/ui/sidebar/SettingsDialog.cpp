@@ -200,6 +200,13 @@ QWidget* SettingsDialog::makeSheetActions() {
     updateRow->addStretch();
     column->addLayout(updateRow);
 
+    // Only for a web app whose owner set a key; an untouched field leaves the stored one.
+    m_sheetKey = new QLineEdit(section);
+    m_sheetKey->setObjectName(QStringLiteral("sheetKey"));
+    m_sheetKey->setPlaceholderText(tr("Sheet key (only if the web app asks for one)"));
+    m_sheetKey->setEchoMode(QLineEdit::Password);
+    column->addWidget(m_sheetKey);
+
     auto* openAnimations = button(tr("Open Animation List"), "openAnimationList", section);
     auto* openVideos = button(tr("Open Video List"), "openVideoList", section);
     connect(openAnimations, &QPushButton::clicked, this,
@@ -235,6 +242,8 @@ void SettingsDialog::showCredentials() {
 void SettingsDialog::save() {
     ApiKeysDialog::saveConfirmingClear(this, m_viewModel, [this] {
         m_viewModel.saveCityMap();
+        if (m_sheetKey->isModified())
+            m_viewModel.startSaveSheetKey(m_sheetKey->text());
         accept();
     });
 }
