@@ -84,11 +84,15 @@ QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
     const auto key = co_await store.readKeychainString(QString::fromLatin1(sheetKeyAccount));
     if (!self)
         co_return tl::unexpected(ServiceTransport::cancelled());
-    if (key && !key->isEmpty()) {
+    // Without the key a guarded web app refuses the post anyway; say why instead.
+    if (!key)
+        co_return fail(key.error().domain, key.error().code,
+                       QStringLiteral("could not read the sheet key: ") + key.error().message);
+    if (*key && !(*key)->isEmpty()) {
         QString query = address.query(QUrl::FullyEncoded);
         if (!query.isEmpty())
             query += QLatin1Char('&');
-        query += QStringLiteral("key=") + QString::fromLatin1(QUrl::toPercentEncoding(*key));
+        query += QStringLiteral("key=") + QString::fromLatin1(QUrl::toPercentEncoding(**key));
         address.setQuery(query, QUrl::StrictMode);
     }
 
