@@ -12,6 +12,10 @@
 
 var SHEET_NAME = "Videos";
 
+// Script property holding the shared key; when set, a post must carry
+// "?key=<the same text>" in its address.
+var KEY_PROPERTY = "CLIPFERRY_KEY";
+
 // The desktop app gives up after 60 s of silence; waiting half of that for a
 // concurrent post to finish still leaves time for our own write.
 var LOCK_WAIT_MS = 30000;
@@ -26,6 +30,9 @@ var PLAIN_TEXT_FORMAT = "@";
  * TextOutput, so failures are reported in the body text, starting with "ERROR".
  */
 function doPost(e) {
+  if (!isAllowed(e, PropertiesService.getScriptProperties().getProperty(KEY_PROPERTY))) {
+    return textOutput_("ERROR not allowed");
+  }
   var body = e && e.postData ? e.postData.contents : undefined;
   if (typeof body !== "string" || body.length === 0) {
     return textOutput_("ERROR empty request body, expected CSV text");
@@ -55,6 +62,22 @@ function doPost(e) {
     lock.releaseLock();
   }
   return textOutput_("OK " + rows.length + " rows");
+}
+
+/**
+ * Whether a request may write: always when no key is set, otherwise only when
+ * its "key" parameter matches. The comparison takes the same time wherever
+ * the texts differ, so the key cannot be guessed one character at a time.
+ */
+function isAllowed(e, expected) {
+  if (expected === null || expected === undefined || expected === "") return true;
+  var given = e && e.parameter ? e.parameter.key : undefined;
+  if (typeof given !== "string" || given.length !== expected.length) return false;
+  var difference = 0;
+  for (var i = 0; i < expected.length; i++) {
+    difference |= given.charCodeAt(i) ^ expected.charCodeAt(i);
+  }
+  return difference === 0;
 }
 
 /**

@@ -12,15 +12,33 @@ namespace clipferry {
 namespace {
 // A library of a million assets at 100 per page; anything longer is a service loop.
 constexpr int maxPages = 10000;
+
+int defaultPort(const QUrl& url) {
+    return url.scheme() == QLatin1StringView("https") ? 443 : 80;
+}
 } // namespace
 
-std::optional<QUrl> nextAssetPageLocation(const QUrl& firstPage, const QUrl& current,
-                                          const MuxAssetListResponse& page) {
+Result<std::optional<QUrl>> nextAssetPageLocation(const QUrl& firstPage, const QUrl& current,
+                                                  const MuxAssetListResponse& page) {
     if (page.links && page.links->next) {
-        const QUrl next(*page.links->next, QUrl::StrictMode);
-        if (page.links->next->isEmpty() || !next.isValid())
+        const QString& text = *page.links->next;
+        if (text.isEmpty())
             return std::nullopt;
-        return next.isRelative() ? current.resolved(next) : next;
+        QUrl next(text, QUrl::StrictMode);
+        if (!next.isValid())
+            return serviceError(invalidLocationCode,
+                                QStringLiteral("The next page address is not valid: %1").arg(text));
+        if (next.isRelative())
+            next = current.resolved(next);
+        if (next.scheme() != firstPage.scheme() || next.host() != firstPage.host() ||
+            next.port(defaultPort(next)) != firstPage.port(defaultPort(firstPage))) {
+            const QString place =
+                next.port() < 0 ? next.host()
+                                : next.host() + QLatin1Char(':') + QString::number(next.port());
+            return serviceError(foreignPageCode,
+                                QStringLiteral("The next page is on another host: %1").arg(place));
+        }
+        return next;
     }
     if (page.next_cursor && !page.next_cursor->isEmpty()) {
         const QString cursor = QString::fromLatin1(QUrl::toPercentEncoding(*page.next_cursor));
@@ -49,13 +67,17 @@ QCoro::Task<Result<QList<MuxAsset>>> MuxClient::listAllAssets(QString tokenID,
             co_return tl::unexpected(ServiceTransport::cancelled());
         if (!reply)
             co_return tl::unexpected(reply.error());
-        // No status test: a refused listing surfaces as a reply that does not decode.
+        if (auto status = checkHTTPStatus(reply->status, reply->body); !status)
+            co_return tl::unexpected(status.error());
         auto page = decodeMuxAssetListResponse(reply->body);
         if (!page)
             co_return tl::unexpected(page.error());
         assets.append(std::move(page->data));
 
-        const auto next = nextAssetPageLocation(*first, current, *page);
+        const auto found = nextAssetPageLocation(*first, current, *page);
+        if (!found)
+            co_return tl::unexpected(found.error());
+        const auto& next = *found;
         if (!next)
             co_return assets;
         if (visited.contains(next->toString(QUrl::FullyEncoded)))

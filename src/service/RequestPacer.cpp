@@ -29,10 +29,48 @@ PacerClock::TimePoint RequestPacer::reserve(Bucket& bucket) {
     return bucket.updated + std::chrono::duration_cast<PacerClock::TimePoint::duration>(wait);
 }
 
+void RequestPacer::noteBudget(int remaining, PacerClock::TimePoint resetAt) {
+    const auto now = m_clock->now();
+    if (resetAt <= now)
+        return;
+    remaining = std::max(0, remaining);
+    if (m_budget && m_budget->resetAt == resetAt) {
+        // Requests in flight when the reply left are not in its count yet.
+        m_budget->remaining = std::min(m_budget->remaining, remaining);
+        return;
+    }
+    m_budget = Budget{remaining, resetAt, m_budget ? std::max(now, m_budget->next) : now};
+}
+
+std::optional<PacerClock::TimePoint> RequestPacer::reserveBudget() {
+    if (!m_budget)
+        return std::nullopt;
+    const auto now = m_clock->now();
+    Budget& budget = *m_budget;
+    if (now >= budget.resetAt) {
+        m_budget.reset();
+        return std::nullopt;
+    }
+    const auto slot = std::max(now, budget.next);
+    if (budget.remaining <= 0 || slot >= budget.resetAt) {
+        // Spent: the first request of the next window leaves at its start, and the fixed
+        // rates take over until a reply announces the new budget.
+        m_holdUntil = budget.resetAt;
+        m_budget.reset();
+        return std::nullopt;
+    }
+    budget.next = slot + (budget.resetAt - slot) / budget.remaining;
+    --budget.remaining;
+    return slot;
+}
+
 QCoro::Task<> RequestPacer::acquire(Kind kind) {
     // The reservation is taken before the first suspension, so concurrent callers
     // queue in the order they asked.
-    const auto when = reserve(kind == Kind::post ? m_post : m_other);
+    const auto budgeted = reserveBudget();
+    const auto when = budgeted
+                          ? *budgeted
+                          : std::max(m_holdUntil, reserve(kind == Kind::post ? m_post : m_other));
     if (when > m_clock->now())
         co_await m_clock->sleepUntil(when);
 }

@@ -3,6 +3,7 @@
 #include "PacerClock.h"
 
 #include <memory>
+#include <optional>
 
 namespace clipferry {
 
@@ -24,6 +25,10 @@ public:
     RequestPacer(Rates rates, std::shared_ptr<PacerClock> clock);
 
     [[nodiscard]] QCoro::Task<> acquire(Kind kind);
+    // The service's own account of its budget, from a reply: `remaining` requests until
+    // `resetAt`. Until then every request follows it instead of the fixed rates, spread
+    // evenly over what is left of the window.
+    void noteBudget(int remaining, PacerClock::TimePoint resetAt);
     [[nodiscard]] PacerClock& clock() const { return *m_clock; }
 
 private:
@@ -38,7 +43,19 @@ private:
     // Takes a token now and returns when the caller may send.
     [[nodiscard]] PacerClock::TimePoint reserve(Bucket& bucket);
 
+    struct Budget {
+        int remaining = 0;
+        PacerClock::TimePoint resetAt{};
+        // The earliest moment the next request may leave.
+        PacerClock::TimePoint next{};
+    };
+    // A slot within the announced budget, or nothing when none is in force.
+    [[nodiscard]] std::optional<PacerClock::TimePoint> reserveBudget();
+
     std::shared_ptr<PacerClock> m_clock;
+    std::optional<Budget> m_budget;
+    // The end of a spent budget's window: nothing leaves before it.
+    PacerClock::TimePoint m_holdUntil{};
     Bucket m_post;
     Bucket m_other;
 };

@@ -18,6 +18,8 @@ enum ServiceErrorCode {
     invalidLocationCode = 6,
     pagingLoopCode = 7,
     tooManyPagesCode = 8,
+    uploadExpiredCode = 9,
+    foreignPageCode = 10,
 };
 
 // Domain of transport failures; their message is the network layer's own text.

@@ -18,13 +18,6 @@ QNetworkRequest authorizedRequest(const QUrl& location, const QByteArray& creden
     return request;
 }
 
-QUrl joinLocation(const QUrl& base, const QString& path) {
-    QString origin = base.toString(QUrl::FullyEncoded);
-    while (origin.endsWith(QLatin1Char('/')))
-        origin.chop(1);
-    return QUrl(origin + path, QUrl::StrictMode);
-}
-
 bool isPathSafeID(const QString& id) {
     // Unreserved and sub-delimiter characters only: no '/', '?', '#' or '%' that would
     // point the request at another resource, and no dot segments.

@@ -20,9 +20,6 @@ inline constexpr auto firstAssetPagePath = "/video/v1/assets?limit=100";
 [[nodiscard]] QNetworkRequest authorizedRequest(const QUrl& location, const QByteArray& credential,
                                                 bool withJsonBody);
 
-// `base` (an origin, with or without a trailing slash) followed by `path` as written.
-[[nodiscard]] QUrl joinLocation(const QUrl& base, const QString& path);
-
 // Whether `id` can be appended to a path unescaped and still name exactly one resource.
 [[nodiscard]] bool isPathSafeID(const QString& id);
 

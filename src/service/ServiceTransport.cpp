@@ -25,8 +25,8 @@ bool isRetryableStatus(int status) {
 }
 
 // Requests that change nothing when repeated, so a lost connection may be retried.
-bool isIdempotent(const QByteArray& verb) {
-    return verb == "GET" || verb == "PATCH" || verb == "DELETE";
+bool isIdempotent(const QByteArray& verb, bool postsToo) {
+    return verb == "GET" || verb == "PATCH" || verb == "DELETE" || (postsToo && verb == "POST");
 }
 
 // The errors Qt derives from an HTTP status (content and server groups, and 400 as an
@@ -78,7 +78,8 @@ std::chrono::milliseconds ServiceTransport::backoffDelay(int retry) const {
 }
 
 QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkRequest request,
-                                                      QByteArray body) {
+                                                      QByteArray body,
+                                                      std::shared_ptr<StopSource> stop) {
     BodySource source;
     if (!body.isEmpty())
         source = [body]() -> Result<std::unique_ptr<QIODevice>> {
@@ -87,7 +88,22 @@ QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkR
             buffer->open(QIODevice::ReadOnly);
             return std::unique_ptr<QIODevice>(std::move(buffer));
         };
-    co_return co_await send(std::move(verb), std::move(request), std::move(source));
+    co_return co_await send(std::move(verb), std::move(request), std::move(source), {},
+                            std::move(stop));
+}
+
+QByteArray HttpReply::header(const QByteArray& name) const {
+    for (const auto& [key, value] : headers)
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    return {};
+}
+
+void StopSource::stop() {
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    Q_EMIT stopped();
 }
 
 Error ServiceTransport::cancelled() {
@@ -95,29 +111,52 @@ Error ServiceTransport::cancelled() {
 }
 
 QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkRequest request,
-                                                      BodySource body, ProgressCallback progress) {
+                                                      BodySource body, ProgressCallback progress,
+                                                      std::shared_ptr<StopSource> stop) {
     const auto alive = lifetime();
     for (int retry = 0;; ++retry) {
-        Attempt attempt = co_await sendOnce(verb, request, body, progress);
-        if (alive.expired())
+        Attempt attempt = co_await sendOnce(verb, request, body, progress, stop);
+        if (alive.expired() || (stop && stop->isStopped()))
             co_return tl::unexpected(cancelled());
-        if (!attempt.retryable || retry >= m_policy.maxRetries)
+        if (!attempt.retryable || retry >= m_policy.maxRetries) {
+            if (attempt.outcome)
+                attempt.outcome->retried = attempt.outcome->retried || retry > 0;
             co_return std::move(attempt.outcome);
+        }
         const auto delay =
             attempt.retryAfter
                 ? std::min<std::chrono::milliseconds>(*attempt.retryAfter, m_policy.maxRetryAfter)
                 : backoffDelay(retry);
         auto& clock = m_pacer.clock();
         co_await clock.sleepUntil(clock.now() + delay);
-        if (alive.expired())
+        if (alive.expired() || (stop && stop->isStopped()))
             co_return tl::unexpected(cancelled());
     }
 }
 
-QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray verb,
-                                                                  QNetworkRequest request,
-                                                                  BodySource body,
-                                                                  ProgressCallback progress) {
+void ServiceTransport::noteRateBudget(const QNetworkReply& reply) {
+    bool hasRemaining = false;
+    bool hasReset = false;
+    const int remaining = reply.rawHeader("X-RateLimit-Remaining").trimmed().toInt(&hasRemaining);
+    const qint64 reset = reply.rawHeader("X-RateLimit-Reset").trimmed().toLongLong(&hasReset);
+    if (!hasRemaining || !hasReset)
+        return;
+    // Unix seconds; a small number is read as seconds from now, as some services send.
+    constexpr qint64 unixTimeFloor = 1000000000;
+    const qint64 seconds =
+        reset > unixTimeFloor ? reset - QDateTime::currentSecsSinceEpoch() : reset;
+    constexpr qint64 longestWindow = 3600;
+    if (seconds <= 0 || seconds > longestWindow)
+        return;
+    auto& clock = m_pacer.clock();
+    m_pacer.noteBudget(remaining, clock.now() + std::chrono::seconds(seconds));
+}
+
+QCoro::Task<ServiceTransport::Attempt>
+ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource body,
+                           ProgressCallback progress, std::shared_ptr<StopSource> stop) {
+    if (stop && stop->isStopped())
+        co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
     std::unique_ptr<QIODevice> device;
     if (body) {
         auto opened = body();
@@ -128,10 +167,17 @@ QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray ver
 
     const auto alive = lifetime();
     co_await m_pacer.acquire(verb == "POST" ? RequestPacer::Kind::post : RequestPacer::Kind::other);
-    if (alive.expired())
+    if (alive.expired() || (stop && stop->isStopped()))
         co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
 
     request.setTransferTimeout(static_cast<int>(m_transferTimeout.count()));
+    // Qt forwards every header, the credential too, to wherever a redirect points; a
+    // caller that follows none keeps its choice.
+    const QVariant chosen = request.attribute(QNetworkRequest::RedirectPolicyAttribute);
+    if (request.hasRawHeader("Authorization") &&
+        !(chosen.isValid() && chosen.toInt() == QNetworkRequest::ManualRedirectPolicy))
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                             QNetworkRequest::SameOriginRedirectPolicy);
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
         m_network.sendCustomRequest(request, verb, device.get()));
     // The reply reads the body until it is done with it; it owns the device from here.
@@ -146,7 +192,17 @@ QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray ver
                                  progress(sent, total);
                          });
 
+    if (stop)
+        QObject::connect(stop.get(), &StopSource::stopped, reply.get(), &QNetworkReply::abort);
+    // The network layer itself sends an idempotent request again when its connection
+    // closes before any reply: that resend, too, means an earlier one may have been done.
+    auto sends = std::make_shared<int>(0);
+    QObject::connect(reply.get(), &QNetworkReply::requestSent, reply.get(), [sends] { ++*sends; });
+    QObject::connect(reply.get(), &QNetworkReply::redirected, reply.get(), [sends] { --*sends; });
+
     co_await reply.get();
+    if (stop && stop->isStopped())
+        co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
 
     const auto error = reply->error();
     const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -160,12 +216,15 @@ QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray ver
         Attempt attempt{fail(QString::fromLatin1(networkErrorDomain), static_cast<int>(error),
                              reply->errorString()),
                         false, std::nullopt};
-        attempt.retryable =
-            !status && error == QNetworkReply::RemoteHostClosedError && isIdempotent(verb);
+        attempt.retryable = !status && error == QNetworkReply::RemoteHostClosedError &&
+                            isIdempotent(verb, m_policy.retryDroppedPosts);
         co_return attempt;
     }
 
-    Attempt attempt{HttpReply{status, reply->readAll()}, false, std::nullopt};
+    if (status)
+        noteRateBudget(*reply);
+    Attempt attempt{HttpReply{status, reply->readAll(), reply->rawHeaderPairs(), *sends > 1},
+                    false, std::nullopt};
     if (status && isRetryableStatus(*status)) {
         attempt.retryable = true;
         attempt.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"));

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QCoro/QCoroTask>
 #include <QNetworkRequest>
+#include <QObject>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@
 
 class QIODevice;
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace clipferry {
 
@@ -21,9 +23,30 @@ namespace clipferry {
 struct HttpReply {
     std::optional<int> status;
     QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    // An earlier attempt went out and its outcome is unknown: it may have been carried out.
+    bool retried = false;
+
+    // The value of a reply header (case-insensitive name), empty when absent.
+    [[nodiscard]] QByteArray header(const QByteArray& name) const;
 };
 
-// Sends the client's requests through the pacer and retries the replies that say "not
+// Stops the requests sent with it: a running one is aborted, and each ends as
+// `ServiceTransport::cancelled()`. Shared by the caller and the requests of one job.
+class StopSource : public QObject {
+    Q_OBJECT
+public:
+    void stop();
+    [[nodiscard]] bool isStopped() const { return m_stopped; }
+Q_SIGNALS:
+    void stopped();
+
+private:
+    bool m_stopped = false;
+};
+
+// Sends the client's requests through the pacer (which also follows the budget the
+// replies announce) and retries the replies that say "not
 // now": 429, 502, 503 and 504, and, for GET, PATCH and DELETE only, a connection that
 // closed before any reply. Only the last outcome reaches the caller.
 class ServiceTransport {
@@ -35,6 +58,9 @@ public:
         // A Retry-After beyond this is read as this: a misbehaving header must not
         // park an upload for hours.
         std::chrono::seconds maxRetryAfter{300};
+        // Whether a POST that lost its connection may be sent again: only when posting
+        // twice does no harm.
+        bool retryDroppedPosts = false;
     };
     // Opens a fresh body for each attempt (null for none); an error ends the send.
     using BodySource = std::function<Result<std::unique_ptr<QIODevice>>()>;
@@ -45,10 +71,13 @@ public:
 
     // A transport failure is an Error of domain "Network" with the network layer's own
     // message; every HTTP reply, whatever its status, is a value.
-    [[nodiscard]] QCoro::Task<Result<HttpReply>>
-    send(QByteArray verb, QNetworkRequest request, BodySource body, ProgressCallback progress = {});
     [[nodiscard]] QCoro::Task<Result<HttpReply>> send(QByteArray verb, QNetworkRequest request,
-                                                      QByteArray body = {});
+                                                      BodySource body,
+                                                      ProgressCallback progress = {},
+                                                      std::shared_ptr<StopSource> stop = {});
+    [[nodiscard]] QCoro::Task<Result<HttpReply>> send(QByteArray verb, QNetworkRequest request,
+                                                      QByteArray body = {},
+                                                      std::shared_ptr<StopSource> stop = {});
 
     // The wait before retry number `retry` (0-based) when the reply named none.
     [[nodiscard]] std::chrono::milliseconds backoffDelay(int retry) const;
@@ -67,7 +96,11 @@ private:
         std::optional<std::chrono::milliseconds> retryAfter;
     };
     [[nodiscard]] QCoro::Task<Attempt> sendOnce(QByteArray verb, QNetworkRequest request,
-                                                BodySource body, ProgressCallback progress);
+                                                BodySource body, ProgressCallback progress,
+                                                std::shared_ptr<StopSource> stop);
+
+    // Hands the budget a reply announces (X-RateLimit-Remaining and -Reset) to the pacer.
+    void noteRateBudget(const QNetworkReply& reply);
 
     QNetworkAccessManager& m_network;
     RequestPacer& m_pacer;

@@ -1,18 +1,24 @@
 #include "LibrarySync.h"
 
 #include "ChangeTime.h"
+#include "ListingCache.h"
 #include "MuxClient.h"
 #include "StateFolder.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 
 namespace clipferry {
 
-LibrarySync::LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved, QObject* parent)
+LibrarySync::LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved,
+                         QString listingCacheFile, QObject* parent)
     : QObject(parent)
     , m_mux(mux)
     , m_log(std::move(log))
-    , m_savedMuxState(saved ? std::move(saved) : MuxState{currentTimeSeconds(), {}}) {}
+    , m_savedMuxState(saved ? std::move(saved) : MuxState{currentTimeSeconds(), {}})
+    , m_listingCacheFile(std::move(listingCacheFile))
+    , m_cachedListing(readCachedListing(m_listingCacheFile)) {}
 
 void LibrarySync::post(std::function<void()> job) {
     QMetaObject::invokeMethod(this, std::move(job), Qt::QueuedConnection);
@@ -33,6 +39,9 @@ QCoro::Task<Result<QList<MuxAsset>>> LibrarySync::listAll(QString tokenID, QStri
     if (self && listed) {
         m_lastCompleteListing = *listed;
         m_lastListedAt = QDateTime::currentDateTimeUtc();
+        // A cache that cannot be written costs only the next quick start.
+        (void)QDir().mkpath(QFileInfo(m_listingCacheFile).path());
+        (void)writeFileAtomically(m_listingCacheFile, encodeListing(*listed));
         Q_EMIT lastCompleteListingChanged();
     }
     co_return listed;
@@ -55,7 +64,11 @@ QCoro::Task<> LibrarySync::refreshService(QString tokenID, QString tokenSecret) 
     m_savedMuxState->lastLaunchedAt = currentTimeSeconds();
     saveMuxState();
     const auto count = listed->size();
+    const bool showedCache = showsCachedListing();
+    m_cachedListing.reset();
     setExistingAssets(std::move(*listed));
+    if (showedCache)
+        Q_EMIT showsCachedListingChanged(false);
     endRefresh();
     m_log(QStringLiteral("Loaded %1 total assets from MUX.").arg(count));
 }
@@ -116,7 +129,7 @@ void LibrarySync::markAssetNew(const QString& assetID) {
 }
 
 void LibrarySync::saveMuxState() {
-    if (!m_savedMuxState)
+    if (!m_savedMuxState || m_leaveStateFile)
         return;
     auto written = writeFileAtomically(stateFileURL(QString::fromLatin1(muxStateFileName)),
                                        encodeMuxState(*m_savedMuxState));

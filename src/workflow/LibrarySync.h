@@ -26,7 +26,10 @@ public:
     using Log = std::function<void(const QString&)>;
 
     // `saved` is the seen-state read at start; absent starts a fresh one now.
-    LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved, QObject* parent = nullptr);
+    // `saved` is the seen-state read at start; absent starts a fresh one now. Each
+    // complete listing is kept in `listingCacheFile` for the next start.
+    LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved, QString listingCacheFile,
+                QObject* parent = nullptr);
 
     [[nodiscard]] const QList<MuxAsset>& existingAssets() const { return m_existingAssets; }
     [[nodiscard]] const QSet<QString>& changedMuxAssets() const { return m_changedMuxAssets; }
@@ -38,6 +41,14 @@ public:
         return m_lastCompleteListing;
     }
     [[nodiscard]] const QDateTime& lastCompleteListingTime() const { return m_lastListedAt; }
+    // The rows to show: the listing, or, until the first refresh of this run replaces it,
+    // the one the previous run kept. Only for showing: nothing else reads the kept rows.
+    [[nodiscard]] const QList<MuxAsset>& shownAssets() const {
+        return m_cachedListing && m_existingAssets.isEmpty() ? *m_cachedListing : m_existingAssets;
+    }
+    [[nodiscard]] bool showsCachedListing() const {
+        return m_cachedListing && m_existingAssets.isEmpty();
+    }
 
     // The start and end of a refresh of either provider: the view empties meanwhile.
     void beginRefresh();
@@ -57,6 +68,8 @@ public:
     void markAllSeen(double now);
     void markAssetNew(const QString& assetID);
     void saveMuxState();
+    // The state file found at start could neither be read nor kept aside: never replace it.
+    void leaveStateFileAlone() { m_leaveStateFile = true; }
     // Logs the attempt and its outcome; true when the service deleted the asset.
     [[nodiscard]] QCoro::Task<bool> deleteAsset(MuxAsset asset, QString tokenID,
                                                 QString tokenSecret);
@@ -69,6 +82,7 @@ Q_SIGNALS:
     void changedMuxAssetsChanged();
     void isRefreshingChanged(bool refreshing);
     void lastCompleteListingChanged();
+    void showsCachedListingChanged(bool showsCached);
 
 private:
     void post(std::function<void()> job);
@@ -80,7 +94,10 @@ private:
     QSet<QString> m_changedMuxAssets;
     std::optional<MuxState> m_savedMuxState;
     bool m_isRefreshing = false;
+    bool m_leaveStateFile = false;
     std::optional<QList<MuxAsset>> m_lastCompleteListing;
+    QString m_listingCacheFile;
+    std::optional<QList<MuxAsset>> m_cachedListing;
     QDateTime m_lastListedAt;
 };
 

@@ -3,11 +3,12 @@
 #include "ServiceTransport.h"
 #include "SheetCSV.h"
 
-#include <QCoro/QCoroNetworkReply>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
+#include "CredentialStore.h"
+#include "RequestPacer.h"
+#include "ServiceAddresses.h"
+
+#include <QNetworkRequest>
 #include <QPointer>
-#include <memory>
 
 // The sheet gets the playback addresses of the whole service library as CSV, through an
 // Apps Script web app that writes the rows.
@@ -25,16 +26,12 @@ QString csvField(const QString& text) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-struct ReplyDeleter {
-    void operator()(QNetworkReply* reply) const { reply->deleteLater(); }
-};
+// Enough of an unexpected answer to tell an error text from a sign-in page.
+constexpr qsizetype sheetAnswerShown = 200;
 
 } // namespace
 
-QString sheetCSV(const QList<MuxAsset>& assets, const QString& streamBase) {
-    QString base = streamBase;
-    while (base.endsWith(QLatin1Char('/')))
-        base.chop(1);
+QString sheetCSV(const QList<MuxAsset>& assets, const QUrl& streamBase) {
     QString csv = QStringLiteral("index,filename,playback_url\n");
     qsizetype index = 0;
     for (const auto& asset : assets) {
@@ -43,7 +40,7 @@ QString sheetCSV(const QList<MuxAsset>& assets, const QString& streamBase) {
         const auto playbackID = asset.firstPlaybackID();
         const QString address =
             playbackID && !playbackID->isEmpty()
-                ? base + QLatin1Char('/') + *playbackID + QStringLiteral(".m3u8")
+                ? service::streamLocation(streamBase, *playbackID).toString(QUrl::FullyEncoded)
                 : QString();
         csv += QString::number(index) + QLatin1Char(',') + csvField(fileName) + QLatin1Char(',') +
                csvField(address) + QLatin1Char('\n');
@@ -51,57 +48,87 @@ QString sheetCSV(const QList<MuxAsset>& assets, const QString& streamBase) {
     return csv;
 }
 
-SheetExporter::SheetExporter(QNetworkAccessManager& network, Options options, ListLibrary list,
-                             Log log, QObject* parent)
+SheetExporter::SheetExporter(QNetworkAccessManager& network, const CredentialStore& credentials,
+                             Options options, ListLibrary list, Log log, QObject* parent)
     : QObject(parent)
-    , m_network(network)
+    , m_credentials(credentials)
     , m_options(std::move(options))
     , m_list(std::move(list))
-    , m_log(std::move(log)) {}
+    , m_log(std::move(log))
+    , m_pacer(std::make_unique<RequestPacer>(RequestPacer::Rates{0, 0}, m_options.clock)) {
+    auto retry = m_options.retry;
+    retry.retryDroppedPosts = true;
+    m_transport =
+        std::make_unique<ServiceTransport>(network, *m_pacer, retry, m_options.transferTimeout);
+}
+
+SheetExporter::~SheetExporter() = default;
 
 QString SheetExporter::buildSheetCSV(const QList<MuxAsset>& assets) const {
-    return sheetCSV(assets, m_options.streamBase.toString());
+    return sheetCSV(assets, m_options.streamBase);
+}
+
+QCoro::Task<Result<void>> SheetExporter::saveSheetKey(QString key) {
+    co_return co_await m_credentials.saveKeychainString(QString::fromLatin1(sheetKeyAccount),
+                                                        std::move(key));
 }
 
 QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
-    const QUrl address = m_options.webAppUrl;
+    QUrl address = m_options.webAppUrl;
     if (address.isEmpty() || !address.isValid())
         co_return fail(QStringLiteral("GoogleSheet"), 3,
                        QStringLiteral("no sheet web app address was set for this build "
                                       "(CMake variable CLIPFERRY_SHEET_WEBAPP_URL)"));
+    QPointer self(this);
+    const auto& store = m_credentials;
+    const auto key = co_await store.readKeychainString(QString::fromLatin1(sheetKeyAccount));
+    if (!self)
+        co_return tl::unexpected(ServiceTransport::cancelled());
+    if (key && !key->isEmpty()) {
+        QString query = address.query(QUrl::FullyEncoded);
+        if (!query.isEmpty())
+            query += QLatin1Char('&');
+        query += QStringLiteral("key=") + QString::fromLatin1(QUrl::toPercentEncoding(*key));
+        address.setQuery(query, QUrl::StrictMode);
+    }
+
     QNetworkRequest request(address);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("text/plain"));
-    request.setTransferTimeout(60000);
-    // Apps Script answers the POST with a redirect to the result, fetched with GET.
+    // Apps Script answers the POST with a redirect to the result on another host, fetched
+    // with GET; nothing secret rides on the request but the key, which stays behind.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    // Deleted from the event loop: the coroutine ends inside the reply's finished signal.
-    const std::unique_ptr<QNetworkReply, ReplyDeleter> reply(m_network.post(request, csv.toUtf8()));
-    co_await qCoro(reply.get()).waitForFinished();
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid())
-        co_return fail(QStringLiteral("Network"), int(reply->error()), reply->errorString());
-    const int code = status.toInt();
-    if (code < 200 || code > 299)
+    auto reply = co_await m_transport->send(QByteArrayLiteral("POST"), request, csv.toUtf8());
+    if (!reply)
+        co_return tl::unexpected(reply.error());
+    if (!reply->status || *reply->status < 200 || *reply->status > 299)
         co_return fail(
             QStringLiteral("GoogleSheet"), 1,
             QStringLiteral("The operation couldn\u2019t be completed. (GoogleSheet error 1.)"));
+    // The web app answers 200 whatever happened, and a mis-deployed one answers with a
+    // sign-in page: only its own confirmation counts.
+    if (!reply->body.startsWith("OK "))
+        co_return fail(QStringLiteral("GoogleSheet"), 4,
+                       QStringLiteral("the web app answered: ") +
+                           QString::fromUtf8(reply->body).left(sheetAnswerShown));
     co_return Result<void>{};
 }
 
-QCoro::Task<Result<void>> SheetExporter::exportLibrary(bool afterChange) {
+QCoro::Task<Result<void>> SheetExporter::exportLibrary() {
     QPointer self(this);
-    auto listed = co_await m_list(afterChange);
+    auto listed = co_await m_list();
     if (!self)
         co_return tl::unexpected(ServiceTransport::cancelled());
     if (!listed)
-        co_return tl::unexpected(listed.error());
+        co_return fail(QStringLiteral("GoogleSheet"), 2,
+                       QStringLiteral("the service library could not be listed: ") +
+                           listed.error().message);
     co_return co_await postSheetCSV(buildSheetCSV(*listed));
 }
 
 QCoro::Task<> SheetExporter::exportAfterLibraryChange() {
     QPointer self(this);
-    auto exported = co_await exportLibrary(true);
+    auto exported = co_await exportLibrary();
     if (!self)
         co_return;
     if (exported)
@@ -113,7 +140,7 @@ QCoro::Task<> SheetExporter::exportAfterLibraryChange() {
 QCoro::Task<> SheetExporter::updateGoogleSheets() {
     QPointer self(this);
     m_log(QStringLiteral("Updating Google Sheets..."));
-    auto exported = co_await exportLibrary(false);
+    auto exported = co_await exportLibrary();
     if (!self)
         co_return;
     if (exported)

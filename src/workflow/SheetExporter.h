@@ -1,19 +1,27 @@
 #pragma once
 
 #include "MuxRecords.h"
+#include "PacerClock.h"
 #include "Result.h"
+#include "ServiceTransport.h"
 
 #include <QCoro/QCoroTask>
 #include <QObject>
 #include <QUrl>
+#include <chrono>
 #include <functional>
+#include <memory>
 
 class QNetworkAccessManager;
 
 namespace clipferry {
 
+class CredentialStore;
+class RequestPacer;
+
 // Publishes the playback addresses of the whole service library to the sheet, as CSV
-// posted to the web app that writes the rows. The view model owns one and forwards.
+// posted to the web app that writes the rows. Every export lists the library for
+// itself, so a sheet never gets an old or partial list. The view model owns one.
 class SheetExporter : public QObject {
     Q_OBJECT
 
@@ -21,29 +29,40 @@ public:
     struct Options {
         QUrl webAppUrl;
         QUrl streamBase;
+        // The service client's retries: a whole-sheet replace may be sent again.
+        ServiceTransport::RetryPolicy retry;
+        std::chrono::milliseconds transferTimeout{60000};
+        // Time source of the retry waits; null means the steady clock.
+        std::shared_ptr<PacerClock> clock;
     };
     using Log = std::function<void(const QString&)>;
-    // The library to export, or why there is none; `afterChange` tells an export after
-    // a batch or a delete from the button's.
-    using ListLibrary = std::function<QCoro::Task<Result<QList<MuxAsset>>>(bool afterChange)>;
+    // A listing of the whole library made for this export, or why there is none.
+    using ListLibrary = std::function<QCoro::Task<Result<QList<MuxAsset>>>()>;
 
-    SheetExporter(QNetworkAccessManager& network, Options options, ListLibrary list, Log log,
-                  QObject* parent = nullptr);
+    SheetExporter(QNetworkAccessManager& network, const CredentialStore& credentials,
+                  Options options, ListLibrary list, Log log, QObject* parent = nullptr);
+    ~SheetExporter() override;
 
     [[nodiscard]] QString buildSheetCSV(const QList<MuxAsset>& assets) const;
+    // Succeeds only when the web app confirms the write: its answer starts with "OK ".
     [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
     // The export after a batch or a delete, with its two result lines.
     [[nodiscard]] QCoro::Task<> exportAfterLibraryChange();
     // The export of the button "Update Google Sheets", with its three lines.
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
+    // The key the web app may ask for, kept beside the tokens; empty removes it.
+    [[nodiscard]] QCoro::Task<Result<void>> saveSheetKey(QString key);
 
 private:
-    [[nodiscard]] QCoro::Task<Result<void>> exportLibrary(bool afterChange);
+    [[nodiscard]] QCoro::Task<Result<void>> exportLibrary();
 
-    QNetworkAccessManager& m_network;
+    const CredentialStore& m_credentials;
     Options m_options;
     ListLibrary m_list;
     Log m_log;
+    // Unpaced: the web app is not the service and has no request budget of its own.
+    std::unique_ptr<RequestPacer> m_pacer;
+    std::unique_ptr<ServiceTransport> m_transport;
 };
 
 } // namespace clipferry

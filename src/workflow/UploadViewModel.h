@@ -20,6 +20,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 class QNetworkAccessManager;
 class QThreadPool;
@@ -40,6 +41,8 @@ public:
         QUrl apiBase;
         QUrl streamBase;
         QUrl sheetWebAppUrl;
+        // Where the last complete listing is kept for the next start.
+        QString listingCacheFile;
         MuxClient::Options client;
         int maxConcurrentUploads = 3;
         // Local metadata reaches the views at most this often while a folder is read.
@@ -73,6 +76,9 @@ public:
     [[nodiscard]] const QList<MuxAsset>& existingAssets() const {
         return m_library->existingAssets();
     }
+    // The service rows to show, and whether they are the previous run's, not yet listed.
+    [[nodiscard]] const QList<MuxAsset>& shownAssets() const { return m_library->shownAssets(); }
+    [[nodiscard]] bool showsCachedListing() const { return m_library->showsCachedListing(); }
     [[nodiscard]] const std::optional<MuxAsset>& selectedAsset() const { return m_selectedAsset; }
     void setSelectedAsset(std::optional<MuxAsset> asset);
     [[nodiscard]] const std::optional<QUrl>& localFolderURL() const { return m_localFolderURL; }
@@ -115,12 +121,26 @@ public:
 
     // --- settings and stored state ---------------------------------------------------
     [[nodiscard]] QCoro::Task<> loadSettings();
-    [[nodiscard]] QCoro::Task<> saveSettings();
+    // Writes the preference, and each token the user changed since it was read or saved.
+    // An emptied token replaces a stored one only with `clearingConfirmed`.
+    [[nodiscard]] QCoro::Task<> saveSettings(bool clearingConfirmed = false);
+    // A save now would empty a stored token: the sheets ask before they save.
+    [[nodiscard]] bool saveWouldClearTokens() const;
+    // Why the stored tokens could not be read, until a read succeeds; the keys sheet shows
+    // it and offers `startLoadSettings` again.
+    [[nodiscard]] const std::optional<QString>& credentialsReadError() const {
+        return m_credentialsReadError;
+    }
     // Fire-and-forget forms for the views' buttons; the tasks are kept until they end.
-    void startSaveSettings() { keep(saveSettings()); }
+    void startSaveSettings(bool clearingConfirmed = false) {
+        keep(saveSettings(clearingConfirmed));
+    }
+    void startLoadSettings() { keep(loadCredentialsAndBecomeReady()); }
     void startRefreshLibrary() { keep(refreshLibrary()); }
     void startDeleteSelectedAsset() { keep(deleteSelectedAsset()); }
     void startUpdateGoogleSheets() { keep(updateGoogleSheets()); }
+    // Stores the sheet web app's key beside the tokens; empty removes it.
+    void startSaveSheetKey(QString key) { keep(saveSheetKey(std::move(key))); }
     // After the first tokens are entered: the start-up listing ran without them.
     void refreshIfNeverListed();
     void saveMuxState();
@@ -132,6 +152,7 @@ public:
 
     // --- upload batches (carried out by the queue) ------------------------------------
     [[nodiscard]] UploadQueue& uploadQueue() { return *m_uploadQueue; }
+    [[nodiscard]] const UploadQueue& uploadQueue() const { return *m_uploadQueue; }
     void startUploadBatch(const QList<QUrl>& files);
     [[nodiscard]] QCoro::Task<> processUpload(qsizetype index);
     void setUploadStatus(qsizetype index, UploadStatus status, double progress);
@@ -156,10 +177,12 @@ public:
         return m_sheet->postSheetCSV(std::move(csv));
     }
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
+    [[nodiscard]] QCoro::Task<> saveSheetKey(QString key);
 
     // --- local folder ----------------------------------------------------------------
-    void loadLocalVideos();
-    void detectChangedLocalVideos(const QList<QUrl>& files);
+    // Lists the chosen folder and flags new and changed files; a newer scan supersedes it.
+    [[nodiscard]] QCoro::Task<> loadLocalVideos();
+    void startLoadLocalVideos() { keep(loadLocalVideos()); }
     void markLocalVideoSeen(const QUrl& file);
     [[nodiscard]] QCoro::Task<> preloadLocalMetadata(QList<QUrl> files);
     // The pool metadata is read on; by default one of this object's own, with a thread
@@ -194,6 +217,7 @@ Q_SIGNALS:
     void cityMapChanged();
     void isRefreshingChanged(bool refreshing);
     void changedMuxAssetsChanged();
+    void showsCachedListingChanged(bool showsCached);
     void changedLocalVideosChanged();
     // Metadata of local files arrived; the views re-read the texts.
     void localMetadataChanged();
@@ -218,9 +242,7 @@ private:
     // item, the relist and the sheet after a batch.
     [[nodiscard]] QCoro::Task<> prepareUpload();
     [[nodiscard]] QCoro::Task<> completeUploadBatch();
-    // The library an export sends: the last complete listing; when the view shows a
-    // local folder and `afterChange` is set, a listing made first without touching the view.
-    [[nodiscard]] QCoro::Task<Result<QList<MuxAsset>>> listForExport(bool afterChange);
+    void resumeUnfinishedUploads();
     [[nodiscard]] QCoro::Task<> exportAfterLibraryChange() {
         return m_sheet->exportAfterLibraryChange();
     }
@@ -230,6 +252,10 @@ private:
     VideoProvider m_provider = VideoProvider::webMux;
     QString m_tokenID;
     QString m_tokenSecret;
+    // The tokens as last read from or written to the store; absent while unknown.
+    std::optional<QString> m_storedTokenID;
+    std::optional<QString> m_storedTokenSecret;
+    std::optional<QString> m_credentialsReadError;
     bool m_useMaxResolution = false;
     std::optional<MuxAsset> m_selectedAsset;
     std::optional<QUrl> m_localFolderURL;
@@ -258,7 +284,12 @@ private:
     QThreadPool* m_metadataPool = nullptr;
     QElapsedTimer m_lastMetadataPublish;
     bool m_metadataPublishScheduled = false;
+    // Ends the running local scan when a newer one starts or this object goes.
+    std::stop_source m_localScanStop;
+    // False when the state file found at start could neither be used nor kept aside.
+    bool m_localStateFileReplaceable = true;
     std::unique_ptr<UploadQueue> m_uploadQueue;
+    bool m_uploadsResumed = false;
 };
 
 } // namespace clipferry

@@ -19,9 +19,10 @@ private slots:
     void listsEveryPage_data();
     void listsEveryPage();
     void usesTheGivenTokensNotTheClientPair();
-    void refusedListingFailsToDecode();
+    void refusedListingSaysSo();
     void failureOnALaterPageDropsTheListing();
-    void invalidNextEndsTheListing();
+    void foreignPagesNeverSeeTheCredential_data();
+    void foreignPagesNeverSeeTheCredential();
     void repeatedPageEndsWithAnError();
     void nextLocation_data();
     void nextLocation();
@@ -94,13 +95,14 @@ void TestAssetListing::usesTheGivenTokensNotTheClientPair() {
     QCOMPARE(assets->size(), 2);
 }
 
-void TestAssetListing::refusedListingFailsToDecode() {
+void TestAssetListing::refusedListingSaysSo() {
     QVERIFY(m_service->seedGeneratedAssets(2));
     auto client = makeClient();
     const auto assets = run(client->listAllAssets(QStringLiteral("wrong"), QStringLiteral("pair")));
     QVERIFY(!assets);
-    QCOMPARE(assets.error().domain, QStringLiteral("JSON"));
-    QVERIFY2(assets.error().message.contains(QStringLiteral("\"data\"")),
+    QCOMPARE(assets.error().code, 401);
+    QVERIFY2(assets.error().message.startsWith(QStringLiteral("HTTP 401: ")) &&
+                 assets.error().message.contains(QStringLiteral("unauthorized")),
              qPrintable(assets.error().message));
 }
 
@@ -114,15 +116,36 @@ void TestAssetListing::failureOnALaterPageDropsTheListing() {
     QCOMPARE(m_service->requests().size(), 2);
 }
 
-void TestAssetListing::invalidNextEndsTheListing() {
-    const QByteArray page = "{\"data\":[{\"id\":\"a\",\"status\":\"ready\"}],"
-                            "\"links\":{\"next\":\"http://[bad\"},\"next_cursor\":\"c\"}";
-    QVERIFY(m_service->addFault({.path = "/video/v1/assets", .status = 200, .body = page}));
+void TestAssetListing::foreignPagesNeverSeeTheCredential_data() {
+    QTest::addColumn<bool>("byRedirect");
+    QTest::newRow("links.next elsewhere") << false;
+    QTest::newRow("redirect elsewhere") << true;
+}
+
+// The second stand-in plays another host: whatever sends the listing there, the
+// credential must not follow and the listing must not pass for complete.
+void TestAssetListing::foreignPagesNeverSeeTheCredential() {
+    QFETCH(bool, byRedirect);
+    StandInService other;
+    QVERIFY2(other.isRunning(), qPrintable(other.errorString()));
+    const QByteArray elsewhere = other.baseUrl().toString().toUtf8() + "/video/v1/assets?page=2";
+    if (byRedirect)
+        QVERIFY(m_service->addFault(
+            {.path = "/video/v1/assets", .status = 302, .headers = {{"Location", elsewhere}}}));
+    else
+        QVERIFY(m_service->addFault(
+            {.path = "/video/v1/assets",
+             .status = 200,
+             .body = "{\"data\":[],\"links\":{\"next\":\"" + elsewhere + "\"}}"}));
     auto client = makeClient();
     const auto assets = list(*client);
-    QVERIFY2(assets, errorText(assets).constData());
-    QCOMPARE(assets->size(), 1);
-    QCOMPARE(m_service->requests().size(), 1);
+    QVERIFY(!assets);
+    if (!byRedirect)
+        QCOMPARE(assets.error().message,
+                 QStringLiteral("The next page is on another host: 127.0.0.1:%1")
+                     .arg(other.baseUrl().port()));
+    for (const auto& request : other.requests())
+        QVERIFY(!request.headers.contains(QStringLiteral("authorization")));
 }
 
 void TestAssetListing::repeatedPageEndsWithAnError() {
@@ -143,22 +166,34 @@ void TestAssetListing::repeatedPageEndsWithAnError() {
 
 void TestAssetListing::nextLocation_data() {
     QTest::addColumn<QByteArray>("page");
-    QTest::addColumn<QString>("next"); // empty: the listing ends
+    QTest::addColumn<QString>("next"); // empty: the listing ends; "error: " and its message
 
     QTest::newRow("no links, no cursor") << QByteArray(R"({"data":[]})") << "";
     QTest::newRow("links without next") << QByteArray(R"({"data":[],"links":{}})") << "";
     QTest::newRow("null next") << QByteArray(R"({"data":[],"links":{"next":null}})") << "";
     QTest::newRow("null cursor") << QByteArray(R"({"data":[],"next_cursor":null})") << "";
     QTest::newRow("absolute next")
+        << QByteArray(R"({"data":[],"links":{"next":"https://api.example/p?page=2"}})")
+        << "https://api.example/p?page=2";
+    QTest::newRow("next on another host")
         << QByteArray(R"({"data":[],"links":{"next":"https://other.example/p?page=2"}})")
-        << "https://other.example/p?page=2";
+        << "error: The next page is on another host: other.example";
+    QTest::newRow("next on another port")
+        << QByteArray(R"({"data":[],"links":{"next":"https://api.example:8443/p"}})")
+        << "error: The next page is on another host: api.example:8443";
+    QTest::newRow("next over plain http")
+        << QByteArray(R"({"data":[],"links":{"next":"http://api.example/p"}})")
+        << "error: The next page is on another host: api.example";
+    QTest::newRow("next that does not parse")
+        << QByteArray(R"({"data":[],"links":{"next":"http://[bad"},"next_cursor":"c"})")
+        << "error: The next page address is not valid: http://[bad";
     QTest::newRow("relative next resolved")
         << QByteArray(R"({"data":[],"links":{"next":"/video/v1/assets?page=3"}})")
         << "https://api.example/video/v1/assets?page=3";
     QTest::newRow("empty next") << QByteArray(R"({"data":[],"links":{"next":""}})") << "";
     QTest::newRow("links.next wins over the cursor")
-        << QByteArray(R"({"data":[],"links":{"next":"https://a.example/n"},"next_cursor":"c"})")
-        << "https://a.example/n";
+        << QByteArray(R"({"data":[],"links":{"next":"https://api.example/n"},"next_cursor":"c"})")
+        << "https://api.example/n";
     QTest::newRow("cursor")
         << QByteArray(R"({"data":[],"next_cursor":"a b/c+d=&e"})")
         << "https://api.example/video/v1/assets?limit=100&cursor=a%20b%2Fc%2Bd%3D%26e";
@@ -174,7 +209,10 @@ void TestAssetListing::nextLocation() {
     const auto decoded = decodeMuxAssetListResponse(page);
     QVERIFY2(decoded, errorText(decoded).constData());
     const auto location = nextAssetPageLocation(first, current, *decoded);
-    QCOMPARE(location ? location->toString(QUrl::FullyEncoded) : QString(), next);
+    const QString found = !location   ? QStringLiteral("error: ") + location.error().message
+                          : *location ? location->value().toString(QUrl::FullyEncoded)
+                                      : QString();
+    QCOMPARE(found, next);
 }
 
 QTEST_GUILESS_MAIN(TestAssetListing)

@@ -23,6 +23,9 @@ private slots:
     void otherRequestsHaveTheirOwnBucket();
     void quietSpellRefillsTheBucket();
     void burstOfCreatesThroughTheClient();
+    void listingFollowsTheAnnouncedBudget_data();
+    void listingFollowsTheAnnouncedBudget();
+    void spentBudgetWaitsForItsReset();
 
     void retriedStatuses_data();
     void retriedStatuses();
@@ -127,6 +130,46 @@ void TestPacing::burstOfCreatesThroughTheClient() {
     QCOMPARE(clock->elapsed(), ms(9s));
 }
 
+// The stand-in announces a per-minute budget on each reply; the pacer spends it as fast
+// as it lasts, and keeps the fixed rates without one.
+void TestPacing::listingFollowsTheAnnouncedBudget_data() {
+    QTest::addColumn<int>("perMinute");
+    QTest::addColumn<int>("leastMs");
+    QTest::addColumn<int>("mostMs");
+    QTest::newRow("none: five a second") << 0 << 1800 << 1800;
+    QTest::newRow("ample: at once") << 100000 << 0 << 50;
+    QTest::newRow("tight: spread over the minute") << 30 << 18000 << 40000;
+}
+
+void TestPacing::listingFollowsTheAnnouncedBudget() {
+    QFETCH(int, perMinute);
+    QFETCH(int, leastMs);
+    QFETCH(int, mostMs);
+    QVERIFY(m_service->seedGeneratedAssets(1000));
+    QVERIFY(m_service->setRateLimit(perMinute));
+    auto clock = std::make_shared<FakePacerClock>();
+    auto client = makeClient(clock, true);
+
+    const auto listed = run(client->listAllAssets(m_service->tokenID(), m_service->tokenSecret()));
+    QVERIFY2(listed, errorText(listed).constData());
+    QCOMPARE(listed->size(), 1000);
+    QVERIFY2(clock->elapsed() >= ms(leastMs) && clock->elapsed() <= ms(mostMs),
+             QByteArray::number(clock->elapsed().count()).constData());
+    for (const auto& request : m_service->requests())
+        QCOMPARE(request.status, 200);
+}
+
+void TestPacing::spentBudgetWaitsForItsReset() {
+    auto clock = std::make_shared<FakePacerClock>();
+    RequestPacer pacer(RequestPacer::Rates{}, clock);
+    pacer.noteBudget(1, clock->now() + 10s);
+    QCoro::waitFor(pacer.acquire(RequestPacer::Kind::post));  // the last one: at once
+    QCoro::waitFor(pacer.acquire(RequestPacer::Kind::post));  // none left: at the reset
+    QCoro::waitFor(pacer.acquire(RequestPacer::Kind::other)); // the fixed rate again
+    QCoro::waitFor(pacer.acquire(RequestPacer::Kind::other));
+    QCOMPARE(clock->wakeUps(), (QList<ms>{10s, 10200ms}));
+}
+
 // --- retries --------------------------------------------------------------------------------
 
 void TestPacing::retriedStatuses_data() {
@@ -146,15 +189,16 @@ void TestPacing::retriedStatuses() {
     QFETCH(int, requests);
     QVERIFY(m_service->seedGeneratedAssets(1, {}, {}, QStringLiteral("a")));
     QVERIFY(m_service->addFault(
-        {.method = "GET", .path = "/video/v1/assets/a0001", .times = 2, .status = status}));
+        {.method = "PATCH", .path = "/video/v1/assets/a0001", .times = 2, .status = status}));
 
+    // Not a wait: the waits poll on through any 5xx.
     auto client = makeClient(std::make_shared<FakePacerClock>());
-    const auto playbackID = run(client->waitForAssetReady(QStringLiteral("a0001")));
-    QCOMPARE(bool(playbackID), requests > 1);
-    if (!playbackID)
-        QCOMPARE(playbackID.error().code, status);
+    const auto titled = run(client->updateAssetTitle(QStringLiteral("a0001"), QStringLiteral("t")));
+    QCOMPARE(bool(titled), requests > 1);
+    if (!titled)
+        QCOMPARE(titled.error().code, status);
     QCOMPARE(
-        m_service->countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets/a0001")),
+        m_service->countRequests(QStringLiteral("PATCH"), QStringLiteral("/video/v1/assets/a0001")),
         requests);
 }
 

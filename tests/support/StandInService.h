@@ -42,11 +42,12 @@ public:
         std::optional<QByteArray> body{}; // body of that answer; absent: an error document
         QList<QPair<QByteArray, QByteArray>> headers{}; // e.g. {"Retry-After", "2"}
         int delayMs = 0;                                // a slow reply
-        bool hang = false;            // no reply until releaseHangingReplies() or the end
-        bool dropBeforeReply = false; // close the connection without any reply
-        bool dropMidBody = false;     // send the headers and half the body, then close
-        qint64 dropAfterBytes = -1;   // upload PUT: close after reading this many bytes
-        bool malformedJson = false;   // the normal reply, cut short so it does not parse
+        bool hang = false;              // no reply until releaseHangingReplies() or the end
+        bool dropBeforeReply = false;   // close the connection without any reply
+        bool dropMidBody = false;       // send the headers and half the body, then close
+        bool dropAfterHandling = false; // do the work, then close without a reply
+        qint64 dropAfterBytes = -1;     // upload PUT: close after reading this many bytes
+        bool malformedJson = false;     // the normal reply, cut short so it does not parse
     };
 
     struct LoggedRequest {
@@ -91,6 +92,10 @@ public:
     [[nodiscard]] bool setAssetPollsBeforeReady(int polls);
     // How the asset list pages, and the most assets a page holds (the client asks 100).
     [[nodiscard]] bool setPaging(Paging paging, int maxPageSize = 100);
+
+    // Service requests allowed per minute, announced on each reply as X-RateLimit-Limit,
+    // -Remaining and -Reset (Unix seconds); beyond it 429 with Retry-After. 0: none.
+    [[nodiscard]] bool setRateLimit(int perMinute);
 
     [[nodiscard]] bool addFault(const Fault& fault);
     [[nodiscard]] bool clearFaults();

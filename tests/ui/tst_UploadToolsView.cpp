@@ -157,6 +157,25 @@ private Q_SLOTS:
         const int bare = delegate.sizeHint(option, plain.index(0, 0)).height();
         QVERIFY(delegate.sizeHint(option, failed).height() > bare);
         QVERIFY(delegate.sizeHint(option, model->index(1, 0)).height() > bare);
+
+        // The failed row's own button retries it; Delete cancels the selected row.
+        QCOMPARE(model->index(1, 0).data(UploadListModel::ActionRole).toInt(),
+                 int(UploadListModel::noAction));
+        QListView* list = view.uploadList();
+        const QPoint button = UploadItemDelegate::actionRect(list->visualRect(failed)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, button);
+        QCOMPARE(failed.data(UploadListModel::ActionRole).toInt(),
+                 int(UploadListModel::cancelAction));
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        list->setFocus();
+        list->setCurrentIndex(failed);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(failed.data(UploadListModel::StatusLabelRole).toString(), "Cancelled");
+        QTRY_COMPARE(failed.data(UploadListModel::ActionRole).toInt(),
+                     int(UploadListModel::retryAction));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, button);
+        QTRY_COMPARE(failed.data(UploadListModel::StatusLabelRole).toString(), "Done");
+        QCOMPARE(service.assets().size(), 3);
     }
 
     void statusColours_data() {
@@ -171,6 +190,8 @@ private Q_SLOTS:
         QTest::newRow("processing") << UploadStatus::processingAsset << style::accentBlue();
         QTest::newRow("done") << UploadStatus::done << style::successGreen();
         QTest::newRow("failed") << UploadStatus::failed << style::failureRed();
+        QTest::newRow("cancelled")
+            << UploadStatus::cancelled << palette.color(QPalette::PlaceholderText);
     }
 
     void statusColours() {
@@ -309,11 +330,9 @@ private Q_SLOTS:
 
         QCOMPARE(fixture.viewModel->localFolderURL(), QUrl::fromLocalFile(folder));
         QTRY_VERIFY(fixture.messages().contains("Selected local folder: " + folder));
-        // The scan's own line comes first.
-        const QStringList lines = fixture.messages();
-        const auto loaded = indexOfPrefix(lines, "Loaded 1 videos from local folder: " + folder);
-        QVERIFY(loaded >= 0);
-        QVERIFY(loaded < lines.indexOf("Selected local folder: " + folder));
+        // The scan runs in the background; its line follows.
+        QTRY_VERIFY(
+            indexOfPrefix(fixture.messages(), "Loaded 1 videos from local folder: " + folder) >= 0);
         QCOMPARE(fixture.viewModel->localVideoURLs().size(), 1);
         QCOMPARE(view.folderBox()->pathLabel()->fullText(), folder);
         QVERIFY(view.folderBox()->pathLabel()->isVisible());
@@ -341,12 +360,13 @@ private Q_SLOTS:
         view.folderBox()->includeSubfoldersBox()->click();
         QCoreApplication::processEvents();
 
-        const QStringList added = fixture.messages().mid(before.size());
+        const QString loaded =
+            "Loaded 2 videos from local folder (including subfolders): " + folder;
         if (folderChosen) {
-            QVERIFY(added.contains("Loaded 2 videos from local folder (including subfolders): " +
-                                   folder));
+            QTRY_VERIFY(fixture.messages().mid(before.size()).contains(loaded));
             QCOMPARE(fixture.viewModel->localVideoURLs().size(), 2);
         } else {
+            const QStringList added = fixture.messages().mid(before.size());
             QCOMPARE(added, QStringList{});
         }
         QVERIFY(fixture.viewModel->includeSubfolders());

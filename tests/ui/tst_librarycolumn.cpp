@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -173,6 +174,7 @@ private Q_SLOTS:
     void keyboard();
     void refreshButtonFollowsRefreshing();
     void firstShowStartsOneRefresh();
+    void keptListingIsShownDimmedUntilListed();
 };
 
 void TestLibraryColumn::clickSelectsAndClickAgainOpens() {
@@ -467,6 +469,26 @@ void TestLibraryColumn::firstShowStartsOneRefresh() {
     QCOMPARE(requests[0].method, QStringLiteral("GET"));
     QCOMPARE(requests[0].path, QStringLiteral("/video/v1/assets"));
     QCOMPARE(finishedListings(h.vm()), 1);
+}
+
+// A second start in the same home shows the first one's listing before its own arrives.
+void TestLibraryColumn::keptListingIsShownDimmedUntilListed() {
+    Harness h(parisAssets());
+    QVERIFY(h.show());
+    auto* firstBar = h.column.findChild<QProgressBar*>(QStringLiteral("listingBar"));
+    QVERIFY(firstBar->isHidden());
+
+    ViewModelFixture next(h.service);
+    LibraryColumn column(*next.viewModel, next.network, offlineOptions());
+    auto* bar = column.findChild<QProgressBar*>(QStringLiteral("listingBar"));
+    QVERIFY(!bar->isHidden());
+    QVERIFY(!column.view().isEnabled());
+    QCOMPARE(next.viewModel->shownAssets().size(), 4);
+    QVERIFY(column.model().rowCount() > 0);
+
+    QCoro::waitFor(next.viewModel->refreshLibrary());
+    QVERIFY(bar->isHidden());
+    QVERIFY(column.view().isEnabled());
 }
 
 QTEST_MAIN(TestLibraryColumn)

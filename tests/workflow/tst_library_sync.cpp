@@ -1,8 +1,10 @@
+#include "ListingCache.h"
 #include "SeenState.h"
 #include "StateFolder.h"
 #include "ViewModelFixture.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -13,6 +15,10 @@ using namespace clipferry;
 namespace {
 constexpr int slow = 20000;
 
+QString exec() {
+    return QStringLiteral("/macros/s/stand-in/exec");
+}
+
 MuxAsset findAsset(const QList<MuxAsset>& assets, const QString& id) {
     for (const auto& asset : assets) {
         if (asset.id == id)
@@ -21,6 +27,8 @@ MuxAsset findAsset(const QList<MuxAsset>& assets, const QString& id) {
     return {};
 }
 } // namespace
+
+Q_DECLARE_METATYPE(StandInService::Fault)
 
 class TestLibrarySync : public QObject {
     Q_OBJECT
@@ -93,14 +101,14 @@ private Q_SLOTS:
         f.viewModel->setTokenSecret(QStringLiteral("wrong"));
         QCoro::waitFor(f.viewModel->refreshLibrary());
         f.settle();
-        QVERIFY(
-            f.messages().constLast().startsWith(QStringLiteral("Failed to fetch MUX assets: ")));
-        // The button's export has no complete listing to send, so nothing is posted.
+        QVERIFY(f.messages().constLast().startsWith(
+            QStringLiteral("Failed to fetch MUX assets: HTTP 401: ")));
+        // The button's export lists for itself; refused, it posts nothing.
         QCoro::waitFor(f.viewModel->updateGoogleSheets());
         f.settle();
-        QCOMPARE(f.messages().constLast(),
-                 QStringLiteral(
-                     "Failed to update Google Sheets: the service library could not be listed"));
+        QVERIFY(f.messages().constLast().startsWith(
+            QStringLiteral("Failed to update Google Sheets: the service library could not be "
+                           "listed: HTTP 401: ")));
         QVERIFY(f.service.sheetPosts().isEmpty());
     }
 
@@ -122,6 +130,35 @@ private Q_SLOTS:
         QTest::qWait(20);
         QCOMPARE(f.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")),
                  listings);
+    }
+
+    // The next start shows the kept listing at once, whole, and for showing only.
+    void keptListingShowsAtStartUntilRefreshed() {
+        StandInFixture f;
+        QJsonObject rich =
+            ViewModelFixture::assetJson(QStringLiteral("rich"), QStringLiteral("r.mov"));
+        rich.insert(QStringLiteral("tracks"),
+                    QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("video")},
+                                           {QStringLiteral("max_width"), 1920},
+                                           {QStringLiteral("max_frame_rate"), 29.97}}});
+        rich.insert(QStringLiteral("max_stored_frame_rate"), 25);
+        QVERIFY(f.service.seedAssets({rich}));
+        QVERIFY(f.service.seedGeneratedAssets(2, QStringLiteral("2024-05-01T12:00:00Z")));
+        QCoro::waitFor(f.viewModel->refreshLibrary());
+
+        ViewModelFixture next(f.service);
+        QVERIFY(next.viewModel->showsCachedListing());
+        QVERIFY(next.viewModel->existingAssets().isEmpty());
+        QCOMPARE(encodeListing(next.viewModel->shownAssets()),
+                 encodeListing(f.viewModel->existingAssets()));
+        next.viewModel->markAllSeen();
+        QVERIFY(next.viewModel->savedMuxState()->seenAssetTimes.isEmpty());
+
+        QSignalSpy replaced(next.viewModel.get(), &UploadViewModel::showsCachedListingChanged);
+        QCoro::waitFor(next.viewModel->refreshLibrary());
+        QVERIFY(!next.viewModel->showsCachedListing());
+        QCOMPARE(replaced.count(), 1);
+        QCOMPARE(next.viewModel->shownAssets().size(), 3);
     }
 
     void deleteWithoutSelection() {
@@ -197,29 +234,75 @@ private Q_SLOTS:
         QVERIFY(posts[0].body.contains(",new.mov,"));
     }
 
-    void sheetPostOutcomes() {
+    // Every export sends the library as listed for it, not the listing on view.
+    void buttonExportListsTheLibraryAnew() {
         StandInFixture f;
-        const QString csv = QStringLiteral("index,filename,playback_url\n1,é.mov,\n");
-        // Success goes through the web app's redirect, fetched with GET.
-        auto posted = QCoro::waitFor(f.viewModel->postSheetCSV(csv));
-        QVERIFY2(posted.has_value(), qPrintable(posted ? QString() : posted.error().message));
+        QVERIFY(f.service.seedGeneratedAssets(2));
+        QCoro::waitFor(f.viewModel->refreshLibrary());
+        QVERIFY(f.service.seedGeneratedAssets(1, {}, {}, QStringLiteral("colleague")));
+        QCoro::waitFor(f.viewModel->updateGoogleSheets());
+        f.settle();
+        QCOMPARE(f.messages().constLast(), QStringLiteral("Google Sheets updated successfully"));
         const auto posts = f.service.sheetPosts();
         QCOMPARE(posts.size(), 1);
-        QCOMPARE(posts[0].body, csv.toUtf8());
-        QCOMPARE(posts[0].contentType, QStringLiteral("text/plain"));
-        QCOMPARE(f.service.countRequests(QStringLiteral("GET"), QStringLiteral("/macros/echo")), 1);
+        QVERIFY(posts[0].body.contains("\n3,colleague0001.mov,"));
+    }
 
-        StandInService::Fault missing;
-        missing.path = QStringLiteral("/macros/s/stand-in/exec");
-        missing.status = 404;
-        QVERIFY(f.service.addFault(missing));
-        auto refused = QCoro::waitFor(f.viewModel->postSheetCSV(csv));
-        QVERIFY(!refused);
-        QCOMPARE(refused.error().domain, QStringLiteral("GoogleSheet"));
-        QCOMPARE(refused.error().code, 1);
-        QCOMPARE(
-            refused.error().message,
-            QStringLiteral("The operation couldn\u2019t be completed. (GoogleSheet error 1.)"));
+    void sheetPostOutcomes_data() {
+        QTest::addColumn<StandInService::Fault>("fault");
+        QTest::addColumn<int>("posts");
+        QTest::addColumn<QString>("error"); // empty: the export succeeds
+
+        const QString echo = QStringLiteral("/macros/echo");
+        const QByteArray signIn =
+            "<!DOCTYPE html><html><head><title>Sign in</title>" + QByteArray(300, 'x') + "</html>";
+        QTest::newRow("confirmed") << StandInService::Fault{} << 1 << QString();
+        QTest::newRow("refused") << StandInService::Fault{.path = exec(), .status = 404} << 1
+                                 << "The operation couldn\u2019t be completed. (GoogleSheet error "
+                                    "1.)";
+        QTest::newRow("script failed")
+            << StandInService::Fault{.path = echo,
+                                     .status = 200,
+                                     .body = "ERROR sheet busy, try again"}
+            << 1 << "the web app answered: ERROR sheet busy, try again";
+        QTest::newRow("sign-in page")
+            << StandInService::Fault{.path = echo, .status = 200, .body = signIn} << 1
+            << QStringLiteral("the web app answered: ") + QString::fromLatin1(signIn.left(200));
+        QTest::newRow("busy, then confirmed")
+            << StandInService::Fault{.path = exec(), .times = 1, .status = 503} << 2 << QString();
+        QTest::newRow("dropped, then confirmed")
+            << StandInService::Fault{.path = exec(), .times = 1, .dropBeforeReply = true} << 2
+            << QString();
+    }
+
+    void sheetPostOutcomes() {
+        QFETCH(StandInService::Fault, fault);
+        QFETCH(int, posts);
+        QFETCH(QString, error);
+        StandInFixture f;
+        if (!fault.path.isEmpty())
+            QVERIFY(f.service.addFault(fault));
+        const QString csv = QStringLiteral("index,filename,playback_url\n1,é.mov,\n");
+        auto posted = QCoro::waitFor(f.viewModel->postSheetCSV(csv));
+        QCOMPARE(posted ? QString() : posted.error().message, error);
+        QCOMPARE(f.service.countRequests(QStringLiteral("POST"), exec()), posts);
+        if (error.isEmpty()) {
+            const auto sent = f.service.sheetPosts().constLast();
+            QCOMPARE(sent.body, csv.toUtf8());
+            QCOMPARE(sent.contentType, QStringLiteral("text/plain"));
+        }
+    }
+
+    // The shared key rides in the address, encoded, only when one is stored.
+    void sheetKeyJoinsTheAddress() {
+        StandInFixture f;
+        QVERIFY(QCoro::waitFor(f.viewModel->postSheetCSV(QStringLiteral("x\n"))));
+        QCOMPARE(f.service.requests().constFirst().target, exec());
+        QVERIFY(QCoro::waitFor(f.viewModel->sheetExporter().saveSheetKey(QStringLiteral("k y&z"))));
+        QVERIFY(f.service.clearRequests());
+        QVERIFY(QCoro::waitFor(f.viewModel->postSheetCSV(QStringLiteral("x\n"))));
+        QCOMPARE(f.service.requests().constFirst().target,
+                 exec() + QStringLiteral("?key=k%20y%26z"));
     }
 
     void sheetPostTransportFailures() {

@@ -22,7 +22,7 @@ MuxAsset asset(std::optional<QString> passthrough, std::optional<QStringList> pl
     return result;
 }
 
-const auto stream = QStringLiteral("https://stream.example");
+const QUrl stream(QStringLiteral("https://stream.example"));
 
 } // namespace
 
@@ -57,7 +57,7 @@ private Q_SLOTS:
     void indexesCountFromOneInListOrder() {
         const QString csv = sheetCSV({asset(QStringLiteral("b"), std::nullopt),
                                       asset(QStringLiteral("a"), QStringList{"p"})},
-                                     stream + QStringLiteral("/"));
+                                     QUrl(QStringLiteral("https://stream.example/")));
         QCOMPARE(csv, QStringLiteral("index,filename,playback_url\n1,b,\n"
                                      "2,a,https://stream.example/p.m3u8\n"));
     }

@@ -78,6 +78,7 @@ void StandInServer::addControlRoutes() {
         {
             const std::lock_guard lock(m_mutex);
             m_settings = Settings{};
+            m_rateWindow = RateWindow{};
             m_uploads.clear();
             m_assets.clear();
             m_faults.clear();
@@ -107,6 +108,9 @@ void StandInServer::addControlRoutes() {
             settings.maxPageSize =
                 body.value(QLatin1StringView("maxPageSize")).toInt(settings.maxPageSize);
             settings.paging = body.value(QLatin1StringView("paging")).toString(settings.paging);
+            settings.rateLimitPerMinute = body.value(QLatin1StringView("rateLimitPerMinute"))
+                                              .toInt(settings.rateLimitPerMinute);
+            m_rateWindow = RateWindow{};
             sendJson(response, 200, QJsonObject{});
         });
     });
@@ -194,13 +198,15 @@ void StandInServer::addControlRoutes() {
             QJsonObject object = uploadJson(upload);
             object.insert(QStringLiteral("bytes_received"),
                           static_cast<double>(upload.bytesReceived));
+            object.insert(QStringLiteral("bytes_held"), static_cast<double>(upload.held));
             object.insert(QStringLiteral("received"), upload.received);
             object.insert(QStringLiteral("asset_id"), upload.assetID);
             uploads.append(object);
         }
         sendJson(response, 200, uploads);
     });
-    // Sets an upload's "status" and "error" ({"message": ...}), e.g. to "errored".
+    // Sets an upload's "status" and "error" ({"message": ...}), e.g. to "errored";
+    // "expired": true ends its session, whose PUTs then answer 404.
     m_server.Patch(R"(/_control/uploads/([^/]+))", [this, withJson](const Request& request,
                                                                     Response& response) {
         withJson(request, response, [&](const QJsonObject& body) {
@@ -211,6 +217,7 @@ void StandInServer::addControlRoutes() {
                     continue;
                 upload.status = body.value(QLatin1StringView("status")).toString(upload.status);
                 upload.error = body.value(QLatin1StringView("error")).toObject(upload.error);
+                upload.expired = body.value(QLatin1StringView("expired")).toBool(upload.expired);
                 return sendJson(response, 200, uploadJson(upload));
             }
             sendJson(response, 404, errorDocument(QStringLiteral("control"), id));

@@ -33,7 +33,11 @@ private:
         QJsonObject newAssetSettings;
         QJsonObject error;
         bool received = false;
+        // Body bytes of every PUT to the session, resent ones included.
         qint64 bytesReceived = 0;
+        // What the session keeps of a cut transfer: whole units from the start.
+        qint64 held = 0;
+        bool expired = false;
         int pollsSinceReceived = 0;
         QString assetID;
     };
@@ -50,6 +54,13 @@ private:
         int assetPollsBeforeReady = 1;
         int maxPageSize = 100;
         QString paging = QStringLiteral("links");
+        // Service requests allowed per minute, announced on every reply; 0: no limit.
+        int rateLimitPerMinute = 0;
+    };
+    // The current minute of the rate limit.
+    struct RateWindow {
+        std::chrono::steady_clock::time_point end{};
+        int used = 0;
     };
     using Handler = std::function<void(httplib::Response&, const std::optional<Fault>&)>;
 
@@ -67,10 +78,18 @@ private:
     // Waits `duration` or until the stand-in stops or releases its hanging requests.
     void pause(std::chrono::milliseconds duration);
 
+    // Answers a PUT to an upload session with what it holds: 200 when complete, else
+    // 308 with the held range (none when nothing is held).
+    void answerSession(httplib::Response& response, const Upload& upload) const;
+    // Makes the asset of a completely received upload.
+    void completeUpload(Upload& upload);
     void listAssets(const httplib::Request& request, httplib::Response& response);
     QJsonObject uploadJson(const Upload& upload) const;
     QString newID(const char* prefix);
     QString now() const;
+    // Counts a service request against the minute's budget: the headers that announce
+    // what is left, and whether the request is over the budget.
+    [[nodiscard]] std::pair<httplib::Headers, bool> spendRateBudget(const QString& path);
 
     httplib::Server m_server;
     QString m_baseUrl;
@@ -82,6 +101,7 @@ private:
     bool m_stopping = false;
     quint64 m_releaseGeneration = 0;
     Settings m_settings;
+    RateWindow m_rateWindow;
     QList<Upload> m_uploads;
     QList<Asset> m_assets; // in listing order
     QList<Fault> m_faults;

@@ -235,7 +235,12 @@ class FakeLock {
 
 // Loads Code.gs into a fresh context holding only the fakes, the way Apps
 // Script puts all top-level declarations of a project into one global scope.
-function loadWebApp({ spreadsheet = new FakeSpreadsheet(), lockAvailable = true, flushThrows = null } = {}) {
+function loadWebApp({
+  spreadsheet = new FakeSpreadsheet(),
+  lockAvailable = true,
+  flushThrows = null,
+  properties = {},
+} = {}) {
   const log = spreadsheet.log;
   const lock = new FakeLock(log, { available: lockAvailable });
   const errors = [];
@@ -257,6 +262,11 @@ function loadWebApp({ spreadsheet = new FakeSpreadsheet(), lockAvailable = true,
     },
     LockService: {
       getScriptLock: () => lock,
+    },
+    PropertiesService: {
+      getScriptProperties: () => ({
+        getProperty: (name) => (Object.hasOwn(properties, name) ? properties[name] : null),
+      }),
     },
     console: {
       log: () => {},

@@ -7,9 +7,9 @@ const HEADER = ["index", "filename", "playback_url"];
 const URL1 = "https://stream.example.com/abc123.m3u8";
 
 // The shape Apps Script hands to doPost for a "text/plain" body.
-function postEvent(contents) {
+function postEvent(contents, parameter = {}) {
   return {
-    parameter: {},
+    parameter,
     parameters: {},
     queryString: "",
     contentLength: contents.length,
@@ -116,4 +116,25 @@ test("a failing write still releases the lock and answers with an error text", (
   assert.equal(lock.held, false);
   assert.equal(log.of("releaseLock").length, 1);
   assert.equal(errors.length, 1, "the failure should be logged");
+});
+
+test("a shared key, when set, admits only posts that carry it", () => {
+  const body = "index,filename,playback_url\n1,a.mp4,\n";
+  const cases = [
+    // [label, script property, ?key=, answer]
+    ["no key set, none sent", null, undefined, "OK 2 rows"],
+    ["no key set, one sent", null, "anything", "OK 2 rows"],
+    ["matching key", "s3cret", "s3cret", "OK 2 rows"],
+    ["missing key", "s3cret", undefined, "ERROR not allowed"],
+    ["wrong key", "s3cret", "s3creT", "ERROR not allowed"],
+    ["longer key", "s3cret", "s3cret2", "ERROR not allowed"],
+    ["empty key", "s3cret", "", "ERROR not allowed"],
+  ];
+  for (const [label, property, key, answer] of cases) {
+    const properties = property === null ? {} : { CLIPFERRY_KEY: property };
+    const { app, spreadsheet } = loadWebApp({ properties });
+    const parameter = key === undefined ? {} : { key };
+    assert.equal(app.doPost(postEvent(body, parameter)).getContent(), answer, label);
+    assert.equal(spreadsheet.getSheetByName("Videos") !== null, answer.startsWith("OK"), label);
+  }
 });

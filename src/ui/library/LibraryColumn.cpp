@@ -12,9 +12,11 @@
 #include "UploadViewModel.h"
 
 #include <QDesktopServices>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QNetworkDiskCache>
+#include <QProgressBar>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
@@ -77,7 +79,19 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     layout->setContentsMargins(0, 8, 0, 0);
     layout->setSpacing(8);
     layout->addLayout(searchBar);
+    m_listingBar = new QProgressBar(this);
+    m_listingBar->setObjectName(QStringLiteral("listingBar"));
+    m_listingBar->setRange(0, 0);
+    m_listingBar->setFormat(QStringLiteral("Listing\u2026"));
+    m_listingBar->setAccessibleName(QStringLiteral("Listing\u2026"));
+    m_listingBar->setToolTip(QStringLiteral("Listing\u2026"));
+    m_listingBar->setMaximumHeight(4);
+    m_listingBar->setTextVisible(false);
+    layout->addWidget(m_listingBar);
     layout->addWidget(m_view, 1);
+    m_dimmer = new QGraphicsOpacityEffect(m_view);
+    m_dimmer->setOpacity(0.5);
+    m_view->setGraphicsEffect(m_dimmer);
     setFocusProxy(m_view);
 
     // Every keystroke refilters; there is nothing to submit.
@@ -86,6 +100,11 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     connect(m_refresh, &QToolButton::clicked, this, &LibraryColumn::refresh);
     connect(&viewModel, &UploadViewModel::isRefreshingChanged, m_refresh, &RefreshButton::setBusy);
     m_refresh->setBusy(viewModel.isRefreshing());
+    connect(&viewModel, &UploadViewModel::showsCachedListingChanged, this,
+            &LibraryColumn::showCachedListing);
+    connect(&viewModel, &UploadViewModel::providerChanged, this,
+            [this] { showCachedListing(m_viewModel.showsCachedListing()); });
+    showCachedListing(viewModel.showsCachedListing());
     // A new listing may bring back stills that failed before.
     connect(&viewModel, &UploadViewModel::existingAssetsChanged, m_remoteThumbnails,
             &ThumbnailLoader::forgetFailures);
@@ -142,14 +161,15 @@ void LibraryColumn::startFirstRefresh() {
 }
 
 void LibraryColumn::refresh() {
-    if (m_viewModel.provider() != VideoProvider::localFolder) {
-        m_viewModel.startRefreshLibrary();
-        return;
-    }
-    m_viewModel.loadLocalVideos();
-    m_viewModel.appendLog(QStringLiteral("Loaded ") +
-                          QString::number(m_viewModel.localVideoURLs().size()) +
-                          QStringLiteral(" videos from local folder."));
+    m_viewModel.startRefreshLibrary();
+}
+
+void LibraryColumn::showCachedListing(bool cached) {
+    // The previous run's rows are a preview: dimmed, and not to be opened or deleted.
+    cached = cached && m_viewModel.provider() != VideoProvider::localFolder;
+    m_listingBar->setVisible(cached);
+    m_view->setEnabled(!cached);
+    m_dimmer->setEnabled(cached);
 }
 
 void LibraryColumn::clickVideo(const QModelIndex& video) {

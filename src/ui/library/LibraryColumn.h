@@ -4,7 +4,9 @@
 #include <QWidget>
 #include <functional>
 
+class QGraphicsOpacityEffect;
 class QLineEdit;
+class QProgressBar;
 class QNetworkAccessManager;
 class QNetworkDiskCache;
 
@@ -62,6 +64,7 @@ private:
     void selectVideo(const QModelIndex& video);
     void openVideo(const QModelIndex& video);
     void startFirstRefresh();
+    void showCachedListing(bool cached);
 
     UploadViewModel& m_viewModel;
     QNetworkDiskCache* m_imageCache = nullptr;
@@ -71,6 +74,9 @@ private:
     QLineEdit* m_search;
     RefreshButton* m_refresh;
     LibraryView* m_view;
+    // Shown, and the rows dimmed, while the rows are the previous run's listing.
+    QProgressBar* m_listingBar;
+    QGraphicsOpacityEffect* m_dimmer;
     std::function<void(const QUrl&)> m_openUrl;
     bool m_shown = false;
 };

@@ -60,7 +60,7 @@ void LibraryModel::regroup() {
     if (m_viewModel.provider() == VideoProvider::localFolder)
         m_catalog.setVideos(m_viewModel.localVideos());
     else
-        m_catalog.setVideos(m_viewModel.existingAssets());
+        m_catalog.setVideos(m_viewModel.shownAssets());
     m_root =
         m_catalog.buildTree(m_viewModel.cityMap(), m_searchText,
                             {&m_viewModel.changedMuxAssets(), &m_viewModel.changedLocalVideos()});

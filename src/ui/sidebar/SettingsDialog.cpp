@@ -1,5 +1,6 @@
 #include "SettingsDialog.h"
 
+#include "ApiKeysDialog.h"
 #include "DetachedTask.h"
 
 #include "CityTableModel.h"
@@ -8,6 +9,7 @@
 #include "UploadViewModel.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHeaderView>
@@ -70,7 +72,14 @@ SettingsDialog::SettingsDialog(UploadViewModel& viewModel, Options options, QWid
     auto* saveButton = button(tr("Save"), "save", this);
     saveButton->setDefault(true);
     connect(saveButton, &QPushButton::clicked, this, &SettingsDialog::save);
+    auto* about =
+        new QLabel(tr("Meridia Companion %1").arg(QCoreApplication::applicationVersion()), this);
+    about->setObjectName(QStringLiteral("about"));
+    about->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    about->setForegroundRole(QPalette::PlaceholderText);
+    style::applyFont(about, style::TextStyle::caption);
     auto* footer = new QHBoxLayout;
+    footer->addWidget(about);
     footer->addStretch();
     footer->addWidget(close);
     footer->addWidget(saveButton);
@@ -191,6 +200,13 @@ QWidget* SettingsDialog::makeSheetActions() {
     updateRow->addStretch();
     column->addLayout(updateRow);
 
+    // Only for a web app whose owner set a key; an untouched field leaves the stored one.
+    m_sheetKey = new QLineEdit(section);
+    m_sheetKey->setObjectName(QStringLiteral("sheetKey"));
+    m_sheetKey->setPlaceholderText(tr("Sheet key (only if the web app asks for one)"));
+    m_sheetKey->setEchoMode(QLineEdit::Password);
+    column->addWidget(m_sheetKey);
+
     auto* openAnimations = button(tr("Open Animation List"), "openAnimationList", section);
     auto* openVideos = button(tr("Open Video List"), "openVideoList", section);
     connect(openAnimations, &QPushButton::clicked, this,
@@ -224,9 +240,12 @@ void SettingsDialog::showCredentials() {
 }
 
 void SettingsDialog::save() {
-    m_viewModel.startSaveSettings();
-    m_viewModel.saveCityMap();
-    accept();
+    ApiKeysDialog::saveConfirmingClear(this, m_viewModel, [this] {
+        m_viewModel.saveCityMap();
+        if (m_sheetKey->isModified())
+            m_viewModel.startSaveSheetKey(m_sheetKey->text());
+        accept();
+    });
 }
 
 void SettingsDialog::updateGoogleSheets() {

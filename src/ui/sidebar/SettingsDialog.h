@@ -50,6 +50,7 @@ private:
     CityTableModel* m_cityModel = nullptr;
     QTableView* m_cityTable = nullptr;
     QProgressBar* m_sheetBusy = nullptr;
+    QLineEdit* m_sheetKey = nullptr;
     int m_sheetPostsRunning = 0;
 };
 

@@ -1,0 +1,98 @@
+// Lists a library of 10,000 assets (100 pages) from the stand-in with MuxClient and
+// fetches the same pages with one curl run, under three budgets the stand-in announces:
+// ample, none (the fixed rates of 5 GETs a second apply), and tight. Prints the times,
+// the ratio to curl and the 429 replies.
+//
+//     bench_listing [asset count, default 10000]
+
+#include "MuxClient.h"
+#include "StandInService.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <cstdio>
+
+namespace {
+
+double seconds(const QElapsedTimer& timer) {
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+int count429(const StandInService& service) {
+    int refused = 0;
+    for (const auto& request : service.requests())
+        refused += request.status == 429 ? 1 : 0;
+    return refused;
+}
+
+// Every page in one curl run over one connection, as fast as curl goes.
+double curlSeconds(const StandInService& service, int pages) {
+    QProcess curl;
+    curl.setStandardOutputFile(QProcess::nullDevice());
+    const QString pageRange = QStringLiteral("%1/video/v1/assets?limit=100&page=[1-%2]")
+                                  .arg(service.baseUrl().toString())
+                                  .arg(pages);
+    QElapsedTimer timer;
+    timer.start();
+    curl.start(QStringLiteral("curl"),
+               {QStringLiteral("-sS"), QStringLiteral("-u"),
+                service.tokenID() + QLatin1Char(':') + service.tokenSecret(), pageRange});
+    curl.waitForFinished(-1);
+    return seconds(timer);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
+    const int pages = (count + 99) / 100;
+
+    StandInService service;
+    if (!service.isRunning() || !service.seedGeneratedAssets(count)) {
+        std::fprintf(stderr, "stand-in: %s\n", qPrintable(service.errorString()));
+        return 1;
+    }
+    QNetworkAccessManager network;
+
+    struct Budget {
+        const char* name;
+        int perMinute;
+        bool paced = true;
+    };
+    // The unpaced row is the client's own cost, the bound of what pacing can reach.
+    const Budget budgets[] = {{"ample (100000/min)", 100000},
+                              {"none", 0},
+                              {"tight (300/min)", 300},
+                              {"none, pacing off", 0, false}};
+    std::printf("%d assets, %d pages\n", count, pages);
+    for (const auto& budget : budgets) {
+        if (!service.setRateLimit(budget.perMinute) || !service.clearRequests())
+            return 1;
+        const double curl = curlSeconds(service, pages);
+
+        if (!service.setRateLimit(budget.perMinute) || !service.clearRequests())
+            return 1;
+        clipferry::MuxClient::Options options;
+        options.apiBase = service.baseUrl();
+        if (!budget.paced)
+            options.otherRequestsPerSecond = 0;
+        clipferry::MuxClient client(network, options);
+        QElapsedTimer timer;
+        timer.start();
+        const auto listed =
+            QCoro::waitFor(client.listAllAssets(service.tokenID(), service.tokenSecret()));
+        const double listing = seconds(timer);
+        if (!listed || listed->size() != count) {
+            std::fprintf(stderr, "listing failed: %s\n",
+                         listed ? "short list" : qPrintable(listed.error().message));
+            return 1;
+        }
+        std::printf("budget %-20s client %6.2f s  curl %5.2f s  ratio %5.2f  429s %d\n",
+                    budget.name, listing, curl, listing / curl, count429(service));
+    }
+    std::printf("floor without a budget: %.1f s (5 GETs a second)\n", (pages - 1) / 5.0);
+    return 0;
+}
