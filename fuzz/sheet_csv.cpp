@@ -1,4 +1,5 @@
 #include "FuzzCheck.h"
+#include "ServiceAddresses.h"
 #include "SheetCSV.h"
 #include "WebAppCsv.h"
 
@@ -18,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             asset.playback_ids = QList<PlaybackID>{{QString::fromUtf8(record.mid(separator + 1))}};
         assets.append(asset);
     }
-    const QString base = QStringLiteral("https://stream.example");
+    const QUrl base(QStringLiteral("https://stream.example"));
     const auto rows = fuzz::webAppParseCsv(QString::fromUtf8(sheetCSV(assets, base).toUtf8()));
     fuzz::check(rows.size() == assets.size() + 1, "one row per asset after the header");
     fuzz::check(rows.first() == QStringList{"index", "filename", "playback_url"}, "header row");
@@ -28,7 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::check(row.size() == 3 && row[0] == QString::number(i + 1), "index column");
         fuzz::check(row[1] == assets[i].passthrough.value_or(QStringLiteral("(No Title)")),
                     "file name column");
-        fuzz::check(id.isEmpty() ? row[2].isEmpty() : row[2] == base + '/' + id + ".m3u8",
+        fuzz::check(id.isEmpty()
+                        ? row[2].isEmpty()
+                        : row[2] == service::streamLocation(base, id).toString(QUrl::FullyEncoded),
                     "playback address column");
     }
     return 0;
