@@ -52,9 +52,18 @@ bool fail(const char* what) {
     return false;
 }
 
+qsizetype logCount(const UploadViewModel& viewModel, const QString& prefix) {
+    return std::count_if(viewModel.log().begin(), viewModel.log().end(),
+                         [&](const LogEntry& entry) { return entry.message.startsWith(prefix); });
+}
+
 bool logHas(const UploadViewModel& viewModel, const QString& prefix) {
-    return std::any_of(viewModel.log().begin(), viewModel.log().end(),
-                       [&](const LogEntry& entry) { return entry.message.startsWith(prefix); });
+    return logCount(viewModel, prefix) > 0;
+}
+
+qsizetype sheetExports(const UploadViewModel& viewModel) {
+    return logCount(viewModel, QStringLiteral("Google Sheet updated.")) +
+           logCount(viewModel, QStringLiteral("Google Sheet update failed"));
 }
 
 // One asset as the service lists it. New assets were created after any launch.
@@ -257,6 +266,7 @@ private:
     QString m_scratch;
     ClipFactory m_clips;
     qsizetype m_firstBatchItem = 0;
+    qsizetype m_exportsBefore = 0;
 };
 
 bool Screenshots::library() {
@@ -330,7 +340,7 @@ bool Screenshots::localFolder() {
         return fail("the stand-in did not release its replies");
     if (!settle(30000, [&] {
             return m_viewModel.completedBatchUploads() == m_viewModel.pendingBatchUploads() &&
-                   logHas(m_viewModel, QStringLiteral("Google Sheet updated."));
+                   sheetExports(m_viewModel) > 0;
         }))
         return fail("the local clip's upload did not end");
     m_viewModel.setProvider(VideoProvider::webMux);
@@ -371,6 +381,7 @@ bool Screenshots::waitForStatus(qsizetype index, UploadStatus status) {
 // One file after another, each held at its own stage by the stand-in, three at a time.
 bool Screenshots::batch() {
     m_firstBatchItem = m_viewModel.uploads().size();
+    m_exportsBefore = sheetExports(m_viewModel);
     const auto start = [&](const QString& name, qint64 size) {
         m_viewModel.startUploadBatch({makeFile(m_scratch, name, size)});
     };
@@ -425,9 +436,7 @@ bool Screenshots::finish() {
         return fail("the stand-in did not release its replies");
     const bool ended = settle(60000, [&] {
         return m_viewModel.completedBatchUploads() == m_viewModel.pendingBatchUploads() &&
-               !m_viewModel.isRefreshing() &&
-               (logHas(m_viewModel, QStringLiteral("Google Sheet updated.")) ||
-                logHas(m_viewModel, QStringLiteral("Google Sheet update failed")));
+               !m_viewModel.isRefreshing() && sheetExports(m_viewModel) > m_exportsBefore;
     });
     return ended || fail("the batch did not end");
 }

@@ -9,6 +9,7 @@
 #include "LibraryView.h"
 #include "QuestionDialog.h"
 #include "RefreshButton.h"
+#include "SidebarStyle.h"
 #include "ThumbnailLoader.h"
 #include "ThumbnailSources.h"
 #include "UploadViewModel.h"
@@ -67,6 +68,15 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     m_search->setObjectName(QStringLiteral("librarySearch"));
     m_search->setPlaceholderText(QStringLiteral("Search Animations\u2026"));
     m_search->setClearButtonEnabled(true);
+    // The style's own frame is drawn in the window colour, which vanishes on a dark base.
+    style::setPaletteStyleSheet(m_search, [](const QPalette& palette) {
+        QColor outline = style::secondaryColor(palette);
+        outline.setAlphaF(0.4F);
+        return QStringLiteral("QLineEdit#librarySearch { border: 1px solid %1; "
+                              "border-radius: 5px; padding: 3px 4px; background: %2; color: %3; }")
+            .arg(outline.name(QColor::HexArgb), palette.color(QPalette::Base).name(),
+                 palette.color(QPalette::Text).name());
+    });
     m_search->setAccessibleName(QStringLiteral("Search Animations"));
     m_refresh = new RefreshButton(this);
     m_filter = new QComboBox(this);

@@ -139,12 +139,14 @@ QWidget* UploadToolsView::makeLogBox() {
     m_log = new LogView(m_viewModel, box);
     m_log->setFixedHeight(150);
     style::applyFont(m_log, style::TextStyle::caption);
-    QColor outline = style::secondaryColor(palette());
-    outline.setAlphaF(0.4F);
-    m_log->setStyleSheet(QStringLiteral("QPlainTextEdit#log { background: palette(window); "
-                                        "border: 1px solid %1; border-radius: 6px; "
-                                        "padding: 2px 4px; }")
-                             .arg(outline.name(QColor::HexArgb)));
+    style::setPaletteStyleSheet(m_log, [](const QPalette& palette) {
+        QColor outline = style::secondaryColor(palette);
+        outline.setAlphaF(0.4F);
+        return QStringLiteral("QPlainTextEdit#log { background: %2; color: %3; "
+                              "border: 1px solid %1; border-radius: 6px; padding: 2px 4px; }")
+            .arg(outline.name(QColor::HexArgb), palette.color(QPalette::Window).name(),
+                 palette.color(QPalette::Text).name());
+    });
     layout->addWidget(m_log);
     return box;
 }
