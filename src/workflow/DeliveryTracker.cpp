@@ -2,9 +2,10 @@
 
 #include "DetachedTask.h"
 #include "FileAttributes.h"
-#include "SeenState.h"
+#include "LibrarySync.h"
 #include "UploadViewModel.h"
 
+#include <QDateTime>
 #include <QPointer>
 
 namespace clipferry {
@@ -25,7 +26,7 @@ DeliveryTracker::DeliveryTracker(UploadViewModel& viewModel,
                                  std::chrono::milliseconds maxListingAge)
     : m_viewModel(viewModel)
     , m_maxListingAge(maxListingAge) {
-    connect(&viewModel, &UploadViewModel::lastCompleteListingChanged, this,
+    connect(&viewModel.library(), &LibrarySync::lastCompleteListingChanged, this,
             &DeliveryTracker::takeListing);
     connect(&viewModel, &UploadViewModel::localVideoURLsChanged, this, [this] {
         recompute();
@@ -36,9 +37,6 @@ DeliveryTracker::DeliveryTracker(UploadViewModel& viewModel,
     connect(&viewModel, &UploadViewModel::ready, this, &DeliveryTracker::renewListingIfOld);
     connect(&viewModel, &UploadViewModel::uploadAppended, this, &DeliveryTracker::noteUploads);
     connect(&viewModel, &UploadViewModel::uploadChanged, this, &DeliveryTracker::noteUploads);
-    viewModel.setItemDoneHook([this](QUrl file, QString assetID) {
-        return deleteReplaced(std::move(file), std::move(assetID));
-    });
     takeListing();
 }
 
@@ -86,13 +84,15 @@ void DeliveryTracker::renewListingIfOld() {
         !m_viewModel.isReady() || m_viewModel.tokenID().isEmpty() ||
         m_viewModel.tokenSecret().isEmpty())
         return;
-    const double age = currentTimeSeconds() - m_viewModel.lastListingTime();
+    const QDateTime& listedAt = m_viewModel.library().lastCompleteListingTime();
     if (m_viewModel.lastCompleteListing() &&
-        age * 1000.0 < static_cast<double>(m_maxListingAge.count()))
+        listedAt.msecsTo(QDateTime::currentDateTimeUtc()) < m_maxListingAge.count())
         return;
     m_listing = true;
     runDetached([](QPointer<DeliveryTracker> self) -> QCoro::Task<> {
-        auto listed = co_await self->m_viewModel.listQuietly();
+        UploadViewModel& viewModel = self->m_viewModel;
+        auto listed =
+            co_await viewModel.library().listAll(viewModel.tokenID(), viewModel.tokenSecret());
         if (!self)
             co_return;
         self->m_listing = false;
@@ -157,7 +157,7 @@ QString DeliveryTracker::dropQuestion(qsizetype count) {
     return QStringLiteral("%1 of these clips are already on Mux. Upload them again?").arg(count);
 }
 
-QCoro::Task<> DeliveryTracker::deleteReplaced(QUrl file, QString newAssetID) {
+QCoro::Task<> DeliveryTracker::afterItemDone(QUrl file, QString newAssetID) {
     QPointer self(this);
     const QStringList old = m_replacing.take(file);
     for (const QString& id : old) {

@@ -52,6 +52,9 @@ public:
     // "3 of these clips are already on Mux. Upload them again?"
     [[nodiscard]] static QString dropQuestion(qsizetype count);
 
+    // The upload queue's step after an item is Done: the assets its file replaces go.
+    [[nodiscard]] QCoro::Task<> afterItemDone(QUrl file, QString newAssetID);
+
 Q_SIGNALS:
     // Any file's state may have changed.
     void statesChanged();
@@ -61,8 +64,6 @@ private:
     void recompute();
     void noteUploads();
     void renewListingIfOld();
-    // The new asset of `file` is Done: its replaced predecessors go.
-    QCoro::Task<> deleteReplaced(QUrl file, QString newAssetID);
     [[nodiscard]] QStringList matchingAssets(const QUrl& file) const;
     void startBatch(const QList<QUrl>& files, const QList<QUrl>& replacing);
 

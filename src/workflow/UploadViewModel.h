@@ -1,11 +1,13 @@
 #pragma once
 
 #include "CityInfo.h"
+#include "LibrarySync.h"
 #include "LocalVideo.h"
 #include "MuxClient.h"
 #include "MuxRecords.h"
 #include "Records.h"
 #include "SeenState.h"
+#include "SheetExporter.h"
 #include "UploadItem.h"
 
 #include <QCoro/QCoroTask>
@@ -16,7 +18,6 @@
 #include <QSet>
 #include <QUrl>
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -27,6 +28,7 @@ namespace clipferry {
 
 class CredentialStore;
 class DeliveryTracker;
+class UploadQueue;
 
 // The one object that holds the application's state and carries out every user action.
 // Views read its fields, set the few that are theirs (selections, switches, the sheet
@@ -59,7 +61,7 @@ public:
     [[nodiscard]] QCoro::Task<> waitUntilReady();
 
     // --- fields ----------------------------------------------------------------------
-    [[nodiscard]] const QList<UploadItem>& uploads() const { return m_uploads; }
+    [[nodiscard]] const QList<UploadItem>& uploads() const;
     [[nodiscard]] const QList<LogEntry>& log() const { return m_log; }
     [[nodiscard]] bool showAPIKeySheet() const { return m_showAPIKeySheet; }
     void setShowAPIKeySheet(bool show);
@@ -71,7 +73,9 @@ public:
     void setTokenSecret(const QString& tokenSecret);
     [[nodiscard]] bool useMaxResolution() const { return m_useMaxResolution; }
     void setUseMaxResolution(bool use);
-    [[nodiscard]] const QList<MuxAsset>& existingAssets() const { return m_existingAssets; }
+    [[nodiscard]] const QList<MuxAsset>& existingAssets() const {
+        return m_library->existingAssets();
+    }
     [[nodiscard]] const std::optional<MuxAsset>& selectedAsset() const { return m_selectedAsset; }
     void setSelectedAsset(std::optional<MuxAsset> asset);
     [[nodiscard]] const std::optional<QUrl>& localFolderURL() const { return m_localFolderURL; }
@@ -85,16 +89,24 @@ public:
     void setIncludeSubfolders(bool include);
     [[nodiscard]] const CityMap& cityMap() const { return m_cityMap; }
     void setCityMap(CityMap map);
-    [[nodiscard]] bool isRefreshing() const { return m_isRefreshing; }
+    [[nodiscard]] bool isRefreshing() const { return m_library->isRefreshing(); }
     [[nodiscard]] const std::optional<LocalVideoState>& savedLocalState() const {
         return m_savedLocalState;
     }
     [[nodiscard]] const QSet<QUrl>& changedLocalVideos() const { return m_changedLocalVideos; }
-    [[nodiscard]] const std::optional<MuxState>& savedMuxState() const { return m_savedMuxState; }
-    [[nodiscard]] const QSet<QString>& changedMuxAssets() const { return m_changedMuxAssets; }
-    [[nodiscard]] qint64 pendingBatchUploads() const { return m_pendingBatchUploads; }
-    [[nodiscard]] qint64 completedBatchUploads() const { return m_completedBatchUploads; }
+    [[nodiscard]] const std::optional<MuxState>& savedMuxState() const {
+        return m_library->savedMuxState();
+    }
+    [[nodiscard]] const QSet<QString>& changedMuxAssets() const {
+        return m_library->changedMuxAssets();
+    }
+    [[nodiscard]] qint64 pendingBatchUploads() const;
+    [[nodiscard]] qint64 completedBatchUploads() const;
     [[nodiscard]] MuxClient& mux() { return *m_mux; }
+    [[nodiscard]] LibrarySync& library() { return *m_library; }
+    [[nodiscard]] SheetExporter& sheetExporter() { return *m_sheet; }
+    // Local clips against the service library.
+    [[nodiscard]] DeliveryTracker& delivery() const { return *m_delivery; }
     [[nodiscard]] const PlatformConfigProtocol& config() const { return m_config; }
     [[nodiscard]] const Options& options() const { return m_options; }
 
@@ -123,7 +135,8 @@ public:
     void loadCityMap();
     void saveCityMap();
 
-    // --- upload batches --------------------------------------------------------------
+    // --- upload batches (carried out by the queue) ------------------------------------
+    [[nodiscard]] UploadQueue& uploadQueue() { return *m_uploadQueue; }
     void startUploadBatch(const QList<QUrl>& files);
     [[nodiscard]] QCoro::Task<> processUpload(qsizetype index);
     void setUploadStatus(qsizetype index, UploadStatus status, double progress);
@@ -142,13 +155,11 @@ public:
     // a partial or local list that would wipe rows from the sheet.
     [[nodiscard]] QString buildSheetCSV() const;
     [[nodiscard]] const std::optional<QList<MuxAsset>>& lastCompleteListing() const {
-        return m_lastCompleteListing;
+        return m_library->lastCompleteListing();
     }
-    // When the last complete listing arrived, in seconds since 1970; 0 without one.
-    [[nodiscard]] double lastListingTime() const { return m_lastListingTime; }
-    // Lists the service library for the listing alone, leaving the view's list as it is.
-    [[nodiscard]] QCoro::Task<Result<void>> listQuietly();
-    [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
+    [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv) {
+        return m_sheet->postSheetCSV(std::move(csv));
+    }
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
 
     // --- local folder ----------------------------------------------------------------
@@ -160,13 +171,6 @@ public:
     // per core. The pool must outlive this object.
     void setMetadataThreadPool(QThreadPool* pool);
 
-    // --- delivery of local clips ----------------------------------------------------------
-    [[nodiscard]] DeliveryTracker& delivery() const { return *m_delivery; }
-    // Awaited after each item reaches "Done" and before its batch may end, with the file
-    // and the new asset's id.
-    using ItemDoneHook = std::function<QCoro::Task<>(QUrl file, QString assetID)>;
-    void setItemDoneHook(ItemDoneHook hook) { m_itemDoneHook = std::move(hook); }
-
     // --- fixtures ----------------------------------------------------------------------
     // Sets the lists and change sets as a finished listing or scan would, without the
     // network or the disk: for tests and the screenshot tool.
@@ -174,7 +178,6 @@ public:
         setChangedMuxAssets(std::move(changedAssets));
         setExistingAssets(std::move(assets));
     }
-    void setFixtureListing(QList<MuxAsset> listing) { setLastCompleteListing(std::move(listing)); }
     void setFixtureLocalVideos(QList<QUrl> files, QSet<QUrl> changedFiles) {
         setChangedLocalVideos(std::move(changedFiles));
         setLocalVideoURLs(std::move(files));
@@ -199,7 +202,6 @@ Q_SIGNALS:
     void changedLocalVideosChanged();
     // Metadata of local files arrived; the views re-read the texts.
     void localMetadataChanged();
-    void lastCompleteListingChanged();
 
 private:
     // Keeps a started task alive until it ends, and drops its result if this object
@@ -208,48 +210,45 @@ private:
     // Runs `job` from the event loop, after the current step.
     void post(std::function<void()> job);
     QCoro::Task<> loadCredentialsAndBecomeReady();
-    void setIsRefreshing(bool refreshing);
-    void setExistingAssets(QList<MuxAsset> assets);
     void setLocalVideoURLs(QList<QUrl> files);
-    void setChangedMuxAssets(QSet<QString> ids);
+    void setExistingAssets(QList<MuxAsset> assets) {
+        m_library->setExistingAssets(std::move(assets));
+    }
+    void setChangedMuxAssets(QSet<QString> ids) { m_library->setChangedMuxAssets(std::move(ids)); }
     void setChangedLocalVideos(QSet<QUrl> files);
-    void setLastCompleteListing(QList<MuxAsset> listing);
     QThreadPool& metadataThreadPool();
     void noteLocalMetadataArrived();
     void publishLocalMetadata();
-    void startWaitingUploads();
-    // The new asset's id.
-    [[nodiscard]] QCoro::Task<Result<QString>> runUploadSteps(qsizetype index);
-    void reportUploadProgress(qsizetype index, qint64 sent, qint64 total);
-    [[nodiscard]] QString streamingAddress(const QString& playbackID) const;
-    // Posts the CSV of the last complete service listing; when the view shows a local
-    // folder and `listWhenLocal` is set, lists the service first without touching the view.
-    [[nodiscard]] QCoro::Task<Result<void>> exportSheet(bool listWhenLocal);
-    // The export after a batch or a delete, with its two result lines.
-    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange();
+    // The queue's steps that are the view model's: readiness and the tokens before an
+    // item, the relist and the sheet after a batch.
+    [[nodiscard]] QCoro::Task<> prepareUpload();
+    [[nodiscard]] QCoro::Task<> completeUploadBatch();
+    // The library an export sends: the last complete listing; when the view shows a
+    // local folder and `afterChange` is set, a listing made first without touching the view.
+    [[nodiscard]] QCoro::Task<Result<QList<MuxAsset>>> listForExport(bool afterChange);
+    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange() {
+        return m_sheet->exportAfterLibraryChange();
+    }
 
-    QList<UploadItem> m_uploads;
     QList<LogEntry> m_log;
     bool m_showAPIKeySheet = false;
     VideoProvider m_provider = VideoProvider::webMux;
     QString m_tokenID;
     QString m_tokenSecret;
     bool m_useMaxResolution = false;
-    QList<MuxAsset> m_existingAssets;
     std::optional<MuxAsset> m_selectedAsset;
     std::optional<QUrl> m_localFolderURL;
     QList<QUrl> m_localVideoURLs;
     std::optional<QUrl> m_selectedLocalVideo;
     bool m_includeSubfolders = false;
     CityMap m_cityMap;
-    bool m_isRefreshing = false;
     std::optional<LocalVideoState> m_savedLocalState;
     QSet<QUrl> m_changedLocalVideos;
-    std::optional<MuxState> m_savedMuxState;
-    QSet<QString> m_changedMuxAssets;
-    qint64 m_pendingBatchUploads = 0;
-    qint64 m_completedBatchUploads = 0;
     std::unique_ptr<MuxClient> m_mux;
+    // Declared after the client they use, so they go first.
+    std::unique_ptr<LibrarySync> m_library;
+    std::unique_ptr<SheetExporter> m_sheet;
+    std::unique_ptr<DeliveryTracker> m_delivery;
     PlatformConfig m_config;
 
     QNetworkAccessManager& m_network;
@@ -265,13 +264,7 @@ private:
     QThreadPool* m_metadataPool = nullptr;
     QElapsedTimer m_lastMetadataPublish;
     bool m_metadataPublishScheduled = false;
-    std::optional<QList<MuxAsset>> m_lastCompleteListing;
-    double m_lastListingTime = 0;
-    ItemDoneHook m_itemDoneHook;
-    std::unique_ptr<DeliveryTracker> m_delivery;
-    QList<qsizetype> m_waitingUploads;
-    int m_runningUploads = 0;
-    QHash<qsizetype, qint64> m_lastProgressReport;
+    std::unique_ptr<UploadQueue> m_uploadQueue;
 };
 
 } // namespace clipferry

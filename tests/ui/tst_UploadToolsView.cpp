@@ -186,7 +186,8 @@ private Q_SLOTS:
                     QStringLiteral("old%1").arg(files.size()), QLatin1String(name))}));
         }
         ViewModelFixture fixture(service);
-        QVERIFY(QCoro::waitFor(fixture.viewModel->listQuietly()));
+        QVERIFY(QCoro::waitFor(
+            fixture.viewModel->library().listAll(service.tokenID(), service.tokenSecret())));
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.show();
 

@@ -364,7 +364,7 @@ void TestLibraryModel::deliveryStatesFilterAndSearch() {
     listing[0].createdAt = QStringLiteral("1000"); // long before the file was written
     fixture.viewModel->setFixtureLocalVideos(files, {files[1]});
     fixture.viewModel->setProvider(VideoProvider::localFolder);
-    fixture.viewModel->setFixtureListing(listing);
+    fixture.viewModel->library().setLastCompleteListing(listing);
     model.setSearchText(search);
     model.setDeliveryFilter(filter);
 
