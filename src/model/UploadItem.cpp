@@ -11,7 +11,7 @@ struct StatusRow {
     double progress;
 };
 
-constexpr std::array<StatusRow, 7> statusRows{{
+constexpr std::array<StatusRow, 8> statusRows{{
     {UploadStatus::pending, "Pending", 0.0},
     {UploadStatus::creatingUpload, "Creating Upload", 0.1},
     {UploadStatus::uploading, "Uploading", 0.3},
@@ -19,6 +19,7 @@ constexpr std::array<StatusRow, 7> statusRows{{
     {UploadStatus::processingAsset, "Processing", 0.7},
     {UploadStatus::done, "Done", 1.0},
     {UploadStatus::failed, "Failed", 1.0},
+    {UploadStatus::cancelled, "Cancelled", 1.0},
 }};
 
 const StatusRow& rowFor(UploadStatus status) {

@@ -15,6 +15,8 @@ enum class UploadStatus {
     processingAsset,
     done,
     failed,
+    // Stopped by the user; a retry goes on from the stage reached.
+    cancelled,
 };
 
 // The label is the status's identity: it is what the upload list shows and what
@@ -32,6 +34,8 @@ struct UploadItem {
     double progress = 0.0;
     std::optional<QString> playbackURL;
     std::optional<QString> error;
+    // While bytes move: sent, speed and time left, for the row to show.
+    QString detail;
 
     // A pending item with a fresh id; the title is the file name without its last extension.
     [[nodiscard]] static UploadItem make(const QUrl& fileURL);

@@ -18,6 +18,7 @@ enum ServiceErrorCode {
     invalidLocationCode = 6,
     pagingLoopCode = 7,
     tooManyPagesCode = 8,
+    uploadExpiredCode = 9,
 };
 
 // Domain of transport failures; their message is the network layer's own text.

@@ -22,6 +22,7 @@ private Q_SLOTS:
             << int(UploadStatus::processingAsset) << "Processing" << 0.7;
         QTest::newRow("done") << int(UploadStatus::done) << "Done" << 1.0;
         QTest::newRow("failed") << int(UploadStatus::failed) << "Failed" << 1.0;
+        QTest::newRow("cancelled") << int(UploadStatus::cancelled) << "Cancelled" << 1.0;
     }
 
     void statusLabelsAndProgress() {
