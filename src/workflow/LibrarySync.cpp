@@ -36,15 +36,18 @@ void LibrarySync::endRefresh() {
 QCoro::Task<Result<QList<MuxAsset>>> LibrarySync::listAll(QString tokenID, QString tokenSecret) {
     QPointer self(this);
     auto listed = co_await m_mux.listAllAssets(std::move(tokenID), std::move(tokenSecret));
-    if (self && listed) {
-        m_lastCompleteListing = *listed;
-        m_lastListedAt = QDateTime::currentDateTimeUtc();
-        // A cache that cannot be written costs only the next quick start.
-        (void)QDir().mkpath(QFileInfo(m_listingCacheFile).path());
-        (void)writeFileAtomically(m_listingCacheFile, encodeListing(*listed));
-        Q_EMIT lastCompleteListingChanged();
-    }
+    if (self && listed)
+        setLastCompleteListing(*listed);
     co_return listed;
+}
+
+void LibrarySync::setLastCompleteListing(QList<MuxAsset> assets) {
+    m_lastCompleteListing = std::move(assets);
+    m_lastListedAt = QDateTime::currentDateTimeUtc();
+    // A cache that cannot be written costs only the next quick start.
+    (void)QDir().mkpath(QFileInfo(m_listingCacheFile).path());
+    (void)writeFileAtomically(m_listingCacheFile, encodeListing(*m_lastCompleteListing));
+    Q_EMIT lastCompleteListingChanged();
 }
 
 QCoro::Task<> LibrarySync::refreshService(QString tokenID, QString tokenSecret) {

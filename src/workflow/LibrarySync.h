@@ -49,6 +49,8 @@ public:
     [[nodiscard]] bool showsCachedListing() const {
         return m_cachedListing && m_existingAssets.isEmpty();
     }
+    // Records a listing that reached the end of the library, now; tests call it directly.
+    void setLastCompleteListing(QList<MuxAsset> assets);
 
     // The start and end of a refresh of either provider: the view empties meanwhile.
     void beginRefresh();

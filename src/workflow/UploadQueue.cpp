@@ -106,6 +106,14 @@ QCoro::Task<> UploadQueue::processUpload(qsizetype index) {
     auto outcome = co_await runSteps(index);
     if (!self)
         co_return;
+    if (outcome && m_hooks.afterItemDone) {
+        // Named first: g++ 12 destroys a temporary inside a co_await expression twice.
+        auto afterDone =
+            m_hooks.afterItemDone(m_items[index].fileURL, m_jobs[index].record.assetID);
+        co_await std::move(afterDone);
+        if (!self)
+            co_return;
+    }
     m_jobs[index].running = false;
     // A cancelled item was logged when the user cancelled it; it counts as finished.
     if (!m_jobs[index].stop->isStopped()) {

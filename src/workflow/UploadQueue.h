@@ -40,6 +40,8 @@ public:
         std::function<QCoro::Task<>()> afterBatch;
         std::function<void(const QString& message)> log;
         std::function<void(const QString& assetID)> assetCreated;
+        // Awaited after an item reached Done and before its batch may end.
+        std::function<QCoro::Task<>(QUrl fileURL, QString assetID)> afterItemDone;
     };
 
     UploadQueue(MuxClient& mux, Options options, Hooks hooks, QObject* parent = nullptr);

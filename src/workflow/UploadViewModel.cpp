@@ -1,6 +1,7 @@
 #include "UploadViewModel.h"
 
 #include "CredentialStore.h"
+#include "DeliveryTracker.h"
 #include "DetachedTask.h"
 #include "FileAttributes.h"
 #include "ListingCache.h"
@@ -72,6 +73,9 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     hooks.assetCreated = [this](const QString& assetID) {
         markUploadedAssetNew(assetID);
     };
+    hooks.afterItemDone = [this](QUrl fileURL, QString assetID) {
+        return m_delivery->afterItemDone(std::move(fileURL), std::move(assetID));
+    };
     m_uploadQueue = std::make_unique<UploadQueue>(
         *m_mux,
         UploadQueue::Options{m_options.streamBase, m_options.maxConcurrentUploads,
@@ -118,6 +122,7 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
             &UploadViewModel::isRefreshingChanged);
     connect(m_library.get(), &LibrarySync::showsCachedListingChanged, this,
             &UploadViewModel::showsCachedListingChanged);
+    m_delivery = std::make_unique<DeliveryTracker>(*this, m_options.maxListingAge);
 }
 
 UploadViewModel::~UploadViewModel() {

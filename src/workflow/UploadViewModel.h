@@ -28,6 +28,7 @@ class QThreadPool;
 namespace clipferry {
 
 class CredentialStore;
+class DeliveryTracker;
 class UploadQueue;
 
 // The one object that holds the application's state and carries out every user action.
@@ -47,6 +48,8 @@ public:
         int maxConcurrentUploads = 3;
         // Local metadata reaches the views at most this often while a folder is read.
         std::chrono::milliseconds metadataPublishInterval{100};
+        // The local folder's delivery states compare against a listing at most this old.
+        std::chrono::milliseconds maxListingAge{std::chrono::minutes(5)};
     };
 
     // Options from the build constants, with the service's own poll intervals.
@@ -108,6 +111,8 @@ public:
     [[nodiscard]] MuxClient& mux() { return *m_mux; }
     [[nodiscard]] LibrarySync& library() { return *m_library; }
     [[nodiscard]] SheetExporter& sheetExporter() { return *m_sheet; }
+    // Local clips against the service library.
+    [[nodiscard]] DeliveryTracker& delivery() const { return *m_delivery; }
     [[nodiscard]] const PlatformConfigProtocol& config() const { return m_config; }
     [[nodiscard]] const Options& options() const { return m_options; }
 
@@ -269,6 +274,7 @@ private:
     // Declared after the client they use, so they go first.
     std::unique_ptr<LibrarySync> m_library;
     std::unique_ptr<SheetExporter> m_sheet;
+    std::unique_ptr<DeliveryTracker> m_delivery;
     PlatformConfig m_config;
 
     QNetworkAccessManager& m_network;

@@ -1,22 +1,27 @@
 #include "LibraryColumn.h"
 
 #include "ConfirmationDialog.h"
+#include "DeliveryTracker.h"
 #include "LibraryAddresses.h"
 #include "LibraryIcons.h"
 #include "LibraryModel.h"
 #include "LibraryStyle.h"
 #include "LibraryView.h"
+#include "QuestionDialog.h"
 #include "RefreshButton.h"
+#include "SidebarStyle.h"
 #include "ThumbnailLoader.h"
 #include "ThumbnailSources.h"
 #include "UploadViewModel.h"
 
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QNetworkDiskCache>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
@@ -65,8 +70,25 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     m_search->setObjectName(QStringLiteral("librarySearch"));
     m_search->setPlaceholderText(QStringLiteral("Search Animations\u2026"));
     m_search->setClearButtonEnabled(true);
+    // The style's own frame is drawn in the window colour, which vanishes on a dark base.
+    style::setPaletteStyleSheet(m_search, [](const QPalette& palette) {
+        QColor outline = style::secondaryColor(palette);
+        outline.setAlphaF(0.4F);
+        return QStringLiteral("QLineEdit#librarySearch { border: 1px solid %1; "
+                              "border-radius: 5px; padding: 3px 4px; background: %2; color: %3; }")
+            .arg(outline.name(QColor::HexArgb), palette.color(QPalette::Base).name(),
+                 palette.color(QPalette::Text).name());
+    });
     m_search->setAccessibleName(QStringLiteral("Search Animations"));
     m_refresh = new RefreshButton(this);
+    m_filter = new QComboBox(this);
+    m_filter->setObjectName(QStringLiteral("deliveryFilter"));
+    m_filter->setAccessibleName(QStringLiteral("Show"));
+    m_filter->addItem(QStringLiteral("All"), int(DeliveryFilter::all));
+    m_filter->addItem(QStringLiteral("Not on Mux"), int(DeliveryFilter::notOnMux));
+    m_filter->addItem(QStringLiteral("Changed"), int(DeliveryFilter::changed));
+    m_uploadShown = new QPushButton(this);
+    m_uploadShown->setObjectName(QStringLiteral("uploadShown"));
     m_view = new LibraryView(*m_model, *m_remoteThumbnails, *m_localThumbnails,
                              std::move(options.imageBase), this);
 
@@ -74,6 +96,8 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     searchBar->setSpacing(6);
     searchBar->setContentsMargins(12, 4, 12, 0);
     searchBar->addWidget(m_search, 1);
+    searchBar->addWidget(m_filter);
+    searchBar->addWidget(m_uploadShown);
     searchBar->addWidget(m_refresh);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 8, 0, 0);
@@ -110,6 +134,23 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
             &ThumbnailLoader::forgetFailures);
     connect(&viewModel, &UploadViewModel::localVideoURLsChanged, m_localThumbnails,
             &ThumbnailLoader::forgetFailures);
+
+    connect(m_filter, &QComboBox::currentIndexChanged, m_model, [this] {
+        m_model->setDeliveryFilter(DeliveryFilter(m_filter->currentData().toInt()));
+    });
+    connect(m_uploadShown, &QPushButton::clicked, this, &LibraryColumn::uploadShown);
+    // Every rebuild may change what is shown and so what "Upload N" would send.
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        updateDeliveryControls();
+        updateEmptyText();
+    });
+    for (const auto signal :
+         {&UploadViewModel::credentialsChanged, &UploadViewModel::localFolderChanged})
+        connect(&viewModel, signal, this, &LibraryColumn::updateEmptyText);
+    connect(&viewModel, &UploadViewModel::isRefreshingChanged, this,
+            &LibraryColumn::updateEmptyText);
+    updateDeliveryControls();
+    updateEmptyText();
 
     connect(m_view, &LibraryView::videoClicked, this, &LibraryColumn::clickVideo);
     connect(m_view, &LibraryView::videoSelectedByKey, this, &LibraryColumn::selectVideo);
@@ -228,6 +269,61 @@ void LibraryColumn::deleteSelected() {
                                 if (accepted && selected && selected->id == id)
                                     m_viewModel.startDeleteSelectedAsset();
                             });
+}
+
+void LibraryColumn::updateDeliveryControls() {
+    const bool local = m_viewModel.provider() == VideoProvider::localFolder;
+    m_filter->setVisible(local);
+    const auto count =
+        local ? m_viewModel.delivery().uploadCandidates(m_model->shownLocalFiles()).size() : 0;
+    m_uploadShown->setText(QStringLiteral("Upload %1").arg(count));
+    m_uploadShown->setVisible(count > 0 && m_viewModel.config().canUpload());
+}
+
+void LibraryColumn::updateEmptyText() {
+    const bool local = m_viewModel.provider() == VideoProvider::localFolder;
+    const bool narrowed = isSearchActive(m_model->searchText()) ||
+                          (local && m_model->deliveryFilter() != DeliveryFilter::all);
+    QString text;
+    if (m_viewModel.isRefreshing())
+        text.clear();
+    else if (local && !m_viewModel.localFolderURL())
+        text = QStringLiteral("Choose a folder of clips on the left.");
+    else if (!local && (m_viewModel.tokenID().isEmpty() || m_viewModel.tokenSecret().isEmpty()))
+        text = QStringLiteral("Enter your Mux API keys with the gear on the left to see the "
+                              "library.");
+    else if (narrowed)
+        text = QStringLiteral("No clips match.");
+    else if (local)
+        text = QStringLiteral("No clips in this folder.");
+    else
+        text = QStringLiteral("The library is empty. Drop clips on the left to upload them.");
+    m_view->setEmptyText(text);
+}
+
+void LibraryColumn::uploadShown() {
+    DeliveryTracker& tracker = m_viewModel.delivery();
+    const auto candidates = tracker.uploadCandidates(m_model->shownLocalFiles());
+    if (candidates.changed.isEmpty()) {
+        tracker.startDelivery(candidates, DeliveryTracker::ChangedClips::keepBoth);
+        return;
+    }
+    const auto changed = candidates.changed.size();
+    const QString question =
+        (changed == 1
+             ? QStringLiteral("1 of these clips changed since its upload.")
+             : QStringLiteral("%1 of these clips changed since their upload.").arg(changed)) +
+        QStringLiteral(" Replace the old version on Mux once the new one is done, or keep both?");
+    QuestionDialog::ask(
+        this, question,
+        {QStringLiteral("Replace"), QStringLiteral("Keep both"), QStringLiteral("Cancel")}, this,
+        [this, candidates](int answer) {
+            if (answer > 1)
+                return;
+            m_viewModel.delivery().startDelivery(
+                candidates, answer == 0 ? DeliveryTracker::ChangedClips::replace
+                                        : DeliveryTracker::ChangedClips::keepBoth);
+        });
 }
 
 } // namespace clipferry

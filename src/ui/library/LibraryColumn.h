@@ -4,9 +4,11 @@
 #include <QWidget>
 #include <functional>
 
+class QComboBox;
 class QGraphicsOpacityEffect;
 class QLineEdit;
 class QProgressBar;
+class QPushButton;
 class QNetworkAccessManager;
 class QNetworkDiskCache;
 
@@ -43,6 +45,8 @@ public:
     [[nodiscard]] LibraryView& view() const { return *m_view; }
     [[nodiscard]] QLineEdit& searchField() const { return *m_search; }
     [[nodiscard]] RefreshButton& refreshButton() const { return *m_refresh; }
+    [[nodiscard]] QComboBox& deliveryFilter() const { return *m_filter; }
+    [[nodiscard]] QPushButton& uploadShownButton() const { return *m_uploadShown; }
     [[nodiscard]] ThumbnailLoader& remoteThumbnails() const { return *m_remoteThumbnails; }
     [[nodiscard]] ThumbnailLoader& localThumbnails() const { return *m_localThumbnails; }
 
@@ -55,6 +59,8 @@ public:
     void refresh();
     void openSelected();
     void deleteSelected();
+    // "Upload N": the shown clips not on the service or changed, as one batch.
+    void uploadShown();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -65,6 +71,8 @@ private:
     void openVideo(const QModelIndex& video);
     void startFirstRefresh();
     void showCachedListing(bool cached);
+    void updateDeliveryControls();
+    void updateEmptyText();
 
     UploadViewModel& m_viewModel;
     QNetworkDiskCache* m_imageCache = nullptr;
@@ -73,6 +81,8 @@ private:
     LibraryModel* m_model;
     QLineEdit* m_search;
     RefreshButton* m_refresh;
+    QComboBox* m_filter;
+    QPushButton* m_uploadShown;
     LibraryView* m_view;
     // Shown, and the rows dimmed, while the rows are the previous run's listing.
     QProgressBar* m_listingBar;

@@ -17,7 +17,7 @@ inline constexpr int rowInsetY = 6;
 inline constexpr int thumbnailWidth = 80;
 inline constexpr int thumbnailHeight = 45;
 inline constexpr int spacing = 8;
-inline constexpr int titleWidth = 120;
+inline constexpr int titleWidth = 140;
 // Filename, Element, Match, Resolution, Duration, Format.
 inline constexpr int cellWidths[] = {260, 65, 60, 85, 55, 50};
 inline constexpr int iconButtonSize = 32;
@@ -31,7 +31,7 @@ inline constexpr int headerOuterInsetY = 4;
 inline constexpr int headerInnerInsetX = 10;
 inline constexpr int headerInnerInsetY = 6;
 inline constexpr int headerNameWidth = 150;
-inline constexpr int headerSpacerWidth = 40;
+inline constexpr int headerSpacerWidth = 60;
 inline constexpr int chevronLeadingInset = 6;
 
 // Where the Filename column begins in a row and under a header (the same place).
@@ -68,6 +68,7 @@ struct Colors {
     QColor blue;
     QColor green;
     QColor yellow;
+    QColor orange;
     QColor selection;
     QColor placeholderBox;
 };

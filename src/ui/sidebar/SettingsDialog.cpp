@@ -170,11 +170,13 @@ QWidget* SettingsDialog::makeCityTable() {
     header->resizeSection(CityTableModel::screensColumn, 80 + 16);
     fitCityTable();
     connect(m_cityModel, &QAbstractItemModel::modelReset, this, &SettingsDialog::fitCityTable);
-    QColor tint = style::secondaryColor(palette());
-    tint.setAlphaF(0.1F);
-    m_cityTable->setStyleSheet(
-        QStringLiteral("QTableView#cityTable { background: %1; border-radius: 6px; padding: 8px; }")
-            .arg(tint.name(QColor::HexArgb)));
+    style::setPaletteStyleSheet(m_cityTable, [](const QPalette& palette) {
+        QColor tint = style::secondaryColor(palette);
+        tint.setAlphaF(0.1F);
+        return QStringLiteral(
+                   "QTableView#cityTable { background: %1; border-radius: 6px; padding: 8px; }")
+            .arg(tint.name(QColor::HexArgb));
+    });
     column->addWidget(m_cityTable);
     return section;
 }

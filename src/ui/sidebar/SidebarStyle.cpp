@@ -1,12 +1,15 @@
 #include "SidebarStyle.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
+#include <QPointer>
 #include <QString>
 #include <QSvgRenderer>
 #include <QWidget>
+#include <vector>
 
 // Resources of a static library are not registered unless something asks for them.
 static void initShellResources() {
@@ -69,6 +72,50 @@ void applyFont(QWidget* widget, TextStyle style) {
 
 QColor secondaryColor(const QPalette& palette) {
     return palette.color(QPalette::PlaceholderText);
+}
+
+namespace {
+
+// Every widget whose sheet follows the palette. The application hears of a new palette;
+// a widget with a sheet of its own does not, so one filter on the application re-sets them.
+class PaletteStyleSheets : public QObject {
+public:
+    static PaletteStyleSheets& instance() {
+        static auto* sheets = new PaletteStyleSheets;
+        return *sheets;
+    }
+
+    void add(QWidget* widget, std::function<QString(const QPalette&)> make) {
+        widget->setStyleSheet(make(QApplication::palette()));
+        m_entries.push_back({widget, std::move(make)});
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
+            std::erase_if(m_entries, [](const Entry& entry) { return entry.widget.isNull(); });
+            for (const Entry& entry : m_entries)
+                entry.widget->setStyleSheet(entry.make(QApplication::palette()));
+        }
+        return false;
+    }
+
+private:
+    PaletteStyleSheets()
+        : QObject(qApp) {
+        qApp->installEventFilter(this);
+    }
+
+    struct Entry {
+        QPointer<QWidget> widget;
+        std::function<QString(const QPalette&)> make;
+    };
+    std::vector<Entry> m_entries;
+};
+
+} // namespace
+
+void setPaletteStyleSheet(QWidget* widget, std::function<QString(const QPalette&)> make) {
+    PaletteStyleSheets::instance().add(widget, std::move(make));
 }
 
 QColor accentBlue() {

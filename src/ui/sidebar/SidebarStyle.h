@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPixmap>
+#include <functional>
 
 class QPalette;
 class QString;
@@ -17,6 +18,9 @@ enum class TextStyle { largeTitle, title2, headline, subheadlineBold, body, capt
 void applyFont(QWidget* widget, TextStyle style);
 
 [[nodiscard]] QColor secondaryColor(const QPalette& palette);
+// Sets the sheet `make` writes for the application's palette, and writes it again whenever
+// that palette changes: Qt reads palette() roles and colours in a sheet only when it is set.
+void setPaletteStyleSheet(QWidget* widget, std::function<QString(const QPalette&)> make);
 [[nodiscard]] QColor accentBlue();
 [[nodiscard]] QColor successGreen();
 [[nodiscard]] QColor failureRed();

@@ -1,5 +1,7 @@
 #include "SourcePicker.h"
 
+#include "SidebarStyle.h"
+
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -11,12 +13,13 @@ namespace {
 const auto segmentStyle = QStringLiteral(R"(
 QPushButton {
     padding: 4px 12px;
-    border: 1px solid palette(mid);
-    background: palette(button);
+    border: 1px solid %1;
+    background: %2;
+    color: %3;
 }
 QPushButton:checked {
-    background: palette(highlight);
-    color: palette(highlighted-text);
+    background: %4;
+    color: %5;
 }
 QPushButton#segment0 { border-top-left-radius: 6px; border-bottom-left-radius: 6px; }
 QPushButton#segment1 {
@@ -49,7 +52,13 @@ SourcePicker::SourcePicker(const QString& serviceLabel, QWidget* parent)
         m_group->addButton(button, static_cast<int>(provider));
         layout->addWidget(button);
     }
-    setStyleSheet(segmentStyle);
+    style::setPaletteStyleSheet(this, [](const QPalette& palette) {
+        QString sheet = segmentStyle;
+        for (const auto role : {QPalette::Mid, QPalette::Button, QPalette::ButtonText,
+                                QPalette::Highlight, QPalette::HighlightedText})
+            sheet = sheet.arg(palette.color(role).name());
+        return sheet;
+    });
     connect(m_group, &QButtonGroup::idClicked, this,
             [this](int id) { Q_EMIT providerChosen(static_cast<VideoProvider>(id)); });
 }

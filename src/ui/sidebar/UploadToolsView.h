@@ -53,6 +53,7 @@ private:
     void showProvider();
     void showFolder();
     void openFolderChooser();
+    void filesDropped(const QList<QUrl>& files);
     void folderChosen(const QList<QUrl>& folders);
 
     UploadViewModel& m_viewModel;
