@@ -130,7 +130,7 @@ private Q_SLOTS:
         }
         auto& tracker = f.viewModel->delivery();
         f.viewModel->setLocalFolderURL(QUrl::fromLocalFile(f.home.path()));
-        f.viewModel->loadLocalVideos();
+        QCoro::waitFor(f.viewModel->loadLocalVideos());
         QCOMPARE(f.viewModel->localVideoURLs().size(), 3);
         QVERIFY(!tracker.hasListing());
         QCOMPARE(tracker.status(f.files[0]).state, Delivery::unknown);
