@@ -1,4 +1,5 @@
 #include "FuzzCheck.h"
+#include "ServiceAddresses.h"
 #include "SheetCSV.h"
 #include "WebAppCsv.h"
 
@@ -28,7 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::check(row.size() == 3 && row[0] == QString::number(i + 1), "index column");
         fuzz::check(row[1] == assets[i].passthrough.value_or(QStringLiteral("(No Title)")),
                     "file name column");
-        fuzz::check(id.isEmpty() ? row[2].isEmpty() : row[2] == base + '/' + id + ".m3u8",
+        fuzz::check(id.isEmpty()
+                        ? row[2].isEmpty()
+                        : row[2] ==
+                              service::streamLocation(QUrl(base), id).toString(QUrl::FullyEncoded),
                     "playback address column");
     }
     return 0;
