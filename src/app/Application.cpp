@@ -10,7 +10,7 @@ namespace clipferry {
 
 Application::Application()
     : m_network(std::make_unique<QNetworkAccessManager>())
-    , m_credentials(std::make_unique<CredentialStore>()) {
+    , m_credentials(std::make_unique<CredentialStore>(QStringLiteral("Clipferry"))) {
     // An idle connection fails after a minute; a long transfer that keeps moving does not.
     m_network->setTransferTimeout(60000);
     m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, *m_network, *m_credentials,
@@ -26,6 +26,10 @@ Application::~Application() {
 
 void Application::show() {
     m_window->show();
+}
+
+void Application::bringToFront() {
+    m_window->bringToFront();
 }
 
 } // namespace clipferry

@@ -17,6 +17,8 @@ public:
     ~Application();
 
     void show();
+    // Another launch asked for this instance.
+    void bringToFront();
 
 private:
     std::unique_ptr<QNetworkAccessManager> m_network;

@@ -1,15 +1,53 @@
 #include "Application.h"
+#include "DetachedTask.h"
+#include "SingleInstance.h"
+#include "StateFolder.h"
+
+#include <clipferry/Version.h>
 
 #include <QApplication>
+#include <cstdio>
+
+namespace {
+
+// A later launch only hands its request to the running instance, then ends.
+QCoro::Task<> forwardAndQuit(clipferry::SingleInstance& instance, QStringList files) {
+    const bool delivered = co_await instance.forward(std::move(files));
+    if (!delivered)
+        std::fputs("Clipferry is already running but did not answer.\n", stderr);
+    // Queued: the forward may end before the event loop has started.
+    QMetaObject::invokeMethod(
+        qApp, [delivered] { QCoreApplication::exit(delivered ? 0 : 1); }, Qt::QueuedConnection);
+}
+
+} // namespace
+
+#include <cstdio>
+#include <string_view>
 
 int main(int argc, char* argv[]) {
+    // Answered before a display is opened, so it works on a machine without one.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::printf("clipferry %s\n", clipferry::build::version);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Clipferry"));
     QApplication::setApplicationName(QStringLiteral("Clipferry"));
     QApplication::setApplicationDisplayName(QStringLiteral("Meridia Companion"));
+    QApplication::setApplicationVersion(QString::fromLatin1(clipferry::build::version));
     QApplication::setDesktopFileName(QStringLiteral("clipferry"));
 
+    clipferry::SingleInstance instance(clipferry::stateFolderPath());
+    if (!instance.claim()) {
+        clipferry::runDetached(forwardAndQuit(instance, {}));
+        return QApplication::exec();
+    }
+
     clipferry::Application application;
+    QObject::connect(&instance, &clipferry::SingleInstance::activated, &app,
+                     [&application] { application.bringToFront(); });
     application.show();
     return QApplication::exec();
 }

@@ -26,26 +26,34 @@ QCoro::Task<bool> runJob(std::unique_ptr<Job>& job, std::chrono::milliseconds ti
     co_return true;
 }
 
+QString notAnswered() {
+    return QStringLiteral("The secret store did not answer in time.");
+}
+
 } // namespace
 
 CredentialStore::CredentialStore(QString service, std::chrono::milliseconds timeout)
     : m_service(std::move(service))
     , m_timeout(timeout) {}
 
-QCoro::Task<std::optional<QString>> CredentialStore::readKeychainString(QString account) const {
+QCoro::Task<Result<std::optional<QString>>>
+CredentialStore::readKeychainString(QString account) const {
     auto job = std::make_unique<QKeychain::ReadPasswordJob>(m_service);
     job->setKey(account);
     const bool finished = co_await runJob(job, m_timeout);
     if (!finished)
-        co_return std::nullopt;
+        co_return fail(QStringLiteral("Keychain"), -1, notAnswered());
+    if (job->error() == QKeychain::EntryNotFound)
+        co_return std::optional<QString>();
     if (job->error() != QKeychain::NoError)
-        co_return std::nullopt;
+        co_return fail(QStringLiteral("Keychain"), static_cast<int>(job->error()),
+                       job->errorString());
     const QByteArray bytes = job->binaryData();
     auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
-        co_return std::nullopt;
-    co_return text;
+        co_return std::optional<QString>();
+    co_return std::optional<QString>(std::move(text));
 }
 
 QCoro::Task<Result<void>> CredentialStore::saveKeychainString(QString account,
@@ -55,8 +63,7 @@ QCoro::Task<Result<void>> CredentialStore::saveKeychainString(QString account,
     job->setTextData(value);
     const bool finished = co_await runJob(job, m_timeout);
     if (!finished)
-        co_return fail(QStringLiteral("Keychain"), -1,
-                       QStringLiteral("The secret store did not answer in time."));
+        co_return fail(QStringLiteral("Keychain"), -1, notAnswered());
     if (job->error() != QKeychain::NoError)
         co_return fail(QStringLiteral("Keychain"), static_cast<int>(job->error()),
                        job->errorString());

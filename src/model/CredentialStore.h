@@ -11,18 +11,22 @@ namespace clipferry {
 
 // The two service tokens in the desktop's secret store (Secret Service, KWallet,
 // Keychain or Credential Manager through QtKeychain), under the service "Clipferry".
-// Reads never hang start-up: a store that does not answer in time counts as empty.
+// Reads never hang start-up: a store that does not answer in time fails the read.
 class CredentialStore {
 public:
-    explicit CredentialStore(QString service = QStringLiteral("Clipferry"),
+    explicit CredentialStore(QString service,
                              std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-    // The stored text, or nothing when there is no item, the store fails, or the bytes
-    // are not valid UTF-8.
-    [[nodiscard]] QCoro::Task<std::optional<QString>> readKeychainString(QString account) const;
+    // The stored text, or nothing when there is no item or its bytes are not valid UTF-8;
+    // an error when the store failed or did not answer, which says nothing of the item.
+    [[nodiscard]] QCoro::Task<Result<std::optional<QString>>>
+    readKeychainString(QString account) const;
     // Replaces the item of that account; the error carries the store's own text.
     [[nodiscard]] QCoro::Task<Result<void>> saveKeychainString(QString account,
                                                                QString value) const;
+
+    // For tests: a store that stops or starts answering in time.
+    void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
 
 private:
     QString m_service;

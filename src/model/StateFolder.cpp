@@ -44,7 +44,12 @@ Result<QByteArray> readWholeFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("File"), static_cast<int>(file.error()),
                     QStringLiteral("%1: %2").arg(path, file.errorString()));
-    return file.readAll();
+    QByteArray bytes = file.readAll();
+    // An I/O error part-way must not pass for a short file.
+    if (file.error() != QFileDevice::NoError)
+        return fail(QStringLiteral("File"), static_cast<int>(file.error()),
+                    QStringLiteral("%1: %2").arg(path, file.errorString()));
+    return bytes;
 }
 
 } // namespace clipferry

@@ -118,8 +118,11 @@ QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkR
         Attempt attempt = co_await sendOnce(verb, request, body, progress, stop);
         if (alive.expired() || (stop && stop->isStopped()))
             co_return tl::unexpected(cancelled());
-        if (!attempt.retryable || retry >= m_policy.maxRetries)
+        if (!attempt.retryable || retry >= m_policy.maxRetries) {
+            if (attempt.outcome)
+                attempt.outcome->retried = attempt.outcome->retried || retry > 0;
             co_return std::move(attempt.outcome);
+        }
         const auto delay =
             attempt.retryAfter
                 ? std::min<std::chrono::milliseconds>(*attempt.retryAfter, m_policy.maxRetryAfter)
@@ -191,6 +194,11 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
 
     if (stop)
         QObject::connect(stop.get(), &StopSource::stopped, reply.get(), &QNetworkReply::abort);
+    // The network layer itself sends an idempotent request again when its connection
+    // closes before any reply: that resend, too, means an earlier one may have been done.
+    auto sends = std::make_shared<int>(0);
+    QObject::connect(reply.get(), &QNetworkReply::requestSent, reply.get(), [sends] { ++*sends; });
+    QObject::connect(reply.get(), &QNetworkReply::redirected, reply.get(), [sends] { --*sends; });
 
     co_await reply.get();
     if (stop && stop->isStopped())
@@ -215,8 +223,8 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
 
     if (status)
         noteRateBudget(*reply);
-    Attempt attempt{HttpReply{status, reply->readAll(), reply->rawHeaderPairs()}, false,
-                    std::nullopt};
+    Attempt attempt{HttpReply{status, reply->readAll(), reply->rawHeaderPairs(), *sends > 1},
+                    false, std::nullopt};
     if (status && isRetryableStatus(*status)) {
         attempt.retryable = true;
         attempt.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"));

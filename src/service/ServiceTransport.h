@@ -24,6 +24,8 @@ struct HttpReply {
     std::optional<int> status;
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers;
+    // An earlier attempt went out and its outcome is unknown: it may have been carried out.
+    bool retried = false;
 
     // The value of a reply header (case-insensitive name), empty when absent.
     [[nodiscard]] QByteArray header(const QByteArray& name) const;

@@ -1,5 +1,6 @@
 #include "ApiKeysDialog.h"
 
+#include "ConfirmationDialog.h"
 #include "UploadViewModel.h"
 #include "sidebar/SidebarStyle.h"
 
@@ -16,7 +17,9 @@ ApiKeysDialog::ApiKeysDialog(UploadViewModel& viewModel, QWidget* parent)
     : QDialog(parent)
     , m_viewModel(viewModel)
     , m_tokenID(new QLineEdit(this))
-    , m_tokenSecret(new QLineEdit(this)) {
+    , m_tokenSecret(new QLineEdit(this))
+    , m_readFailure(new QLabel(this))
+    , m_retry(new QPushButton(tr("Try Again"), this)) {
     const QString title = QStringLiteral("API Keys for ") + QString::fromUtf8(build::muxWebDomain);
     setObjectName(QStringLiteral("apiKeysSheet"));
     setWindowTitle(title);
@@ -33,6 +36,12 @@ ApiKeysDialog::ApiKeysDialog(UploadViewModel& viewModel, QWidget* parent)
     m_tokenSecret->setEchoMode(QLineEdit::Password);
     connect(m_tokenID, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenID);
     connect(m_tokenSecret, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenSecret);
+
+    m_readFailure->setObjectName(QStringLiteral("readFailure"));
+    m_readFailure->setWordWrap(true);
+    m_retry->setObjectName(QStringLiteral("retry"));
+    m_retry->setAutoDefault(false);
+    connect(m_retry, &QPushButton::clicked, &m_viewModel, &UploadViewModel::startLoadSettings);
 
     auto* saveButton = new QPushButton(tr("Save"), this);
     saveButton->setObjectName(QStringLiteral("save"));
@@ -52,6 +61,8 @@ ApiKeysDialog::ApiKeysDialog(UploadViewModel& viewModel, QWidget* parent)
     layout->setSpacing(20);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->addWidget(heading);
+    layout->addWidget(m_readFailure);
+    layout->addWidget(m_retry, 0, Qt::AlignCenter);
     layout->addWidget(m_tokenID);
     layout->addWidget(m_tokenSecret);
     layout->addLayout(buttons);
@@ -69,12 +80,36 @@ void ApiKeysDialog::showCredentials() {
         m_tokenID->setText(m_viewModel.tokenID());
     if (m_tokenSecret->text() != m_viewModel.tokenSecret())
         m_tokenSecret->setText(m_viewModel.tokenSecret());
+    const auto& failure = m_viewModel.credentialsReadError();
+    m_readFailure->setText(QStringLiteral("Could not read the saved API keys: ") +
+                           failure.value_or(QString()));
+    m_readFailure->setVisible(failure.has_value());
+    m_retry->setVisible(failure.has_value());
 }
 
 void ApiKeysDialog::save() {
-    m_viewModel.startSaveSettings();
-    m_viewModel.refreshIfNeverListed();
-    accept();
+    saveConfirmingClear(this, m_viewModel, [this] {
+        m_viewModel.refreshIfNeverListed();
+        accept();
+    });
+}
+
+void ApiKeysDialog::saveConfirmingClear(QWidget* sheet, UploadViewModel& viewModel,
+                                        const std::function<void()>& saved) {
+    if (!viewModel.saveWouldClearTokens()) {
+        viewModel.startSaveSettings();
+        saved();
+        return;
+    }
+    ConfirmationDialog::ask(sheet,
+                            tr("Remove the saved API token? The emptied field replaces the "
+                               "token in the secret store."),
+                            tr("Remove"), sheet, [&viewModel, saved](bool remove) {
+                                if (!remove)
+                                    return;
+                                viewModel.startSaveSettings(true);
+                                saved();
+                            });
 }
 
 // Every way out hides the sheet in the view model too, or it could never be raised again.

@@ -81,6 +81,13 @@ void MainWindow::addHeaderToolBar() {
     toolBar->addWidget(icon);
 }
 
+void MainWindow::bringToFront() {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     QSettings settings;
     settings.setValue(geometryKey, saveGeometry());

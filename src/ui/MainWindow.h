@@ -20,6 +20,8 @@ public:
 
     [[nodiscard]] QSplitter* splitter() const { return m_splitter; }
     [[nodiscard]] ApiKeysDialog* apiKeysDialog() const { return m_apiKeysDialog; }
+    // Shows the window restored, raised and active, as a later launch asks.
+    void bringToFront();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -68,6 +68,8 @@ public:
     void markAllSeen(double now);
     void markAssetNew(const QString& assetID);
     void saveMuxState();
+    // The state file found at start could neither be read nor kept aside: never replace it.
+    void leaveStateFileAlone() { m_leaveStateFile = true; }
     // Logs the attempt and its outcome; true when the service deleted the asset.
     [[nodiscard]] QCoro::Task<bool> deleteAsset(MuxAsset asset, QString tokenID,
                                                 QString tokenSecret);
@@ -92,6 +94,7 @@ private:
     QSet<QString> m_changedMuxAssets;
     std::optional<MuxState> m_savedMuxState;
     bool m_isRefreshing = false;
+    bool m_leaveStateFile = false;
     std::optional<QList<MuxAsset>> m_lastCompleteListing;
     QString m_listingCacheFile;
     std::optional<QList<MuxAsset>> m_cachedListing;

@@ -1,86 +1,50 @@
 #include "UploadViewModel.h"
 
 #include "FileAttributes.h"
+#include "LocalFolderScan.h"
 
+#include <QCoro/QCoroFuture>
 #include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
+#include <QPointer>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
-// Local folder scan and change tracking.
+// Local folder scan and change tracking. The folder is listed and its files compared on a
+// worker thread, so a large or slow folder never stalls the window; the result lands here
+// in one step, and only the latest scan's.
 namespace clipferry {
-namespace {
 
-constexpr auto entryFilter = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System;
-
-QUrl entryUrl(const QDirIterator& entry) {
-    return QUrl::fromLocalFile(entry.filePath());
-}
-
-// The folder's direct entries that are videos, hidden ones skipped, in listing order.
-Result<QList<QUrl>> listFolder(const QString& folder) {
-    const QFileInfo info(folder);
-    const auto name = info.fileName().isEmpty() ? folder : info.fileName();
-    if (!info.exists())
-        return fail(QStringLiteral("File"), 4,
-                    QStringLiteral("The folder \u201C%1\u201D doesn\u2019t exist.").arg(name));
-    if (!info.isDir())
-        return fail(QStringLiteral("File"), 256,
-                    QStringLiteral("The file \u201C%1\u201D is not a folder.").arg(name));
-    if (!info.isReadable() || !info.isExecutable())
-        return fail(QStringLiteral("File"), 257,
-                    QStringLiteral("The folder \u201C%1\u201D couldn\u2019t be opened because you "
-                                   "don\u2019t have permission to view it.")
-                        .arg(name));
-    QList<QUrl> videos;
-    QDirIterator entries(folder, entryFilter);
-    while (entries.hasNext()) {
-        entries.next();
-        if (isVideoFileName(entries.fileName()))
-            videos.append(entryUrl(entries));
-    }
-    return videos;
-}
-
-// Depth first, each folder's entry before its contents. Hidden entries are neither
-// listed nor entered, symbolic links to folders are not followed (no cycles), and a
-// folder that cannot be read is passed over.
-void listFolderTree(const QString& folder, QList<QUrl>& videos) {
-    QDirIterator entries(folder, entryFilter);
-    while (entries.hasNext()) {
-        entries.next();
-        if (isVideoFileName(entries.fileName()))
-            videos.append(entryUrl(entries));
-        const auto info = entries.fileInfo();
-        if (!info.isSymLink() && info.isDir())
-            listFolderTree(entries.filePath(), videos);
-    }
-}
-
-} // namespace
-
-void UploadViewModel::loadLocalVideos() {
+QCoro::Task<> UploadViewModel::loadLocalVideos() {
+    QPointer self(this);
+    m_localScanStop.request_stop();
+    m_localScanStop = std::stop_source();
+    const std::stop_token stop = m_localScanStop.get_token();
     setLocalVideoURLs({});
     if (!m_localFolderURL) {
         appendLog(QStringLiteral("No local folder selected."));
-        return;
+        co_return;
     }
     const bool recursive = m_includeSubfolders;
     const auto folder = QDir::cleanPath(m_localFolderURL->toLocalFile());
+    const auto state = m_savedLocalState.value_or(LocalVideoState{});
 
-    QList<QUrl> files;
-    if (recursive) {
-        listFolderTree(folder, files);
-    } else {
-        auto listed = listFolder(folder);
-        if (!listed) {
-            appendLog(QStringLiteral("Failed to read folder: ") + listed.error().message);
-            return;
-        }
-        files = std::move(*listed);
+    QFuture<LocalFolderScan> scanning =
+        QtConcurrent::run(QThreadPool::globalInstance(), [folder, recursive, state, stop] {
+            return scanLocalFolder(folder, recursive, state, stop);
+        });
+    LocalFolderScan scan = co_await scanning;
+    if (!self || stop.stop_requested())
+        co_return;
+
+    if (!scan.files) {
+        appendLog(QStringLiteral("Failed to read folder: ") + scan.files.error().message);
+        co_return;
     }
-
+    const QList<QUrl> files = std::move(*scan.files);
+    setChangedLocalVideos(scan.changed);
     setLocalVideoURLs(files);
-    detectChangedLocalVideos(files);
+    for (const auto& path : scan.unreadable)
+        appendLog(QStringLiteral("Could not read attributes for file: ") + path);
     if (!m_savedLocalState)
         m_savedLocalState = LocalVideoState{};
     m_savedLocalState->lastLaunchedAt = currentTimeSeconds();
@@ -89,31 +53,8 @@ void UploadViewModel::loadLocalVideos() {
     appendLog(QStringLiteral("Loaded %1 videos from local folder%2: %3")
                   .arg(files.size())
                   .arg(recursive ? QStringLiteral(" (including subfolders)") : QString(), folder));
-}
-
-void UploadViewModel::detectChangedLocalVideos(const QList<QUrl>& files) {
-    QSet<QUrl> changed;
-    const auto state = m_savedLocalState.value_or(LocalVideoState{});
-    for (const auto& file : files) {
-        const auto path = file.toLocalFile();
-        const auto attributes = readFileAttributes(path);
-        if (!attributes) {
-            appendLog(QStringLiteral("Could not read attributes for file: ") + path);
-            continue;
-        }
-        const auto record = state.fileTimes.constFind(path);
-        // Exact comparison on purpose: the state file keeps times bit for bit.
-        if (record == state.fileTimes.constEnd() || record->size != attributes->size ||
-            record->modified != attributes->modified ||
-            state.lastLaunchedAt < attributes->modified ||
-            state.lastLaunchedAt < attributes->created)
-            changed.insert(file);
-    }
-    post([this, changed] {
-        setChangedLocalVideos(changed);
-        if (!changed.isEmpty())
-            appendLog(QStringLiteral("Found %1 new/changed local videos.").arg(changed.size()));
-    });
+    if (!scan.changed.isEmpty())
+        appendLog(QStringLiteral("Found %1 new/changed local videos.").arg(scan.changed.size()));
 }
 
 void UploadViewModel::markLocalVideoSeen(const QUrl& file) {

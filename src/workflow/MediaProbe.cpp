@@ -61,9 +61,13 @@ double durationSeconds(const AVFormatContext& context) {
     double longest = 0.0;
     for (unsigned i = 0; i < context.nb_streams; ++i) {
         const AVStream* stream = context.streams[i];
-        if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-            longest = std::max(longest,
-                               static_cast<double>(stream->duration) * av_q2d(stream->time_base));
+        if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0)
+            continue;
+        const double seconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+        // A broken time base gives no number; std::max would silently drop it.
+        if (std::isnan(seconds))
+            return seconds;
+        longest = std::max(longest, seconds);
     }
     return longest;
 }
@@ -84,8 +88,11 @@ QString resolutionText(double width, double height) {
 }
 
 QString durationText(double seconds) {
-    const qint64 whole =
-        std::isfinite(seconds) && seconds > 0.0 ? static_cast<qint64>(std::trunc(seconds)) : 0;
+    // A container can claim any running time; only one a 64-bit count holds is converted.
+    constexpr double limit = 9223372036854775808.0; // 2^63
+    if (!(seconds >= 0.0 && seconds < limit))
+        return unknownText;
+    const auto whole = static_cast<qint64>(std::trunc(seconds));
     return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
 }
 

@@ -11,8 +11,8 @@ namespace clipferry {
 
 // "1920×1080": each side truncated toward zero.
 [[nodiscard]] QString resolutionText(double width, double height);
-// "m:ss" with unbounded minutes, truncating; a time that is not a finite, non-negative
-// number reads as 0:00.
+// "m:ss" with unbounded minutes, truncating; "Unknown" for a time that is negative, not a
+// number or too large to count.
 [[nodiscard]] QString durationText(double seconds);
 // The file name's extension upper-cased, "Unknown" without one.
 [[nodiscard]] QString fileFormatText(const QString& fileName);

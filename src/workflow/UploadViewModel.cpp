@@ -20,19 +20,21 @@
 namespace clipferry {
 namespace {
 
-// Reads a seen-state file; anything missing or undecodable yields nothing, silently.
+// Starts from a seen-state file, or from a new state when it is missing or cannot be used.
+// A damaged file is kept aside before a save may replace it; one that cannot be read or
+// copied is left alone. Returns whether saves may replace the file.
 template <typename State, typename Decode>
-std::optional<State> readStateFile(const QString& fileName, Decode decode) {
-    const auto path = stateFileURL(fileName);
-    if (!QFileInfo::exists(path))
-        return std::nullopt;
-    auto bytes = readWholeFile(path);
-    if (!bytes)
-        return std::nullopt;
-    auto state = decode(*bytes);
-    if (!state)
-        return std::nullopt;
-    return *state;
+bool startState(std::optional<State>& state, const char* fileName, const QString& what,
+                Decode decode, double now, UploadViewModel& viewModel) {
+    const QString name = QString::fromLatin1(fileName);
+    auto loaded = loadStoredFile<State>(stateFileURL(name), decode);
+    state = loaded.value ? std::move(loaded.value) : std::optional<State>(State{now, {}});
+    if (loaded.outcome == LoadedFile<State>::Outcome::unreadable ||
+        loaded.outcome == LoadedFile<State>::Outcome::damaged)
+        viewModel.appendLog(QStringLiteral("Failed to load %1: %2. ").arg(what, loaded.reason) +
+                            (loaded.mayReplace() ? QStringLiteral("Kept it as %1.bak.").arg(name)
+                                                 : QStringLiteral("The file is left as it is.")));
+    return loaded.mayReplace();
 }
 
 } // namespace
@@ -83,17 +85,6 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     auto log = [this](const QString& message) {
         appendLog(message);
     };
-    m_library = std::make_unique<LibrarySync>(
-        *m_mux, log, readStateFile<MuxState>(QString::fromLatin1(muxStateFileName), decodeMuxState),
-        m_options.listingCacheFile);
-    connect(m_library.get(), &LibrarySync::existingAssetsChanged, this,
-            &UploadViewModel::existingAssetsChanged);
-    connect(m_library.get(), &LibrarySync::changedMuxAssetsChanged, this,
-            &UploadViewModel::changedMuxAssetsChanged);
-    connect(m_library.get(), &LibrarySync::isRefreshingChanged, this,
-            &UploadViewModel::isRefreshingChanged);
-    connect(m_library.get(), &LibrarySync::showsCachedListingChanged, this,
-            &UploadViewModel::showsCachedListingChanged);
     const auto& client = m_options.client;
     SheetExporter::Options sheet{m_options.sheetWebAppUrl,
                                  m_options.streamBase,
@@ -109,13 +100,29 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     loadCityMap();
 
     const double now = currentTimeSeconds();
-    m_savedLocalState = readStateFile<LocalVideoState>(QString::fromLatin1(localVideoStateFileName),
-                                                       decodeLocalVideoState);
-    if (!m_savedLocalState)
-        m_savedLocalState = LocalVideoState{now, {}};
+    m_localStateFileReplaceable =
+        startState(m_savedLocalState, localVideoStateFileName, QStringLiteral("local video state"),
+                   decodeLocalVideoState, now, *this);
+    std::optional<MuxState> savedMuxState;
+    const bool muxStateFileReplaceable = startState(
+        savedMuxState, muxStateFileName, QStringLiteral("mux state"), decodeMuxState, now, *this);
+    m_library = std::make_unique<LibrarySync>(*m_mux, log, std::move(savedMuxState),
+                                              m_options.listingCacheFile);
+    if (!muxStateFileReplaceable)
+        m_library->leaveStateFileAlone();
+    connect(m_library.get(), &LibrarySync::existingAssetsChanged, this,
+            &UploadViewModel::existingAssetsChanged);
+    connect(m_library.get(), &LibrarySync::changedMuxAssetsChanged, this,
+            &UploadViewModel::changedMuxAssetsChanged);
+    connect(m_library.get(), &LibrarySync::isRefreshingChanged, this,
+            &UploadViewModel::isRefreshingChanged);
+    connect(m_library.get(), &LibrarySync::showsCachedListingChanged, this,
+            &UploadViewModel::showsCachedListingChanged);
 }
 
-UploadViewModel::~UploadViewModel() = default;
+UploadViewModel::~UploadViewModel() {
+    m_localScanStop.request_stop();
+}
 
 void UploadViewModel::keep(QCoro::Task<> task) {
     runDetached(std::move(task));
@@ -130,10 +137,15 @@ QCoro::Task<> UploadViewModel::loadCredentialsAndBecomeReady() {
     co_await loadSettings();
     if (!self)
         co_return;
-    if (m_tokenID.isEmpty() || m_tokenSecret.isEmpty())
-        setShowAPIKeySheet(true);
-    m_ready = true;
-    Q_EMIT ready();
+    const bool complete = !m_tokenID.isEmpty() && !m_tokenSecret.isEmpty();
+    // An unread store is not an empty one: the sheet opens, saying so, either way.
+    setShowAPIKeySheet(!complete || m_credentialsReadError);
+    if (!m_ready) {
+        m_ready = true;
+        Q_EMIT ready();
+    } else if (complete) {
+        refreshIfNeverListed();
+    }
     if (self)
         resumeUnfinishedUploads();
 }
@@ -223,46 +235,92 @@ QList<LocalVideo> UploadViewModel::localVideos() const {
 
 // --- settings ----------------------------------------------------------------------
 
+namespace {
+
+// Takes a token read from the store into the field and the stored copy; text the user
+// typed meanwhile stays. Returns the read's failure.
+std::optional<QString> takeStoredToken(const Result<std::optional<QString>>& read, QString& field,
+                                       std::optional<QString>& stored) {
+    if (!read) {
+        stored.reset();
+        return read.error().message;
+    }
+    stored = read->value_or(QString());
+    if (field.isEmpty())
+        field = *stored;
+    return std::nullopt;
+}
+
+// A token goes to the store when it differs from what is known to be there; an unknown
+// one only when something was typed, and an emptied one only when that was confirmed.
+bool shouldWriteToken(const QString& field, const std::optional<QString>& stored,
+                      bool clearingConfirmed) {
+    if (!stored)
+        return !field.isEmpty();
+    return field != *stored && (!field.isEmpty() || clearingConfirmed);
+}
+
+} // namespace
+
 QCoro::Task<> UploadViewModel::loadSettings() {
     QPointer self(this);
     // The preference is synchronous, so it is in place before construction returns.
     m_useMaxResolution = QSettings().value(QLatin1String(useMaxResolutionKey), false).toBool();
     const auto& store = m_credentials;
-    auto id = co_await store.readKeychainString(QString::fromLatin1(tokenIDAccount));
+    const QString idAccount = QString::fromLatin1(tokenIDAccount);
+    const QString secretAccount = QString::fromLatin1(tokenSecretAccount);
+    auto id = co_await store.readKeychainString(idAccount);
     if (!self)
         co_return;
-    auto secret = co_await store.readKeychainString(QString::fromLatin1(tokenSecretAccount));
+    auto secret = co_await store.readKeychainString(secretAccount);
     if (!self)
         co_return;
-    m_tokenID = id.value_or(QString());
-    m_tokenSecret = secret.value_or(QString());
+    const auto idFailure = takeStoredToken(id, m_tokenID, m_storedTokenID);
+    const auto secretFailure = takeStoredToken(secret, m_tokenSecret, m_storedTokenSecret);
+    m_credentialsReadError = idFailure ? idFailure : secretFailure;
+    if (m_credentialsReadError)
+        appendLog(QStringLiteral("Could not read the saved API keys: ") + *m_credentialsReadError);
     Q_EMIT credentialsChanged();
 }
 
-QCoro::Task<> UploadViewModel::saveSettings() {
+bool UploadViewModel::saveWouldClearTokens() const {
+    const auto clears = [](const QString& field, const std::optional<QString>& stored) {
+        return field.isEmpty() && stored && !stored->isEmpty();
+    };
+    return clears(m_tokenID, m_storedTokenID) || clears(m_tokenSecret, m_storedTokenSecret);
+}
+
+QCoro::Task<> UploadViewModel::saveSettings(bool clearingConfirmed) {
     QPointer self(this);
-    const QString id = m_tokenID;
-    const QString secret = m_tokenSecret;
     QSettings().setValue(QLatin1String(useMaxResolutionKey), m_useMaxResolution);
     const auto& store = m_credentials;
-    auto savedID = co_await store.saveKeychainString(QString::fromLatin1(tokenIDAccount), id);
-    if (!self)
-        co_return;
-    auto savedSecret =
-        co_await store.saveKeychainString(QString::fromLatin1(tokenSecretAccount), secret);
-    if (!self)
-        co_return;
-    // A silent failure would let the user believe the tokens are stored.
-    if (!savedID)
-        appendLog(QStringLiteral("Failed to save credentials: ") + savedID.error().message);
-    else if (!savedSecret)
-        appendLog(QStringLiteral("Failed to save credentials: ") + savedSecret.error().message);
+    struct Token {
+        const char* account;
+        QString value;
+        std::optional<QString>* stored;
+    };
+    const QList<Token> tokens{{tokenIDAccount, m_tokenID, &m_storedTokenID},
+                              {tokenSecretAccount, m_tokenSecret, &m_storedTokenSecret}};
+    for (const auto& token : tokens) {
+        if (!shouldWriteToken(token.value, *token.stored, clearingConfirmed))
+            continue;
+        const QString account = QString::fromLatin1(token.account);
+        auto saved = co_await store.saveKeychainString(account, token.value);
+        if (!self)
+            co_return;
+        // A silent failure would let the user believe the tokens are stored.
+        if (!saved) {
+            appendLog(QStringLiteral("Failed to save credentials: ") + saved.error().message);
+            co_return;
+        }
+        *token.stored = token.value;
+    }
 }
 
 // --- seen-state --------------------------------------------------------------------
 
 void UploadViewModel::saveLocalVideoState() {
-    if (!m_savedLocalState)
+    if (!m_savedLocalState || !m_localStateFileReplaceable)
         return;
     auto written = writeFileAtomically(stateFileURL(QString::fromLatin1(localVideoStateFileName)),
                                        encodeLocalVideoState(*m_savedLocalState));
@@ -280,7 +338,9 @@ QCoro::Task<> UploadViewModel::refreshLibrary() {
     QPointer self(this);
     m_library->beginRefresh();
     if (m_provider == VideoProvider::localFolder) {
-        loadLocalVideos();
+        co_await loadLocalVideos();
+        if (!self)
+            co_return;
         m_library->endRefresh();
         appendLog(
             QStringLiteral("Loaded %1 videos from local folder.").arg(m_localVideoURLs.size()));
@@ -370,24 +430,26 @@ void UploadViewModel::ensureCityMapFolder() const {
 
 void UploadViewModel::loadCityMap() {
     ensureCityMapFolder();
-    const auto path = cityMapFileURL();
-    if (QFileInfo::exists(path)) {
-        auto decoded = readWholeFile(path).and_then(decodeCityMap);
-        if (decoded) {
-            setCityMap(std::move(*decoded));
-            appendLog(QStringLiteral("Loaded city map from file."));
-            return;
-        }
-        appendLog(QStringLiteral("Failed to load city map: ") + decoded.error().message +
-                  QStringLiteral(". Using defaults."));
-        // One typo must not cost the user a hand-edited table: keep the bad file aside
-        // before the defaults replace it.
-        const auto backup = path + QStringLiteral(".bak");
-        QFile::remove(backup);
-        if (QFile::copy(path, backup))
-            appendLog(QStringLiteral("Kept the unreadable city map as CityMap.json.bak."));
+    auto loaded = loadStoredFile<CityMap>(cityMapFileURL(), decodeCityMap);
+    if (loaded.value) {
+        setCityMap(std::move(*loaded.value));
+        appendLog(QStringLiteral("Loaded city map from file."));
+        return;
     }
+    if (loaded.outcome != LoadedFile<CityMap>::Outcome::missing)
+        appendLog(QStringLiteral("Failed to load city map: ") + loaded.reason +
+                  QStringLiteral(". Using defaults."));
     setCityMap(defaultCityMap());
+    // A hand-edited table that cannot be read now may be readable later, and one typo must
+    // not cost it: the defaults replace the file only once a copy of it is kept.
+    if (!loaded.mayReplace()) {
+        if (!loaded.keptAside)
+            appendLog(QStringLiteral("Could not keep the damaged city map aside: ") +
+                      loaded.keptAside.error().message);
+        return;
+    }
+    if (loaded.outcome == LoadedFile<CityMap>::Outcome::damaged)
+        appendLog(QStringLiteral("Kept the unreadable city map as CityMap.json.bak."));
     saveCityMap();
     appendLog(QStringLiteral("City map initialized with defaults."));
 }

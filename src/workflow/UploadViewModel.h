@@ -20,6 +20,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 class QNetworkAccessManager;
 class QThreadPool;
@@ -120,9 +121,21 @@ public:
 
     // --- settings and stored state ---------------------------------------------------
     [[nodiscard]] QCoro::Task<> loadSettings();
-    [[nodiscard]] QCoro::Task<> saveSettings();
+    // Writes the preference, and each token the user changed since it was read or saved.
+    // An emptied token replaces a stored one only with `clearingConfirmed`.
+    [[nodiscard]] QCoro::Task<> saveSettings(bool clearingConfirmed = false);
+    // A save now would empty a stored token: the sheets ask before they save.
+    [[nodiscard]] bool saveWouldClearTokens() const;
+    // Why the stored tokens could not be read, until a read succeeds; the keys sheet shows
+    // it and offers `startLoadSettings` again.
+    [[nodiscard]] const std::optional<QString>& credentialsReadError() const {
+        return m_credentialsReadError;
+    }
     // Fire-and-forget forms for the views' buttons; the tasks are kept until they end.
-    void startSaveSettings() { keep(saveSettings()); }
+    void startSaveSettings(bool clearingConfirmed = false) {
+        keep(saveSettings(clearingConfirmed));
+    }
+    void startLoadSettings() { keep(loadCredentialsAndBecomeReady()); }
     void startRefreshLibrary() { keep(refreshLibrary()); }
     void startDeleteSelectedAsset() { keep(deleteSelectedAsset()); }
     void startUpdateGoogleSheets() { keep(updateGoogleSheets()); }
@@ -167,8 +180,9 @@ public:
     [[nodiscard]] QCoro::Task<> saveSheetKey(QString key);
 
     // --- local folder ----------------------------------------------------------------
-    void loadLocalVideos();
-    void detectChangedLocalVideos(const QList<QUrl>& files);
+    // Lists the chosen folder and flags new and changed files; a newer scan supersedes it.
+    [[nodiscard]] QCoro::Task<> loadLocalVideos();
+    void startLoadLocalVideos() { keep(loadLocalVideos()); }
     void markLocalVideoSeen(const QUrl& file);
     [[nodiscard]] QCoro::Task<> preloadLocalMetadata(QList<QUrl> files);
     // The pool metadata is read on; by default one of this object's own, with a thread
@@ -238,6 +252,10 @@ private:
     VideoProvider m_provider = VideoProvider::webMux;
     QString m_tokenID;
     QString m_tokenSecret;
+    // The tokens as last read from or written to the store; absent while unknown.
+    std::optional<QString> m_storedTokenID;
+    std::optional<QString> m_storedTokenSecret;
+    std::optional<QString> m_credentialsReadError;
     bool m_useMaxResolution = false;
     std::optional<MuxAsset> m_selectedAsset;
     std::optional<QUrl> m_localFolderURL;
@@ -266,6 +284,10 @@ private:
     QThreadPool* m_metadataPool = nullptr;
     QElapsedTimer m_lastMetadataPublish;
     bool m_metadataPublishScheduled = false;
+    // Ends the running local scan when a newer one starts or this object goes.
+    std::stop_source m_localScanStop;
+    // False when the state file found at start could neither be used nor kept aside.
+    bool m_localStateFileReplaceable = true;
     std::unique_ptr<UploadQueue> m_uploadQueue;
     bool m_uploadsResumed = false;
 };

@@ -37,6 +37,14 @@ class TestCredentials : public QObject {
         return int(out.count("\n[/"));
     }
 
+    static std::optional<QString> read(const CredentialStore& store, const char* account) {
+        return QCoro::waitFor(store.readKeychainString(QString::fromLatin1(account))).value();
+    }
+
+    static void store(const CredentialStore& store, const char* account, const QString& value) {
+        QVERIFY(QCoro::waitFor(store.saveKeychainString(QString::fromLatin1(account), value)));
+    }
+
     std::unique_ptr<UploadViewModel> readyViewModel(const CredentialStore& store) {
         auto viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, store,
                                                            UploadViewModel::defaultOptions());
@@ -56,7 +64,7 @@ private Q_SLOTS:
         const CredentialStore store(freshService());
         const QString token = QStringLiteral("tökén-東京-🎬 with spaces");
         QVERIFY(QCoro::waitFor(store.saveKeychainString(QStringLiteral("mux_token_id"), token)));
-        QCOMPARE(QCoro::waitFor(store.readKeychainString(QStringLiteral("mux_token_id"))),
+        QCOMPARE(QCoro::waitFor(store.readKeychainString(QStringLiteral("mux_token_id"))).value(),
                  std::optional(token));
     }
 
@@ -68,14 +76,12 @@ private Q_SLOTS:
         QVERIFY(QCoro::waitFor(store.saveKeychainString(QStringLiteral("mux_token_secret"),
                                                         QStringLiteral("second"))));
         QCOMPARE(itemCount(service, QStringLiteral("mux_token_secret")), 1);
-        QCOMPARE(QCoro::waitFor(store.readKeychainString(QStringLiteral("mux_token_secret"))),
-                 std::optional(QStringLiteral("second")));
+        QCOMPARE(read(store, "mux_token_secret"), std::optional(QStringLiteral("second")));
     }
 
     void missingItemReadsAsNothing() {
         const CredentialStore store(freshService());
-        QCOMPARE(QCoro::waitFor(store.readKeychainString(QStringLiteral("mux_token_id"))),
-                 std::nullopt);
+        QCOMPARE(read(store, "mux_token_id"), std::nullopt);
     }
 
     // Which stored tokens make start-up ask for the keys.
@@ -112,7 +118,7 @@ private Q_SLOTS:
     void saveSettingsIsReadAtTheNextStart() {
         TempHome home;
         QSettings().remove(QStringLiteral("useMaxResolution"));
-        const CredentialStore store; // the application's own service name
+        const CredentialStore store(freshService());
         {
             auto viewModel = readyViewModel(store);
             QCOMPARE(viewModel->useMaxResolution(), false);
@@ -123,13 +129,85 @@ private Q_SLOTS:
             QCoro::waitFor(viewModel->saveSettings());
             QVERIFY(!out.text().contains("Failed to save credentials"));
         }
-        QCOMPARE(itemCount(QStringLiteral("Clipferry"), QStringLiteral("mux_token_id")), 1);
         auto again = readyViewModel(store);
         QCOMPARE(again->tokenID(), QStringLiteral("ID-ü"));
         QCOMPARE(again->tokenSecret(), QStringLiteral("secret/+=="));
         QCOMPARE(again->useMaxResolution(), true);
         QVERIFY(!again->showAPIKeySheet());
         QSettings().remove(QStringLiteral("useMaxResolution"));
+    }
+
+    // A store that does not answer is not an empty one: nothing is blanked, and a later
+    // read fills the tokens in.
+    void unreadStoreKeepsTheTokens() {
+        TempHome home;
+        const QString service = freshService();
+        CredentialStore slow(service, std::chrono::milliseconds(0));
+        const CredentialStore seeding(service);
+        store(seeding, tokenIDAccount, QStringLiteral("id"));
+        store(seeding, tokenSecretAccount, QStringLiteral("secret"));
+        StdoutCapture out;
+        auto viewModel = readyViewModel(slow);
+
+        QVERIFY(out.text().contains("[Clipferry] Could not read the saved API keys: The secret "
+                                    "store did not answer in time.\n"));
+        QVERIFY(viewModel->credentialsReadError());
+        QVERIFY(viewModel->showAPIKeySheet());
+        QVERIFY(!viewModel->saveWouldClearTokens());
+        QCoro::waitFor(viewModel->saveSettings());
+        QCOMPARE(read(seeding, tokenIDAccount), std::optional<QString>("id"));
+        QCOMPARE(read(seeding, tokenSecretAccount), std::optional<QString>("secret"));
+
+        slow.setTimeout(std::chrono::seconds(5));
+        viewModel->startLoadSettings();
+        QTRY_COMPARE(viewModel->tokenSecret(), "secret");
+        QCOMPARE(viewModel->tokenID(), "id");
+        QVERIFY(!viewModel->credentialsReadError());
+        QVERIFY(!viewModel->showAPIKeySheet());
+    }
+
+    // Only what was changed since the read is written; a token another writer stored
+    // meanwhile survives a save that did not touch it.
+    void saveWritesOnlyChangedTokens_data() {
+        QTest::addColumn<QString>("typedID");
+        QTest::addColumn<QString>("typedSecret");
+        QTest::addColumn<bool>("clearingConfirmed");
+        QTest::addColumn<QString>("storedID");
+        QTest::addColumn<QString>("storedSecret");
+        QTest::newRow("untouched") << "id"
+                                   << "s" << false << "id"
+                                   << "elsewhere";
+        QTest::newRow("ID changed") << "id2"
+                                    << "s" << false << "id2"
+                                    << "elsewhere";
+        QTest::newRow("ID emptied") << ""
+                                    << "s" << false << "id"
+                                    << "elsewhere";
+        QTest::newRow("ID emptied, confirmed") << ""
+                                               << "s" << true << ""
+                                               << "elsewhere";
+    }
+
+    void saveWritesOnlyChangedTokens() {
+        QFETCH(QString, typedID);
+        QFETCH(QString, typedSecret);
+        QFETCH(bool, clearingConfirmed);
+        QFETCH(QString, storedID);
+        QFETCH(QString, storedSecret);
+        TempHome home;
+        const CredentialStore keys(freshService());
+        store(keys, tokenIDAccount, QStringLiteral("id"));
+        store(keys, tokenSecretAccount, QStringLiteral("s"));
+        auto viewModel = readyViewModel(keys);
+        store(keys, tokenSecretAccount, QStringLiteral("elsewhere"));
+
+        viewModel->setTokenID(typedID);
+        viewModel->setTokenSecret(typedSecret);
+        QCOMPARE(viewModel->saveWouldClearTokens(), typedID.isEmpty());
+        QCoro::waitFor(viewModel->saveSettings(clearingConfirmed));
+
+        QCOMPARE(read(keys, tokenIDAccount), std::optional(storedID));
+        QCOMPARE(read(keys, tokenSecretAccount), std::optional(storedSecret));
     }
 };
 

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 using namespace clipferry;
@@ -68,29 +69,6 @@ private Q_SLOTS:
         QVERIFY(!viewModel->isRefreshing());
     }
 
-    void damagedCityMapIsKeptAsideAndReplaced() {
-        TempHome home;
-        const auto path = home.stateFolder() + QStringLiteral("/CityMap.json");
-        writeFile(path, "{\"PAR\":{\"name\":\"PARIS\",\"color\":\"#000000\"}}");
-        writeFile(path + QStringLiteral(".bak"), "older backup");
-        StdoutCapture out;
-        ViewModelFixture fixture;
-        auto& viewModel = fixture.viewModel;
-
-        const auto lines = logLines(out.text());
-        QCOMPARE(lines.size(), 4);
-        QVERIFY(lines[0].startsWith("Failed to load city map: "));
-        QVERIFY(lines[0].contains("requiredPerAnimation"));
-        QVERIFY(lines[0].endsWith(". Using defaults."));
-        QCOMPARE(lines[1], QByteArray("Kept the unreadable city map as CityMap.json.bak."));
-        QCOMPARE(lines[2], QByteArray("Saved city map."));
-        QCOMPARE(lines[3], QByteArray("City map initialized with defaults."));
-        QCOMPARE(readFile(path + QStringLiteral(".bak")),
-                 QByteArray("{\"PAR\":{\"name\":\"PARIS\",\"color\":\"#000000\"}}"));
-        QCOMPARE(readFile(path), encodeCityMap(defaultCityMap()));
-        QCOMPARE(viewModel->cityMap(), defaultCityMap());
-    }
-
     void customCityMapIsLoadedAndLeftAsItWas() {
         TempHome home;
         const auto path = home.stateFolder() + QStringLiteral("/CityMap.json");
@@ -127,24 +105,80 @@ private Q_SLOTS:
         QCOMPARE(viewModel->cityMap(), edited);
     }
 
-    void unreadableSeenStateStartsFreshSilently() {
-        TempHome home;
-        const auto muxPath = home.stateFolder() + QStringLiteral("/MuxState.json");
-        const auto localPath = home.stateFolder() + QStringLiteral("/LocalVideoState.json");
-        writeFile(muxPath, "{\"lastLaunchedAt\":12}");
-        writeFile(localPath,
-                  "{\"lastLaunchedAt\":5,\"fileTimes\":{\"/a.mov\":{\"modified\":1,\"size\":2}}}");
-        StdoutCapture out;
-        const double before = currentTimeSeconds();
-        ViewModelFixture fixture;
-        auto& viewModel = fixture.viewModel;
+    // A stored file that cannot be used is never lost: one that does not decode is copied
+    // aside before anything replaces it; one that cannot be read or copied is left alone.
+    void unusableFilesAreKept_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("content"); // empty: a folder, which cannot be read
+        QTest::addColumn<bool>("copyBlocked");
+        QTest::addColumn<QStringList>("lines"); // '*' stands for the error's description
+        QTest::addColumn<bool>("replaced");
+        const QStringList cityDefaults{"Saved city map.", "City map initialized with defaults."};
+        const QString failedCity = "Failed to load city map: *. Using defaults.";
+        QTest::newRow("city map damaged")
+            << "CityMap.json" << QByteArray("{\"PAR\":{\"name\":\"P\",\"color\":\"#0\"}}") << false
+            << QStringList{failedCity, "Kept the unreadable city map as CityMap.json.bak."} +
+                   cityDefaults
+            << true;
+        QTest::newRow("city map unreadable")
+            << "CityMap.json" << QByteArray() << false << QStringList{failedCity} << false;
+        QTest::newRow("city map, copy impossible")
+            << "CityMap.json" << QByteArray("{") << true
+            << QStringList{failedCity, "Could not keep the damaged city map aside: *"} << false;
+        QTest::newRow("mux state damaged")
+            << "MuxState.json" << QByteArray("{\"lastLaunchedAt\":12}") << false
+            << cityDefaults + QStringList{"Failed to load mux state: *. Kept it as "
+                                          "MuxState.json.bak."}
+            << true;
+        QTest::newRow("local state unreadable")
+            << "LocalVideoState.json" << QByteArray() << false
+            << cityDefaults +
+                   QStringList{"Failed to load local video state: *. The file is left as it is."}
+            << false;
+        QTest::newRow("local state, copy impossible")
+            << "LocalVideoState.json" << QByteArray("[]") << true
+            << cityDefaults +
+                   QStringList{"Failed to load local video state: *. The file is left as it is."}
+            << false;
+    }
 
-        QCOMPARE(logLines(out.text()).size(), 2); // only the city map's lines
-        QVERIFY(viewModel->savedMuxState()->lastLaunchedAt >= before);
-        QCOMPARE(readFile(muxPath), QByteArray("{\"lastLaunchedAt\":12}"));
-        QCOMPARE(viewModel->savedLocalState()->lastLaunchedAt, 5.0);
-        QCOMPARE(viewModel->savedLocalState()->fileTimes.value(QStringLiteral("/a.mov")),
-                 (FileRecord{1.0, 2}));
+    void unusableFilesAreKept() {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, copyBlocked);
+        QFETCH(QStringList, lines);
+        QFETCH(bool, replaced);
+        TempHome home;
+        const QString path = home.stateFolder() + QLatin1Char('/') + fileName;
+        const QString backup = path + QStringLiteral(".bak");
+        if (content.isEmpty())
+            QVERIFY(QDir().mkpath(path));
+        else
+            writeFile(path, content);
+        if (copyBlocked)
+            QVERIFY(QDir().mkpath(backup));
+        else
+            writeFile(backup, "older backup");
+        StdoutCapture out;
+        ViewModelFixture fixture;
+        fixture.viewModel->saveMuxState();
+        fixture.viewModel->saveLocalVideoState();
+
+        const auto logged = logLines(out.text());
+        QCOMPARE(logged.size(), lines.size());
+        for (int i = 0; i < lines.size(); ++i) {
+            const auto parts = lines[i].toUtf8().split('*');
+            QVERIFY2(parts.size() == 1 ? logged[i] == parts.first()
+                                       : logged[i].startsWith(parts.first()) &&
+                                             logged[i].endsWith(parts.last()) &&
+                                             logged[i].size() > lines[i].size(),
+                     logged[i].constData());
+        }
+        QCOMPARE(QFileInfo(path).isDir(), content.isEmpty() && !replaced);
+        if (!content.isEmpty())
+            QCOMPARE(readFile(path) != content, replaced);
+        if (!copyBlocked)
+            QCOMPARE(readFile(backup), content.isEmpty() ? "older backup" : content);
     }
 
     void seenStateSaveFailureIsLogged() {

@@ -37,6 +37,8 @@ QJsonObject faultJson(const StandInService::Fault& fault) {
         object.insert(QStringLiteral("drop"), QStringLiteral("before-reply"));
     if (fault.dropMidBody)
         object.insert(QStringLiteral("drop"), QStringLiteral("mid-body"));
+    if (fault.dropAfterHandling)
+        object.insert(QStringLiteral("drop"), QStringLiteral("after-handling"));
     if (fault.dropAfterBytes >= 0)
         object.insert(QStringLiteral("dropAfterBytes"), static_cast<double>(fault.dropAfterBytes));
     if (fault.malformedJson)

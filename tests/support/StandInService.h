@@ -42,11 +42,12 @@ public:
         std::optional<QByteArray> body{}; // body of that answer; absent: an error document
         QList<QPair<QByteArray, QByteArray>> headers{}; // e.g. {"Retry-After", "2"}
         int delayMs = 0;                                // a slow reply
-        bool hang = false;            // no reply until releaseHangingReplies() or the end
-        bool dropBeforeReply = false; // close the connection without any reply
-        bool dropMidBody = false;     // send the headers and half the body, then close
-        qint64 dropAfterBytes = -1;   // upload PUT: close after reading this many bytes
-        bool malformedJson = false;   // the normal reply, cut short so it does not parse
+        bool hang = false;              // no reply until releaseHangingReplies() or the end
+        bool dropBeforeReply = false;   // close the connection without any reply
+        bool dropMidBody = false;       // send the headers and half the body, then close
+        bool dropAfterHandling = false; // do the work, then close without a reply
+        qint64 dropAfterBytes = -1;     // upload PUT: close after reading this many bytes
+        bool malformedJson = false;     // the normal reply, cut short so it does not parse
     };
 
     struct LoggedRequest {

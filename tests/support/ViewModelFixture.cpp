@@ -73,7 +73,7 @@ int ViewModelFixture::countMessages(const QString& message) const {
 }
 
 std::optional<QString> ViewModelFixture::storedSecret(const char* account) const {
-    return QCoro::waitFor(credentials.readKeychainString(QString::fromLatin1(account)));
+    return QCoro::waitFor(credentials.readKeychainString(QString::fromLatin1(account))).value();
 }
 
 void ViewModelFixture::settle() {

@@ -74,6 +74,17 @@ private Q_SLOTS:
         fixture.viewModel->setShowAPIKeySheet(false);
         QVERIFY(!window.apiKeysDialog()->isVisible());
     }
+
+    void laterLaunchBringsTheWindowBack() {
+        ViewModelFixture fixture;
+        MainWindow window(*fixture.viewModel, fixture.network);
+        window.showMinimized();
+
+        window.bringToFront();
+
+        QVERIFY(window.isVisible());
+        QVERIFY(!window.isMinimized());
+    }
 };
 
 QTEST_MAIN(TestMainWindow)

@@ -1,5 +1,6 @@
 #include "ApiKeysDialog.h"
 #include "CityTableModel.h"
+#include "ConfirmationDialog.h"
 #include "SettingsDialog.h"
 #include "StandInService.h"
 #include "StateFolder.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -108,6 +110,43 @@ private Q_SLOTS:
         QCOMPARE(fixture.storedSecret(tokenSecretAccount), std::nullopt);
     }
 
+    // A failed read says so and offers another; an emptied field asks before it removes
+    // the stored token.
+    void apiKeysAfterAFailedReadAndWhenEmptied() {
+        if (!ViewModelFixture::hasSecretService())
+            QSKIP("needs a Secret Service on the session bus");
+        ViewModelFixture fixture;
+        auto& viewModel = *fixture.viewModel;
+        QVERIFY(QCoro::waitFor(fixture.credentials.saveKeychainString("mux_token_id", "id")));
+        QVERIFY(QCoro::waitFor(fixture.credentials.saveKeychainString("mux_token_secret", "s")));
+        fixture.credentials.setTimeout(std::chrono::milliseconds(0));
+        viewModel.startLoadSettings();
+        QTRY_VERIFY(viewModel.credentialsReadError());
+        ApiKeysDialog sheet(viewModel);
+        sheet.open();
+        auto* failure = sheet.findChild<QLabel*>("readFailure");
+        QVERIFY(failure->isVisible());
+        QCOMPARE(failure->text(), "Could not read the saved API keys: The secret store did not "
+                                  "answer in time.");
+
+        fixture.credentials.setTimeout(std::chrono::seconds(5));
+        QTest::mouseClick(buttonNamed(&sheet, "retry"), Qt::LeftButton);
+        QTRY_COMPARE(sheet.tokenSecretField()->text(), "s");
+        QVERIFY(failure->isHidden());
+
+        sheet.tokenIDField()->selectAll();
+        QTest::keyClick(sheet.tokenIDField(), Qt::Key_Backspace);
+        for (const bool remove : {false, true}) {
+            ConfirmationDialog::setNextAnswer(remove);
+            QTest::mouseClick(buttonNamed(&sheet, "save"), Qt::LeftButton);
+            ViewModelFixture::settle();
+            QVERIFY(ConfirmationDialog::lastQuestion().startsWith("Remove the saved API token?"));
+            QCOMPARE(sheet.isVisible(), !remove);
+            QTRY_COMPARE(fixture.storedSecret(tokenIDAccount),
+                         std::optional<QString>(remove ? "" : "id"));
+        }
+    }
+
     void apiKeysClosingAnyWayLowersTheFlag() {
         ViewModelFixture fixture;
         fixture.viewModel->setShowAPIKeySheet(true);
@@ -124,7 +163,9 @@ private Q_SLOTS:
 
     void settingsFieldsAreBoundToTheViewModel() {
         ViewModelFixture fixture;
+        QCoreApplication::setApplicationVersion(QStringLiteral("2.5.0+3.gabc1234"));
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+        QCOMPARE(sheet.findChild<QLabel*>("about")->text(), "Meridia Companion 2.5.0+3.gabc1234");
         auto* tokenID = sheet.findChild<QLineEdit*>("tokenID");
         auto* maxResolution = sheet.findChild<QCheckBox*>("useMaxResolution");
 

@@ -155,7 +155,7 @@ private Q_SLOTS:
         ViewModelFixture fixture;
         auto& viewModel = fixture.viewModel;
         viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
-        viewModel->loadLocalVideos();
+        QCoro::waitFor(viewModel->loadLocalVideos());
         QTRY_COMPARE(viewModel->changedLocalVideos().size(), 2); // first sight: all new
         viewModel->markUploadedAssetNew(QStringLiteral("x"));
 

@@ -58,9 +58,11 @@ private Q_SLOTS:
         QTest::newRow("an hour has no field") << 3605.0 << "60:05";
         QTest::newRow("62 min") << 3725.0 << "62:05";
         QTest::newRow("under a second") << 0.4 << "0:00";
-        QTest::newRow("not a number") << std::nan("") << "0:00";
-        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "0:00";
-        QTest::newRow("negative") << -3.0 << "0:00";
+        QTest::newRow("none") << 0.0 << "0:00";
+        QTest::newRow("not a number") << std::nan("") << "Unknown";
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "Unknown";
+        QTest::newRow("too large to count") << 1e300 << "Unknown";
+        QTest::newRow("negative") << -3.0 << "Unknown";
     }
     void texts() {
         QFETCH(double, seconds);
@@ -234,7 +236,7 @@ private Q_SLOTS:
         QSignalSpy published(viewModel.get(), &UploadViewModel::localMetadataChanged);
         viewModel->setLocalFolderURL(
             QUrl::fromLocalFile(m_clips.folder() + QStringLiteral("/scan")));
-        viewModel->loadLocalVideos();
+        QCoro::waitFor(viewModel->loadLocalVideos());
         QCOMPARE(viewModel->localVideos().size(), 1);
         QTRY_VERIFY(!published.isEmpty());
         QCOMPARE(viewModel->localVideos().constFirst().resolution(),

@@ -255,8 +255,8 @@ bool Screenshots::localFolder() {
     // As the folder chooser does; then a look at two clips, so only the others stay new.
     m_viewModel.setLocalFolderURL(QUrl::fromLocalFile(m_clips.folder()));
     m_viewModel.setProvider(VideoProvider::localFolder);
-    m_viewModel.loadLocalVideos();
-    settle(500);
+    m_viewModel.startLoadLocalVideos();
+    settle(10000, [&] { return !m_viewModel.localVideoURLs().isEmpty(); });
     const QList<QUrl> files = m_viewModel.localVideoURLs();
     for (const QUrl& file : files) {
         if (file.fileName().startsWith(QStringLiteral("E1_Opening")))

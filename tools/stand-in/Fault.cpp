@@ -45,8 +45,9 @@ std::optional<Fault> Fault::fromJson(const QJsonObject& object, QString* error) 
     fault.hang = object.value(QLatin1StringView("hang")).toBool();
     fault.drop = object.value(QLatin1StringView("drop")).toString();
     if (!fault.drop.isEmpty() && fault.drop != QLatin1StringView("before-reply") &&
-        fault.drop != QLatin1StringView("mid-body")) {
-        *error = QStringLiteral("\"drop\" is \"before-reply\" or \"mid-body\"");
+        fault.drop != QLatin1StringView("mid-body") &&
+        fault.drop != QLatin1StringView("after-handling")) {
+        *error = QStringLiteral("\"drop\" is \"before-reply\", \"mid-body\" or \"after-handling\"");
         return std::nullopt;
     }
     fault.dropAfterBytes =

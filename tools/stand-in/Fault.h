@@ -17,7 +17,8 @@
 //   hang          never answer (until the stand-in stops or "/_control/release"); with
 //                 dropAfterBytes, stall the upload body there, then close
 //   drop          "before-reply": close the connection without answering;
-//                 "mid-body": send the headers and half the body, then close
+//                 "mid-body": send the headers and half the body, then close;
+//                 "after-handling": do the work, then close without answering
 //   dropAfterBytes  for an upload PUT: close after reading this many bytes
 //   status        answer with this status instead of the service's own reply
 //   body / bodyBase64  the body of that answer (default: an error document)

@@ -196,6 +196,10 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
     } else {
         handler(response, fault);
     }
+    if (fault && fault->drop == QLatin1StringView("after-handling")) {
+        dropConnection(request);
+        return finish(0);
+    }
     if (fault) {
         for (const auto& [name, value] : fault->headers)
             response.set_header(name.toStdString(), value.toStdString());

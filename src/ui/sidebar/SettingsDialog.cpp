@@ -1,5 +1,6 @@
 #include "SettingsDialog.h"
 
+#include "ApiKeysDialog.h"
 #include "DetachedTask.h"
 
 #include "CityTableModel.h"
@@ -8,6 +9,7 @@
 #include "UploadViewModel.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHeaderView>
@@ -70,7 +72,14 @@ SettingsDialog::SettingsDialog(UploadViewModel& viewModel, Options options, QWid
     auto* saveButton = button(tr("Save"), "save", this);
     saveButton->setDefault(true);
     connect(saveButton, &QPushButton::clicked, this, &SettingsDialog::save);
+    auto* about =
+        new QLabel(tr("Meridia Companion %1").arg(QCoreApplication::applicationVersion()), this);
+    about->setObjectName(QStringLiteral("about"));
+    about->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    about->setForegroundRole(QPalette::PlaceholderText);
+    style::applyFont(about, style::TextStyle::caption);
     auto* footer = new QHBoxLayout;
+    footer->addWidget(about);
     footer->addStretch();
     footer->addWidget(close);
     footer->addWidget(saveButton);
@@ -231,11 +240,12 @@ void SettingsDialog::showCredentials() {
 }
 
 void SettingsDialog::save() {
-    m_viewModel.startSaveSettings();
-    m_viewModel.saveCityMap();
-    if (m_sheetKey->isModified())
-        m_viewModel.startSaveSheetKey(m_sheetKey->text());
-    accept();
+    ApiKeysDialog::saveConfirmingClear(this, m_viewModel, [this] {
+        m_viewModel.saveCityMap();
+        if (m_sheetKey->isModified())
+            m_viewModel.startSaveSheetKey(m_sheetKey->text());
+        accept();
+    });
 }
 
 void SettingsDialog::updateGoogleSheets() {

@@ -85,7 +85,7 @@ UploadToolsView::UploadToolsView(UploadViewModel& viewModel, Options options, QW
         const bool switched = include != m_includeSubfoldersShown;
         showFolder();
         if (switched && m_viewModel.localFolderURL())
-            m_viewModel.loadLocalVideos();
+            m_viewModel.startLoadLocalVideos();
     });
 
     showProvider();
@@ -203,7 +203,7 @@ void UploadToolsView::folderChosen(const QList<QUrl>& folders) {
         return;
     const QUrl folder = folders.first();
     m_viewModel.setLocalFolderURL(folder);
-    m_viewModel.loadLocalVideos();
+    m_viewModel.startLoadLocalVideos();
     m_viewModel.appendLog(QStringLiteral("Selected local folder: ") + folder.toLocalFile());
 }
 
