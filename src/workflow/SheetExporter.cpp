@@ -84,11 +84,16 @@ QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
     const auto key = co_await store.readKeychainString(QString::fromLatin1(sheetKeyAccount));
     if (!self)
         co_return tl::unexpected(ServiceTransport::cancelled());
-    if (key && !key->isEmpty()) {
+    // A store that cannot be read says nothing of the key; posting without it could be
+    // refused or, worse, taken by a web app that should have asked for it.
+    if (!key)
+        co_return fail(key.error().domain, key.error().code,
+                       QStringLiteral("Could not read the sheet key: ") + key.error().message);
+    if (*key && !(*key)->isEmpty()) {
         QString query = address.query(QUrl::FullyEncoded);
         if (!query.isEmpty())
             query += QLatin1Char('&');
-        query += QStringLiteral("key=") + QString::fromLatin1(QUrl::toPercentEncoding(*key));
+        query += QStringLiteral("key=") + QString::fromLatin1(QUrl::toPercentEncoding(**key));
         address.setQuery(query, QUrl::StrictMode);
     }
 
