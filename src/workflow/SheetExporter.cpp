@@ -84,10 +84,11 @@ QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
     const auto key = co_await store.readKeychainString(QString::fromLatin1(sheetKeyAccount));
     if (!self)
         co_return tl::unexpected(ServiceTransport::cancelled());
-    // Without the key a guarded web app refuses the post anyway; say why instead.
+    // A store that cannot be read says nothing of the key; posting without it could be
+    // refused or, worse, taken by a web app that should have asked for it.
     if (!key)
         co_return fail(key.error().domain, key.error().code,
-                       QStringLiteral("could not read the sheet key: ") + key.error().message);
+                       QStringLiteral("Could not read the sheet key: ") + key.error().message);
     if (*key && !(*key)->isEmpty()) {
         QString query = address.query(QUrl::FullyEncoded);
         if (!query.isEmpty())
