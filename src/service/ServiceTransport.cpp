@@ -223,8 +223,8 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
 
     if (status)
         noteRateBudget(*reply);
-    Attempt attempt{HttpReply{status, reply->readAll(), reply->rawHeaderPairs(), *sends > 1},
-                    false, std::nullopt};
+    Attempt attempt{HttpReply{status, reply->readAll(), reply->rawHeaderPairs(), *sends > 1}, false,
+                    std::nullopt};
     if (status && isRetryableStatus(*status)) {
         attempt.retryable = true;
         attempt.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"));
