@@ -96,8 +96,12 @@ QCoro::Task<> UploadViewModel::waitUntilReady() {
 
 void UploadViewModel::appendLog(const QString& message) {
     const QByteArray line = "[Clipferry] " + message.toUtf8() + '\n';
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
-    std::fflush(stdout);
+    if (m_options.echoLog) {
+        m_options.echoLog(line);
+    } else {
+        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+        std::fflush(stdout);
+    }
     post([this, message] {
         m_log.append(LogEntry{QUuid::createUuid(), message});
         Q_EMIT logAppended(m_log.constLast());
@@ -118,6 +122,11 @@ QCoro::Task<> UploadViewModel::loadSettings() {
     QPointer self(this);
     // The preference is synchronous, so it is in place before construction returns.
     m_useMaxResolution = QSettings().value(QLatin1String(useMaxResolutionKey), false).toBool();
+    if (m_options.fixedTokens) {
+        std::tie(m_tokenID, m_tokenSecret) = *m_options.fixedTokens;
+        Q_EMIT credentialsChanged();
+        co_return;
+    }
     const auto& store = m_credentials;
     auto id = co_await store.readKeychainString(QString::fromLatin1(tokenIDAccount));
     if (!self)
@@ -153,7 +162,7 @@ QCoro::Task<> UploadViewModel::saveSettings() {
 // --- seen-state --------------------------------------------------------------------
 
 void UploadViewModel::saveMuxState() {
-    if (!m_savedMuxState)
+    if (!m_savedMuxState || !m_options.writeStateFiles)
         return;
     auto written = writeFileAtomically(stateFileURL(QString::fromLatin1(muxStateFileName)),
                                        encodeMuxState(*m_savedMuxState));
@@ -162,7 +171,7 @@ void UploadViewModel::saveMuxState() {
 }
 
 void UploadViewModel::saveLocalVideoState() {
-    if (!m_savedLocalState)
+    if (!m_savedLocalState || !m_options.writeStateFiles)
         return;
     auto written = writeFileAtomically(stateFileURL(QString::fromLatin1(localVideoStateFileName)),
                                        encodeLocalVideoState(*m_savedLocalState));
@@ -207,6 +216,8 @@ void UploadViewModel::loadCityMap() {
 }
 
 void UploadViewModel::saveCityMap() {
+    if (!m_options.writeStateFiles)
+        return;
     ensureCityMapFolder();
     auto written = writeFileAtomically(cityMapFileURL(), encodeCityMap(m_cityMap));
     if (written)
