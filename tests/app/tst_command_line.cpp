@@ -123,10 +123,8 @@ private Q_SLOTS:
         QTest::newRow("operand where none is taken")
             << QStringList{"export-sheet", "x"} << "env" << QString() << 2 << noLines
             << "Usage: clipferry export-sheet" << 2 << 0;
-        QTest::newRow("help") << QStringList{"sync", "--help"} << "none" << QString() << 0
-                              << QStringList{"Usage: clipferry sync FOLDER [--recursive] "
-                                             "[--replace-changed] [--dry-run]"}
-                              << noError << 2 << 0;
+        QTest::newRow("help") << QStringList{"list", "--help"} << "none" << QString() << 0
+                              << QStringList{"Usage: clipferry list [--json]"} << noError << 2 << 0;
         QTest::newRow("export-sheet")
             << QStringList{"export-sheet"} << "env" << QString() << 0
             << QStringList{"[Clipferry] Updating Google Sheets...",

@@ -28,18 +28,8 @@ const std::array grammars{
             "FILE",
             true,
             {},
-            "Uploads the files to Mux like a drop on the window (resumable, paced, retried),\n"
+            "Uploads the files to Mux like a drop on the window (paced, retried),\n"
             "printing the log lines; then updates the Google Sheet."},
-    Grammar{Subcommand::sync,
-            "sync",
-            "FOLDER",
-            false,
-            {{"--recursive", &Command::recursive, "look into subfolders too"},
-             {"--replace-changed", &Command::replaceChanged,
-              "upload the clips changed since their upload again and delete the old assets"},
-             {"--dry-run", &Command::dryRun, "only print what would be uploaded"}},
-            "Uploads the clips of the folder that are not on Mux yet, then updates the\n"
-            "Google Sheet once."},
     Grammar{Subcommand::list,
             "list",
             nullptr,

@@ -10,17 +10,13 @@ namespace clipferry::cli {
 
 enum class Subcommand {
     upload,
-    sync,
     list,
     exportSheet,
 };
 
 struct Command {
     Subcommand subcommand = Subcommand::list;
-    QStringList operands; // upload: the files; sync: the folder
-    bool recursive = false;
-    bool replaceChanged = false;
-    bool dryRun = false;
+    QStringList operands; // upload: the files
     bool json = false;
 };
 
@@ -43,7 +39,7 @@ using ParsedCommandLine = std::variant<Command, HelpRequest, UsageError>;
 // `arguments` start with the subcommand's name (the program's name left out).
 [[nodiscard]] ParsedCommandLine parseCommandLine(const QStringList& arguments);
 
-// "Usage: clipferry sync FOLDER [--recursive] …"
+// "Usage: clipferry list [--json]"
 [[nodiscard]] QString usageLine(Subcommand subcommand);
 // Every subcommand's usage line, for `clipferry --help`.
 [[nodiscard]] QString overviewText();

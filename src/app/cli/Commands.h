@@ -19,6 +19,5 @@ enum ExitStatus : int {
 [[nodiscard]] QCoro::Task<int> runList(HeadlessSession& session, bool json);
 [[nodiscard]] QCoro::Task<int> runExportSheet(HeadlessSession& session);
 [[nodiscard]] QCoro::Task<int> runUpload(HeadlessSession& session, QStringList files);
-[[nodiscard]] QCoro::Task<int> runSync(HeadlessSession& session, Command command);
 
 } // namespace clipferry::cli

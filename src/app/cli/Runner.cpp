@@ -37,8 +37,6 @@ QCoro::Task<int> execute(HeadlessSession& session, Command command) {
         co_return co_await runExportSheet(session);
     case Subcommand::upload:
         co_return co_await runUpload(session, command.operands);
-    case Subcommand::sync:
-        co_return co_await runSync(session, std::move(command));
     }
     co_return exitUsage;
 }

@@ -5,8 +5,8 @@
 #include <QCoro/QCoroSignal>
 #include <QFileInfo>
 
-// The subcommands that upload: `upload` and `sync`. Both hand one batch to the view model,
-// as a drop does, and wait for the sheet export that ends every batch.
+// `upload`: one batch handed to the view model, as a drop does, and the wait for the sheet
+// export that ends every batch.
 namespace clipferry::cli {
 namespace {
 
@@ -53,12 +53,6 @@ QCoro::Task<int> runUpload(HeadlessSession& session, QStringList files) {
     if (!co_await session.signIn())
         co_return exitUsage;
     co_return co_await uploadBatch(session, std::move(urls));
-}
-
-QCoro::Task<int> runSync(HeadlessSession& session, Command command) {
-    Q_UNUSED(command);
-    session.console().error(QStringLiteral("clipferry sync: not available yet"));
-    co_return exitUsage;
 }
 
 } // namespace clipferry::cli
