@@ -37,7 +37,7 @@ void Application::openFiles(const QStringList& paths) {
             files.append(QUrl::fromLocalFile(info.absoluteFilePath()));
     }
     if (!files.isEmpty())
-        m_viewModel->startUploadBatch(files);
+        m_window->dropFiles(files);
 }
 
 } // namespace clipferry

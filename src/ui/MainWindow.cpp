@@ -33,7 +33,8 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& networ
     sidebar->setObjectName(QStringLiteral("sidebar"));
     auto* sidebarLayout = new QVBoxLayout(sidebar);
     sidebarLayout->setContentsMargins(0, 0, 0, 0);
-    sidebarLayout->addWidget(new UploadToolsView(viewModel, sidebar));
+    m_uploadTools = new UploadToolsView(viewModel, sidebar);
+    sidebarLayout->addWidget(m_uploadTools);
 
     auto* library = new LibraryColumn(viewModel, network, m_splitter);
 
@@ -88,6 +89,10 @@ void MainWindow::showApiKeysSheet(bool show) {
     if (!m_apiKeysDialog)
         m_apiKeysDialog = new ApiKeysDialog(m_viewModel, this);
     m_apiKeysDialog->open();
+}
+
+void MainWindow::dropFiles(const QList<QUrl>& files) {
+    m_uploadTools->filesDropped(files);
 }
 
 } // namespace clipferry

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
+#include <QUrl>
 
 class QNetworkAccessManager;
 class QSplitter;
@@ -9,6 +11,7 @@ namespace clipferry {
 
 class UploadViewModel;
 class ApiKeysDialog;
+class UploadToolsView;
 
 // The one window: the upload tools sidebar and the library column side by side.
 class MainWindow : public QMainWindow {
@@ -20,6 +23,8 @@ public:
 
     [[nodiscard]] QSplitter* splitter() const { return m_splitter; }
     [[nodiscard]] ApiKeysDialog* apiKeysDialog() const { return m_apiKeysDialog; }
+    // Files handed over from outside ("Open with"), taken as a drop on the drop zone.
+    void dropFiles(const QList<QUrl>& files);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -31,6 +36,7 @@ private:
     UploadViewModel& m_viewModel;
     QSplitter* m_splitter;
     ApiKeysDialog* m_apiKeysDialog = nullptr;
+    UploadToolsView* m_uploadTools = nullptr;
 };
 
 } // namespace clipferry

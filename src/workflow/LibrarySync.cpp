@@ -39,11 +39,28 @@ QCoro::Task<> UploadViewModel::refreshLibrary() {
         m_savedMuxState = MuxState{currentTimeSeconds(), {}};
     m_savedMuxState->lastLaunchedAt = currentTimeSeconds();
     saveMuxState();
-    m_lastCompleteListing = *listed;
+    setLastCompleteListing(*listed);
     const auto count = listed->size();
     setExistingAssets(std::move(*listed));
     setIsRefreshing(false);
     appendLog(QStringLiteral("Loaded %1 total assets from MUX.").arg(count));
+}
+
+QCoro::Task<Result<void>> UploadViewModel::listQuietly() {
+    QPointer self(this);
+    auto listed = co_await m_mux->listAllAssets(m_tokenID, m_tokenSecret);
+    if (!self)
+        co_return fail(QString(), -1, QStringLiteral("Cancelled"));
+    if (!listed)
+        co_return tl::unexpected(listed.error());
+    setLastCompleteListing(std::move(*listed));
+    co_return Result<void>{};
+}
+
+void UploadViewModel::setLastCompleteListing(QList<MuxAsset> listing) {
+    m_lastCompleteListing = std::move(listing);
+    m_lastListingTime = currentTimeSeconds();
+    Q_EMIT lastCompleteListingChanged();
 }
 
 void UploadViewModel::refreshIfNeverListed() {

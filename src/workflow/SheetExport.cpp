@@ -90,11 +90,10 @@ QCoro::Task<Result<void>> UploadViewModel::postSheetCSV(QString csv) {
 QCoro::Task<Result<void>> UploadViewModel::exportSheet(bool listWhenLocal) {
     QPointer self(this);
     if (listWhenLocal && m_provider == VideoProvider::localFolder) {
-        auto listed = co_await m_mux->listAllAssets(m_tokenID, m_tokenSecret);
+        // A failed listing keeps the last complete one for the export.
+        (void)co_await listQuietly();
         if (!self)
             co_return notListed();
-        if (listed)
-            m_lastCompleteListing = std::move(*listed);
     }
     if (!m_lastCompleteListing)
         co_return notListed();

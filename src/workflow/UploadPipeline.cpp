@@ -52,6 +52,13 @@ QCoro::Task<> UploadViewModel::processUpload(qsizetype index) {
     auto outcome = co_await runUploadSteps(index);
     if (!self)
         co_return;
+    if (outcome && m_itemDoneHook) {
+        // Named first: g++ 12 destroys a temporary inside a co_await expression twice.
+        auto afterDone = m_itemDoneHook(m_uploads[index].fileURL, *outcome);
+        co_await std::move(afterDone);
+        if (!self)
+            co_return;
+    }
     if (!outcome) {
         auto& item = m_uploads[index];
         item.status = UploadStatus::failed;
@@ -66,7 +73,7 @@ QCoro::Task<> UploadViewModel::processUpload(qsizetype index) {
     co_await finishBatchItem();
 }
 
-QCoro::Task<Result<void>> UploadViewModel::runUploadSteps(qsizetype index) {
+QCoro::Task<Result<QString>> UploadViewModel::runUploadSteps(qsizetype index) {
     QPointer self(this);
     const auto cancelled = [] {
         return fail(QString(), -1, QStringLiteral("Cancelled"));
@@ -117,7 +124,7 @@ QCoro::Task<Result<void>> UploadViewModel::runUploadSteps(qsizetype index) {
     m_uploads[index].playbackURL = streamingAddress(*playbackID);
     markUploadedAssetNew(*assetID);
     setUploadStatus(index, UploadStatus::done, 1.0);
-    co_return Result<void>{};
+    co_return *assetID;
 }
 
 void UploadViewModel::reportUploadProgress(qsizetype index, qint64 sent, qint64 total) {

@@ -1,6 +1,7 @@
 #include "UploadViewModel.h"
 
 #include "CredentialStore.h"
+#include "DeliveryTracker.h"
 #include "DetachedTask.h"
 #include "StateFolder.h"
 
@@ -64,6 +65,7 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
         readStateFile<MuxState>(QString::fromLatin1(muxStateFileName), decodeMuxState);
     if (!m_savedMuxState)
         m_savedMuxState = MuxState{now, {}};
+    m_delivery = std::make_unique<DeliveryTracker>(*this, m_options.maxListingAge);
 }
 
 UploadViewModel::~UploadViewModel() = default;

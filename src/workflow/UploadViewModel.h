@@ -26,6 +26,7 @@ class QThreadPool;
 namespace clipferry {
 
 class CredentialStore;
+class DeliveryTracker;
 
 // The one object that holds the application's state and carries out every user action.
 // Views read its fields, set the few that are theirs (selections, switches, the sheet
@@ -49,6 +50,8 @@ public:
         std::function<void(const QByteArray& line)> echoLog;
         // A token pair in place of the secret store, which is then never asked.
         std::optional<std::pair<QString, QString>> fixedTokens;
+        // The local folder's delivery states compare against a listing at most this old.
+        std::chrono::milliseconds maxListingAge{std::chrono::minutes(5)};
     };
 
     // Options from the build constants, with the service's own poll intervals.
@@ -148,6 +151,10 @@ public:
     [[nodiscard]] const std::optional<QList<MuxAsset>>& lastCompleteListing() const {
         return m_lastCompleteListing;
     }
+    // When the last complete listing arrived, in seconds since 1970; 0 without one.
+    [[nodiscard]] double lastListingTime() const { return m_lastListingTime; }
+    // Lists the service library for the listing alone, leaving the view's list as it is.
+    [[nodiscard]] QCoro::Task<Result<void>> listQuietly();
     [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
 
@@ -160,6 +167,13 @@ public:
     // per core. The pool must outlive this object.
     void setMetadataThreadPool(QThreadPool* pool);
 
+    // --- delivery of local clips ----------------------------------------------------------
+    [[nodiscard]] DeliveryTracker& delivery() const { return *m_delivery; }
+    // Awaited after each item reaches "Done" and before its batch may end, with the file
+    // and the new asset's id.
+    using ItemDoneHook = std::function<QCoro::Task<>(QUrl file, QString assetID)>;
+    void setItemDoneHook(ItemDoneHook hook) { m_itemDoneHook = std::move(hook); }
+
     // --- fixtures ----------------------------------------------------------------------
     // Sets the lists and change sets as a finished listing or scan would, without the
     // network or the disk: for tests and the screenshot tool.
@@ -167,6 +181,7 @@ public:
         setChangedMuxAssets(std::move(changedAssets));
         setExistingAssets(std::move(assets));
     }
+    void setFixtureListing(QList<MuxAsset> listing) { setLastCompleteListing(std::move(listing)); }
     void setFixtureLocalVideos(QList<QUrl> files, QSet<QUrl> changedFiles) {
         setChangedLocalVideos(std::move(changedFiles));
         setLocalVideoURLs(std::move(files));
@@ -193,6 +208,7 @@ Q_SIGNALS:
     void localMetadataChanged();
     // An export to the sheet ended, after a batch, a delete or the button.
     void sheetExportFinished(bool updated);
+    void lastCompleteListingChanged();
 
 private:
     // Keeps a started task alive until it ends, and drops its result if this object
@@ -206,11 +222,13 @@ private:
     void setLocalVideoURLs(QList<QUrl> files);
     void setChangedMuxAssets(QSet<QString> ids);
     void setChangedLocalVideos(QSet<QUrl> files);
+    void setLastCompleteListing(QList<MuxAsset> listing);
     QThreadPool& metadataThreadPool();
     void noteLocalMetadataArrived();
     void publishLocalMetadata();
     void startWaitingUploads();
-    [[nodiscard]] QCoro::Task<Result<void>> runUploadSteps(qsizetype index);
+    // The new asset's id.
+    [[nodiscard]] QCoro::Task<Result<QString>> runUploadSteps(qsizetype index);
     void reportUploadProgress(qsizetype index, qint64 sent, qint64 total);
     [[nodiscard]] QString streamingAddress(const QString& playbackID) const;
     // Posts the CSV of the last complete service listing; when the view shows a local
@@ -257,6 +275,9 @@ private:
     QElapsedTimer m_lastMetadataPublish;
     bool m_metadataPublishScheduled = false;
     std::optional<QList<MuxAsset>> m_lastCompleteListing;
+    double m_lastListingTime = 0;
+    ItemDoneHook m_itemDoneHook;
+    std::unique_ptr<DeliveryTracker> m_delivery;
     QList<qsizetype> m_waitingUploads;
     int m_runningUploads = 0;
     QHash<qsizetype, qint64> m_lastProgressReport;

@@ -55,6 +55,16 @@ class CommandLineTest : public QObject {
                 QString::fromUtf8(process.readAllStandardError())};
     }
 
+    static QJsonObject asset(const QString& id, const QString& passthrough,
+                             const QString& createdAt) {
+        return {
+            {"id", id},
+            {"status", "ready"},
+            {"passthrough", passthrough},
+            {"created_at", createdAt},
+            {"playback_ids", QJsonArray{QJsonObject{{"id", "pb-" + id}, {"policy", "public"}}}}};
+    }
+
     // The files the window owns, name and content.
     QHash<QString, QByteArray> stateFiles() const {
         QHash<QString, QByteArray> files;
@@ -73,6 +83,8 @@ private Q_SLOTS:
         QVERIFY2(ClipFactory::ffmpegAvailable(), "the tests need the ffmpeg tool");
         QVERIFY(!m_clips.video(QStringLiteral("E1_Opening_PAR_M01_a.mov")).isEmpty());
         QVERIFY(!m_clips.video(QStringLiteral("E1_Opening_LON_M02_b.mp4")).isEmpty());
+        QVERIFY(
+            !m_clips.file(QStringLiteral("E2_Anthem_PAR_M03_c.mov"), "not yet on Mux").isEmpty());
         // The window's state: a run of the command line must leave it as it is.
         QVERIFY(QDir().mkpath(m_home.stateFolder()));
         QFile state(m_home.stateFolder() + QStringLiteral("/MuxState.json"));
@@ -94,22 +106,27 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("stdoutLines"); // in this order, others between
         QTest::addColumn<QString>("stderrText");
-        QTest::addColumn<int>("assetsAfter"); // the library holds two seeded assets first
+        // The library holds two assets first: clip a's (on Mux) and clip b's (created
+        // long before b was made, so b changed since its upload).
+        QTest::addColumn<int>("assetsAfter");
         QTest::addColumn<int>("sheetPosts");
 
-        const auto line = [](const char* id) {
-            return QStringLiteral("%1.mov\tready\t%2/pb-%1.m3u8")
-                .arg(QLatin1String(id), QLatin1String(clipferry::build::muxStreamBase));
+        const auto line = [](const char* name, const char* id) {
+            return QStringLiteral("%1\tready\t%2/pb-%3.m3u8")
+                .arg(QLatin1String(name), QLatin1String(clipferry::build::muxStreamBase),
+                     QLatin1String(id));
         };
         const QStringList noLines;
         const QString noError;
         const QString clipsFolder = m_clips.folder();
         const QString clipA = clipsFolder + QStringLiteral("/E1_Opening_PAR_M01_a.mov");
         const QString clipB = clipsFolder + QStringLiteral("/E1_Opening_LON_M02_b.mp4");
+        const QString clipC = clipsFolder + QStringLiteral("/E2_Anthem_PAR_M03_c.mov");
 
         QTest::newRow("list") << QStringList{"list"} << "env" << QString() << 0
-                              << QStringList{line("seeded0001"), line("seeded0002")} << noError << 2
-                              << 0;
+                              << QStringList{line("E1_Opening_PAR_M01_a.mov", "on-mux"),
+                                             line("E1_Opening_LON_M02_b.mp4", "old")}
+                              << noError << 2 << 0;
         QTest::newRow("list --json") << QStringList{"list", "--json"} << "keyring" << QString() << 0
                                      << noLines << noError << 2 << 0;
         QTest::newRow("list refused")
@@ -146,9 +163,24 @@ private Q_SLOTS:
                            "[Clipferry] Google Sheet updated."}
             << noError << 4 << 1;
         QTest::newRow("upload refused")
-            << QStringList{"upload", clipA} << "env"
+            << QStringList{"upload", clipC} << "env"
             << "/video/v1/uploads" << 1 << QStringList{"[Clipferry] Google Sheet updated."}
             << noError << 2 << 1;
+        QTest::newRow("sync --dry-run")
+            << QStringList{"sync", clipsFolder, "--dry-run"} << "env" << QString() << 0
+            << QStringList{"upload\t" + clipC, "keep\t" + clipB} << noError << 2 << 0;
+        QTest::newRow("sync") << QStringList{"sync", clipsFolder} << "env" << QString() << 0
+                              << QStringList{"[Clipferry] Started upload batch with 1 videos.",
+                                             "[Clipferry] Google Sheet updated."}
+                              << "changed since its upload, left as it is" << 3 << 1;
+        QTest::newRow("sync --replace-changed")
+            << QStringList{"sync", "--replace-changed", clipsFolder} << "env" << QString() << 0
+            << QStringList{"[Clipferry] Started upload batch with 2 videos.",
+                           "[Clipferry] Deleting asset: E1_Opening_LON_M02_b.mp4",
+                           "[Clipferry] Deleted asset.", "[Clipferry] Google Sheet updated."}
+            << noError << 3 << 1;
+        QTest::newRow("sync of a file") << QStringList{"sync", clipA} << "env" << QString() << 2
+                                        << noLines << "not a folder" << 2 << 0;
         QTest::newRow("upload of a missing file")
             << QStringList{"upload", clipA, clipsFolder + "/gone.mov"} << "env" << QString() << 2
             << noLines << "cannot read the file " + clipsFolder + "/gone.mov" << 2 << 0;
@@ -168,7 +200,9 @@ private Q_SLOTS:
             QSKIP("needs a Secret Service session");
         QVERIFY(m_service.reset());
         QVERIFY(m_service.setCredentials(m_tokenID, m_tokenSecret));
-        QVERIFY(m_service.seedGeneratedAssets(2));
+        QVERIFY(m_service.seedAssets(
+            QJsonArray{asset("on-mux", "E1_Opening_PAR_M01_a.mov", "4102444800"),
+                       asset("old", "E1_Opening_LON_M02_b.mp4", "1000000000")}));
         if (!faultPath.isEmpty())
             QVERIFY(m_service.addFault({.path = faultPath, .status = 500}));
         const auto stateBefore = stateFiles();
@@ -186,9 +220,9 @@ private Q_SLOTS:
         if (arguments.contains(QStringLiteral("--json"))) {
             const auto listed = QJsonDocument::fromJson(result.out.toUtf8()).array();
             QCOMPARE(listed.size(), 2);
-            QCOMPARE(listed[1][QStringLiteral("passthrough")].toString(), "seeded0002.mov");
-            QVERIFY(listed[1][QStringLiteral("playback_url")].toString().endsWith(
-                "/pb-seeded0002.m3u8"));
+            QCOMPARE(listed[1][QStringLiteral("passthrough")].toString(),
+                     "E1_Opening_LON_M02_b.mp4");
+            QVERIFY(listed[1][QStringLiteral("playback_url")].toString().endsWith("/pb-old.m3u8"));
         }
         QCOMPARE(m_service.assets().size(), assetsAfter);
         QCOMPARE(m_service.sheetPosts().size(), sheetPosts);

@@ -2,6 +2,7 @@
 #include "ElidedLabel.h"
 #include "FolderBox.h"
 #include "FolderChooser.h"
+#include "QuestionDialog.h"
 #include "SidebarStyle.h"
 #include "SourcePicker.h"
 #include "TempHome.h"
@@ -159,6 +160,54 @@ private Q_SLOTS:
         QVERIFY(delegate.sizeHint(option, model->index(1, 0)).height() > bare);
     }
 
+    // Dropped files the library holds by name wait for one answer; the others go at once.
+    void dropOfKnownFiles_data() {
+        QTest::addColumn<int>("answer"); // Replace, Upload as copies, Skip
+        QTest::addColumn<int>("uploads");
+        QTest::addColumn<int>("copies"); // of a known clip afterwards
+        QTest::newRow("replace") << 0 << 3 << 1;
+        QTest::newRow("copies") << 1 << 3 << 2;
+        QTest::newRow("skip") << 2 << 1 << 1;
+    }
+    void dropOfKnownFiles() {
+        QFETCH(int, answer);
+        QFETCH(int, uploads);
+        QFETCH(int, copies);
+        StandInService service;
+        QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
+        QList<QUrl> files;
+        for (const char* name :
+             {"E1_Opening_ATL_M01_a.mov", "E2_Finale_MIAS_M02_c.mp4", "E1_Opening_ATL_M01_b.mov"}) {
+            touch(m_home.path() + QLatin1Char('/') + QLatin1String(name));
+            files.append(
+                QUrl::fromLocalFile(m_home.path() + QLatin1Char('/') + QLatin1String(name)));
+            if (files.size() != 2)
+                QVERIFY(service.seedAssets({ViewModelFixture::assetJson(
+                    QStringLiteral("old%1").arg(files.size()), QLatin1String(name))}));
+        }
+        ViewModelFixture fixture(service);
+        QVERIFY(QCoro::waitFor(fixture.viewModel->listQuietly()));
+        UploadToolsView view(*fixture.viewModel, testOptions());
+        view.show();
+
+        QuestionDialog::setNextAnswer(answer);
+        QVERIFY(dropOn(view.dropZone(), *mimeWithUrls(files)));
+        QCOMPARE(fixture.viewModel->uploads().size(), 1);
+        QCOMPARE(QuestionDialog::lastQuestion(),
+                 "2 of these clips are already on Mux. Upload them again?");
+        QTRY_VERIFY_WITH_TIMEOUT(fixture.messages().contains("Google Sheet updated."), 20000);
+        QTRY_COMPARE(fixture.viewModel->completedBatchUploads(),
+                     fixture.viewModel->pendingBatchUploads());
+        QCOMPARE(service.countRequests(QStringLiteral("POST"), "/video/v1/uploads"), uploads);
+        const QJsonArray assets = service.assets();
+        QCOMPARE(std::count_if(assets.begin(), assets.end(),
+                               [](const auto& value) {
+                                   return value.toObject().value(QStringLiteral("passthrough")) ==
+                                          QStringLiteral("E1_Opening_ATL_M01_b.mov");
+                               }),
+                 copies);
+    }
+
     void statusColours_data() {
         QTest::addColumn<UploadStatus>("status");
         QTest::addColumn<QColor>("colour");
@@ -183,7 +232,7 @@ private Q_SLOTS:
         ViewModelFixture fixture;
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.show();
-        QSignalSpy dropped(view.dropZone(), &DropZone::fileDropped);
+        QSignalSpy dropped(view.dropZone(), &DropZone::filesDropped);
         const int logBefore = int(fixture.viewModel->log().size());
 
         // Refused when it enters, so the drop itself never arrives.

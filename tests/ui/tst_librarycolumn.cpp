@@ -1,18 +1,22 @@
 #include "ClipFactory.h"
 #include "ConfirmationDialog.h"
+#include "DeliveryTracker.h"
 #include "LibraryColumn.h"
 #include "LibraryModel.h"
 #include "LibraryView.h"
+#include "QuestionDialog.h"
 #include "RefreshButton.h"
 #include "StandInService.h"
 #include "TempHome.h"
 #include "ThumbnailLoader.h"
 #include "ViewModelFixture.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -173,6 +177,9 @@ private Q_SLOTS:
     void keyboard();
     void refreshButtonFollowsRefreshing();
     void firstShowStartsOneRefresh();
+    void emptyLibrarySaysWhatToDo_data();
+    void emptyLibrarySaysWhatToDo();
+    void uploadShownSendsMissingAndChanged();
 };
 
 void TestLibraryColumn::clickSelectsAndClickAgainOpens() {
@@ -325,7 +332,10 @@ void TestLibraryColumn::localRowsOpenFilesAndNeverDelete() {
     QVERIFY(h.show());
     const QUrl file = h.localFile(QStringLiteral("E1_Opening_PAR_M01_one.mov"));
     QCOMPARE(h.vm().localVideoURLs(), QList<QUrl>{file});
-    QVERIFY(h.service.requests().isEmpty());
+    // Only the listing the delivery states compare with reaches the service.
+    QTRY_VERIFY(h.vm().delivery().hasListing());
+    QCOMPARE(h.service.requests().size(),
+             h.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")));
     h.openGroup(QStringLiteral("PAR|Opening"));
     const QModelIndex row = h.video(QStringLiteral("PAR|Opening"), 0);
     QVERIFY(row.data(LibraryModel::IsNewRole).toBool());
@@ -467,6 +477,70 @@ void TestLibraryColumn::firstShowStartsOneRefresh() {
     QCOMPARE(requests[0].method, QStringLiteral("GET"));
     QCOMPARE(requests[0].path, QStringLiteral("/video/v1/assets"));
     QCOMPARE(finishedListings(h.vm()), 1);
+}
+
+void TestLibraryColumn::emptyLibrarySaysWhatToDo_data() {
+    QTest::addColumn<bool>("signedIn");
+    QTest::addColumn<bool>("local");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty library")
+        << true << false << QString()
+        << "The library is empty. Drop clips on the left to upload them.";
+    QTest::newRow("no keys")
+        << false << false << QString()
+        << "Enter your Mux API keys with the gear on the left to see the library.";
+    QTest::newRow("no folder") << true << true << QString()
+                               << "Choose a folder of clips on the left.";
+    QTest::newRow("nothing matches") << true << false << "PAR"
+                                     << "No clips match.";
+}
+
+void TestLibraryColumn::emptyLibrarySaysWhatToDo() {
+    QFETCH(bool, signedIn);
+    QFETCH(bool, local);
+    QFETCH(QString, search);
+    QFETCH(QString, text);
+    Harness h;
+    if (!signedIn)
+        h.vm().setTokenSecret(QString());
+    if (local)
+        h.vm().setProvider(VideoProvider::localFolder);
+    h.column.searchField().setText(search);
+    QCOMPARE(h.model().rowCount(), 0);
+    QCOMPARE(h.view().emptyText(), text);
+}
+
+void TestLibraryColumn::uploadShownSendsMissingAndChanged() {
+    QJsonObject old = ViewModelFixture::assetJson(QStringLiteral("old"),
+                                                  QStringLiteral("E2_Opening_PAR_M01_two.mov"));
+    old.insert(QStringLiteral("created_at"), QStringLiteral("1000"));
+    Harness h(QJsonArray{parisAssets().first(), old});
+    h.useLocalFolder({QStringLiteral("E1_Opening_PAR_M01_one.mov"),
+                      QStringLiteral("E2_Opening_PAR_M01_two.mov"),
+                      QStringLiteral("E3_Opening_PAR_M01_three.mov")});
+    QVERIFY(h.show());
+    QPushButton& button = h.column.uploadShownButton();
+    QTRY_COMPARE(button.text(), QStringLiteral("Upload 2"));
+    QVERIFY(button.isVisible());
+    h.column.deliveryFilter().setCurrentIndex(1); // Not on Mux
+    QCOMPARE(button.text(), QStringLiteral("Upload 1"));
+    h.column.deliveryFilter().setCurrentIndex(0);
+
+    QuestionDialog::setNextAnswer(2); // Cancel
+    button.click();
+    QVERIFY(QuestionDialog::lastQuestion().startsWith("1 of these clips changed"));
+    QCoreApplication::processEvents();
+    QVERIFY(h.vm().uploads().isEmpty());
+    QuestionDialog::setNextAnswer(0); // Replace
+    button.click();
+    QTRY_COMPARE(h.vm().uploads().size(), 2);
+    QCOMPARE(h.vm().uploads()[1].fileURL,
+             h.localFile(QStringLiteral("E2_Opening_PAR_M01_two.mov")));
+    QTRY_VERIFY_WITH_TIMEOUT(logContains(h.vm(), QStringLiteral("Google Sheet updated.")), 20000);
+    QCOMPARE(
+        h.service.countRequests(QStringLiteral("DELETE"), QStringLiteral("/video/v1/assets/old")),
+        1);
 }
 
 QTEST_MAIN(TestLibraryColumn)

@@ -17,6 +17,9 @@ QString videoLabel(const QModelIndex& index) {
                         : std::get<LocalVideo>(entry.video).url.fileName();
     if (index.data(LibraryModel::IsNewRole).toBool())
         label += QLatin1Char('*');
+    if (const auto state = Delivery(index.data(LibraryModel::DeliveryRole).toInt());
+        state != Delivery::unknown)
+        label += QLatin1Char('=') + deliveryLabel(state);
     return label;
 }
 
@@ -32,6 +35,9 @@ QString dump(const QAbstractItemModel& model) {
             const QString progress = group.data(LibraryModel::ProgressTextRole).toString();
             if (!progress.isEmpty())
                 text += QLatin1Char(' ') + progress;
+            if (const int delivered = group.data(LibraryModel::DeliveryRole).toInt();
+                delivered >= 0)
+                text += QStringLiteral(" \u00B7%1").arg(delivered);
             QStringList videos;
             for (int v = 0; v < model.rowCount(group); ++v)
                 videos.append(videoLabel(model.index(v, 0, group)));
@@ -112,6 +118,8 @@ private Q_SLOTS:
     void searchRefiltersAndClearingRestores();
     void selectionRepaintsOnlyItsRows();
     void providerSwitchShowsLocalFiles();
+    void deliveryStatesFilterAndSearch_data();
+    void deliveryStatesFilterAndSearch();
 };
 
 void TestLibraryModel::rowsOrderProgressAndMarkers_data() {
@@ -313,6 +321,63 @@ void TestLibraryModel::providerSwitchShowsLocalFiles() {
     // Service lists changing in local mode leave the tree alone.
     fixture.viewModel->setFixtureLibrary({}, {});
     QCOMPARE(resets.size(), 1);
+}
+
+void TestLibraryModel::deliveryStatesFilterAndSearch_data() {
+    QTest::addColumn<DeliveryFilter>("filter");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("tree");
+    QTest::addColumn<int>("newClips"); // on the animation headers shown
+
+    const QString london = QStringLiteral("London{Goal 1/2 \u00B71[E1_Goal_LON_M1_c.mov=On Mux]}");
+    const QString a = QStringLiteral("E1_Opening_PAR_M1_a.mov=Changed since upload");
+    const QString b = QStringLiteral("E1_Opening_PAR_M1_b.mp4*=Not on Mux");
+    const QString paris = QStringLiteral("Paris{Opening 2/5 \u00B70[%1]}");
+    QTest::newRow("all") << DeliveryFilter::all << QString()
+                         << london + ' ' + paris.arg(a + ',' + b) << 1;
+    QTest::newRow("not on mux") << DeliveryFilter::notOnMux << QString() << paris.arg(b) << 1;
+    QTest::newRow("changed") << DeliveryFilter::changed << QString() << paris.arg(a) << 0;
+    QTest::newRow("search and filter") << DeliveryFilter::changed << "LON" << QString() << 0;
+    QTest::newRow("search") << DeliveryFilter::all << "LON" << london << 0;
+}
+
+void TestLibraryModel::deliveryStatesFilterAndSearch() {
+    QFETCH(DeliveryFilter, filter);
+    QFETCH(QString, search);
+    QFETCH(QString, tree);
+    QFETCH(int, newClips);
+    TempHome home;
+    ViewModelFixture fixture;
+    fixture.viewModel->setCityMap(ViewModelFixture::cities());
+    LibraryModel model(*fixture.viewModel);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QList<QUrl> files;
+    for (const char* name :
+         {"E1_Opening_PAR_M1_a.mov", "E1_Opening_PAR_M1_b.mp4", "E1_Goal_LON_M1_c.mov"}) {
+        QFile file(home.path() + QLatin1Char('/') + QLatin1String(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        files.append(QUrl::fromLocalFile(file.fileName()));
+    }
+    auto listing = assetsNamed({QStringLiteral("E1_Opening_PAR_M1_a.mov"),
+                                QStringLiteral("E1_Goal_LON_M1_c.mov"),
+                                QStringLiteral("E1_Goal_LON_M1_c.mov")});
+    listing[0].createdAt = QStringLiteral("1000"); // long before the file was written
+    fixture.viewModel->setFixtureLocalVideos(files, {files[1]});
+    fixture.viewModel->setProvider(VideoProvider::localFolder);
+    fixture.viewModel->setFixtureListing(listing);
+    model.setSearchText(search);
+    model.setDeliveryFilter(filter);
+
+    QCOMPARE(dump(model), tree);
+    int shownNew = 0;
+    for (int c = 0; c < model.rowCount(); ++c)
+        for (int g = 0; g < model.rowCount(model.index(c, 0)); ++g)
+            shownNew +=
+                model.index(g, 0, model.index(c, 0)).data(LibraryModel::NewCountRole).toInt();
+    QCOMPARE(shownNew, newClips);
+    if (tree.startsWith(QStringLiteral("London")))
+        QCOMPARE(model.index(0, 0, model.index(0, 0, model.index(0, 0))).data(Qt::ToolTipRole),
+                 QStringLiteral("On Mux\n2 copies on Mux"));
 }
 
 QTEST_GUILESS_MAIN(TestLibraryModel)

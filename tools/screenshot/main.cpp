@@ -1,8 +1,9 @@
 // Renders the real main window offscreen against the local stand-in service and saves
 //   clipferry-screenshot FOLDER
 // as FOLDER/window.png (the library), library-search.png (search "PAR"), library-local.png
-// (a local folder of generated clips), settings.png (the settings sheet) and
-// sidebar-batch.png (the upload list while a batch is in flight).
+// (a local folder of generated clips in each delivery state), settings.png (the settings
+// sheet) and sidebar-batch.png (the upload list while a batch is in flight); window,
+// library-local and settings also as "-dark" under a dark palette.
 // Everything it reads or writes lives in a temporary home folder.
 #include "ClipFactory.h"
 #include "CredentialStore.h"
@@ -166,6 +167,49 @@ bool save(QWidget& widget, const QString& path) {
     return fail("cannot write a picture");
 }
 
+// The colours a dark desktop hands the application.
+QPalette darkPalette() {
+    QPalette p;
+    const QColor text(229, 229, 231);
+    const QColor disabled(120, 120, 124);
+    p.setColor(QPalette::Window, QColor(36, 36, 38));
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, QColor(28, 28, 30));
+    p.setColor(QPalette::AlternateBase, QColor(44, 44, 46));
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, QColor(58, 58, 60));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::BrightText, Qt::white);
+    p.setColor(QPalette::Light, QColor(72, 72, 74));
+    p.setColor(QPalette::Midlight, QColor(60, 60, 62));
+    p.setColor(QPalette::Mid, QColor(48, 48, 50));
+    p.setColor(QPalette::Dark, QColor(20, 20, 22));
+    p.setColor(QPalette::Shadow, Qt::black);
+    p.setColor(QPalette::Highlight, QColor(10, 132, 255));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Link, QColor(64, 156, 255));
+    p.setColor(QPalette::PlaceholderText, QColor(142, 142, 147));
+    p.setColor(QPalette::ToolTipBase, QColor(58, 58, 60));
+    p.setColor(QPalette::ToolTipText, text);
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, disabled);
+    return p;
+}
+
+// The picture under the application's palette, then NAME-dark.png under a dark one.
+bool saveLightAndDark(QWidget& widget, const QString& folder, const char* name) {
+    const QString base = folder + QLatin1Char('/') + QLatin1String(name);
+    if (!save(widget, base + QStringLiteral(".png")))
+        return false;
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(darkPalette());
+    settle(300);
+    const bool saved = save(widget, base + QStringLiteral("-dark.png"));
+    QApplication::setPalette(light);
+    settle(100);
+    return saved;
+}
+
 QUrl makeFile(const QString& folder, const QString& name, qint64 size) {
     QFile file(folder + QLatin1Char('/') + name);
     if (!file.open(QIODevice::WriteOnly) || !file.resize(size))
@@ -212,6 +256,7 @@ private:
     QString m_folder;
     QString m_scratch;
     ClipFactory m_clips;
+    qsizetype m_firstBatchItem = 0;
 };
 
 bool Screenshots::library() {
@@ -229,7 +274,7 @@ bool Screenshots::library() {
     expandGroups(m_column, {QStringLiteral("ATL|Opening"), QStringLiteral("NYNJ|Goal"),
                             QStringLiteral("PAR|Opening")});
     settle(300);
-    if (!save(m_window, path("window.png")))
+    if (!saveLightAndDark(m_window, m_folder, "window"))
         return false;
 
     m_column.searchField().setText(QStringLiteral("PAR"));
@@ -239,10 +284,13 @@ bool Screenshots::library() {
     return saved;
 }
 
+// One clip in each delivery state: the service holds an older render of ATL's intro
+// (changed since), a newer one of PAR's (on the service), nothing of the ".mp4" crowd and
+// NYNJ's replay (not there), and PAR's tower is being sent.
 bool Screenshots::localFolder() {
     const QStringList names{QStringLiteral("E1_Opening_ATL_M01_intro.mov"),
                             QStringLiteral("E2_Opening_ATL_M01_crowd.mp4"),
-                            QStringLiteral("E1_Goal_NYNJ_M03_replay.mov"),
+                            QStringLiteral("E1_Goal_NYNJ_M03_replay.mp4"),
                             QStringLiteral("E1_Opening_PAR_M01_intro.mov"),
                             QStringLiteral("E2_Opening_PAR_M01_tower.mov")};
     ClipFactory::Options clip;
@@ -263,16 +311,28 @@ bool Screenshots::localFolder() {
             m_viewModel.markLocalVideoSeen(file);
         if (file.fileName() == QStringLiteral("E1_Opening_PAR_M01_intro.mov"))
             m_viewModel.setSelectedLocalVideo(file);
+        if (file.fileName() == QStringLiteral("E2_Opening_PAR_M01_tower.mov")) {
+            if (!hold(m_service, QStringLiteral("PUT"), QStringLiteral("/_upload/*")))
+                return fail("the stand-in refused a fault");
+            m_viewModel.startUploadBatch({file});
+        }
     }
-    expandGroups(m_column, {QStringLiteral("ATL|Opening"), QStringLiteral("NYNJ|Goal"),
-                            QStringLiteral("PAR|Opening")});
+    expandGroups(m_column, {QStringLiteral("ATL|Opening"), QStringLiteral("PAR|Opening")});
     settle(15000, [&] {
         return m_column.localThumbnails().inFlightCount() == 0 &&
                m_column.localThumbnails().queuedCount() == 0;
     });
     settle(500);
-    if (!save(m_window, path("library-local.png")))
+    if (!saveLightAndDark(m_window, m_folder, "library-local"))
         return false;
+    // The held clip goes on, so that the batch pictures start from an idle list.
+    if (!m_service.clearFaults() || !m_service.releaseHangingReplies())
+        return fail("the stand-in did not release its replies");
+    if (!settle(30000, [&] {
+            return m_viewModel.completedBatchUploads() == m_viewModel.pendingBatchUploads() &&
+                   logHas(m_viewModel, QStringLiteral("Google Sheet updated."));
+        }))
+        return fail("the local clip's upload did not end");
     m_viewModel.setProvider(VideoProvider::webMux);
     settle(200);
     return true;
@@ -293,13 +353,14 @@ bool Screenshots::settings() {
     if (!sheet)
         return fail("the settings sheet did not open");
     settle(300);
-    const bool saved = save(*sheet, path("settings.png"));
+    const bool saved = saveLightAndDark(*sheet, m_folder, "settings");
     sheet->reject();
     settle(100);
     return saved;
 }
 
 bool Screenshots::waitForStatus(qsizetype index, UploadStatus status) {
+    index += m_firstBatchItem;
     const bool reached = settle(10000, [&] {
         return m_viewModel.uploads().size() > index &&
                m_viewModel.uploads()[index].status == status;
@@ -309,6 +370,7 @@ bool Screenshots::waitForStatus(qsizetype index, UploadStatus status) {
 
 // One file after another, each held at its own stage by the stand-in, three at a time.
 bool Screenshots::batch() {
+    m_firstBatchItem = m_viewModel.uploads().size();
     const auto start = [&](const QString& name, qint64 size) {
         m_viewModel.startUploadBatch({makeFile(m_scratch, name, size)});
     };

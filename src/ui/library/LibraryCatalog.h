@@ -4,6 +4,7 @@
 
 #include <QSet>
 #include <QUrl>
+#include <functional>
 #include <memory>
 #include <variant>
 
@@ -22,9 +23,17 @@ public:
     void setVideos(const QList<MuxAsset>& assets);
     void setVideos(const QList<LocalVideo>& videos);
 
-    // Cities -> animations -> videos as the library shows them for this search text.
-    [[nodiscard]] std::unique_ptr<LibraryNode>
-    buildTree(const CityMap& cityMap, const QString& search, Markers markers) const;
+    // The delivery state of a local clip, and which states the tree shows.
+    struct DeliveryView {
+        std::function<DeliveryStatus(const LocalVideo&)> statusOf;
+        DeliveryFilter filter = DeliveryFilter::all;
+    };
+
+    // Cities -> animations -> videos as the library shows them for this search text. With
+    // a filter, animations and cities left without a clip are not shown.
+    [[nodiscard]] std::unique_ptr<LibraryNode> buildTree(const CityMap& cityMap,
+                                                         const QString& search, Markers markers,
+                                                         const DeliveryView& delivery) const;
 
 private:
     std::variant<Grouping<MuxAsset>, Grouping<LocalVideo>> m_byCity;

@@ -1,20 +1,24 @@
 #include "LibraryColumn.h"
 
 #include "ConfirmationDialog.h"
+#include "DeliveryTracker.h"
 #include "LibraryAddresses.h"
 #include "LibraryIcons.h"
 #include "LibraryModel.h"
 #include "LibraryStyle.h"
 #include "LibraryView.h"
+#include "QuestionDialog.h"
 #include "RefreshButton.h"
 #include "ThumbnailLoader.h"
 #include "ThumbnailSources.h"
 #include "UploadViewModel.h"
 
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QNetworkDiskCache>
+#include <QPushButton>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
@@ -65,6 +69,14 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     m_search->setClearButtonEnabled(true);
     m_search->setAccessibleName(QStringLiteral("Search Animations"));
     m_refresh = new RefreshButton(this);
+    m_filter = new QComboBox(this);
+    m_filter->setObjectName(QStringLiteral("deliveryFilter"));
+    m_filter->setAccessibleName(QStringLiteral("Show"));
+    m_filter->addItem(QStringLiteral("All"), int(DeliveryFilter::all));
+    m_filter->addItem(QStringLiteral("Not on Mux"), int(DeliveryFilter::notOnMux));
+    m_filter->addItem(QStringLiteral("Changed"), int(DeliveryFilter::changed));
+    m_uploadShown = new QPushButton(this);
+    m_uploadShown->setObjectName(QStringLiteral("uploadShown"));
     m_view = new LibraryView(*m_model, *m_remoteThumbnails, *m_localThumbnails,
                              std::move(options.imageBase), this);
 
@@ -72,6 +84,8 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     searchBar->setSpacing(6);
     searchBar->setContentsMargins(12, 4, 12, 0);
     searchBar->addWidget(m_search, 1);
+    searchBar->addWidget(m_filter);
+    searchBar->addWidget(m_uploadShown);
     searchBar->addWidget(m_refresh);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 8, 0, 0);
@@ -91,6 +105,23 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
             &ThumbnailLoader::forgetFailures);
     connect(&viewModel, &UploadViewModel::localVideoURLsChanged, m_localThumbnails,
             &ThumbnailLoader::forgetFailures);
+
+    connect(m_filter, &QComboBox::currentIndexChanged, m_model, [this] {
+        m_model->setDeliveryFilter(DeliveryFilter(m_filter->currentData().toInt()));
+    });
+    connect(m_uploadShown, &QPushButton::clicked, this, &LibraryColumn::uploadShown);
+    // Every rebuild may change what is shown and so what "Upload N" would send.
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        updateDeliveryControls();
+        updateEmptyText();
+    });
+    for (const auto signal :
+         {&UploadViewModel::credentialsChanged, &UploadViewModel::localFolderChanged})
+        connect(&viewModel, signal, this, &LibraryColumn::updateEmptyText);
+    connect(&viewModel, &UploadViewModel::isRefreshingChanged, this,
+            &LibraryColumn::updateEmptyText);
+    updateDeliveryControls();
+    updateEmptyText();
 
     connect(m_view, &LibraryView::videoClicked, this, &LibraryColumn::clickVideo);
     connect(m_view, &LibraryView::videoSelectedByKey, this, &LibraryColumn::selectVideo);
@@ -208,6 +239,61 @@ void LibraryColumn::deleteSelected() {
                                 if (accepted && selected && selected->id == id)
                                     m_viewModel.startDeleteSelectedAsset();
                             });
+}
+
+void LibraryColumn::updateDeliveryControls() {
+    const bool local = m_viewModel.provider() == VideoProvider::localFolder;
+    m_filter->setVisible(local);
+    const auto count =
+        local ? m_viewModel.delivery().uploadCandidates(m_model->shownLocalFiles()).size() : 0;
+    m_uploadShown->setText(QStringLiteral("Upload %1").arg(count));
+    m_uploadShown->setVisible(count > 0 && m_viewModel.config().canUpload());
+}
+
+void LibraryColumn::updateEmptyText() {
+    const bool local = m_viewModel.provider() == VideoProvider::localFolder;
+    const bool narrowed = isSearchActive(m_model->searchText()) ||
+                          (local && m_model->deliveryFilter() != DeliveryFilter::all);
+    QString text;
+    if (m_viewModel.isRefreshing())
+        text.clear();
+    else if (local && !m_viewModel.localFolderURL())
+        text = QStringLiteral("Choose a folder of clips on the left.");
+    else if (!local && (m_viewModel.tokenID().isEmpty() || m_viewModel.tokenSecret().isEmpty()))
+        text = QStringLiteral("Enter your Mux API keys with the gear on the left to see the "
+                              "library.");
+    else if (narrowed)
+        text = QStringLiteral("No clips match.");
+    else if (local)
+        text = QStringLiteral("No clips in this folder.");
+    else
+        text = QStringLiteral("The library is empty. Drop clips on the left to upload them.");
+    m_view->setEmptyText(text);
+}
+
+void LibraryColumn::uploadShown() {
+    DeliveryTracker& tracker = m_viewModel.delivery();
+    const auto candidates = tracker.uploadCandidates(m_model->shownLocalFiles());
+    if (candidates.changed.isEmpty()) {
+        tracker.startDelivery(candidates, DeliveryTracker::ChangedClips::keepBoth);
+        return;
+    }
+    const auto changed = candidates.changed.size();
+    const QString question =
+        (changed == 1
+             ? QStringLiteral("1 of these clips changed since its upload.")
+             : QStringLiteral("%1 of these clips changed since their upload.").arg(changed)) +
+        QStringLiteral(" Replace the old version on Mux once the new one is done, or keep both?");
+    QuestionDialog::ask(
+        this, question,
+        {QStringLiteral("Replace"), QStringLiteral("Keep both"), QStringLiteral("Cancel")}, this,
+        [this, candidates](int answer) {
+            if (answer > 1)
+                return;
+            m_viewModel.delivery().startDelivery(
+                candidates, answer == 0 ? DeliveryTracker::ChangedClips::replace
+                                        : DeliveryTracker::ChangedClips::keepBoth);
+        });
 }
 
 } // namespace clipferry

@@ -4,7 +4,9 @@
 #include <QWidget>
 #include <functional>
 
+class QComboBox;
 class QLineEdit;
+class QPushButton;
 class QNetworkAccessManager;
 class QNetworkDiskCache;
 
@@ -41,6 +43,8 @@ public:
     [[nodiscard]] LibraryView& view() const { return *m_view; }
     [[nodiscard]] QLineEdit& searchField() const { return *m_search; }
     [[nodiscard]] RefreshButton& refreshButton() const { return *m_refresh; }
+    [[nodiscard]] QComboBox& deliveryFilter() const { return *m_filter; }
+    [[nodiscard]] QPushButton& uploadShownButton() const { return *m_uploadShown; }
     [[nodiscard]] ThumbnailLoader& remoteThumbnails() const { return *m_remoteThumbnails; }
     [[nodiscard]] ThumbnailLoader& localThumbnails() const { return *m_localThumbnails; }
 
@@ -53,6 +57,8 @@ public:
     void refresh();
     void openSelected();
     void deleteSelected();
+    // "Upload N": the shown clips not on the service or changed, as one batch.
+    void uploadShown();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -62,6 +68,8 @@ private:
     void selectVideo(const QModelIndex& video);
     void openVideo(const QModelIndex& video);
     void startFirstRefresh();
+    void updateDeliveryControls();
+    void updateEmptyText();
 
     UploadViewModel& m_viewModel;
     QNetworkDiskCache* m_imageCache = nullptr;
@@ -70,6 +78,8 @@ private:
     LibraryModel* m_model;
     QLineEdit* m_search;
     RefreshButton* m_refresh;
+    QComboBox* m_filter;
+    QPushButton* m_uploadShown;
     LibraryView* m_view;
     std::function<void(const QUrl&)> m_openUrl;
     bool m_shown = false;

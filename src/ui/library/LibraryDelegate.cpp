@@ -154,13 +154,83 @@ void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewIt
         progress = progressText(group.progress);
         progressColor = colors.yellow;
     }
+    int right = chevron.left() - style::chevronLeadingInset;
+    const QFontMetrics captionMetrics(fonts.caption);
+    // Right to left: the delivered count, then the progress it stands beside.
+    if (group.delivered >= 0) {
+        QString delivered = QStringLiteral("%1 on Mux").arg(group.delivered);
+        if (!progress.isEmpty())
+            delivered.prepend(QStringLiteral(" \u00B7 "));
+        const int width = captionMetrics.horizontalAdvance(delivered) + 2;
+        drawText(painter, QRect(right - width, content.top(), width, content.height()),
+                 fonts.caption, colors.secondary, delivered);
+        right -= width;
+    }
     if (!progress.isEmpty()) {
         // A little slack: the advance is rounded, and eliding "3/5" would hide it.
-        const int width = QFontMetrics(fonts.caption).horizontalAdvance(progress) + 2;
-        const QRect box(chevron.left() - style::chevronLeadingInset - width, content.top(), width,
-                        content.height());
-        drawText(painter, box, fonts.caption, progressColor, progress);
+        const int width = captionMetrics.horizontalAdvance(progress) + 2;
+        drawText(painter, QRect(right - width, content.top(), width, content.height()),
+                 fonts.caption, progressColor, progress);
+        right -= width;
     }
+    // Open, the rows carry their own dots.
+    if (!expanded && group.newCount > 0)
+        paintNewCount(painter, option, right - style::spacing, content, group.newCount);
+}
+
+int LibraryDelegate::paintNewCount(QPainter* painter, const QStyleOptionViewItem& option, int right,
+                                   const QRect& content, qsizetype count) const {
+    const auto fonts = style::fonts(option.font);
+    const auto colors = style::colors(option.palette);
+    const QString text = QString::number(count);
+    const QFontMetrics metrics(fonts.caption);
+    const int height = metrics.height();
+    const int width = std::max(height, metrics.horizontalAdvance(text) + height / 2);
+    const QRectF pill(right - width, content.top() + (content.height() - height) / 2.0, width,
+                      height);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(colors.blue);
+    painter->drawRoundedRect(pill, height / 2.0, height / 2.0);
+    drawText(painter, pill.toRect(), fonts.caption, Qt::white, text, Qt::AlignCenter);
+    return pill.toRect().left();
+}
+
+void LibraryDelegate::paintDelivery(QPainter* painter, const QStyleOptionViewItem& option,
+                                    const QRect& cell, const VideoEntry& entry) const {
+    const auto fonts = style::fonts(option.font);
+    const auto colors = style::colors(option.palette);
+    const Delivery state = entry.delivery.state;
+    QColor color = colors.secondary;
+    if (state == Delivery::onMux)
+        color = colors.green;
+    else if (state == Delivery::changed)
+        color = colors.orange;
+    else if (state == Delivery::uploading)
+        color = colors.blue;
+    constexpr int mark = 10;
+    const QRectF circle(cell.left() + 0.5, cell.center().y() - mark / 2.0 + 0.5, mark - 1,
+                        mark - 1);
+    painter->save();
+    painter->setBrush(Qt::NoBrush);
+    painter->setPen(QPen(color, 1.5));
+    if (state == Delivery::notOnMux) {
+        painter->drawEllipse(circle);
+    } else if (state == Delivery::uploading) {
+        painter->drawArc(circle, 90 * 16, -270 * 16);
+    } else {
+        painter->setBrush(color);
+        painter->setPen(Qt::NoPen);
+        painter->drawEllipse(circle);
+        painter->setPen(QPen(colors.background, 1.5, Qt::SolidLine, Qt::RoundCap));
+        const QPointF c = circle.center();
+        if (state == Delivery::onMux)
+            painter->drawPolyline(
+                QPolygonF{c + QPointF(-2.3, 0.1), c + QPointF(-0.6, 1.8), c + QPointF(2.4, -1.6)});
+        else
+            painter->drawLine(c + QPointF(0, -2.2), c + QPointF(0, 0.6));
+    }
+    painter->restore();
+    drawText(painter, cell.adjusted(mark + 4, 0, 0, 0), fonts.caption, color, deliveryLabel(state));
 }
 
 void LibraryDelegate::paintVideo(QPainter* painter, const QStyleOptionViewItem& option,
@@ -187,7 +257,16 @@ void LibraryDelegate::paintVideo(QPainter* painter, const QStyleOptionViewItem& 
     const VideoCells cells = videoCells(entry.video);
     const QString texts[] = {cells.title,      cells.fileName, cells.element, cells.match,
                              cells.resolution, cells.duration, cells.format};
-    drawText(painter, geometry.cells[0], fonts.headline, colors.text, texts[0]);
+    if (entry.delivery.state == Delivery::unknown) {
+        drawText(painter, geometry.cells[0], fonts.headline, colors.text, texts[0]);
+    } else {
+        // The title over the delivery state, both in the title's cell.
+        const QRect title = geometry.cells[0];
+        const int half = title.height() / 2;
+        drawText(painter, title.adjusted(0, 0, 0, -half), fonts.headline, colors.text, texts[0],
+                 Qt::AlignLeft | Qt::AlignBottom);
+        paintDelivery(painter, option, title.adjusted(0, half + 2, 0, -half / 3), entry);
+    }
     for (std::size_t i = 1; i < std::size(texts); ++i)
         drawText(painter, geometry.cells[i], fonts.caption, colors.secondary, texts[i]);
 

@@ -37,10 +37,15 @@ private:
                    const CitySection& city) const;
     void paintAnimation(QPainter* painter, const QStyleOptionViewItem& option,
                         const AnimationGroup& group) const;
+    // The blue dot with the count of new clips; returns where it ends on the left.
+    int paintNewCount(QPainter* painter, const QStyleOptionViewItem& option, int right,
+                      const QRect& content, qsizetype count) const;
     void paintVideo(QPainter* painter, const QStyleOptionViewItem& option, const VideoEntry& entry,
                     bool selected) const;
     void paintThumbnail(QPainter* painter, const QStyleOptionViewItem& option, const QRect& box,
                         const VideoEntry& entry) const;
+    void paintDelivery(QPainter* painter, const QStyleOptionViewItem& option, const QRect& cell,
+                       const VideoEntry& entry) const;
     void paintSpinner(QPainter* painter, const QRect& box, const QColor& color) const;
     void paintIconButton(QPainter* painter, const QStyleOptionViewItem& option, const QRect& box,
                          const QString& icon, bool enabled) const;

@@ -1,5 +1,6 @@
 #include "LibraryModel.h"
 
+#include "DeliveryTracker.h"
 #include "UploadViewModel.h"
 
 namespace clipferry {
@@ -31,6 +32,12 @@ LibraryModel::LibraryModel(UploadViewModel& viewModel, QObject* parent)
             regroup();
     });
     connect(&viewModel, &UploadViewModel::cityMapChanged, this, &LibraryModel::rebuild);
+    // Rare (a listing, an upload starting or ending), and it moves header counts and filter
+    // results: a rebuild.
+    connect(&viewModel.delivery(), &DeliveryTracker::statesChanged, this, [this, isLocal] {
+        if (isLocal())
+            rebuild();
+    });
     connect(&viewModel, &UploadViewModel::changedMuxAssetsChanged, this,
             &LibraryModel::updateMarkers);
     connect(&viewModel, &UploadViewModel::changedLocalVideosChanged, this,
@@ -55,24 +62,52 @@ void LibraryModel::setSearchText(const QString& text) {
     rebuild();
 }
 
+void LibraryModel::setDeliveryFilter(DeliveryFilter filter) {
+    if (filter == m_filter)
+        return;
+    m_filter = filter;
+    rebuild();
+}
+
+QList<QUrl> LibraryModel::shownLocalFiles() const {
+    QList<QUrl> files;
+    forEachAnimation([&](const LibraryNode& animation) {
+        for (const auto& child : animation.children)
+            if (const auto* video =
+                    std::get_if<LocalVideo>(&std::get<VideoEntry>(child->payload).video))
+                files.append(video->url);
+    });
+    return files;
+}
+
+std::unique_ptr<LibraryNode> LibraryModel::buildTree() const {
+    LibraryCatalog::DeliveryView delivery;
+    if (m_viewModel.provider() == VideoProvider::localFolder) {
+        const DeliveryTracker& tracker = m_viewModel.delivery();
+        delivery.statusOf = [&tracker](const LocalVideo& video) {
+            return tracker.status(video.url);
+        };
+        delivery.filter = m_filter;
+    }
+    return m_catalog.buildTree(m_viewModel.cityMap(), m_searchText,
+                               {&m_viewModel.changedMuxAssets(), &m_viewModel.changedLocalVideos()},
+                               delivery);
+}
+
 void LibraryModel::regroup() {
     beginResetModel();
     if (m_viewModel.provider() == VideoProvider::localFolder)
         m_catalog.setVideos(m_viewModel.localVideos());
     else
         m_catalog.setVideos(m_viewModel.existingAssets());
-    m_root =
-        m_catalog.buildTree(m_viewModel.cityMap(), m_searchText,
-                            {&m_viewModel.changedMuxAssets(), &m_viewModel.changedLocalVideos()});
+    m_root = buildTree();
     m_selected = nodeAt(selectedVideoIndex());
     endResetModel();
 }
 
 void LibraryModel::rebuild() {
     beginResetModel();
-    m_root =
-        m_catalog.buildTree(m_viewModel.cityMap(), m_searchText,
-                            {&m_viewModel.changedMuxAssets(), &m_viewModel.changedLocalVideos()});
+    m_root = buildTree();
     m_selected = nodeAt(selectedVideoIndex());
     endResetModel();
 }
@@ -106,9 +141,14 @@ void LibraryModel::updateMarkers() {
             last = child->row;
         }
         if (first >= 0) {
+            auto& group = std::get<AnimationGroup>(const_cast<LibraryNode&>(animation).payload);
+            group.newCount = std::count_if(
+                animation.children.begin(), animation.children.end(),
+                [](const auto& child) { return std::get<VideoEntry>(child->payload).isNew; });
             const QModelIndex parentIndex = indexOf(&animation);
             Q_EMIT dataChanged(index(first, 0, parentIndex), index(last, 0, parentIndex),
                                {IsNewRole});
+            Q_EMIT dataChanged(parentIndex, parentIndex, {NewCountRole});
         }
     });
 }
@@ -260,6 +300,10 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
                                                                     : progressText(group.progress);
                               case IsCompleteRole:
                                   return isComplete(group.progress);
+                              case DeliveryRole:
+                                  return qlonglong(group.delivered);
+                              case NewCountRole:
+                                  return qlonglong(group.newCount);
                               default:
                                   return {};
                               }
@@ -281,6 +325,12 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
                                   return isSelected(entry);
                               case CellsRole:
                                   return videoCells(entry.video).toList();
+                              case DeliveryRole:
+                                  return int(entry.delivery.state);
+                              case Qt::ToolTipRole: {
+                                  const QString tip = deliveryToolTip(entry.delivery);
+                                  return tip.isEmpty() ? QVariant() : QVariant(tip);
+                              }
                               default:
                                   return {};
                               }
@@ -298,6 +348,8 @@ QHash<int, QByteArray> LibraryModel::roleNames() const {
     names.insert(IsNewRole, "isNew");
     names.insert(IsSelectedRole, "isSelected");
     names.insert(CellsRole, "cells");
+    names.insert(DeliveryRole, "delivery");
+    names.insert(NewCountRole, "newCount");
     return names;
 }
 

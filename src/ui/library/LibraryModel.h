@@ -29,6 +29,10 @@ public:
         IsSelectedRole,
         // The seven cell texts of a video row (VideoCells order).
         CellsRole,
+        // A video row's Delivery (as int); an animation's clips on the service, -1 unknown.
+        DeliveryRole,
+        // An animation's clips marked new or modified.
+        NewCountRole,
     };
 
     explicit LibraryModel(UploadViewModel& viewModel, QObject* parent = nullptr);
@@ -36,6 +40,11 @@ public:
 
     [[nodiscard]] const QString& searchText() const { return m_searchText; }
     void setSearchText(const QString& text);
+    // Applies in the Local Folder view only.
+    [[nodiscard]] DeliveryFilter deliveryFilter() const { return m_filter; }
+    void setDeliveryFilter(DeliveryFilter filter);
+    // The local files of the tree, in its order.
+    [[nodiscard]] QList<QUrl> shownLocalFiles() const;
 
     [[nodiscard]] static const LibraryNode* nodeAt(const QModelIndex& index);
     [[nodiscard]] QModelIndex indexOf(const LibraryNode* node) const;
@@ -56,6 +65,7 @@ public:
 private:
     void regroup();
     void rebuild();
+    [[nodiscard]] std::unique_ptr<LibraryNode> buildTree() const;
     void updateMarkers();
     void updateSelection();
     void updateVideoRows();
@@ -67,6 +77,7 @@ private:
     LibraryCatalog m_catalog;
     std::unique_ptr<LibraryNode> m_root;
     QString m_searchText;
+    DeliveryFilter m_filter = DeliveryFilter::all;
     const LibraryNode* m_selected = nullptr;
 };
 

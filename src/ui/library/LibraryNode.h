@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AnimationGrouping.h"
+#include "DeliveryState.h"
 
 #include <QColor>
 #include <QStringList>
@@ -24,11 +25,17 @@ struct AnimationGroup {
     QString key; // expansionKey(city, animation)
     AnimationProgress progress;
     QColor cityColor;
+    // Its clips on the service, or -1 when that is not known (the service view, no listing).
+    qsizetype delivered = -1;
+    // Its clips marked new or modified, among those shown.
+    qsizetype newCount = 0;
 };
 
 struct VideoEntry {
     LibraryVideo video;
     bool isNew = false;
+    // Only local clips have one.
+    DeliveryStatus delivery;
 };
 
 // One row of the library tree: the root (monostate), a city, an animation or a video.

@@ -60,6 +60,7 @@ Colors colors(const QPalette& palette) {
     // caption text on white.
     c.green = c.dark ? QColor(48, 209, 88) : QColor(36, 150, 62);
     c.yellow = c.dark ? QColor(255, 214, 10) : QColor(191, 143, 0);
+    c.orange = c.dark ? QColor(255, 159, 10) : QColor(201, 96, 0);
     c.selection = c.blue;
     c.selection.setAlphaF(0.25F);
     c.placeholderBox = QColor(128, 128, 128);

@@ -68,6 +68,7 @@ struct Colors {
     QColor blue;
     QColor green;
     QColor yellow;
+    QColor orange;
     QColor selection;
     QColor placeholderBox;
 };

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QToolTip>
 
@@ -206,6 +207,8 @@ bool LibraryView::viewportEvent(QEvent* event) {
         else if (deleteButtonRect(index).contains(help->pos()))
             tip = QStringLiteral("Delete video");
     }
+    if (tip.isEmpty() && kindOf(index) == LibraryModel::VideoKind)
+        tip = index.data(Qt::ToolTipRole).toString();
     if (tip.isEmpty())
         QToolTip::hideText();
     else
@@ -291,6 +294,13 @@ void LibraryView::paintEvent(QPaintEvent* event) {
         m_localThumbnails.beginFullPaint();
     }
     QTreeView::paintEvent(event);
+    if (m_model.rowCount() == 0 && !m_emptyText.isEmpty()) {
+        QPainter painter(viewport());
+        const auto colors = libraryStyle::colors(palette());
+        painter.setPen(colors.secondary);
+        const QRect box = viewport()->rect().adjusted(24, 24, -24, -24);
+        painter.drawText(box, Qt::AlignCenter | Qt::TextWordWrap, m_emptyText);
+    }
     const bool spinning = m_delegate->takeSpinnerDrawn();
     if (full) {
         m_remoteThumbnails.endFullPaint();
@@ -300,6 +310,13 @@ void LibraryView::paintEvent(QPaintEvent* event) {
         m_spinnerClock.start();
     else if (!spinning && full)
         m_spinnerClock.stop();
+}
+
+void LibraryView::setEmptyText(const QString& text) {
+    if (text == m_emptyText)
+        return;
+    m_emptyText = text;
+    viewport()->update();
 }
 
 void LibraryView::changeEvent(QEvent* event) {

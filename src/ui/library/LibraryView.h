@@ -27,6 +27,9 @@ public:
     }
     void toggleAnimation(const QModelIndex& header);
     [[nodiscard]] LibraryDelegate& delegate() const { return *m_delegate; }
+    // What an empty library says instead (what to do next); empty: nothing.
+    [[nodiscard]] const QString& emptyText() const { return m_emptyText; }
+    void setEmptyText(const QString& text);
 
     // Where the open and delete buttons of a video row are, in viewport coordinates.
     [[nodiscard]] QRect openButtonRect(const QModelIndex& video) const;
@@ -67,6 +70,7 @@ private:
     QTimer m_spinnerClock;
     int m_spinnerPhase = 0;
     QString m_rememberedTopRow;
+    QString m_emptyText;
     bool m_restoring = false;
 };
 

@@ -80,8 +80,8 @@ void DropZone::dropEvent(QDropEvent* event) {
     setHighlighted(false);
     // Accepted whatever it holds: a drop with nothing usable is simply a no-op.
     event->acceptProposedAction();
-    for (const QUrl& file : droppedFileUrls(*event->mimeData()))
-        Q_EMIT fileDropped(file);
+    if (const QList<QUrl> files = droppedFileUrls(*event->mimeData()); !files.isEmpty())
+        Q_EMIT filesDropped(files);
 }
 
 } // namespace clipferry

@@ -24,7 +24,8 @@ public:
     [[nodiscard]] bool dropActive() const { return isHighlighted(); }
 
 Q_SIGNALS:
-    void fileDropped(const QUrl& file);
+    // The files of one drop, in their order.
+    void filesDropped(const QList<QUrl>& files);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -1,9 +1,11 @@
 #include "UploadToolsView.h"
 
+#include "DeliveryTracker.h"
 #include "DropZone.h"
 #include "FolderBox.h"
 #include "FolderChooser.h"
 #include "LogView.h"
+#include "QuestionDialog.h"
 #include "SettingsDialog.h"
 #include "SidebarStyle.h"
 #include "SourcePicker.h"
@@ -67,9 +69,7 @@ UploadToolsView::UploadToolsView(UploadViewModel& viewModel, Options options, QW
             openFolderChooser();
     });
 
-    // Each dropped file is a batch of its own.
-    connect(m_dropZone, &DropZone::fileDropped, this,
-            [this](const QUrl& file) { m_viewModel.startUploadBatch({file}); });
+    connect(m_dropZone, &DropZone::filesDropped, this, &UploadToolsView::filesDropped);
 
     connect(m_folderBox, &FolderBox::chooseClicked, this, &UploadToolsView::openFolderChooser);
     connect(m_folderBox, &FolderBox::includeSubfoldersToggled, &m_viewModel,
@@ -184,6 +184,24 @@ void UploadToolsView::openSettings() {
         m_settingsDialog = new SettingsDialog(m_viewModel, std::move(options), this);
     }
     m_settingsDialog->open();
+}
+
+// Each file the library does not hold is a batch of its own at once; the others wait for
+// one answer, Skip being the default.
+void UploadToolsView::filesDropped(const QList<QUrl>& files) {
+    DeliveryTracker& tracker = m_viewModel.delivery();
+    const QList<QUrl> known = tracker.dropFiles(files);
+    if (known.isEmpty())
+        return;
+    QuestionDialog::ask(
+        this, DeliveryTracker::dropQuestion(known.size()),
+        {QStringLiteral("Replace"), QStringLiteral("Upload as copies"), QStringLiteral("Skip")},
+        this, [this, known](int answer) {
+            using Answer = DeliveryTracker::DropAnswer;
+            static constexpr Answer answers[] = {Answer::replace, Answer::uploadCopies,
+                                                 Answer::skip};
+            m_viewModel.delivery().answerDrop(known, answers[std::clamp(answer, 0, 2)]);
+        });
 }
 
 } // namespace clipferry

@@ -33,6 +33,10 @@ public:
     explicit UploadToolsView(UploadViewModel& viewModel, QWidget* parent = nullptr);
     UploadToolsView(UploadViewModel& viewModel, Options options, QWidget* parent = nullptr);
 
+    // Files dropped on the zone or handed over by "Open with": those the library holds
+    // already wait for one question, the others start at once.
+    void filesDropped(const QList<QUrl>& files);
+
     [[nodiscard]] SourcePicker* sourcePicker() const { return m_sourcePicker; }
     [[nodiscard]] DropZone* dropZone() const { return m_dropZone; }
     [[nodiscard]] FolderBox* folderBox() const { return m_folderBox; }

@@ -1,0 +1,176 @@
+#include "DeliveryTracker.h"
+
+#include "DetachedTask.h"
+#include "FileAttributes.h"
+#include "SeenState.h"
+#include "UploadViewModel.h"
+
+#include <QPointer>
+
+namespace clipferry {
+namespace {
+
+bool inFlight(UploadStatus status) {
+    return status != UploadStatus::done && status != UploadStatus::failed;
+}
+
+std::optional<double> modificationTime(const QUrl& file) {
+    const auto attributes = readFileAttributes(file.toLocalFile());
+    return attributes ? std::optional(attributes->modified) : std::nullopt;
+}
+
+} // namespace
+
+DeliveryTracker::DeliveryTracker(UploadViewModel& viewModel,
+                                 std::chrono::milliseconds maxListingAge)
+    : m_viewModel(viewModel)
+    , m_maxListingAge(maxListingAge) {
+    connect(&viewModel, &UploadViewModel::lastCompleteListingChanged, this,
+            &DeliveryTracker::takeListing);
+    connect(&viewModel, &UploadViewModel::localVideoURLsChanged, this, [this] {
+        recompute();
+        renewListingIfOld();
+    });
+    connect(&viewModel, &UploadViewModel::providerChanged, this,
+            &DeliveryTracker::renewListingIfOld);
+    connect(&viewModel, &UploadViewModel::ready, this, &DeliveryTracker::renewListingIfOld);
+    connect(&viewModel, &UploadViewModel::uploadAppended, this, &DeliveryTracker::noteUploads);
+    connect(&viewModel, &UploadViewModel::uploadChanged, this, &DeliveryTracker::noteUploads);
+    viewModel.setItemDoneHook([this](QUrl file, QString assetID) {
+        return deleteReplaced(std::move(file), std::move(assetID));
+    });
+    takeListing();
+}
+
+DeliveryTracker::~DeliveryTracker() = default;
+
+void DeliveryTracker::takeListing() {
+    if (const auto& listing = m_viewModel.lastCompleteListing())
+        m_index.emplace(*listing);
+    else
+        m_index.reset();
+    recompute();
+}
+
+void DeliveryTracker::noteUploads() {
+    QSet<QUrl> files;
+    for (const UploadItem& item : m_viewModel.uploads())
+        if (inFlight(item.status))
+            files.insert(item.fileURL);
+    // Progress arrives many times a second; only a file entering or leaving matters.
+    if (files == m_inFlight)
+        return;
+    m_inFlight = std::move(files);
+    recompute();
+}
+
+void DeliveryTracker::recompute() {
+    QHash<QUrl, DeliveryStatus> states;
+    const DeliveryIndex* index = m_index ? &*m_index : nullptr;
+    for (const QUrl& file : m_viewModel.localVideoURLs())
+        states.insert(file, deliveryStatus(index, file.fileName(), modificationTime(file),
+                                           m_inFlight.contains(file)));
+    if (states == m_states)
+        return;
+    m_states = std::move(states);
+    Q_EMIT statesChanged();
+}
+
+qsizetype DeliveryTracker::count(Delivery state) const {
+    return std::count_if(m_states.cbegin(), m_states.cend(),
+                         [state](const DeliveryStatus& status) { return status.state == state; });
+}
+
+void DeliveryTracker::renewListingIfOld() {
+    if (m_listing || m_viewModel.provider() != VideoProvider::localFolder ||
+        !m_viewModel.isReady() || m_viewModel.tokenID().isEmpty() ||
+        m_viewModel.tokenSecret().isEmpty())
+        return;
+    const double age = currentTimeSeconds() - m_viewModel.lastListingTime();
+    if (m_viewModel.lastCompleteListing() &&
+        age * 1000.0 < static_cast<double>(m_maxListingAge.count()))
+        return;
+    m_listing = true;
+    runDetached([](QPointer<DeliveryTracker> self) -> QCoro::Task<> {
+        auto listed = co_await self->m_viewModel.listQuietly();
+        if (!self)
+            co_return;
+        self->m_listing = false;
+        if (!listed)
+            self->m_viewModel.appendLog(QStringLiteral("Failed to fetch MUX assets: ") +
+                                        listed.error().message);
+    }(this));
+}
+
+DeliveryTracker::Candidates DeliveryTracker::uploadCandidates(const QList<QUrl>& shown) const {
+    Candidates candidates;
+    for (const QUrl& file : shown) {
+        const Delivery state = status(file).state;
+        if (state == Delivery::notOnMux)
+            candidates.missing.append(file);
+        else if (state == Delivery::changed)
+            candidates.changed.append(file);
+    }
+    return candidates;
+}
+
+void DeliveryTracker::startDelivery(const Candidates& candidates, ChangedClips changed) {
+    startBatch(candidates.missing + candidates.changed,
+               changed == ChangedClips::replace ? candidates.changed : QList<QUrl>{});
+}
+
+QStringList DeliveryTracker::matchingAssets(const QUrl& file) const {
+    return m_index ? m_index->status(file.fileName(), std::nullopt).assetIDs : QStringList{};
+}
+
+void DeliveryTracker::startBatch(const QList<QUrl>& files, const QList<QUrl>& replacing) {
+    if (files.isEmpty())
+        return;
+    for (const QUrl& file : files)
+        m_replacing.remove(file);
+    for (const QUrl& file : replacing)
+        if (const QStringList old = matchingAssets(file); !old.isEmpty())
+            m_replacing.insert(file, old);
+    m_viewModel.startUploadBatch(files);
+}
+
+QList<QUrl> DeliveryTracker::dropFiles(const QList<QUrl>& files) {
+    QList<QUrl> known;
+    for (const QUrl& file : files) {
+        if (matchingAssets(file).isEmpty())
+            m_viewModel.startUploadBatch({file});
+        else
+            known.append(file);
+    }
+    return known;
+}
+
+void DeliveryTracker::answerDrop(const QList<QUrl>& known, DropAnswer answer) {
+    if (answer == DropAnswer::skip)
+        return;
+    startBatch(known, answer == DropAnswer::replace ? known : QList<QUrl>{});
+}
+
+QString DeliveryTracker::dropQuestion(qsizetype count) {
+    if (count == 1)
+        return QStringLiteral("1 of these clips is already on Mux. Upload it again?");
+    return QStringLiteral("%1 of these clips are already on Mux. Upload them again?").arg(count);
+}
+
+QCoro::Task<> DeliveryTracker::deleteReplaced(QUrl file, QString newAssetID) {
+    QPointer self(this);
+    const QStringList old = m_replacing.take(file);
+    for (const QString& id : old) {
+        if (id == newAssetID)
+            continue;
+        m_viewModel.appendLog(QStringLiteral("Deleting asset: ") + file.fileName());
+        auto deleted = co_await m_viewModel.mux().deleteAsset(id);
+        if (!self)
+            co_return;
+        m_viewModel.appendLog(deleted
+                                  ? QStringLiteral("Deleted asset.")
+                                  : QStringLiteral("Delete failed: ") + deleted.error().message);
+    }
+}
+
+} // namespace clipferry

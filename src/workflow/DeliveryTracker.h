@@ -1,0 +1,79 @@
+#pragma once
+
+#include "DeliveryState.h"
+
+#include <QCoro/QCoroTask>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QUrl>
+#include <chrono>
+#include <optional>
+
+namespace clipferry {
+
+class UploadViewModel;
+
+// Local clips against the service library: the delivery state of every file of the local
+// folder, kept up to date with the view model's last complete listing and upload list, and
+// the decisions of "Upload N" and of a drop of files the service already holds.
+//   tracker.status(file).state == Delivery::changed
+//   tracker.startDelivery(tracker.uploadCandidates(shownFiles), ChangedClips::replace);
+class DeliveryTracker : public QObject {
+    Q_OBJECT
+public:
+    // A listing older than `maxListingAge` is renewed in the background while the local
+    // folder is shown.
+    DeliveryTracker(UploadViewModel& viewModel, std::chrono::milliseconds maxListingAge);
+    ~DeliveryTracker() override;
+
+    [[nodiscard]] bool hasListing() const { return m_index.has_value(); }
+    // Unknown for a file outside the local folder.
+    [[nodiscard]] DeliveryStatus status(const QUrl& file) const { return m_states.value(file); }
+    // Local files with this state.
+    [[nodiscard]] qsizetype count(Delivery state) const;
+
+    // What "Upload N" sends of the files on show: those not on the service and the changed.
+    struct Candidates {
+        QList<QUrl> missing;
+        QList<QUrl> changed;
+        [[nodiscard]] qsizetype size() const { return missing.size() + changed.size(); }
+    };
+    [[nodiscard]] Candidates uploadCandidates(const QList<QUrl>& shown) const;
+    enum class ChangedClips { replace, keepBoth };
+    // One batch; a replaced clip's old assets are deleted once its new one is Done.
+    void startDelivery(const Candidates& candidates, ChangedClips changed);
+
+    // A drop: files that match nothing start at once, each as a batch of its own; the
+    // files the service already holds by name wait for one answer. Returns those.
+    [[nodiscard]] QList<QUrl> dropFiles(const QList<QUrl>& files);
+    enum class DropAnswer { replace, uploadCopies, skip };
+    void answerDrop(const QList<QUrl>& known, DropAnswer answer);
+    // "3 of these clips are already on Mux. Upload them again?"
+    [[nodiscard]] static QString dropQuestion(qsizetype count);
+
+Q_SIGNALS:
+    // Any file's state may have changed.
+    void statesChanged();
+
+private:
+    void takeListing();
+    void recompute();
+    void noteUploads();
+    void renewListingIfOld();
+    // The new asset of `file` is Done: its replaced predecessors go.
+    QCoro::Task<> deleteReplaced(QUrl file, QString newAssetID);
+    [[nodiscard]] QStringList matchingAssets(const QUrl& file) const;
+    void startBatch(const QList<QUrl>& files, const QList<QUrl>& replacing);
+
+    UploadViewModel& m_viewModel;
+    std::chrono::milliseconds m_maxListingAge;
+    std::optional<DeliveryIndex> m_index;
+    QHash<QUrl, DeliveryStatus> m_states;
+    QSet<QUrl> m_inFlight;
+    // File -> the asset ids its upload replaces.
+    QHash<QUrl, QStringList> m_replacing;
+    bool m_listing = false;
+};
+
+} // namespace clipferry

@@ -1,0 +1,190 @@
+#include "DeliveryTracker.h"
+#include "ViewModelFixture.h"
+
+#include <QTest>
+
+using namespace clipferry;
+
+namespace {
+
+constexpr int slow = 20000; // generous ceiling for loopback work under the sanitizers
+const auto exported = QStringLiteral("Google Sheet updated.");
+
+// "name@created" per asset; without "@" the asset has no creation time.
+QList<MuxAsset> listing(const QStringList& entries) {
+    QList<MuxAsset> assets;
+    for (const QString& entry : entries) {
+        const QStringList parts = entry.split(QLatin1Char('@'));
+        MuxAsset asset =
+            ViewModelFixture::asset(QStringLiteral("a%1").arg(assets.size()),
+                                    parts[0].isEmpty() ? std::nullopt : std::optional(parts[0]));
+        if (parts.size() > 1)
+            asset.createdAt = parts[1];
+        assets.append(asset);
+    }
+    return assets;
+}
+
+int copiesOf(const QJsonArray& assets, const QString& passthrough) {
+    return static_cast<int>(std::count_if(assets.begin(), assets.end(), [&](const auto& value) {
+        return value.toObject().value(QStringLiteral("passthrough")).toString() == passthrough;
+    }));
+}
+
+// A local folder of three clips against a library that holds "old.mov" (created long
+// before the file was written) and "same.mov" (created after it); "new.mov" is not there.
+struct DeliveryFixture : StandInFixture {
+    DeliveryFixture() {
+        QJsonObject old = assetJson(QStringLiteral("old-asset"), QStringLiteral("old.mov"));
+        old.insert(QStringLiteral("created_at"), QStringLiteral("1000"));
+        (void)service.seedAssets(
+            {old, assetJson(QStringLiteral("same-asset"), QStringLiteral("same.mov"), true, true)});
+        files = {makeFile(QStringLiteral("old.mov"), 400000), makeFile(QStringLiteral("same.mov")),
+                 makeFile(QStringLiteral("new.mov"))};
+    }
+    [[nodiscard]] bool finished() const {
+        return viewModel->completedBatchUploads() == viewModel->pendingBatchUploads() &&
+               countMessages(exported) > 0;
+    }
+    QList<QUrl> files;
+};
+
+} // namespace
+
+// Local clips against the service library: the state of each, and the batches that deliver.
+class TestDelivery : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void matching_data() {
+        QTest::addColumn<bool>("listed");
+        QTest::addColumn<QStringList>("assets");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("modified"); // < 0: unreadable
+        QTest::addColumn<bool>("uploading");
+        QTest::addColumn<QString>("shown"); // the tooltip
+
+        const QString on = QStringLiteral("On Mux");
+        const QString changed = QStringLiteral("Changed since upload");
+        const QStringList one{QStringLiteral("a.mov@1000")};
+        QTest::newRow("no listing") << false << one << "a.mov" << 1000.0 << false << "";
+        QTest::newRow("no listing, in flight")
+            << false << one << "a.mov" << 1000.0 << true << "Uploading";
+        QTest::newRow("name with extension") << true << one << "a.mov" << 1000.0 << false << on;
+        QTest::newRow("in flight wins") << true << one << "a.mov" << 1000.0 << true << "Uploading";
+        QTest::newRow("other extension")
+            << true << one << "a.mp4" << 1000.0 << false << "Not on Mux";
+        QTest::newRow("name without extension")
+            << true << QStringList{"a@1000"} << "a.mov" << 1000.0 << false << "Not on Mux";
+        QTest::newRow("case differs") << true << one << "A.mov" << 1000.0 << false << "Not on Mux";
+        QTest::newRow("a minute later") << true << one << "a.mov" << 1060.0 << false << on;
+        QTest::newRow("past the minute") << true << one << "a.mov" << 1061.0 << false << changed;
+        QTest::newRow("date-time creation") << true << QStringList{"a.mov@2024-05-01T12:00:00Z"}
+                                            << "a.mov" << 1714564861.0 << false << changed;
+        QTest::newRow("unreadable file") << true << one << "a.mov" << -1.0 << false << on;
+        QTest::newRow("no creation time")
+            << true << QStringList{"a.mov"} << "a.mov" << 9000.0 << false << on;
+        QTest::newRow("newest of two counts")
+            << true << QStringList{"a.mov@5000", "b.mov@1", "a.mov@1000"} << "a.mov" << 2000.0
+            << false << on + "\n2 copies on Mux";
+        QTest::newRow("changed after the newest")
+            << true << QStringList{"a.mov@1000", "a.mov@5000", "a.mov"} << "a.mov" << 5100.0
+            << false << changed + "\n3 copies on Mux";
+    }
+    void matching() {
+        QFETCH(bool, listed);
+        QFETCH(QStringList, assets);
+        QFETCH(QString, file);
+        QFETCH(double, modified);
+        QFETCH(bool, uploading);
+        QFETCH(QString, shown);
+        const DeliveryIndex index(listing(assets));
+        const auto status =
+            deliveryStatus(listed ? &index : nullptr, file,
+                           modified < 0 ? std::nullopt : std::optional(modified), uploading);
+        QCOMPARE(deliveryToolTip(status), shown);
+    }
+
+    // "Upload N" over the folder: the missing and the changed clip go as one batch; a
+    // replaced asset goes only once its successor is Done.
+    void uploadShown_data() {
+        QTest::addColumn<bool>("replace");
+        QTest::addColumn<bool>("newFails");
+        QTest::addColumn<int>("oldCopies");
+        QTest::newRow("replace") << true << false << 1;
+        QTest::newRow("keep both") << false << false << 2;
+        QTest::newRow("replace, upload fails") << true << true << 1;
+    }
+    void uploadShown() {
+        QFETCH(bool, replace);
+        QFETCH(bool, newFails);
+        QFETCH(int, oldCopies);
+        DeliveryFixture f;
+        QVERIFY2(f.service.isRunning(), qPrintable(f.service.errorString()));
+        if (newFails) {
+            StandInService::Fault drop;
+            drop.method = QStringLiteral("PUT");
+            drop.path = QStringLiteral("/_upload/*");
+            drop.dropAfterBytes = 100000; // only old.mov is that large
+            QVERIFY(f.service.addFault(drop));
+        }
+        auto& tracker = f.viewModel->delivery();
+        f.viewModel->setLocalFolderURL(QUrl::fromLocalFile(f.home.path()));
+        f.viewModel->loadLocalVideos();
+        QCOMPARE(f.viewModel->localVideoURLs().size(), 3);
+        QVERIFY(!tracker.hasListing());
+        QCOMPARE(tracker.status(f.files[0]).state, Delivery::unknown);
+        // Showing the folder lists the library in the background.
+        f.viewModel->setProvider(VideoProvider::localFolder);
+        QTRY_VERIFY_WITH_TIMEOUT(tracker.hasListing(), slow);
+        QVERIFY(f.viewModel->existingAssets().isEmpty());
+
+        const auto candidates = tracker.uploadCandidates(f.files);
+        QCOMPARE(candidates.missing, QList<QUrl>{f.files[2]});
+        QCOMPARE(candidates.changed, QList<QUrl>{f.files[0]});
+        tracker.startDelivery(candidates, replace ? DeliveryTracker::ChangedClips::replace
+                                                  : DeliveryTracker::ChangedClips::keepBoth);
+        QCOMPARE(tracker.status(f.files[2]).state, Delivery::uploading);
+        QTRY_VERIFY_WITH_TIMEOUT(f.finished(), slow);
+
+        QCOMPARE(
+            f.service.countRequests(QStringLiteral("POST"), QStringLiteral("/video/v1/uploads")),
+            2);
+        QCOMPARE(
+            f.countMessages(QStringLiteral("Upload batch completed. Updating Google Sheet\u2026")),
+            1);
+        const QJsonArray assets = f.service.assets();
+        QCOMPARE(copiesOf(assets, QStringLiteral("old.mov")), oldCopies);
+        const auto requests = f.service.requests();
+        const auto deleteAt = std::find_if(requests.begin(), requests.end(), [](const auto& r) {
+            return r.method == QStringLiteral("DELETE");
+        });
+        QCOMPARE(deleteAt != requests.end(), replace && !newFails);
+        if (deleteAt != requests.end()) {
+            QCOMPARE(deleteAt->path, QStringLiteral("/video/v1/assets/old-asset"));
+            // The successor played before, and the sheet was written after.
+            const auto newAsset =
+                std::find_if(assets.begin(), assets.end(),
+                             [](const auto& v) {
+                                 return v.toObject().value(QStringLiteral("passthrough")) ==
+                                        "old.mov";
+                             })
+                    ->toObject()
+                    .value(QStringLiteral("id"))
+                    .toString();
+            QVERIFY(std::any_of(requests.begin(), deleteAt, [&](const auto& r) {
+                return r.path == QStringLiteral("/video/v1/assets/") + newAsset &&
+                       r.method == "GET";
+            }));
+            QCOMPARE(std::count_if(deleteAt, requests.end(),
+                                   [](const auto& r) { return r.path.startsWith("/macros/s/"); }),
+                     1);
+        }
+        // The listing the batch ended with judges the folder again.
+        QCOMPARE(tracker.status(f.files[2]).state, Delivery::onMux);
+        QCOMPARE(tracker.status(f.files[0]).copies(), oldCopies);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDelivery)
+#include "tst_delivery.moc"
