@@ -1,5 +1,7 @@
 #include "UploadViewModel.h"
 
+#include "DisplayText.h"
+
 #include <QDateTime>
 #include <QPointer>
 
@@ -101,7 +103,7 @@ QCoro::Task<Result<void>> UploadViewModel::runUploadSteps(qsizetype index) {
     if (!assetID)
         co_return tl::unexpected(assetID.error());
 
-    auto titled = co_await m_mux->updateAssetTitle(*assetID, fileNameWithoutExtension(fileName));
+    auto titled = co_await m_mux->updateAssetTitle(*assetID, withoutExtension(fileName));
     if (!self)
         co_return cancelled();
     if (!titled)

@@ -1,5 +1,5 @@
 #include "ClipFactory.h"
-#include "MediaProbe.h"
+#include "LocalVideo.h"
 #include "MetadataCache.h"
 #include "TempHome.h"
 #include "UploadViewModel.h"
@@ -69,7 +69,6 @@ private Q_SLOTS:
     }
 
     void otherTexts() {
-        QCOMPARE(resolutionText(1920.9, 1080.2), QStringLiteral("1920\u00D71080"));
         QCOMPARE(fileFormatText(QStringLiteral("a.mov")), QStringLiteral("MOV"));
         QCOMPARE(fileFormatText(QStringLiteral("CLIP.Mp4")), QStringLiteral("MP4"));
         QCOMPARE(fileFormatText(QStringLiteral("clip")), QStringLiteral("Unknown"));
