@@ -3,6 +3,7 @@
 #include "CredentialStore.h"
 #include "DetachedTask.h"
 #include "StateFolder.h"
+#include "UploadQueue.h"
 
 #include <QCoro/QCoroSignal>
 #include <QDir>
@@ -51,6 +52,25 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     , m_network(network)
     , m_credentials(credentials)
     , m_options(std::move(options)) {
+    UploadQueue::Hooks hooks;
+    hooks.beforeItem = [this] {
+        return prepareUpload();
+    };
+    hooks.afterBatch = [this] {
+        return completeUploadBatch();
+    };
+    hooks.log = [this](const QString& message) {
+        appendLog(message);
+    };
+    hooks.assetCreated = [this](const QString& assetID) {
+        markUploadedAssetNew(assetID);
+    };
+    m_uploadQueue = std::make_unique<UploadQueue>(
+        *m_mux, UploadQueue::Options{m_options.streamBase, m_options.maxConcurrentUploads},
+        std::move(hooks));
+    connect(m_uploadQueue.get(), &UploadQueue::itemAppended, this,
+            &UploadViewModel::uploadAppended);
+    connect(m_uploadQueue.get(), &UploadQueue::itemChanged, this, &UploadViewModel::uploadChanged);
     // The keychain answers asynchronously; the sheet decision and readiness follow it.
     keep(loadCredentialsAndBecomeReady());
     loadCityMap();
@@ -90,6 +110,58 @@ QCoro::Task<> UploadViewModel::loadCredentialsAndBecomeReady() {
 QCoro::Task<> UploadViewModel::waitUntilReady() {
     if (!m_ready)
         co_await qCoro(this, &UploadViewModel::ready);
+}
+
+// --- upload batches: forwards to the queue ------------------------------------------
+
+const QList<UploadItem>& UploadViewModel::uploads() const {
+    return m_uploadQueue->items();
+}
+
+qint64 UploadViewModel::pendingBatchUploads() const {
+    return m_uploadQueue->pendingBatchUploads();
+}
+
+qint64 UploadViewModel::completedBatchUploads() const {
+    return m_uploadQueue->completedBatchUploads();
+}
+
+void UploadViewModel::startUploadBatch(const QList<QUrl>& files) {
+    m_uploadQueue->startUploadBatch(files);
+}
+
+QCoro::Task<> UploadViewModel::processUpload(qsizetype index) {
+    return m_uploadQueue->processUpload(index);
+}
+
+void UploadViewModel::setUploadStatus(qsizetype index, UploadStatus status, double progress) {
+    m_uploadQueue->setUploadStatus(index, status, progress);
+}
+
+QCoro::Task<> UploadViewModel::finishBatchItem() {
+    return m_uploadQueue->finishBatchItem();
+}
+
+QCoro::Task<> UploadViewModel::prepareUpload() {
+    QPointer self(this);
+    co_await waitUntilReady();
+    if (self)
+        m_mux->setCredentials(m_tokenID, m_tokenSecret);
+}
+
+QCoro::Task<> UploadViewModel::completeUploadBatch() {
+    QPointer self(this);
+    co_await refreshLibrary();
+    if (!self)
+        co_return;
+    co_await exportAfterLibraryChange();
+}
+
+void UploadViewModel::markUploadedAssetNew(const QString& assetID) {
+    auto changed = m_changedMuxAssets;
+    changed.insert(assetID);
+    setChangedMuxAssets(std::move(changed));
+    appendLog(QStringLiteral("Marked uploaded asset as new: ") + assetID);
 }
 
 // --- core --------------------------------------------------------------------------

@@ -25,6 +25,7 @@ class QThreadPool;
 namespace clipferry {
 
 class CredentialStore;
+class UploadQueue;
 
 // The one object that holds the application's state and carries out every user action.
 // Views read its fields, set the few that are theirs (selections, switches, the sheet
@@ -55,7 +56,7 @@ public:
     [[nodiscard]] QCoro::Task<> waitUntilReady();
 
     // --- fields ----------------------------------------------------------------------
-    [[nodiscard]] const QList<UploadItem>& uploads() const { return m_uploads; }
+    [[nodiscard]] const QList<UploadItem>& uploads() const;
     [[nodiscard]] const QList<LogEntry>& log() const { return m_log; }
     [[nodiscard]] bool showAPIKeySheet() const { return m_showAPIKeySheet; }
     void setShowAPIKeySheet(bool show);
@@ -88,8 +89,8 @@ public:
     [[nodiscard]] const QSet<QUrl>& changedLocalVideos() const { return m_changedLocalVideos; }
     [[nodiscard]] const std::optional<MuxState>& savedMuxState() const { return m_savedMuxState; }
     [[nodiscard]] const QSet<QString>& changedMuxAssets() const { return m_changedMuxAssets; }
-    [[nodiscard]] qint64 pendingBatchUploads() const { return m_pendingBatchUploads; }
-    [[nodiscard]] qint64 completedBatchUploads() const { return m_completedBatchUploads; }
+    [[nodiscard]] qint64 pendingBatchUploads() const;
+    [[nodiscard]] qint64 completedBatchUploads() const;
     [[nodiscard]] MuxClient& mux() { return *m_mux; }
     [[nodiscard]] const PlatformConfigProtocol& config() const { return m_config; }
     [[nodiscard]] const Options& options() const { return m_options; }
@@ -119,7 +120,8 @@ public:
     void loadCityMap();
     void saveCityMap();
 
-    // --- upload batches --------------------------------------------------------------
+    // --- upload batches (carried out by the queue) ------------------------------------
+    [[nodiscard]] UploadQueue& uploadQueue() { return *m_uploadQueue; }
     void startUploadBatch(const QList<QUrl>& files);
     [[nodiscard]] QCoro::Task<> processUpload(qsizetype index);
     void setUploadStatus(qsizetype index, UploadStatus status, double progress);
@@ -199,17 +201,16 @@ private:
     QThreadPool& metadataThreadPool();
     void noteLocalMetadataArrived();
     void publishLocalMetadata();
-    void startWaitingUploads();
-    [[nodiscard]] QCoro::Task<Result<void>> runUploadSteps(qsizetype index);
-    void reportUploadProgress(qsizetype index, qint64 sent, qint64 total);
-    [[nodiscard]] QString streamingAddress(const QString& playbackID) const;
+    // The queue's steps that are the view model's: readiness and the tokens before an
+    // item, the relist and the sheet after a batch.
+    [[nodiscard]] QCoro::Task<> prepareUpload();
+    [[nodiscard]] QCoro::Task<> completeUploadBatch();
     // Posts the CSV of the last complete service listing; when the view shows a local
     // folder and `listWhenLocal` is set, lists the service first without touching the view.
     [[nodiscard]] QCoro::Task<Result<void>> exportSheet(bool listWhenLocal);
     // The export after a batch or a delete, with its two result lines.
     [[nodiscard]] QCoro::Task<> exportAfterLibraryChange();
 
-    QList<UploadItem> m_uploads;
     QList<LogEntry> m_log;
     bool m_showAPIKeySheet = false;
     VideoProvider m_provider = VideoProvider::webMux;
@@ -228,8 +229,6 @@ private:
     QSet<QUrl> m_changedLocalVideos;
     std::optional<MuxState> m_savedMuxState;
     QSet<QString> m_changedMuxAssets;
-    qint64 m_pendingBatchUploads = 0;
-    qint64 m_completedBatchUploads = 0;
     std::unique_ptr<MuxClient> m_mux;
     PlatformConfig m_config;
 
@@ -247,9 +246,7 @@ private:
     QElapsedTimer m_lastMetadataPublish;
     bool m_metadataPublishScheduled = false;
     std::optional<QList<MuxAsset>> m_lastCompleteListing;
-    QList<qsizetype> m_waitingUploads;
-    int m_runningUploads = 0;
-    QHash<qsizetype, qint64> m_lastProgressReport;
+    std::unique_ptr<UploadQueue> m_uploadQueue;
 };
 
 } // namespace clipferry
