@@ -1,3 +1,4 @@
+#include "JsonDecode.h"
 #include "ResultText.h"
 #include "ServiceError.h"
 #include "ServiceTestSupport.h"
@@ -22,10 +23,9 @@ private slots:
     void authorizationHeader_data();
     void authorizationHeader();
     void createUploadSendsTheSettings();
-    void createUploadStatus_data();
-    void createUploadStatus();
-    void createUploadRejectsAnInvalidLocation();
-    void createUploadPassesDecodeAndTransportErrors();
+    void createUploadOutcomes_data();
+    void createUploadOutcomes();
+    void refusedConnectionIsANetworkError();
     void idleTimeoutEndsAHangingRequest();
 
     void uploadFileStreamsTheFile();
@@ -41,7 +41,6 @@ private slots:
     void updateAssetTitle();
     void waitForAssetReadyPollsUntilReady();
     void deleteAsset();
-    void refusedDeleteCarriesNoBody();
     void unsafeIDsNeverReachTheService();
 
 private:
@@ -155,76 +154,61 @@ void TestMuxClient::createUploadSendsTheSettings() {
     QVERIFY2(!request.body.contains('\n'), "the body is compact");
 }
 
-void TestMuxClient::createUploadStatus_data() {
+// What the service answers the POST, and what the caller gets: "outcome" is the upload
+// ID, or the start of the error message (an empty domain is the client's own).
+void TestMuxClient::createUploadOutcomes_data() {
     QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("message"); // empty: success
+    QTest::addColumn<QByteArray>("body"); // empty: the normal reply cut short
+    QTest::addColumn<QString>("domain");
+    QTest::addColumn<int>("code"); // 0: success
+    QTest::addColumn<QString>("outcome");
 
     const QByteArray valid = R"({"data":{"id":"u1","url":"https://storage.example/u1?sig=x"}})";
-    QTest::newRow("201 passes") << 201 << valid << "";
-    QTest::newRow("299 passes") << 299 << valid << "";
+    QTest::newRow("201 passes") << 201 << valid << "" << 0 << "u1";
+    QTest::newRow("299 passes") << 299 << valid << "" << 0 << "u1";
     // An informational status carries no body in HTTP.
-    QTest::newRow("199 fails") << 199 << QByteArray() << "HTTP 199: ";
-    QTest::newRow("300 fails") << 300 << valid << QStringLiteral("HTTP 300: ") + valid;
-    QTest::newRow("non-UTF-8 body") << 500 << QByteArray("\xff\xfe bad \xc3") << "HTTP 500: ";
-    QTest::newRow("cut-off UTF-8 sequence") << 502 << QByteArray("caf\xc3") << "HTTP 502: ";
-    QTest::newRow("UTF-8 body") << 400 << QByteArray("caf\xc3\xa9")
+    QTest::newRow("199 fails") << 199 << QByteArray() << "" << 199 << "HTTP 199: ";
+    QTest::newRow("300 fails") << 300 << valid << "" << 300 << QStringLiteral("HTTP 300: ") + valid;
+    QTest::newRow("non-UTF-8 body")
+        << 500 << QByteArray("\xff\xfe bad \xc3") << "" << 500 << "HTTP 500: ";
+    QTest::newRow("cut-off UTF-8 sequence")
+        << 502 << QByteArray("caf\xc3") << "" << 502 << "HTTP 502: ";
+    QTest::newRow("UTF-8 body") << 400 << QByteArray("caf\xc3\xa9") << "" << 400
                                 << QStringLiteral("HTTP 400: café");
+    QTest::newRow("relative location")
+        << 201 << QByteArray(R"({"data":{"id":"u1","url":"/relative/only"}})") << ""
+        << int(invalidLocationCode) << "";
+    QTest::newRow("no id") << 201 << QByteArray(R"({"data":{"url":"x"}})") << "JSON"
+                           << int(json::missingMember) << "The member \"data.id\" is missing.";
+    QTest::newRow("malformed") << 0 << QByteArray() << "JSON" << int(json::syntaxError) << "";
 }
 
-void TestMuxClient::createUploadStatus() {
+void TestMuxClient::createUploadOutcomes() {
     QFETCH(int, status);
     QFETCH(QByteArray, body);
-    QFETCH(QString, message);
-    QVERIFY(m_service->addFault(
-        {.method = "POST", .path = "/video/v1/uploads", .status = status, .body = body}));
+    QFETCH(QString, domain);
+    QFETCH(int, code);
+    QFETCH(QString, outcome);
+    if (status == 0)
+        QVERIFY(m_service->addFault({.path = "/video/v1/uploads", .malformedJson = true}));
+    else
+        QVERIFY(m_service->addFault({.path = "/video/v1/uploads", .status = status, .body = body}));
 
     auto client = makeClient();
     const auto created =
         run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
 
-    if (message.isEmpty()) {
-        QVERIFY2(created, errorText(created).constData());
-        QCOMPARE(created->id, QStringLiteral("u1"));
+    QCOMPARE(created ? 0 : created.error().code, code);
+    if (created) {
+        QCOMPARE(created->id, outcome);
         QCOMPARE(created->url, QUrl(QStringLiteral("https://storage.example/u1?sig=x")));
     } else {
-        QVERIFY(!created);
-        QCOMPARE(created.error().domain, QString());
-        QCOMPARE(created.error().code, status);
-        QCOMPARE(created.error().message, message);
+        QCOMPARE(created.error().domain, domain);
+        QVERIFY2(created.error().message.startsWith(outcome), qPrintable(created.error().message));
     }
 }
 
-void TestMuxClient::createUploadRejectsAnInvalidLocation() {
-    QVERIFY(m_service->addFault({.path = "/video/v1/uploads",
-                                 .status = 201,
-                                 .body = R"({"data":{"id":"u1","url":"/relative/only"}})"}));
-    auto client = makeClient();
-    const auto created =
-        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
-    QVERIFY(!created);
-    QCOMPARE(created.error().code, int(invalidLocationCode));
-}
-
-void TestMuxClient::createUploadPassesDecodeAndTransportErrors() {
-    auto client = makeClient();
-
-    QVERIFY(m_service->addFault({.path = "/video/v1/uploads", .times = 1, .malformedJson = true}));
-    const auto malformed =
-        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
-    QVERIFY(!malformed);
-    QCOMPARE(malformed.error().domain, QStringLiteral("JSON"));
-
-    QVERIFY(m_service->addFault({.path = "/video/v1/uploads",
-                                 .times = 1,
-                                 .status = 201,
-                                 .body = R"({"data":{"url":"x"}})"}));
-    const auto missing =
-        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
-    QVERIFY(!missing);
-    QVERIFY2(missing.error().message.contains(QStringLiteral("\"data.id\"")),
-             qPrintable(missing.error().message));
-
+void TestMuxClient::refusedConnectionIsANetworkError() {
     // A port that nobody listens on any more.
     QTcpServer closed;
     QVERIFY(closed.listen(QHostAddress::LocalHost));
@@ -232,9 +216,8 @@ void TestMuxClient::createUploadPassesDecodeAndTransportErrors() {
     closed.close();
     MuxClient::Options options = fastClientOptions(*m_service, std::make_shared<FakePacerClock>());
     options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
-    MuxClient refused(*m_network, options);
     const auto transport =
-        run(refused.createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+        run(makeClient(options)->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
     QVERIFY(!transport);
     QCOMPARE(transport.error().domain, QStringLiteral("Network"));
     QCOMPARE(transport.error().code, int(QNetworkReply::ConnectionRefusedError));
@@ -497,14 +480,12 @@ void TestMuxClient::deleteAsset() {
     QVERIFY(request.headers.contains(QStringLiteral("authorization")));
     QVERIFY(!request.headers.contains(QStringLiteral("content-type")));
     QCOMPARE(m_service->assets().size(), 1);
-}
 
-void TestMuxClient::refusedDeleteCarriesNoBody() {
-    auto client = makeClient();
-    const auto deleted = run(client->deleteAsset(QStringLiteral("gone")));
-    QVERIFY(!deleted);
-    QCOMPARE(deleted.error().code, 404);
-    QCOMPARE(deleted.error().message, QStringLiteral("HTTP 404: "));
+    // A refusal's message carries no body.
+    const auto refused = run(client->deleteAsset(QStringLiteral("gone")));
+    QVERIFY(!refused);
+    QCOMPARE(refused.error().code, 404);
+    QCOMPARE(refused.error().message, QStringLiteral("HTTP 404: "));
 }
 
 void TestMuxClient::unsafeIDsNeverReachTheService() {
