@@ -1,36 +1,51 @@
-#include "ChangeTime.h"
-#include "FileAttributes.h"
-#include "UploadViewModel.h"
+#include "LibrarySync.h"
 
-#include <QFileInfo>
+#include "ChangeTime.h"
+#include "MuxClient.h"
+#include "StateFolder.h"
+
 #include <QPointer>
 
-// The service library: listing, the new-or-changed flags against the seen-state, marking
-// seen, and deleting the selected asset.
 namespace clipferry {
 
-QCoro::Task<> UploadViewModel::refreshLibrary() {
-    QPointer self(this);
+LibrarySync::LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved, QObject* parent)
+    : QObject(parent)
+    , m_mux(mux)
+    , m_log(std::move(log))
+    , m_savedMuxState(saved ? std::move(saved) : MuxState{currentTimeSeconds(), {}}) {}
+
+void LibrarySync::post(std::function<void()> job) {
+    QMetaObject::invokeMethod(this, std::move(job), Qt::QueuedConnection);
+}
+
+void LibrarySync::beginRefresh() {
     setIsRefreshing(true);
     setExistingAssets({});
-    if (m_provider == VideoProvider::localFolder) {
-        loadLocalVideos();
-        setIsRefreshing(false);
-        appendLog(
-            QStringLiteral("Loaded %1 videos from local folder.").arg(m_localVideoURLs.size()));
-        co_return;
-    }
+}
 
-    // The first listing needs the tokens, which the secret store hands over asynchronously.
-    co_await waitUntilReady();
-    if (!self)
-        co_return;
-    auto listed = co_await m_mux->listAllAssets(m_tokenID, m_tokenSecret);
+void LibrarySync::endRefresh() {
+    setIsRefreshing(false);
+}
+
+QCoro::Task<Result<QList<MuxAsset>>> LibrarySync::listAll(QString tokenID, QString tokenSecret) {
+    QPointer self(this);
+    auto listed = co_await m_mux.listAllAssets(std::move(tokenID), std::move(tokenSecret));
+    if (self && listed) {
+        m_lastCompleteListing = *listed;
+        m_lastListedAt = QDateTime::currentDateTimeUtc();
+        Q_EMIT lastCompleteListingChanged();
+    }
+    co_return listed;
+}
+
+QCoro::Task<> LibrarySync::refreshService(QString tokenID, QString tokenSecret) {
+    QPointer self(this);
+    auto listed = co_await listAll(std::move(tokenID), std::move(tokenSecret));
     if (!self)
         co_return;
     if (!listed) {
-        setIsRefreshing(false);
-        appendLog(QStringLiteral("Failed to fetch MUX assets: ") + listed.error().message);
+        endRefresh();
+        m_log(QStringLiteral("Failed to fetch MUX assets: ") + listed.error().message);
         co_return;
     }
 
@@ -39,19 +54,13 @@ QCoro::Task<> UploadViewModel::refreshLibrary() {
         m_savedMuxState = MuxState{currentTimeSeconds(), {}};
     m_savedMuxState->lastLaunchedAt = currentTimeSeconds();
     saveMuxState();
-    m_lastCompleteListing = *listed;
     const auto count = listed->size();
     setExistingAssets(std::move(*listed));
-    setIsRefreshing(false);
-    appendLog(QStringLiteral("Loaded %1 total assets from MUX.").arg(count));
+    endRefresh();
+    m_log(QStringLiteral("Loaded %1 total assets from MUX.").arg(count));
 }
 
-void UploadViewModel::refreshIfNeverListed() {
-    if (m_provider == VideoProvider::webMux && !m_lastCompleteListing && !m_isRefreshing)
-        startRefreshLibrary();
-}
-
-void UploadViewModel::detectChangedMuxAssets(const QList<MuxAsset>& assets) {
+void LibrarySync::detectChangedMuxAssets(const QList<MuxAsset>& assets) {
     if (!m_savedMuxState) {
         post([this] { setChangedMuxAssets({}); });
         return;
@@ -75,11 +84,11 @@ void UploadViewModel::detectChangedMuxAssets(const QList<MuxAsset>& assets) {
     post([this, changed = std::move(changed)] {
         setChangedMuxAssets(changed);
         if (!changed.isEmpty())
-            appendLog(QStringLiteral("Found %1 new/updated MUX assets.").arg(changed.size()));
+            m_log(QStringLiteral("Found %1 new/updated MUX assets.").arg(changed.size()));
     });
 }
 
-void UploadViewModel::markAssetSeen(const QString& assetID) {
+void LibrarySync::markAssetSeen(const QString& assetID) {
     if (!m_savedMuxState)
         m_savedMuxState = MuxState{currentTimeSeconds(), {}};
     m_savedMuxState->seenAssetTimes.insert(assetID, currentTimeSeconds());
@@ -91,55 +100,60 @@ void UploadViewModel::markAssetSeen(const QString& assetID) {
     });
 }
 
-void UploadViewModel::markAllSeen() {
-    const double now = currentTimeSeconds();
+void LibrarySync::markAllSeen(double now) {
     if (!m_savedMuxState)
         m_savedMuxState = MuxState{now, {}};
     for (const auto& asset : std::as_const(m_existingAssets))
         m_savedMuxState->seenAssetTimes.insert(asset.id, now);
     saveMuxState();
-
-    if (!m_savedLocalState)
-        m_savedLocalState = LocalVideoState{now, {}};
-    for (const auto& url : std::as_const(m_localVideoURLs)) {
-        const auto attributes = readFileAttributes(url.toLocalFile());
-        if (!attributes)
-            continue;
-        m_savedLocalState->fileTimes.insert(url.toLocalFile(),
-                                            FileRecord{attributes->modified, attributes->size});
-    }
-    saveLocalVideoState();
-
-    post([this] {
-        setChangedMuxAssets({});
-        setChangedLocalVideos({});
-    });
-    appendLog(QStringLiteral("Marked all videos as seen"));
+    post([this] { setChangedMuxAssets({}); });
 }
 
-QCoro::Task<> UploadViewModel::deleteSelectedAsset() {
-    if (!m_selectedAsset) {
-        appendLog(QStringLiteral("No asset selected to delete."));
-        co_return;
-    }
+void LibrarySync::markAssetNew(const QString& assetID) {
+    auto changed = m_changedMuxAssets;
+    changed.insert(assetID);
+    setChangedMuxAssets(std::move(changed));
+}
+
+void LibrarySync::saveMuxState() {
+    if (!m_savedMuxState)
+        return;
+    auto written = writeFileAtomically(stateFileURL(QString::fromLatin1(muxStateFileName)),
+                                       encodeMuxState(*m_savedMuxState));
+    if (!written)
+        m_log(QStringLiteral("Failed to save mux state: ") + written.error().message);
+}
+
+QCoro::Task<bool> LibrarySync::deleteAsset(MuxAsset asset, QString tokenID, QString tokenSecret) {
     QPointer self(this);
-    const MuxAsset asset = *m_selectedAsset;
-    m_mux->setCredentials(m_tokenID, m_tokenSecret);
-    appendLog(QStringLiteral("Deleting asset: ") + asset.passthrough.value_or(asset.id));
-    auto deleted = co_await m_mux->deleteAsset(asset.id);
+    m_mux.setCredentials(tokenID, tokenSecret);
+    m_log(QStringLiteral("Deleting asset: ") + asset.passthrough.value_or(asset.id));
+    auto deleted = co_await m_mux.deleteAsset(asset.id);
     if (!self)
-        co_return;
+        co_return false;
     if (!deleted) {
-        appendLog(QStringLiteral("Delete failed: ") + deleted.error().message);
-        co_return;
+        m_log(QStringLiteral("Delete failed: ") + deleted.error().message);
+        co_return false;
     }
-    appendLog(QStringLiteral("Deleted asset."));
-    co_await refreshLibrary();
-    if (!self)
-        co_return;
-    setSelectedAsset(std::nullopt);
-    appendLog(QStringLiteral("Updating Google Sheet\u2026"));
-    co_await exportAfterLibraryChange();
+    m_log(QStringLiteral("Deleted asset."));
+    co_return true;
+}
+
+void LibrarySync::setIsRefreshing(bool refreshing) {
+    if (m_isRefreshing == refreshing)
+        return;
+    m_isRefreshing = refreshing;
+    Q_EMIT isRefreshingChanged(refreshing);
+}
+
+void LibrarySync::setExistingAssets(QList<MuxAsset> assets) {
+    m_existingAssets = std::move(assets);
+    Q_EMIT existingAssetsChanged();
+}
+
+void LibrarySync::setChangedMuxAssets(QSet<QString> ids) {
+    m_changedMuxAssets = std::move(ids);
+    Q_EMIT changedMuxAssetsChanged();
 }
 
 } // namespace clipferry

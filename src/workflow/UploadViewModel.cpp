@@ -2,6 +2,7 @@
 
 #include "CredentialStore.h"
 #include "DetachedTask.h"
+#include "FileAttributes.h"
 #include "StateFolder.h"
 #include "UploadQueue.h"
 
@@ -80,10 +81,21 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
                                                        decodeLocalVideoState);
     if (!m_savedLocalState)
         m_savedLocalState = LocalVideoState{now, {}};
-    m_savedMuxState =
-        readStateFile<MuxState>(QString::fromLatin1(muxStateFileName), decodeMuxState);
-    if (!m_savedMuxState)
-        m_savedMuxState = MuxState{now, {}};
+    auto log = [this](const QString& message) {
+        appendLog(message);
+    };
+    m_library = std::make_unique<LibrarySync>(
+        *m_mux, log,
+        readStateFile<MuxState>(QString::fromLatin1(muxStateFileName), decodeMuxState));
+    connect(m_library.get(), &LibrarySync::existingAssetsChanged, this,
+            &UploadViewModel::existingAssetsChanged);
+    connect(m_library.get(), &LibrarySync::changedMuxAssetsChanged, this,
+            &UploadViewModel::changedMuxAssetsChanged);
+    connect(m_library.get(), &LibrarySync::isRefreshingChanged, this,
+            &UploadViewModel::isRefreshingChanged);
+    m_sheet = std::make_unique<SheetExporter>(
+        network, SheetExporter::Options{m_options.sheetWebAppUrl, m_options.streamBase},
+        [this](bool afterChange) { return listForExport(afterChange); }, log);
 }
 
 UploadViewModel::~UploadViewModel() = default;
@@ -158,9 +170,7 @@ QCoro::Task<> UploadViewModel::completeUploadBatch() {
 }
 
 void UploadViewModel::markUploadedAssetNew(const QString& assetID) {
-    auto changed = m_changedMuxAssets;
-    changed.insert(assetID);
-    setChangedMuxAssets(std::move(changed));
+    m_library->markAssetNew(assetID);
     appendLog(QStringLiteral("Marked uploaded asset as new: ") + assetID);
 }
 
@@ -224,15 +234,6 @@ QCoro::Task<> UploadViewModel::saveSettings() {
 
 // --- seen-state --------------------------------------------------------------------
 
-void UploadViewModel::saveMuxState() {
-    if (!m_savedMuxState)
-        return;
-    auto written = writeFileAtomically(stateFileURL(QString::fromLatin1(muxStateFileName)),
-                                       encodeMuxState(*m_savedMuxState));
-    if (!written)
-        appendLog(QStringLiteral("Failed to save mux state: ") + written.error().message);
-}
-
 void UploadViewModel::saveLocalVideoState() {
     if (!m_savedLocalState)
         return;
@@ -240,6 +241,95 @@ void UploadViewModel::saveLocalVideoState() {
                                        encodeLocalVideoState(*m_savedLocalState));
     if (!written)
         appendLog(QStringLiteral("Failed to save local video state: ") + written.error().message);
+}
+
+// --- library and sheet -------------------------------------------------------------
+
+void UploadViewModel::saveMuxState() {
+    m_library->saveMuxState();
+}
+
+QCoro::Task<> UploadViewModel::refreshLibrary() {
+    QPointer self(this);
+    m_library->beginRefresh();
+    if (m_provider == VideoProvider::localFolder) {
+        loadLocalVideos();
+        m_library->endRefresh();
+        appendLog(
+            QStringLiteral("Loaded %1 videos from local folder.").arg(m_localVideoURLs.size()));
+        co_return;
+    }
+    // The first listing needs the tokens, which the secret store hands over asynchronously.
+    co_await waitUntilReady();
+    if (!self)
+        co_return;
+    co_await m_library->refreshService(m_tokenID, m_tokenSecret);
+}
+
+void UploadViewModel::refreshIfNeverListed() {
+    if (m_provider == VideoProvider::webMux && !lastCompleteListing() && !isRefreshing())
+        startRefreshLibrary();
+}
+
+void UploadViewModel::detectChangedMuxAssets(const QList<MuxAsset>& assets) {
+    m_library->detectChangedMuxAssets(assets);
+}
+
+void UploadViewModel::markAssetSeen(const QString& assetID) {
+    m_library->markAssetSeen(assetID);
+}
+
+void UploadViewModel::markAllSeen() {
+    const double now = currentTimeSeconds();
+    m_library->markAllSeen(now);
+    if (!m_savedLocalState)
+        m_savedLocalState = LocalVideoState{now, {}};
+    for (const auto& url : std::as_const(m_localVideoURLs)) {
+        const auto attributes = readFileAttributes(url.toLocalFile());
+        if (!attributes)
+            continue;
+        m_savedLocalState->fileTimes.insert(url.toLocalFile(),
+                                            FileRecord{attributes->modified, attributes->size});
+    }
+    saveLocalVideoState();
+    post([this] { setChangedLocalVideos({}); });
+    appendLog(QStringLiteral("Marked all videos as seen"));
+}
+
+QCoro::Task<> UploadViewModel::deleteSelectedAsset() {
+    if (!m_selectedAsset) {
+        appendLog(QStringLiteral("No asset selected to delete."));
+        co_return;
+    }
+    QPointer self(this);
+    const bool deleted =
+        co_await m_library->deleteAsset(*m_selectedAsset, m_tokenID, m_tokenSecret);
+    if (!self || !deleted)
+        co_return;
+    co_await refreshLibrary();
+    if (!self)
+        co_return;
+    setSelectedAsset(std::nullopt);
+    appendLog(QStringLiteral("Updating Google Sheet\u2026"));
+    co_await exportAfterLibraryChange();
+}
+
+QString UploadViewModel::buildSheetCSV() const {
+    return m_sheet->buildSheetCSV(lastCompleteListing().value_or(QList<MuxAsset>{}));
+}
+
+QCoro::Task<Result<QList<MuxAsset>>> UploadViewModel::listForExport(bool afterChange) {
+    QPointer self(this);
+    if (afterChange && m_provider == VideoProvider::localFolder)
+        (void)co_await m_library->listAll(m_tokenID, m_tokenSecret);
+    if (!self || !lastCompleteListing())
+        co_return fail(QStringLiteral("GoogleSheet"), 2,
+                       QStringLiteral("the service library could not be listed"));
+    co_return *lastCompleteListing();
+}
+
+QCoro::Task<> UploadViewModel::updateGoogleSheets() {
+    return m_sheet->updateGoogleSheets();
 }
 
 // --- city map ----------------------------------------------------------------------
@@ -351,26 +441,9 @@ void UploadViewModel::setCityMap(CityMap map) {
     Q_EMIT cityMapChanged();
 }
 
-void UploadViewModel::setIsRefreshing(bool refreshing) {
-    if (m_isRefreshing == refreshing)
-        return;
-    m_isRefreshing = refreshing;
-    Q_EMIT isRefreshingChanged(refreshing);
-}
-
-void UploadViewModel::setExistingAssets(QList<MuxAsset> assets) {
-    m_existingAssets = std::move(assets);
-    Q_EMIT existingAssetsChanged();
-}
-
 void UploadViewModel::setLocalVideoURLs(QList<QUrl> files) {
     m_localVideoURLs = std::move(files);
     Q_EMIT localVideoURLsChanged();
-}
-
-void UploadViewModel::setChangedMuxAssets(QSet<QString> ids) {
-    m_changedMuxAssets = std::move(ids);
-    Q_EMIT changedMuxAssetsChanged();
 }
 
 void UploadViewModel::setChangedLocalVideos(QSet<QUrl> files) {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "CityInfo.h"
+#include "LibrarySync.h"
 #include "LocalVideo.h"
 #include "MuxClient.h"
 #include "MuxRecords.h"
 #include "Records.h"
 #include "SeenState.h"
+#include "SheetExporter.h"
 #include "UploadItem.h"
 
 #include <QCoro/QCoroTask>
@@ -68,7 +70,9 @@ public:
     void setTokenSecret(const QString& tokenSecret);
     [[nodiscard]] bool useMaxResolution() const { return m_useMaxResolution; }
     void setUseMaxResolution(bool use);
-    [[nodiscard]] const QList<MuxAsset>& existingAssets() const { return m_existingAssets; }
+    [[nodiscard]] const QList<MuxAsset>& existingAssets() const {
+        return m_library->existingAssets();
+    }
     [[nodiscard]] const std::optional<MuxAsset>& selectedAsset() const { return m_selectedAsset; }
     void setSelectedAsset(std::optional<MuxAsset> asset);
     [[nodiscard]] const std::optional<QUrl>& localFolderURL() const { return m_localFolderURL; }
@@ -82,16 +86,22 @@ public:
     void setIncludeSubfolders(bool include);
     [[nodiscard]] const CityMap& cityMap() const { return m_cityMap; }
     void setCityMap(CityMap map);
-    [[nodiscard]] bool isRefreshing() const { return m_isRefreshing; }
+    [[nodiscard]] bool isRefreshing() const { return m_library->isRefreshing(); }
     [[nodiscard]] const std::optional<LocalVideoState>& savedLocalState() const {
         return m_savedLocalState;
     }
     [[nodiscard]] const QSet<QUrl>& changedLocalVideos() const { return m_changedLocalVideos; }
-    [[nodiscard]] const std::optional<MuxState>& savedMuxState() const { return m_savedMuxState; }
-    [[nodiscard]] const QSet<QString>& changedMuxAssets() const { return m_changedMuxAssets; }
+    [[nodiscard]] const std::optional<MuxState>& savedMuxState() const {
+        return m_library->savedMuxState();
+    }
+    [[nodiscard]] const QSet<QString>& changedMuxAssets() const {
+        return m_library->changedMuxAssets();
+    }
     [[nodiscard]] qint64 pendingBatchUploads() const;
     [[nodiscard]] qint64 completedBatchUploads() const;
     [[nodiscard]] MuxClient& mux() { return *m_mux; }
+    [[nodiscard]] LibrarySync& library() { return *m_library; }
+    [[nodiscard]] SheetExporter& sheetExporter() { return *m_sheet; }
     [[nodiscard]] const PlatformConfigProtocol& config() const { return m_config; }
     [[nodiscard]] const Options& options() const { return m_options; }
 
@@ -140,9 +150,11 @@ public:
     // a partial or local list that would wipe rows from the sheet.
     [[nodiscard]] QString buildSheetCSV() const;
     [[nodiscard]] const std::optional<QList<MuxAsset>>& lastCompleteListing() const {
-        return m_lastCompleteListing;
+        return m_library->lastCompleteListing();
     }
-    [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
+    [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv) {
+        return m_sheet->postSheetCSV(std::move(csv));
+    }
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
 
     // --- local folder ----------------------------------------------------------------
@@ -193,10 +205,11 @@ private:
     // Runs `job` from the event loop, after the current step.
     void post(std::function<void()> job);
     QCoro::Task<> loadCredentialsAndBecomeReady();
-    void setIsRefreshing(bool refreshing);
-    void setExistingAssets(QList<MuxAsset> assets);
     void setLocalVideoURLs(QList<QUrl> files);
-    void setChangedMuxAssets(QSet<QString> ids);
+    void setExistingAssets(QList<MuxAsset> assets) {
+        m_library->setExistingAssets(std::move(assets));
+    }
+    void setChangedMuxAssets(QSet<QString> ids) { m_library->setChangedMuxAssets(std::move(ids)); }
     void setChangedLocalVideos(QSet<QUrl> files);
     QThreadPool& metadataThreadPool();
     void noteLocalMetadataArrived();
@@ -205,11 +218,12 @@ private:
     // item, the relist and the sheet after a batch.
     [[nodiscard]] QCoro::Task<> prepareUpload();
     [[nodiscard]] QCoro::Task<> completeUploadBatch();
-    // Posts the CSV of the last complete service listing; when the view shows a local
-    // folder and `listWhenLocal` is set, lists the service first without touching the view.
-    [[nodiscard]] QCoro::Task<Result<void>> exportSheet(bool listWhenLocal);
-    // The export after a batch or a delete, with its two result lines.
-    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange();
+    // The library an export sends: the last complete listing; when the view shows a
+    // local folder and `afterChange` is set, a listing made first without touching the view.
+    [[nodiscard]] QCoro::Task<Result<QList<MuxAsset>>> listForExport(bool afterChange);
+    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange() {
+        return m_sheet->exportAfterLibraryChange();
+    }
 
     QList<LogEntry> m_log;
     bool m_showAPIKeySheet = false;
@@ -217,19 +231,18 @@ private:
     QString m_tokenID;
     QString m_tokenSecret;
     bool m_useMaxResolution = false;
-    QList<MuxAsset> m_existingAssets;
     std::optional<MuxAsset> m_selectedAsset;
     std::optional<QUrl> m_localFolderURL;
     QList<QUrl> m_localVideoURLs;
     std::optional<QUrl> m_selectedLocalVideo;
     bool m_includeSubfolders = false;
     CityMap m_cityMap;
-    bool m_isRefreshing = false;
     std::optional<LocalVideoState> m_savedLocalState;
     QSet<QUrl> m_changedLocalVideos;
-    std::optional<MuxState> m_savedMuxState;
-    QSet<QString> m_changedMuxAssets;
     std::unique_ptr<MuxClient> m_mux;
+    // Declared after the client they use, so they go first.
+    std::unique_ptr<LibrarySync> m_library;
+    std::unique_ptr<SheetExporter> m_sheet;
     PlatformConfig m_config;
 
     QNetworkAccessManager& m_network;
@@ -245,7 +258,6 @@ private:
     QThreadPool* m_metadataPool = nullptr;
     QElapsedTimer m_lastMetadataPublish;
     bool m_metadataPublishScheduled = false;
-    std::optional<QList<MuxAsset>> m_lastCompleteListing;
     std::unique_ptr<UploadQueue> m_uploadQueue;
 };
 

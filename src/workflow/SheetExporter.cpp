@@ -1,5 +1,7 @@
+#include "SheetExporter.h"
+
+#include "ServiceTransport.h"
 #include "SheetCSV.h"
-#include "UploadViewModel.h"
 
 #include <QCoro/QCoroNetworkReply>
 #include <QNetworkAccessManager>
@@ -27,11 +29,6 @@ struct ReplyDeleter {
     void operator()(QNetworkReply* reply) const { reply->deleteLater(); }
 };
 
-tl::unexpected<Error> notListed() {
-    return fail(QStringLiteral("GoogleSheet"), 2,
-                QStringLiteral("the service library could not be listed"));
-}
-
 } // namespace
 
 QString sheetCSV(const QList<MuxAsset>& assets, const QString& streamBase) {
@@ -54,13 +51,20 @@ QString sheetCSV(const QList<MuxAsset>& assets, const QString& streamBase) {
     return csv;
 }
 
-QString UploadViewModel::buildSheetCSV() const {
-    return sheetCSV(m_lastCompleteListing.value_or(QList<MuxAsset>{}),
-                    m_options.streamBase.toString());
+SheetExporter::SheetExporter(QNetworkAccessManager& network, Options options, ListLibrary list,
+                             Log log, QObject* parent)
+    : QObject(parent)
+    , m_network(network)
+    , m_options(std::move(options))
+    , m_list(std::move(list))
+    , m_log(std::move(log)) {}
+
+QString SheetExporter::buildSheetCSV(const QList<MuxAsset>& assets) const {
+    return sheetCSV(assets, m_options.streamBase.toString());
 }
 
-QCoro::Task<Result<void>> UploadViewModel::postSheetCSV(QString csv) {
-    const QUrl address = m_options.sheetWebAppUrl;
+QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
+    const QUrl address = m_options.webAppUrl;
     if (address.isEmpty() || !address.isValid())
         co_return fail(QStringLiteral("GoogleSheet"), 3,
                        QStringLiteral("no sheet web app address was set for this build "
@@ -85,41 +89,37 @@ QCoro::Task<Result<void>> UploadViewModel::postSheetCSV(QString csv) {
     co_return Result<void>{};
 }
 
-QCoro::Task<Result<void>> UploadViewModel::exportSheet(bool listWhenLocal) {
+QCoro::Task<Result<void>> SheetExporter::exportLibrary(bool afterChange) {
     QPointer self(this);
-    if (listWhenLocal && m_provider == VideoProvider::localFolder) {
-        auto listed = co_await m_mux->listAllAssets(m_tokenID, m_tokenSecret);
-        if (!self)
-            co_return notListed();
-        if (listed)
-            m_lastCompleteListing = std::move(*listed);
-    }
-    if (!m_lastCompleteListing)
-        co_return notListed();
-    co_return co_await postSheetCSV(buildSheetCSV());
+    auto listed = co_await m_list(afterChange);
+    if (!self)
+        co_return tl::unexpected(ServiceTransport::cancelled());
+    if (!listed)
+        co_return tl::unexpected(listed.error());
+    co_return co_await postSheetCSV(buildSheetCSV(*listed));
 }
 
-QCoro::Task<> UploadViewModel::exportAfterLibraryChange() {
+QCoro::Task<> SheetExporter::exportAfterLibraryChange() {
     QPointer self(this);
-    auto exported = co_await exportSheet(true);
+    auto exported = co_await exportLibrary(true);
     if (!self)
         co_return;
     if (exported)
-        appendLog(QStringLiteral("Google Sheet updated."));
+        m_log(QStringLiteral("Google Sheet updated."));
     else
-        appendLog(QStringLiteral("Google Sheet update failed: ") + exported.error().message);
+        m_log(QStringLiteral("Google Sheet update failed: ") + exported.error().message);
 }
 
-QCoro::Task<> UploadViewModel::updateGoogleSheets() {
+QCoro::Task<> SheetExporter::updateGoogleSheets() {
     QPointer self(this);
-    appendLog(QStringLiteral("Updating Google Sheets..."));
-    auto exported = co_await exportSheet(false);
+    m_log(QStringLiteral("Updating Google Sheets..."));
+    auto exported = co_await exportLibrary(false);
     if (!self)
         co_return;
     if (exported)
-        appendLog(QStringLiteral("Google Sheets updated successfully"));
+        m_log(QStringLiteral("Google Sheets updated successfully"));
     else
-        appendLog(QStringLiteral("Failed to update Google Sheets: ") + exported.error().message);
+        m_log(QStringLiteral("Failed to update Google Sheets: ") + exported.error().message);
 }
 
 } // namespace clipferry

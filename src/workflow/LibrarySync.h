@@ -1,0 +1,87 @@
+#pragma once
+
+#include "MuxRecords.h"
+#include "Result.h"
+#include "SeenState.h"
+
+#include <QCoro/QCoroTask>
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <functional>
+#include <optional>
+
+namespace clipferry {
+
+class MuxClient;
+
+// The service library as the app knows it: the listing on view, the assets new or
+// changed since the user saw them, the seen-state behind that, and deletes. The view
+// model owns one and forwards its fields; the local-folder side stays with the view model.
+class LibrarySync : public QObject {
+    Q_OBJECT
+
+public:
+    using Log = std::function<void(const QString&)>;
+
+    // `saved` is the seen-state read at start; absent starts a fresh one now.
+    LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved, QObject* parent = nullptr);
+
+    [[nodiscard]] const QList<MuxAsset>& existingAssets() const { return m_existingAssets; }
+    [[nodiscard]] const QSet<QString>& changedMuxAssets() const { return m_changedMuxAssets; }
+    [[nodiscard]] const std::optional<MuxState>& savedMuxState() const { return m_savedMuxState; }
+    [[nodiscard]] bool isRefreshing() const { return m_isRefreshing; }
+    // The last listing that reached the end of the library, and when it ended; whoever
+    // needs the whole library (exports, delivery state) reads it here.
+    [[nodiscard]] const std::optional<QList<MuxAsset>>& lastCompleteListing() const {
+        return m_lastCompleteListing;
+    }
+    [[nodiscard]] const QDateTime& lastCompleteListingTime() const { return m_lastListedAt; }
+
+    // The start and end of a refresh of either provider: the view empties meanwhile.
+    void beginRefresh();
+    void endRefresh();
+    // Lists the service with the given tokens and, when the whole library arrived, shows
+    // it and updates the change flags and the seen-state; a refresh runs between
+    // beginRefresh and endRefresh.
+    [[nodiscard]] QCoro::Task<> refreshService(QString tokenID, QString tokenSecret);
+    // The whole library, recorded as the last complete listing when it arrives; the
+    // view and the seen-state are left alone.
+    [[nodiscard]] QCoro::Task<Result<QList<MuxAsset>>> listAll(QString tokenID,
+                                                               QString tokenSecret);
+
+    void detectChangedMuxAssets(const QList<MuxAsset>& assets);
+    void markAssetSeen(const QString& assetID);
+    // Every asset on view seen at `now`; the change flags clear from the event loop.
+    void markAllSeen(double now);
+    void markAssetNew(const QString& assetID);
+    void saveMuxState();
+    // Logs the attempt and its outcome; true when the service deleted the asset.
+    [[nodiscard]] QCoro::Task<bool> deleteAsset(MuxAsset asset, QString tokenID,
+                                                QString tokenSecret);
+
+    void setExistingAssets(QList<MuxAsset> assets);
+    void setChangedMuxAssets(QSet<QString> ids);
+
+Q_SIGNALS:
+    void existingAssetsChanged();
+    void changedMuxAssetsChanged();
+    void isRefreshingChanged(bool refreshing);
+    void lastCompleteListingChanged();
+
+private:
+    void post(std::function<void()> job);
+    void setIsRefreshing(bool refreshing);
+
+    MuxClient& m_mux;
+    Log m_log;
+    QList<MuxAsset> m_existingAssets;
+    QSet<QString> m_changedMuxAssets;
+    std::optional<MuxState> m_savedMuxState;
+    bool m_isRefreshing = false;
+    std::optional<QList<MuxAsset>> m_lastCompleteListing;
+    QDateTime m_lastListedAt;
+};
+
+} // namespace clipferry
