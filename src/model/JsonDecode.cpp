@@ -9,14 +9,14 @@ namespace clipferry::json {
 namespace {
 
 tl::unexpected<Error> mistyped(const QString& path, const char* expected) {
-    return fail(QString::fromLatin1(errorDomain), wrongType,
+    return fail(errorDomain::json, wrongType,
                 QStringLiteral("The member \"%1\" is not %2.").arg(path, QLatin1String(expected)));
 }
 
 } // namespace
 
 tl::unexpected<Error> missing(const QString& path) {
-    return fail(QString::fromLatin1(errorDomain), missingMember,
+    return fail(errorDomain::json, missingMember,
                 QStringLiteral("The member \"%1\" is missing.").arg(path));
 }
 
@@ -24,13 +24,12 @@ Result<QJsonObject> parseObject(const QByteArray& bytes) {
     QJsonParseError parseError;
     const auto document = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return fail(QString::fromLatin1(errorDomain), syntaxError,
+        return fail(errorDomain::json, syntaxError,
                     QStringLiteral("The data is not valid JSON (%1 at offset %2).")
                         .arg(parseError.errorString())
                         .arg(parseError.offset));
     if (!document.isObject())
-        return fail(QString::fromLatin1(errorDomain), wrongType,
-                    QStringLiteral("The data is not a JSON object."));
+        return fail(errorDomain::json, wrongType, QStringLiteral("The data is not a JSON object."));
     return document.object();
 }
 

@@ -16,7 +16,7 @@ class QByteArray;
 // ("data[3].tracks[0].type"), for the log line of whoever reads.
 namespace clipferry::json {
 
-inline constexpr auto errorDomain = "JSON";
+// Codes of the errorDomain::json domain.
 enum ErrorCode { syntaxError = 1, missingMember = 2, wrongType = 3 };
 
 [[nodiscard]] Result<QJsonObject> parseObject(const QByteArray& bytes);

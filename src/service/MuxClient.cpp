@@ -120,8 +120,7 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
     ServiceTransport::BodySource source = [filePath]() -> Result<std::unique_ptr<QIODevice>> {
         auto file = std::make_unique<QFile>(filePath);
         if (!file->open(QIODevice::ReadOnly))
-            return fail(QStringLiteral("File"), static_cast<int>(file->error()),
-                        file->errorString());
+            return fail(errorDomain::file, static_cast<int>(file->error()), file->errorString());
         return std::unique_ptr<QIODevice>(std::move(file));
     };
     // Fail on an unreadable file before the request, with the file system's own text.
