@@ -1,7 +1,8 @@
-// Uploads one file of random bytes to the stand-in twice, with MuxClient::uploadFile and
-// with `curl -T`, and prints both throughputs, their ratio and this process's peak RSS.
+// Uploads one file of random bytes to the stand-in with MuxClient::uploadFile and with
+// `curl -T`, and prints both throughputs, their ratio and this process's peak RSS; then
+// once more with the connection cut halfway, and the bytes the stand-in received.
 //
-//     clipferry-upload-bench [size in MiB, default 1024] [folder for the file, default /tmp]
+//     clipferry-upload-bench [size in MiB, default 2048] [folder for the file, default /tmp]
 
 #include "MuxClient.h"
 #include "StandInService.h"
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -37,7 +39,7 @@ QUrl newUploadLocation(clipferry::MuxClient& client) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const qint64 mebibytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1024;
+    const qint64 mebibytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 2048;
     const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/tmp");
     const qint64 size = mebibytes * 1024 * 1024;
 
@@ -86,6 +88,27 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // uploadFile again, the connection cut once halfway: the transfer resumes from what
+    // the session holds.
+    StandInService::Fault cut;
+    cut.method = QStringLiteral("PUT");
+    cut.path = QStringLiteral("/_upload/*");
+    cut.times = 1;
+    cut.dropAfterBytes = size / 2;
+    const QUrl cutLocation = newUploadLocation(client);
+    if (!service.addFault(cut))
+        return 1;
+    timer.restart();
+    const auto resumed = QCoro::waitFor(client.uploadFile(path, cutLocation));
+    const double cutSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    if (!resumed) {
+        std::fprintf(stderr, "uploadFile with a cut failed: %s\n",
+                     qPrintable(resumed.error().message));
+        return 1;
+    }
+    const QJsonObject cutUpload = service.uploads().last().toObject();
+    const qint64 received = cutUpload.value(QLatin1StringView("bytes_received")).toInteger();
+
     const double mib = static_cast<double>(size) / (1024.0 * 1024.0);
     const double clientRate = mib / clientSeconds;
     const double curlRate = mib / curlSeconds;
@@ -93,6 +116,8 @@ int main(int argc, char** argv) {
     std::printf("MuxClient::uploadFile   %.2f s  %.1f MiB/s\n", clientSeconds, clientRate);
     std::printf("curl -T                 %.2f s  %.1f MiB/s\n", curlSeconds, curlRate);
     std::printf("ratio client/curl      %.2f\n", clientRate / curlRate);
+    std::printf("cut at 50 %%, resumed    %.2f s, %lld bytes received (size + %lld)\n", cutSeconds,
+                received, received - size);
     std::printf("peak RSS before upload  %s\n", rssBefore.constData());
     std::printf("peak RSS after upload   %s\n", peakRss().constData());
     return 0;

@@ -8,14 +8,23 @@ namespace clipferry {
 namespace {
 
 // In the order of the enumeration.
-constexpr std::array<const char*, 7> statusLabels{
-    "Pending", "Creating Upload", "Uploading", "Waiting for Asset", "Processing", "Done", "Failed",
+constexpr std::array<const char*, 8> statusLabels{
+    "Pending", "Creating Upload", "Uploading", "Waiting for Asset", "Processing",
+    "Done",    "Failed",          "Cancelled",
 };
 
 } // namespace
 
 QString uploadStatusLabel(UploadStatus status) {
     return QString::fromLatin1(statusLabels[static_cast<std::size_t>(status)]);
+}
+
+std::optional<UploadStatus> uploadStatusFromLabel(const QString& label) {
+    for (std::size_t i = 0; i < statusLabels.size(); ++i) {
+        if (label == QLatin1String(statusLabels[i]))
+            return static_cast<UploadStatus>(i);
+    }
+    return std::nullopt;
 }
 
 UploadItem UploadItem::make(const QUrl& fileURL) {

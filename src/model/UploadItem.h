@@ -15,10 +15,14 @@ enum class UploadStatus {
     processingAsset,
     done,
     failed,
+    // Stopped by the user; a retry goes on from the stage reached.
+    cancelled,
 };
 
-// What the upload list and the log show for a status.
+// The label is the status's identity: it is what the upload list shows, what the
+// journal stores, and what `uploadStatusFromLabel` accepts back, case-sensitively.
 [[nodiscard]] QString uploadStatusLabel(UploadStatus status);
+[[nodiscard]] std::optional<UploadStatus> uploadStatusFromLabel(const QString& label);
 
 struct UploadItem {
     QUuid id;
@@ -28,6 +32,8 @@ struct UploadItem {
     double progress = 0.0;
     std::optional<QString> playbackURL;
     std::optional<QString> error;
+    // While bytes move: sent, speed and time left, for the row to show.
+    QString detail;
 
     // A pending item with a fresh id; the title is the file name without its last extension.
     [[nodiscard]] static UploadItem make(const QUrl& fileURL);

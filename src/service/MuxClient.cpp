@@ -6,8 +6,6 @@
 #include "ServiceTransport.h"
 
 #include <QCoro/QCoroTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +20,14 @@ namespace {
 bool isDeadUploadStatus(const QString& status) {
     return status == QLatin1StringView("errored") || status == QLatin1StringView("cancelled") ||
            status == QLatin1StringView("timed_out");
+}
+
+// A failed poll that says "not now" rather than "no": the wait polls again.
+bool isPassingFailure(const Error& error) {
+    if (error.domain == errorDomain::network)
+        return true;
+    return error.domain.isEmpty() &&
+           (error.code == 408 || error.code == 429 || (error.code >= 500 && error.code < 600));
 }
 
 QByteArray compactJson(const QJsonObject& object) {
@@ -39,6 +45,9 @@ MuxClient::MuxClient(QNetworkAccessManager& network, Options options)
     , m_transport(std::make_unique<ServiceTransport>(
           m_network, *m_pacer,
           ServiceTransport::RetryPolicy{m_options.maxRetries, m_options.retryBaseDelay},
+          m_options.transferTimeout))
+    , m_sessionTransport(std::make_unique<ServiceTransport>(
+          m_network, *m_pacer, ServiceTransport::RetryPolicy{0, m_options.retryBaseDelay},
           m_options.transferTimeout)) {}
 
 MuxClient::~MuxClient() = default;
@@ -73,9 +82,11 @@ Result<QUrl> MuxClient::apiLocation(const QString& path, const QString& id) cons
     return location;
 }
 
-QCoro::Task<Result<QByteArray>> MuxClient::getChecked(QUrl location) {
+QCoro::Task<Result<QByteArray>> MuxClient::getChecked(QUrl location,
+                                                      std::shared_ptr<StopSource> stop) {
     const auto request = service::authorizedRequest(location, credentialHeader(), false);
-    auto reply = co_await m_transport->send(QByteArrayLiteral("GET"), request);
+    auto reply = co_await m_transport->send(QByteArrayLiteral("GET"), request, QByteArray(),
+                                            std::move(stop));
     if (!reply)
         co_return tl::unexpected(reply.error());
     if (auto status = checkHTTPStatus(reply->status, reply->body); !status)
@@ -84,7 +95,8 @@ QCoro::Task<Result<QByteArray>> MuxClient::getChecked(QUrl location) {
 }
 
 QCoro::Task<Result<CreatedUpload>> MuxClient::createUpload(QString passthrough,
-                                                           QString maxResolutionTier) {
+                                                           QString maxResolutionTier,
+                                                           std::shared_ptr<StopSource> stop) {
     auto location = apiLocation(QString::fromLatin1(service::uploadsPath));
     if (!location)
         co_return tl::unexpected(location.error());
@@ -97,7 +109,8 @@ QCoro::Task<Result<CreatedUpload>> MuxClient::createUpload(QString passthrough,
         compactJson(QJsonObject{{QStringLiteral("new_asset_settings"), settings}});
     const auto request = service::authorizedRequest(*location, credentialHeader(), true);
 
-    auto reply = co_await m_transport->send(QByteArrayLiteral("POST"), request, body);
+    auto reply =
+        co_await m_transport->send(QByteArrayLiteral("POST"), request, body, std::move(stop));
     if (!reply)
         co_return tl::unexpected(reply.error());
     if (auto status = checkHTTPStatus(reply->status, reply->body); !status)
@@ -114,49 +127,33 @@ QCoro::Task<Result<CreatedUpload>> MuxClient::createUpload(QString passthrough,
     co_return CreatedUpload{decoded->data.id, uploadURL};
 }
 
-QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL,
-                                                ProgressCallback progress) {
-    // Opened anew for each attempt, so a retried PUT sends the whole file again.
-    ServiceTransport::BodySource source = [filePath]() -> Result<std::unique_ptr<QIODevice>> {
-        auto file = std::make_unique<QFile>(filePath);
-        if (!file->open(QIODevice::ReadOnly))
-            return fail(errorDomain::file, static_cast<int>(file->error()), file->errorString());
-        return std::unique_ptr<QIODevice>(std::move(file));
-    };
-    // Fail on an unreadable file before the request, with the file system's own text.
-    if (auto probe = source(); !probe)
-        co_return tl::unexpected(probe.error());
-
-    QNetworkRequest request(uploadURL);
-    // Streamed from the file: the length is known up front, nothing is buffered.
-    request.setHeader(QNetworkRequest::ContentLengthHeader, QFileInfo(filePath).size());
-    auto reply = co_await m_transport->send(QByteArrayLiteral("PUT"), request, std::move(source),
-                                            std::move(progress));
-    if (!reply || !reply->status || *reply->status < 200 || *reply->status > 299)
-        co_return serviceError(uploadFailedCode, QStringLiteral("Upload failed"));
-    co_return Result<void>{};
-}
-
-QCoro::Task<Result<QString>> MuxClient::poll(QUrl location, PollPlan plan, PollVerdict verdict) {
+QCoro::Task<Result<QString>> MuxClient::poll(QUrl location, PollPlan plan, PollVerdict verdict,
+                                             std::shared_ptr<StopSource> stop) {
     const int attempts = std::max(1, plan.attempts);
     const auto alive = m_transport->lifetime();
+    const auto stopped = [&] {
+        return alive.expired() || (stop && stop->isStopped());
+    };
     for (int attempt = 0;; ++attempt) {
-        auto body = co_await getChecked(location);
-        if (alive.expired())
+        auto body = co_await getChecked(location, stop);
+        if (stopped())
             co_return tl::unexpected(ServiceTransport::cancelled());
-        if (!body)
+        if (!body && !isPassingFailure(body.error()))
             co_return tl::unexpected(body.error());
-        if (auto outcome = verdict(*body))
-            co_return std::move(*outcome);
+        if (body) {
+            if (auto outcome = verdict(*body))
+                co_return std::move(*outcome);
+        }
         co_await QCoro::sleepFor(plan.interval);
-        if (alive.expired())
+        if (stopped())
             co_return tl::unexpected(ServiceTransport::cancelled());
         if (attempt >= attempts - 1)
             co_return serviceError(plan.timeoutCode, plan.timeoutMessage);
     }
 }
 
-QCoro::Task<Result<QString>> MuxClient::waitForAssetID(QString uploadID) {
+QCoro::Task<Result<QString>> MuxClient::waitForAssetID(QString uploadID,
+                                                       std::shared_ptr<StopSource> stop) {
     auto location =
         apiLocation(QString::fromLatin1(service::uploadsPath) + QLatin1Char('/'), uploadID);
     if (!location)
@@ -177,7 +174,7 @@ QCoro::Task<Result<QString>> MuxClient::waitForAssetID(QString uploadID) {
         }
         return std::nullopt;
     };
-    co_return co_await poll(*location, std::move(plan), std::move(verdict));
+    co_return co_await poll(*location, std::move(plan), std::move(verdict), std::move(stop));
 }
 
 QCoro::Task<Result<void>> MuxClient::updateAssetTitle(QString assetID, QString title) {
@@ -194,13 +191,15 @@ QCoro::Task<Result<void>> MuxClient::updateAssetTitle(QString assetID, QString t
     co_return checkHTTPStatus(reply->status, reply->body);
 }
 
-QCoro::Task<Result<QString>> MuxClient::waitForAssetReady(QString assetID) {
+QCoro::Task<Result<QString>> MuxClient::waitForAssetReady(QString assetID,
+                                                          std::shared_ptr<StopSource> stop) {
     auto location =
         apiLocation(QString::fromLatin1(service::assetsPath) + QLatin1Char('/'), assetID);
     if (!location)
         co_return tl::unexpected(location.error());
     PollPlan plan{m_options.readyPollInterval, m_options.readyAttempts, readyTimeoutCode,
-                  QStringLiteral("Timeout waiting for ready")};
+                  // The asset exists: the user may find it, or wait for it again.
+                  QStringLiteral("Timeout waiting for ready (asset %1)").arg(assetID)};
     PollVerdict verdict = [](const QByteArray& body) -> std::optional<Result<QString>> {
         auto decoded = decodeAssetResponse(body);
         if (!decoded)
@@ -217,7 +216,7 @@ QCoro::Task<Result<QString>> MuxClient::waitForAssetReady(QString assetID) {
         }
         return std::nullopt;
     };
-    co_return co_await poll(*location, std::move(plan), std::move(verdict));
+    co_return co_await poll(*location, std::move(plan), std::move(verdict), std::move(stop));
 }
 
 QCoro::Task<Result<void>> MuxClient::deleteAsset(QString assetID) {

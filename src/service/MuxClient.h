@@ -21,10 +21,23 @@ namespace clipferry {
 
 class RequestPacer;
 class ServiceTransport;
+class StopSource;
 
 struct CreatedUpload {
     QString id;
     QUrl url;
+};
+
+// How `MuxClient::uploadFile` sends a file.
+struct FileTransfer {
+    // Ask the session what it holds before sending: the transfer ran before, in this
+    // process or an earlier one.
+    bool resume = false;
+    std::shared_ptr<StopSource> stop;
+    // Bytes the session has or is being sent, and the file's size.
+    std::function<void(qint64 sent, qint64 total)> progress;
+    // The transfer goes on from what the session holds: the sent count starts over there.
+    std::function<void(qint64 held, qint64 total)> resumedAt;
 };
 
 // The client of the video service's REST API. One instance, owned by the view model;
@@ -40,13 +53,26 @@ public:
 
     void setCredentials(const QString& tokenID, const QString& tokenSecret);
 
-    [[nodiscard]] QCoro::Task<Result<CreatedUpload>> createUpload(QString passthrough,
-                                                                  QString maxResolutionTier);
+    // A stop ends any of these early; each then fails with `ServiceTransport::cancelled()`.
+    [[nodiscard]] QCoro::Task<Result<CreatedUpload>>
+    createUpload(QString passthrough, QString maxResolutionTier,
+                 std::shared_ptr<StopSource> stop = {});
+    // Sends the file to the upload session. A dropped or timed-out transfer, 408, 429
+    // and 5xx are resumed from what the session holds; a session that is gone ends it
+    // with `uploadExpiredCode`.
+    [[nodiscard]] QCoro::Task<Result<void>> uploadFile(QString filePath, QUrl uploadURL,
+                                                       FileTransfer transfer);
     [[nodiscard]] QCoro::Task<Result<void>> uploadFile(QString filePath, QUrl uploadURL,
                                                        ProgressCallback progress = {});
-    [[nodiscard]] QCoro::Task<Result<QString>> waitForAssetID(QString uploadID);
+    // Ends a direct upload that has no asset yet, so the service takes no more bytes.
+    [[nodiscard]] QCoro::Task<Result<void>> cancelUpload(QString uploadID);
+    // The waits take a dropped connection, a time-out, 408, 429 and 5xx for one more
+    // poll; only a refusal or the service's own verdict ends them early.
+    [[nodiscard]] QCoro::Task<Result<QString>>
+    waitForAssetID(QString uploadID, std::shared_ptr<StopSource> stop = {});
     [[nodiscard]] QCoro::Task<Result<void>> updateAssetTitle(QString assetID, QString title);
-    [[nodiscard]] QCoro::Task<Result<QString>> waitForAssetReady(QString assetID);
+    [[nodiscard]] QCoro::Task<Result<QString>>
+    waitForAssetReady(QString assetID, std::shared_ptr<StopSource> stop = {});
     [[nodiscard]] QCoro::Task<Result<void>> deleteAsset(QString assetID);
 
     // Every asset of the library in the service's order, or the first error. Uses the
@@ -62,7 +88,8 @@ private:
     // not change which resource the location names.
     [[nodiscard]] Result<QUrl> apiLocation(const QString& path, const QString& id = {}) const;
     // A GET of `location` with the credential header, through pacing and retries.
-    [[nodiscard]] QCoro::Task<Result<QByteArray>> getChecked(QUrl location);
+    [[nodiscard]] QCoro::Task<Result<QByteArray>> getChecked(QUrl location,
+                                                             std::shared_ptr<StopSource> stop = {});
 
     // Reads a reply body and says how the wait ends, or nothing to poll again.
     using PollVerdict = std::function<std::optional<Result<QString>>(const QByteArray& body)>;
@@ -74,13 +101,15 @@ private:
     };
     // GETs `location` until `verdict` ends the wait, sleeping between polls; the first
     // failing request ends it too, and so does the last attempt's sleep.
-    [[nodiscard]] QCoro::Task<Result<QString>> poll(QUrl location, PollPlan plan,
-                                                    PollVerdict verdict);
+    [[nodiscard]] QCoro::Task<Result<QString>>
+    poll(QUrl location, PollPlan plan, PollVerdict verdict, std::shared_ptr<StopSource> stop);
 
     QNetworkAccessManager& m_network;
     Options m_options;
     std::unique_ptr<RequestPacer> m_pacer;
     std::unique_ptr<ServiceTransport> m_transport;
+    // Upload session requests: every answer reaches the transfer, which resumes by itself.
+    std::unique_ptr<ServiceTransport> m_sessionTransport;
     mutable QMutex m_credentialsLock;
     QString m_tokenID;
     QString m_tokenSecret;

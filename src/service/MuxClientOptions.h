@@ -23,6 +23,10 @@ struct MuxClientOptions {
     // First wait before retrying a refused or dropped request; doubles each time.
     std::chrono::milliseconds retryBaseDelay{1000};
     int maxRetries = 5;
+    // Resumptions of one file transfer without progress before it fails; the waits
+    // between them double from `retryBaseDelay` up to `maxResumeDelay`.
+    int maxResumptions = 8;
+    std::chrono::milliseconds maxResumeDelay{30000};
     // Idle time-out of every request: the time allowed without progress.
     std::chrono::milliseconds transferTimeout{60000};
     // Time source of pacing and retry waits; null means the steady clock.

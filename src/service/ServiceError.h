@@ -18,6 +18,7 @@ enum ServiceErrorCode {
     invalidLocationCode = 6,
     pagingLoopCode = 7,
     tooManyPagesCode = 8,
+    uploadExpiredCode = 9,
 };
 
 // The client's own failure value: empty domain, a code and the message callers log.

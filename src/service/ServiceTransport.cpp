@@ -78,7 +78,8 @@ std::chrono::milliseconds ServiceTransport::backoffDelay(int retry) const {
 }
 
 QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkRequest request,
-                                                      QByteArray body) {
+                                                      QByteArray body,
+                                                      std::shared_ptr<StopSource> stop) {
     BodySource source;
     if (!body.isEmpty())
         source = [body]() -> Result<std::unique_ptr<QIODevice>> {
@@ -87,7 +88,22 @@ QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkR
             buffer->open(QIODevice::ReadOnly);
             return std::unique_ptr<QIODevice>(std::move(buffer));
         };
-    co_return co_await send(std::move(verb), std::move(request), std::move(source));
+    co_return co_await send(std::move(verb), std::move(request), std::move(source), {},
+                            std::move(stop));
+}
+
+QByteArray HttpReply::header(const QByteArray& name) const {
+    for (const auto& [key, value] : headers)
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    return {};
+}
+
+void StopSource::stop() {
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    Q_EMIT stopped();
 }
 
 Error ServiceTransport::cancelled() {
@@ -95,11 +111,12 @@ Error ServiceTransport::cancelled() {
 }
 
 QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkRequest request,
-                                                      BodySource body, ProgressCallback progress) {
+                                                      BodySource body, ProgressCallback progress,
+                                                      std::shared_ptr<StopSource> stop) {
     const auto alive = lifetime();
     for (int retry = 0;; ++retry) {
-        Attempt attempt = co_await sendOnce(verb, request, body, progress);
-        if (alive.expired())
+        Attempt attempt = co_await sendOnce(verb, request, body, progress, stop);
+        if (alive.expired() || (stop && stop->isStopped()))
             co_return tl::unexpected(cancelled());
         if (!attempt.retryable || retry >= m_policy.maxRetries)
             co_return std::move(attempt.outcome);
@@ -109,15 +126,16 @@ QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkR
                 : backoffDelay(retry);
         auto& clock = m_pacer.clock();
         co_await clock.sleepUntil(clock.now() + delay);
-        if (alive.expired())
+        if (alive.expired() || (stop && stop->isStopped()))
             co_return tl::unexpected(cancelled());
     }
 }
 
-QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray verb,
-                                                                  QNetworkRequest request,
-                                                                  BodySource body,
-                                                                  ProgressCallback progress) {
+QCoro::Task<ServiceTransport::Attempt>
+ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource body,
+                           ProgressCallback progress, std::shared_ptr<StopSource> stop) {
+    if (stop && stop->isStopped())
+        co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
     std::unique_ptr<QIODevice> device;
     if (body) {
         auto opened = body();
@@ -128,7 +146,7 @@ QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray ver
 
     const auto alive = lifetime();
     co_await m_pacer.acquire(verb == "POST" ? RequestPacer::Kind::post : RequestPacer::Kind::other);
-    if (alive.expired())
+    if (alive.expired() || (stop && stop->isStopped()))
         co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
 
     request.setTransferTimeout(static_cast<int>(m_transferTimeout.count()));
@@ -146,7 +164,12 @@ QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray ver
                                  progress(sent, total);
                          });
 
+    if (stop)
+        QObject::connect(stop.get(), &StopSource::stopped, reply.get(), &QNetworkReply::abort);
+
     co_await reply.get();
+    if (stop && stop->isStopped())
+        co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
 
     const auto error = reply->error();
     const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -164,7 +187,8 @@ QCoro::Task<ServiceTransport::Attempt> ServiceTransport::sendOnce(QByteArray ver
         co_return attempt;
     }
 
-    Attempt attempt{HttpReply{status, reply->readAll()}, false, std::nullopt};
+    Attempt attempt{HttpReply{status, reply->readAll(), reply->rawHeaderPairs()}, false,
+                    std::nullopt};
     if (status && isRetryableStatus(*status)) {
         attempt.retryable = true;
         attempt.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"));

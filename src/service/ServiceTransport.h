@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QCoro/QCoroTask>
 #include <QNetworkRequest>
+#include <QObject>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -21,6 +22,24 @@ namespace clipferry {
 struct HttpReply {
     std::optional<int> status;
     QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+
+    // The value of a reply header (case-insensitive name), empty when absent.
+    [[nodiscard]] QByteArray header(const QByteArray& name) const;
+};
+
+// Stops the requests sent with it: a running one is aborted, and each ends as
+// `ServiceTransport::cancelled()`. Shared by the caller and the requests of one job.
+class StopSource : public QObject {
+    Q_OBJECT
+public:
+    void stop();
+    [[nodiscard]] bool isStopped() const { return m_stopped; }
+Q_SIGNALS:
+    void stopped();
+
+private:
+    bool m_stopped = false;
 };
 
 // Sends the client's requests through the pacer and retries the replies that say "not
@@ -45,10 +64,13 @@ public:
 
     // A transport failure is an Error of domain "Network" with the network layer's own
     // message; every HTTP reply, whatever its status, is a value.
-    [[nodiscard]] QCoro::Task<Result<HttpReply>>
-    send(QByteArray verb, QNetworkRequest request, BodySource body, ProgressCallback progress = {});
     [[nodiscard]] QCoro::Task<Result<HttpReply>> send(QByteArray verb, QNetworkRequest request,
-                                                      QByteArray body = {});
+                                                      BodySource body,
+                                                      ProgressCallback progress = {},
+                                                      std::shared_ptr<StopSource> stop = {});
+    [[nodiscard]] QCoro::Task<Result<HttpReply>> send(QByteArray verb, QNetworkRequest request,
+                                                      QByteArray body = {},
+                                                      std::shared_ptr<StopSource> stop = {});
 
     // The wait before retry number `retry` (0-based) when the reply named none.
     [[nodiscard]] std::chrono::milliseconds backoffDelay(int retry) const;
@@ -67,7 +89,8 @@ private:
         std::optional<std::chrono::milliseconds> retryAfter;
     };
     [[nodiscard]] QCoro::Task<Attempt> sendOnce(QByteArray verb, QNetworkRequest request,
-                                                BodySource body, ProgressCallback progress);
+                                                BodySource body, ProgressCallback progress,
+                                                std::shared_ptr<StopSource> stop);
 
     QNetworkAccessManager& m_network;
     RequestPacer& m_pacer;

@@ -1,7 +1,9 @@
 #include "MainWindow.h"
 
 #include "ApiKeysDialog.h"
+#include "DesktopNotification.h"
 #include "LibraryColumn.h"
+#include "UploadQueue.h"
 #include "UploadViewModel.h"
 #include "sidebar/SidebarStyle.h"
 #include "sidebar/UploadToolsView.h"
@@ -51,6 +53,13 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& networ
     if (!m_splitter->restoreState(settings.value(splitterKey).toByteArray()))
         m_splitter->setSizes({sidebarWidth, libraryWidth});
 
+    // Someone who went elsewhere while the files were sent learns that they are done.
+    connect(
+        &viewModel.uploadQueue(), &UploadQueue::batchFinished, this, [this](int done, int failed) {
+            if (!isActiveWindow())
+                notifyDesktop(
+                    QStringLiteral("Uploads finished: %1 done, %2 failed").arg(done).arg(failed));
+        });
     connect(&viewModel, &UploadViewModel::showAPIKeySheetChanged, this,
             &MainWindow::showApiKeysSheet);
     showApiKeysSheet(viewModel.showAPIKeySheet());

@@ -1,17 +1,14 @@
 #include "UploadQueue.h"
 
 #include "DetachedTask.h"
-#include "DisplayText.h"
 #include "MuxClient.h"
+#include "ServiceTransport.h"
+#include "StateFolder.h"
 
-#include <QDateTime>
+#include <QFileInfo>
 #include <QPointer>
 
 namespace clipferry {
-namespace {
-constexpr qint64 progressReportIntervalMs = 100;
-const auto maxResolutionTier = QStringLiteral("2160p");
-} // namespace
 
 UploadQueue::UploadQueue(MuxClient& mux, Options options, Hooks hooks, QObject* parent)
     : QObject(parent)
@@ -19,6 +16,8 @@ UploadQueue::UploadQueue(MuxClient& mux, Options options, Hooks hooks, QObject* 
     , m_options(std::move(options))
     , m_hooks(std::move(hooks)) {}
 
+// Running items are not stopped here: a stop would resume their tasks while this object
+// is half gone. Their requests end with the client, and the tasks find this object gone.
 UploadQueue::~UploadQueue() = default;
 
 void UploadQueue::log(const QString& message) const {
@@ -26,23 +25,61 @@ void UploadQueue::log(const QString& message) const {
         m_hooks.log(message);
 }
 
-void UploadQueue::startUploadBatch(const QList<QUrl>& files) {
-    // A batch dropped while another still runs joins it, so the completion step (relist
+void UploadQueue::joinBatch(qsizetype count) {
+    // Files dropped while a batch still runs join it, so the completion step (relist
     // and sheet post) runs once, after the last file of either.
     if (m_completedBatchUploads == m_pendingBatchUploads) {
-        m_pendingBatchUploads = files.size();
+        m_pendingBatchUploads = count;
         m_completedBatchUploads = 0;
+        m_batchDone = 0;
+        m_batchFailed = 0;
     } else {
-        m_pendingBatchUploads += files.size();
+        m_pendingBatchUploads += count;
     }
+}
+
+void UploadQueue::append(UploadItem item, UploadRecord record, bool journaled) {
+    m_items.append(std::move(item));
+    Job job;
+    job.record = std::move(record);
+    job.journaled = journaled;
+    m_jobs.append(std::move(job));
+    const auto index = m_items.size() - 1;
+    m_waiting.append(index);
+    Q_EMIT itemAppended(index);
+}
+
+void UploadQueue::startUploadBatch(const QList<QUrl>& files) {
+    joinBatch(files.size());
     for (const auto& file : files) {
-        m_items.append(UploadItem::make(file));
-        const auto index = m_items.size() - 1;
-        m_waiting.append(index);
-        Q_EMIT itemAppended(index);
+        auto item = UploadItem::make(file);
+        UploadRecord record;
+        record.filePath = file.toLocalFile();
+        record.title = item.title;
+        append(std::move(item), std::move(record), false);
     }
     log(QStringLiteral("Started upload batch with %1 videos.").arg(files.size()));
     // The items start from the event loop, after this step, as tasks of their own.
+    QMetaObject::invokeMethod(this, &UploadQueue::startWaiting, Qt::QueuedConnection);
+}
+
+void UploadQueue::resumeUnfinished() {
+    if (m_options.journalPath.isEmpty() || !QFileInfo::exists(m_options.journalPath))
+        return;
+    auto records = readWholeFile(m_options.journalPath).and_then(decodeUploadJournal);
+    if (!records) {
+        log(records.error().message);
+        return;
+    }
+    if (records->isEmpty())
+        return;
+    joinBatch(records->size());
+    for (auto& record : *records) {
+        auto item = UploadItem::make(QUrl::fromLocalFile(record.filePath));
+        item.title = record.title;
+        append(std::move(item), std::move(record), true);
+    }
+    log(QStringLiteral("Resuming %1 unfinished uploads.").arg(records->size()));
     QMetaObject::invokeMethod(this, &UploadQueue::startWaiting, Qt::QueuedConnection);
 }
 
@@ -58,6 +95,8 @@ QCoro::Task<> UploadQueue::processUpload(qsizetype index) {
     if (index < 0 || index >= m_items.size())
         co_return;
     QPointer self(this);
+    m_jobs[index].running = true;
+    m_jobs[index].stop = std::make_shared<StopSource>();
     if (m_hooks.beforeItem) {
         co_await m_hooks.beforeItem();
         if (!self)
@@ -67,94 +106,36 @@ QCoro::Task<> UploadQueue::processUpload(qsizetype index) {
     auto outcome = co_await runSteps(index);
     if (!self)
         co_return;
-    if (!outcome) {
-        auto& item = m_items[index];
-        item.status = UploadStatus::failed;
-        item.error = outcome.error().message;
-        item.progress = 1.0;
-        Q_EMIT itemChanged(index);
-        log(QStringLiteral("ERROR: ") + outcome.error().message);
+    m_jobs[index].running = false;
+    // A cancelled item was logged when the user cancelled it; it counts as finished.
+    if (!m_jobs[index].stop->isStopped()) {
+        if (!outcome)
+            fail(index, outcome.error());
+        else
+            ++m_batchDone;
     }
-    m_lastProgressReport.remove(index);
     --m_running;
     startWaiting();
     co_await finishBatchItem();
 }
 
-QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
-    QPointer self(this);
-    const auto cancelled = [] {
-        return fail(QString(), -1, QStringLiteral("Cancelled"));
-    };
-    setUploadStatus(index, UploadStatus::creatingUpload, 0.1);
-    const QUrl fileURL = m_items[index].fileURL;
-    const QString fileName = fileURL.fileName();
-
-    auto created = co_await m_mux.createUpload(fileName, maxResolutionTier);
-    if (!self)
-        co_return cancelled();
-    if (!created)
-        co_return tl::unexpected(created.error());
-
-    setUploadStatus(index, UploadStatus::uploading, 0.3);
-    // Named first: g++ 12 destroys a lambda temporary inside a co_await expression twice.
-    MuxClient::ProgressCallback progress = [self, index](qint64 sentBytes, qint64 total) {
-        if (self)
-            self->reportProgress(index, sentBytes, total);
-    };
-    auto sent = co_await m_mux.uploadFile(fileURL.toLocalFile(), created->url, std::move(progress));
-    if (!self)
-        co_return cancelled();
-    if (!sent)
-        co_return tl::unexpected(sent.error());
-
-    setUploadStatus(index, UploadStatus::waitingAsset, 0.5);
-    auto assetID = co_await m_mux.waitForAssetID(created->id);
-    if (!self)
-        co_return cancelled();
-    if (!assetID)
-        co_return tl::unexpected(assetID.error());
-
-    auto titled = co_await m_mux.updateAssetTitle(*assetID, withoutExtension(fileName));
-    if (!self)
-        co_return cancelled();
-    if (!titled)
-        co_return tl::unexpected(titled.error());
-
-    setUploadStatus(index, UploadStatus::processingAsset, 0.7);
-    auto playbackID = co_await m_mux.waitForAssetReady(*assetID);
-    if (!self)
-        co_return cancelled();
-    if (!playbackID)
-        co_return tl::unexpected(playbackID.error());
-
-    m_items[index].playbackURL = streamingAddress(*playbackID);
-    if (m_hooks.assetCreated)
-        m_hooks.assetCreated(*assetID);
-    setUploadStatus(index, UploadStatus::done, 1.0);
-    Q_EMIT itemDone(index, fileURL, *assetID);
-    co_return Result<void>{};
-}
-
-void UploadQueue::reportProgress(qsizetype index, qint64 sent, qint64 total) {
+void UploadQueue::fail(qsizetype index, const Error& error) {
     auto& item = m_items[index];
-    if (item.status != UploadStatus::uploading || total <= 0)
-        return;
-    // Progress arrives per network chunk; the list redraws at most ten times a second.
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const qint64 last = m_lastProgressReport.value(index, 0);
-    if (sent < total && now - last < progressReportIntervalMs)
-        return;
-    m_lastProgressReport.insert(index, now);
-    const double fraction = std::clamp(double(sent) / double(total), 0.0, 1.0);
-    item.progress = 0.3 + 0.2 * fraction;
+    item.status = UploadStatus::failed;
+    item.error = error.message;
+    item.progress = 1.0;
+    item.detail.clear();
+    ++m_batchFailed;
     Q_EMIT itemChanged(index);
+    log(QStringLiteral("ERROR: ") + error.message);
 }
 
 void UploadQueue::setUploadStatus(qsizetype index, UploadStatus status, double progress) {
     auto& item = m_items[index];
     item.status = status;
     item.progress = progress;
+    if (status != UploadStatus::uploading)
+        item.detail.clear();
     Q_EMIT itemChanged(index);
     log(uploadStatusLabel(status) + QStringLiteral(" \u2013 ") + item.title);
 }
@@ -163,16 +144,101 @@ QCoro::Task<> UploadQueue::finishBatchItem() {
     ++m_completedBatchUploads;
     if (m_completedBatchUploads != m_pendingBatchUploads)
         co_return;
+    QPointer self(this);
+    Q_EMIT batchFinished(m_batchDone, m_batchFailed);
+    if (!self)
+        co_return;
     log(QStringLiteral("Upload batch completed. Updating Google Sheet\u2026"));
     if (m_hooks.afterBatch)
         co_await m_hooks.afterBatch();
 }
 
-QString UploadQueue::streamingAddress(const QString& playbackID) const {
-    QString base = m_options.streamBase.toString();
-    while (base.endsWith(QLatin1Char('/')))
-        base.chop(1);
-    return base + QLatin1Char('/') + playbackID + QStringLiteral(".m3u8");
+// --- cancel and retry ----------------------------------------------------------------
+
+bool UploadQueue::canCancel(qsizetype index) const {
+    if (index < 0 || index >= m_items.size())
+        return false;
+    const auto status = m_items[index].status;
+    return status != UploadStatus::done && status != UploadStatus::failed &&
+           status != UploadStatus::cancelled;
+}
+
+bool UploadQueue::canRetry(qsizetype index) const {
+    if (index < 0 || index >= m_items.size() || m_jobs[index].running)
+        return false;
+    const auto status = m_items[index].status;
+    return status == UploadStatus::failed || status == UploadStatus::cancelled;
+}
+
+int UploadQueue::failedCount() const {
+    return static_cast<int>(std::count_if(m_items.begin(), m_items.end(), [](const auto& item) {
+        return item.status == UploadStatus::failed;
+    }));
+}
+
+void UploadQueue::cancel(qsizetype index) {
+    if (!canCancel(index))
+        return;
+    auto& job = m_jobs[index];
+    const bool waiting = m_waiting.removeOne(index);
+    setUploadStatus(index, UploadStatus::cancelled, m_items[index].progress);
+    writeJournal(index, false);
+    if (waiting) {
+        runDetached(finishBatchItem());
+        return;
+    }
+    if (job.stop)
+        job.stop->stop();
+    if (!job.record.assetID.isEmpty() || job.record.stage >= UploadStatus::waitingAsset) {
+        log(QStringLiteral("Stopped waiting for %1; its asset stays in the library.")
+                .arg(m_items[index].title));
+        return;
+    }
+    if (!job.record.uploadID.isEmpty())
+        cancelOnService(job.record.uploadID);
+}
+
+void UploadQueue::cancelOnService(const QString& uploadID) {
+    auto task = [](QPointer<UploadQueue> self, MuxClient& mux, QString id) -> QCoro::Task<> {
+        auto cancelled = co_await mux.cancelUpload(id);
+        if (self && !cancelled)
+            self->log(QStringLiteral("Could not cancel the upload %1: %2")
+                          .arg(id, cancelled.error().message));
+    };
+    runDetached(task(QPointer(this), m_mux, uploadID));
+}
+
+void UploadQueue::retry(qsizetype index) {
+    if (!canRetry(index))
+        return;
+    joinBatch(1);
+    auto& item = m_items[index];
+    item.error.reset();
+    setUploadStatus(index, UploadStatus::pending, 0.0);
+    writeJournal(index, true);
+    m_waiting.append(index);
+    QMetaObject::invokeMethod(this, &UploadQueue::startWaiting, Qt::QueuedConnection);
+}
+
+void UploadQueue::retryAllFailed() {
+    for (qsizetype index = 0; index < m_items.size(); ++index)
+        if (m_items[index].status == UploadStatus::failed)
+            retry(index);
+}
+
+// --- journal -----------------------------------------------------------------------
+
+void UploadQueue::writeJournal(qsizetype index, bool keep) {
+    if (m_options.journalPath.isEmpty() || (!keep && !m_jobs[index].journaled))
+        return;
+    m_jobs[index].journaled = keep;
+    QList<UploadRecord> records;
+    for (const auto& job : m_jobs)
+        if (job.journaled)
+            records.append(job.record);
+    auto written = writeFileAtomically(m_options.journalPath, encodeUploadJournal(records));
+    if (!written)
+        log(QStringLiteral("Failed to save the upload journal: ") + written.error().message);
 }
 
 } // namespace clipferry

@@ -67,8 +67,12 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
         markUploadedAssetNew(assetID);
     };
     m_uploadQueue = std::make_unique<UploadQueue>(
-        *m_mux, UploadQueue::Options{m_options.streamBase, m_options.maxConcurrentUploads},
+        *m_mux,
+        UploadQueue::Options{m_options.streamBase, m_options.maxConcurrentUploads,
+                             stateFileURL(QString::fromLatin1(uploadJournalFileName))},
         std::move(hooks));
+    connect(this, &UploadViewModel::credentialsChanged, this,
+            &UploadViewModel::resumeUnfinishedUploads);
     connect(m_uploadQueue.get(), &UploadQueue::itemAppended, this,
             &UploadViewModel::uploadAppended);
     connect(m_uploadQueue.get(), &UploadQueue::itemChanged, this, &UploadViewModel::uploadChanged);
@@ -117,6 +121,16 @@ QCoro::Task<> UploadViewModel::loadCredentialsAndBecomeReady() {
         setShowAPIKeySheet(true);
     m_ready = true;
     Q_EMIT ready();
+    if (self)
+        resumeUnfinishedUploads();
+}
+
+void UploadViewModel::resumeUnfinishedUploads() {
+    // Once, and with credentials: without them every request would fail for nothing.
+    if (m_uploadsResumed || !m_ready || m_tokenID.isEmpty() || m_tokenSecret.isEmpty())
+        return;
+    m_uploadsResumed = true;
+    m_uploadQueue->resumeUnfinished();
 }
 
 QCoro::Task<> UploadViewModel::waitUntilReady() {

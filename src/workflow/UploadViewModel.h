@@ -133,6 +133,7 @@ public:
 
     // --- upload batches (carried out by the queue) ------------------------------------
     [[nodiscard]] UploadQueue& uploadQueue() { return *m_uploadQueue; }
+    [[nodiscard]] const UploadQueue& uploadQueue() const { return *m_uploadQueue; }
     void startUploadBatch(const QList<QUrl>& files);
     [[nodiscard]] QCoro::Task<> processUpload(qsizetype index);
     void setUploadStatus(qsizetype index, UploadStatus status, double progress);
@@ -219,6 +220,7 @@ private:
     // item, the relist and the sheet after a batch.
     [[nodiscard]] QCoro::Task<> prepareUpload();
     [[nodiscard]] QCoro::Task<> completeUploadBatch();
+    void resumeUnfinishedUploads();
     // The library an export sends: the last complete listing; when the view shows a
     // local folder and `afterChange` is set, a listing made first without touching the view.
     [[nodiscard]] QCoro::Task<Result<QList<MuxAsset>>> listForExport(bool afterChange);
@@ -260,6 +262,7 @@ private:
     QElapsedTimer m_lastMetadataPublish;
     bool m_metadataPublishScheduled = false;
     std::unique_ptr<UploadQueue> m_uploadQueue;
+    bool m_uploadsResumed = false;
 };
 
 } // namespace clipferry

@@ -113,19 +113,6 @@ private Q_SLOTS:
         QCOMPARE(decoded, readable);
     }
 
-    void awkwardKeysAndBigSizesRoundTrip() {
-        const QString key = QStringLiteral("/Vidéos/\"quoted\"\\back\\slash/東京_clip.mov");
-        LocalVideoState local{1714564800.123456, {}};
-        local.fileTimes.insert(key, FileRecord{1714564801.987654321, 5000000000LL});
-        const auto bytes = encodeLocalVideoState(local);
-        QVERIFY(!bytes.contains('\n'));
-        QCOMPARE(decodeLocalVideoState(bytes).value(), local);
-
-        MuxState mux{2.0, {}};
-        mux.seenAssetTimes.insert(QStringLiteral("id\"with\\odd\u00e9"), 3.25);
-        QCOMPARE(decodeMuxState(encodeMuxState(mux)).value(), mux);
-    }
-
     // The local change detection compares stored modification times exactly.
     void timesReadBackBitForBit() {
         auto* random = QRandomGenerator::global();

@@ -31,12 +31,15 @@ private slots:
     void uploadFileStreamsTheFile();
     void uploadFileStatus_data();
     void uploadFileStatus();
-    void uploadDroppedMidBodyFails();
+    void cutTransferResumesFromTheHeldBytes_data();
+    void cutTransferResumesFromTheHeldBytes();
     void uploadOfAMissingFileFailsWithTheFileError();
 
     void waitForAssetIDPollsUntilTheAssetExists();
     void waitsEnd_data();
     void waitsEnd();
+    void waitsPollThroughPassingFailures_data();
+    void waitsPollThroughPassingFailures();
 
     void updateAssetTitle();
     void waitForAssetReadyPollsUntilReady();
@@ -225,12 +228,12 @@ void TestMuxClient::refusedConnectionIsANetworkError() {
 }
 
 void TestMuxClient::idleTimeoutEndsAHangingRequest() {
-    QVERIFY(m_service->addFault({.method = "GET", .path = "/video/v1/assets/*", .hang = true}));
+    QVERIFY(m_service->addFault({.method = "PATCH", .path = "/video/v1/assets/*", .hang = true}));
     MuxClient::Options options = fastClientOptions(*m_service, std::make_shared<FakePacerClock>());
     options.transferTimeout = 200ms;
     auto client = makeClient(options);
 
-    const auto ready = run(client->waitForAssetReady(QStringLiteral("a1")));
+    const auto ready = run(client->updateAssetTitle(QStringLiteral("a1"), QStringLiteral("t")));
     QVERIFY(!ready);
     QCOMPARE(ready.error().domain, QStringLiteral("Network"));
     QCOMPARE(ready.error().code, int(QNetworkReply::OperationCanceledError));
@@ -270,17 +273,19 @@ void TestMuxClient::uploadFileStreamsTheFile() {
 
 void TestMuxClient::uploadFileStatus_data() {
     QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("succeeds");
+    QTest::addColumn<int>("code"); // 0: succeeds
 
-    QTest::newRow("204") << 204 << true;
-    QTest::newRow("403") << 403 << false;
-    QTest::newRow("500") << 500 << false;
-    QTest::newRow("301") << 301 << false;
+    QTest::newRow("204") << 204 << 0;
+    QTest::newRow("403") << 403 << 1;
+    QTest::newRow("500 on every resumption") << 500 << 1;
+    QTest::newRow("301") << 301 << 1;
+    QTest::newRow("404: session gone") << 404 << 9;
+    QTest::newRow("410: session gone") << 410 << 9;
 }
 
 void TestMuxClient::uploadFileStatus() {
     QFETCH(int, status);
-    QFETCH(bool, succeeds);
+    QFETCH(int, code);
     QVERIFY(m_service->addFault({.method = "PUT",
                                  .path = "/_upload/*",
                                  .status = status,
@@ -289,30 +294,74 @@ void TestMuxClient::uploadFileStatus() {
     auto client = makeClient();
     const QUrl location(m_service->baseUrl().toString() + QStringLiteral("/_upload/any"));
     const auto uploaded = run(client->uploadFile(writeFile(1000), location));
-    QCOMPARE(bool(uploaded), succeeds);
-    if (!succeeds) {
+    QCOMPARE(uploaded ? 0 : uploaded.error().code, code);
+    if (code != 0) {
         QCOMPARE(uploaded.error().domain, QString());
-        QCOMPARE(uploaded.error().code, 1);
-        QCOMPARE(uploaded.error().message, QStringLiteral("Upload failed"));
+        QCOMPARE(uploaded.error().message, code == 1 ? QStringLiteral("Upload failed")
+                                                     : QStringLiteral("Upload session expired"));
     }
 }
 
-void TestMuxClient::uploadDroppedMidBodyFails() {
+// Each cut leaves the session holding whole 256 KiB units; the transfer asks what is
+// held and sends only the rest, so little is sent twice and one upload gets the file.
+void TestMuxClient::cutTransferResumesFromTheHeldBytes_data() {
+    QTest::addColumn<QList<qint64>>("cuts"); // body bytes after which each PUT is cut
+    QTest::addColumn<int>("resumedStatus");  // the first resumed PUT answers this, or 0
+
+    QTest::newRow("inside the first unit") << QList<qint64>{100000} << 0;
+    QTest::newRow("after some units") << QList<qint64>{1000000} << 0;
+    QTest::newRow("twice, the second on the resumed PUT") << QList<qint64>{300000, 900000} << 0;
+    QTest::newRow("near the end") << QList<qint64>{4 * 1024 * 1024 - 1000} << 0;
+    QTest::newRow("503 on the resumed PUT") << QList<qint64>{600000} << 503;
+    QTest::newRow("408 on the resumed PUT") << QList<qint64>{600000} << 408;
+}
+
+void TestMuxClient::cutTransferResumesFromTheHeldBytes() {
+    QFETCH(QList<qint64>, cuts);
+    QFETCH(int, resumedStatus);
     auto client = makeClient();
     const auto created =
         run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
     QVERIFY(created);
-    QVERIFY(m_service->addFault({.path = "/_upload/*", .dropAfterBytes = 256 * 1024}));
+    // A status query carries no body, so only the PUTs with bytes count toward a cut.
+    for (const qint64 cut : cuts)
+        QVERIFY(m_service->addFault({.method = "PUT",
+                                     .path = "/_upload/*",
+                                     .skip = cut == cuts.first() ? 0 : 1,
+                                     .times = 1,
+                                     .dropAfterBytes = cut}));
+    if (resumedStatus != 0)
+        QVERIFY(m_service->addFault({.method = "PUT",
+                                     .path = "/_upload/*",
+                                     .skip = 1,
+                                     .times = 1,
+                                     .status = resumedStatus}));
+    const qint64 size = 4 * 1024 * 1024;
+    qint64 lowestAfterResume = size;
+    FileTransfer transfer;
+    transfer.resumedAt = [&](qint64 held, qint64) {
+        lowestAfterResume = held;
+    };
+    transfer.progress = [&](qint64 sent, qint64) {
+        lowestAfterResume = std::min(lowestAfterResume, sent);
+    };
 
-    const auto uploaded = run(client->uploadFile(writeFile(4 * 1024 * 1024), created->url));
-    QVERIFY(!uploaded);
-    QCOMPARE(uploaded.error().code, 1);
-    QCOMPARE(uploaded.error().message, QStringLiteral("Upload failed"));
-    // An upload is not retried on a dropped connection: it is not a GET, PATCH or DELETE.
-    // Qt's HTTP layer itself sends again once after an unexpected close; five retries
-    // of ours would show as many more.
-    QVERIFY(m_service->countRequests(QStringLiteral("PUT"), QStringLiteral("/_upload/*")) <= 2);
-    QVERIFY(!m_service->uploads().first().toObject().value(QLatin1StringView("received")).toBool());
+    const auto uploaded = run(client->uploadFile(writeFile(size), created->url, transfer));
+    QVERIFY2(uploaded, errorText(uploaded).constData());
+    const QJsonObject upload = m_service->uploads().first().toObject();
+    QVERIFY(upload.value(QLatin1StringView("received")).toBool());
+    const qint64 resent = upload.value(QLatin1StringView("bytes_received")).toInteger() - size;
+    QVERIFY2(resent >= 0 && resent < qint64(cuts.size()) * 256 * 1024,
+             qPrintable(QString::number(resent)));
+    // Progress goes on from the held bytes; it never starts again from nothing.
+    QVERIFY(lowestAfterResume >= (cuts.last() / (256 * 1024)) * 256 * 1024);
+    bool asked = false;
+    for (const auto& request : m_service->requests())
+        asked = asked || request.headers.value(QStringLiteral("content-range")) ==
+                             QStringLiteral("bytes */%1").arg(size);
+    QVERIFY(asked);
+    QCOMPARE(m_service->countRequests(QStringLiteral("POST"), QStringLiteral("/video/v1/uploads")),
+             1);
 }
 
 void TestMuxClient::uploadOfAMissingFileFailsWithTheFileError() {
@@ -377,16 +426,16 @@ void TestMuxClient::waitsEnd_data() {
         << 4 << 1;
     QTest::newRow("ready: preparing")
         << true << 200 << R"({"data":{"status":"preparing",)" + playback + "}}"
-        << "Timeout waiting for ready" << 3 << 5;
+        << "Timeout waiting for ready (asset x1)" << 3 << 5;
     QTest::newRow("ready: Ready in another case")
         << true << 200 << R"({"data":{"status":"Ready",)" + playback + "}}"
-        << "Timeout waiting for ready" << 3 << 5;
+        << "Timeout waiting for ready (asset x1)" << 3 << 5;
     QTest::newRow("ready: no playback ids")
         << true << 200 << QByteArray(R"({"data":{"status":"ready","playback_ids":[]}})")
-        << "Timeout waiting for ready" << 3 << 5;
+        << "Timeout waiting for ready (asset x1)" << 3 << 5;
     QTest::newRow("ready: playback ids absent")
         << true << 200 << QByteArray(R"({"data":{"status":"ready"}})")
-        << "Timeout waiting for ready" << 3 << 5;
+        << "Timeout waiting for ready (asset x1)" << 3 << 5;
     QTest::newRow("ready: errored with messages")
         << true << 200
         << QByteArray(
@@ -418,6 +467,32 @@ void TestMuxClient::waitsEnd() {
         QVERIFY2(result.error().domain.isEmpty() && result.error().message.startsWith(outcome),
                  qPrintable(result.error().message));
     QCOMPARE(m_service->countRequests(QStringLiteral("GET"), path), polls);
+}
+
+// Transport retries end after five; a wait that sees more polls on instead of failing.
+void TestMuxClient::waitsPollThroughPassingFailures_data() {
+    QTest::addColumn<int>("status"); // 0: the connection drops before any reply
+    QTest::newRow("dropped connection") << 0;
+    QTest::newRow("503") << 503;
+    QTest::newRow("429") << 429;
+}
+
+void TestMuxClient::waitsPollThroughPassingFailures() {
+    QFETCH(int, status);
+    auto client = makeClient();
+    const auto created =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(created);
+    QVERIFY(run(client->uploadFile(writeFile(100), created->url)));
+    QVERIFY(m_service->addFault({.method = "GET",
+                                 .path = "/video/v1/*",
+                                 .times = 7,
+                                 .status = status,
+                                 .dropBeforeReply = status == 0}));
+
+    const auto assetID = run(client->waitForAssetID(created->id));
+    QVERIFY2(assetID, errorText(assetID).constData());
+    QVERIFY(m_service->countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/*")) > 7);
 }
 
 // --- assets ------------------------------------------------------------------------------

@@ -157,6 +157,25 @@ private Q_SLOTS:
         const int bare = delegate.sizeHint(option, plain.index(0, 0)).height();
         QVERIFY(delegate.sizeHint(option, failed).height() > bare);
         QVERIFY(delegate.sizeHint(option, model->index(1, 0)).height() > bare);
+
+        // The failed row's own button retries it; Delete cancels the selected row.
+        QCOMPARE(model->index(1, 0).data(UploadListModel::ActionRole).toInt(),
+                 int(UploadListModel::noAction));
+        QListView* list = view.uploadList();
+        const QPoint button = UploadItemDelegate::actionRect(list->visualRect(failed)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, button);
+        QCOMPARE(failed.data(UploadListModel::ActionRole).toInt(),
+                 int(UploadListModel::cancelAction));
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        list->setFocus();
+        list->setCurrentIndex(failed);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(failed.data(UploadListModel::StatusLabelRole).toString(), "Cancelled");
+        QTRY_COMPARE(failed.data(UploadListModel::ActionRole).toInt(),
+                     int(UploadListModel::retryAction));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, button);
+        QTRY_COMPARE(failed.data(UploadListModel::StatusLabelRole).toString(), "Done");
+        QCOMPARE(service.assets().size(), 3);
     }
 
     void textDropDoesNothing() {

@@ -40,14 +40,6 @@ private Q_SLOTS:
         QTest::newRow("empty passthrough") << asset(QString(""), QStringList{}) << "1,,\n";
         QTest::newRow("first id empty")
             << asset(QStringLiteral("a.mov"), QStringList{"", "pb2"}) << "1,a.mov,\n";
-        QTest::newRow("comma quoted")
-            << asset(QStringLiteral("a,b.mov"), std::nullopt) << "1,\"a,b.mov\",\n";
-        QTest::newRow("quote doubled") << asset(QStringLiteral("say \"hi\".mov"), std::nullopt)
-                                       << "1,\"say \"\"hi\"\".mov\",\n";
-        QTest::newRow("line feed quoted")
-            << asset(QStringLiteral("a\nb.mov"), std::nullopt) << "1,\"a\nb.mov\",\n";
-        QTest::newRow("carriage return quoted")
-            << asset(QStringLiteral("a\rb"), std::nullopt) << "1,\"a\rb\",\n";
         QTest::newRow("formula-looking stays plain")
             << asset(QStringLiteral("=cmd"), std::nullopt) << "1,=cmd,\n";
     }

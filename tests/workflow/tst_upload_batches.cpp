@@ -1,8 +1,15 @@
+#include "MuxClient.h"
+#include "StateFolder.h"
+#include "UploadQueue.h"
 #include "ViewModelFixture.h"
 
+#include <QDir>
 #include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace clipferry;
 
@@ -21,6 +28,25 @@ QStringList linesOf(const QStringList& messages, const QString& title, const QSt
             result.append(message);
     }
     return result;
+}
+
+qint64 uploadNumber(const StandInService& service, const char* member) {
+    const auto uploads = service.uploads();
+    return uploads.isEmpty()
+               ? 0
+               : uploads.last().toObject().value(QLatin1StringView(member)).toInteger();
+}
+
+int countRequests(const StandInService& service, const char* method, const char* path) {
+    return service.countRequests(QString::fromLatin1(method), QString::fromLatin1(path));
+}
+
+StandInService::Fault stallUpload(qint64 afterBytes) {
+    return {.method = QStringLiteral("PUT"),
+            .path = QStringLiteral("/_upload/*"),
+            .times = 1,
+            .hang = true,
+            .dropAfterBytes = afterBytes};
 }
 
 QString assetIDTitled(const QJsonArray& assets, const QString& title) {
@@ -116,10 +142,13 @@ private Q_SLOTS:
     void uploadProgressMovesWithTheBytes() {
         StandInFixture f;
         QList<double> uploadingProgress;
+        QStringList details;
         connect(f.viewModel.get(), &UploadViewModel::uploadChanged, this, [&](qsizetype index) {
             const auto& item = f.viewModel->uploads()[index];
             if (item.status == UploadStatus::uploading)
                 uploadingProgress.append(item.progress);
+            if (!item.detail.isEmpty())
+                details.append(item.detail);
         });
         f.viewModel->startUploadBatch({f.makeFile(QStringLiteral("big.mov"), 8 * 1024 * 1024)});
         QTRY_COMPARE_WITH_TIMEOUT(f.viewModel->uploads()[0].status, UploadStatus::done, slow);
@@ -127,6 +156,12 @@ private Q_SLOTS:
         QCOMPARE(uploadingProgress.first(), 0.3);
         QCOMPARE(uploadingProgress.last(), 0.5);
         QVERIFY(std::is_sorted(uploadingProgress.begin(), uploadingProgress.end()));
+        static const QRegularExpression figures(QStringLiteral(
+            R"(^\d+ (B|kB|MB) of 8 MB( \x{b7} [\d.]+ (B|kB|MB|GB)/s \x{b7} \d+ (s|min) left)?$)"));
+        QVERIFY(!details.isEmpty());
+        for (const auto& detail : details)
+            QVERIFY2(figures.match(detail).hasMatch(), qPrintable(detail));
+        QVERIFY(f.viewModel->uploads()[0].detail.isEmpty());
         // Progress is not logged: one status line per stage only.
         QCOMPARE(f.countMessages(QStringLiteral("Uploading \u2013 big")), 1);
     }
@@ -224,7 +259,233 @@ private Q_SLOTS:
         QCOMPARE(f.viewModel->uploads()[0].error,
                  std::optional(QStringLiteral("Upload errored: bad file")));
     }
+
+    // A cut transfer goes on from what the session holds; only a session that is gone
+    // makes a second direct upload, and never a second asset.
+    void itemGoesOnAfterACut_data() {
+        QTest::addColumn<bool>("expire");
+        QTest::newRow("cut twice") << false;
+        QTest::newRow("session expired") << true;
+    }
+
+    void itemGoesOnAfterACut() {
+        QFETCH(bool, expire);
+        StandInFixture f;
+        const qint64 size = 2 * 1024 * 1024;
+        QVERIFY(f.service.addFault({.method = QStringLiteral("PUT"),
+                                    .path = QStringLiteral("/_upload/*"),
+                                    .times = 1,
+                                    .dropAfterBytes = 600000}));
+        QVERIFY(f.service.addFault({.method = QStringLiteral("PUT"),
+                                    .path = QStringLiteral("/_upload/*"),
+                                    .skip = expire ? 0 : 1, // the status query, or the rest
+                                    .times = 1,
+                                    .status = expire ? 404 : 0,
+                                    .dropAfterBytes = expire ? -1 : 600000}));
+        f.viewModel->startUploadBatch({f.makeFile(QStringLiteral("cut.mov"), size)});
+        QTRY_VERIFY_WITH_TIMEOUT(f.messages().contains(QStringLiteral("Google Sheet updated.")),
+                                 slow);
+        QCOMPARE(f.viewModel->uploads()[0].status, UploadStatus::done);
+        QCOMPARE(countRequests(f.service, "POST", "/video/v1/uploads"), expire ? 2 : 1);
+        QCOMPARE(f.service.assets().size(), 1);
+        QCOMPARE(
+            f.countMessages(QStringLiteral("Upload session expired \u2013 cut; starting again.")),
+            expire ? 1 : 0);
+        if (!expire)
+            QVERIFY(uploadNumber(f.service, "bytes_received") < size + 2 * 256 * 1024);
+    }
+
+    // Cancel in each stage: the pending item behind never starts, the running one stops,
+    // its direct upload is cancelled while no asset exists, and the batch ends once.
+    void cancelStopsTheItemWhereItIs_data() {
+        QTest::addColumn<UploadStatus>("stage");
+        QTest::addColumn<int>("cancelRequests");
+        QTest::newRow("creating") << UploadStatus::creatingUpload << 0;
+        QTest::newRow("uploading") << UploadStatus::uploading << 1;
+        QTest::newRow("waiting for the asset") << UploadStatus::waitingAsset << 0;
+        QTest::newRow("processing") << UploadStatus::processingAsset << 0;
+    }
+
+    void cancelStopsTheItemWhereItIs() {
+        QFETCH(UploadStatus, stage);
+        QFETCH(int, cancelRequests);
+        StandInFixture f([](UploadViewModel::Options& options) {
+            options.maxConcurrentUploads = 1;
+            options.client.assetIdAttempts = options.client.readyAttempts = 100000;
+        });
+        if (stage == UploadStatus::creatingUpload)
+            QVERIFY(f.service.addFault({.method = QStringLiteral("POST"),
+                                        .path = QStringLiteral("/video/v1/uploads"),
+                                        .hang = true}));
+        if (stage == UploadStatus::uploading)
+            QVERIFY(f.service.addFault(stallUpload(300000)));
+        QVERIFY(f.service.setUploadPollsBeforeAsset(stage == UploadStatus::waitingAsset ? 0 : 1));
+        QVERIFY(f.service.setAssetPollsBeforeReady(stage == UploadStatus::processingAsset ? 0 : 1));
+        f.viewModel->startUploadBatch(
+            {f.makeFile(QStringLiteral("a.mov"), 1000000), f.makeFile(QStringLiteral("b.mov"))});
+        QTRY_COMPARE_WITH_TIMEOUT(f.viewModel->uploads()[0].status, stage, slow);
+        QTRY_COMPARE_WITH_TIMEOUT(countRequests(f.service, "POST", "/video/v1/uploads"), 1, slow);
+        if (stage == UploadStatus::uploading)
+            QTRY_VERIFY_WITH_TIMEOUT(uploadNumber(f.service, "bytes_held") > 0, slow);
+
+        auto& queue = f.viewModel->uploadQueue();
+        queue.cancel(1);
+        queue.cancel(0);
+        QTRY_COMPARE_WITH_TIMEOUT(f.countMessages(completion), 1, slow);
+        QVERIFY(f.service.releaseHangingReplies());
+        for (const auto& item : f.viewModel->uploads())
+            QCOMPARE(item.status, UploadStatus::cancelled);
+        QVERIFY(!queue.canCancel(0) && queue.canRetry(0));
+        QTRY_COMPARE_WITH_TIMEOUT(countRequests(f.service, "PUT", "/video/v1/uploads/*"),
+                                  cancelRequests, slow);
+        QCOMPARE(f.countMessages(
+                     QStringLiteral("Stopped waiting for a; its asset stays in the library.")),
+                 stage >= UploadStatus::waitingAsset ? 1 : 0);
+    }
+
+    // A retry goes on from the stage reached with the IDs it has: no second upload,
+    // asset or title.
+    void retryGoesOnFromTheStageReached_data() {
+        QTest::addColumn<bool>("waitRunsOut");
+        QTest::newRow("after a refused transfer") << false;
+        QTest::newRow("after the ready wait ran out") << true;
+    }
+
+    void retryGoesOnFromTheStageReached() {
+        QFETCH(bool, waitRunsOut);
+        StandInFixture f(
+            [](UploadViewModel::Options& options) { options.client.readyAttempts = 3; });
+        if (waitRunsOut)
+            QVERIFY(f.service.setAssetPollsBeforeReady(0));
+        else
+            QVERIFY(f.service.addFault({.method = QStringLiteral("PUT"),
+                                        .path = QStringLiteral("/_upload/*"),
+                                        .times = 1,
+                                        .status = 403}));
+        f.viewModel->startUploadBatch({f.makeFile(QStringLiteral("r.mov"))});
+        QTRY_COMPARE_WITH_TIMEOUT(f.viewModel->uploads()[0].status, UploadStatus::failed, slow);
+        const QString expected = waitRunsOut
+                                     ? QStringLiteral("Timeout waiting for ready (asset %1)")
+                                           .arg(f.service.assets()
+                                                    .first()
+                                                    .toObject()
+                                                    .value(QLatin1StringView("id"))
+                                                    .toString())
+                                     : QStringLiteral("Upload failed");
+        QCOMPARE(*f.viewModel->uploads()[0].error, expected);
+
+        QVERIFY(f.service.setAssetPollsBeforeReady(1));
+        f.viewModel->uploadQueue().retryAllFailed();
+        QTRY_COMPARE_WITH_TIMEOUT(f.viewModel->uploads()[0].status, UploadStatus::done, slow);
+        QCOMPARE(countRequests(f.service, "POST", "/video/v1/uploads"), 1);
+        QCOMPARE(countRequests(f.service, "PATCH", "/video/v1/assets/*"), 1);
+        QCOMPARE(f.service.assets().size(), 1);
+    }
+
+    // A file that cannot be sent fails before any request; one that changes while it is
+    // sent fails after, and its direct upload is cancelled.
+    void fileChecks_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("folder") << "folder"
+                                << "Not a regular file: ";
+        QTest::newRow("FIFO") << "fifo"
+                              << "Not a regular file: ";
+        QTest::newRow("empty") << "empty"
+                               << "The file is empty: ";
+        QTest::newRow("gone") << "gone"
+                              << "The file is gone: ";
+        QTest::newRow("changed while sent") << "growing"
+                                            << "The file changed while it was being uploaded.";
+    }
+
+    void fileChecks() {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        StandInFixture f;
+        const bool growing = kind == QLatin1StringView("growing");
+        const QString path = f.home.path() + QStringLiteral("/x.mov");
+        if (kind == QLatin1StringView("folder"))
+            QVERIFY(QDir().mkpath(path));
+        else if (kind == QLatin1StringView("fifo"))
+            QCOMPARE(::mkfifo(qPrintable(path), 0600), 0);
+        else if (kind != QLatin1StringView("gone"))
+            (void)f.makeFile(QStringLiteral("x.mov"), growing ? 1000000 : 0);
+        if (growing)
+            QVERIFY(f.service.addFault(stallUpload(300000)));
+
+        f.viewModel->startUploadBatch({QUrl::fromLocalFile(path)});
+        if (growing) {
+            QTRY_VERIFY_WITH_TIMEOUT(uploadNumber(f.service, "bytes_held") > 0, slow);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::Append));
+            QCOMPARE(file.write("more"), 4);
+            file.close();
+            QVERIFY(f.service.releaseHangingReplies());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(f.viewModel->uploads()[0].status, UploadStatus::failed, slow);
+        QVERIFY2(f.viewModel->uploads()[0].error->startsWith(message),
+                 qPrintable(*f.viewModel->uploads()[0].error));
+        QCOMPARE(countRequests(f.service, "POST", "/video/v1/uploads"), growing ? 1 : 0);
+        QTRY_COMPARE_WITH_TIMEOUT(countRequests(f.service, "PUT", "/video/v1/uploads/*"),
+                                  growing ? 1 : 0, slow);
+    }
+
+    // Killed in the middle of a transfer, then started again: the journal brings the item
+    // back and the transfer goes on from what the session holds, with the same upload.
+    void restartAfterAKillGoesOn() {
+        StandInFixture f;
+        const qint64 size = 3 * 1024 * 1024;
+        const QString path = f.makeFile(QStringLiteral("killed.mov"), size).toLocalFile();
+        QVERIFY(f.service.addFault(stallUpload(1024 * 1024 + 5000)));
+        const QString journal = stateFileURL(QString::fromLatin1(uploadJournalFileName));
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--upload-until-killed"), f.service.baseUrl().toString(),
+                     journal, path});
+        QTRY_VERIFY_WITH_TIMEOUT(uploadNumber(f.service, "bytes_held") > 0, slow);
+        child.kill();
+        QVERIFY(child.waitForFinished());
+        QVERIFY(f.service.releaseHangingReplies());
+
+        ViewModelFixture restarted(f.service);
+        QTRY_COMPARE_WITH_TIMEOUT(restarted.viewModel->uploads().value(0).status,
+                                  UploadStatus::done, slow);
+        QCOMPARE(restarted.countMessages(QStringLiteral("Resuming 1 unfinished uploads.")), 1);
+        QCOMPARE(countRequests(f.service, "POST", "/video/v1/uploads"), 1);
+        QVERIFY(uploadNumber(f.service, "bytes_received") < size + 256 * 1024);
+        const auto left = readWholeFile(journal).and_then(decodeUploadJournal);
+        QVERIFY(left && left->isEmpty());
+    }
 };
 
-QTEST_GUILESS_MAIN(TestUploadBatches)
+namespace {
+
+// The process the restart test kills: one file through a journaled queue, for ever.
+int uploadUntilKilled(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QNetworkAccessManager network;
+    MuxClient::Options options;
+    options.apiBase = QUrl(QString::fromLocal8Bit(argv[2]));
+    options.postRequestsPerSecond = 0;
+    options.otherRequestsPerSecond = 0;
+    MuxClient mux(network, options);
+    mux.setCredentials(QStringLiteral("stand-in-id"), QStringLiteral("stand-in-secret"));
+    UploadQueue queue(
+        mux, {QUrl(QStringLiteral("https://stream.example")), 1, QString::fromLocal8Bit(argv[3])},
+        {});
+    queue.startUploadBatch({QUrl::fromLocalFile(QString::fromLocal8Bit(argv[4]))});
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 5 && qstrcmp(argv[1], "--upload-until-killed") == 0)
+        return uploadUntilKilled(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestUploadBatches test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_upload_batches.moc"

@@ -194,13 +194,15 @@ void StandInServer::addControlRoutes() {
             QJsonObject object = uploadJson(upload);
             object.insert(QStringLiteral("bytes_received"),
                           static_cast<double>(upload.bytesReceived));
+            object.insert(QStringLiteral("bytes_held"), static_cast<double>(upload.held));
             object.insert(QStringLiteral("received"), upload.received);
             object.insert(QStringLiteral("asset_id"), upload.assetID);
             uploads.append(object);
         }
         sendJson(response, 200, uploads);
     });
-    // Sets an upload's "status" and "error" ({"message": ...}), e.g. to "errored".
+    // Sets an upload's "status" and "error" ({"message": ...}), e.g. to "errored";
+    // "expired": true ends its session, whose PUTs then answer 404.
     m_server.Patch(R"(/_control/uploads/([^/]+))", [this, withJson](const Request& request,
                                                                     Response& response) {
         withJson(request, response, [&](const QJsonObject& body) {
@@ -211,6 +213,7 @@ void StandInServer::addControlRoutes() {
                     continue;
                 upload.status = body.value(QLatin1StringView("status")).toString(upload.status);
                 upload.error = body.value(QLatin1StringView("error")).toObject(upload.error);
+                upload.expired = body.value(QLatin1StringView("expired")).toBool(upload.expired);
                 return sendJson(response, 200, uploadJson(upload));
             }
             sendJson(response, 404, errorDocument(QStringLiteral("control"), id));

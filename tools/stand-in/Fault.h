@@ -14,7 +14,8 @@
 //   skip          let this many matching requests through untouched first
 //   times         how many matching requests it affects (absent: all)
 //   delayMs       wait this long before answering (a slow reply)
-//   hang          never answer (until the stand-in stops or "/_control/release")
+//   hang          never answer (until the stand-in stops or "/_control/release"); with
+//                 dropAfterBytes, stall the upload body there, then close
 //   drop          "before-reply": close the connection without answering;
 //                 "mid-body": send the headers and half the body, then close
 //   dropAfterBytes  for an upload PUT: close after reading this many bytes

@@ -140,7 +140,8 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
 
     if (fault && fault->delayMs > 0)
         pause(std::chrono::milliseconds(fault->delayMs));
-    if (fault && fault->hang) {
+    // A hang with a byte count stalls an upload's body midway instead (see the route).
+    if (fault && fault->hang && fault->dropAfterBytes < 0) {
         pause(longestHang);
         dropConnection(request);
         return finish(0);
@@ -222,34 +223,48 @@ void StandInServer::addServiceRoutes() {
         });
     });
 
-    m_server.Get(
-        R"(/video/v1/uploads/([^/]+))", [this](const Request& request, Response& response) {
-            serve(request, response, [&](Response& res, const std::optional<Fault>&) {
-                if (!authorized(request, res))
-                    return;
-                const QString id = QString::fromStdString(request.matches[1]);
-                const std::lock_guard lock(m_mutex);
-                for (auto& upload : m_uploads) {
-                    if (upload.id != id)
-                        continue;
-                    QJsonObject data = uploadJson(upload);
-                    if (upload.received) {
-                        ++upload.pollsSinceReceived;
-                        const int needed = m_settings.uploadPollsBeforeAsset;
-                        if (needed > 0 && upload.pollsSinceReceived >= needed &&
-                            upload.status == QLatin1StringView("asset_created"))
-                            data.insert(QStringLiteral("asset_id"), upload.assetID);
-                        else if (upload.status == QLatin1StringView("asset_created"))
-                            data.insert(QStringLiteral("status"), QStringLiteral("waiting"));
-                    }
-                    return sendJson(res, 200, QJsonObject{{QStringLiteral("data"), data}});
-                }
-                sendJson(res, 404,
-                         errorDocument(QStringLiteral("not_found"),
-                                       QStringLiteral("The requested resource either doesn't exist "
-                                                      "or you don't have access to it.")));
-            });
+    // Serves a request about the upload the path names, or answers 404.
+    const auto withUpload = [this](const Request& request, Response& response,
+                                   const std::function<void(Upload&, Response&)>& handler) {
+        serve(request, response, [&](Response& res, const std::optional<Fault>&) {
+            if (!authorized(request, res))
+                return;
+            const QString id = QString::fromStdString(request.matches[1]);
+            const std::lock_guard lock(m_mutex);
+            for (auto& upload : m_uploads)
+                if (upload.id == id)
+                    return handler(upload, res);
+            sendJson(res, 404,
+                     errorDocument(QStringLiteral("not_found"),
+                                   QStringLiteral("The requested resource either doesn't exist "
+                                                  "or you don't have access to it.")));
         });
+    };
+
+    m_server.Get(R"(/video/v1/uploads/([^/]+))",
+                 [this, withUpload](const Request& request, Response& response) {
+                     withUpload(request, response, [this](Upload& upload, Response& res) {
+                         QJsonObject data = uploadJson(upload);
+                         if (upload.received) {
+                             ++upload.pollsSinceReceived;
+                             const int needed = m_settings.uploadPollsBeforeAsset;
+                             if (needed > 0 && upload.pollsSinceReceived >= needed &&
+                                 upload.status == QLatin1StringView("asset_created"))
+                                 data.insert(QStringLiteral("asset_id"), upload.assetID);
+                             else if (upload.status == QLatin1StringView("asset_created"))
+                                 data.insert(QStringLiteral("status"), QStringLiteral("waiting"));
+                         }
+                         sendJson(res, 200, QJsonObject{{QStringLiteral("data"), data}});
+                     });
+                 });
+
+    m_server.Put(R"(/video/v1/uploads/([^/]+)/cancel)", [this, withUpload](const Request& request,
+                                                                           Response& response) {
+        withUpload(request, response, [this](Upload& upload, Response& res) {
+            upload.status = QStringLiteral("cancelled");
+            sendJson(res, 200, QJsonObject{{QStringLiteral("data"), uploadJson(upload)}});
+        });
+    });
 
     m_server.Get("/video/v1/assets", [this](const Request& request, Response& response) {
         serve(request, response, [&](Response& res, const std::optional<Fault>&) {
@@ -385,6 +400,72 @@ void StandInServer::listAssets(const Request& request, Response& response) {
     sendJson(response, 200, body);
 }
 
+namespace {
+
+// A session keeps a cut transfer in whole units of this size, as resumable stores do.
+constexpr qint64 sessionUnit = 256 * 1024;
+
+struct ContentRange {
+    bool query = false; // "bytes */SIZE": how much is held?
+    qint64 first = 0;
+    qint64 size = -1;
+};
+
+// "bytes */SIZE" or "bytes FIRST-LAST/SIZE"; no header means the whole body from 0.
+std::optional<ContentRange> parseContentRange(const std::string& header, qint64 length) {
+    if (header.empty())
+        return ContentRange{false, 0, length};
+    static const QRegularExpression form(QStringLiteral(R"(^bytes (\*|(\d+)-(\d+))/(\d+)$)"));
+    const auto match = form.match(QString::fromStdString(header));
+    if (!match.hasMatch())
+        return std::nullopt;
+    ContentRange range;
+    range.size = match.captured(4).toLongLong();
+    range.query = match.captured(1) == QLatin1StringView("*");
+    if (!range.query)
+        range.first = match.captured(2).toLongLong();
+    return range;
+}
+
+} // namespace
+
+void StandInServer::answerSession(Response& response, const Upload& upload) const {
+    if (upload.received) {
+        response.status = 200;
+        return;
+    }
+    response.status = 308;
+    if (upload.held > 0)
+        response.set_header("Range", "bytes=0-" + std::to_string(upload.held - 1));
+}
+
+void StandInServer::completeUpload(Upload& upload) {
+    upload.held = upload.bytesReceived;
+    if (upload.received)
+        return;
+    Asset asset;
+    asset.becomesReady = true;
+    asset.json = QJsonObject{
+        {QStringLiteral("id"), newID("asset")},
+        {QStringLiteral("status"), QStringLiteral("preparing")},
+        {QStringLiteral("created_at"), now()},
+        {QStringLiteral("updated_at"), now()},
+        {QStringLiteral("upload_id"), upload.id},
+        {QStringLiteral("playback_ids"),
+         QJsonArray{QJsonObject{{QStringLiteral("id"), newID("playback")},
+                                {QStringLiteral("policy"), QStringLiteral("public")}}}},
+    };
+    for (const char* key : {"passthrough", "max_resolution_tier"})
+        if (upload.newAssetSettings.contains(QLatin1StringView(key)))
+            asset.json.insert(QLatin1StringView(key),
+                              upload.newAssetSettings.value(QLatin1StringView(key)));
+    upload.assetID = asset.json.value(QLatin1StringView("id")).toString();
+    // Newest first, as the service lists.
+    m_assets.prepend(asset);
+    upload.received = true;
+    upload.status = QStringLiteral("asset_created");
+}
+
 void StandInServer::addUploadRoute() {
     m_server.Put(R"(/_upload/([^/]+))", [this](const Request& request, Response& response,
                                                const httplib::ContentReader& reader) {
@@ -395,63 +476,67 @@ void StandInServer::addUploadRoute() {
             request, response,
             [&](Response& res, const std::optional<Fault>& fault) {
                 const QString id = QString::fromStdString(request.matches[1]);
-                bool known = false;
+                const auto length =
+                    static_cast<qint64>(request.get_header_value<uint64_t>("Content-Length"));
+                const auto range =
+                    parseContentRange(request.get_header_value("Content-Range"), length);
+                const auto find = [&]() -> Upload* {
+                    for (auto& upload : m_uploads)
+                        if (upload.id == id && !upload.expired &&
+                            upload.status != QLatin1StringView("cancelled"))
+                            return &upload;
+                    return nullptr;
+                };
+                qint64 held = 0;
                 {
                     const std::lock_guard lock(m_mutex);
-                    for (const auto& upload : m_uploads)
-                        known = known || upload.id == id;
-                }
-                if (!known) {
-                    drain();
-                    return sendJson(res, 404,
-                                    errorDocument(QStringLiteral("not_found"),
-                                                  QStringLiteral("No such upload")));
+                    Upload* upload = find();
+                    if (!upload || !range) {
+                        drain();
+                        return sendJson(res, upload ? 400 : 404,
+                                        errorDocument(QStringLiteral("not_found"),
+                                                      QStringLiteral("No such upload session")));
+                    }
+                    // A query, or bytes that would leave a gap: say what is held.
+                    if (range->query || range->first > upload->held || upload->received) {
+                        drain();
+                        return answerSession(res, *upload);
+                    }
+                    held = upload->held;
                 }
                 // Counted, never kept: uploads of gigabytes must not grow the stand-in.
                 qint64 bytes = 0;
                 const qint64 dropAfter = fault ? fault->dropAfterBytes : -1;
-                const bool complete = reader([&](const char*, size_t length) {
-                    bytes += static_cast<qint64>(length);
-                    if (dropAfter >= 0 && bytes >= dropAfter) {
-                        dropConnection(request);
-                        return false;
+                const bool whole = reader([&](const char*, size_t size) {
+                    bytes += static_cast<qint64>(size);
+                    if (dropAfter < 0 || bytes < dropAfter)
+                        return true;
+                    if (fault->hang) {
+                        // What arrived is held already, as a store keeps it while it waits.
+                        {
+                            const std::lock_guard lock(m_mutex);
+                            if (Upload* upload = find())
+                                upload->held = std::max(held, (range->first + bytes) / sessionUnit *
+                                                                  sessionUnit);
+                        }
+                        pause(longestHang);
                     }
-                    return true;
+                    dropConnection(request);
+                    return false;
                 });
                 const std::lock_guard lock(m_mutex);
-                for (auto& upload : m_uploads) {
-                    if (upload.id != id)
-                        continue;
-                    upload.bytesReceived = bytes;
-                    if (!complete)
-                        return;
-                    if (!upload.received) {
-                        Asset asset;
-                        asset.becomesReady = true;
-                        asset.json = QJsonObject{
-                            {QStringLiteral("id"), newID("asset")},
-                            {QStringLiteral("status"), QStringLiteral("preparing")},
-                            {QStringLiteral("created_at"), now()},
-                            {QStringLiteral("updated_at"), now()},
-                            {QStringLiteral("upload_id"), id},
-                            {QStringLiteral("playback_ids"),
-                             QJsonArray{QJsonObject{
-                                 {QStringLiteral("id"), newID("playback")},
-                                 {QStringLiteral("policy"), QStringLiteral("public")}}}},
-                        };
-                        for (const char* key : {"passthrough", "max_resolution_tier"})
-                            if (upload.newAssetSettings.contains(QLatin1StringView(key)))
-                                asset.json.insert(
-                                    QLatin1StringView(key),
-                                    upload.newAssetSettings.value(QLatin1StringView(key)));
-                        upload.assetID = asset.json.value(QLatin1StringView("id")).toString();
-                        // Newest first, as the service lists.
-                        m_assets.prepend(asset);
-                        upload.received = true;
-                        upload.status = QStringLiteral("asset_created");
-                    }
-                    res.status = 200;
+                Upload* upload = find();
+                if (!upload)
+                    return;
+                upload->bytesReceived += bytes;
+                const qint64 end = range->first + bytes;
+                if (whole && end == range->size) {
+                    completeUpload(*upload);
+                    upload->held = end;
+                } else {
+                    upload->held = std::max(held, end / sessionUnit * sessionUnit);
                 }
+                answerSession(res, *upload);
             },
             drain);
     });

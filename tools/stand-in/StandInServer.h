@@ -33,7 +33,11 @@ private:
         QJsonObject newAssetSettings;
         QJsonObject error;
         bool received = false;
+        // Body bytes of every PUT to the session, resent ones included.
         qint64 bytesReceived = 0;
+        // What the session keeps of a cut transfer: whole units from the start.
+        qint64 held = 0;
+        bool expired = false;
         int pollsSinceReceived = 0;
         QString assetID;
     };
@@ -67,6 +71,11 @@ private:
     // Waits `duration` or until the stand-in stops or releases its hanging requests.
     void pause(std::chrono::milliseconds duration);
 
+    // Answers a PUT to an upload session with what it holds: 200 when complete, else
+    // 308 with the held range (none when nothing is held).
+    void answerSession(httplib::Response& response, const Upload& upload) const;
+    // Makes the asset of a completely received upload.
+    void completeUpload(Upload& upload);
     void listAssets(const httplib::Request& request, httplib::Response& response);
     QJsonObject uploadJson(const Upload& upload) const;
     QString newID(const char* prefix);

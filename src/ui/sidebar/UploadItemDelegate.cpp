@@ -5,6 +5,7 @@
 #include "UploadListModel.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace clipferry {
@@ -14,6 +15,7 @@ constexpr int verticalInset = 4;
 constexpr int horizontalInset = 8;
 constexpr int lineSpacing = 4;
 constexpr int barHeight = 6;
+constexpr int actionSize = 16;
 
 struct Fonts {
     QFont title;
@@ -32,6 +34,7 @@ Fonts fontsFor(const QFont& base) {
 QColor uploadStatusColor(int status, const QPalette& palette) {
     switch (static_cast<UploadStatus>(status)) {
     case UploadStatus::pending:
+    case UploadStatus::cancelled:
         return style::secondaryColor(palette);
     case UploadStatus::done:
         return style::successGreen();
@@ -67,6 +70,17 @@ void UploadItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const int lineHeight = qMax(titleMetrics.height(), statusMetrics.height());
     const int statusWidth = statusMetrics.horizontalAdvance(statusLabel);
     QRect line(area.left(), area.top(), area.width(), lineHeight);
+    const int action = index.data(UploadListModel::ActionRole).toInt();
+    if (action != UploadListModel::noAction) {
+        const QRect button = actionRect(option.rect);
+        painter->setFont(fonts.status);
+        painter->setPen(style::secondaryColor(palette));
+        // A cross to cancel, a circled arrow to retry.
+        painter->drawText(button, Qt::AlignCenter,
+                          action == UploadListModel::cancelAction ? QStringLiteral("\u00d7")
+                                                                  : QStringLiteral("\u21bb"));
+        line.setRight(button.left() - horizontalInset / 2);
+    }
     painter->setFont(fonts.status);
     painter->setPen(uploadStatusColor(index.data(UploadListModel::StatusRole).toInt(), palette));
     painter->drawText(line, Qt::AlignRight | Qt::AlignVCenter, statusLabel);
@@ -98,6 +112,8 @@ void UploadItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
                           detailMetrics.elidedText(text, Qt::ElideMiddle, rect.width()));
         y += detailMetrics.height() + lineSpacing;
     };
+    if (const QVariant detail = index.data(UploadListModel::DetailRole); detail.isValid())
+        drawDetail(detail.toString(), style::secondaryColor(palette));
     if (const QVariant url = index.data(UploadListModel::PlaybackURLRole); url.isValid())
         drawDetail(url.toString(), style::secondaryColor(palette));
     if (const QVariant error = index.data(UploadListModel::ErrorRole); error.isValid())
@@ -113,11 +129,29 @@ QSize UploadItemDelegate::sizeHint(const QStyleOptionViewItem& option,
     height += qMax(QFontMetrics(fonts.title).height(), QFontMetrics(fonts.status).height());
     height += lineSpacing + barHeight;
     const int detailHeight = QFontMetrics(fonts.detail).height();
+    if (index.data(UploadListModel::DetailRole).isValid())
+        height += lineSpacing + detailHeight;
     if (index.data(UploadListModel::PlaybackURLRole).isValid())
         height += lineSpacing + detailHeight;
     if (index.data(UploadListModel::ErrorRole).isValid())
         height += lineSpacing + detailHeight;
     return {option.rect.width() > 0 ? option.rect.width() : 200, height};
+}
+
+QRect UploadItemDelegate::actionRect(const QRect& row) {
+    return {row.right() - horizontalInset - actionSize + 1, row.top() + verticalInset, actionSize,
+            actionSize};
+}
+
+bool UploadItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
+                                     const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        index.data(UploadListModel::ActionRole).toInt() != UploadListModel::noAction &&
+        actionRect(option.rect).contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+        Q_EMIT actionClicked(index);
+        return true;
+    }
+    return QStyledItemDelegate::editorEvent(event, model, option, index);
 }
 
 } // namespace clipferry

@@ -1,5 +1,6 @@
 #include "UploadListModel.h"
 
+#include "UploadQueue.h"
 #include "UploadViewModel.h"
 
 namespace clipferry {
@@ -35,6 +36,14 @@ QVariant UploadListModel::data(const QModelIndex& index, int role) const {
         return item.playbackURL ? QVariant(*item.playbackURL) : QVariant();
     case ErrorRole:
         return item.error ? QVariant(*item.error) : QVariant();
+    case DetailRole:
+        return item.detail.isEmpty() ? QVariant() : QVariant(item.detail);
+    case ActionRole: {
+        const auto& queue = m_viewModel.uploadQueue();
+        return queue.canCancel(index.row())  ? cancelAction
+               : queue.canRetry(index.row()) ? retryAction
+                                             : noAction;
+    }
     default:
         return {};
     }

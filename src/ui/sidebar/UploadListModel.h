@@ -17,7 +17,10 @@ public:
         ProgressRole, // 0.0 to 1.0
         PlaybackURLRole,
         ErrorRole,
+        DetailRole, // bytes, speed and time left while sending
+        ActionRole, // RowAction as int: what the row's own button does
     };
+    enum RowAction { noAction, cancelAction, retryAction };
 
     explicit UploadListModel(const UploadViewModel& viewModel, QObject* parent = nullptr);
 

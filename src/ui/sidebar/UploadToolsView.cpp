@@ -9,10 +9,13 @@
 #include "SourcePicker.h"
 #include "UploadItemDelegate.h"
 #include "UploadListModel.h"
+#include "UploadQueue.h"
 #include "UploadViewModel.h"
 
 #include <QLabel>
 #include <QListView>
+#include <QPushButton>
+#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <clipferry/BuildConfig.h>
@@ -119,13 +122,40 @@ QWidget* UploadToolsView::makeUploadList() {
     auto* delegate = new UploadItemDelegate(m_uploadList);
     m_uploadList->setItemDelegate(delegate);
     m_uploadList->setMinimumHeight(150);
-    m_uploadList->setSelectionMode(QAbstractItemView::NoSelection);
+    m_uploadList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_uploadList->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_uploadList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // A row grows when its playback address or error arrives.
     connect(m_uploadModel, &QAbstractItemModel::dataChanged, delegate,
             [delegate](const QModelIndex& first) { Q_EMIT delegate->sizeHintChanged(first); });
-    return m_uploadList;
+
+    auto& queue = m_viewModel.uploadQueue();
+    const auto act = [&queue](const QModelIndex& index) {
+        if (!index.isValid())
+            return;
+        if (index.data(UploadListModel::ActionRole).toInt() == UploadListModel::cancelAction)
+            queue.cancel(index.row());
+        else
+            queue.retry(index.row());
+    };
+    connect(delegate, &UploadItemDelegate::actionClicked, this, act);
+    auto* cancelSelected = new QShortcut(QKeySequence::Delete, m_uploadList);
+    cancelSelected->setContext(Qt::WidgetShortcut);
+    connect(cancelSelected, &QShortcut::activated, this,
+            [this, &queue] { queue.cancel(m_uploadList->currentIndex().row()); });
+
+    auto* box = new QWidget;
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_retryAllButton = new QPushButton(tr("Retry all failed"), box);
+    m_retryAllButton->setObjectName(QStringLiteral("retryAllFailed"));
+    m_retryAllButton->setVisible(false);
+    layout->addWidget(m_retryAllButton, 0, Qt::AlignRight);
+    layout->addWidget(m_uploadList, 1);
+    connect(m_retryAllButton, &QPushButton::clicked, &queue, &UploadQueue::retryAllFailed);
+    connect(&queue, &UploadQueue::itemChanged, m_retryAllButton,
+            [this, &queue] { m_retryAllButton->setVisible(queue.failedCount() > 1); });
+    return box;
 }
 
 QWidget* UploadToolsView::makeLogBox() {

@@ -3,6 +3,7 @@
 #include <QScrollArea>
 
 class QListView;
+class QPushButton;
 class QToolButton;
 
 namespace clipferry {
@@ -38,6 +39,7 @@ public:
     [[nodiscard]] FolderBox* folderBox() const { return m_folderBox; }
     [[nodiscard]] FolderChooser* folderChooser() const { return m_folderChooser; }
     [[nodiscard]] QListView* uploadList() const { return m_uploadList; }
+    [[nodiscard]] QPushButton* retryAllButton() const { return m_retryAllButton; }
     [[nodiscard]] QToolButton* settingsButton() const { return m_settingsButton; }
     // Created the first time the settings are opened.
     [[nodiscard]] SettingsDialog* settingsDialog() const { return m_settingsDialog; }
@@ -61,6 +63,7 @@ private:
     FolderBox* m_folderBox = nullptr;
     UploadListModel* m_uploadModel = nullptr;
     QListView* m_uploadList = nullptr;
+    QPushButton* m_retryAllButton = nullptr;
     LogView* m_log = nullptr;
     FolderChooser* m_folderChooser = nullptr;
     SettingsDialog* m_settingsDialog = nullptr;

@@ -1,0 +1,53 @@
+#include "UploadJournal.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace clipferry {
+
+QByteArray encodeUploadJournal(const QList<UploadRecord>& records) {
+    QJsonArray entries;
+    for (const auto& record : records)
+        entries.append(QJsonObject{
+            {QStringLiteral("file"), record.filePath},
+            {QStringLiteral("size"), static_cast<double>(record.size)},
+            {QStringLiteral("modified"), static_cast<double>(record.modifiedMs)},
+            {QStringLiteral("title"), record.title},
+            {QStringLiteral("stage"), uploadStatusLabel(record.stage)},
+            {QStringLiteral("upload_id"), record.uploadID},
+            {QStringLiteral("upload_url"), record.uploadURL.toString()},
+            {QStringLiteral("asset_id"), record.assetID},
+        });
+    return QJsonDocument(entries).toJson();
+}
+
+Result<QList<UploadRecord>> decodeUploadJournal(const QByteArray& bytes) {
+    QJsonParseError error{};
+    const auto document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return fail(QStringLiteral("Journal"), 1,
+                    QStringLiteral("The upload journal cannot be read."));
+    QList<UploadRecord> records;
+    for (const auto& value : document.array()) {
+        const auto entry = value.toObject();
+        UploadRecord record;
+        record.filePath = entry.value(QLatin1StringView("file")).toString();
+        record.size = static_cast<qint64>(entry.value(QLatin1StringView("size")).toDouble());
+        record.modifiedMs =
+            static_cast<qint64>(entry.value(QLatin1StringView("modified")).toDouble());
+        record.title = entry.value(QLatin1StringView("title")).toString();
+        const auto stage =
+            uploadStatusFromLabel(entry.value(QLatin1StringView("stage")).toString());
+        record.uploadID = entry.value(QLatin1StringView("upload_id")).toString();
+        record.uploadURL = QUrl(entry.value(QLatin1StringView("upload_url")).toString());
+        record.assetID = entry.value(QLatin1StringView("asset_id")).toString();
+        if (record.filePath.isEmpty() || !stage)
+            continue;
+        record.stage = *stage;
+        records.append(record);
+    }
+    return records;
+}
+
+} // namespace clipferry

@@ -1,0 +1,217 @@
+#include "DisplayText.h"
+#include "MuxClient.h"
+#include "ServiceError.h"
+#include "ServiceTransport.h"
+#include "UploadQueue.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QPointer>
+
+// The stages of one item. Each stage records what it got before the next begins, so a
+// retry or a restart goes on from the stage reached: the transfer resumes from what the
+// session holds, the waits resume with the IDs they have.
+namespace clipferry {
+namespace {
+
+const auto maxResolutionTier = QStringLiteral("2160p");
+
+tl::unexpected<Error> cancelledError() {
+    return tl::unexpected(ServiceTransport::cancelled());
+}
+
+tl::unexpected<Error> fileError(const QString& message) {
+    return fail(errorDomain::file, 0, message);
+}
+
+// Why the file cannot be sent, or nothing.
+std::optional<QString> unsendable(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("The file is gone: ") + path;
+    // Folders, devices and FIFOs have no length to send.
+    if (!info.isFile())
+        return QStringLiteral("Not a regular file: ") + path;
+    if (!info.isReadable())
+        return QStringLiteral("The file cannot be read: ") + path;
+    if (info.size() == 0)
+        return QStringLiteral("The file is empty: ") + path;
+    return std::nullopt;
+}
+
+bool sameFile(const QFileInfo& info, const UploadRecord& record) {
+    return info.exists() && info.size() == record.size &&
+           info.lastModified().toMSecsSinceEpoch() == record.modifiedMs;
+}
+
+} // namespace
+
+QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
+    QPointer self(this);
+    const auto stop = m_jobs[index].stop;
+    if (stop->isStopped())
+        co_return cancelledError();
+    // A journal entry from before the transfer began resumes it all the same: the
+    // session answers what it holds, nothing when it holds nothing.
+    bool resume = !m_jobs[index].record.uploadID.isEmpty() &&
+                  m_jobs[index].record.stage <= UploadStatus::uploading;
+    if (m_jobs[index].record.uploadID.isEmpty()) {
+        setUploadStatus(index, UploadStatus::creatingUpload, 0.1);
+        const QString path = m_jobs[index].record.filePath;
+        if (auto problem = unsendable(path))
+            co_return fileError(*problem);
+        const QFileInfo info(path);
+        m_jobs[index].record.size = info.size();
+        m_jobs[index].record.modifiedMs = info.lastModified().toMSecsSinceEpoch();
+        auto created = co_await createSession(index);
+        if (!self || stop->isStopped())
+            co_return cancelledError();
+        if (!created)
+            co_return created;
+    }
+
+    if (m_jobs[index].record.stage <= UploadStatus::uploading) {
+        auto sent = co_await transfer(index, resume);
+        if (!self || stop->isStopped())
+            co_return cancelledError();
+        if (!sent)
+            co_return sent;
+    }
+
+    setUploadStatus(index, UploadStatus::waitingAsset, 0.5);
+    if (m_jobs[index].record.assetID.isEmpty()) {
+        auto assetID = co_await m_mux.waitForAssetID(m_jobs[index].record.uploadID, stop);
+        if (!self || stop->isStopped())
+            co_return cancelledError();
+        if (!assetID)
+            co_return tl::unexpected(assetID.error());
+        m_jobs[index].record.assetID = *assetID;
+        writeJournal(index, true);
+    }
+    const QString assetID = m_jobs[index].record.assetID;
+
+    if (m_jobs[index].record.stage < UploadStatus::processingAsset) {
+        const QString title = withoutExtension(m_items[index].fileURL.fileName());
+        auto titled = co_await m_mux.updateAssetTitle(assetID, title);
+        if (!self || stop->isStopped())
+            co_return cancelledError();
+        if (!titled)
+            co_return titled;
+        m_jobs[index].record.stage = UploadStatus::processingAsset;
+        writeJournal(index, true);
+    }
+
+    setUploadStatus(index, UploadStatus::processingAsset, 0.7);
+    auto playbackID = co_await m_mux.waitForAssetReady(assetID, stop);
+    if (!self || stop->isStopped())
+        co_return cancelledError();
+    if (!playbackID)
+        co_return tl::unexpected(playbackID.error());
+
+    m_items[index].playbackURL = streamingAddress(*playbackID);
+    writeJournal(index, false);
+    if (m_hooks.assetCreated)
+        m_hooks.assetCreated(assetID);
+    setUploadStatus(index, UploadStatus::done, 1.0);
+    Q_EMIT itemDone(index, m_items[index].fileURL, assetID);
+    co_return Result<void>{};
+}
+
+QCoro::Task<Result<void>> UploadQueue::createSession(qsizetype index) {
+    QPointer self(this);
+    // The passthrough keeps the extension; the title does not.
+    auto created = co_await m_mux.createUpload(m_items[index].fileURL.fileName(), maxResolutionTier,
+                                               m_jobs[index].stop);
+    if (!self)
+        co_return cancelledError();
+    if (!created)
+        co_return tl::unexpected(created.error());
+    auto& record = m_jobs[index].record;
+    record.uploadID = created->id;
+    record.uploadURL = created->url;
+    record.assetID.clear();
+    record.stage = UploadStatus::uploading;
+    writeJournal(index, true);
+    co_return Result<void>{};
+}
+
+QCoro::Task<Result<void>> UploadQueue::transfer(qsizetype index, bool resume) {
+    QPointer self(this);
+    const auto stop = m_jobs[index].stop;
+    const QString path = m_jobs[index].record.filePath;
+    if (resume) {
+        const QFileInfo info(path);
+        if (!info.exists())
+            co_return abandon(index, QStringLiteral("The file is gone: ") + path);
+        if (!sameFile(info, m_jobs[index].record))
+            co_return abandon(index, QStringLiteral("The file changed since its upload began."));
+    }
+
+    setUploadStatus(index, UploadStatus::uploading, 0.3);
+    // Named first: g++ 12 destroys a lambda temporary inside a co_await expression twice.
+    FileTransfer how;
+    how.resume = resume;
+    how.stop = stop;
+    how.progress = [self, index](qint64 sent, qint64 total) {
+        if (self)
+            self->reportProgress(index, sent, total);
+    };
+    how.resumedAt = [self, index](qint64 held, qint64 total) {
+        if (!self)
+            return;
+        self->m_jobs[index].meter.restart(held, QDateTime::currentMSecsSinceEpoch());
+        self->reportProgress(index, held, total);
+    };
+    for (;;) {
+        m_jobs[index].meter.restart(0, QDateTime::currentMSecsSinceEpoch());
+        auto sent = co_await m_mux.uploadFile(path, m_jobs[index].record.uploadURL, how);
+        if (!self || stop->isStopped())
+            co_return cancelledError();
+        if (sent)
+            break;
+        if (!sent.error().domain.isEmpty() || sent.error().code != uploadExpiredCode)
+            co_return sent;
+        log(QStringLiteral("Upload session expired \u2013 %1; starting again.")
+                .arg(m_items[index].title));
+        auto created = co_await createSession(index);
+        if (!self || stop->isStopped())
+            co_return cancelledError();
+        if (!created)
+            co_return created;
+        how.resume = false;
+    }
+
+    if (!sameFile(QFileInfo(path), m_jobs[index].record))
+        co_return abandon(index, QStringLiteral("The file changed while it was being uploaded."));
+    m_jobs[index].record.stage = UploadStatus::waitingAsset;
+    writeJournal(index, true);
+    co_return Result<void>{};
+}
+
+tl::unexpected<Error> UploadQueue::abandon(qsizetype index, const QString& message) {
+    cancelOnService(m_jobs[index].record.uploadID);
+    writeJournal(index, false);
+    return fileError(message);
+}
+
+void UploadQueue::reportProgress(qsizetype index, qint64 sent, qint64 total) {
+    auto& item = m_items[index];
+    if (item.status != UploadStatus::uploading || total <= 0)
+        return;
+    // Progress arrives per network chunk; the row redraws a few times a second.
+    if (!m_jobs[index].meter.sample(sent, total, QDateTime::currentMSecsSinceEpoch()))
+        return;
+    const double fraction = std::clamp(double(sent) / double(total), 0.0, 1.0);
+    item.progress = 0.3 + 0.2 * fraction;
+    item.detail = m_jobs[index].meter.text();
+    Q_EMIT itemChanged(index);
+}
+
+QString UploadQueue::streamingAddress(const QString& playbackID) const {
+    QString base = m_options.streamBase.toString();
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    return base + QLatin1Char('/') + playbackID + QStringLiteral(".m3u8");
+}
+
+} // namespace clipferry
