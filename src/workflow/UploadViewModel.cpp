@@ -3,6 +3,7 @@
 #include "CredentialStore.h"
 #include "DetachedTask.h"
 #include "FileAttributes.h"
+#include "MuxClient.h"
 #include "StateFolder.h"
 #include "UploadQueue.h"
 
