@@ -1,8 +1,7 @@
 #include "ConfirmationDialog.h"
 
-#include <QMessageBox>
-#include <QPointer>
-#include <QPushButton>
+#include "QuestionDialog.h"
+
 #include <QTimer>
 
 namespace clipferry {
@@ -19,21 +18,13 @@ void ConfirmationDialog::ask(QWidget* parent, const QString& question, const QSt
                            [done = std::move(done), accepted = *answer] { done(accepted); });
         return;
     }
-    auto* box =
-        new QMessageBox(QMessageBox::Warning, QString(), question, QMessageBox::NoButton, parent);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    QPushButton* accept = box->addButton(acceptText, QMessageBox::DestructiveRole);
-    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    QPointer<QObject> guard(context);
-    QObject::connect(box, &QMessageBox::finished, context,
-                     [box, accept, guard, done = std::move(done)] {
-                         if (guard)
-                             done(box->clickedButton() == accept);
-                     });
-    box->open();
+    auto accepted = [done = std::move(done)](int answer) {
+        done(answer == 0);
+    };
+    QuestionDialog::open(parent, QMessageBox::Warning, question,
+                         {{acceptText, QMessageBox::DestructiveRole},
+                          {QMessageBox::tr("Cancel"), QMessageBox::RejectRole}},
+                         context, std::move(accepted));
 }
 
 void ConfirmationDialog::setNextAnswer(bool accepted) {

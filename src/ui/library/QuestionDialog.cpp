@@ -18,13 +18,21 @@ void QuestionDialog::ask(QWidget* parent, const QString& question, const QString
         QTimer::singleShot(0, context, [done = std::move(done), index = *answer] { done(index); });
         return;
     }
-    auto* box =
-        new QMessageBox(QMessageBox::Question, QString(), question, QMessageBox::NoButton, parent);
+    QList<QPair<QString, QMessageBox::ButtonRole>> roles;
+    for (const QString& text : answers)
+        roles.append({text, QMessageBox::AcceptRole});
+    open(parent, QMessageBox::Question, question, roles, context, std::move(done));
+}
+
+void QuestionDialog::open(QWidget* parent, QMessageBox::Icon icon, const QString& question,
+                          const QList<QPair<QString, QMessageBox::ButtonRole>>& answers,
+                          QObject* context, std::function<void(int)> done) {
+    auto* box = new QMessageBox(icon, QString(), question, QMessageBox::NoButton, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     QList<QPushButton*> buttons;
-    for (const QString& text : answers)
-        buttons.append(box->addButton(text, QMessageBox::AcceptRole));
+    for (const auto& [text, role] : answers)
+        buttons.append(box->addButton(text, role));
     box->setDefaultButton(buttons.constLast());
     box->setEscapeButton(buttons.constLast());
     QPointer<QObject> guard(context);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -21,6 +22,12 @@ public:
 
     // For tests: the next ask shows nothing and answers this instead.
     static void setNextAnswer(int answer);
+
+    // The box behind both question kinds: the answers in order with their roles, the last
+    // being the default and the escape. `done` gets the index of the answer.
+    static void open(QWidget* parent, QMessageBox::Icon icon, const QString& question,
+                     const QList<QPair<QString, QMessageBox::ButtonRole>>& answers,
+                     QObject* context, std::function<void(int answer)> done);
     // The question of the last ask, shown or answered by the seam.
     [[nodiscard]] static QString lastQuestion();
 
