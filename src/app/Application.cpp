@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "UploadViewModel.h"
 
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 
 namespace clipferry {
@@ -26,6 +27,17 @@ Application::~Application() {
 
 void Application::show() {
     m_window->show();
+}
+
+void Application::openFiles(const QStringList& paths) {
+    QList<QUrl> files;
+    for (const auto& path : paths) {
+        const QFileInfo info(path);
+        if (info.exists())
+            files.append(QUrl::fromLocalFile(info.absoluteFilePath()));
+    }
+    if (!files.isEmpty())
+        m_viewModel->startUploadBatch(files);
 }
 
 } // namespace clipferry

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <memory>
 
 class QNetworkAccessManager;
@@ -17,6 +18,8 @@ public:
     ~Application();
 
     void show();
+    // "Open with": the files are uploaded as if dropped on the window.
+    void openFiles(const QStringList& paths);
 
 private:
     std::unique_ptr<QNetworkAccessManager> m_network;

@@ -116,7 +116,7 @@ void LibrarySync::markAssetNew(const QString& assetID) {
 }
 
 void LibrarySync::saveMuxState() {
-    if (!m_savedMuxState)
+    if (!m_savedMuxState || !m_writesStateFile)
         return;
     auto written = writeFileAtomically(stateFileURL(QString::fromLatin1(muxStateFileName)),
                                        encodeMuxState(*m_savedMuxState));

@@ -57,6 +57,8 @@ public:
     void markAllSeen(double now);
     void markAssetNew(const QString& assetID);
     void saveMuxState();
+    // Off: the seen-state changes in memory only (the command line beside the window).
+    void setWritesStateFile(bool writes) { m_writesStateFile = writes; }
     // Logs the attempt and its outcome; true when the service deleted the asset.
     [[nodiscard]] QCoro::Task<bool> deleteAsset(MuxAsset asset, QString tokenID,
                                                 QString tokenSecret);
@@ -80,6 +82,7 @@ private:
     QSet<QString> m_changedMuxAssets;
     std::optional<MuxState> m_savedMuxState;
     bool m_isRefreshing = false;
+    bool m_writesStateFile = true;
     std::optional<QList<MuxAsset>> m_lastCompleteListing;
     QDateTime m_lastListedAt;
 };

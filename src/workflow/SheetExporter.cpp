@@ -31,22 +31,24 @@ struct ReplyDeleter {
 
 } // namespace
 
-QString sheetCSV(const QList<MuxAsset>& assets, const QString& streamBase) {
+QString playbackAddress(const MuxAsset& asset, const QString& streamBase) {
+    const auto playbackID = asset.firstPlaybackID();
+    if (!playbackID || playbackID->isEmpty())
+        return {};
     QString base = streamBase;
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
+    return base + QLatin1Char('/') + *playbackID + QStringLiteral(".m3u8");
+}
+
+QString sheetCSV(const QList<MuxAsset>& assets, const QString& streamBase) {
     QString csv = QStringLiteral("index,filename,playback_url\n");
     qsizetype index = 0;
     for (const auto& asset : assets) {
         ++index;
         const QString fileName = asset.passthrough.value_or(QStringLiteral("(No Title)"));
-        const auto playbackID = asset.firstPlaybackID();
-        const QString address =
-            playbackID && !playbackID->isEmpty()
-                ? base + QLatin1Char('/') + *playbackID + QStringLiteral(".m3u8")
-                : QString();
         csv += QString::number(index) + QLatin1Char(',') + csvField(fileName) + QLatin1Char(',') +
-               csvField(address) + QLatin1Char('\n');
+               csvField(playbackAddress(asset, streamBase)) + QLatin1Char('\n');
     }
     return csv;
 }
@@ -108,6 +110,7 @@ QCoro::Task<> SheetExporter::exportAfterLibraryChange() {
         m_log(QStringLiteral("Google Sheet updated."));
     else
         m_log(QStringLiteral("Google Sheet update failed: ") + exported.error().message);
+    Q_EMIT exportFinished(bool(exported));
 }
 
 QCoro::Task<> SheetExporter::updateGoogleSheets() {
@@ -120,6 +123,7 @@ QCoro::Task<> SheetExporter::updateGoogleSheets() {
         m_log(QStringLiteral("Google Sheets updated successfully"));
     else
         m_log(QStringLiteral("Failed to update Google Sheets: ") + exported.error().message);
+    Q_EMIT exportFinished(bool(exported));
 }
 
 } // namespace clipferry

@@ -37,6 +37,10 @@ public:
     // The export of the button "Update Google Sheets", with its three lines.
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
 
+Q_SIGNALS:
+    // An export after a change or by the button ended, with its result lines logged.
+    void exportFinished(bool updated);
+
 private:
     [[nodiscard]] QCoro::Task<Result<void>> exportLibrary(bool afterChange);
 

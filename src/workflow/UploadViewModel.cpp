@@ -87,6 +87,7 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     m_library = std::make_unique<LibrarySync>(
         *m_mux, log,
         readStateFile<MuxState>(QString::fromLatin1(muxStateFileName), decodeMuxState));
+    m_library->setWritesStateFile(m_options.writeStateFiles);
     connect(m_library.get(), &LibrarySync::existingAssetsChanged, this,
             &UploadViewModel::existingAssetsChanged);
     connect(m_library.get(), &LibrarySync::changedMuxAssetsChanged, this,
@@ -96,6 +97,8 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     m_sheet = std::make_unique<SheetExporter>(
         network, SheetExporter::Options{m_options.sheetWebAppUrl, m_options.streamBase},
         [this](bool afterChange) { return listForExport(afterChange); }, log);
+    connect(m_sheet.get(), &SheetExporter::exportFinished, this,
+            &UploadViewModel::sheetExportFinished);
 }
 
 UploadViewModel::~UploadViewModel() = default;
@@ -178,8 +181,12 @@ void UploadViewModel::markUploadedAssetNew(const QString& assetID) {
 
 void UploadViewModel::appendLog(const QString& message) {
     const QByteArray line = "[Clipferry] " + message.toUtf8() + '\n';
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
-    std::fflush(stdout);
+    if (m_options.echoLog) {
+        m_options.echoLog(line);
+    } else {
+        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+        std::fflush(stdout);
+    }
     post([this, message] {
         m_log.append(LogEntry{QUuid::createUuid(), message});
         Q_EMIT logAppended(m_log.constLast());
@@ -200,6 +207,11 @@ QCoro::Task<> UploadViewModel::loadSettings() {
     QPointer self(this);
     // The preference is synchronous, so it is in place before construction returns.
     m_useMaxResolution = QSettings().value(QLatin1String(useMaxResolutionKey), false).toBool();
+    if (m_options.fixedTokens) {
+        std::tie(m_tokenID, m_tokenSecret) = *m_options.fixedTokens;
+        Q_EMIT credentialsChanged();
+        co_return;
+    }
     const auto& store = m_credentials;
     auto id = co_await store.readKeychainString(QString::fromLatin1(tokenIDAccount));
     if (!self)
@@ -235,7 +247,7 @@ QCoro::Task<> UploadViewModel::saveSettings() {
 // --- seen-state --------------------------------------------------------------------
 
 void UploadViewModel::saveLocalVideoState() {
-    if (!m_savedLocalState)
+    if (!m_savedLocalState || !m_options.writeStateFiles)
         return;
     auto written = writeFileAtomically(stateFileURL(QString::fromLatin1(localVideoStateFileName)),
                                        encodeLocalVideoState(*m_savedLocalState));
@@ -369,6 +381,8 @@ void UploadViewModel::loadCityMap() {
 }
 
 void UploadViewModel::saveCityMap() {
+    if (!m_options.writeStateFiles)
+        return;
     ensureCityMapFolder();
     auto written = writeFileAtomically(cityMapFileURL(), encodeCityMap(m_cityMap));
     if (written)
