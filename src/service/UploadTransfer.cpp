@@ -7,7 +7,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <cstring>
 
 // The file transfer to an upload session. The session keeps what it received in whole
 // units and says how much on a status query, so a cut transfer goes on from there
@@ -19,64 +18,23 @@ namespace {
 // The file as a request body that cannot be rewound once read from. After a lost
 // connection Qt's HTTP layer would otherwise send the whole body again on its own,
 // unseen, where the session only lacks what it does not hold.
-//
-// Qt's HTTP thread pulls the body in 16 KiB pieces through this thread, and asks the
-// device its size and end on every piece; a QFile answers those with a stat each and
-// reads each piece with a system call of its own. This device reads ahead in large
-// blocks and knows its size, so a piece costs a copy.
-class ForwardOnlyFile final : public QIODevice {
+class ForwardOnlyFile final : public QFile {
 public:
-    explicit ForwardOnlyFile(const QString& path)
-        : m_file(path) {}
+    using QFile::QFile;
 
-    bool open(OpenMode mode) override {
-        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            setErrorString(m_file.errorString());
-            return false;
-        }
-        m_size = m_file.size();
-        return QIODevice::open(mode | QIODevice::Unbuffered);
-    }
-    [[nodiscard]] QFileDevice::FileError error() const { return m_file.error(); }
-
-    [[nodiscard]] bool isSequential() const override { return false; }
-    [[nodiscard]] qint64 size() const override { return m_size; }
     bool seek(qint64 position) override {
-        // Nothing is read ahead before the first read, so the file can still move.
         if (m_read && position != pos())
             return false;
-        return (m_read || m_file.seek(position)) && QIODevice::seek(position);
+        return QFile::seek(position);
     }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override {
         m_read = true;
-        if (m_blockPos == m_block.size()) {
-            m_block.resize(readAhead);
-            const qint64 got = m_file.read(m_block.data(), readAhead);
-            // A file cut short while it is sent ends the body in an error, not a stall
-            // waiting for bytes that its size promised.
-            if (got <= 0) {
-                setErrorString(got < 0 ? m_file.errorString()
-                                       : QStringLiteral("The file ended before its size."));
-                return -1;
-            }
-            m_block.resize(got);
-            m_blockPos = 0;
-        }
-        const qint64 length = std::min<qint64>(maxSize, m_block.size() - m_blockPos);
-        std::memcpy(data, m_block.constData() + m_blockPos, static_cast<size_t>(length));
-        m_blockPos += length;
-        return length;
+        return QFile::readData(data, maxSize);
     }
-    qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
-    static constexpr qint64 readAhead = 1024 * 1024;
-    QFile m_file;
-    qint64 m_size = 0;
-    QByteArray m_block;
-    qsizetype m_blockPos = 0;
     bool m_read = false;
 };
 
