@@ -550,37 +550,42 @@ void StandInServer::addUploadRoute() {
                 }
                 // Counted, never kept: uploads of gigabytes must not grow the stand-in.
                 qint64 bytes = 0;
+                // Takes in what arrived; the session holds it from here on.
+                const auto record = [&](bool whole) -> Upload* {
+                    Upload* upload = find();
+                    if (!upload)
+                        return nullptr;
+                    upload->bytesReceived += bytes;
+                    const qint64 end = range->first + bytes;
+                    if (whole && end == range->size) {
+                        completeUpload(*upload);
+                        upload->held = end;
+                    } else {
+                        upload->held = std::max(held, end / sessionUnit * sessionUnit);
+                    }
+                    return upload;
+                };
                 const qint64 dropAfter = fault ? fault->dropAfterBytes : -1;
                 const bool whole = reader([&](const char*, size_t size) {
                     bytes += static_cast<qint64>(size);
                     if (dropAfter < 0 || bytes < dropAfter)
                         return true;
-                    if (fault->hang) {
-                        // What arrived is held already, as a store keeps it while it waits.
-                        {
-                            const std::lock_guard lock(m_mutex);
-                            if (Upload* upload = find())
-                                upload->held = std::max(held, (range->first + bytes) / sessionUnit *
-                                                                  sessionUnit);
-                        }
-                        pause(longestHang);
+                    // What arrived is held before the client can notice the cut, as a
+                    // store keeps it: a status query right after it finds it.
+                    {
+                        const std::lock_guard lock(m_mutex);
+                        record(false);
                     }
+                    if (fault->hang)
+                        pause(longestHang);
                     dropConnection(request);
                     return false;
                 });
-                const std::lock_guard lock(m_mutex);
-                Upload* upload = find();
-                if (!upload)
+                if (!whole && dropAfter >= 0 && bytes >= dropAfter)
                     return;
-                upload->bytesReceived += bytes;
-                const qint64 end = range->first + bytes;
-                if (whole && end == range->size) {
-                    completeUpload(*upload);
-                    upload->held = end;
-                } else {
-                    upload->held = std::max(held, end / sessionUnit * sessionUnit);
-                }
-                answerSession(res, *upload);
+                const std::lock_guard lock(m_mutex);
+                if (Upload* upload = record(whole))
+                    answerSession(res, *upload);
             },
             drain);
     });
