@@ -88,8 +88,13 @@ void StreamedRequest::start() {
         m_idle.start();
         m_written += bytes;
         const qint64 sent = std::clamp<qint64>(m_written - m_headLength, 0, m_bodyLength);
-        if (sent > 0)
+        // A few reports a second, as Qt's replies give them: each one may redraw.
+        constexpr qint64 progressInterval = 100; // ms
+        if (sent > 0 && (sent == m_bodyLength || !m_progressShown.isValid() ||
+                         m_progressShown.elapsed() >= progressInterval)) {
+            m_progressShown.start();
             Q_EMIT uploadProgress(sent, m_bodyLength);
+        }
         writeBody();
     });
     connect(m_socket, &QTcpSocket::errorOccurred, this, &StreamedRequest::onSocketError);

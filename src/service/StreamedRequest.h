@@ -4,6 +4,7 @@
 #include "ServiceTransport.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QNetworkRequest>
 #include <QObject>
 #include <QTimer>
@@ -64,6 +65,7 @@ private:
     qint64 m_headLength = 0;
     qint64 m_written = 0;
     QByteArray m_block;
+    QElapsedTimer m_progressShown;
     QTcpSocket* m_socket = nullptr;
     QTimer m_idle;
 
