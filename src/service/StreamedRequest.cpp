@@ -75,6 +75,7 @@ void StreamedRequest::start() {
                         QStringLiteral("Protocol \"%1\" is unknown").arg(url.scheme()));
     if (secure) {
         auto* socket = new QSslSocket(this);
+        socket->setSslConfiguration(m_request.sslConfiguration());
         m_socket = socket;
         connect(socket, &QSslSocket::encrypted, this, &StreamedRequest::sendHead);
         socket->connectToHostEncrypted(url.host(), static_cast<quint16>(url.port(443)));
