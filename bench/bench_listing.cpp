@@ -72,10 +72,10 @@ int main(int argc, char** argv) {
         int runs = 1;
     };
     // The unpaced row is the client's own cost, the bound of what pacing can reach.
-    const Budget budgets[] = {{"ample (100000/min)", 100000, true, 7},
+    const Budget budgets[] = {{"ample (100000/min)", 100000, true, 15},
                               {"none", 0},
                               {"tight (300/min)", 300},
-                              {"none, pacing off", 0, false, 7}};
+                              {"none, pacing off", 0, false, 15}};
     std::printf("%d assets, %d pages\n", count, pages);
     for (const auto& budget : budgets) {
         QList<double> curlTimes;
