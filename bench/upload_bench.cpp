@@ -16,6 +16,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +45,13 @@ bool writeRandomFile(const QString& path, qint64 size) {
     return true;
 }
 
+// Writes the file's dirty pages back now, so that neither transfer shares the machine
+// with the write-back of gigabytes.
+bool writeBack(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && ::fsync(file.handle()) == 0;
+}
+
 QUrl newUploadLocation(clipferry::MuxClient& client) {
     auto created =
         QCoro::waitFor(client.createUpload(QStringLiteral("bench.bin"), QStringLiteral("2160p")));
@@ -66,7 +74,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir(folder + QStringLiteral("/clipferry-bench-XXXXXX"));
     const QString path = dir.filePath(QStringLiteral("random.bin"));
     std::printf("writing %lld MiB of random bytes to %s\n", mebibytes, qPrintable(path));
-    if (!writeRandomFile(path, size)) {
+    if (!writeRandomFile(path, size) || !writeBack(path)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return 1;
     }

@@ -49,7 +49,7 @@ MuxClient::MuxClient(QNetworkAccessManager& network, Options options)
           m_options.transferTimeout))
     , m_sessionTransport(std::make_unique<ServiceTransport>(
           m_network, *m_pacer, ServiceTransport::RetryPolicy{0, m_options.retryBaseDelay},
-          m_options.transferTimeout)) {}
+          m_options.transferTimeout, true)) {}
 
 MuxClient::~MuxClient() = default;
 

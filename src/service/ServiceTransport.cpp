@@ -1,9 +1,11 @@
 #include "ServiceTransport.h"
 
 #include "ServiceError.h"
+#include "StreamedRequest.h"
 
 #include <QBuffer>
 #include <QCoro/QCoroNetworkReply>
+#include <QCoro/QCoroSignal>
 #include <QDateTime>
 #include <QLocale>
 #include <QNetworkAccessManager>
@@ -64,11 +66,13 @@ std::optional<std::chrono::milliseconds> parseRetryAfter(const QByteArray& value
 }
 
 ServiceTransport::ServiceTransport(QNetworkAccessManager& network, RequestPacer& pacer,
-                                   RetryPolicy policy, std::chrono::milliseconds transferTimeout)
+                                   RetryPolicy policy, std::chrono::milliseconds transferTimeout,
+                                   bool streamBodies)
     : m_network(network)
     , m_pacer(pacer)
     , m_policy(policy)
-    , m_transferTimeout(transferTimeout) {}
+    , m_transferTimeout(transferTimeout)
+    , m_streamBodies(streamBodies) {}
 
 std::chrono::milliseconds ServiceTransport::backoffDelay(int retry) const {
     const double jitter = 0.8 + QRandomGenerator::global()->bounded(0.4);
@@ -169,6 +173,30 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
     co_await m_pacer.acquire(verb == "POST" ? RequestPacer::Kind::post : RequestPacer::Kind::other);
     if (alive.expired() || (stop && stop->isStopped()))
         co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
+
+    if (device && m_streamBodies) {
+        std::unique_ptr<StreamedRequest, DeleteLater> streamed(
+            new StreamedRequest(verb, request, std::move(device), m_transferTimeout));
+        StreamedRequest* const call = streamed.get();
+        if (progress)
+            QObject::connect(call, &StreamedRequest::uploadProgress, call, progress);
+        if (stop)
+            QObject::connect(stop.get(), &StopSource::stopped, call, &StreamedRequest::abort);
+        call->start();
+        if (!call->isFinished()) {
+            auto done = qCoro(call, &StreamedRequest::finished);
+            co_await done;
+        }
+        if (alive.expired() || (stop && stop->isStopped()))
+            co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
+        Attempt attempt{call->outcome(), false, std::nullopt};
+        if (attempt.outcome && attempt.outcome->status &&
+            isRetryableStatus(*attempt.outcome->status)) {
+            attempt.retryable = true;
+            attempt.retryAfter = parseRetryAfter(attempt.outcome->header("Retry-After"));
+        }
+        co_return attempt;
+    }
 
     request.setTransferTimeout(static_cast<int>(m_transferTimeout.count()));
     // Qt forwards every header, the credential too, to wherever a redirect points; a

@@ -66,8 +66,11 @@ public:
     using BodySource = std::function<Result<std::unique_ptr<QIODevice>>()>;
     using ProgressCallback = std::function<void(qint64 sent, qint64 total)>;
 
+    // With `streamBodies`, a request with a body is sent on a connection of its own
+    // (StreamedRequest) instead of through `network`: for the file transfers to upload
+    // sessions, which carry no credential and follow no redirect.
     ServiceTransport(QNetworkAccessManager& network, RequestPacer& pacer, RetryPolicy policy,
-                     std::chrono::milliseconds transferTimeout);
+                     std::chrono::milliseconds transferTimeout, bool streamBodies = false);
 
     // A transport failure is an Error of domain "Network" with the network layer's own
     // message; every HTTP reply, whatever its status, is a value.
@@ -106,6 +109,7 @@ private:
     RequestPacer& m_pacer;
     RetryPolicy m_policy;
     std::chrono::milliseconds m_transferTimeout;
+    bool m_streamBodies = false;
 };
 
 // Seconds of a Retry-After header (a count of seconds or an HTTP date), if it names any.

@@ -1,11 +1,13 @@
 #include "ResultText.h"
 #include "ServiceError.h"
 #include "ServiceTestSupport.h"
+#include "StreamedRequest.h"
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +39,8 @@ private slots:
     void cutTransferResumesFromTheHeldBytes_data();
     void cutTransferResumesFromTheHeldBytes();
     void uploadOfAMissingFileFailsWithTheFileError();
+    void streamedRequestReadsTheReply_data();
+    void streamedRequestReadsTheReply();
 
     void waitForAssetIDPollsUntilTheAssetExists();
     void waitForAssetIDGivesUpAfterTheLastAttempt();
@@ -433,6 +437,59 @@ void TestMuxClient::uploadOfAMissingFileFailsWithTheFileError() {
     QCOMPARE(uploaded.error().domain, QStringLiteral("File"));
     QVERIFY(!uploaded.error().message.isEmpty());
     QVERIFY(m_service->requests().isEmpty());
+}
+
+// The file's own request reads the reply in each framing a storage server may use;
+// status 0: the server never answers, and the idle time-out ends the request.
+void TestMuxClient::streamedRequestReadsTheReply_data() {
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("by length") << 201 << QByteArray() << QByteArray() << QByteArray("created")
+                               << QByteArray("created");
+    QTest::newRow("chunked, with an extension and a trailer")
+        << 200 << QByteArray("Transfer-Encoding") << QByteArray("chunked")
+        << QByteArray("3;n=1\r\nabc\r\n4\r\ndefg\r\n0\r\nT: v\r\n\r\n") << QByteArray("abcdefg");
+    QTest::newRow("308 without Location")
+        << 308 << QByteArray("Range") << QByteArray("bytes=0-99") << QByteArray() << QByteArray();
+    QTest::newRow("no answer") << 0 << QByteArray() << QByteArray() << QByteArray() << QByteArray();
+}
+
+void TestMuxClient::streamedRequestReadsTheReply() {
+    QFETCH(int, status);
+    QFETCH(QByteArray, header);
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, expected);
+    Fault fault{.method = "PUT", .path = "/_upload/*", .status = status, .body = body};
+    fault.hang = status == 0;
+    if (!header.isEmpty())
+        fault.headers = {{header, value}};
+    QVERIFY(m_service->addFault(fault));
+    auto file = std::make_unique<QFile>(writeFile(300000));
+    QVERIFY(file->open(QIODevice::ReadOnly));
+
+    StreamedRequest call(
+        "PUT", QNetworkRequest(m_service->baseUrl().toString() + QStringLiteral("/_upload/a")),
+        std::move(file), status == 0 ? 200ms : 60s);
+    QSignalSpy finished(&call, &StreamedRequest::finished);
+    call.start();
+    QVERIFY(finished.wait(20000));
+    const auto& outcome = call.outcome();
+    if (status == 0) {
+        QVERIFY(m_service->releaseHangingReplies());
+        QCOMPARE(outcome.error().code, int(QNetworkReply::OperationCanceledError));
+        return;
+    }
+    QVERIFY2(outcome, errorText(outcome).constData());
+    QCOMPARE(outcome->status, std::optional(status));
+    QCOMPARE(outcome->body, expected);
+    QCOMPARE(outcome->header(header), value);
+    QCOMPARE(m_service->requests().last().headers.value(QStringLiteral("content-length")),
+             QStringLiteral("300000"));
 }
 
 // --- waitForAssetID ----------------------------------------------------------------------

@@ -4,12 +4,18 @@
 #include <QJsonObject>
 #include <httplib.h>
 
+// The media type of every JSON reply, with its charset as the service sends it. httplib
+// compresses a reply whose type is exactly "application/json" for any client that
+// accepts brotli (Qt does, curl does not), at brotli's slowest setting: on loopback that
+// only costs the stand-in time, several times the client's own per page.
+inline constexpr const char* jsonType = "application/json; charset=utf-8";
+
 // Replies in the service's own shapes.
 inline void sendJson(httplib::Response& response, int status, const QJsonValue& value) {
     response.status = status;
     const QJsonDocument document =
         value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    response.set_content(document.toJson(QJsonDocument::Compact).toStdString(), "application/json");
+    response.set_content(document.toJson(QJsonDocument::Compact).toStdString(), jsonType);
 }
 
 // {"error": {"type": ..., "messages": [...]}}, as the service reports failures.

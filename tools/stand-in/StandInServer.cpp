@@ -34,6 +34,12 @@ StandInServer::StandInServer() {
     // Uploads of big files arrive in one request; a slow reader must not time it out.
     m_server.set_read_timeout(120);
     m_server.set_write_timeout(120);
+    // A reply leaves in two writes, head and body; with Nagle's algorithm the body waits
+    // for the client's delayed acknowledgement of the head, 40 ms on most replies.
+    m_server.set_tcp_nodelay(true);
+    // httplib closes a connection after 5 requests by default; a listing of 100 pages
+    // would reconnect 20 times where the service keeps its connections.
+    m_server.set_keep_alive_max_count(1000);
     addServiceRoutes();
     addUploadRoute();
     addSheetRoutes();
@@ -192,7 +198,7 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
             QJsonDocument(errorDocument(QStringLiteral("injected"),
                                         QStringLiteral("Injected status %1").arg(fault->status)))
                 .toJson(QJsonDocument::Compact));
-        response.set_content(body.toStdString(), "application/json");
+        response.set_content(body.toStdString(), jsonType);
     } else {
         handler(response, fault);
     }
@@ -212,7 +218,7 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
             const int localPort = request.local_port;
             std::string type = response.get_header_value("Content-Type");
             response.set_content_provider(
-                body->size(), type.empty() ? "application/json" : type,
+                body->size(), type.empty() ? jsonType : type,
                 [body, remotePort, localPort](size_t, size_t, httplib::DataSink& sink) {
                     sink.write(body->data(), body->size() / 2);
                     dropConnection(remotePort, localPort);
@@ -544,37 +550,42 @@ void StandInServer::addUploadRoute() {
                 }
                 // Counted, never kept: uploads of gigabytes must not grow the stand-in.
                 qint64 bytes = 0;
+                // Takes in what arrived; the session holds it from here on.
+                const auto record = [&](bool whole) -> Upload* {
+                    Upload* upload = find();
+                    if (!upload)
+                        return nullptr;
+                    upload->bytesReceived += bytes;
+                    const qint64 end = range->first + bytes;
+                    if (whole && end == range->size) {
+                        completeUpload(*upload);
+                        upload->held = end;
+                    } else {
+                        upload->held = std::max(held, end / sessionUnit * sessionUnit);
+                    }
+                    return upload;
+                };
                 const qint64 dropAfter = fault ? fault->dropAfterBytes : -1;
                 const bool whole = reader([&](const char*, size_t size) {
                     bytes += static_cast<qint64>(size);
                     if (dropAfter < 0 || bytes < dropAfter)
                         return true;
-                    if (fault->hang) {
-                        // What arrived is held already, as a store keeps it while it waits.
-                        {
-                            const std::lock_guard lock(m_mutex);
-                            if (Upload* upload = find())
-                                upload->held = std::max(held, (range->first + bytes) / sessionUnit *
-                                                                  sessionUnit);
-                        }
-                        pause(longestHang);
+                    // What arrived is held before the client can notice the cut, as a
+                    // store keeps it: a status query right after it finds it.
+                    {
+                        const std::lock_guard lock(m_mutex);
+                        record(false);
                     }
+                    if (fault->hang)
+                        pause(longestHang);
                     dropConnection(request);
                     return false;
                 });
-                const std::lock_guard lock(m_mutex);
-                Upload* upload = find();
-                if (!upload)
+                if (!whole && dropAfter >= 0 && bytes >= dropAfter)
                     return;
-                upload->bytesReceived += bytes;
-                const qint64 end = range->first + bytes;
-                if (whole && end == range->size) {
-                    completeUpload(*upload);
-                    upload->held = end;
-                } else {
-                    upload->held = std::max(held, end / sessionUnit * sessionUnit);
-                }
-                answerSession(res, *upload);
+                const std::lock_guard lock(m_mutex);
+                if (Upload* upload = record(whole))
+                    answerSession(res, *upload);
             },
             drain);
     });

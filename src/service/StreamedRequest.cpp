@@ -1,0 +1,292 @@
+#include "StreamedRequest.h"
+
+#include "ServiceError.h"
+
+#include <QIODevice>
+#include <QNetworkReply>
+#include <QSslSocket>
+#include <QTcpSocket>
+
+namespace clipferry {
+
+namespace {
+
+// The body is read and handed to the socket in blocks of this size, and the socket is
+// kept at most this far ahead of the connection.
+constexpr qint64 blockSize = 256 * 1024;
+constexpr qint64 aheadOfConnection = 4 * blockSize;
+
+QNetworkReply::NetworkError networkErrorOf(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QNetworkReply::ConnectionRefusedError;
+    case QAbstractSocket::RemoteHostClosedError:
+        return QNetworkReply::RemoteHostClosedError;
+    case QAbstractSocket::HostNotFoundError:
+        return QNetworkReply::HostNotFoundError;
+    case QAbstractSocket::SocketTimeoutError:
+        return QNetworkReply::TimeoutError;
+    case QAbstractSocket::SslHandshakeFailedError:
+        return QNetworkReply::SslHandshakeFailedError;
+    case QAbstractSocket::ProxyConnectionRefusedError:
+        return QNetworkReply::ProxyConnectionRefusedError;
+    case QAbstractSocket::ProxyConnectionClosedError:
+        return QNetworkReply::ProxyConnectionClosedError;
+    case QAbstractSocket::ProxyNotFoundError:
+        return QNetworkReply::ProxyNotFoundError;
+    case QAbstractSocket::ProxyAuthenticationRequiredError:
+        return QNetworkReply::ProxyAuthenticationRequiredError;
+    default:
+        return QNetworkReply::UnknownNetworkError;
+    }
+}
+
+bool isDefaultPort(const QUrl& url) {
+    return url.port() < 0 || url.port() == (url.scheme() == QLatin1StringView("https") ? 443 : 80);
+}
+
+} // namespace
+
+StreamedRequest::StreamedRequest(QByteArray verb, QNetworkRequest request,
+                                 std::unique_ptr<QIODevice> body,
+                                 std::chrono::milliseconds idleTimeout)
+    : m_verb(std::move(verb))
+    , m_request(std::move(request))
+    , m_body(std::move(body)) {
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(idleTimeout);
+    connect(&m_idle, &QTimer::timeout, this, [this] {
+        failWith(QNetworkReply::OperationCanceledError, QStringLiteral("Operation canceled"));
+    });
+    const QVariant length = m_request.header(QNetworkRequest::ContentLengthHeader);
+    m_bodyLength = length.isValid() ? length.toLongLong() : m_body->size() - m_body->pos();
+}
+
+StreamedRequest::~StreamedRequest() {
+    if (m_socket)
+        m_socket->abort();
+}
+
+void StreamedRequest::start() {
+    const QUrl url = m_request.url();
+    const bool secure = url.scheme() == QLatin1StringView("https");
+    if (!secure && url.scheme() != QLatin1StringView("http"))
+        return failWith(QNetworkReply::ProtocolUnknownError,
+                        QStringLiteral("Protocol \"%1\" is unknown").arg(url.scheme()));
+    if (secure) {
+        auto* socket = new QSslSocket(this);
+        socket->setSslConfiguration(m_request.sslConfiguration());
+        m_socket = socket;
+        connect(socket, &QSslSocket::encrypted, this, &StreamedRequest::sendHead);
+        socket->connectToHostEncrypted(url.host(), static_cast<quint16>(url.port(443)));
+    } else {
+        m_socket = new QTcpSocket(this);
+        connect(m_socket, &QTcpSocket::connected, this, &StreamedRequest::sendHead);
+        m_socket->connectToHost(url.host(), static_cast<quint16>(url.port(80)));
+    }
+    connect(m_socket, &QTcpSocket::readyRead, this, &StreamedRequest::readReply);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, [this](qint64 bytes) {
+        m_idle.start();
+        m_written += bytes;
+        const qint64 sent = std::clamp<qint64>(m_written - m_headLength, 0, m_bodyLength);
+        // A few reports a second, as Qt's replies give them: each one may redraw.
+        constexpr qint64 progressInterval = 100; // ms
+        if (sent > 0 && (sent == m_bodyLength || !m_progressShown.isValid() ||
+                         m_progressShown.elapsed() >= progressInterval)) {
+            m_progressShown.start();
+            Q_EMIT uploadProgress(sent, m_bodyLength);
+        }
+        writeBody();
+    });
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &StreamedRequest::onSocketError);
+    m_idle.start();
+}
+
+void StreamedRequest::abort() {
+    failWith(-1, QString());
+}
+
+void StreamedRequest::sendHead() {
+    m_idle.start();
+    const QUrl url = m_request.url();
+    QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
+    if (target.isEmpty())
+        target = "/";
+    if (url.hasQuery())
+        target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
+    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
+    if (host.contains(':'))
+        host = '[' + host + ']';
+    if (!isDefaultPort(url))
+        host += ':' + QByteArray::number(url.port());
+
+    QByteArray head = m_verb + ' ' + target + " HTTP/1.1\r\nHost: " + host +
+                      "\r\nContent-Length: " + QByteArray::number(m_bodyLength) +
+                      "\r\nConnection: close\r\n";
+    for (const QByteArray& name : m_request.rawHeaderList()) {
+        if (name.compare("Content-Length", Qt::CaseInsensitive) == 0 ||
+            name.compare("Host", Qt::CaseInsensitive) == 0 ||
+            name.compare("Connection", Qt::CaseInsensitive) == 0)
+            continue;
+        head += name + ": " + m_request.rawHeader(name) + "\r\n";
+    }
+    head += "\r\n";
+    m_headLength = head.size();
+    m_socket->write(head);
+    writeBody();
+}
+
+void StreamedRequest::writeBody() {
+    if (m_finished || m_headLength == 0)
+        return;
+    while (m_bodyRead < m_bodyLength && m_socket->bytesToWrite() < aheadOfConnection) {
+        m_block.resize(static_cast<qsizetype>(std::min(blockSize, m_bodyLength - m_bodyRead)));
+        const qint64 got = m_body->read(m_block.data(), m_block.size());
+        if (got <= 0)
+            return failWith(QNetworkReply::UnknownNetworkError,
+                            got < 0 ? m_body->errorString()
+                                    : QStringLiteral("The request body ended early."));
+        m_bodyRead += got;
+        m_socket->write(m_block.constData(), got);
+    }
+}
+
+void StreamedRequest::readReply() {
+    m_idle.start();
+    m_incoming += m_socket->readAll();
+    if (parseReply())
+        succeed();
+}
+
+bool StreamedRequest::parseReply() {
+    for (;;) {
+        if (!m_headDone) {
+            const qsizetype end = m_incoming.indexOf("\r\n\r\n");
+            if (end < 0)
+                return false;
+            const QList<QByteArray> lines = m_incoming.left(end).split('\n');
+            m_incoming.remove(0, end + 4);
+            const QList<QByteArray> statusLine = lines.first().trimmed().split(' ');
+            m_status = statusLine.size() > 1 ? statusLine.at(1).toInt() : 0;
+            if (m_status < 100 || m_status > 599) {
+                failWith(QNetworkReply::ProtocolFailure, QStringLiteral("Malformed status line"));
+                return false;
+            }
+            if (m_status < 200)
+                continue; // an interim reply; the final one follows
+            m_headers.clear();
+            m_framing = Framing::untilClose;
+            for (qsizetype i = 1; i < lines.size(); ++i) {
+                const QByteArray line = lines.at(i).trimmed();
+                const qsizetype colon = line.indexOf(':');
+                if (colon <= 0)
+                    continue;
+                const QByteArray name = line.left(colon).trimmed();
+                const QByteArray value = line.mid(colon + 1).trimmed();
+                m_headers.append({name, value});
+                if (name.compare("Content-Length", Qt::CaseInsensitive) == 0 &&
+                    m_framing != Framing::chunked) {
+                    m_framing = Framing::length;
+                    m_remaining = value.toLongLong();
+                } else if (name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0 &&
+                           value.toLower().contains("chunked")) {
+                    m_framing = Framing::chunked;
+                    m_remaining = -1;
+                }
+            }
+            if (m_status == 204 || m_status == 304 || m_verb == "HEAD") {
+                m_framing = Framing::length;
+                m_remaining = 0;
+            }
+            m_headDone = true;
+        }
+        switch (m_framing) {
+        case Framing::untilClose:
+            m_replyBody += m_incoming;
+            m_incoming.clear();
+            return false;
+        case Framing::length: {
+            const qint64 take = std::min<qint64>(m_remaining, m_incoming.size());
+            m_replyBody += m_incoming.left(static_cast<qsizetype>(take));
+            m_incoming.remove(0, static_cast<qsizetype>(take));
+            m_remaining -= take;
+            return m_remaining == 0;
+        }
+        case Framing::chunked:
+            if (m_remaining > 0) {
+                const qint64 take = std::min<qint64>(m_remaining, m_incoming.size());
+                m_replyBody += m_incoming.left(static_cast<qsizetype>(take));
+                m_incoming.remove(0, static_cast<qsizetype>(take));
+                m_remaining -= take;
+                if (m_remaining > 0)
+                    return false;
+                m_remaining = -1; // the line break after the chunk comes next
+            }
+            const qsizetype lineEnd = m_incoming.indexOf("\r\n");
+            if (lineEnd < 0)
+                return false;
+            const QByteArray line = m_incoming.left(lineEnd).trimmed();
+            m_incoming.remove(0, lineEnd + 2);
+            if (m_inChunkTrailer) {
+                if (line.isEmpty())
+                    return true;
+                continue;
+            }
+            if (line.isEmpty())
+                continue; // the end of the chunk before
+            bool ok = false;
+            const qint64 size = line.split(';').first().toLongLong(&ok, 16);
+            if (!ok || size < 0) {
+                failWith(QNetworkReply::ProtocolFailure, QStringLiteral("Malformed chunk size"));
+                return false;
+            }
+            if (size == 0)
+                m_inChunkTrailer = true;
+            else
+                m_remaining = size;
+            continue;
+        }
+    }
+}
+
+void StreamedRequest::onSocketError() {
+    if (m_finished)
+        return;
+    // A reply that runs until the connection closes is whole once it has.
+    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError && m_headDone &&
+        m_framing == Framing::untilClose) {
+        m_incoming += m_socket->readAll();
+        parseReply();
+        return succeed();
+    }
+    // The server may answer and close before it has read the whole body.
+    m_incoming += m_socket->readAll();
+    if (parseReply())
+        return succeed();
+    failWith(networkErrorOf(m_socket->error()), m_socket->errorString());
+}
+
+void StreamedRequest::succeed() {
+    if (m_finished)
+        return;
+    m_outcome = HttpReply{m_status, m_replyBody, m_headers};
+    m_finished = true;
+    m_idle.stop();
+    m_socket->abort();
+    Q_EMIT finished();
+}
+
+void StreamedRequest::failWith(int networkError, const QString& message) {
+    if (m_finished)
+        return;
+    m_outcome = networkError < 0
+                    ? tl::unexpected(ServiceTransport::cancelled())
+                    : fail(QString::fromLatin1(networkErrorDomain), networkError, message);
+    m_finished = true;
+    m_idle.stop();
+    if (m_socket)
+        m_socket->abort();
+    Q_EMIT finished();
+}
+
+} // namespace clipferry

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "Result.h"
+#include "ServiceTransport.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QNetworkRequest>
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+
+class QIODevice;
+class QTcpSocket;
+
+namespace clipferry {
+
+// One HTTP/1.1 request with a large body, on a connection of its own, sent from the
+// calling thread.
+//
+// Qt's network access hands a request body from the caller's thread to its HTTP thread
+// 16 KiB at a time, one piece per round trip between the threads; on a gigabyte file
+// those round trips, not the network, set the pace, at a third of what one thread
+// writing large blocks reaches. Nothing in a request changes the piece size, and its
+// synchronous mode holds the whole body in memory. This request writes the body in
+// large blocks straight to its socket.
+//
+// It follows no redirect: a 3xx, 308 included, is the reply. The idle time-out restarts
+// with every byte that moves either way, as Qt's transfer time-out does.
+class StreamedRequest final : public QObject {
+    Q_OBJECT
+public:
+    StreamedRequest(QByteArray verb, QNetworkRequest request, std::unique_ptr<QIODevice> body,
+                    std::chrono::milliseconds idleTimeout);
+    ~StreamedRequest() override;
+
+    void start();
+    // Ends the request now as a cancelled one.
+    void abort();
+
+    [[nodiscard]] bool isFinished() const { return m_finished; }
+    // A reply whatever its status, or an error of domain "Network".
+    [[nodiscard]] const Result<HttpReply>& outcome() const { return m_outcome; }
+
+Q_SIGNALS:
+    void finished();
+    void uploadProgress(qint64 sent, qint64 total);
+
+private:
+    void sendHead();
+    void writeBody();
+    void readReply();
+    // Whether the reply is whole, reading as much of it as has arrived.
+    bool parseReply();
+    void succeed();
+    void failWith(int networkError, const QString& message);
+    void onSocketError();
+
+    QByteArray m_verb;
+    QNetworkRequest m_request;
+    std::unique_ptr<QIODevice> m_body;
+    qint64 m_bodyLength = 0;
+    qint64 m_bodyRead = 0;
+    qint64 m_headLength = 0;
+    qint64 m_written = 0;
+    QByteArray m_block;
+    QElapsedTimer m_progressShown;
+    QTcpSocket* m_socket = nullptr;
+    QTimer m_idle;
+
+    // The reply as it arrives.
+    QByteArray m_incoming;
+    bool m_headDone = false;
+    int m_status = 0;
+    QList<QPair<QByteArray, QByteArray>> m_headers;
+    enum class Framing { length, chunked, untilClose } m_framing = Framing::length;
+    qint64 m_remaining = 0; // of the body, or of the current chunk
+    bool m_inChunkTrailer = false;
+    QByteArray m_replyBody;
+
+    bool m_finished = false;
+    Result<HttpReply> m_outcome = tl::unexpected(ServiceTransport::cancelled());
+};
+
+} // namespace clipferry
