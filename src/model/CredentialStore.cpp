@@ -55,11 +55,10 @@ QCoro::Task<Result<void>> CredentialStore::saveKeychainString(QString account,
     job->setTextData(value);
     const bool finished = co_await runJob(job, m_timeout);
     if (!finished)
-        co_return fail(QStringLiteral("Keychain"), -1,
+        co_return fail(errorDomain::keychain, keychainTimeoutCode,
                        QStringLiteral("The secret store did not answer in time."));
     if (job->error() != QKeychain::NoError)
-        co_return fail(QStringLiteral("Keychain"), static_cast<int>(job->error()),
-                       job->errorString());
+        co_return fail(errorDomain::keychain, static_cast<int>(job->error()), job->errorString());
     co_return Result<void>{};
 }
 

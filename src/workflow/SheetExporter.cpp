@@ -66,7 +66,7 @@ QString SheetExporter::buildSheetCSV(const QList<MuxAsset>& assets) const {
 QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
     const QUrl address = m_options.webAppUrl;
     if (address.isEmpty() || !address.isValid())
-        co_return fail(QStringLiteral("GoogleSheet"), 3,
+        co_return fail(errorDomain::sheet, noSheetAddressCode,
                        QStringLiteral("no sheet web app address was set for this build "
                                       "(CMake variable CLIPFERRY_SHEET_WEBAPP_URL)"));
     QNetworkRequest request(address);
@@ -80,11 +80,11 @@ QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
     co_await qCoro(reply.get()).waitForFinished();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid())
-        co_return fail(QStringLiteral("Network"), int(reply->error()), reply->errorString());
+        co_return fail(errorDomain::network, int(reply->error()), reply->errorString());
     const int code = status.toInt();
     if (code < 200 || code > 299)
         co_return fail(
-            QStringLiteral("GoogleSheet"), 1,
+            errorDomain::sheet, sheetRefusedCode,
             QStringLiteral("The operation couldn\u2019t be completed. (GoogleSheet error 1.)"));
     co_return Result<void>{};
 }

@@ -3,6 +3,7 @@
 #include "CredentialStore.h"
 #include "DetachedTask.h"
 #include "FileAttributes.h"
+#include "MuxClient.h"
 #include "StateFolder.h"
 #include "UploadQueue.h"
 
@@ -337,7 +338,7 @@ QCoro::Task<Result<QList<MuxAsset>>> UploadViewModel::listForExport(bool afterCh
     if (afterChange && m_provider == VideoProvider::localFolder)
         (void)co_await m_library->listAll(m_tokenID, m_tokenSecret);
     if (!self || !lastCompleteListing())
-        co_return fail(QStringLiteral("GoogleSheet"), 2,
+        co_return fail(errorDomain::sheet, libraryNotListedCode,
                        QStringLiteral("the service library could not be listed"));
     co_return *lastCompleteListing();
 }

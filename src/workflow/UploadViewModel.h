@@ -3,7 +3,7 @@
 #include "CityInfo.h"
 #include "LibrarySync.h"
 #include "LocalVideo.h"
-#include "MuxClient.h"
+#include "MuxClientOptions.h"
 #include "MuxRecords.h"
 #include "Records.h"
 #include "SeenState.h"
@@ -27,6 +27,7 @@ class QThreadPool;
 namespace clipferry {
 
 class CredentialStore;
+class MuxClient;
 class UploadQueue;
 
 // The one object that holds the application's state and carries out every user action.
@@ -40,7 +41,7 @@ public:
         QUrl apiBase;
         QUrl streamBase;
         QUrl sheetWebAppUrl;
-        MuxClient::Options client;
+        MuxClientOptions client;
         int maxConcurrentUploads = 3;
         // Local metadata reaches the views at most this often while a folder is read.
         std::chrono::milliseconds metadataPublishInterval{100};
