@@ -25,7 +25,7 @@ bool isDeadUploadStatus(const QString& status) {
 
 // A failed poll that says "not now" rather than "no": the wait polls again.
 bool isPassingFailure(const Error& error) {
-    if (error.domain == QLatin1StringView(networkErrorDomain))
+    if (error.domain == errorDomain::network)
         return true;
     return error.domain.isEmpty() &&
            (error.code == 408 || error.code == 429 || (error.code >= 500 && error.code < 600));

@@ -22,9 +22,6 @@ enum ServiceErrorCode {
     foreignPageCode = 10,
 };
 
-// Domain of transport failures; their message is the network layer's own text.
-inline constexpr auto networkErrorDomain = "Network";
-
 // The client's own failure value: empty domain, a code and the message callers log.
 [[nodiscard]] inline tl::unexpected<Error> serviceError(int code, QString message) {
     return fail(QString(), code, std::move(message));

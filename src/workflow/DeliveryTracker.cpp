@@ -3,6 +3,7 @@
 #include "DetachedTask.h"
 #include "FileAttributes.h"
 #include "LibrarySync.h"
+#include "MuxClient.h"
 #include "UploadViewModel.h"
 
 #include <QDateTime>

@@ -5,6 +5,7 @@
 #include "DetachedTask.h"
 #include "FileAttributes.h"
 #include "ListingCache.h"
+#include "MuxClient.h"
 #include "StateFolder.h"
 #include "UploadQueue.h"
 

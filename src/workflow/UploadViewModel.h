@@ -3,7 +3,7 @@
 #include "CityInfo.h"
 #include "LibrarySync.h"
 #include "LocalVideo.h"
-#include "MuxClient.h"
+#include "MuxClientOptions.h"
 #include "MuxRecords.h"
 #include "Records.h"
 #include "SeenState.h"
@@ -29,6 +29,7 @@ namespace clipferry {
 
 class CredentialStore;
 class DeliveryTracker;
+class MuxClient;
 class UploadQueue;
 
 // The one object that holds the application's state and carries out every user action.
@@ -44,7 +45,7 @@ public:
         QUrl sheetWebAppUrl;
         // Where the last complete listing is kept for the next start.
         QString listingCacheFile;
-        MuxClient::Options client;
+        MuxClientOptions client;
         int maxConcurrentUploads = 3;
         // Local metadata reaches the views at most this often while a folder is read.
         std::chrono::milliseconds metadataPublishInterval{100};

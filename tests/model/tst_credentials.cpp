@@ -60,14 +60,6 @@ private Q_SLOTS:
         QCoreApplication::setApplicationName(QStringLiteral("Credentials"));
     }
 
-    void nonAsciiTokensRoundTrip() {
-        const CredentialStore store(freshService());
-        const QString token = QStringLiteral("tökén-東京-🎬 with spaces");
-        QVERIFY(QCoro::waitFor(store.saveKeychainString(QStringLiteral("mux_token_id"), token)));
-        QCOMPARE(QCoro::waitFor(store.readKeychainString(QStringLiteral("mux_token_id"))).value(),
-                 std::optional(token));
-    }
-
     void twoSavesLeaveOneItemWithTheLastValue() {
         const auto service = freshService();
         const CredentialStore store(service);

@@ -63,13 +63,6 @@ private Q_SLOTS:
             QVERIFY(!map.error().message.isEmpty());
     }
 
-    void missingMemberIsNamed() {
-        const auto map = decodeCityMap("{\"PAR\":{\"name\":\"PARIS\",\"color\":\"#000000\"}}");
-        QVERIFY(!map);
-        QVERIFY2(map.error().message.contains(QStringLiteral("requiredPerAnimation")),
-                 qPrintable(map.error().message));
-    }
-
     void cityMapRoundTripIsCompact() {
         const auto bytes = encodeCityMap(defaultCityMap());
         QVERIFY(!bytes.contains('\n'));

@@ -9,13 +9,10 @@
 using namespace clipferry;
 using Fault = StandInService::Fault;
 
-class TestAssetListing : public QObject {
+class TestAssetListing : public ServiceTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-
     void listsEveryPage_data();
     void listsEveryPage();
     void usesTheGivenTokensNotTheClientPair();
@@ -28,27 +25,8 @@ private slots:
     void nextLocation();
 
 private:
-    [[nodiscard]] std::unique_ptr<MuxClient> makeClient() const;
     [[nodiscard]] Result<QList<MuxAsset>> list(MuxClient& client) const;
-
-    std::unique_ptr<StandInService> m_service;
-    std::unique_ptr<QNetworkAccessManager> m_network;
 };
-
-void TestAssetListing::initTestCase() {
-    m_service = std::make_unique<StandInService>();
-    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
-    m_network = std::make_unique<QNetworkAccessManager>();
-}
-
-void TestAssetListing::init() {
-    QVERIFY(m_service->reset());
-}
-
-std::unique_ptr<MuxClient> TestAssetListing::makeClient() const {
-    return std::make_unique<MuxClient>(
-        *m_network, fastClientOptions(*m_service, std::make_shared<FakePacerClock>()));
-}
 
 Result<QList<MuxAsset>> TestAssetListing::list(MuxClient& client) const {
     return run(client.listAllAssets(m_service->tokenID(), m_service->tokenSecret()));

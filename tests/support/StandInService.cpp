@@ -90,6 +90,17 @@ QUrl StandInService::baseUrl() const {
     return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
 }
 
+clipferry::MuxClient::Options StandInService::clientOptions() const {
+    clipferry::MuxClient::Options options;
+    options.apiBase = baseUrl();
+    options.assetIdPollInterval = std::chrono::milliseconds(1);
+    options.readyPollInterval = std::chrono::milliseconds(1);
+    options.postRequestsPerSecond = 0;
+    options.otherRequestsPerSecond = 0;
+    options.retryBaseDelay = std::chrono::milliseconds(1);
+    return options;
+}
+
 QUrl StandInService::sheetWebAppUrl() const {
     return QUrl(baseUrl().toString() + QStringLiteral("/macros/s/stand-in/exec"));
 }

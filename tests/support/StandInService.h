@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MuxClient.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QJsonArray>
@@ -79,6 +81,9 @@ public:
     [[nodiscard]] QUrl baseUrl() const;
     // The web app's address, ending in "/exec".
     [[nodiscard]] QUrl sheetWebAppUrl() const;
+    // Client options against this stand-in that never make anyone wait: millisecond polls
+    // and retry waits, no pacing.
+    [[nodiscard]] clipferry::MuxClient::Options clientOptions() const;
 
     // The credential pair the stand-in accepts (Basic); others get 401.
     [[nodiscard]] QString tokenID() const { return m_tokenID; }

@@ -1,15 +1,12 @@
 #include "ApiKeysDialog.h"
 #include "MainWindow.h"
 #include "TempHome.h"
-#include "UploadToolsView.h"
 #include "ViewModelFixture.h"
 
 #include <QDir>
-#include <QLabel>
 #include <QSettings>
 #include <QSplitter>
 #include <QTest>
-#include <QToolBar>
 
 using namespace clipferry;
 
@@ -23,25 +20,6 @@ private Q_SLOTS:
     void init() {
         QDir(m_home.stateFolder()).removeRecursively();
         QSettings().clear();
-    }
-
-    void shell() {
-        ViewModelFixture fixture;
-        MainWindow window(*fixture.viewModel, fixture.network);
-        window.show();
-
-        QCOMPARE(window.windowTitle(), "Meridia Companion");
-        QVERIFY(window.splitter()->widget(0)->findChild<UploadToolsView*>());
-        // The header icon leads the top toolbar, drawn at 20 x 20 in its own colours.
-        auto* toolBar = window.findChild<QToolBar*>("headerToolBar");
-        QVERIFY(toolBar);
-        QCOMPARE(window.toolBarArea(toolBar), Qt::TopToolBarArea);
-        auto* icon = toolBar->findChild<QLabel*>("headerIcon");
-        QVERIFY(icon);
-        const QPixmap picture = icon->pixmap();
-        QCOMPARE(picture.deviceIndependentSize().toSize(), QSize(20, 20));
-        QVERIFY(picture.toImage().pixelColor(10, 10).alpha() > 0);
-        QVERIFY(!window.windowIcon().isNull());
     }
 
     void splitterSizesSurviveARestart() {

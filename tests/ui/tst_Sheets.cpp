@@ -177,20 +177,18 @@ private Q_SLOTS:
         QCOMPARE(tokenID->text(), "from elsewhere");
     }
 
-    void settingsSaveWritesPreferenceAndCityMap() {
+    void settingsSaveWritesCityMap() {
         ViewModelFixture fixture;
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
         sheet.open();
         CityMap map = fixture.viewModel->cityMap();
         map[QStringLiteral("MIAS")].requiredPerAnimation = 4;
         fixture.viewModel->setCityMap(map);
-        sheet.findChild<QCheckBox*>("useMaxResolution")->click();
         QCOMPARE(screensInFile(QStringLiteral("MIAS")), 10);
 
         QTest::mouseClick(buttonNamed(&sheet, "save"), Qt::LeftButton);
 
         QVERIFY(!sheet.isVisible());
-        QCOMPARE(QSettings().value(QStringLiteral("useMaxResolution")).toBool(), true);
         QCOMPARE(screensInFile(QStringLiteral("MIAS")), 4);
     }
 

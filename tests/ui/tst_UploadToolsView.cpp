@@ -228,28 +228,6 @@ private Q_SLOTS:
                  copies);
     }
 
-    void statusColours_data() {
-        QTest::addColumn<UploadStatus>("status");
-        QTest::addColumn<QColor>("colour");
-        const QPalette palette;
-        QTest::newRow("pending") << UploadStatus::pending
-                                 << palette.color(QPalette::PlaceholderText);
-        QTest::newRow("creating") << UploadStatus::creatingUpload << style::accentBlue();
-        QTest::newRow("uploading") << UploadStatus::uploading << style::accentBlue();
-        QTest::newRow("waiting") << UploadStatus::waitingAsset << style::accentBlue();
-        QTest::newRow("processing") << UploadStatus::processingAsset << style::accentBlue();
-        QTest::newRow("done") << UploadStatus::done << style::successGreen();
-        QTest::newRow("failed") << UploadStatus::failed << style::failureRed();
-        QTest::newRow("cancelled")
-            << UploadStatus::cancelled << palette.color(QPalette::PlaceholderText);
-    }
-
-    void statusColours() {
-        QFETCH(UploadStatus, status);
-        QFETCH(QColor, colour);
-        QCOMPARE(uploadStatusColor(static_cast<int>(status), QPalette()), colour);
-    }
-
     void textDropDoesNothing() {
         ViewModelFixture fixture;
         UploadToolsView view(*fixture.viewModel, testOptions());
@@ -265,23 +243,6 @@ private Q_SLOTS:
         QVERIFY(!view.dropZone()->dropActive());
         QVERIFY(fixture.viewModel->uploads().isEmpty());
         QCOMPARE(fixture.viewModel->log().size(), logBefore);
-    }
-
-    void outlineTurnsBlueOnlyWhileAFileHovers() {
-        ViewModelFixture fixture;
-        UploadToolsView view(*fixture.viewModel, testOptions());
-        view.show();
-        DropZone* zone = view.dropZone();
-        const auto files = mimeWithUrls({QUrl::fromLocalFile("/clips/one.mov")});
-        QVERIFY(!zone->dropActive());
-        QDragEnterEvent fileEnter(QPoint(5, 5), Qt::CopyAction, files.get(), Qt::LeftButton, {});
-        QCoreApplication::sendEvent(zone, &fileEnter);
-        QVERIFY(fileEnter.isAccepted());
-        QVERIFY(zone->dropActive());
-
-        QDragLeaveEvent leave;
-        QCoreApplication::sendEvent(zone, &leave);
-        QVERIFY(!zone->dropActive());
     }
 
     void sourceDecidesWhatShows_data() {

@@ -157,7 +157,11 @@ private Q_SLOTS:
         viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
         QCoro::waitFor(viewModel->loadLocalVideos());
         QTRY_COMPARE(viewModel->changedLocalVideos().size(), 2); // first sight: all new
-        viewModel->markUploadedAssetNew(QStringLiteral("x"));
+        viewModel->setFixtureLibrary(
+            {asset(QStringLiteral("a"), QStringLiteral("2024-05-01T12:00:00Z")),
+             asset(QStringLiteral("b"), QString())},
+            {QStringLiteral("a"), QStringLiteral("b")});
+        const double before = currentTimeSeconds();
 
         viewModel->markAllSeen();
         QTRY_VERIFY(viewModel->changedMuxAssets().isEmpty());
@@ -175,7 +179,12 @@ private Q_SLOTS:
             QCOMPARE(record.modified, attributes.lastModified().toMSecsSinceEpoch() / 1000.0);
         }
         QCOMPARE(saved->fileTimes.size(), 2);
-        QVERIFY(QFile::exists(home.stateFolder() + QStringLiteral("/MuxState.json")));
+        const auto seen = decodeMuxState(
+            readWholeFile(home.stateFolder() + QStringLiteral("/MuxState.json")).value());
+        QVERIFY(seen.has_value());
+        QCOMPARE(seen->seenAssetTimes.keys().size(), 2);
+        QVERIFY(seen->seenAssetTimes.value(QStringLiteral("a")) >= before);
+        QVERIFY(seen->seenAssetTimes.value(QStringLiteral("b")) >= before);
     }
 };
 

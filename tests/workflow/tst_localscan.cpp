@@ -156,6 +156,19 @@ private Q_SLOTS:
             QVERIFY(!line.startsWith(QStringLiteral("Loaded ")));
     }
 
+    // A walk that cannot start finds nothing, and the scan goes on with the empty list.
+    void recursiveScanOfAMissingFolderFindsNothing() {
+        TempHome home;
+        const auto folder = home.path() + QStringLiteral("/gone");
+        auto fixture = showing(folder);
+        fixture->viewModel->setIncludeSubfolders(true);
+        QCoro::waitFor(fixture->viewModel->loadLocalVideos());
+        QTRY_COMPARE(lastMessage(*fixture->viewModel),
+                     QStringLiteral("Loaded 0 videos from local folder (including subfolders): ") +
+                         folder);
+        QVERIFY(storedLocalState());
+    }
+
     void firstScanFlagsEverything() {
         TempHome home;
         ClipFactory tree;

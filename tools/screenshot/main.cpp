@@ -480,12 +480,8 @@ int main(int argc, char* argv[]) {
                                       std::chrono::milliseconds(500));
     auto options = UploadViewModel::defaultOptions();
     options.apiBase = service.baseUrl();
-    options.client.apiBase = service.baseUrl();
+    options.client = service.clientOptions();
     options.sheetWebAppUrl = service.sheetWebAppUrl();
-    options.client.assetIdPollInterval = std::chrono::milliseconds(20);
-    options.client.readyPollInterval = std::chrono::milliseconds(20);
-    options.client.postRequestsPerSecond = 0;
-    options.client.otherRequestsPerSecond = 0;
     UploadViewModel viewModel(PlatformConfig{}, network, credentials, options);
     if (!settle(5000, [&] { return viewModel.isReady(); })) {
         fail("the view model did not become ready");
