@@ -1,5 +1,7 @@
 #include "UploadJournal.h"
 
+#include "JsonDecode.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,7 +28,7 @@ Result<QList<UploadRecord>> decodeUploadJournal(const QByteArray& bytes) {
     QJsonParseError error{};
     const auto document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())
-        return fail(QStringLiteral("Journal"), 1,
+        return fail(errorDomain::json, json::syntaxError,
                     QStringLiteral("The upload journal cannot be read."));
     QList<UploadRecord> records;
     for (const auto& value : document.array()) {
