@@ -25,8 +25,8 @@ private slots:
     void createUploadSendsTheSettings();
     void createUploadOutcomes_data();
     void createUploadOutcomes();
-    void refusedConnectionIsANetworkError();
-    void idleTimeoutEndsAHangingRequest();
+    void transportFailures_data();
+    void transportFailures();
 
     void uploadFileStreamsTheFile();
     void uploadFileStatus_data();
@@ -35,14 +35,13 @@ private slots:
     void cutTransferResumesFromTheHeldBytes();
     void uploadOfAMissingFileFailsWithTheFileError();
 
-    void waitForAssetIDPollsUntilTheAssetExists();
+    void waitsPollUntilTheServiceIsReady();
     void waitsEnd_data();
     void waitsEnd();
     void waitsPollThroughPassingFailures_data();
     void waitsPollThroughPassingFailures();
 
     void updateAssetTitle();
-    void waitForAssetReadyPollsUntilReady();
     void deleteAsset_data();
     void deleteAsset();
     void unsafeIDsNeverReachTheService();
@@ -212,32 +211,35 @@ void TestMuxClient::createUploadOutcomes() {
     }
 }
 
-void TestMuxClient::refusedConnectionIsANetworkError() {
-    // A port that nobody listens on any more.
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
-    closed.close();
-    MuxClient::Options options = fastClientOptions(*m_service, std::make_shared<FakePacerClock>());
-    options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
-    const auto transport =
-        run(makeClient(options)->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
-    QVERIFY(!transport);
-    QCOMPARE(transport.error().domain, QStringLiteral("Network"));
-    QCOMPARE(transport.error().code, int(QNetworkReply::ConnectionRefusedError));
-    QVERIFY(!transport.error().message.isEmpty());
+// Failures below HTTP are the network's, with Qt's code: a port nobody listens on any
+// more, and a request that hangs past the idle time-out.
+void TestMuxClient::transportFailures_data() {
+    QTest::addColumn<bool>("hang");
+    QTest::addColumn<int>("code");
+    QTest::newRow("connection refused") << false << int(QNetworkReply::ConnectionRefusedError);
+    QTest::newRow("idle time-out") << true << int(QNetworkReply::OperationCanceledError);
 }
 
-void TestMuxClient::idleTimeoutEndsAHangingRequest() {
-    QVERIFY(m_service->addFault({.method = "PATCH", .path = "/video/v1/assets/*", .hang = true}));
+void TestMuxClient::transportFailures() {
+    QFETCH(bool, hang);
+    QFETCH(int, code);
     MuxClient::Options options = fastClientOptions(*m_service, std::make_shared<FakePacerClock>());
     options.transferTimeout = 200ms;
-    auto client = makeClient(options);
-
-    const auto ready = run(client->updateAssetTitle(QStringLiteral("a1"), QStringLiteral("t")));
-    QVERIFY(!ready);
-    QCOMPARE(ready.error().domain, QStringLiteral("Network"));
-    QCOMPARE(ready.error().code, int(QNetworkReply::OperationCanceledError));
+    if (hang) {
+        QVERIFY(m_service->addFault({.method = "PATCH", .path = "/video/v1/*", .hang = true}));
+    } else {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
+    }
+    const auto failed =
+        run(makeClient(options)->updateAssetTitle(QStringLiteral("a1"), QStringLiteral("t")));
+    QVERIFY(!failed);
+    QCOMPARE(failed.error().domain, QStringLiteral("Network"));
+    QCOMPARE(failed.error().code, code);
+    QVERIFY(!failed.error().message.isEmpty());
     QVERIFY(m_service->releaseHangingReplies());
 }
 
@@ -272,35 +274,50 @@ void TestMuxClient::uploadFileStreamsTheFile() {
         QVERIFY(progress[i].first >= progress[i - 1].first);
 }
 
+// What the session answers the PUT: "once" answers only the first, after which the
+// transfer asks what is held and sends the rest to the same session.
 void TestMuxClient::uploadFileStatus_data() {
     QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("once");
     QTest::addColumn<int>("code"); // 0: succeeds
 
-    QTest::newRow("204") << 204 << 0;
-    QTest::newRow("403") << 403 << 1;
-    QTest::newRow("500 on every resumption") << 500 << 1;
-    QTest::newRow("301") << 301 << 1;
-    QTest::newRow("404: session gone") << 404 << 9;
-    QTest::newRow("410: session gone") << 410 << 9;
+    QTest::newRow("204") << 204 << false << 0;
+    QTest::newRow("403") << 403 << false << 1;
+    QTest::newRow("500 on every resumption") << 500 << false << 1;
+    QTest::newRow("301") << 301 << false << 1;
+    QTest::newRow("404: session gone") << 404 << false << 9;
+    QTest::newRow("410: session gone") << 410 << false << 9;
+    QTest::newRow("429 once: asked again") << 429 << true << 0;
+    QTest::newRow("503 once: asked again") << 503 << true << 0;
 }
 
 void TestMuxClient::uploadFileStatus() {
     QFETCH(int, status);
+    QFETCH(bool, once);
     QFETCH(int, code);
     QVERIFY(m_service->addFault({.method = "PUT",
                                  .path = "/_upload/*",
+                                 .times = once ? std::optional(1) : std::nullopt,
                                  .status = status,
                                  .body = "<Error>details</Error>"}));
 
     auto client = makeClient();
-    const QUrl location(m_service->baseUrl().toString() + QStringLiteral("/_upload/any"));
-    const auto uploaded = run(client->uploadFile(writeFile(1000), location));
+    const auto created =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(created);
+    const auto uploaded = run(client->uploadFile(writeFile(1000), created->url));
     QCOMPARE(uploaded ? 0 : uploaded.error().code, code);
     if (code != 0) {
         QCOMPARE(uploaded.error().domain, QString());
         QCOMPARE(uploaded.error().message, code == 1 ? QStringLiteral("Upload failed")
                                                      : QStringLiteral("Upload session expired"));
     }
+    // The answered session is the one that holds the file.
+    QJsonObject upload;
+    for (const auto& value : m_service->uploads())
+        if (value[QStringLiteral("id")] == created->id)
+            upload = value.toObject();
+    QCOMPARE(upload.value(QLatin1StringView("received")).toBool(), code == 0 && status != 204);
 }
 
 // Each cut leaves the session holding whole 256 KiB units; the transfer asks what is
@@ -378,8 +395,10 @@ void TestMuxClient::uploadOfAMissingFileFailsWithTheFileError() {
 
 // --- waitForAssetID ----------------------------------------------------------------------
 
-void TestMuxClient::waitForAssetIDPollsUntilTheAssetExists() {
+// The whole flow: each wait polls until the service has what it waits for.
+void TestMuxClient::waitsPollUntilTheServiceIsReady() {
     QVERIFY(m_service->setUploadPollsBeforeAsset(3));
+    QVERIFY(m_service->setAssetPollsBeforeReady(3));
     auto client = makeClient();
     const auto created =
         run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
@@ -391,8 +410,16 @@ void TestMuxClient::waitForAssetIDPollsUntilTheAssetExists() {
     QCOMPARE(
         *assetID,
         m_service->uploads().first().toObject().value(QLatin1StringView("asset_id")).toString());
+    const auto playbackID = run(client->waitForAssetReady(*assetID));
+    QVERIFY2(playbackID, errorText(playbackID).constData());
+    const QJsonObject asset = m_service->assets().first().toObject();
+    QCOMPARE(*playbackID,
+             asset[QStringLiteral("playback_ids")][0][QStringLiteral("id")].toString());
     QCOMPARE(m_service->countRequests(QStringLiteral("GET"),
                                       QStringLiteral("/video/v1/uploads/") + created->id),
+             3);
+    QCOMPARE(m_service->countRequests(QStringLiteral("GET"),
+                                      QStringLiteral("/video/v1/assets/") + *assetID),
              3);
 }
 
@@ -522,26 +549,6 @@ void TestMuxClient::updateAssetTitle() {
     QVERIFY(!missing);
     QCOMPARE(missing.error().code, 404);
     QVERIFY(missing.error().message.startsWith(QStringLiteral("HTTP 404: {")));
-}
-
-void TestMuxClient::waitForAssetReadyPollsUntilReady() {
-    QVERIFY(m_service->setAssetPollsBeforeReady(3));
-    auto client = makeClient();
-    const auto created =
-        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
-    QVERIFY(created);
-    QVERIFY(run(client->uploadFile(writeFile(100), created->url)));
-    const auto assetID = run(client->waitForAssetID(created->id));
-    QVERIFY(assetID);
-
-    const auto playbackID = run(client->waitForAssetReady(*assetID));
-    QVERIFY2(playbackID, errorText(playbackID).constData());
-    const QJsonObject asset = m_service->assets().first().toObject();
-    QCOMPARE(*playbackID,
-             asset[QStringLiteral("playback_ids")][0][QStringLiteral("id")].toString());
-    QCOMPARE(m_service->countRequests(QStringLiteral("GET"),
-                                      QStringLiteral("/video/v1/assets/") + *assetID),
-             3);
 }
 
 void TestMuxClient::deleteAsset_data() {

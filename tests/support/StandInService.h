@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
+#include <QMetaType>
 #include <QPair>
 #include <QProcess>
 #include <QString>
@@ -142,3 +143,5 @@ private:
     QString m_tokenID = QStringLiteral("stand-in-id");
     QString m_tokenSecret = QStringLiteral("stand-in-secret");
 };
+
+Q_DECLARE_METATYPE(StandInService::Fault)

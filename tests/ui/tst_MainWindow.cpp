@@ -1,6 +1,9 @@
 #include "ApiKeysDialog.h"
 #include "MainWindow.h"
+#include "StateFolder.h"
 #include "TempHome.h"
+#include "TestFiles.h"
+#include "UploadJournal.h"
 #include "ViewModelFixture.h"
 
 #include <QDir>
@@ -62,6 +65,43 @@ private Q_SLOTS:
 
         QVERIFY(window.isVisible());
         QVERIFY(!window.isMinimized());
+    }
+
+    // Quitting with an upload, a listing and a sheet export on the wire: nothing resumes
+    // into freed objects when their replies come, and the journal still holds the upload
+    // for the next start.
+    void closingWithWorkInFlight() {
+        StandInService service;
+        QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
+        using Fault = StandInService::Fault;
+        QVERIFY(service.addFault(
+            Fault{.method = "PUT", .path = "/_upload/*", .hang = true, .dropAfterBytes = 300000}));
+        QVERIFY(service.addFault(Fault{.method = "GET", .path = "/video/v1/assets", .hang = true}));
+        QVERIFY(service.addFault(
+            Fault{.method = "POST", .path = service.sheetWebAppUrl().path(), .hang = true}));
+        const QString file = m_home.path() + QStringLiteral("/inflight.mov");
+        QVERIFY(writeRandomFile(file, 1000000));
+        auto fixture = std::make_unique<ViewModelFixture>(service);
+        auto window = std::make_unique<MainWindow>(*fixture->viewModel, fixture->network);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+        fixture->viewModel->startUploadBatch({QUrl::fromLocalFile(file)});
+        fixture->viewModel->startRefreshLibrary();
+        fixture->viewModel->startUpdateGoogleSheets();
+        QTRY_VERIFY(service.countRequests("PUT", "/_upload/*") == 1 &&
+                    service.countRequests("GET", "/video/v1/assets") >= 1);
+        QVERIFY(window->close());
+        window.reset();
+        fixture.reset();
+        QVERIFY(service.releaseHangingReplies());
+        QTest::qWait(100);
+
+        const auto journal = readWholeFile(stateFileURL(QString::fromLatin1(uploadJournalFileName)))
+                                 .and_then(decodeUploadJournal);
+        QVERIFY2(journal, qPrintable(journal ? QString() : journal.error().message));
+        QCOMPARE(journal->size(), 1);
+        QCOMPARE(journal->first().filePath, file);
     }
 };
 
