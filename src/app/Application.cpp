@@ -1,10 +1,13 @@
 #include "Application.h"
 
 #include "CredentialStore.h"
+#include "DetachedTask.h"
 #include "MainWindow.h"
 #include "UploadViewModel.h"
 
+#include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QPointer>
 
 namespace clipferry {
 
@@ -30,6 +33,24 @@ void Application::show() {
 
 void Application::bringToFront() {
     m_window->bringToFront();
+}
+
+void Application::openFiles(const QStringList& paths) {
+    QList<QUrl> files;
+    for (const auto& path : paths) {
+        if (QFileInfo::exists(path))
+            files.append(QUrl::fromLocalFile(path));
+    }
+    if (!files.isEmpty())
+        runDetached(openWhenReady(std::move(files)));
+}
+
+// At launch the keys are still being read; the files wait for them as a drop would.
+QCoro::Task<> Application::openWhenReady(QList<QUrl> files) {
+    QPointer window(m_window.get());
+    co_await m_viewModel->waitUntilReady();
+    if (window)
+        window->openFiles(files);
 }
 
 } // namespace clipferry

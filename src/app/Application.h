@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
+#include <QList>
+#include <QStringList>
+#include <QUrl>
 #include <memory>
 
 class QNetworkAccessManager;
@@ -19,8 +23,12 @@ public:
     void show();
     // Another launch asked for this instance.
     void bringToFront();
+    // "Open with": the files are uploaded as if dropped on the window.
+    void openFiles(const QStringList& paths);
 
 private:
+    QCoro::Task<> openWhenReady(QList<QUrl> files);
+
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<CredentialStore> m_credentials;
     std::unique_ptr<UploadViewModel> m_viewModel;

@@ -1,12 +1,15 @@
 #include "Application.h"
 #include "DetachedTask.h"
+#include "Runner.h"
 #include "SingleInstance.h"
 #include "StateFolder.h"
 
 #include <clipferry/Version.h>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -20,10 +23,17 @@ QCoro::Task<> forwardAndQuit(clipferry::SingleInstance& instance, QStringList fi
         qApp, [delivered] { QCoreApplication::exit(delivered ? 0 : 1); }, Qt::QueuedConnection);
 }
 
-} // namespace
+// "Open with" passes the files as arguments, relative to this launch's folder, which the
+// running instance does not share.
+QStringList openedFiles() {
+    QStringList files;
+    const QStringList arguments = QApplication::arguments().mid(1);
+    for (const QString& argument : arguments)
+        files.append(QFileInfo(argument).absoluteFilePath());
+    return files;
+}
 
-#include <cstdio>
-#include <string_view>
+} // namespace
 
 int main(int argc, char* argv[]) {
     // Answered before a display is opened, so it works on a machine without one.
@@ -31,6 +41,8 @@ int main(int argc, char* argv[]) {
         std::printf("clipferry %s\n", clipferry::build::version);
         return 0;
     }
+    if (clipferry::cli::wantsCommandLine(argc, argv))
+        return clipferry::cli::runCommandLine(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Clipferry"));
@@ -39,15 +51,20 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QString::fromLatin1(clipferry::build::version));
     QApplication::setDesktopFileName(QStringLiteral("clipferry"));
 
+    const QStringList files = openedFiles();
     clipferry::SingleInstance instance(clipferry::stateFolderPath());
     if (!instance.claim()) {
-        clipferry::runDetached(forwardAndQuit(instance, {}));
+        clipferry::runDetached(forwardAndQuit(instance, files));
         return QApplication::exec();
     }
 
     clipferry::Application application;
     QObject::connect(&instance, &clipferry::SingleInstance::activated, &app,
-                     [&application] { application.bringToFront(); });
+                     [&application](const QStringList& forwarded) {
+                         application.bringToFront();
+                         application.openFiles(forwarded);
+                     });
     application.show();
+    application.openFiles(files);
     return QApplication::exec();
 }

@@ -35,7 +35,8 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& networ
     sidebar->setObjectName(QStringLiteral("sidebar"));
     auto* sidebarLayout = new QVBoxLayout(sidebar);
     sidebarLayout->setContentsMargins(0, 0, 0, 0);
-    sidebarLayout->addWidget(new UploadToolsView(viewModel, sidebar));
+    m_uploadTools = new UploadToolsView(viewModel, sidebar);
+    sidebarLayout->addWidget(m_uploadTools);
 
     auto* library = new LibraryColumn(viewModel, network, m_splitter);
 
@@ -86,6 +87,10 @@ void MainWindow::bringToFront() {
     show();
     raise();
     activateWindow();
+}
+
+void MainWindow::openFiles(const QList<QUrl>& files) {
+    m_uploadTools->filesDropped(files);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
+#include <QUrl>
 
 class QNetworkAccessManager;
 class QSplitter;
@@ -9,6 +11,7 @@ namespace clipferry {
 
 class UploadViewModel;
 class ApiKeysDialog;
+class UploadToolsView;
 
 // The one window: the upload tools sidebar and the library column side by side.
 class MainWindow : public QMainWindow {
@@ -22,6 +25,8 @@ public:
     [[nodiscard]] ApiKeysDialog* apiKeysDialog() const { return m_apiKeysDialog; }
     // Shows the window restored, raised and active, as a later launch asks.
     void bringToFront();
+    // The files of "Open with", taken as a drop on the window.
+    void openFiles(const QList<QUrl>& files);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -32,6 +37,7 @@ private:
 
     UploadViewModel& m_viewModel;
     QSplitter* m_splitter;
+    UploadToolsView* m_uploadTools;
     ApiKeysDialog* m_apiKeysDialog = nullptr;
 };
 

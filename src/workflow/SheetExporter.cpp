@@ -31,19 +31,21 @@ constexpr qsizetype sheetAnswerShown = 200;
 
 } // namespace
 
+QString playbackAddress(const MuxAsset& asset, const QUrl& streamBase) {
+    const auto playbackID = asset.firstPlaybackID();
+    if (!playbackID || playbackID->isEmpty())
+        return {};
+    return service::streamLocation(streamBase, *playbackID).toString(QUrl::FullyEncoded);
+}
+
 QString sheetCSV(const QList<MuxAsset>& assets, const QUrl& streamBase) {
     QString csv = QStringLiteral("index,filename,playback_url\n");
     qsizetype index = 0;
     for (const auto& asset : assets) {
         ++index;
         const QString fileName = asset.passthrough.value_or(QStringLiteral("(No Title)"));
-        const auto playbackID = asset.firstPlaybackID();
-        const QString address =
-            playbackID && !playbackID->isEmpty()
-                ? service::streamLocation(streamBase, *playbackID).toString(QUrl::FullyEncoded)
-                : QString();
         csv += QString::number(index) + QLatin1Char(',') + csvField(fileName) + QLatin1Char(',') +
-               csvField(address) + QLatin1Char('\n');
+               csvField(playbackAddress(asset, streamBase)) + QLatin1Char('\n');
     }
     return csv;
 }
@@ -140,6 +142,7 @@ QCoro::Task<> SheetExporter::exportAfterLibraryChange() {
         m_log(QStringLiteral("Google Sheet updated."));
     else
         m_log(QStringLiteral("Google Sheet update failed: ") + exported.error().message);
+    Q_EMIT exportFinished(bool(exported));
 }
 
 QCoro::Task<> SheetExporter::updateGoogleSheets() {
@@ -152,6 +155,7 @@ QCoro::Task<> SheetExporter::updateGoogleSheets() {
         m_log(QStringLiteral("Google Sheets updated successfully"));
     else
         m_log(QStringLiteral("Failed to update Google Sheets: ") + exported.error().message);
+    Q_EMIT exportFinished(bool(exported));
 }
 
 } // namespace clipferry

@@ -53,6 +53,10 @@ public:
     // The key the web app may ask for, kept beside the tokens; empty removes it.
     [[nodiscard]] QCoro::Task<Result<void>> saveSheetKey(QString key);
 
+Q_SIGNALS:
+    // An export after a change or by the button ended, with its result lines logged.
+    void exportFinished(bool updated);
+
 private:
     [[nodiscard]] QCoro::Task<Result<void>> exportLibrary();
 

@@ -80,7 +80,11 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     m_uploadQueue = std::make_unique<UploadQueue>(
         *m_mux,
         UploadQueue::Options{m_options.streamBase, m_options.maxConcurrentUploads,
-                             stateFileURL(QString::fromLatin1(uploadJournalFileName))},
+                             // The window owns the journal: a command-line run neither
+                             // resumes the window's uploads nor leaves its own behind.
+                             m_options.writeStateFiles
+                                 ? stateFileURL(QString::fromLatin1(uploadJournalFileName))
+                                 : QString()},
         std::move(hooks));
     connect(this, &UploadViewModel::credentialsChanged, this,
             &UploadViewModel::resumeUnfinishedUploads);
@@ -100,6 +104,8 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     m_sheet = std::make_unique<SheetExporter>(
         network, credentials, std::move(sheet),
         [this] { return m_library->listAll(m_tokenID, m_tokenSecret); }, log);
+    connect(m_sheet.get(), &SheetExporter::exportFinished, this,
+            &UploadViewModel::sheetExportFinished);
     // The keychain answers asynchronously; the sheet decision and readiness follow it.
     keep(loadCredentialsAndBecomeReady());
     loadCityMap();
@@ -113,7 +119,9 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
         savedMuxState, muxStateFileName, QStringLiteral("mux state"), decodeMuxState, now, *this);
     m_library = std::make_unique<LibrarySync>(*m_mux, log, std::move(savedMuxState),
                                               m_options.listingCacheFile);
-    if (!muxStateFileReplaceable)
+    // The command line reads the files the window owns and never writes them, so a run
+    // beside the open window cannot undo the window's changes.
+    if (!muxStateFileReplaceable || !m_options.writeStateFiles)
         m_library->leaveStateFileAlone();
     connect(m_library.get(), &LibrarySync::existingAssetsChanged, this,
             &UploadViewModel::existingAssetsChanged);
@@ -223,8 +231,12 @@ void UploadViewModel::markUploadedAssetNew(const QString& assetID) {
 
 void UploadViewModel::appendLog(const QString& message) {
     const QByteArray line = "[Clipferry] " + message.toUtf8() + '\n';
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
-    std::fflush(stdout);
+    if (m_options.echoLog) {
+        m_options.echoLog(line);
+    } else {
+        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+        std::fflush(stdout);
+    }
     post([this, message] {
         m_log.append(LogEntry{QUuid::createUuid(), message});
         Q_EMIT logAppended(m_log.constLast());
@@ -272,6 +284,11 @@ QCoro::Task<> UploadViewModel::loadSettings() {
     QPointer self(this);
     // The preference is synchronous, so it is in place before construction returns.
     m_useMaxResolution = QSettings().value(QLatin1String(useMaxResolutionKey), false).toBool();
+    if (m_options.fixedTokens) {
+        std::tie(m_tokenID, m_tokenSecret) = *m_options.fixedTokens;
+        Q_EMIT credentialsChanged();
+        co_return;
+    }
     const auto& store = m_credentials;
     const QString idAccount = QString::fromLatin1(tokenIDAccount);
     const QString secretAccount = QString::fromLatin1(tokenSecretAccount);
@@ -326,7 +343,7 @@ QCoro::Task<> UploadViewModel::saveSettings(bool clearingConfirmed) {
 // --- seen-state --------------------------------------------------------------------
 
 void UploadViewModel::saveLocalVideoState() {
-    if (!m_savedLocalState || !m_localStateFileReplaceable)
+    if (!m_savedLocalState || !m_localStateFileReplaceable || !m_options.writeStateFiles)
         return;
     auto written = writeFileAtomically(stateFileURL(QString::fromLatin1(localVideoStateFileName)),
                                        encodeLocalVideoState(*m_savedLocalState));
@@ -461,6 +478,8 @@ void UploadViewModel::loadCityMap() {
 }
 
 void UploadViewModel::saveCityMap() {
+    if (!m_options.writeStateFiles)
+        return;
     ensureCityMapFolder();
     auto written = writeFileAtomically(cityMapFileURL(), encodeCityMap(m_cityMap));
     if (written)

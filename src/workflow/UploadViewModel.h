@@ -18,6 +18,7 @@
 #include <QSet>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -51,6 +52,13 @@ public:
         std::chrono::milliseconds metadataPublishInterval{100};
         // The local folder's delivery states compare against a listing at most this old.
         std::chrono::milliseconds maxListingAge{std::chrono::minutes(5)};
+        // Off for the command line: it reads the state files the window owns and never
+        // writes them, so a run beside the open window cannot undo the window's changes.
+        bool writeStateFiles = true;
+        // Where each "[Clipferry] " line goes at once; empty: standard output.
+        std::function<void(const QByteArray& line)> echoLog;
+        // A token pair in place of the secret store, which is then never asked.
+        std::optional<std::pair<QString, QString>> fixedTokens;
     };
 
     // Options from the build constants, with the service's own poll intervals.
@@ -227,6 +235,8 @@ Q_SIGNALS:
     void changedLocalVideosChanged();
     // Metadata of local files arrived; the views re-read the texts.
     void localMetadataChanged();
+    // An export to the sheet ended, after a batch, a delete or the button.
+    void sheetExportFinished(bool updated);
 
 private:
     // Keeps a started task alive until it ends, and drops its result if this object

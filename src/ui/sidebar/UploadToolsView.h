@@ -46,6 +46,9 @@ public:
 
     void openSettings();
 
+    // A drop on the zone, or the files "Open with" handed to the window.
+    void filesDropped(const QList<QUrl>& files);
+
 private:
     QWidget* makeHeader();
     QWidget* makeUploadList();
@@ -53,7 +56,6 @@ private:
     void showProvider();
     void showFolder();
     void openFolderChooser();
-    void filesDropped(const QList<QUrl>& files);
     void folderChosen(const QList<QUrl>& folders);
 
     UploadViewModel& m_viewModel;

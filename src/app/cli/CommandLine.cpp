@@ -1,0 +1,158 @@
+#include "CommandLine.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace clipferry::cli {
+namespace {
+
+struct Flag {
+    const char* name;
+    bool Command::*field;
+    const char* help;
+};
+
+struct Grammar {
+    Subcommand subcommand;
+    const char* name;
+    const char* operand; // null: none taken
+    bool manyOperands;
+    std::vector<Flag> flags;
+    const char* summary;
+};
+
+const std::array grammars{
+    Grammar{Subcommand::upload,
+            "upload",
+            "FILE",
+            true,
+            {},
+            "Uploads the files to Mux like a drop on the window (resumable, paced, retried),\n"
+            "printing the log lines; then updates the Google Sheet."},
+    Grammar{Subcommand::sync,
+            "sync",
+            "FOLDER",
+            false,
+            {{"--recursive", &Command::recursive, "look into subfolders too"},
+             {"--replace-changed", &Command::replaceChanged,
+              "upload the clips changed since their upload again and delete the old assets"},
+             {"--dry-run", &Command::dryRun, "only print what would be uploaded"}},
+            "Uploads the clips of the folder that are not on Mux yet, then updates the\n"
+            "Google Sheet once."},
+    Grammar{Subcommand::list,
+            "list",
+            nullptr,
+            false,
+            {{"--json", &Command::json, "print a JSON array instead of lines"}},
+            "Lists the Mux library: one line per asset with its file name, status and\n"
+            "playback address, separated by tabs."},
+    Grammar{Subcommand::exportSheet,
+            "export-sheet",
+            nullptr,
+            false,
+            {},
+            "Sends the playback addresses of the whole library to the Google Sheet\n"
+            "(the settings' \"Update Google Sheets\")."},
+};
+
+const Grammar& grammarOf(Subcommand subcommand) {
+    for (const auto& grammar : grammars)
+        if (grammar.subcommand == subcommand)
+            return grammar;
+    Q_UNREACHABLE();
+}
+
+QString usageOf(const Grammar& grammar) {
+    QString line = QStringLiteral("clipferry ") + QLatin1String(grammar.name);
+    if (grammar.operand)
+        line += QLatin1Char(' ') + QLatin1String(grammar.operand) +
+                (grammar.manyOperands ? QStringLiteral("\u2026") : QString());
+    for (const auto& flag : grammar.flags)
+        line += QStringLiteral(" [") + QLatin1String(flag.name) + QLatin1Char(']');
+    return line;
+}
+
+const auto commonHelp = QStringLiteral(
+    "\nThe API token comes from CLIPFERRY_TOKEN_ID and CLIPFERRY_TOKEN_SECRET when both are\n"
+    "set, otherwise from the secret store where the app keeps it.\n"
+    "Exit status: 0 when everything was done, 1 when something failed, 2 for a usage or\n"
+    "configuration error.\n");
+
+QString helpOf(const Grammar& grammar) {
+    QString text = QStringLiteral("Usage: ") + usageOf(grammar) + QStringLiteral("\n\n") +
+                   QLatin1String(grammar.summary) + QLatin1Char('\n');
+    if (!grammar.flags.empty()) {
+        text += QStringLiteral("\nOptions:\n");
+        for (const auto& flag : grammar.flags)
+            text += QStringLiteral("  %1  %2\n")
+                        .arg(QLatin1String(flag.name), -17)
+                        .arg(QLatin1String(flag.help));
+    }
+    return text + commonHelp;
+}
+
+UsageError usageError(const Grammar& grammar, const QString& message) {
+    return UsageError{QStringLiteral("clipferry ") + QLatin1String(grammar.name) +
+                          QStringLiteral(": ") + message,
+                      QStringLiteral("Usage: ") + usageOf(grammar)};
+}
+
+} // namespace
+
+std::optional<Subcommand> subcommandNamed(const QString& word) {
+    for (const auto& grammar : grammars)
+        if (word == QLatin1String(grammar.name))
+            return grammar.subcommand;
+    return std::nullopt;
+}
+
+ParsedCommandLine parseCommandLine(const QStringList& arguments) {
+    const auto subcommand = arguments.isEmpty() ? std::nullopt : subcommandNamed(arguments.first());
+    if (!subcommand)
+        return UsageError{QStringLiteral("clipferry: unknown command"), overviewText()};
+    const auto& grammar = grammarOf(*subcommand);
+    Command command;
+    command.subcommand = *subcommand;
+    bool optionsEnded = false;
+    for (const auto& argument : arguments.mid(1)) {
+        if (!optionsEnded && argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
+                return HelpRequest{helpOf(grammar)};
+            const auto flag = std::find_if(grammar.flags.begin(), grammar.flags.end(),
+                                           [&](const Flag& f) { return argument == f.name; });
+            if (flag == grammar.flags.end())
+                return usageError(grammar, QStringLiteral("unknown option ") + argument);
+            command.*(flag->field) = true;
+            continue;
+        }
+        command.operands.append(argument);
+    }
+    if (!grammar.operand && !command.operands.isEmpty())
+        return usageError(grammar, QStringLiteral("unexpected argument ") + command.operands[0]);
+    if (grammar.operand && command.operands.isEmpty())
+        return usageError(grammar, QLatin1String(grammar.operand) + QStringLiteral(" missing"));
+    if (grammar.operand && !grammar.manyOperands && command.operands.size() > 1)
+        return usageError(grammar, QStringLiteral("one ") + QLatin1String(grammar.operand) +
+                                       QStringLiteral(" only"));
+    return command;
+}
+
+QString usageLine(Subcommand subcommand) {
+    return QStringLiteral("Usage: ") + usageOf(grammarOf(subcommand));
+}
+
+QString overviewText() {
+    QString text = QStringLiteral("Usage: clipferry [FILE\u2026]   open the window (and upload the "
+                                  "files, like a drop)\n");
+    for (const auto& grammar : grammars)
+        text += QStringLiteral("       ") + usageOf(grammar) + QLatin1Char('\n');
+    return text + QStringLiteral("\n\"clipferry COMMAND --help\" describes a command.\n") +
+           commonHelp;
+}
+
+} // namespace clipferry::cli

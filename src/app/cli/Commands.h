@@ -1,0 +1,24 @@
+#pragma once
+
+#include "CommandLine.h"
+
+#include <QCoro/QCoroTask>
+
+namespace clipferry::cli {
+
+class HeadlessSession;
+
+// Exit statuses of every subcommand.
+enum ExitStatus : int {
+    exitDone = 0,
+    exitFailed = 1,
+    exitUsage = 2,
+};
+
+// Each runs one subcommand to its end and says how it ended; the session lives longer.
+[[nodiscard]] QCoro::Task<int> runList(HeadlessSession& session, bool json);
+[[nodiscard]] QCoro::Task<int> runExportSheet(HeadlessSession& session);
+[[nodiscard]] QCoro::Task<int> runUpload(HeadlessSession& session, QStringList files);
+[[nodiscard]] QCoro::Task<int> runSync(HeadlessSession& session, Command command);
+
+} // namespace clipferry::cli

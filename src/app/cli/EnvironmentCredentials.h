@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <optional>
+
+namespace clipferry::cli {
+
+struct TokenPair {
+    QString tokenID;
+    QString tokenSecret;
+};
+
+inline constexpr auto tokenIDVariable = "CLIPFERRY_TOKEN_ID";
+inline constexpr auto tokenSecretVariable = "CLIPFERRY_TOKEN_SECRET";
+
+// The token pair of a render machine without a secret store, when both variables are set
+// and not empty; otherwise the stored pair is used whole, never one half of each.
+[[nodiscard]] std::optional<TokenPair>
+credentialsFromEnvironment(const QProcessEnvironment& environment);
+
+} // namespace clipferry::cli

@@ -1,0 +1,68 @@
+#include "HeadlessSession.h"
+
+#include "Console.h"
+#include "CredentialStore.h"
+
+#include <QPointer>
+
+namespace clipferry::cli {
+namespace {
+
+// Test builds only: a test points the program at its loopback stand-in, with the waits cut
+// as the in-process tests cut them, and at a secret store service of its own.
+void applyTestSeams([[maybe_unused]] UploadViewModel::Options& options,
+                    [[maybe_unused]] QString& storeService) {
+#ifdef CLIPFERRY_TEST_SEAMS
+    const auto api = qEnvironmentVariable("CLIPFERRY_TEST_API_BASE");
+    if (!api.isEmpty()) {
+        options.apiBase = QUrl(api);
+        options.client.apiBase = options.apiBase;
+        options.sheetWebAppUrl = QUrl(qEnvironmentVariable("CLIPFERRY_TEST_SHEET_URL"));
+        options.client.assetIdPollInterval = std::chrono::milliseconds(5);
+        options.client.readyPollInterval = std::chrono::milliseconds(5);
+        options.client.postRequestsPerSecond = 0;
+        options.client.otherRequestsPerSecond = 0;
+        options.client.retryBaseDelay = std::chrono::milliseconds(1);
+    }
+    const auto store = qEnvironmentVariable("CLIPFERRY_TEST_KEYRING");
+    if (!store.isEmpty())
+        storeService = store;
+#endif
+}
+
+} // namespace
+
+HeadlessSession::HeadlessSession(Console& console, std::optional<TokenPair> environmentTokens)
+    : m_console(console) {
+    // An idle connection fails after a minute, as in the window.
+    m_network.setTransferTimeout(60000);
+    auto options = UploadViewModel::defaultOptions();
+    options.writeStateFiles = false;
+    options.echoLog = [&console](const QByteArray& line) {
+        console.logLine(line);
+    };
+    if (environmentTokens)
+        options.fixedTokens = std::pair{environmentTokens->tokenID, environmentTokens->tokenSecret};
+    QString storeService = QStringLiteral("Clipferry");
+    applyTestSeams(options, storeService);
+    m_credentials = std::make_unique<CredentialStore>(storeService);
+    m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, *m_credentials,
+                                                    std::move(options));
+}
+
+// The view model goes first: it holds a reference to the store.
+HeadlessSession::~HeadlessSession() {
+    m_viewModel.reset();
+}
+
+QCoro::Task<bool> HeadlessSession::signIn() {
+    co_await m_viewModel->waitUntilReady();
+    if (!m_viewModel->tokenID().isEmpty() && !m_viewModel->tokenSecret().isEmpty())
+        co_return true;
+    m_console.error(QStringLiteral(
+        "clipferry: no API token. Set CLIPFERRY_TOKEN_ID and CLIPFERRY_TOKEN_SECRET, or enter "
+        "the keys once in the window."));
+    co_return false;
+}
+
+} // namespace clipferry::cli

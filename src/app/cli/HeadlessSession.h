@@ -1,0 +1,39 @@
+#pragma once
+
+#include "EnvironmentCredentials.h"
+#include "UploadViewModel.h"
+
+#include <QNetworkAccessManager>
+#include <memory>
+#include <optional>
+
+namespace clipferry {
+class CredentialStore;
+}
+
+namespace clipferry::cli {
+
+class Console;
+
+// The composition root of a subcommand: the window's network manager, secret store and
+// view model, without a window. The view model reads the state files but never writes
+// them, and prints its log lines through the console.
+class HeadlessSession {
+public:
+    HeadlessSession(Console& console, std::optional<TokenPair> environmentTokens);
+    ~HeadlessSession();
+
+    [[nodiscard]] Console& console() { return m_console; }
+    [[nodiscard]] UploadViewModel& viewModel() { return *m_viewModel; }
+
+    // Waits for the credentials; false (after saying so) when there are none.
+    [[nodiscard]] QCoro::Task<bool> signIn();
+
+private:
+    Console& m_console;
+    QNetworkAccessManager m_network;
+    std::unique_ptr<CredentialStore> m_credentials;
+    std::unique_ptr<UploadViewModel> m_viewModel;
+};
+
+} // namespace clipferry::cli

@@ -1,0 +1,72 @@
+#include "Commands.h"
+#include "Console.h"
+#include "HeadlessSession.h"
+#include "SheetCSV.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+// The subcommands that read the library: `list` and `export-sheet`.
+namespace clipferry::cli {
+namespace {
+
+QJsonValue optionalText(const std::optional<QString>& text) {
+    return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
+}
+
+QString listingJson(const QList<MuxAsset>& assets, const QUrl& streamBase) {
+    QJsonArray array;
+    for (const auto& asset : assets) {
+        const auto address = playbackAddress(asset, streamBase);
+        array.append(QJsonObject{
+            {QStringLiteral("id"), asset.id},
+            {QStringLiteral("passthrough"), optionalText(asset.passthrough)},
+            {QStringLiteral("status"), asset.status},
+            {QStringLiteral("playback_url"), address.isEmpty() ? QJsonValue() : address},
+        });
+    }
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+}
+
+// Tab-separated, so a script can cut the columns even when a file name holds spaces.
+QString listingLines(const QList<MuxAsset>& assets, const QUrl& streamBase) {
+    QString text;
+    for (const auto& asset : assets)
+        text += asset.passthrough.value_or(QStringLiteral("(No Title)")) + QLatin1Char('\t') +
+                asset.status + QLatin1Char('\t') + playbackAddress(asset, streamBase) +
+                QLatin1Char('\n');
+    return text;
+}
+
+} // namespace
+
+QCoro::Task<int> runList(HeadlessSession& session, bool json) {
+    if (!co_await session.signIn())
+        co_return exitUsage;
+    auto& viewModel = session.viewModel();
+    co_await viewModel.refreshLibrary();
+    const auto& listing = viewModel.lastCompleteListing();
+    if (!listing)
+        co_return exitFailed;
+    const auto streamBase = viewModel.options().streamBase;
+    session.console().out(json ? listingJson(*listing, streamBase)
+                               : listingLines(*listing, streamBase));
+    co_return exitDone;
+}
+
+QCoro::Task<int> runExportSheet(HeadlessSession& session) {
+    if (!co_await session.signIn())
+        co_return exitUsage;
+    auto& viewModel = session.viewModel();
+    co_await viewModel.refreshLibrary();
+    bool updated = false;
+    const auto connection =
+        QObject::connect(&viewModel, &UploadViewModel::sheetExportFinished, &viewModel,
+                         [&updated](bool result) { updated = result; });
+    co_await viewModel.updateGoogleSheets();
+    QObject::disconnect(connection);
+    co_return updated ? exitDone : exitFailed;
+}
+
+} // namespace clipferry::cli

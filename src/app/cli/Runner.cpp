@@ -1,0 +1,91 @@
+#include "Runner.h"
+
+#include "Commands.h"
+#include "Console.h"
+#include "DetachedTask.h"
+#include "EnvironmentCredentials.h"
+#include "HeadlessSession.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <unistd.h>
+
+namespace clipferry::cli {
+namespace {
+
+bool isHelpWord(const QString& word) {
+    return word == QLatin1String("--help") || word == QLatin1String("-h");
+}
+
+QStringList argumentsOf(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+void print(std::FILE* stream, const QString& text) {
+    const auto bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+QCoro::Task<int> execute(HeadlessSession& session, Command command) {
+    switch (command.subcommand) {
+    case Subcommand::list:
+        co_return co_await runList(session, command.json);
+    case Subcommand::exportSheet:
+        co_return co_await runExportSheet(session);
+    case Subcommand::upload:
+        co_return co_await runUpload(session, command.operands);
+    case Subcommand::sync:
+        co_return co_await runSync(session, std::move(command));
+    }
+    co_return exitUsage;
+}
+
+// The status reaches the event loop queued: the task may end before the loop runs.
+QCoro::Task<> executeAndQuit(HeadlessSession& session, Command command) {
+    const int status = co_await execute(session, std::move(command));
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [status] { QCoreApplication::exit(status); },
+        Qt::QueuedConnection);
+}
+
+} // namespace
+
+bool wantsCommandLine(int argc, char* argv[]) {
+    if (argc < 2)
+        return false;
+    const auto first = QString::fromLocal8Bit(argv[1]);
+    return isHelpWord(first) || subcommandNamed(first).has_value();
+}
+
+int runCommandLine(int argc, char* argv[]) {
+    const auto arguments = argumentsOf(argc, argv);
+    if (isHelpWord(arguments.value(0))) {
+        print(stdout, overviewText());
+        return exitDone;
+    }
+    const auto parsed = parseCommandLine(arguments);
+    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
+        print(stdout, help->text);
+        return exitDone;
+    }
+    if (const auto* error = std::get_if<UsageError>(&parsed)) {
+        print(stderr, error->message + QLatin1Char('\n') + error->usage + QLatin1Char('\n'));
+        return exitUsage;
+    }
+    const auto& command = std::get<Command>(parsed);
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Clipferry"));
+    QCoreApplication::setApplicationName(QStringLiteral("Clipferry"));
+    // A listing for a script keeps stdout for its data; the log goes to stderr.
+    Console console(command.subcommand == Subcommand::list, isatty(STDERR_FILENO) == 1);
+    HeadlessSession session(console,
+                            credentialsFromEnvironment(QProcessEnvironment::systemEnvironment()));
+    runDetached(executeAndQuit(session, command));
+    return QCoreApplication::exec();
+}
+
+} // namespace clipferry::cli

@@ -1,0 +1,280 @@
+#include "ClipFactory.h"
+#include "CredentialStore.h"
+#include "StandInService.h"
+#include "TempHome.h"
+
+#include <QCoro/QCoroTask>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+#include <QUuid>
+#include <clipferry/BuildConfig.h>
+
+// Every subcommand as a script runs it: the built program as a child process against the
+// stand-in, judged by its exit status, its output and what reached the service.
+class CommandLineTest : public QObject {
+    Q_OBJECT
+
+    struct Run {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+
+    TempHome m_home;
+    StandInService m_service;
+    ClipFactory m_clips;
+    QString m_keyring = QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString();
+    const QString m_tokenID = QStringLiteral("cli-id-5f0c1e");
+    const QString m_tokenSecret = QStringLiteral("cli-secret-a93d7b");
+
+    Run run(const QStringList& arguments, const QString& credentials,
+            const QString& workingFolder = {}) {
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CLIPFERRY_TEST_API_BASE"),
+                           m_service.baseUrl().toString());
+        environment.insert(QStringLiteral("CLIPFERRY_TEST_SHEET_URL"),
+                           m_service.sheetWebAppUrl().toString());
+        environment.insert(QStringLiteral("CLIPFERRY_TEST_KEYRING"),
+                           credentials == QLatin1String("keyring") ? m_keyring
+                                                                   : m_keyring + "-empty");
+        if (credentials == QLatin1String("env")) {
+            environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), m_tokenID);
+            environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), m_tokenSecret);
+        }
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(workingFolder);
+        if (arguments.value(0) == QLatin1String("--terminal")) {
+            // script(1) gives the program a terminal for both streams.
+            QString command = QStringLiteral(CLIPFERRY_BINARY);
+            for (const auto& argument : arguments.mid(1))
+                command += QStringLiteral(" '") + argument + QLatin1Char('\'');
+            process.start(QStringLiteral("script"),
+                          {QStringLiteral("-qefc"), command, QStringLiteral("/dev/null")});
+        } else {
+            process.start(QStringLiteral(CLIPFERRY_BINARY), arguments);
+        }
+        // A safety net for a hung child, not a measure of speed.
+        if (!process.waitForFinished(120000))
+            process.kill();
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    static QJsonObject asset(const QString& id, const QString& passthrough,
+                             const QString& createdAt) {
+        return {
+            {"id", id},
+            {"status", "ready"},
+            {"passthrough", passthrough},
+            {"created_at", createdAt},
+            {"playback_ids", QJsonArray{QJsonObject{{"id", "pb-" + id}, {"policy", "public"}}}}};
+    }
+
+    // The files the window owns, name and content.
+    QHash<QString, QByteArray> stateFiles() const {
+        QHash<QString, QByteArray> files;
+        const QDir folder(m_home.stateFolder());
+        for (const auto& name : folder.entryList(QDir::Files)) {
+            QFile file(folder.filePath(name));
+            if (file.open(QIODevice::ReadOnly))
+                files.insert(name, file.readAll());
+        }
+        return files;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY2(m_service.isRunning(), qPrintable(m_service.errorString()));
+        QVERIFY2(ClipFactory::ffmpegAvailable(), "the tests need the ffmpeg tool");
+        QVERIFY(!m_clips.video(QStringLiteral("E1_Opening_PAR_M01_a.mov")).isEmpty());
+        QVERIFY(!m_clips.video(QStringLiteral("E1_Opening_LON_M02_b.mp4")).isEmpty());
+        QVERIFY(
+            !m_clips.file(QStringLiteral("E2_Anthem_PAR_M03_c.mov"), "not yet on Mux").isEmpty());
+        // The window's state: a run of the command line must leave it as it is.
+        QVERIFY(QDir().mkpath(m_home.stateFolder()));
+        // With an unfinished upload of the window's, which the command line must not take on.
+        const std::pair<const char*, const char*> files[] = {
+            {"/MuxState.json", R"({"lastLaunchedAt":1700000000,"seenAssetTimes":{}})"},
+            {"/Uploads.json",
+             R"([{"file":"/gone.mov","size":1,"title":"gone","stage":"Pending"}])"}};
+        for (const auto& [name, content] : files) {
+            QFile state(m_home.stateFolder() + QLatin1String(name));
+            QVERIFY(state.open(QIODevice::WriteOnly) && state.write(content) > 0);
+        }
+        if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+            const clipferry::CredentialStore store(m_keyring);
+            QVERIFY(QCoro::waitFor(
+                store.saveKeychainString(QStringLiteral("mux_token_id"), m_tokenID)));
+            QVERIFY(QCoro::waitFor(
+                store.saveKeychainString(QStringLiteral("mux_token_secret"), m_tokenSecret)));
+        }
+    }
+
+    void subcommand_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("credentials"); // env, keyring or none
+        QTest::addColumn<QString>("faultPath");   // answered with 500 when set
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("stdoutLines"); // in this order, others between
+        QTest::addColumn<QString>("stderrText");
+        // The library holds two assets first: clip a's (on Mux) and clip b's (created
+        // long before b was made, so b changed since its upload).
+        QTest::addColumn<int>("assetsAfter");
+        QTest::addColumn<int>("sheetPosts");
+
+        const auto line = [](const char* name, const char* id) {
+            return QStringLiteral("%1\tready\t%2/pb-%3.m3u8")
+                .arg(QLatin1String(name), QLatin1String(clipferry::build::muxStreamBase),
+                     QLatin1String(id));
+        };
+        const QStringList noLines;
+        const QString noError;
+        const QString clipsFolder = m_clips.folder();
+        const QString clipA = clipsFolder + QStringLiteral("/E1_Opening_PAR_M01_a.mov");
+        const QString clipB = clipsFolder + QStringLiteral("/E1_Opening_LON_M02_b.mp4");
+        const QString clipC = clipsFolder + QStringLiteral("/E2_Anthem_PAR_M03_c.mov");
+
+        QTest::newRow("list") << QStringList{"list"} << "env" << QString() << 0
+                              << QStringList{line("E1_Opening_PAR_M01_a.mov", "on-mux"),
+                                             line("E1_Opening_LON_M02_b.mp4", "old")}
+                              << noError << 2 << 0;
+        QTest::newRow("list --json") << QStringList{"list", "--json"} << "keyring" << QString() << 0
+                                     << noLines << noError << 2 << 0;
+        QTest::newRow("list refused")
+            << QStringList{"list"} << "env"
+            << "/video/v1/assets" << 1 << noLines << "Failed to fetch MUX assets: " << 2 << 0;
+        QTest::newRow("no token") << QStringList{"list"} << "none" << QString() << 2 << noLines
+                                  << "no API token" << 2 << 0;
+        QTest::newRow("unknown option")
+            << QStringList{"list", "--all"} << "env" << QString() << 2 << noLines
+            << "unknown option --all\nUsage: clipferry list [--json]" << 2 << 0;
+        QTest::newRow("operand where none is taken")
+            << QStringList{"export-sheet", "x"} << "env" << QString() << 2 << noLines
+            << "Usage: clipferry export-sheet" << 2 << 0;
+        QTest::newRow("help") << QStringList{"sync", "--help"} << "none" << QString() << 0
+                              << QStringList{"Usage: clipferry sync FOLDER [--recursive] "
+                                             "[--replace-changed] [--dry-run]"}
+                              << noError << 2 << 0;
+        QTest::newRow("export-sheet")
+            << QStringList{"export-sheet"} << "env" << QString() << 0
+            << QStringList{"[Clipferry] Updating Google Sheets...",
+                           "[Clipferry] Google Sheets updated successfully"}
+            << noError << 2 << 1;
+        QTest::newRow("export-sheet refused") << QStringList{"export-sheet"} << "env"
+                                              << "/macros/s/stand-in/exec" << 1
+                                              << QStringList{"[Clipferry] Failed to update Google "
+                                                             "Sheets: The operation couldn\u2019t "
+                                                             "be completed. (GoogleSheet error 1.)"}
+                                              << noError << 2 << 0;
+        QTest::newRow("upload")
+            << QStringList{"upload", clipA, clipB} << "env" << QString() << 0
+            << QStringList{"[Clipferry] Started upload batch with 2 videos.",
+                           "[Clipferry] Done \u2013 E1_Opening_PAR_M01_a",
+                           "[Clipferry] Upload batch completed. Updating Google Sheet\u2026",
+                           "[Clipferry] Google Sheet updated."}
+            << noError << 4 << 1;
+        QTest::newRow("upload refused")
+            << QStringList{"upload", clipC} << "env"
+            << "/video/v1/uploads" << 1 << QStringList{"[Clipferry] Google Sheet updated."}
+            << noError << 2 << 1;
+        QTest::newRow("upload on a terminal")
+            << QStringList{"--terminal", "upload", clipC} << "env" << QString() << 0
+            << QStringList{"\r\x1b[K[1/1] E2_Anthem_PAR_M03_c.mov \u2013 Uploading"} << noError
+            << 3 << 1;
+        QTest::newRow("sync --dry-run")
+            << QStringList{"sync", clipsFolder, "--dry-run"} << "env" << QString() << 0
+            << QStringList{"upload\t" + clipC, "keep\t" + clipB} << noError << 2 << 0;
+        QTest::newRow("sync") << QStringList{"sync", clipsFolder} << "env" << QString() << 0
+                              << QStringList{"[Clipferry] Started upload batch with 1 videos.",
+                                             "[Clipferry] Google Sheet updated."}
+                              << "changed since its upload, left as it is" << 3 << 1;
+        QTest::newRow("sync --replace-changed")
+            << QStringList{"sync", "--replace-changed", clipsFolder} << "env" << QString() << 0
+            << QStringList{"[Clipferry] Started upload batch with 2 videos.",
+                           "[Clipferry] Deleting asset: E1_Opening_LON_M02_b.mp4",
+                           "[Clipferry] Deleted asset.", "[Clipferry] Google Sheet updated."}
+            << noError << 3 << 1;
+        QTest::newRow("sync of a file") << QStringList{"sync", clipA} << "env" << QString() << 2
+                                        << noLines << "not a folder" << 2 << 0;
+        QTest::newRow("upload of a missing file")
+            << QStringList{"upload", clipA, clipsFolder + "/gone.mov"} << "env" << QString() << 2
+            << noLines << "cannot read the file " + clipsFolder + "/gone.mov" << 2 << 0;
+    }
+
+    void subcommand() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, credentials);
+        QFETCH(QString, faultPath);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, stdoutLines);
+        QFETCH(QString, stderrText);
+        QFETCH(int, assetsAfter);
+        QFETCH(int, sheetPosts);
+        if (credentials == QLatin1String("keyring") &&
+            qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            QSKIP("needs a Secret Service session");
+        QVERIFY(m_service.reset());
+        QVERIFY(m_service.setCredentials(m_tokenID, m_tokenSecret));
+        QVERIFY(m_service.seedAssets(
+            QJsonArray{asset("on-mux", "E1_Opening_PAR_M01_a.mov", "4102444800"),
+                       asset("old", "E1_Opening_LON_M02_b.mp4", "1000000000")}));
+        if (!faultPath.isEmpty())
+            QVERIFY(m_service.addFault({.path = faultPath, .status = 500}));
+        const auto stateBefore = stateFiles();
+
+        const auto result = run(arguments, credentials);
+
+        QCOMPARE(result.exitCode, exitCode);
+        qsizetype at = 0;
+        for (const auto& expected : stdoutLines) {
+            at = result.out.indexOf(expected, at);
+            QVERIFY2(at >= 0, qPrintable(expected + QStringLiteral(" not in:\n") + result.out));
+        }
+        QVERIFY2(result.err.contains(stderrText), qPrintable(result.err));
+        QVERIFY2(!result.err.contains("\x1b[K"), "a progress line though stderr is no terminal");
+        if (arguments.contains(QStringLiteral("--json"))) {
+            const auto listed = QJsonDocument::fromJson(result.out.toUtf8()).array();
+            QCOMPARE(listed.size(), 2);
+            QCOMPARE(listed[1][QStringLiteral("passthrough")].toString(),
+                     "E1_Opening_LON_M02_b.mp4");
+            QVERIFY(listed[1][QStringLiteral("playback_url")].toString().endsWith("/pb-old.m3u8"));
+        }
+        QCOMPARE(m_service.assets().size(), assetsAfter);
+        QCOMPARE(m_service.sheetPosts().size(), sheetPosts);
+        // The credentials never show, neither as text nor as the Basic header's Base64.
+        const auto output = result.out + result.err;
+        const auto basic =
+            QString::fromLatin1((m_tokenID + ':' + m_tokenSecret).toUtf8().toBase64());
+        for (const auto& secret : {m_tokenID, m_tokenSecret, basic})
+            QVERIFY2(!output.contains(secret), qPrintable(output));
+        QCOMPARE(stateFiles(), stateBefore);
+    }
+
+    // "Open with" while the window runs: the later launch hands its file, named relative to
+    // its own folder, to the window and ends.
+    void openWithGoesToTheRunningWindow() {
+        QProcess window;
+        window.start(QStringLiteral(CLIPFERRY_BINARY), {});
+        QVERIFY(window.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_home.stateFolder() + "/instance.lock"), 60000);
+
+        const auto result = run({QStringLiteral("E1_Opening_PAR_M01_a.mov")}, {}, m_clips.folder());
+
+        QCOMPARE(result.exitCode, 0);
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += window.readAllStandardOutput())
+                                     .contains("[Clipferry] Started upload batch with 1 videos."),
+                                 60000);
+        window.kill();
+        window.waitForFinished();
+    }
+};
+
+QTEST_GUILESS_MAIN(CommandLineTest)
+#include "tst_command_line.moc"
