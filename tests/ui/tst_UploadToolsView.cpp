@@ -6,6 +6,7 @@
 #include "SidebarStyle.h"
 #include "SourcePicker.h"
 #include "TempHome.h"
+#include "TestFiles.h"
 #include "UploadItemDelegate.h"
 #include "UploadListModel.h"
 #include "UploadToolsView.h"
@@ -36,12 +37,6 @@ std::unique_ptr<QMimeData> mimeWithUrls(const QList<QUrl>& urls) {
     auto data = std::make_unique<QMimeData>();
     data->setUrls(urls);
     return data;
-}
-
-void touch(const QString& path) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("not really a clip");
 }
 
 qsizetype indexOfPrefix(const QStringList& lines, const QString& prefix) {
@@ -117,7 +112,7 @@ private Q_SLOTS:
         for (const char* name :
              {"E1_Opening_ATL_M01_a.mov", "E1_Opening_ATL_M01_b.mov", "E2_Finale_MIAS_M02_c.mp4"}) {
             const QString path = m_home.path() + QLatin1Char('/') + QLatin1String(name);
-            touch(path);
+            QVERIFY(writeFile(path, "not really a clip"));
             files.append(QUrl::fromLocalFile(path));
         }
 
@@ -197,7 +192,8 @@ private Q_SLOTS:
         QList<QUrl> files;
         for (const char* name :
              {"E1_Opening_ATL_M01_a.mov", "E2_Finale_MIAS_M02_c.mp4", "E1_Opening_ATL_M01_b.mov"}) {
-            touch(m_home.path() + QLatin1Char('/') + QLatin1String(name));
+            QVERIFY(writeFile(m_home.path() + QLatin1Char('/') + QLatin1String(name),
+                              "not really a clip"));
             files.append(
                 QUrl::fromLocalFile(m_home.path() + QLatin1Char('/') + QLatin1String(name)));
             if (files.size() != 2)
@@ -331,8 +327,9 @@ private Q_SLOTS:
         QVERIFY(finished.wait());
         const QString folder = m_home.path() + QStringLiteral("/Show Clips");
         QVERIFY(QDir().mkpath(folder));
-        touch(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"));
-        touch(folder + QStringLiteral("/notes.txt"));
+        QVERIFY(
+            writeFile(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"), "not really a clip"));
+        QVERIFY(writeFile(folder + QStringLiteral("/notes.txt"), "not really a clip"));
         view.folderChooser()->setNextAnswer({QUrl::fromLocalFile(folder)});
 
         QTest::mouseClick(view.folderBox()->chooseButton(), Qt::LeftButton);
@@ -359,8 +356,10 @@ private Q_SLOTS:
         QFETCH(bool, folderChosen);
         const QString folder = m_home.path() + QStringLiteral("/Clips");
         QVERIFY(QDir().mkpath(folder + QStringLiteral("/Day 2")));
-        touch(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"));
-        touch(folder + QStringLiteral("/Day 2/E1_Opening_ATL_M01_b.mov"));
+        QVERIFY(
+            writeFile(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"), "not really a clip"));
+        QVERIFY(writeFile(folder + QStringLiteral("/Day 2/E1_Opening_ATL_M01_b.mov"),
+                          "not really a clip"));
         ViewModelFixture fixture;
         if (folderChosen)
             fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));

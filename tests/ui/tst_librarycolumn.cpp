@@ -8,6 +8,7 @@
 #include "RefreshButton.h"
 #include "StandInService.h"
 #include "TempHome.h"
+#include "TestFiles.h"
 #include "ThumbnailLoader.h"
 #include "ViewModelFixture.h"
 
@@ -88,12 +89,8 @@ public:
     // A folder of plain files named as clips, shown as the local library.
     void useLocalFolder(const QStringList& names) {
         const QString folder = home.path() + QStringLiteral("/clips");
-        QDir().mkpath(folder);
-        for (const QString& name : names) {
-            QFile file(folder + QLatin1Char('/') + name);
-            if (file.open(QIODevice::WriteOnly))
-                file.write("not really a clip");
-        }
+        for (const QString& name : names)
+            (void)writeFile(folder + QLatin1Char('/') + name, "not really a clip");
         vm().setLocalFolderURL(QUrl::fromLocalFile(folder));
         vm().setProvider(VideoProvider::localFolder);
     }

@@ -1,5 +1,6 @@
 #include "LibraryModel.h"
 #include "TempHome.h"
+#include "TestFiles.h"
 #include "ViewModelFixture.h"
 
 #include <QAbstractItemModelTester>
@@ -290,9 +291,8 @@ void TestLibraryModel::deliveryStatesFilterAndSearch() {
     QList<QUrl> files;
     for (const char* name :
          {"E1_Opening_PAR_M1_a.mov", "E1_Opening_PAR_M1_b.mp4", "E1_Goal_LON_M1_c.mov"}) {
-        QFile file(home.path() + QLatin1Char('/') + QLatin1String(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        files.append(QUrl::fromLocalFile(file.fileName()));
+        files.append(QUrl::fromLocalFile(home.path() + QLatin1Char('/') + QLatin1String(name)));
+        QVERIFY(writeFile(files.last().toLocalFile(), {}));
     }
     auto listing = assetsNamed({QStringLiteral("E1_Opening_PAR_M1_a.mov"),
                                 QStringLiteral("E1_Goal_LON_M1_c.mov"),

@@ -2,6 +2,7 @@
 #include "SeenState.h"
 #include "StateFolder.h"
 #include "TempHome.h"
+#include "TestFiles.h"
 #include "UploadViewModel.h"
 #include "ViewModelFixture.h"
 
@@ -146,12 +147,9 @@ private Q_SLOTS:
     void markAllSeenRecordsAssetsAndLocalFiles() {
         TempHome home;
         const QString folder = home.path() + QStringLiteral("/clips");
-        QVERIFY(QDir().mkpath(folder));
-        for (const auto& name : {QStringLiteral("a.mov"), QStringLiteral("b.MP4")}) {
-            QFile file(folder + QLatin1Char('/') + name);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(name.size() * 100, 'x'));
-        }
+        for (const auto& name : {QStringLiteral("a.mov"), QStringLiteral("b.MP4")})
+            QVERIFY(
+                writeFile(folder + QLatin1Char('/') + name, QByteArray(name.size() * 100, 'x')));
         ViewModelFixture fixture;
         auto& viewModel = fixture.viewModel;
         viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
