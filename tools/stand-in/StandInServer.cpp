@@ -531,16 +531,16 @@ void StandInServer::addUploadRoute() {
                     bytes += static_cast<qint64>(size);
                     if (dropAfter < 0 || bytes < dropAfter)
                         return true;
-                    if (fault->hang) {
-                        // What arrived is held already, as a store keeps it while it waits.
-                        {
-                            const std::lock_guard lock(m_mutex);
-                            if (Upload* upload = find())
-                                upload->held = std::max(held, (range->first + bytes) / sessionUnit *
-                                                                  sessionUnit);
-                        }
-                        pause(longestHang);
+                    // What arrived is held before the connection goes, as a store keeps it:
+                    // the client's status query on a new connection must not overtake it.
+                    {
+                        const std::lock_guard lock(m_mutex);
+                        if (Upload* upload = find())
+                            upload->held =
+                                std::max(held, (range->first + bytes) / sessionUnit * sessionUnit);
                     }
+                    if (fault->hang)
+                        pause(longestHang);
                     dropConnection(request);
                     return false;
                 });
@@ -554,7 +554,7 @@ void StandInServer::addUploadRoute() {
                     completeUpload(*upload);
                     upload->held = end;
                 } else {
-                    upload->held = std::max(held, end / sessionUnit * sessionUnit);
+                    upload->held = std::max(upload->held, end / sessionUnit * sessionUnit);
                 }
                 answerSession(res, *upload);
             },
