@@ -4,9 +4,9 @@
 //
 //     clipferry-upload-bench [size in MiB, default 2048] [folder for the file, default /tmp]
 
-#include "MuxClient.h"
 #include "StandInService.h"
 #include "TestFiles.h"
+#include "service/MuxClient.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

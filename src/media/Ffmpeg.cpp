@@ -1,4 +1,4 @@
-#include "Ffmpeg.h"
+#include "media/Ffmpeg.h"
 
 #include <QFile>
 #include <QLoggingCategory>

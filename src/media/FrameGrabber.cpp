@@ -1,6 +1,6 @@
-#include "FrameGrabber.h"
+#include "media/FrameGrabber.h"
 
-#include "Ffmpeg.h"
+#include "media/Ffmpeg.h"
 
 #include <QTransform>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "MediaProbe.h"
+#include "media/MediaProbe.h"
 
-#include "Ffmpeg.h"
+#include "media/Ffmpeg.h"
 
 namespace clipferry {
 namespace {

@@ -1,6 +1,6 @@
-#include "CityInfo.h"
+#include "model/CityInfo.h"
 
-#include "JsonDecode.h"
+#include "model/JsonDecode.h"
 
 #include <QJsonDocument>
 

@@ -1,4 +1,4 @@
-#include "CredentialStore.h"
+#include "model/CredentialStore.h"
 
 #include <QCoro/QCoroSignal>
 #include <QStringDecoder>

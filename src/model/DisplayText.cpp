@@ -1,4 +1,4 @@
-#include "DisplayText.h"
+#include "model/DisplayText.h"
 
 #include <cmath>
 

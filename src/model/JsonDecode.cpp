@@ -1,4 +1,4 @@
-#include "JsonDecode.h"
+#include "model/JsonDecode.h"
 
 #include <QCborValue>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
-#include "SeenState.h"
+#include "model/SeenState.h"
 
-#include "JsonDecode.h"
+#include "model/JsonDecode.h"
 
 #include <QDateTime>
 #include <QJsonDocument>

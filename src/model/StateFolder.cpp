@@ -1,4 +1,4 @@
-#include "StateFolder.h"
+#include "model/StateFolder.h"
 
 #include <QDir>
 #include <QFile>

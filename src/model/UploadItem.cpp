@@ -1,6 +1,6 @@
-#include "UploadItem.h"
+#include "model/UploadItem.h"
 
-#include "DisplayText.h"
+#include "model/DisplayText.h"
 
 #include <array>
 

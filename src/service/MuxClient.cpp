@@ -1,10 +1,10 @@
-#include "MuxClient.h"
+#include "service/MuxClient.h"
 
-#include "RequestPacer.h"
-#include "ServiceAddresses.h"
-#include "ServiceError.h"
-#include "ServiceRequests.h"
-#include "ServiceTransport.h"
+#include "service/RequestPacer.h"
+#include "service/ServiceAddresses.h"
+#include "service/ServiceError.h"
+#include "service/ServiceRequests.h"
+#include "service/ServiceTransport.h"
 
 #include <QCoro/QCoroTimer>
 #include <QJsonArray>

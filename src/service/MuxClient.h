@@ -1,9 +1,9 @@
 #pragma once
 
-#include "MuxClientOptions.h"
-#include "MuxRecords.h"
-#include "PacerClock.h"
-#include "Result.h"
+#include "model/Result.h"
+#include "service/MuxClientOptions.h"
+#include "service/MuxRecords.h"
+#include "service/PacerClock.h"
 
 #include <QCoro/QCoroTask>
 #include <QMutex>

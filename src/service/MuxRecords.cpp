@@ -1,7 +1,7 @@
-#include "MuxRecords.h"
+#include "service/MuxRecords.h"
 
-#include "DisplayText.h"
-#include "JsonDecode.h"
+#include "model/DisplayText.h"
+#include "model/JsonDecode.h"
 
 #include <QByteArray>
 #include <QJsonValue>

@@ -1,6 +1,6 @@
-#include "ServiceTransport.h"
+#include "service/ServiceTransport.h"
 
-#include "ServiceError.h"
+#include "service/ServiceError.h"
 
 #include <QBuffer>
 #include <QCoro/QCoroNetworkReply>

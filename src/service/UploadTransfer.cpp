@@ -1,9 +1,9 @@
-#include "MuxClient.h"
+#include "service/MuxClient.h"
 
-#include "RequestPacer.h"
-#include "ServiceError.h"
-#include "ServiceRequests.h"
-#include "ServiceTransport.h"
+#include "service/RequestPacer.h"
+#include "service/ServiceError.h"
+#include "service/ServiceRequests.h"
+#include "service/ServiceTransport.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "AnimationGrouping.h"
+#include "workflow/AnimationGrouping.h"
 
-#include "DisplayText.h"
+#include "model/DisplayText.h"
 
 #include <QLocale>
 #include <algorithm>

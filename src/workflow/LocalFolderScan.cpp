@@ -1,7 +1,7 @@
-#include "LocalFolderScan.h"
+#include "workflow/LocalFolderScan.h"
 
-#include "FileAttributes.h"
-#include "LocalVideo.h"
+#include "workflow/FileAttributes.h"
+#include "workflow/LocalVideo.h"
 
 #include <QDir>
 #include <QDirIterator>

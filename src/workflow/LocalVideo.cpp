@@ -1,9 +1,9 @@
-#include "LocalVideo.h"
+#include "workflow/LocalVideo.h"
 
-#include "DisplayText.h"
-#include "FileAttributes.h"
-#include "MediaProbe.h"
-#include "MetadataCache.h"
+#include "media/MediaProbe.h"
+#include "model/DisplayText.h"
+#include "workflow/FileAttributes.h"
+#include "workflow/MetadataCache.h"
 
 namespace clipferry {
 namespace {

@@ -1,11 +1,11 @@
-#include "SheetExporter.h"
+#include "workflow/SheetExporter.h"
 
-#include "ServiceTransport.h"
-#include "SheetCSV.h"
+#include "service/ServiceTransport.h"
+#include "workflow/SheetCSV.h"
 
-#include "CredentialStore.h"
-#include "RequestPacer.h"
-#include "ServiceAddresses.h"
+#include "model/CredentialStore.h"
+#include "service/RequestPacer.h"
+#include "service/ServiceAddresses.h"
 
 #include <QNetworkRequest>
 #include <QPointer>

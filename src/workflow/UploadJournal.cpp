@@ -1,6 +1,6 @@
-#include "UploadJournal.h"
+#include "workflow/UploadJournal.h"
 
-#include "JsonDecode.h"
+#include "model/JsonDecode.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

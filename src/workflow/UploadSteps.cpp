@@ -1,9 +1,9 @@
-#include "DisplayText.h"
-#include "MuxClient.h"
-#include "ServiceAddresses.h"
-#include "ServiceError.h"
-#include "ServiceTransport.h"
-#include "UploadQueue.h"
+#include "model/DisplayText.h"
+#include "service/MuxClient.h"
+#include "service/ServiceAddresses.h"
+#include "service/ServiceError.h"
+#include "service/ServiceTransport.h"
+#include "workflow/UploadQueue.h"
 
 #include <QDateTime>
 #include <QFileInfo>

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "CityInfo.h"
-#include "LibrarySync.h"
-#include "LocalVideo.h"
-#include "MuxClientOptions.h"
-#include "MuxRecords.h"
-#include "Records.h"
-#include "SeenState.h"
-#include "SheetExporter.h"
-#include "UploadItem.h"
+#include "model/CityInfo.h"
+#include "model/Records.h"
+#include "model/SeenState.h"
+#include "model/UploadItem.h"
+#include "service/MuxClientOptions.h"
+#include "service/MuxRecords.h"
+#include "workflow/LibrarySync.h"
+#include "workflow/LocalVideo.h"
+#include "workflow/SheetExporter.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>

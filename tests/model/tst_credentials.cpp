@@ -1,7 +1,7 @@
-#include "CredentialStore.h"
 #include "StdoutCapture.h"
 #include "TempHome.h"
-#include "UploadViewModel.h"
+#include "model/CredentialStore.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>

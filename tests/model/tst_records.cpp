@@ -1,4 +1,4 @@
-#include "UploadItem.h"
+#include "model/UploadItem.h"
 
 #include <QTest>
 

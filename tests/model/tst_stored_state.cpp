@@ -1,7 +1,7 @@
-#include "CityInfo.h"
-#include "SeenState.h"
-#include "StateFolder.h"
 #include "TempHome.h"
+#include "model/CityInfo.h"
+#include "model/SeenState.h"
+#include "model/StateFolder.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -1,10 +1,10 @@
-#include "CityInfo.h"
-#include "SeenState.h"
 #include "StdoutCapture.h"
 #include "TempHome.h"
 #include "TestFiles.h"
-#include "UploadViewModel.h"
 #include "ViewModelFixture.h"
+#include "model/CityInfo.h"
+#include "model/SeenState.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "FakePacerClock.h"
-#include "MuxClient.h"
 #include "StandInService.h"
+#include "service/MuxClient.h"
 
 #include <QCoro/QCoroTask>
 #include <QNetworkAccessManager>

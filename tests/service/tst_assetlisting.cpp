@@ -1,8 +1,8 @@
-#include "AssetListing.h"
-#include "JsonDecode.h"
 #include "ResultText.h"
-#include "ServiceError.h"
 #include "ServiceTestSupport.h"
+#include "model/JsonDecode.h"
+#include "service/AssetListing.h"
+#include "service/ServiceError.h"
 
 #include <QNetworkAccessManager>
 #include <QTest>

@@ -1,8 +1,8 @@
-#include "JsonDecode.h"
 #include "ResultText.h"
-#include "ServiceError.h"
 #include "ServiceTestSupport.h"
 #include "TestFiles.h"
+#include "model/JsonDecode.h"
+#include "service/ServiceError.h"
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>

@@ -1,5 +1,5 @@
-#include "MuxRecords.h"
 #include "ResultText.h"
+#include "service/MuxRecords.h"
 
 #include <QTest>
 

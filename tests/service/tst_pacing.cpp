@@ -1,7 +1,7 @@
-#include "RequestPacer.h"
 #include "ResultText.h"
 #include "ServiceTestSupport.h"
-#include "ServiceTransport.h"
+#include "service/RequestPacer.h"
+#include "service/ServiceTransport.h"
 
 #include <QDateTime>
 #include <QLocale>

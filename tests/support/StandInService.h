@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MuxClient.h"
+#include "service/MuxClient.h"
 
 #include <QByteArray>
 #include <QHash>

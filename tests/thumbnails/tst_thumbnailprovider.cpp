@@ -1,7 +1,7 @@
 #include "ClipFactory.h"
-#include "DesktopThumbnailCache.h"
 #include "TempHome.h"
-#include "ThumbnailProvider.h"
+#include "thumbnails/DesktopThumbnailCache.h"
+#include "thumbnails/ThumbnailProvider.h"
 
 #include <QCoro/QCoroTask>
 #include <QDir>

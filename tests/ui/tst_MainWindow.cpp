@@ -1,10 +1,10 @@
-#include "ApiKeysDialog.h"
-#include "MainWindow.h"
-#include "StateFolder.h"
 #include "TempHome.h"
 #include "TestFiles.h"
-#include "UploadJournal.h"
 #include "ViewModelFixture.h"
+#include "model/StateFolder.h"
+#include "ui/ApiKeysDialog.h"
+#include "ui/MainWindow.h"
+#include "workflow/UploadJournal.h"
 
 #include <QDir>
 #include <QSettings>

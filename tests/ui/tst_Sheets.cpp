@@ -1,11 +1,11 @@
-#include "ApiKeysDialog.h"
-#include "CityTableModel.h"
-#include "ConfirmationDialog.h"
-#include "SettingsDialog.h"
 #include "StandInService.h"
-#include "StateFolder.h"
 #include "TempHome.h"
 #include "ViewModelFixture.h"
+#include "model/StateFolder.h"
+#include "ui/ApiKeysDialog.h"
+#include "ui/library/ConfirmationDialog.h"
+#include "ui/sidebar/CityTableModel.h"
+#include "ui/sidebar/SettingsDialog.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>

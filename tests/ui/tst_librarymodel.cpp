@@ -1,7 +1,7 @@
-#include "LibraryModel.h"
 #include "TempHome.h"
 #include "TestFiles.h"
 #include "ViewModelFixture.h"
+#include "ui/library/LibraryModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

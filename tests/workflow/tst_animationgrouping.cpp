@@ -1,4 +1,4 @@
-#include "AnimationGrouping.h"
+#include "workflow/AnimationGrouping.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
-#include "ChangeTime.h"
-#include "SeenState.h"
-#include "StateFolder.h"
 #include "TempHome.h"
 #include "TestFiles.h"
-#include "UploadViewModel.h"
 #include "ViewModelFixture.h"
+#include "model/SeenState.h"
+#include "model/StateFolder.h"
+#include "workflow/ChangeTime.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "ListingCache.h"
-#include "SeenState.h"
-#include "StateFolder.h"
 #include "ViewModelFixture.h"
+#include "model/SeenState.h"
+#include "model/StateFolder.h"
+#include "workflow/ListingCache.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,9 +1,9 @@
 #include "ClipFactory.h"
-#include "LocalVideo.h"
-#include "MetadataCache.h"
 #include "TempHome.h"
-#include "UploadViewModel.h"
 #include "ViewModelFixture.h"
+#include "workflow/LocalVideo.h"
+#include "workflow/MetadataCache.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QFile>
 #include <QSignalSpy>

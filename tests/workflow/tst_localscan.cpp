@@ -1,10 +1,10 @@
 #include "ClipFactory.h"
-#include "LocalFolderScan.h"
-#include "SeenState.h"
-#include "StateFolder.h"
 #include "TempHome.h"
-#include "UploadViewModel.h"
 #include "ViewModelFixture.h"
+#include "model/SeenState.h"
+#include "model/StateFolder.h"
+#include "workflow/LocalFolderScan.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QDir>
 #include <QFile>
