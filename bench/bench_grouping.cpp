@@ -1,6 +1,6 @@
 // Grouping, filtering and sorting of a large library, as one keystroke in the search
 // field costs it: visible cities, their animations, their videos and progress.
-#include "AnimationGrouping.h"
+#include "workflow/AnimationGrouping.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

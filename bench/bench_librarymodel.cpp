@@ -1,8 +1,8 @@
 // Rebuild of the library tree for 10,000 assets in 40 cities × 25 animations, and its
 // refilter for a one-letter search. Prints median milliseconds; asserts nothing.
-#include "CredentialStore.h"
-#include "LibraryModel.h"
-#include "UploadViewModel.h"
+#include "model/CredentialStore.h"
+#include "ui/library/LibraryModel.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -5,8 +5,8 @@
 //
 //     bench_listing [asset count, default 10000]
 
-#include "MuxClient.h"
 #include "StandInService.h"
+#include "service/MuxClient.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // Reading the metadata of many clips in-process against one ffprobe run per file.
 #include "ClipFactory.h"
-#include "MediaProbe.h"
+#include "workflow/LocalVideo.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

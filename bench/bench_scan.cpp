@@ -1,8 +1,8 @@
 // Scanning a large folder tree: listing, change detection and the seen-state save, flat
 // and recursive, through the view model as the library runs it.
-#include "CredentialStore.h"
 #include "TempHome.h"
-#include "UploadViewModel.h"
+#include "model/CredentialStore.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>

@@ -2,7 +2,7 @@
 // (from the disk cache).
 #include "ClipFactory.h"
 #include "TempHome.h"
-#include "ThumbnailProvider.h"
+#include "thumbnails/ThumbnailProvider.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,8 +4,9 @@
 //
 //     clipferry-upload-bench [size in MiB, default 2048] [folder for the file, default /tmp]
 
-#include "MuxClient.h"
 #include "StandInService.h"
+#include "TestFiles.h"
+#include "service/MuxClient.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,7 +14,6 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <unistd.h>
@@ -28,21 +28,6 @@ QByteArray peakRss() {
         if (line.startsWith("VmHWM:"))
             return line.mid(6).simplified();
     return "unknown";
-}
-
-bool writeRandomFile(const QString& path, qint64 size) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray chunk(4 * 1024 * 1024, Qt::Uninitialized);
-    for (qint64 written = 0; written < size; written += chunk.size()) {
-        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()),
-                                              chunk.size() / 4);
-        const qint64 length = std::min<qint64>(chunk.size(), size - written);
-        if (file.write(chunk.constData(), length) != length)
-            return false;
-    }
-    return true;
 }
 
 // Writes the file's dirty pages back now, so that neither transfer shares the machine

@@ -1,5 +1,5 @@
-#include "ChangeTime.h"
 #include "FuzzCheck.h"
+#include "workflow/ChangeTime.h"
 
 #include <QDateTime>
 #include <cmath>

@@ -1,5 +1,5 @@
-#include "CityInfo.h"
 #include "FuzzCheck.h"
+#include "model/CityInfo.h"
 
 // The city table the user edited must come back unchanged after it is saved.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,5 +1,5 @@
-#include "AnimationGrouping.h"
 #include "FuzzCheck.h"
+#include "workflow/AnimationGrouping.h"
 
 // Input: a search text, then one clip name per line. Any names must group without losing
 // or inventing a clip, and every question the library asks of the grouping must answer.

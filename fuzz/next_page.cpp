@@ -1,5 +1,5 @@
-#include "AssetListing.h"
 #include "FuzzCheck.h"
+#include "service/AssetListing.h"
 
 // Whatever a page names as the next one, the request that carries the credential next stays
 // on the first page's scheme, host and port.
@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto next = nextAssetPageLocation(first, current, *page);
     if (next && *next) {
         const QUrl& url = **next;
-        fuzz::check(url.isValid() && url.scheme() == first.scheme() &&
-                        url.host() == first.host() && url.port(443) == 443,
+        fuzz::check(url.isValid() && url.scheme() == first.scheme() && url.host() == first.host() &&
+                        url.port(443) == 443,
                     "the next page is on the first page's origin");
     }
     return 0;

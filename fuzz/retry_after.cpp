@@ -1,5 +1,5 @@
 #include "FuzzCheck.h"
-#include "ServiceTransport.h"
+#include "service/ServiceTransport.h"
 
 // Whatever the header says, the wait it asks for is between nothing and a day.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

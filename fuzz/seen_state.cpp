@@ -1,5 +1,5 @@
 #include "FuzzCheck.h"
-#include "SeenState.h"
+#include "model/SeenState.h"
 
 // A seen-state file that reads must write back to a file that reads the same: otherwise
 // the next start would lose what the user has seen.

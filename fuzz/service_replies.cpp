@@ -1,6 +1,6 @@
 #include "FuzzCheck.h"
-#include "MuxRecords.h"
-#include "ServiceError.h"
+#include "service/MuxRecords.h"
+#include "service/ServiceError.h"
 
 // Every reply body of the video service goes through one of these readers; whatever the
 // body, each returns a value or an error, and a decoded asset's display texts exist.

@@ -1,7 +1,7 @@
 #include "FuzzCheck.h"
-#include "ServiceAddresses.h"
-#include "SheetCSV.h"
 #include "WebAppCsv.h"
+#include "service/ServiceAddresses.h"
+#include "workflow/SheetCSV.h"
 
 // Input: one asset per NUL-separated record, "name" or "name\x1fplaybackID"; a record that
 // starts with \x1e has no name. The web app must read back from the posted UTF-8 exactly the

@@ -1,9 +1,9 @@
-#include "Application.h"
+#include "app/Application.h"
 
-#include "CredentialStore.h"
-#include "DetachedTask.h"
-#include "MainWindow.h"
-#include "UploadViewModel.h"
+#include "model/CredentialStore.h"
+#include "model/DetachedTask.h"
+#include "ui/MainWindow.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>

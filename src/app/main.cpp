@@ -1,8 +1,8 @@
-#include "Application.h"
-#include "DetachedTask.h"
-#include "Runner.h"
-#include "SingleInstance.h"
-#include "StateFolder.h"
+#include "app/Application.h"
+#include "app/SingleInstance.h"
+#include "app/cli/Runner.h"
+#include "model/DetachedTask.h"
+#include "model/StateFolder.h"
 
 #include <clipferry/Version.h>
 

@@ -1,6 +1,6 @@
-#include "CityInfo.h"
+#include "model/CityInfo.h"
 
-#include "JsonDecode.h"
+#include "model/JsonDecode.h"
 
 #include <QJsonDocument>
 
@@ -22,19 +22,18 @@ Result<CityMap> decodeCityMap(const QByteArray& bytes) {
         return tl::unexpected(root.error());
     CityMap map;
     for (auto it = root->begin(); it != root->end(); ++it) {
-        auto city = json::toObject(it.value(), it.key());
-        if (!city)
-            return tl::unexpected(city.error());
-        auto name = json::requiredString(*city, QLatin1StringView("name"));
-        if (!name)
-            return tl::unexpected(name.error());
-        auto color = json::requiredString(*city, QLatin1StringView("color"));
-        if (!color)
-            return tl::unexpected(color.error());
-        auto required = json::requiredInt64(*city, QLatin1StringView("requiredPerAnimation"));
-        if (!required)
-            return tl::unexpected(required.error());
-        map.insert(it.key(), CityInfo{*name, *color, *required});
+        auto object = json::toObject(it.value(), it.key());
+        if (!object)
+            return tl::unexpected(object.error());
+        // Members are named on their own, as the file's editor knows them.
+        const json::Members city(*object);
+        CityInfo info;
+        CLIPFERRY_TRY_ASSIGN(info.name, city.required(QLatin1StringView("name"), json::toString));
+        CLIPFERRY_TRY_ASSIGN(info.color, city.required(QLatin1StringView("color"), json::toString));
+        CLIPFERRY_TRY_ASSIGN(
+            info.requiredPerAnimation,
+            city.required(QLatin1StringView("requiredPerAnimation"), json::toInt64));
+        map.insert(it.key(), info);
     }
     return map;
 }

@@ -1,4 +1,4 @@
-#include "CredentialStore.h"
+#include "model/CredentialStore.h"
 
 #include <QCoro/QCoroSignal>
 #include <QStringDecoder>
@@ -42,12 +42,11 @@ CredentialStore::readKeychainString(QString account) const {
     job->setKey(account);
     const bool finished = co_await runJob(job, m_timeout);
     if (!finished)
-        co_return fail(QStringLiteral("Keychain"), -1, notAnswered());
+        co_return fail(errorDomain::keychain, keychainTimeoutCode, notAnswered());
     if (job->error() == QKeychain::EntryNotFound)
         co_return std::optional<QString>();
     if (job->error() != QKeychain::NoError)
-        co_return fail(QStringLiteral("Keychain"), static_cast<int>(job->error()),
-                       job->errorString());
+        co_return fail(errorDomain::keychain, static_cast<int>(job->error()), job->errorString());
     const QByteArray bytes = job->binaryData();
     auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(bytes);
@@ -63,10 +62,9 @@ QCoro::Task<Result<void>> CredentialStore::saveKeychainString(QString account,
     job->setTextData(value);
     const bool finished = co_await runJob(job, m_timeout);
     if (!finished)
-        co_return fail(QStringLiteral("Keychain"), -1, notAnswered());
+        co_return fail(errorDomain::keychain, keychainTimeoutCode, notAnswered());
     if (job->error() != QKeychain::NoError)
-        co_return fail(QStringLiteral("Keychain"), static_cast<int>(job->error()),
-                       job->errorString());
+        co_return fail(errorDomain::keychain, static_cast<int>(job->error()), job->errorString());
     co_return Result<void>{};
 }
 

@@ -1,44 +1,115 @@
 #pragma once
 
-#include "Result.h"
+#include "model/Result.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLatin1StringView>
+#include <QList>
 #include <optional>
 
 class QByteArray;
 
-// Strict readers over Qt JSON. A required member must be present, non-null and of
-// the stated type; an optional one may be absent or null. Unknown members are ignored.
-// Failures carry a message naming the member, for the log line of whoever reads.
+// Strict readers over Qt JSON for the service's replies and the stored files. A required
+// member must be present, non-null and of the stated type; an optional one may be absent
+// or null. Unknown members are ignored. A failure names the member by its path
+// ("data[3].tracks[0].type"), for the log line of whoever reads.
 namespace clipferry::json {
 
-inline constexpr auto errorDomain = "JSON";
+// Codes of the errorDomain::json domain.
 enum ErrorCode { syntaxError = 1, missingMember = 2, wrongType = 3 };
 
 [[nodiscard]] Result<QJsonObject> parseObject(const QByteArray& bytes);
 
-[[nodiscard]] Result<QString> requiredString(const QJsonObject& object, QLatin1StringView key);
-[[nodiscard]] Result<std::optional<QString>> optionalString(const QJsonObject& object,
-                                                            QLatin1StringView key);
-[[nodiscard]] Result<double> requiredDouble(const QJsonObject& object, QLatin1StringView key);
-[[nodiscard]] Result<std::optional<double>> optionalDouble(const QJsonObject& object,
-                                                           QLatin1StringView key);
-[[nodiscard]] Result<qint64> requiredInt64(const QJsonObject& object, QLatin1StringView key);
-[[nodiscard]] Result<std::optional<qint64>> optionalInt64(const QJsonObject& object,
-                                                          QLatin1StringView key);
-[[nodiscard]] Result<QJsonObject> requiredObject(const QJsonObject& object, QLatin1StringView key);
-[[nodiscard]] Result<std::optional<QJsonObject>> optionalObject(const QJsonObject& object,
-                                                                QLatin1StringView key);
-[[nodiscard]] Result<QJsonArray> requiredArray(const QJsonObject& object, QLatin1StringView key);
-[[nodiscard]] Result<std::optional<QJsonArray>> optionalArray(const QJsonObject& object,
-                                                              QLatin1StringView key);
+// Reads one value; `path` names it in the failure.
+[[nodiscard]] Result<QString> toString(const QJsonValue& value, const QString& path);
+[[nodiscard]] Result<double> toDouble(const QJsonValue& value, const QString& path);
+[[nodiscard]] Result<qint64> toInt64(const QJsonValue& value, const QString& path);
+[[nodiscard]] Result<QJsonObject> toObject(const QJsonValue& value, const QString& path);
+[[nodiscard]] Result<QJsonArray> toArray(const QJsonValue& value, const QString& path);
 
-// Reads a JSON value (an array element or a map value) as a number or an object.
-[[nodiscard]] Result<double> toDouble(const QJsonValue& value, const QString& what);
-[[nodiscard]] Result<qint64> toInt64(const QJsonValue& value, const QString& what);
-[[nodiscard]] Result<QJsonObject> toObject(const QJsonValue& value, const QString& what);
-[[nodiscard]] Result<QString> toString(const QJsonValue& value, const QString& what);
+[[nodiscard]] tl::unexpected<Error> missing(const QString& path);
+
+// The members of one object found at `path` (empty for a document's root).
+class Members {
+public:
+    explicit Members(QJsonObject object, QString path = QString())
+        : m_object(std::move(object))
+        , m_path(std::move(path)) {}
+
+    [[nodiscard]] QString pathOf(QLatin1StringView key) const {
+        return m_path.isEmpty() ? QString(key) : m_path + QLatin1Char('.') + key;
+    }
+
+    template <typename Convert>
+    [[nodiscard]] auto required(QLatin1StringView key, Convert convert) const
+        -> decltype(convert(QJsonValue(), QString())) {
+        const auto value = m_object.value(key);
+        if (value.isUndefined() || value.isNull())
+            return missing(pathOf(key));
+        return convert(value, pathOf(key));
+    }
+
+    template <typename Convert, typename T = typename decltype(std::declval<Convert>()(
+                                    QJsonValue(), QString()))::value_type>
+    [[nodiscard]] Result<std::optional<T>> optional(QLatin1StringView key, Convert convert) const {
+        const auto value = m_object.value(key);
+        if (value.isUndefined() || value.isNull())
+            return std::optional<T>{};
+        auto converted = convert(value, pathOf(key));
+        if (!converted)
+            return tl::unexpected(converted.error());
+        return std::optional<T>{std::move(*converted)};
+    }
+
+    // For members that only add detail: no failure whatever they hold.
+    [[nodiscard]] QJsonValue lenient(QLatin1StringView key) const { return m_object.value(key); }
+
+private:
+    QJsonObject m_object;
+    QString m_path;
+};
+
+// Decodes every element of an array, an object each, with `element(Members)`.
+template <typename T, typename Element>
+[[nodiscard]] Result<QList<T>> decodeList(const QJsonArray& array, const QString& path,
+                                          Element element) {
+    QList<T> list;
+    list.reserve(array.size());
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        const QString elementPath = QStringLiteral("%1[%2]").arg(path).arg(i);
+        auto object = toObject(array.at(i), elementPath);
+        if (!object)
+            return tl::unexpected(object.error());
+        auto decoded = element(Members(*object, elementPath));
+        if (!decoded)
+            return tl::unexpected(decoded.error());
+        list.append(std::move(*decoded));
+    }
+    return list;
+}
+
+template <typename T, typename Element>
+[[nodiscard]] Result<std::optional<QList<T>>> optionalList(const Members& members,
+                                                           QLatin1StringView key, Element element) {
+    auto array = members.optional(key, toArray);
+    if (!array)
+        return tl::unexpected(array.error());
+    if (!*array)
+        return std::optional<QList<T>>{};
+    auto list = decodeList<T>(**array, members.pathOf(key), element);
+    if (!list)
+        return tl::unexpected(list.error());
+    return std::optional<QList<T>>{std::move(*list)};
+}
 
 } // namespace clipferry::json
+
+// Assigns the value of `result` to `target`, or returns its error from the caller.
+#define CLIPFERRY_TRY_ASSIGN(target, result)                                                       \
+    do {                                                                                           \
+        auto try_value_ = (result);                                                                \
+        if (!try_value_)                                                                           \
+            return tl::unexpected(try_value_.error());                                             \
+        (target) = std::move(*try_value_);                                                         \
+    } while (false)

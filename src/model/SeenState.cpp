@@ -1,6 +1,6 @@
-#include "SeenState.h"
+#include "model/SeenState.h"
 
-#include "JsonDecode.h"
+#include "model/JsonDecode.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -30,18 +30,15 @@ Result<MuxState> decodeMuxState(const QByteArray& bytes) {
     auto root = json::parseObject(bytes);
     if (!root)
         return tl::unexpected(root.error());
-    auto last = json::requiredDouble(*root, lastLaunchedAtKey);
-    if (!last)
-        return tl::unexpected(last.error());
-    auto seen = json::requiredObject(*root, seenAssetTimesKey);
-    if (!seen)
-        return tl::unexpected(seen.error());
-    MuxState state{*last, {}};
-    for (auto it = seen->begin(); it != seen->end(); ++it) {
-        auto time = json::toDouble(it.value(), it.key());
-        if (!time)
-            return tl::unexpected(time.error());
-        state.seenAssetTimes.insert(it.key(), *time);
+    const json::Members members(*root);
+    MuxState state;
+    QJsonObject seen;
+    CLIPFERRY_TRY_ASSIGN(state.lastLaunchedAt, members.required(lastLaunchedAtKey, json::toDouble));
+    CLIPFERRY_TRY_ASSIGN(seen, members.required(seenAssetTimesKey, json::toObject));
+    for (auto it = seen.begin(); it != seen.end(); ++it) {
+        double time = 0;
+        CLIPFERRY_TRY_ASSIGN(time, json::toDouble(it.value(), it.key()));
+        state.seenAssetTimes.insert(it.key(), time);
     }
     return state;
 }
@@ -58,24 +55,20 @@ Result<LocalVideoState> decodeLocalVideoState(const QByteArray& bytes) {
     auto root = json::parseObject(bytes);
     if (!root)
         return tl::unexpected(root.error());
-    auto last = json::requiredDouble(*root, lastLaunchedAtKey);
-    if (!last)
-        return tl::unexpected(last.error());
-    auto files = json::requiredObject(*root, fileTimesKey);
-    if (!files)
-        return tl::unexpected(files.error());
-    LocalVideoState state{*last, {}};
-    for (auto it = files->begin(); it != files->end(); ++it) {
-        auto record = json::toObject(it.value(), it.key());
-        if (!record)
-            return tl::unexpected(record.error());
-        auto modified = json::requiredDouble(*record, modifiedKey);
-        if (!modified)
-            return tl::unexpected(modified.error());
-        auto size = json::requiredInt64(*record, sizeKey);
-        if (!size)
-            return tl::unexpected(size.error());
-        state.fileTimes.insert(it.key(), FileRecord{*modified, *size});
+    const json::Members members(*root);
+    LocalVideoState state;
+    QJsonObject files;
+    CLIPFERRY_TRY_ASSIGN(state.lastLaunchedAt, members.required(lastLaunchedAtKey, json::toDouble));
+    CLIPFERRY_TRY_ASSIGN(files, members.required(fileTimesKey, json::toObject));
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        QJsonObject object;
+        CLIPFERRY_TRY_ASSIGN(object, json::toObject(it.value(), it.key()));
+        // Members are named on their own, as the file's editor knows them.
+        const json::Members record(object);
+        FileRecord file;
+        CLIPFERRY_TRY_ASSIGN(file.modified, record.required(modifiedKey, json::toDouble));
+        CLIPFERRY_TRY_ASSIGN(file.size, record.required(sizeKey, json::toInt64));
+        state.fileTimes.insert(it.key(), file);
     }
     return state;
 }

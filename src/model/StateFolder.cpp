@@ -1,4 +1,4 @@
-#include "StateFolder.h"
+#include "model/StateFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,29 +25,29 @@ Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes) {
     // Unbuffered, so a short write shows here: a buffered one can lose its tail in the
     // flush at commit and still report success.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(QStringLiteral("File"), static_cast<int>(file.error()), file.errorString());
+        return fail(errorDomain::file, static_cast<int>(file.error()), file.errorString());
     if (file.write(bytes) != bytes.size()) {
         const auto message =
             file.error() == QFileDevice::NoError
                 ? QStringLiteral("%1: the file could not be written completely.").arg(path)
                 : file.errorString();
         file.cancelWriting();
-        return fail(QStringLiteral("File"), static_cast<int>(file.error()), message);
+        return fail(errorDomain::file, static_cast<int>(file.error()), message);
     }
     if (!file.commit())
-        return fail(QStringLiteral("File"), static_cast<int>(file.error()), file.errorString());
+        return fail(errorDomain::file, static_cast<int>(file.error()), file.errorString());
     return {};
 }
 
 Result<QByteArray> readWholeFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("File"), static_cast<int>(file.error()),
+        return fail(errorDomain::file, static_cast<int>(file.error()),
                     QStringLiteral("%1: %2").arg(path, file.errorString()));
     QByteArray bytes = file.readAll();
     // An I/O error part-way must not pass for a short file.
     if (file.error() != QFileDevice::NoError)
-        return fail(QStringLiteral("File"), static_cast<int>(file.error()),
+        return fail(errorDomain::file, static_cast<int>(file.error()),
                     QStringLiteral("%1: %2").arg(path, file.errorString()));
     return bytes;
 }

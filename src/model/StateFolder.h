@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Result.h"
+#include "model/Result.h"
 
 #include <QByteArray>
 #include <QFileInfo>

@@ -19,12 +19,10 @@ enum class UploadStatus {
     cancelled,
 };
 
-// The label is the status's identity: it is what the upload list shows and what
-// `uploadStatusFromLabel` accepts back, case-sensitively.
+// The label is the status's identity: it is what the upload list shows, what the
+// journal stores, and what `uploadStatusFromLabel` accepts back, case-sensitively.
 [[nodiscard]] QString uploadStatusLabel(UploadStatus status);
 [[nodiscard]] std::optional<UploadStatus> uploadStatusFromLabel(const QString& label);
-// The progress the pipeline stores together with each status.
-[[nodiscard]] double uploadStatusProgress(UploadStatus status);
 
 struct UploadItem {
     QUuid id;
@@ -40,8 +38,5 @@ struct UploadItem {
     // A pending item with a fresh id; the title is the file name without its last extension.
     [[nodiscard]] static UploadItem make(const QUrl& fileURL);
 };
-
-// "clip.final.mp4" -> "clip.final"; a name without a dot is returned whole.
-[[nodiscard]] QString fileNameWithoutExtension(const QString& fileName);
 
 } // namespace clipferry

@@ -1,9 +1,9 @@
-#include "AssetListing.h"
+#include "service/AssetListing.h"
 
-#include "MuxClient.h"
-#include "ServiceError.h"
-#include "ServiceRequests.h"
-#include "ServiceTransport.h"
+#include "service/MuxClient.h"
+#include "service/ServiceError.h"
+#include "service/ServiceRequests.h"
+#include "service/ServiceTransport.h"
 
 #include <QSet>
 

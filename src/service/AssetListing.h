@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MuxRecords.h"
-#include "Result.h"
+#include "model/Result.h"
+#include "service/MuxRecords.h"
 
 #include <QUrl>
 #include <optional>

@@ -1,10 +1,10 @@
-#include "MuxClient.h"
+#include "service/MuxClient.h"
 
-#include "RequestPacer.h"
-#include "ServiceAddresses.h"
-#include "ServiceError.h"
-#include "ServiceRequests.h"
-#include "ServiceTransport.h"
+#include "service/RequestPacer.h"
+#include "service/ServiceAddresses.h"
+#include "service/ServiceError.h"
+#include "service/ServiceRequests.h"
+#include "service/ServiceTransport.h"
 
 #include <QCoro/QCoroTimer>
 #include <QJsonArray>
@@ -25,7 +25,7 @@ bool isDeadUploadStatus(const QString& status) {
 
 // A failed poll that says "not now" rather than "no": the wait polls again.
 bool isPassingFailure(const Error& error) {
-    if (error.domain == QLatin1StringView(networkErrorDomain))
+    if (error.domain == errorDomain::network)
         return true;
     return error.domain.isEmpty() &&
            (error.code == 408 || error.code == 429 || (error.code >= 500 && error.code < 600));

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "MuxRecords.h"
-#include "PacerClock.h"
-#include "Result.h"
+#include "model/Result.h"
+#include "service/MuxClientOptions.h"
+#include "service/MuxRecords.h"
+#include "service/PacerClock.h"
 
 #include <QCoro/QCoroTask>
 #include <QMutex>
@@ -43,28 +44,7 @@ struct FileTransfer {
 // every request reads the credential pair as it stands when the request is built.
 class MuxClient {
 public:
-    struct Options {
-        QUrl apiBase;
-        std::chrono::milliseconds assetIdPollInterval{3000};
-        int assetIdAttempts = 60;
-        std::chrono::milliseconds readyPollInterval{4000};
-        int readyAttempts = 120;
-        // The service answers 429 above about 1 POST and 5 other requests a second.
-        // A rate of 0 turns pacing off for that kind.
-        double postRequestsPerSecond = 1.0;
-        double otherRequestsPerSecond = 5.0;
-        // First wait before retrying a refused or dropped request; doubles each time.
-        std::chrono::milliseconds retryBaseDelay{1000};
-        int maxRetries = 5;
-        // Resumptions of one file transfer without progress before it fails; the waits
-        // between them double from `retryBaseDelay` up to `maxResumeDelay`.
-        int maxResumptions = 8;
-        std::chrono::milliseconds maxResumeDelay{30000};
-        // Idle time-out of every request: the time allowed without progress.
-        std::chrono::milliseconds transferTimeout{60000};
-        // Time source of pacing and retry waits; null means the steady clock.
-        std::shared_ptr<PacerClock> clock;
-    };
+    using Options = MuxClientOptions;
     // Bytes sent so far and the total, for a progress bar.
     using ProgressCallback = std::function<void(qint64 sent, qint64 total)>;
 

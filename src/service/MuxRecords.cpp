@@ -1,11 +1,11 @@
-#include "MuxRecords.h"
+#include "service/MuxRecords.h"
 
-#include "JsonDecode.h"
+#include "model/DisplayText.h"
+#include "model/JsonDecode.h"
 
 #include <QByteArray>
 #include <QJsonValue>
 #include <algorithm>
-#include <cmath>
 
 namespace clipferry {
 
@@ -15,23 +15,15 @@ QString MuxAsset::resolutionText() const {
             return track.type == QLatin1StringView("video");
         });
         if (video != tracks->end() && video->max_width && video->max_height)
-            return QStringLiteral("%1\u00D7%2").arg(*video->max_width).arg(*video->max_height);
+            return clipferry::resolutionText(*video->max_width, *video->max_height);
     }
     return max_stored_resolution.value_or(QStringLiteral("Unknown"));
 }
 
 QString MuxAsset::durationText() const {
-    if (!duration)
-        return QStringLiteral("Unknown");
-    const double truncated = std::trunc(*duration);
-    // Values the service never sends; a 64-bit count cannot hold them.
-    constexpr double limit = 9223372036854775808.0; // 2^63
-    if (!std::isfinite(truncated) || truncated >= limit || truncated < -limit)
-        return QStringLiteral("Unknown");
-    const auto seconds = static_cast<long long>(truncated);
-    const long long minutes = seconds / 60;
-    const long long rest = seconds - 60 * minutes;
-    return QString::asprintf("%lld:%02lld", minutes, rest);
+    // Values no 64-bit count holds are never sent by the service.
+    const auto seconds = duration ? wholeSeconds(*duration) : std::nullopt;
+    return seconds ? minutesText(*seconds) : QStringLiteral("Unknown");
 }
 
 std::optional<QString> MuxAsset::firstPlaybackID() const {
@@ -42,106 +34,18 @@ std::optional<QString> MuxAsset::firstPlaybackID() const {
 
 namespace {
 
-// Reads the members of one JSON object; failures name the member by its full path
-// ("data[3].tracks[0].type") so that a log line points at the culprit.
-class Members {
-public:
-    Members(QJsonObject object, QString path)
-        : m_object(std::move(object))
-        , m_path(std::move(path)) {}
-
-    [[nodiscard]] QString pathOf(QLatin1StringView key) const {
-        return m_path.isEmpty() ? QString(key) : m_path + QLatin1Char('.') + key;
-    }
-
-    template <typename Convert>
-    [[nodiscard]] auto required(QLatin1StringView key, Convert convert) const
-        -> decltype(convert(QJsonValue(), QString())) {
-        const auto value = m_object.value(key);
-        if (value.isUndefined() || value.isNull())
-            return fail(QString::fromLatin1(json::errorDomain), json::missingMember,
-                        QStringLiteral("The member \"%1\" is missing.").arg(pathOf(key)));
-        return convert(value, pathOf(key));
-    }
-
-    template <typename Convert>
-    [[nodiscard]] auto optional(QLatin1StringView key, Convert convert) const
-        -> Result<std::optional<typename decltype(convert(QJsonValue(), QString()))::value_type>> {
-        using T = typename decltype(convert(QJsonValue(), QString()))::value_type;
-        const auto value = m_object.value(key);
-        if (value.isUndefined() || value.isNull())
-            return std::optional<T>{};
-        auto converted = convert(value, pathOf(key));
-        if (!converted)
-            return tl::unexpected(converted.error());
-        return std::optional<T>{std::move(*converted)};
-    }
-
-    // For members that only add detail: absent when missing or of another type.
-    [[nodiscard]] QJsonValue lenient(QLatin1StringView key) const { return m_object.value(key); }
-
-private:
-    QJsonObject m_object;
-    QString m_path;
-};
-
-Result<QJsonArray> toArray(const QJsonValue& value, const QString& what) {
-    if (!value.isArray())
-        return fail(QString::fromLatin1(json::errorDomain), json::wrongType,
-                    QStringLiteral("The member \"%1\" is not an array.").arg(what));
-    return value.toArray();
-}
-
-// Decodes every element of an array with `element`, which gets the element's path.
-template <typename T, typename Element>
-Result<QList<T>> decodeList(const QJsonArray& array, const QString& path, Element element) {
-    QList<T> list;
-    list.reserve(array.size());
-    for (qsizetype i = 0; i < array.size(); ++i) {
-        const QString elementPath = QStringLiteral("%1[%2]").arg(path).arg(i);
-        auto object = json::toObject(array.at(i), elementPath);
-        if (!object)
-            return tl::unexpected(object.error());
-        auto decoded = element(Members(*object, elementPath));
-        if (!decoded)
-            return tl::unexpected(decoded.error());
-        list.append(std::move(*decoded));
-    }
-    return list;
-}
-
-template <typename T, typename Element>
-Result<std::optional<QList<T>>> optionalList(const Members& members, QLatin1StringView key,
-                                             Element element) {
-    auto array = members.optional(key, toArray);
-    if (!array)
-        return tl::unexpected(array.error());
-    if (!*array)
-        return std::optional<QList<T>>{};
-    auto list = decodeList<T>(**array, members.pathOf(key), element);
-    if (!list)
-        return tl::unexpected(list.error());
-    return std::optional<QList<T>>{std::move(*list)};
-}
+using json::Members;
+using json::optionalList;
 
 Result<Members> dataObject(const QByteArray& bytes) {
     auto root = json::parseObject(bytes);
     if (!root)
         return tl::unexpected(root.error());
-    auto data = Members(*root, QString()).required(QLatin1StringView("data"), json::toObject);
+    auto data = Members(*root).required(QLatin1StringView("data"), json::toObject);
     if (!data)
         return tl::unexpected(data.error());
     return Members(*data, QStringLiteral("data"));
 }
-
-// Assigns the value of `result` to `target`, or returns its error from the caller.
-#define CLIPFERRY_TRY_ASSIGN(target, result)                                                       \
-    do {                                                                                           \
-        auto try_value_ = (result);                                                                \
-        if (!try_value_)                                                                           \
-            return tl::unexpected(try_value_.error());                                             \
-        (target) = std::move(*try_value_);                                                         \
-    } while (false)
 
 Result<PlaybackID> decodePlaybackID(const Members& members) {
     PlaybackID playback;
@@ -255,13 +159,13 @@ Result<MuxAssetListResponse> decodeMuxAssetListResponse(const QByteArray& bytes)
     auto root = json::parseObject(bytes);
     if (!root)
         return tl::unexpected(root.error());
-    const Members members(*root, QString());
+    const Members members(*root);
     MuxAssetListResponse response;
-    auto array = members.required(QLatin1StringView("data"), toArray);
+    auto array = members.required(QLatin1StringView("data"), json::toArray);
     if (!array)
         return tl::unexpected(array.error());
     CLIPFERRY_TRY_ASSIGN(response.data,
-                         decodeList<MuxAsset>(*array, QStringLiteral("data"), decodeAsset));
+                         json::decodeList<MuxAsset>(*array, QStringLiteral("data"), decodeAsset));
     std::optional<QJsonObject> links;
     CLIPFERRY_TRY_ASSIGN(links, members.optional(QLatin1StringView("links"), json::toObject));
     if (links) {

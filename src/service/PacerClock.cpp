@@ -1,4 +1,4 @@
-#include "PacerClock.h"
+#include "service/PacerClock.h"
 
 #include <QCoro/QCoroTimer>
 

@@ -1,4 +1,4 @@
-#include "RequestPacer.h"
+#include "service/RequestPacer.h"
 
 #include <algorithm>
 

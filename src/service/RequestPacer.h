@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PacerClock.h"
+#include "service/PacerClock.h"
 
 #include <memory>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "ServiceAddresses.h"
+#include "service/ServiceAddresses.h"
 
 namespace clipferry::service {
 namespace {

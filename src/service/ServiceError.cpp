@@ -1,4 +1,4 @@
-#include "ServiceError.h"
+#include "service/ServiceError.h"
 
 #include <QStringDecoder>
 

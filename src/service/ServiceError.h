@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Result.h"
+#include "model/Result.h"
 
 #include <QByteArray>
 #include <optional>
@@ -21,9 +21,6 @@ enum ServiceErrorCode {
     uploadExpiredCode = 9,
     foreignPageCode = 10,
 };
-
-// Domain of transport failures; their message is the network layer's own text.
-inline constexpr auto networkErrorDomain = "Network";
 
 // The client's own failure value: empty domain, a code and the message callers log.
 [[nodiscard]] inline tl::unexpected<Error> serviceError(int code, QString message) {

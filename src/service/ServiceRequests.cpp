@@ -1,4 +1,4 @@
-#include "ServiceRequests.h"
+#include "service/ServiceRequests.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
-#include "ServiceTransport.h"
+#include "service/ServiceTransport.h"
 
-#include "ServiceError.h"
-#include "StreamedRequest.h"
+#include "service/ServiceError.h"
+#include "service/StreamedRequest.h"
 
 #include <QBuffer>
 #include <QCoro/QCoroNetworkReply>
@@ -241,8 +241,7 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
     // With a status, a connection lost mid-body or an idle time-out is still a failure of
     // the transport: the body is incomplete.
     if (error != QNetworkReply::NoError && !(status && isStatusError(error))) {
-        Attempt attempt{fail(QString::fromLatin1(networkErrorDomain), static_cast<int>(error),
-                             reply->errorString()),
+        Attempt attempt{fail(errorDomain::network, static_cast<int>(error), reply->errorString()),
                         false, std::nullopt};
         attempt.retryable = !status && error == QNetworkReply::RemoteHostClosedError &&
                             isIdempotent(verb, m_policy.retryDroppedPosts);

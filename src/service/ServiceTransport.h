@@ -1,7 +1,7 @@
 #pragma once
 
-#include "RequestPacer.h"
-#include "Result.h"
+#include "model/Result.h"
+#include "service/RequestPacer.h"
 
 #include <QByteArray>
 #include <QCoro/QCoroTask>

@@ -1,6 +1,6 @@
-#include "StreamedRequest.h"
+#include "service/StreamedRequest.h"
 
-#include "ServiceError.h"
+#include "service/ServiceError.h"
 
 #include <QIODevice>
 #include <QNetworkReply>
@@ -279,9 +279,8 @@ void StreamedRequest::succeed() {
 void StreamedRequest::failWith(int networkError, const QString& message) {
     if (m_finished)
         return;
-    m_outcome = networkError < 0
-                    ? tl::unexpected(ServiceTransport::cancelled())
-                    : fail(QString::fromLatin1(networkErrorDomain), networkError, message);
+    m_outcome = networkError < 0 ? tl::unexpected(ServiceTransport::cancelled())
+                                 : fail(errorDomain::network, networkError, message);
     m_finished = true;
     m_idle.stop();
     if (m_socket)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Result.h"
-#include "ServiceTransport.h"
+#include "model/Result.h"
+#include "service/ServiceTransport.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

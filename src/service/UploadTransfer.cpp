@@ -1,9 +1,9 @@
-#include "MuxClient.h"
+#include "service/MuxClient.h"
 
-#include "RequestPacer.h"
-#include "ServiceError.h"
-#include "ServiceRequests.h"
-#include "ServiceTransport.h"
+#include "service/RequestPacer.h"
+#include "service/ServiceError.h"
+#include "service/ServiceRequests.h"
+#include "service/ServiceTransport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -90,8 +90,7 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
                                                 FileTransfer transfer) {
     // Fail on an unreadable file before the request, with the file system's own text.
     if (QFile probe(filePath); !probe.open(QIODevice::ReadOnly))
-        co_return fail(QStringLiteral("File"), static_cast<int>(probe.error()),
-                       probe.errorString());
+        co_return fail(errorDomain::file, static_cast<int>(probe.error()), probe.errorString());
     const qint64 size = QFileInfo(filePath).size();
     const auto alive = m_sessionTransport->lifetime();
     const auto stop = transfer.stop;
@@ -122,7 +121,7 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
                                                    offset]() -> Result<std::unique_ptr<QIODevice>> {
                 auto file = std::make_unique<ForwardOnlyFile>(filePath);
                 if (!file->open(QIODevice::ReadOnly) || !file->seek(offset))
-                    return fail(QStringLiteral("File"), static_cast<int>(file->error()),
+                    return fail(errorDomain::file, static_cast<int>(file->error()),
                                 file->errorString());
                 return std::unique_ptr<QIODevice>(std::move(file));
             };

@@ -1,4 +1,4 @@
-#include "DesktopThumbnailCache.h"
+#include "thumbnails/DesktopThumbnailCache.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

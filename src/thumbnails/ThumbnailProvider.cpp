@@ -1,8 +1,8 @@
-#include "ThumbnailProvider.h"
+#include "thumbnails/ThumbnailProvider.h"
 
-#include "DesktopThumbnailCache.h"
-#include "FrameGrabber.h"
-#include "StateFolder.h"
+#include "media/FrameGrabber.h"
+#include "model/StateFolder.h"
+#include "thumbnails/DesktopThumbnailCache.h"
 
 #include <QBuffer>
 #include <QCoro/QCoroFuture>

@@ -1,8 +1,8 @@
-#include "ApiKeysDialog.h"
+#include "ui/ApiKeysDialog.h"
 
-#include "ConfirmationDialog.h"
-#include "UploadViewModel.h"
-#include "sidebar/SidebarStyle.h"
+#include "ui/library/ConfirmationDialog.h"
+#include "ui/sidebar/SidebarStyle.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

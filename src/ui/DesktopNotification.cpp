@@ -1,4 +1,4 @@
-#include "DesktopNotification.h"
+#include "ui/DesktopNotification.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

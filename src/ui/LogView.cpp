@@ -1,6 +1,6 @@
-#include "LogView.h"
+#include "ui/LogView.h"
 
-#include "UploadViewModel.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QFontDatabase>
 #include <QScrollBar>

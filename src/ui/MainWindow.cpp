@@ -1,12 +1,12 @@
-#include "MainWindow.h"
+#include "ui/MainWindow.h"
 
-#include "ApiKeysDialog.h"
-#include "DesktopNotification.h"
-#include "LibraryColumn.h"
-#include "UploadQueue.h"
-#include "UploadViewModel.h"
-#include "sidebar/SidebarStyle.h"
 #include "sidebar/UploadToolsView.h"
+#include "ui/ApiKeysDialog.h"
+#include "ui/DesktopNotification.h"
+#include "ui/library/LibraryColumn.h"
+#include "ui/sidebar/SidebarStyle.h"
+#include "workflow/UploadQueue.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QCloseEvent>
 #include <QIcon>

@@ -1,4 +1,6 @@
-#include "AnimationGrouping.h"
+#include "workflow/AnimationGrouping.h"
+
+#include "model/DisplayText.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -43,13 +45,6 @@ int compareScalars(QStringView a, QStringView b) {
 void sortKeys(QStringList& keys) {
     std::sort(keys.begin(), keys.end(),
               [](const QString& a, const QString& b) { return compareScalars(a, b) < 0; });
-}
-
-// The final extension is the part from the last dot; a leading dot starts a name, not
-// an extension (".mov" stays ".mov").
-QString withoutExtension(const QString& name) {
-    const auto dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot <= 0 ? name : name.left(dot);
 }
 
 QString lastPathComponent(const QString& path) {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CityInfo.h"
-#include "LocalVideo.h"
-#include "MuxRecords.h"
+#include "model/CityInfo.h"
+#include "service/MuxRecords.h"
+#include "workflow/LocalVideo.h"
 
 #include <QHash>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "ChangeTime.h"
+#include "workflow/ChangeTime.h"
 
 #include <QDate>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
-#include "DeliveryState.h"
+#include "workflow/DeliveryState.h"
 
-#include "ChangeTime.h"
+#include "workflow/ChangeTime.h"
 
 #include <algorithm>
 

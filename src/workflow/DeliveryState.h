@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MuxRecords.h"
+#include "service/MuxRecords.h"
 
 #include <QHash>
 #include <QList>

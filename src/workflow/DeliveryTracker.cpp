@@ -1,9 +1,10 @@
-#include "DeliveryTracker.h"
+#include "workflow/DeliveryTracker.h"
 
-#include "DetachedTask.h"
-#include "FileAttributes.h"
-#include "LibrarySync.h"
-#include "UploadViewModel.h"
+#include "model/DetachedTask.h"
+#include "service/MuxClient.h"
+#include "workflow/FileAttributes.h"
+#include "workflow/LibrarySync.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QDateTime>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DeliveryState.h"
+#include "workflow/DeliveryState.h"
 
 #include <QCoro/QCoroTask>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "FileAttributes.h"
+#include "workflow/FileAttributes.h"
 
 #include <QDateTime>
 #include <QFileInfo>

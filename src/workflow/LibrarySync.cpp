@@ -1,9 +1,9 @@
-#include "LibrarySync.h"
+#include "workflow/LibrarySync.h"
 
-#include "ChangeTime.h"
-#include "ListingCache.h"
-#include "MuxClient.h"
-#include "StateFolder.h"
+#include "model/StateFolder.h"
+#include "service/MuxClient.h"
+#include "workflow/ChangeTime.h"
+#include "workflow/ListingCache.h"
 
 #include <QDir>
 #include <QFileInfo>

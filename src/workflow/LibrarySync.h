@@ -1,8 +1,8 @@
 #pragma once
 
-#include "MuxRecords.h"
-#include "Result.h"
-#include "SeenState.h"
+#include "model/Result.h"
+#include "model/SeenState.h"
+#include "service/MuxRecords.h"
 
 #include <QCoro/QCoroTask>
 #include <QDateTime>

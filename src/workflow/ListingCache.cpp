@@ -1,6 +1,6 @@
-#include "ListingCache.h"
+#include "workflow/ListingCache.h"
 
-#include "StateFolder.h"
+#include "model/StateFolder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

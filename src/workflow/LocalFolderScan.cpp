@@ -1,7 +1,7 @@
-#include "LocalFolderScan.h"
+#include "workflow/LocalFolderScan.h"
 
-#include "FileAttributes.h"
-#include "LocalVideo.h"
+#include "workflow/FileAttributes.h"
+#include "workflow/LocalVideo.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -22,13 +22,13 @@ Result<QList<QUrl>> listFolder(const QString& folder, const std::stop_token& sto
     const QFileInfo info(folder);
     const auto name = info.fileName().isEmpty() ? folder : info.fileName();
     if (!info.exists())
-        return fail(QStringLiteral("File"), 4,
+        return fail(errorDomain::file, folderMissingCode,
                     QStringLiteral("The folder \u201C%1\u201D doesn\u2019t exist.").arg(name));
     if (!info.isDir())
-        return fail(QStringLiteral("File"), 256,
+        return fail(errorDomain::file, notAFolderCode,
                     QStringLiteral("The file \u201C%1\u201D is not a folder.").arg(name));
     if (!info.isReadable() || !info.isExecutable())
-        return fail(QStringLiteral("File"), 257,
+        return fail(errorDomain::file, folderNotReadableCode,
                     QStringLiteral("The folder \u201C%1\u201D couldn\u2019t be opened because you "
                                    "don\u2019t have permission to view it.")
                         .arg(name));

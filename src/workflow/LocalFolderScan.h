@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Result.h"
-#include "SeenState.h"
+#include "model/Result.h"
+#include "model/SeenState.h"
 
 #include <QList>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "UploadViewModel.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QCoro/QCoroFuture>
 #include <QPointer>

@@ -1,7 +1,7 @@
-#include "UploadViewModel.h"
+#include "workflow/UploadViewModel.h"
 
-#include "FileAttributes.h"
-#include "LocalFolderScan.h"
+#include "workflow/FileAttributes.h"
+#include "workflow/LocalFolderScan.h"
 
 #include <QCoro/QCoroFuture>
 #include <QDir>

@@ -1,12 +1,37 @@
-#include "LocalVideo.h"
+#include "workflow/LocalVideo.h"
 
-#include "FileAttributes.h"
-#include "MediaProbe.h"
-#include "MetadataCache.h"
+#include "media/MediaProbe.h"
+#include "model/DisplayText.h"
+#include "workflow/FileAttributes.h"
+#include "workflow/MetadataCache.h"
 
 namespace clipferry {
 namespace {
 const auto loadingText = QStringLiteral("Loading...");
+const auto unknownText = QStringLiteral("Unknown");
+} // namespace
+
+QString durationText(double seconds) {
+    // A container can claim any running time; only one a 64-bit count holds is shown.
+    const auto whole = seconds >= 0.0 ? wholeSeconds(seconds) : std::nullopt;
+    return whole ? minutesText(*whole) : unknownText;
+}
+
+QString fileFormatText(const QString& fileName) {
+    const auto extension = fileExtension(fileName);
+    return extension.isEmpty() ? unknownText : extension.toUpper();
+}
+
+QString extensionText(const QString& fileName) {
+    return fileExtension(fileName).toUpper();
+}
+
+VideoMetadata probeVideoMetadata(const QString& path) {
+    const auto facts = probeMedia(path);
+    const auto size = facts ? facts->pictureSize : std::nullopt;
+    return {size ? resolutionText(size->width(), size->height()) : unknownText,
+            durationText(facts ? facts->seconds : 0.0),
+            fileFormatText(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1))};
 }
 
 bool isVideoFileName(QStringView name) {

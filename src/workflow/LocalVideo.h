@@ -36,4 +36,15 @@ struct LocalVideo {
 
 using VideoMetadata = LocalVideo::VideoMetadata;
 
+// Reads a file's picture size and running time. Never fails: what cannot be read gets the
+// texts for "cannot be read". Blocks on the media read.
+[[nodiscard]] VideoMetadata probeVideoMetadata(const QString& path);
+// "m:ss", truncating; "Unknown" for a time that is negative, not a number or too large
+// to count.
+[[nodiscard]] QString durationText(double seconds);
+// The file name's extension upper-cased, "Unknown" without one.
+[[nodiscard]] QString fileFormatText(const QString& fileName);
+// The same extension, empty without one: what a row shows before the file is read.
+[[nodiscard]] QString extensionText(const QString& fileName);
+
 } // namespace clipferry

@@ -1,4 +1,4 @@
-#include "MetadataCache.h"
+#include "workflow/MetadataCache.h"
 
 namespace clipferry {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LocalVideo.h"
+#include "workflow/LocalVideo.h"
 
 #include <QHash>
 #include <QReadWriteLock>

@@ -1,11 +1,11 @@
-#include "SheetExporter.h"
+#include "workflow/SheetExporter.h"
 
-#include "ServiceTransport.h"
-#include "SheetCSV.h"
+#include "service/ServiceTransport.h"
+#include "workflow/SheetCSV.h"
 
-#include "CredentialStore.h"
-#include "RequestPacer.h"
-#include "ServiceAddresses.h"
+#include "model/CredentialStore.h"
+#include "service/RequestPacer.h"
+#include "service/ServiceAddresses.h"
 
 #include <QNetworkRequest>
 #include <QPointer>
@@ -78,7 +78,7 @@ QCoro::Task<Result<void>> SheetExporter::saveSheetKey(QString key) {
 QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
     QUrl address = m_options.webAppUrl;
     if (address.isEmpty() || !address.isValid())
-        co_return fail(QStringLiteral("GoogleSheet"), 3,
+        co_return fail(errorDomain::sheet, noSheetAddressCode,
                        QStringLiteral("no sheet web app address was set for this build "
                                       "(CMake variable CLIPFERRY_SHEET_WEBAPP_URL)"));
     QPointer self(this);
@@ -110,12 +110,12 @@ QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
         co_return tl::unexpected(reply.error());
     if (!reply->status || *reply->status < 200 || *reply->status > 299)
         co_return fail(
-            QStringLiteral("GoogleSheet"), 1,
+            errorDomain::sheet, sheetRefusedCode,
             QStringLiteral("The operation couldn\u2019t be completed. (GoogleSheet error 1.)"));
     // The web app answers 200 whatever happened, and a mis-deployed one answers with a
     // sign-in page: only its own confirmation counts.
     if (!reply->body.startsWith("OK "))
-        co_return fail(QStringLiteral("GoogleSheet"), 4,
+        co_return fail(errorDomain::sheet, sheetUnconfirmedCode,
                        QStringLiteral("the web app answered: ") +
                            QString::fromUtf8(reply->body).left(sheetAnswerShown));
     co_return Result<void>{};
@@ -127,7 +127,7 @@ QCoro::Task<Result<void>> SheetExporter::exportLibrary() {
     if (!self)
         co_return tl::unexpected(ServiceTransport::cancelled());
     if (!listed)
-        co_return fail(QStringLiteral("GoogleSheet"), 2,
+        co_return fail(errorDomain::sheet, libraryNotListedCode,
                        QStringLiteral("the service library could not be listed: ") +
                            listed.error().message);
     co_return co_await postSheetCSV(buildSheetCSV(*listed));

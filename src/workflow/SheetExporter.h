@@ -1,9 +1,9 @@
 #pragma once
 
-#include "MuxRecords.h"
-#include "PacerClock.h"
-#include "Result.h"
-#include "ServiceTransport.h"
+#include "model/Result.h"
+#include "service/MuxRecords.h"
+#include "service/PacerClock.h"
+#include "service/ServiceTransport.h"
 
 #include <QCoro/QCoroTask>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "TransferMeter.h"
+#include "workflow/TransferMeter.h"
 
 #include <cmath>
 

@@ -1,4 +1,6 @@
-#include "UploadJournal.h"
+#include "workflow/UploadJournal.h"
+
+#include "model/JsonDecode.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,7 +28,7 @@ Result<QList<UploadRecord>> decodeUploadJournal(const QByteArray& bytes) {
     QJsonParseError error{};
     const auto document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())
-        return fail(QStringLiteral("Journal"), 1,
+        return fail(errorDomain::json, json::syntaxError,
                     QStringLiteral("The upload journal cannot be read."));
     QList<UploadRecord> records;
     for (const auto& value : document.array()) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Result.h"
-#include "UploadItem.h"
+#include "model/Result.h"
+#include "model/UploadItem.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,9 +1,9 @@
-#include "UploadQueue.h"
+#include "workflow/UploadQueue.h"
 
-#include "DetachedTask.h"
-#include "MuxClient.h"
-#include "ServiceTransport.h"
-#include "StateFolder.h"
+#include "model/DetachedTask.h"
+#include "model/StateFolder.h"
+#include "service/MuxClient.h"
+#include "service/ServiceTransport.h"
 
 #include <QFileInfo>
 #include <QPointer>

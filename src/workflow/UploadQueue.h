@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Result.h"
-#include "TransferMeter.h"
-#include "UploadItem.h"
-#include "UploadJournal.h"
+#include "model/Result.h"
+#include "model/UploadItem.h"
+#include "workflow/TransferMeter.h"
+#include "workflow/UploadJournal.h"
 
 #include <QCoro/QCoroTask>
 #include <QList>

@@ -1,8 +1,9 @@
-#include "MuxClient.h"
-#include "ServiceAddresses.h"
-#include "ServiceError.h"
-#include "ServiceTransport.h"
-#include "UploadQueue.h"
+#include "model/DisplayText.h"
+#include "service/MuxClient.h"
+#include "service/ServiceAddresses.h"
+#include "service/ServiceError.h"
+#include "service/ServiceTransport.h"
+#include "workflow/UploadQueue.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -21,7 +22,7 @@ tl::unexpected<Error> cancelledError() {
 }
 
 tl::unexpected<Error> fileError(const QString& message) {
-    return fail(QStringLiteral("File"), 0, message);
+    return fail(errorDomain::file, 0, message);
 }
 
 // Why the file cannot be sent, or nothing.
@@ -91,7 +92,7 @@ QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
     const QString assetID = m_jobs[index].record.assetID;
 
     if (m_jobs[index].record.stage < UploadStatus::processingAsset) {
-        const QString title = fileNameWithoutExtension(m_items[index].fileURL.fileName());
+        const QString title = withoutExtension(m_items[index].fileURL.fileName());
         auto titled = co_await m_mux.updateAssetTitle(assetID, title);
         if (!self || stop->isStopped())
             co_return cancelledError();

@@ -1,12 +1,13 @@
-#include "UploadViewModel.h"
+#include "workflow/UploadViewModel.h"
 
-#include "CredentialStore.h"
-#include "DeliveryTracker.h"
-#include "DetachedTask.h"
-#include "FileAttributes.h"
-#include "ListingCache.h"
-#include "StateFolder.h"
-#include "UploadQueue.h"
+#include "model/CredentialStore.h"
+#include "model/DetachedTask.h"
+#include "model/StateFolder.h"
+#include "service/MuxClient.h"
+#include "workflow/DeliveryTracker.h"
+#include "workflow/FileAttributes.h"
+#include "workflow/ListingCache.h"
+#include "workflow/UploadQueue.h"
 
 #include <QCoro/QCoroSignal>
 #include <QDir>

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "CityInfo.h"
-#include "LibrarySync.h"
-#include "LocalVideo.h"
-#include "MuxClient.h"
-#include "MuxRecords.h"
-#include "Records.h"
-#include "SeenState.h"
-#include "SheetExporter.h"
-#include "UploadItem.h"
+#include "model/CityInfo.h"
+#include "model/Records.h"
+#include "model/SeenState.h"
+#include "model/UploadItem.h"
+#include "service/MuxClientOptions.h"
+#include "service/MuxRecords.h"
+#include "workflow/LibrarySync.h"
+#include "workflow/LocalVideo.h"
+#include "workflow/SheetExporter.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
@@ -30,6 +30,7 @@ namespace clipferry {
 
 class CredentialStore;
 class DeliveryTracker;
+class MuxClient;
 class UploadQueue;
 
 // The one object that holds the application's state and carries out every user action.
@@ -45,7 +46,7 @@ public:
         QUrl sheetWebAppUrl;
         // Where the last complete listing is kept for the next start.
         QString listingCacheFile;
-        MuxClient::Options client;
+        MuxClientOptions client;
         int maxConcurrentUploads = 3;
         // Local metadata reaches the views at most this often while a folder is read.
         std::chrono::milliseconds metadataPublishInterval{100};

@@ -1,7 +1,7 @@
 #include "ClipFactory.h"
-#include "CredentialStore.h"
 #include "StandInService.h"
 #include "TempHome.h"
+#include "model/CredentialStore.h"
 
 #include <QCoro/QCoroTask>
 #include <QDir>
@@ -185,8 +185,8 @@ private Q_SLOTS:
             << noError << 2 << 1;
         QTest::newRow("upload on a terminal")
             << QStringList{"--terminal", "upload", clipC} << "env" << QString() << 0
-            << QStringList{"\r\x1b[K[1/1] E2_Anthem_PAR_M03_c.mov \u2013 Uploading"} << noError
-            << 3 << 1;
+            << QStringList{"\r\x1b[K[1/1] E2_Anthem_PAR_M03_c.mov \u2013 Uploading"} << noError << 3
+            << 1;
         QTest::newRow("sync --dry-run")
             << QStringList{"sync", clipsFolder, "--dry-run"} << "env" << QString() << 0
             << QStringList{"upload\t" + clipC, "keep\t" + clipB} << noError << 2 << 0;

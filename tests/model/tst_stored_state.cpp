@@ -1,7 +1,7 @@
-#include "CityInfo.h"
-#include "SeenState.h"
-#include "StateFolder.h"
 #include "TempHome.h"
+#include "model/CityInfo.h"
+#include "model/SeenState.h"
+#include "model/StateFolder.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -61,13 +61,6 @@ private Q_SLOTS:
             QCOMPARE(map->size(), cities);
         else
             QVERIFY(!map.error().message.isEmpty());
-    }
-
-    void missingMemberIsNamed() {
-        const auto map = decodeCityMap("{\"PAR\":{\"name\":\"PARIS\",\"color\":\"#000000\"}}");
-        QVERIFY(!map);
-        QVERIFY2(map.error().message.contains(QStringLiteral("requiredPerAnimation")),
-                 qPrintable(map.error().message));
     }
 
     void cityMapRoundTripIsCompact() {

@@ -1,7 +1,8 @@
-#include "AssetListing.h"
 #include "ResultText.h"
-#include "ServiceError.h"
 #include "ServiceTestSupport.h"
+#include "model/JsonDecode.h"
+#include "service/AssetListing.h"
+#include "service/ServiceError.h"
 
 #include <QNetworkAccessManager>
 #include <QTest>
@@ -9,111 +10,89 @@
 using namespace clipferry;
 using Fault = StandInService::Fault;
 
-class TestAssetListing : public QObject {
+class TestAssetListing : public ServiceTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-
-    void listsEveryPage_data();
-    void listsEveryPage();
-    void usesTheGivenTokensNotTheClientPair();
-    void refusedListingSaysSo();
-    void failureOnALaterPageDropsTheListing();
+    void listingOutcomes_data();
+    void listingOutcomes();
     void foreignPagesNeverSeeTheCredential_data();
     void foreignPagesNeverSeeTheCredential();
-    void repeatedPageEndsWithAnError();
     void nextLocation_data();
     void nextLocation();
-
-private:
-    [[nodiscard]] std::unique_ptr<MuxClient> makeClient() const;
-    [[nodiscard]] Result<QList<MuxAsset>> list(MuxClient& client) const;
-
-    std::unique_ptr<StandInService> m_service;
-    std::unique_ptr<QNetworkAccessManager> m_network;
 };
 
-void TestAssetListing::initTestCase() {
-    m_service = std::make_unique<StandInService>();
-    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
-    m_network = std::make_unique<QNetworkAccessManager>();
-}
-
-void TestAssetListing::init() {
-    QVERIFY(m_service->reset());
-}
-
-std::unique_ptr<MuxClient> TestAssetListing::makeClient() const {
-    return std::make_unique<MuxClient>(
-        *m_network, fastClientOptions(*m_service, std::make_shared<FakePacerClock>()));
-}
-
-Result<QList<MuxAsset>> TestAssetListing::list(MuxClient& client) const {
-    return run(client.listAllAssets(m_service->tokenID(), m_service->tokenSecret()));
-}
-
-void TestAssetListing::listsEveryPage_data() {
+// A listing of 250 assets under each paging and failure: "outcome" is the number
+// listed, or the start of the error message. The client's own pair is stale, so every
+// request must carry the pair the listing was given.
+void TestAssetListing::listingOutcomes_data() {
     QTest::addColumn<StandInService::Paging>("paging");
-    QTest::addColumn<QString>("secondTarget");
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("secret");
+    QTest::addColumn<QString>("domain");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QStringList>("targets"); // the first requests, in order
+    const QString first = QStringLiteral("/video/v1/assets?limit=100");
+    const QString secret = m_service->tokenSecret();
+    const auto links = StandInService::Paging::links;
 
-    QTest::newRow("links.next") << StandInService::Paging::links
-                                << "/video/v1/assets?limit=100&page=2";
+    QTest::newRow("links.next") << links << Fault{} << secret << "" << 0 << "250"
+                                << QStringList{first, first + "&page=2", first + "&page=3"};
     // The stand-in's cursors hold '/', '+' and '=', which only survive percent-encoded.
-    QTest::newRow("next_cursor") << StandInService::Paging::cursor
-                                 << "/video/v1/assets?limit=100&cursor=o%2F100%2B%3D";
+    QTest::newRow("next_cursor") << StandInService::Paging::cursor << Fault{} << secret << "" << 0
+                                 << "250"
+                                 << QStringList{first, first + "&cursor=o%2F100%2B%3D",
+                                                first + "&cursor=o%2F200%2B%3D"};
+    QTest::newRow("refused") << links << Fault{} << "wrong"
+                             << "" << 401 << "HTTP 401: {\"error\"" << QStringList{first};
+    QTest::newRow("later page malformed")
+        << links << Fault{.path = "/video/v1/assets", .skip = 1, .malformedJson = true} << secret
+        << "JSON" << int(json::syntaxError) << "" << QStringList{first, first + "&page=2"};
+    QTest::newRow("page names itself as the next")
+        << links
+        << Fault{.path = "/video/v1/assets",
+                 .status = 200,
+                 .body = R"({"data":[{"id":"a","status":"ready"}],"links":{"next":")" +
+                         m_service->baseUrl().toString().toUtf8() + first.toUtf8() + "\"}}"}
+        << secret << "" << int(pagingLoopCode) << "" << QStringList{first};
 }
 
-void TestAssetListing::listsEveryPage() {
+void TestAssetListing::listingOutcomes() {
     QFETCH(StandInService::Paging, paging);
-    QFETCH(QString, secondTarget);
+    QFETCH(Fault, fault);
+    QFETCH(QString, secret);
+    QFETCH(QString, domain);
+    QFETCH(int, code);
+    QFETCH(QString, outcome);
+    QFETCH(QStringList, targets);
     QVERIFY(m_service->setPaging(paging));
-    QVERIFY(m_service->seedGeneratedAssets(250, QStringLiteral("2024-05-01T12:00:00Z")));
+    QVERIFY(m_service->seedGeneratedAssets(250));
+    if (!fault.path.isEmpty())
+        QVERIFY(m_service->addFault(fault));
 
-    auto client = makeClient();
-    const auto assets = list(*client);
-    QVERIFY2(assets, errorText(assets).constData());
-
-    QCOMPARE(assets->size(), 250);
-    for (int i = 0; i < 250; ++i)
-        QCOMPARE(assets->at(i).id, QStringLiteral("seeded%1").arg(i + 1, 4, 10, QLatin1Char('0')));
-    const auto requests = m_service->requests();
-    QCOMPARE(requests.size(), 3);
-    QCOMPARE(requests[0].target, QStringLiteral("/video/v1/assets?limit=100"));
-    QCOMPARE(requests[1].target, secondTarget);
-    for (const auto& request : requests)
-        QVERIFY(request.headers.contains(QStringLiteral("authorization")));
-}
-
-void TestAssetListing::usesTheGivenTokensNotTheClientPair() {
-    QVERIFY(m_service->seedGeneratedAssets(2));
     auto client = makeClient();
     client->setCredentials(QStringLiteral("stale"), QStringLiteral("pair"));
-    const auto assets = list(*client);
-    QVERIFY2(assets, errorText(assets).constData());
-    QCOMPARE(assets->size(), 2);
-}
+    const auto assets = run(client->listAllAssets(m_service->tokenID(), secret));
 
-void TestAssetListing::refusedListingSaysSo() {
-    QVERIFY(m_service->seedGeneratedAssets(2));
-    auto client = makeClient();
-    const auto assets = run(client->listAllAssets(QStringLiteral("wrong"), QStringLiteral("pair")));
-    QVERIFY(!assets);
-    QCOMPARE(assets.error().code, 401);
-    QVERIFY2(assets.error().message.startsWith(QStringLiteral("HTTP 401: ")) &&
-                 assets.error().message.contains(QStringLiteral("unauthorized")),
-             qPrintable(assets.error().message));
-}
-
-void TestAssetListing::failureOnALaterPageDropsTheListing() {
-    QVERIFY(m_service->seedGeneratedAssets(250));
-    QVERIFY(m_service->addFault({.path = "/video/v1/assets", .skip = 1, .malformedJson = true}));
-    auto client = makeClient();
-    const auto assets = list(*client);
-    QVERIFY(!assets);
-    QCOMPARE(assets.error().domain, QStringLiteral("JSON"));
-    QCOMPARE(m_service->requests().size(), 2);
+    QCOMPARE(assets ? 0 : assets.error().code, code);
+    if (assets) {
+        QCOMPARE(QString::number(assets->size()), outcome);
+        for (int i = 0; i < 250; ++i)
+            QCOMPARE(assets->at(i).id, QStringLiteral("seeded%1").arg(i + 1, 4, 10, QChar(u'0')));
+    } else {
+        QCOMPARE(assets.error().domain, domain);
+        QVERIFY2(assets.error().message.startsWith(outcome), qPrintable(assets.error().message));
+    }
+    const auto requests = m_service->requests();
+    QCOMPARE(requests.size(), targets.size());
+    const QString pair =
+        QStringLiteral("Basic ") +
+        QString::fromLatin1((m_service->tokenID() + u':' + secret).toUtf8().toBase64());
+    for (qsizetype i = 0; i < requests.size(); ++i) {
+        QCOMPARE(requests[i].target, targets[i]);
+        QCOMPARE(requests[i].headers.value(QStringLiteral("authorization")), pair);
+    }
 }
 
 void TestAssetListing::foreignPagesNeverSeeTheCredential_data() {
@@ -138,7 +117,7 @@ void TestAssetListing::foreignPagesNeverSeeTheCredential() {
              .status = 200,
              .body = "{\"data\":[],\"links\":{\"next\":\"" + elsewhere + "\"}}"}));
     auto client = makeClient();
-    const auto assets = list(*client);
+    const auto assets = run(client->listAllAssets(m_service->tokenID(), m_service->tokenSecret()));
     QVERIFY(!assets);
     if (!byRedirect)
         QCOMPARE(assets.error().message,
@@ -146,22 +125,6 @@ void TestAssetListing::foreignPagesNeverSeeTheCredential() {
                      .arg(other.baseUrl().port()));
     for (const auto& request : other.requests())
         QVERIFY(!request.headers.contains(QStringLiteral("authorization")));
-}
-
-void TestAssetListing::repeatedPageEndsWithAnError() {
-    const QByteArray first =
-        m_service->baseUrl().toString().toUtf8() + "/video/v1/assets?limit=100";
-    QVERIFY(m_service->addFault({.path = "/video/v1/assets",
-                                 .status = 200,
-                                 .body = "{\"data\":[{\"id\":\"a\",\"status\":\"ready\"}],"
-                                         "\"links\":{\"next\":\"" +
-                                         first + "\"}}"}));
-    auto client = makeClient();
-    const auto assets = list(*client);
-    QVERIFY(!assets);
-    QCOMPARE(assets.error().domain, QString());
-    QCOMPARE(assets.error().code, int(pagingLoopCode));
-    QCOMPARE(m_service->requests().size(), 1);
 }
 
 void TestAssetListing::nextLocation_data() {

@@ -1,12 +1,13 @@
 #include "ResultText.h"
-#include "ServiceError.h"
 #include "ServiceTestSupport.h"
-#include "StreamedRequest.h"
+#include "TestFiles.h"
+#include "model/JsonDecode.h"
+#include "service/ServiceError.h"
+#include "service/StreamedRequest.h"
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -16,22 +17,18 @@ using namespace clipferry;
 using namespace std::chrono_literals;
 using Fault = StandInService::Fault;
 
-class TestMuxClient : public QObject {
+class TestMuxClient : public ServiceTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-
     void destroyingTheClientEndsItsWaits();
     void authorizationHeader_data();
     void authorizationHeader();
     void createUploadSendsTheSettings();
-    void createUploadStatus_data();
-    void createUploadStatus();
-    void createUploadRejectsAnInvalidLocation();
-    void createUploadPassesDecodeAndTransportErrors();
-    void idleTimeoutEndsAHangingRequest();
+    void createUploadOutcomes_data();
+    void createUploadOutcomes();
+    void transportFailures_data();
+    void transportFailures();
 
     void uploadFileStreamsTheFile();
     void uploadFileStatus_data();
@@ -42,44 +39,23 @@ private slots:
     void streamedRequestReadsTheReply_data();
     void streamedRequestReadsTheReply();
 
-    void waitForAssetIDPollsUntilTheAssetExists();
-    void waitForAssetIDGivesUpAfterTheLastAttempt();
-    void waitForAssetIDAcceptsAnEmptyID();
-    void waitForAssetIDStopsOnARefusal();
+    void waitsPollUntilTheServiceIsReady();
+    void waitsEnd_data();
+    void waitsEnd();
     void waitsPollThroughPassingFailures_data();
     void waitsPollThroughPassingFailures();
-    void waitForAssetIDStopsOnADeadUpload_data();
-    void waitForAssetIDStopsOnADeadUpload();
 
     void updateAssetTitle();
-    void waitForAssetReadyPollsUntilReady();
-    void waitForAssetReadyKeepsPolling_data();
-    void waitForAssetReadyKeepsPolling();
-    void waitForAssetReadyStopsOnAnErroredAsset();
     void deleteAsset_data();
     void deleteAsset();
     void unsafeIDsNeverReachTheService();
 
 private:
-    [[nodiscard]] std::unique_ptr<MuxClient> makeClient() const;
     [[nodiscard]] QString writeFile(qint64 size);
-    [[nodiscard]] QString createdUploadID(MuxClient& client);
 
-    std::unique_ptr<StandInService> m_service;
-    std::unique_ptr<QNetworkAccessManager> m_network;
     QTemporaryDir m_dir;
     int m_files = 0;
 };
-
-void TestMuxClient::initTestCase() {
-    m_service = std::make_unique<StandInService>();
-    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
-    m_network = std::make_unique<QNetworkAccessManager>();
-}
-
-void TestMuxClient::init() {
-    QVERIFY(m_service->reset());
-}
 
 namespace {
 QCoro::Task<> recordOutcome(QCoro::Task<Result<QString>> wait, std::shared_ptr<QString> outcome) {
@@ -95,8 +71,7 @@ void TestMuxClient::destroyingTheClientEndsItsWaits() {
     auto options = fastClientOptions(*m_service, {});
     options.assetIdPollInterval = 50ms;
     options.assetIdAttempts = 100;
-    auto client = std::make_unique<MuxClient>(*m_network, options);
-    client->setCredentials(m_service->tokenID(), m_service->tokenSecret());
+    auto client = makeClient(options);
     const auto created =
         run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
     QVERIFY(created);
@@ -113,30 +88,9 @@ void TestMuxClient::destroyingTheClientEndsItsWaits() {
              polls);
 }
 
-std::unique_ptr<MuxClient> TestMuxClient::makeClient() const {
-    auto client = std::make_unique<MuxClient>(
-        *m_network, fastClientOptions(*m_service, std::make_shared<FakePacerClock>()));
-    client->setCredentials(m_service->tokenID(), m_service->tokenSecret());
-    return client;
-}
-
 QString TestMuxClient::writeFile(qint64 size) {
     const QString path = m_dir.filePath(QStringLiteral("clip%1.mov").arg(++m_files));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    QByteArray chunk(64 * 1024, Qt::Uninitialized);
-    for (qint64 written = 0; written < size; written += chunk.size()) {
-        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()),
-                                              chunk.size() / 4);
-        file.write(chunk.constData(), std::min<qint64>(chunk.size(), size - written));
-    }
-    return path;
-}
-
-QString TestMuxClient::createdUploadID(MuxClient& client) {
-    auto created = run(client.createUpload(QStringLiteral("clip.mov"), QStringLiteral("2160p")));
-    return created ? created->id : QString();
+    return writeRandomFile(path, size) ? path : QString();
 }
 
 // --- requests ------------------------------------------------------------------------
@@ -149,6 +103,9 @@ void TestMuxClient::authorizationHeader_data() {
     QTest::newRow("the service's pair") << "stand-in-id"
                                         << "stand-in-secret" << true;
     QTest::newRow("non-ASCII pair") << QStringLiteral("idé") << QStringLiteral("sécret:ü") << true;
+    // Encodes to "YWI+Y2Q/..." : the standard alphabet, not the URL-safe one.
+    QTest::newRow("+ and / in Base64") << "ab>cd?"
+                                       << "secret" << true;
     QTest::newRow("both empty") << ""
                                 << "" << false;
 }
@@ -204,103 +161,89 @@ void TestMuxClient::createUploadSendsTheSettings() {
     QVERIFY2(!request.body.contains('\n'), "the body is compact");
 }
 
-void TestMuxClient::createUploadStatus_data() {
+// What the service answers the POST, and what the caller gets: "outcome" is the upload
+// ID, or the start of the error message (an empty domain is the client's own).
+void TestMuxClient::createUploadOutcomes_data() {
     QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("message"); // empty: success
+    QTest::addColumn<QByteArray>("body"); // empty: the normal reply cut short
+    QTest::addColumn<QString>("domain");
+    QTest::addColumn<int>("code"); // 0: success
+    QTest::addColumn<QString>("outcome");
 
     const QByteArray valid = R"({"data":{"id":"u1","url":"https://storage.example/u1?sig=x"}})";
-    QTest::newRow("201 passes") << 201 << valid << "";
-    QTest::newRow("299 passes") << 299 << valid << "";
+    QTest::newRow("201 passes") << 201 << valid << "" << 0 << "u1";
+    QTest::newRow("299 passes") << 299 << valid << "" << 0 << "u1";
     // An informational status carries no body in HTTP.
-    QTest::newRow("199 fails") << 199 << QByteArray() << "HTTP 199: ";
-    QTest::newRow("300 fails") << 300 << valid << QStringLiteral("HTTP 300: ") + valid;
-    QTest::newRow("non-UTF-8 body") << 500 << QByteArray("\xff\xfe bad \xc3") << "HTTP 500: ";
-    QTest::newRow("cut-off UTF-8 sequence") << 502 << QByteArray("caf\xc3") << "HTTP 502: ";
-    QTest::newRow("UTF-8 body") << 400 << QByteArray("caf\xc3\xa9")
+    QTest::newRow("199 fails") << 199 << QByteArray() << "" << 199 << "HTTP 199: ";
+    QTest::newRow("300 fails") << 300 << valid << "" << 300 << QStringLiteral("HTTP 300: ") + valid;
+    QTest::newRow("non-UTF-8 body")
+        << 500 << QByteArray("\xff\xfe bad \xc3") << "" << 500 << "HTTP 500: ";
+    QTest::newRow("cut-off UTF-8 sequence")
+        << 502 << QByteArray("caf\xc3") << "" << 502 << "HTTP 502: ";
+    QTest::newRow("UTF-8 body") << 400 << QByteArray("caf\xc3\xa9") << "" << 400
                                 << QStringLiteral("HTTP 400: café");
+    QTest::newRow("relative location")
+        << 201 << QByteArray(R"({"data":{"id":"u1","url":"/relative/only"}})") << ""
+        << int(invalidLocationCode) << "";
+    QTest::newRow("no id") << 201 << QByteArray(R"({"data":{"url":"x"}})") << "JSON"
+                           << int(json::missingMember) << "The member \"data.id\" is missing.";
+    QTest::newRow("malformed") << 0 << QByteArray() << "JSON" << int(json::syntaxError) << "";
 }
 
-void TestMuxClient::createUploadStatus() {
+void TestMuxClient::createUploadOutcomes() {
     QFETCH(int, status);
     QFETCH(QByteArray, body);
-    QFETCH(QString, message);
-    QVERIFY(m_service->addFault(
-        {.method = "POST", .path = "/video/v1/uploads", .status = status, .body = body}));
+    QFETCH(QString, domain);
+    QFETCH(int, code);
+    QFETCH(QString, outcome);
+    if (status == 0)
+        QVERIFY(m_service->addFault({.path = "/video/v1/uploads", .malformedJson = true}));
+    else
+        QVERIFY(m_service->addFault({.path = "/video/v1/uploads", .status = status, .body = body}));
 
     auto client = makeClient();
     const auto created =
         run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
 
-    if (message.isEmpty()) {
-        QVERIFY2(created, errorText(created).constData());
-        QCOMPARE(created->id, QStringLiteral("u1"));
+    QCOMPARE(created ? 0 : created.error().code, code);
+    if (created) {
+        QCOMPARE(created->id, outcome);
         QCOMPARE(created->url, QUrl(QStringLiteral("https://storage.example/u1?sig=x")));
     } else {
-        QVERIFY(!created);
-        QCOMPARE(created.error().domain, QString());
-        QCOMPARE(created.error().code, status);
-        QCOMPARE(created.error().message, message);
+        QCOMPARE(created.error().domain, domain);
+        QVERIFY2(created.error().message.startsWith(outcome), qPrintable(created.error().message));
     }
 }
 
-void TestMuxClient::createUploadRejectsAnInvalidLocation() {
-    QVERIFY(m_service->addFault({.path = "/video/v1/uploads",
-                                 .status = 201,
-                                 .body = R"({"data":{"id":"u1","url":"/relative/only"}})"}));
-    auto client = makeClient();
-    const auto created =
-        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
-    QVERIFY(!created);
-    QCOMPARE(created.error().code, int(invalidLocationCode));
+// Failures below HTTP are the network's, with Qt's code: a port nobody listens on any
+// more, and a request that hangs past the idle time-out.
+void TestMuxClient::transportFailures_data() {
+    QTest::addColumn<bool>("hang");
+    QTest::addColumn<int>("code");
+    QTest::newRow("connection refused") << false << int(QNetworkReply::ConnectionRefusedError);
+    QTest::newRow("idle time-out") << true << int(QNetworkReply::OperationCanceledError);
 }
 
-void TestMuxClient::createUploadPassesDecodeAndTransportErrors() {
-    auto client = makeClient();
-
-    QVERIFY(m_service->addFault({.path = "/video/v1/uploads", .times = 1, .malformedJson = true}));
-    const auto malformed =
-        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
-    QVERIFY(!malformed);
-    QCOMPARE(malformed.error().domain, QStringLiteral("JSON"));
-
-    QVERIFY(m_service->addFault({.path = "/video/v1/uploads",
-                                 .times = 1,
-                                 .status = 201,
-                                 .body = R"({"data":{"url":"x"}})"}));
-    const auto missing =
-        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
-    QVERIFY(!missing);
-    QVERIFY2(missing.error().message.contains(QStringLiteral("\"data.id\"")),
-             qPrintable(missing.error().message));
-
-    // A port that nobody listens on any more.
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
-    closed.close();
-    MuxClient::Options options = fastClientOptions(*m_service, std::make_shared<FakePacerClock>());
-    options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
-    MuxClient refused(*m_network, options);
-    const auto transport =
-        run(refused.createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
-    QVERIFY(!transport);
-    QCOMPARE(transport.error().domain, QStringLiteral("Network"));
-    QCOMPARE(transport.error().code, int(QNetworkReply::ConnectionRefusedError));
-    QVERIFY(!transport.error().message.isEmpty());
-}
-
-void TestMuxClient::idleTimeoutEndsAHangingRequest() {
-    QVERIFY(m_service->addFault({.method = "PATCH", .path = "/video/v1/assets/*", .hang = true}));
+void TestMuxClient::transportFailures() {
+    QFETCH(bool, hang);
+    QFETCH(int, code);
     MuxClient::Options options = fastClientOptions(*m_service, std::make_shared<FakePacerClock>());
     options.transferTimeout = 200ms;
-    auto client = std::make_unique<MuxClient>(*m_network, options);
-    client->setCredentials(m_service->tokenID(), m_service->tokenSecret());
-
-    const auto ready = run(client->updateAssetTitle(QStringLiteral("a1"), QStringLiteral("t")));
-    QVERIFY(!ready);
-    QCOMPARE(ready.error().domain, QStringLiteral("Network"));
-    QCOMPARE(ready.error().code, int(QNetworkReply::OperationCanceledError));
+    if (hang) {
+        QVERIFY(m_service->addFault({.method = "PATCH", .path = "/video/v1/*", .hang = true}));
+    } else {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
+    }
+    const auto failed =
+        run(makeClient(options)->updateAssetTitle(QStringLiteral("a1"), QStringLiteral("t")));
+    QVERIFY(!failed);
+    QCOMPARE(failed.error().domain, QStringLiteral("Network"));
+    QCOMPARE(failed.error().code, code);
+    QVERIFY(!failed.error().message.isEmpty());
     QVERIFY(m_service->releaseHangingReplies());
 }
 
@@ -335,35 +278,50 @@ void TestMuxClient::uploadFileStreamsTheFile() {
         QVERIFY(progress[i].first >= progress[i - 1].first);
 }
 
+// What the session answers the PUT: "once" answers only the first, after which the
+// transfer asks what is held and sends the rest to the same session.
 void TestMuxClient::uploadFileStatus_data() {
     QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("once");
     QTest::addColumn<int>("code"); // 0: succeeds
 
-    QTest::newRow("204") << 204 << 0;
-    QTest::newRow("403") << 403 << 1;
-    QTest::newRow("500 on every resumption") << 500 << 1;
-    QTest::newRow("301") << 301 << 1;
-    QTest::newRow("404: session gone") << 404 << 9;
-    QTest::newRow("410: session gone") << 410 << 9;
+    QTest::newRow("204") << 204 << false << 0;
+    QTest::newRow("403") << 403 << false << 1;
+    QTest::newRow("500 on every resumption") << 500 << false << 1;
+    QTest::newRow("301") << 301 << false << 1;
+    QTest::newRow("404: session gone") << 404 << false << 9;
+    QTest::newRow("410: session gone") << 410 << false << 9;
+    QTest::newRow("429 once: asked again") << 429 << true << 0;
+    QTest::newRow("503 once: asked again") << 503 << true << 0;
 }
 
 void TestMuxClient::uploadFileStatus() {
     QFETCH(int, status);
+    QFETCH(bool, once);
     QFETCH(int, code);
     QVERIFY(m_service->addFault({.method = "PUT",
                                  .path = "/_upload/*",
+                                 .times = once ? std::optional(1) : std::nullopt,
                                  .status = status,
                                  .body = "<Error>details</Error>"}));
 
     auto client = makeClient();
-    const QUrl location(m_service->baseUrl().toString() + QStringLiteral("/_upload/any"));
-    const auto uploaded = run(client->uploadFile(writeFile(1000), location));
+    const auto created =
+        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+    QVERIFY(created);
+    const auto uploaded = run(client->uploadFile(writeFile(1000), created->url));
     QCOMPARE(uploaded ? 0 : uploaded.error().code, code);
     if (code != 0) {
         QCOMPARE(uploaded.error().domain, QString());
         QCOMPARE(uploaded.error().message, code == 1 ? QStringLiteral("Upload failed")
                                                      : QStringLiteral("Upload session expired"));
     }
+    // The answered session is the one that holds the file.
+    QJsonObject upload;
+    for (const auto& value : m_service->uploads())
+        if (value[QStringLiteral("id")] == created->id)
+            upload = value.toObject();
+    QCOMPARE(upload.value(QLatin1StringView("received")).toBool(), code == 0 && status != 204);
 }
 
 // Each cut leaves the session holding whole 256 KiB units; the transfer asks what is
@@ -494,8 +452,10 @@ void TestMuxClient::streamedRequestReadsTheReply() {
 
 // --- waitForAssetID ----------------------------------------------------------------------
 
-void TestMuxClient::waitForAssetIDPollsUntilTheAssetExists() {
+// The whole flow: each wait polls until the service has what it waits for.
+void TestMuxClient::waitsPollUntilTheServiceIsReady() {
     QVERIFY(m_service->setUploadPollsBeforeAsset(3));
+    QVERIFY(m_service->setAssetPollsBeforeReady(3));
     auto client = makeClient();
     const auto created =
         run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
@@ -507,41 +467,91 @@ void TestMuxClient::waitForAssetIDPollsUntilTheAssetExists() {
     QCOMPARE(
         *assetID,
         m_service->uploads().first().toObject().value(QLatin1StringView("asset_id")).toString());
+    const auto playbackID = run(client->waitForAssetReady(*assetID));
+    QVERIFY2(playbackID, errorText(playbackID).constData());
+    const QJsonObject asset = m_service->assets().first().toObject();
+    QCOMPARE(*playbackID,
+             asset[QStringLiteral("playback_ids")][0][QStringLiteral("id")].toString());
     QCOMPARE(m_service->countRequests(QStringLiteral("GET"),
                                       QStringLiteral("/video/v1/uploads/") + created->id),
              3);
+    QCOMPARE(m_service->countRequests(QStringLiteral("GET"),
+                                      QStringLiteral("/video/v1/assets/") + *assetID),
+             3);
 }
 
-void TestMuxClient::waitForAssetIDGivesUpAfterTheLastAttempt() {
-    auto client = makeClient();
-    const QString uploadID = createdUploadID(*client); // never sent: never an asset
-    QVERIFY(!uploadID.isEmpty());
+// How the two waits end, from the service's replies to the poll: a row's reply is
+// repeated for every poll; "outcome" is the value, or the start of the error message.
+void TestMuxClient::waitsEnd_data() {
+    QTest::addColumn<bool>("ready"); // waitForAssetReady, else waitForAssetID
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<int>("code"); // 0: a value
+    QTest::addColumn<int>("polls");
+    const QByteArray missing = R"({"error":{"type":"not_found"}})";
+    const QByteArray playback = R"("playback_ids":[{"id":"p1"}])";
 
-    const auto assetID = run(client->waitForAssetID(uploadID));
-    QVERIFY(!assetID);
-    QCOMPARE(assetID.error().domain, QString());
-    QCOMPARE(assetID.error().code, 2);
-    QCOMPARE(assetID.error().message, QStringLiteral("Timeout waiting for asset_id"));
-    QCOMPARE(m_service->countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/uploads/*")),
-             5);
+    QTest::newRow("id: never an asset")
+        << false << 200 << QByteArray(R"({"data":{"status":"waiting"}})")
+        << "Timeout waiting for asset_id" << 2 << 5;
+    QTest::newRow("id: an empty id is an id")
+        << false << 200 << QByteArray(R"({"data":{"asset_id":""}})") << "" << 0 << 1;
+    QTest::newRow("id: refused") << false << 404 << missing << "HTTP 404: {" << 404 << 1;
+    QTest::newRow("id: errored with a message")
+        << false << 200
+        << QByteArray(
+               R"({"data":{"status":"errored","error":{"type":"invalid_input","message":"File is not a video"}}})")
+        << "Upload errored: File is not a video" << 4 << 1;
+    QTest::newRow("id: cancelled")
+        << false << 200 << QByteArray(R"({"data":{"status":"cancelled"}})") << "Upload cancelled"
+        << 4 << 1;
+    QTest::newRow("id: timed out")
+        << false << 200 << QByteArray(R"({"data":{"status":"timed_out"}})") << "Upload timed_out"
+        << 4 << 1;
+    QTest::newRow("ready: preparing")
+        << true << 200 << R"({"data":{"status":"preparing",)" + playback + "}}"
+        << "Timeout waiting for ready (asset x1)" << 3 << 5;
+    QTest::newRow("ready: Ready in another case")
+        << true << 200 << R"({"data":{"status":"Ready",)" + playback + "}}"
+        << "Timeout waiting for ready (asset x1)" << 3 << 5;
+    QTest::newRow("ready: no playback ids")
+        << true << 200 << QByteArray(R"({"data":{"status":"ready","playback_ids":[]}})")
+        << "Timeout waiting for ready (asset x1)" << 3 << 5;
+    QTest::newRow("ready: playback ids absent")
+        << true << 200 << QByteArray(R"({"data":{"status":"ready"}})")
+        << "Timeout waiting for ready (asset x1)" << 3 << 5;
+    QTest::newRow("ready: errored with messages")
+        << true << 200
+        << QByteArray(
+               R"({"data":{"status":"errored","errors":{"type":"invalid_input","messages":["No video track","Bad container"]}}})")
+        << "Asset errored: No video track; Bad container" << 5 << 1;
+    QTest::newRow("ready: errored") << true << 200 << QByteArray(R"({"data":{"status":"errored"}})")
+                                    << "Asset errored" << 5 << 1;
+    QTest::newRow("ready: refused") << true << 404 << missing << "HTTP 404: {" << 404 << 1;
 }
 
-void TestMuxClient::waitForAssetIDAcceptsAnEmptyID() {
-    QVERIFY(m_service->addFault(
-        {.path = "/video/v1/uploads/u1", .status = 200, .body = R"({"data":{"asset_id":""}})"}));
-    auto client = makeClient();
-    const auto assetID = run(client->waitForAssetID(QStringLiteral("u1")));
-    QVERIFY2(assetID, errorText(assetID).constData());
-    QCOMPARE(*assetID, QString());
-}
+void TestMuxClient::waitsEnd() {
+    QFETCH(bool, ready);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, outcome);
+    QFETCH(int, code);
+    QFETCH(int, polls);
+    const QString path =
+        ready ? QStringLiteral("/video/v1/assets/x1") : QStringLiteral("/video/v1/uploads/x1");
+    QVERIFY(m_service->addFault({.path = path, .status = status, .body = body}));
 
-void TestMuxClient::waitForAssetIDStopsOnARefusal() {
     auto client = makeClient();
-    const auto assetID = run(client->waitForAssetID(QStringLiteral("no-such-upload")));
-    QVERIFY(!assetID);
-    QCOMPARE(assetID.error().code, 404);
-    QVERIFY(assetID.error().message.startsWith(QStringLiteral("HTTP 404: {")));
-    QCOMPARE(m_service->requests().size(), 1);
+    const auto result = run(ready ? client->waitForAssetReady(QStringLiteral("x1"))
+                                  : client->waitForAssetID(QStringLiteral("x1")));
+    QCOMPARE(result ? 0 : result.error().code, code);
+    if (result)
+        QCOMPARE(*result, outcome);
+    else
+        QVERIFY2(result.error().domain.isEmpty() && result.error().message.startsWith(outcome),
+                 qPrintable(result.error().message));
+    QCOMPARE(m_service->countRequests(QStringLiteral("GET"), path), polls);
 }
 
 // Transport retries end after five; a wait that sees more polls on instead of failing.
@@ -570,39 +580,6 @@ void TestMuxClient::waitsPollThroughPassingFailures() {
     QVERIFY(m_service->countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/*")) > 7);
 }
 
-void TestMuxClient::waitForAssetIDStopsOnADeadUpload_data() {
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<QJsonObject>("error");
-    QTest::addColumn<QString>("message");
-
-    QTest::newRow("errored with a message")
-        << "errored"
-        << QJsonObject{{QStringLiteral("type"), QStringLiteral("invalid_input")},
-                       {QStringLiteral("message"), QStringLiteral("File is not a video")}}
-        << "Upload errored: File is not a video";
-    QTest::newRow("cancelled") << "cancelled" << QJsonObject() << "Upload cancelled";
-    QTest::newRow("timed out") << "timed_out" << QJsonObject() << "Upload timed_out";
-}
-
-void TestMuxClient::waitForAssetIDStopsOnADeadUpload() {
-    QFETCH(QString, status);
-    QFETCH(QJsonObject, error);
-    QFETCH(QString, message);
-
-    auto client = makeClient();
-    const QString uploadID = createdUploadID(*client);
-    QVERIFY(m_service->updateUpload(
-        uploadID, {{QStringLiteral("status"), status}, {QStringLiteral("error"), error}}));
-
-    const auto assetID = run(client->waitForAssetID(uploadID));
-    QVERIFY(!assetID);
-    QCOMPARE(assetID.error().domain, QString());
-    QCOMPARE(assetID.error().code, 4);
-    QCOMPARE(assetID.error().message, message);
-    QCOMPARE(m_service->countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/uploads/*")),
-             1);
-}
-
 // --- assets ------------------------------------------------------------------------------
 
 void TestMuxClient::updateAssetTitle() {
@@ -629,86 +606,6 @@ void TestMuxClient::updateAssetTitle() {
     QVERIFY(!missing);
     QCOMPARE(missing.error().code, 404);
     QVERIFY(missing.error().message.startsWith(QStringLiteral("HTTP 404: {")));
-}
-
-void TestMuxClient::waitForAssetReadyPollsUntilReady() {
-    QVERIFY(m_service->setAssetPollsBeforeReady(3));
-    auto client = makeClient();
-    const auto created =
-        run(client->createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
-    QVERIFY(created);
-    QVERIFY(run(client->uploadFile(writeFile(100), created->url)));
-    const auto assetID = run(client->waitForAssetID(created->id));
-    QVERIFY(assetID);
-
-    const auto playbackID = run(client->waitForAssetReady(*assetID));
-    QVERIFY2(playbackID, errorText(playbackID).constData());
-    const QJsonObject asset = m_service->assets().first().toObject();
-    QCOMPARE(*playbackID,
-             asset[QStringLiteral("playback_ids")][0][QStringLiteral("id")].toString());
-    QCOMPARE(m_service->countRequests(QStringLiteral("GET"),
-                                      QStringLiteral("/video/v1/assets/") + *assetID),
-             3);
-}
-
-void TestMuxClient::waitForAssetReadyKeepsPolling_data() {
-    QTest::addColumn<QJsonObject>("asset");
-
-    const QJsonArray playback{QJsonObject{{QStringLiteral("id"), QStringLiteral("p1")}}};
-    QTest::newRow("preparing") << QJsonObject{
-        {QStringLiteral("status"), QStringLiteral("preparing")},
-        {QStringLiteral("playback_ids"), playback}};
-    QTest::newRow("Ready in another case")
-        << QJsonObject{{QStringLiteral("status"), QStringLiteral("Ready")},
-                       {QStringLiteral("playback_ids"), playback}};
-    QTest::newRow("ready without playback IDs")
-        << QJsonObject{{QStringLiteral("status"), QStringLiteral("ready")},
-                       {QStringLiteral("playback_ids"), QJsonArray()}};
-    QTest::newRow("ready, playback IDs absent")
-        << QJsonObject{{QStringLiteral("status"), QStringLiteral("ready")}};
-}
-
-void TestMuxClient::waitForAssetReadyKeepsPolling() {
-    QFETCH(QJsonObject, asset);
-    asset.insert(QStringLiteral("id"), QStringLiteral("a1"));
-    QVERIFY(m_service->seedAssets({asset}));
-
-    auto client = makeClient();
-    const auto playbackID = run(client->waitForAssetReady(QStringLiteral("a1")));
-    QVERIFY(!playbackID);
-    QCOMPARE(playbackID.error().domain, QString());
-    QCOMPARE(playbackID.error().code, 3);
-    QCOMPARE(playbackID.error().message, QStringLiteral("Timeout waiting for ready (asset a1)"));
-    QCOMPARE(m_service->countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets/a1")),
-             5);
-}
-
-void TestMuxClient::waitForAssetReadyStopsOnAnErroredAsset() {
-    QVERIFY(m_service->seedAssets(
-        {QJsonObject{{QStringLiteral("id"), QStringLiteral("a1")},
-                     {QStringLiteral("status"), QStringLiteral("errored")},
-                     {QStringLiteral("errors"),
-                      QJsonObject{{QStringLiteral("type"), QStringLiteral("invalid_input")},
-                                  {QStringLiteral("messages"),
-                                   QJsonArray{QStringLiteral("No video track"),
-                                              QStringLiteral("Bad container")}}}}},
-         QJsonObject{{QStringLiteral("id"), QStringLiteral("a2")},
-                     {QStringLiteral("status"), QStringLiteral("errored")}}}));
-    auto client = makeClient();
-
-    const auto first = run(client->waitForAssetReady(QStringLiteral("a1")));
-    QVERIFY(!first);
-    QCOMPARE(first.error().code, 5);
-    QCOMPARE(first.error().message, QStringLiteral("Asset errored: No video track; Bad container"));
-    const auto second = run(client->waitForAssetReady(QStringLiteral("a2")));
-    QVERIFY(!second);
-    QCOMPARE(second.error().message, QStringLiteral("Asset errored"));
-    QCOMPARE(m_service->requests().size(), 2);
-
-    const auto missing = run(client->waitForAssetReady(QStringLiteral("gone")));
-    QVERIFY(!missing);
-    QCOMPARE(missing.error().code, 404);
-    QCOMPARE(m_service->requests().size(), 3);
 }
 
 void TestMuxClient::deleteAsset_data() {

@@ -89,7 +89,8 @@ QString ClipFactory::video(const QString& fileName, const Options& options) {
     if (options.withAudio)
         arguments << QStringList{
             "-f", "lavfi", "-i",
-            QStringLiteral("sine=frequency=440:duration=%1").arg(number(options.seconds))};
+            QStringLiteral("sine=frequency=440:duration=%1")
+                .arg(number(options.audioSeconds > 0 ? options.audioSeconds : options.seconds))};
     arguments << videoCodecArguments(extension) << QStringList{"-pix_fmt", "yuv420p"};
     if (options.withAudio)
         arguments << audioCodecArguments(extension);

@@ -18,6 +18,7 @@ public:
         QSize size{320, 240};
         int frameRate = 25;
         bool withAudio = false;
+        double audioSeconds = 0.0; // 0: as long as the video
         // A lavfi video source; empty means ffmpeg's "testsrc" pattern. Placeholders:
         // %1 the size ("320x240"), %2 the frame rate, %3 the duration in seconds.
         QString videoSource;

@@ -35,8 +35,6 @@ QJsonObject faultJson(const StandInService::Fault& fault) {
         object.insert(QStringLiteral("hang"), true);
     if (fault.dropBeforeReply)
         object.insert(QStringLiteral("drop"), QStringLiteral("before-reply"));
-    if (fault.dropMidBody)
-        object.insert(QStringLiteral("drop"), QStringLiteral("mid-body"));
     if (fault.dropAfterHandling)
         object.insert(QStringLiteral("drop"), QStringLiteral("after-handling"));
     if (fault.dropAfterBytes >= 0)
@@ -88,6 +86,17 @@ bool StandInService::isRunning() const {
 
 QUrl StandInService::baseUrl() const {
     return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+}
+
+clipferry::MuxClient::Options StandInService::clientOptions() const {
+    clipferry::MuxClient::Options options;
+    options.apiBase = baseUrl();
+    options.assetIdPollInterval = std::chrono::milliseconds(1);
+    options.readyPollInterval = std::chrono::milliseconds(1);
+    options.postRequestsPerSecond = 0;
+    options.otherRequestsPerSecond = 0;
+    options.retryBaseDelay = std::chrono::milliseconds(1);
+    return options;
 }
 
 QUrl StandInService::sheetWebAppUrl() const {
@@ -184,10 +193,6 @@ bool StandInService::seedGeneratedAssets(int count, const QString& createdAt,
                    {{QStringLiteral("generate"), generate}});
 }
 
-bool StandInService::updateAsset(const QString& assetID, const QJsonObject& members) {
-    return control("PATCH", QStringLiteral("/_control/assets/") + assetID, members);
-}
-
 bool StandInService::updateUpload(const QString& uploadID, const QJsonObject& members) {
     return control("PATCH", QStringLiteral("/_control/uploads/") + uploadID, members);
 }
@@ -213,8 +218,6 @@ QList<StandInService::LoggedRequest> StandInService::requests() const {
             request.headers.insert(it.key(), it.value().toString());
         request.body = entry.value(QLatin1StringView("body")).toString().toUtf8();
         request.status = entry.value(QLatin1StringView("status")).toInt();
-        request.fault = entry.value(QLatin1StringView("fault")).toString();
-        request.timeMs = entry.value(QLatin1StringView("timeMs")).toDouble();
         list.append(request);
     }
     return list;

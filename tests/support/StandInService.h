@@ -1,10 +1,13 @@
 #pragma once
 
+#include "service/MuxClient.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
+#include <QMetaType>
 #include <QPair>
 #include <QProcess>
 #include <QString>
@@ -44,7 +47,6 @@ public:
         int delayMs = 0;                                // a slow reply
         bool hang = false;              // no reply until releaseHangingReplies() or the end
         bool dropBeforeReply = false;   // close the connection without any reply
-        bool dropMidBody = false;       // send the headers and half the body, then close
         bool dropAfterHandling = false; // do the work, then close without a reply
         qint64 dropAfterBytes = -1;     // upload PUT: close after reading this many bytes
         bool malformedJson = false;     // the normal reply, cut short so it does not parse
@@ -57,8 +59,6 @@ public:
         QHash<QString, QString> headers; // names in lower case
         QByteArray body;                 // empty for the upload PUT, whose bytes are only counted
         int status = 0;                  // the status answered; 0 when dropped or hanging
-        QString fault;                   // the fault applied, if any
-        double timeMs = 0;               // since the stand-in started
     };
 
     struct SheetPost {
@@ -79,6 +79,9 @@ public:
     [[nodiscard]] QUrl baseUrl() const;
     // The web app's address, ending in "/exec".
     [[nodiscard]] QUrl sheetWebAppUrl() const;
+    // Client options against this stand-in that never make anyone wait: millisecond polls
+    // and retry waits, no pacing.
+    [[nodiscard]] clipferry::MuxClient::Options clientOptions() const;
 
     // The credential pair the stand-in accepts (Basic); others get 401.
     [[nodiscard]] QString tokenID() const { return m_tokenID; }
@@ -110,8 +113,6 @@ public:
     [[nodiscard]] bool seedGeneratedAssets(int count, const QString& createdAt = {},
                                            const QString& updatedAt = {},
                                            const QString& idPrefix = QStringLiteral("seeded"));
-    // Merges members into an asset, e.g. {"status": "errored", "errors": {...}}.
-    [[nodiscard]] bool updateAsset(const QString& assetID, const QJsonObject& members);
     // Sets an upload's "status" and "error" ({"message": ...}).
     [[nodiscard]] bool updateUpload(const QString& uploadID, const QJsonObject& members);
 
@@ -142,3 +143,5 @@ private:
     QString m_tokenID = QStringLiteral("stand-in-id");
     QString m_tokenSecret = QStringLiteral("stand-in-secret");
 };
+
+Q_DECLARE_METATYPE(StandInService::Fault)

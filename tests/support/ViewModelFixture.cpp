@@ -1,10 +1,11 @@
 #include "ViewModelFixture.h"
 
+#include "TestFiles.h"
+
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
 #include <QFile>
 #include <QJsonArray>
-#include <QRandomGenerator>
 #include <QUuid>
 
 using namespace clipferry;
@@ -31,13 +32,8 @@ ViewModelFixture::ViewModelFixture(const StandInService& service, PlatformConfig
     : credentials(testStoreName(), std::chrono::seconds(5)) {
     auto options = UploadViewModel::defaultOptions();
     options.apiBase = service.baseUrl();
-    options.client.apiBase = service.baseUrl();
+    options.client = service.clientOptions();
     options.sheetWebAppUrl = service.sheetWebAppUrl();
-    options.client.assetIdPollInterval = std::chrono::milliseconds(5);
-    options.client.readyPollInterval = std::chrono::milliseconds(5);
-    options.client.postRequestsPerSecond = 0;
-    options.client.otherRequestsPerSecond = 0;
-    options.client.retryBaseDelay = std::chrono::milliseconds(1);
     create(config, options, tweak);
     signIn(service);
     settle();
@@ -118,14 +114,6 @@ CityMap ViewModelFixture::cities() {
 
 QUrl StandInFixture::makeFile(const QString& name, qint64 size) const {
     const QString path = home.path() + QLatin1Char('/') + name;
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        QByteArray chunk(64 * 1024, Qt::Uninitialized);
-        for (qint64 written = 0; written < size; written += chunk.size()) {
-            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()),
-                                                  chunk.size() / 4);
-            file.write(chunk.constData(), std::min<qint64>(chunk.size(), size - written));
-        }
-    }
+    (void)writeRandomFile(path, size);
     return QUrl::fromLocalFile(path);
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CredentialStore.h"
 #include "StandInService.h"
 #include "TempHome.h"
-#include "UploadViewModel.h"
+#include "model/CredentialStore.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QJsonObject>
 #include <QNetworkAccessManager>

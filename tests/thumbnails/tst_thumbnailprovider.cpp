@@ -1,7 +1,7 @@
 #include "ClipFactory.h"
-#include "DesktopThumbnailCache.h"
 #include "TempHome.h"
-#include "ThumbnailProvider.h"
+#include "thumbnails/DesktopThumbnailCache.h"
+#include "thumbnails/ThumbnailProvider.h"
 
 #include <QCoro/QCoroTask>
 #include <QDir>
@@ -94,40 +94,6 @@ private Q_SLOTS:
         m_home.reset();
     }
 
-    void timeText_data() {
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("a file time") << 1700000000.123 << "1700000000.123";
-        QTest::newRow("shortest, not %.17g") << 0.1 << "0.1";
-        QTest::newRow("large whole, not exponent") << 1700000000.0 << "1700000000.0";
-        QTest::newRow("before 1970") << -1.5 << "-1.5";
-    }
-    void timeText() {
-        QFETCH(double, seconds);
-        QFETCH(QString, text);
-        QCOMPARE(ThumbnailProvider::timeText(seconds), text);
-    }
-
-    void cacheKey_data() {
-        QTest::addColumn<qint64>("msecs"); // -1: the file does not exist
-        QTest::addColumn<QString>("timeText");
-        QTest::newRow("whole second") << qint64(1700000000000) << "1700000000.0";
-        QTest::newRow("fraction") << qint64(1700000000250) << "1700000000.25";
-        QTest::newRow("unreadable attributes") << qint64(-1) << "";
-    }
-    void cacheKey() {
-        QFETCH(qint64, msecs);
-        QFETCH(QString, timeText);
-        auto path = m_clips.folder() + QStringLiteral("/missing \u00E9.mov");
-        if (msecs >= 0) {
-            path = m_clips.file(QStringLiteral("key \u00E9.mov"), "x");
-            setModified(path, msecs);
-        }
-        const auto expected = sha256sum((path + QLatin1Char('|') + timeText).toUtf8());
-        QCOMPARE(expected.size(), 64);
-        QCOMPARE(ThumbnailProvider::cacheKey(path), expected);
-    }
-
     void rendersAndCachesEachContainer_data() {
         QTest::addColumn<QString>("fileName");
         QTest::newRow("mp4") << "a.mp4";
@@ -141,9 +107,12 @@ private Q_SLOTS:
         const auto clip = m_clips.video(fileName);
         QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
 
+        setModified(clip, 1700000000250);
         const auto first = thumbnail(clip, {160, 90});
         QCOMPARE(decode(first).size(), QSize(120, 90));
-        QCOMPARE(cacheFiles(), QStringList{ThumbnailProvider::cacheKey(clip) + ".jpg"});
+        // Named by the path and the modification time in seconds, so other tools find it.
+        const auto key = sha256sum((clip + QStringLiteral("|1700000000.25")).toUtf8());
+        QCOMPARE(cacheFiles(), QStringList{key + ".jpg"});
         QFile cached(cachePath(clip));
         QVERIFY(cached.open(QIODevice::ReadOnly));
         QCOMPARE(cached.readAll(), *first);
@@ -164,10 +133,21 @@ private Q_SLOTS:
         QVERIFY(isWhite(picture.pixel(picture.width() / 2, picture.height() / 2)));
     }
 
-    void shortClipGivesItsFirstFrame() {
-        const auto clip = m_clips.shortClip(QStringLiteral("short.mov"), 0.4);
+    void shortVideoGivesItsFirstFrame_data() {
+        QTest::addColumn<double>("audioSeconds");
+        QTest::newRow("short clip") << 0.0;
+        QTest::newRow("audio runs on past 1 s") << 3.0;
+    }
+    void shortVideoGivesItsFirstFrame() {
+        QFETCH(double, audioSeconds);
+        auto options = sourceOptions(QStringLiteral("color=c=white:s=%1:r=%2:d=%3"), 0.4);
+        options.withAudio = audioSeconds > 0;
+        options.audioSeconds = audioSeconds;
+        const auto clip = m_clips.video(QStringLiteral("short%1.mov").arg(audioSeconds), options);
         QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
-        QCOMPARE(decode(thumbnail(clip)).size(), QSize(120, 90));
+        const auto picture = decode(thumbnail(clip));
+        QCOMPARE(picture.size(), QSize(120, 90));
+        QVERIFY(isWhite(picture.pixel(60, 45)));
     }
 
     void rotatedClipComesOutUpright() {

@@ -1,17 +1,34 @@
-#include "ApiKeysDialog.h"
-#include "MainWindow.h"
 #include "TempHome.h"
-#include "UploadToolsView.h"
+#include "TestFiles.h"
 #include "ViewModelFixture.h"
+#include "model/StateFolder.h"
+#include "ui/ApiKeysDialog.h"
+#include "ui/MainWindow.h"
+#include "workflow/UploadJournal.h"
 
+#include <QDBusConnection>
 #include <QDir>
-#include <QLabel>
 #include <QSettings>
 #include <QSplitter>
 #include <QTest>
-#include <QToolBar>
 
 using namespace clipferry;
+
+// The desktop's notification service, on the test's own session bus.
+class Notifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList summaries;
+
+public Q_SLOTS:
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString&,
+                const QStringList&, const QVariantMap&, int) {
+        summaries.append(summary);
+        return 1;
+    }
+};
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -25,23 +42,29 @@ private Q_SLOTS:
         QSettings().clear();
     }
 
-    void shell() {
-        ViewModelFixture fixture;
-        MainWindow window(*fixture.viewModel, fixture.network);
-        window.show();
+    // A batch that ends while the window is not the active one is announced on the desktop.
+    void finishedBatchIsAnnounced() {
+        auto bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            QSKIP("needs a session bus");
+        Notifications notifications;
+        const QString name = QStringLiteral("org.freedesktop.Notifications");
+        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
+                                   QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService(name));
+        StandInService service;
+        ViewModelFixture fixture(service);
+        MainWindow window(*fixture.viewModel, fixture.network); // never activated offscreen
+        const QString file = m_home.path() + QStringLiteral("/done.mov");
+        QVERIFY(writeRandomFile(file, 1000));
 
-        QCOMPARE(window.windowTitle(), "Meridia Companion");
-        QVERIFY(window.splitter()->widget(0)->findChild<UploadToolsView*>());
-        // The header icon leads the top toolbar, drawn at 20 x 20 in its own colours.
-        auto* toolBar = window.findChild<QToolBar*>("headerToolBar");
-        QVERIFY(toolBar);
-        QCOMPARE(window.toolBarArea(toolBar), Qt::TopToolBarArea);
-        auto* icon = toolBar->findChild<QLabel*>("headerIcon");
-        QVERIFY(icon);
-        const QPixmap picture = icon->pixmap();
-        QCOMPARE(picture.deviceIndependentSize().toSize(), QSize(20, 20));
-        QVERIFY(picture.toImage().pixelColor(10, 10).alpha() > 0);
-        QVERIFY(!window.windowIcon().isNull());
+        fixture.viewModel->startUploadBatch(
+            {QUrl::fromLocalFile(file), QUrl::fromLocalFile(m_home.path() + "/gone.mov")});
+
+        QTRY_COMPARE_WITH_TIMEOUT(notifications.summaries,
+                                  QStringList{"Uploads finished: 1 done, 1 failed"}, 30000);
+        bus.unregisterService(name);
+        bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
     }
 
     void splitterSizesSurviveARestart() {
@@ -84,6 +107,43 @@ private Q_SLOTS:
 
         QVERIFY(window.isVisible());
         QVERIFY(!window.isMinimized());
+    }
+
+    // Quitting with an upload, a listing and a sheet export on the wire: nothing resumes
+    // into freed objects when their replies come, and the journal still holds the upload
+    // for the next start.
+    void closingWithWorkInFlight() {
+        StandInService service;
+        QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
+        using Fault = StandInService::Fault;
+        QVERIFY(service.addFault(
+            Fault{.method = "PUT", .path = "/_upload/*", .hang = true, .dropAfterBytes = 300000}));
+        QVERIFY(service.addFault(Fault{.method = "GET", .path = "/video/v1/assets", .hang = true}));
+        QVERIFY(service.addFault(
+            Fault{.method = "POST", .path = service.sheetWebAppUrl().path(), .hang = true}));
+        const QString file = m_home.path() + QStringLiteral("/inflight.mov");
+        QVERIFY(writeRandomFile(file, 1000000));
+        auto fixture = std::make_unique<ViewModelFixture>(service);
+        auto window = std::make_unique<MainWindow>(*fixture->viewModel, fixture->network);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+        fixture->viewModel->startUploadBatch({QUrl::fromLocalFile(file)});
+        fixture->viewModel->startRefreshLibrary();
+        fixture->viewModel->startUpdateGoogleSheets();
+        QTRY_VERIFY(service.countRequests("PUT", "/_upload/*") == 1 &&
+                    service.countRequests("GET", "/video/v1/assets") >= 1);
+        QVERIFY(window->close());
+        window.reset();
+        fixture.reset();
+        QVERIFY(service.releaseHangingReplies());
+        QTest::qWait(100);
+
+        const auto journal = readWholeFile(stateFileURL(QString::fromLatin1(uploadJournalFileName)))
+                                 .and_then(decodeUploadJournal);
+        QVERIFY2(journal, qPrintable(journal ? QString() : journal.error().message));
+        QCOMPARE(journal->size(), 1);
+        QCOMPARE(journal->first().filePath, file);
     }
 };
 

@@ -1,15 +1,16 @@
-#include "DropZone.h"
-#include "ElidedLabel.h"
-#include "FolderBox.h"
-#include "FolderChooser.h"
-#include "QuestionDialog.h"
-#include "SidebarStyle.h"
-#include "SourcePicker.h"
 #include "TempHome.h"
-#include "UploadItemDelegate.h"
-#include "UploadListModel.h"
-#include "UploadToolsView.h"
+#include "TestFiles.h"
 #include "ViewModelFixture.h"
+#include "ui/library/QuestionDialog.h"
+#include "ui/sidebar/DropZone.h"
+#include "ui/sidebar/ElidedLabel.h"
+#include "ui/sidebar/FolderBox.h"
+#include "ui/sidebar/FolderChooser.h"
+#include "ui/sidebar/SidebarStyle.h"
+#include "ui/sidebar/SourcePicker.h"
+#include "ui/sidebar/UploadItemDelegate.h"
+#include "ui/sidebar/UploadListModel.h"
+#include "ui/sidebar/UploadToolsView.h"
 
 #include <QAbstractItemModelTester>
 #include <QListView>
@@ -36,12 +37,6 @@ std::unique_ptr<QMimeData> mimeWithUrls(const QList<QUrl>& urls) {
     auto data = std::make_unique<QMimeData>();
     data->setUrls(urls);
     return data;
-}
-
-void touch(const QString& path) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("not really a clip");
 }
 
 qsizetype indexOfPrefix(const QStringList& lines, const QString& prefix) {
@@ -117,7 +112,7 @@ private Q_SLOTS:
         for (const char* name :
              {"E1_Opening_ATL_M01_a.mov", "E1_Opening_ATL_M01_b.mov", "E2_Finale_MIAS_M02_c.mp4"}) {
             const QString path = m_home.path() + QLatin1Char('/') + QLatin1String(name);
-            touch(path);
+            QVERIFY(writeFile(path, "not really a clip"));
             files.append(QUrl::fromLocalFile(path));
         }
 
@@ -197,7 +192,8 @@ private Q_SLOTS:
         QList<QUrl> files;
         for (const char* name :
              {"E1_Opening_ATL_M01_a.mov", "E2_Finale_MIAS_M02_c.mp4", "E1_Opening_ATL_M01_b.mov"}) {
-            touch(m_home.path() + QLatin1Char('/') + QLatin1String(name));
+            QVERIFY(writeFile(m_home.path() + QLatin1Char('/') + QLatin1String(name),
+                              "not really a clip"));
             files.append(
                 QUrl::fromLocalFile(m_home.path() + QLatin1Char('/') + QLatin1String(name)));
             if (files.size() != 2)
@@ -228,28 +224,6 @@ private Q_SLOTS:
                  copies);
     }
 
-    void statusColours_data() {
-        QTest::addColumn<UploadStatus>("status");
-        QTest::addColumn<QColor>("colour");
-        const QPalette palette;
-        QTest::newRow("pending") << UploadStatus::pending
-                                 << palette.color(QPalette::PlaceholderText);
-        QTest::newRow("creating") << UploadStatus::creatingUpload << style::accentBlue();
-        QTest::newRow("uploading") << UploadStatus::uploading << style::accentBlue();
-        QTest::newRow("waiting") << UploadStatus::waitingAsset << style::accentBlue();
-        QTest::newRow("processing") << UploadStatus::processingAsset << style::accentBlue();
-        QTest::newRow("done") << UploadStatus::done << style::successGreen();
-        QTest::newRow("failed") << UploadStatus::failed << style::failureRed();
-        QTest::newRow("cancelled")
-            << UploadStatus::cancelled << palette.color(QPalette::PlaceholderText);
-    }
-
-    void statusColours() {
-        QFETCH(UploadStatus, status);
-        QFETCH(QColor, colour);
-        QCOMPARE(uploadStatusColor(static_cast<int>(status), QPalette()), colour);
-    }
-
     void textDropDoesNothing() {
         ViewModelFixture fixture;
         UploadToolsView view(*fixture.viewModel, testOptions());
@@ -265,23 +239,6 @@ private Q_SLOTS:
         QVERIFY(!view.dropZone()->dropActive());
         QVERIFY(fixture.viewModel->uploads().isEmpty());
         QCOMPARE(fixture.viewModel->log().size(), logBefore);
-    }
-
-    void outlineTurnsBlueOnlyWhileAFileHovers() {
-        ViewModelFixture fixture;
-        UploadToolsView view(*fixture.viewModel, testOptions());
-        view.show();
-        DropZone* zone = view.dropZone();
-        const auto files = mimeWithUrls({QUrl::fromLocalFile("/clips/one.mov")});
-        QVERIFY(!zone->dropActive());
-        QDragEnterEvent fileEnter(QPoint(5, 5), Qt::CopyAction, files.get(), Qt::LeftButton, {});
-        QCoreApplication::sendEvent(zone, &fileEnter);
-        QVERIFY(fileEnter.isAccepted());
-        QVERIFY(zone->dropActive());
-
-        QDragLeaveEvent leave;
-        QCoreApplication::sendEvent(zone, &leave);
-        QVERIFY(!zone->dropActive());
     }
 
     void sourceDecidesWhatShows_data() {
@@ -370,8 +327,9 @@ private Q_SLOTS:
         QVERIFY(finished.wait());
         const QString folder = m_home.path() + QStringLiteral("/Show Clips");
         QVERIFY(QDir().mkpath(folder));
-        touch(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"));
-        touch(folder + QStringLiteral("/notes.txt"));
+        QVERIFY(
+            writeFile(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"), "not really a clip"));
+        QVERIFY(writeFile(folder + QStringLiteral("/notes.txt"), "not really a clip"));
         view.folderChooser()->setNextAnswer({QUrl::fromLocalFile(folder)});
 
         QTest::mouseClick(view.folderBox()->chooseButton(), Qt::LeftButton);
@@ -398,8 +356,10 @@ private Q_SLOTS:
         QFETCH(bool, folderChosen);
         const QString folder = m_home.path() + QStringLiteral("/Clips");
         QVERIFY(QDir().mkpath(folder + QStringLiteral("/Day 2")));
-        touch(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"));
-        touch(folder + QStringLiteral("/Day 2/E1_Opening_ATL_M01_b.mov"));
+        QVERIFY(
+            writeFile(folder + QStringLiteral("/E1_Opening_ATL_M01_a.mov"), "not really a clip"));
+        QVERIFY(writeFile(folder + QStringLiteral("/Day 2/E1_Opening_ATL_M01_b.mov"),
+                          "not really a clip"));
         ViewModelFixture fixture;
         if (folderChosen)
             fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));

@@ -1,15 +1,16 @@
 #include "ClipFactory.h"
-#include "ConfirmationDialog.h"
-#include "DeliveryTracker.h"
-#include "LibraryColumn.h"
-#include "LibraryModel.h"
-#include "LibraryView.h"
-#include "QuestionDialog.h"
-#include "RefreshButton.h"
 #include "StandInService.h"
 #include "TempHome.h"
-#include "ThumbnailLoader.h"
+#include "TestFiles.h"
 #include "ViewModelFixture.h"
+#include "ui/library/ConfirmationDialog.h"
+#include "ui/library/LibraryColumn.h"
+#include "ui/library/LibraryModel.h"
+#include "ui/library/LibraryView.h"
+#include "ui/library/QuestionDialog.h"
+#include "ui/library/RefreshButton.h"
+#include "ui/library/ThumbnailLoader.h"
+#include "workflow/DeliveryTracker.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -88,12 +89,8 @@ public:
     // A folder of plain files named as clips, shown as the local library.
     void useLocalFolder(const QStringList& names) {
         const QString folder = home.path() + QStringLiteral("/clips");
-        QDir().mkpath(folder);
-        for (const QString& name : names) {
-            QFile file(folder + QLatin1Char('/') + name);
-            if (file.open(QIODevice::WriteOnly))
-                file.write("not really a clip");
-        }
+        for (const QString& name : names)
+            (void)writeFile(folder + QLatin1Char('/') + name, "not really a clip");
         vm().setLocalFolderURL(QUrl::fromLocalFile(folder));
         vm().setProvider(VideoProvider::localFolder);
     }

@@ -1,4 +1,4 @@
-#include "AnimationGrouping.h"
+#include "workflow/AnimationGrouping.h"
 
 #include <QTest>
 
@@ -156,36 +156,6 @@ private Q_SLOTS:
         QCOMPARE(animationProgress(eAcute, QStringLiteral("Op"), byCity, CityMap{}).count, 2);
     }
 
-    void groupsKeepInputOrder() {
-        const QList<MuxAsset> assets{asset(QStringLiteral("E1_Opening_PAR_M01_a.mov")),
-                                     asset(QStringLiteral("E1_Finale_LON_M01_b.mov")),
-                                     asset(QStringLiteral("E2_Opening_PAR_M02_c.mov")),
-                                     asset(std::nullopt), asset(QStringLiteral("Opening_PAR"))};
-        const auto byCity = groupByCity(assets);
-        QCOMPARE(byCity.keys, (QStringList{"PAR", "LON", ""}));
-        QCOMPARE(byCity.find(QStringLiteral("PAR"))->size(), 2);
-        QCOMPARE(byCity.find(QStringLiteral("PAR"))->at(1).passthrough,
-                 QStringLiteral("E2_Opening_PAR_M02_c.mov"));
-        // The name without city lands under the empty city, with animation "PAR"; the
-        // asset without a name under the empty city and the empty animation.
-        QCOMPARE(visibleAnimations(QString(), byCity, QString()), (QStringList{"", "PAR"}));
-        QCOMPARE(visibleVideos(QString(), QString(), byCity, QString()).size(), 1);
-
-        const auto byAnimation = groupByAnimation(*byCity.find(QStringLiteral("PAR")));
-        QCOMPARE(byAnimation.keys, QStringList{"Opening"});
-        QVERIFY(!byAnimation.find(QStringLiteral("Finale")));
-        QVERIFY(visibleVideos(QStringLiteral("PAR"), QStringLiteral("Finale"), byCity, QString())
-                    .isEmpty());
-    }
-
-    void visibleCitiesAreSorted() {
-        const auto byCity =
-            groupByCity(locals({"E_A_lon_M_x.mp4", "E_A_PAR_M_x.mp4", "E_A_LON_M_x.mp4",
-                                "E_A_10_M_x.mp4", "E_A_9_M_x.mp4"}));
-        QCOMPARE(visibleCities(byCity, cities(), QString()),
-                 (QStringList{"10", "9", "LON", "PAR", "lon"}));
-    }
-
     // Rows: search text, then the cities, the animations of PAR and the videos of
     // PAR/Opening that stay visible.
     void search_data() {
@@ -286,21 +256,6 @@ private Q_SLOTS:
         QCOMPARE(progress.cityKnown, known);
         QCOMPARE(isComplete(progress), complete);
         QCOMPARE(progressText(progress), text);
-    }
-
-    void sameAnimationInTwoCities() {
-        const auto byCity = groupByCity(locals(
-            {"E1_Opening_PAR_M01_a.mov", "E1_Opening_LON_M01_b.mov", "E2_Opening_PAR_M01_c.mov"}));
-        QCOMPARE(
-            animationProgress(QStringLiteral("PAR"), QStringLiteral("Opening"), byCity, cities())
-                .count,
-            2);
-        QCOMPARE(
-            animationProgress(QStringLiteral("LON"), QStringLiteral("Opening"), byCity, cities())
-                .count,
-            1);
-        QVERIFY(expansionKey(QStringLiteral("PAR"), QStringLiteral("Opening")) !=
-                expansionKey(QStringLiteral("LON"), QStringLiteral("Opening")));
     }
 
     void groupingWithoutPrecomputedAnimations() {

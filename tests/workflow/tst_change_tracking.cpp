@@ -1,9 +1,10 @@
-#include "ChangeTime.h"
-#include "SeenState.h"
-#include "StateFolder.h"
 #include "TempHome.h"
-#include "UploadViewModel.h"
+#include "TestFiles.h"
 #include "ViewModelFixture.h"
+#include "model/SeenState.h"
+#include "model/StateFolder.h"
+#include "workflow/ChangeTime.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QDir>
 #include <QFile>
@@ -146,18 +147,19 @@ private Q_SLOTS:
     void markAllSeenRecordsAssetsAndLocalFiles() {
         TempHome home;
         const QString folder = home.path() + QStringLiteral("/clips");
-        QVERIFY(QDir().mkpath(folder));
-        for (const auto& name : {QStringLiteral("a.mov"), QStringLiteral("b.MP4")}) {
-            QFile file(folder + QLatin1Char('/') + name);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(name.size() * 100, 'x'));
-        }
+        for (const auto& name : {QStringLiteral("a.mov"), QStringLiteral("b.MP4")})
+            QVERIFY(
+                writeFile(folder + QLatin1Char('/') + name, QByteArray(name.size() * 100, 'x')));
         ViewModelFixture fixture;
         auto& viewModel = fixture.viewModel;
         viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
         QCoro::waitFor(viewModel->loadLocalVideos());
         QTRY_COMPARE(viewModel->changedLocalVideos().size(), 2); // first sight: all new
-        viewModel->markUploadedAssetNew(QStringLiteral("x"));
+        viewModel->setFixtureLibrary(
+            {asset(QStringLiteral("a"), QStringLiteral("2024-05-01T12:00:00Z")),
+             asset(QStringLiteral("b"), QString())},
+            {QStringLiteral("a"), QStringLiteral("b")});
+        const double before = currentTimeSeconds();
 
         viewModel->markAllSeen();
         QTRY_VERIFY(viewModel->changedMuxAssets().isEmpty());
@@ -175,7 +177,12 @@ private Q_SLOTS:
             QCOMPARE(record.modified, attributes.lastModified().toMSecsSinceEpoch() / 1000.0);
         }
         QCOMPARE(saved->fileTimes.size(), 2);
-        QVERIFY(QFile::exists(home.stateFolder() + QStringLiteral("/MuxState.json")));
+        const auto seen = decodeMuxState(
+            readWholeFile(home.stateFolder() + QStringLiteral("/MuxState.json")).value());
+        QVERIFY(seen.has_value());
+        QCOMPARE(seen->seenAssetTimes.keys().size(), 2);
+        QVERIFY(seen->seenAssetTimes.value(QStringLiteral("a")) >= before);
+        QVERIFY(seen->seenAssetTimes.value(QStringLiteral("b")) >= before);
     }
 };
 

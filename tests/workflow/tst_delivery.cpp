@@ -1,5 +1,5 @@
-#include "DeliveryTracker.h"
 #include "ViewModelFixture.h"
+#include "workflow/DeliveryTracker.h"
 
 #include <QTest>
 

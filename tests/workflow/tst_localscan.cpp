@@ -1,10 +1,10 @@
 #include "ClipFactory.h"
-#include "LocalFolderScan.h"
-#include "SeenState.h"
-#include "StateFolder.h"
 #include "TempHome.h"
-#include "UploadViewModel.h"
 #include "ViewModelFixture.h"
+#include "model/SeenState.h"
+#include "model/StateFolder.h"
+#include "workflow/LocalFolderScan.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QDir>
 #include <QFile>
@@ -154,6 +154,19 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(home.stateFolder() + QStringLiteral("/LocalVideoState.json")));
         for (const auto& line : fixture->messages())
             QVERIFY(!line.startsWith(QStringLiteral("Loaded ")));
+    }
+
+    // A walk that cannot start finds nothing, and the scan goes on with the empty list.
+    void recursiveScanOfAMissingFolderFindsNothing() {
+        TempHome home;
+        const auto folder = home.path() + QStringLiteral("/gone");
+        auto fixture = showing(folder);
+        fixture->viewModel->setIncludeSubfolders(true);
+        QCoro::waitFor(fixture->viewModel->loadLocalVideos());
+        QTRY_COMPARE(lastMessage(*fixture->viewModel),
+                     QStringLiteral("Loaded 0 videos from local folder (including subfolders): ") +
+                         folder);
+        QVERIFY(storedLocalState());
     }
 
     void firstScanFlagsEverything() {

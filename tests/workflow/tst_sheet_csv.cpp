@@ -1,4 +1,4 @@
-#include "SheetCSV.h"
+#include "workflow/SheetCSV.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
-#include "MuxClient.h"
-#include "StateFolder.h"
-#include "UploadQueue.h"
 #include "ViewModelFixture.h"
+#include "model/StateFolder.h"
+#include "service/MuxClient.h"
+#include "workflow/UploadQueue.h"
 
 #include <QDir>
 #include <QJsonObject>

@@ -6,15 +6,15 @@
 // library-local and settings also as "-dark" under a dark palette.
 // Everything it reads or writes lives in a temporary home folder.
 #include "ClipFactory.h"
-#include "CredentialStore.h"
-#include "LibraryAddresses.h"
-#include "LibraryColumn.h"
-#include "LibraryModel.h"
-#include "LibraryView.h"
-#include "MainWindow.h"
 #include "StandInService.h"
-#include "ThumbnailLoader.h"
-#include "UploadViewModel.h"
+#include "model/CredentialStore.h"
+#include "ui/MainWindow.h"
+#include "ui/library/LibraryAddresses.h"
+#include "ui/library/LibraryColumn.h"
+#include "ui/library/LibraryModel.h"
+#include "ui/library/LibraryView.h"
+#include "ui/library/ThumbnailLoader.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -480,12 +480,8 @@ int main(int argc, char* argv[]) {
                                       std::chrono::milliseconds(500));
     auto options = UploadViewModel::defaultOptions();
     options.apiBase = service.baseUrl();
-    options.client.apiBase = service.baseUrl();
+    options.client = service.clientOptions();
     options.sheetWebAppUrl = service.sheetWebAppUrl();
-    options.client.assetIdPollInterval = std::chrono::milliseconds(20);
-    options.client.readyPollInterval = std::chrono::milliseconds(20);
-    options.client.postRequestsPerSecond = 0;
-    options.client.otherRequestsPerSecond = 0;
     UploadViewModel viewModel(PlatformConfig{}, network, credentials, options);
     if (!settle(5000, [&] { return viewModel.isReady(); })) {
         fail("the view model did not become ready");

@@ -174,23 +174,6 @@ void StandInServer::addControlRoutes() {
             data.append(asset.json);
         sendJson(response, 200, data);
     });
-    // Merges the given members into an asset, e.g. {"status": "errored", "errors": ...}.
-    m_server.Patch(R"(/_control/assets/([^/]+))",
-                   [this, withJson](const Request& request, Response& response) {
-                       withJson(request, response, [&](const QJsonObject& body) {
-                           const QString id = QString::fromStdString(request.matches[1]);
-                           const std::lock_guard lock(m_mutex);
-                           for (auto& asset : m_assets) {
-                               if (asset.json.value(QLatin1StringView("id")).toString() != id)
-                                   continue;
-                               for (auto it = body.begin(); it != body.end(); ++it)
-                                   asset.json.insert(it.key(), it.value());
-                               return sendJson(response, 200, asset.json);
-                           }
-                           sendJson(response, 404, errorDocument(QStringLiteral("control"), id));
-                       });
-                   });
-
     m_server.Get("/_control/uploads", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
         QJsonArray uploads;

@@ -1,7 +1,6 @@
 #include "Fault.h"
 
 #include <QJsonValue>
-#include <QStringList>
 
 bool Fault::matches(const QString& requestMethod, const QString& requestPath) const {
     if (remaining && *remaining <= 0)
@@ -11,23 +10,6 @@ bool Fault::matches(const QString& requestMethod, const QString& requestPath) co
     if (path.endsWith(QLatin1Char('*')))
         return requestPath.startsWith(path.chopped(1));
     return requestPath == path;
-}
-
-QString Fault::describe() const {
-    QStringList parts;
-    if (delayMs > 0)
-        parts << QStringLiteral("delay %1 ms").arg(delayMs);
-    if (hang)
-        parts << QStringLiteral("hang");
-    if (!drop.isEmpty())
-        parts << QStringLiteral("drop %1").arg(drop);
-    if (dropAfterBytes >= 0)
-        parts << QStringLiteral("drop after %1 bytes").arg(dropAfterBytes);
-    if (status != 0)
-        parts << QStringLiteral("status %1").arg(status);
-    if (malformedJson)
-        parts << QStringLiteral("malformed JSON");
-    return parts.join(QStringLiteral(", "));
 }
 
 std::optional<Fault> Fault::fromJson(const QJsonObject& object, QString* error) {
@@ -45,9 +27,8 @@ std::optional<Fault> Fault::fromJson(const QJsonObject& object, QString* error) 
     fault.hang = object.value(QLatin1StringView("hang")).toBool();
     fault.drop = object.value(QLatin1StringView("drop")).toString();
     if (!fault.drop.isEmpty() && fault.drop != QLatin1StringView("before-reply") &&
-        fault.drop != QLatin1StringView("mid-body") &&
         fault.drop != QLatin1StringView("after-handling")) {
-        *error = QStringLiteral("\"drop\" is \"before-reply\", \"mid-body\" or \"after-handling\"");
+        *error = QStringLiteral("\"drop\" is \"before-reply\" or \"after-handling\"");
         return std::nullopt;
     }
     fault.dropAfterBytes =

@@ -17,7 +17,6 @@
 //   hang          never answer (until the stand-in stops or "/_control/release"); with
 //                 dropAfterBytes, stall the upload body there, then close
 //   drop          "before-reply": close the connection without answering;
-//                 "mid-body": send the headers and half the body, then close;
 //                 "after-handling": do the work, then close without answering
 //   dropAfterBytes  for an upload PUT: close after reading this many bytes
 //   status        answer with this status instead of the service's own reply
@@ -39,7 +38,6 @@ struct Fault {
     bool malformedJson = false;
 
     [[nodiscard]] bool matches(const QString& requestMethod, const QString& requestPath) const;
-    [[nodiscard]] QString describe() const;
 
     // Reads a fault from its JSON form; a message on a malformed one.
     [[nodiscard]] static std::optional<Fault> fromJson(const QJsonObject& object, QString* error);

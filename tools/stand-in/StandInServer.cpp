@@ -142,16 +142,12 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
             fault = candidate;
             break;
         }
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - m_started);
         m_requestLog.append(QJsonObject{
             {QStringLiteral("method"), method},
             {QStringLiteral("path"), path},
             {QStringLiteral("target"), QString::fromStdString(request.target)},
             {QStringLiteral("headers"), headersJson(request.headers)},
             {QStringLiteral("body"), QString::fromUtf8(QByteArray::fromStdString(request.body))},
-            {QStringLiteral("fault"), fault ? fault->describe() : QString()},
-            {QStringLiteral("timeMs"), static_cast<double>(elapsed.count())},
             {QStringLiteral("status"), 0},
         });
         logIndex = m_requestLog.size() - 1;
@@ -211,20 +207,6 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
             response.set_header(name.toStdString(), value.toStdString());
         if (fault->malformedJson)
             response.body = response.body.substr(0, response.body.size() / 2) + "{\"";
-        if (fault->drop == QLatin1StringView("mid-body")) {
-            auto body = std::make_shared<std::string>(std::move(response.body));
-            response.body.clear();
-            const int remotePort = request.remote_port;
-            const int localPort = request.local_port;
-            std::string type = response.get_header_value("Content-Type");
-            response.set_content_provider(
-                body->size(), type.empty() ? jsonType : type,
-                [body, remotePort, localPort](size_t, size_t, httplib::DataSink& sink) {
-                    sink.write(body->data(), body->size() / 2);
-                    dropConnection(remotePort, localPort);
-                    return false;
-                });
-        }
     }
     finish(response.status);
 }

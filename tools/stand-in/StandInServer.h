@@ -93,7 +93,6 @@ private:
 
     httplib::Server m_server;
     QString m_baseUrl;
-    const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 
     // Everything below is guarded by m_mutex.
     std::mutex m_mutex;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandLine.h"
+#include "app/cli/CommandLine.h"
 
 #include <QCoro/QCoroTask>
 

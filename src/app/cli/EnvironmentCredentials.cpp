@@ -1,4 +1,4 @@
-#include "EnvironmentCredentials.h"
+#include "app/cli/EnvironmentCredentials.h"
 
 namespace clipferry::cli {
 

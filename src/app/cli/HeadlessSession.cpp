@@ -1,7 +1,7 @@
-#include "HeadlessSession.h"
+#include "app/cli/HeadlessSession.h"
 
-#include "Console.h"
-#include "CredentialStore.h"
+#include "app/cli/Console.h"
+#include "model/CredentialStore.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "EnvironmentCredentials.h"
-#include "UploadViewModel.h"
+#include "app/cli/EnvironmentCredentials.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QNetworkAccessManager>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "Commands.h"
-#include "Console.h"
-#include "HeadlessSession.h"
-#include "SheetCSV.h"
+#include "app/cli/Commands.h"
+#include "app/cli/Console.h"
+#include "app/cli/HeadlessSession.h"
+#include "workflow/SheetCSV.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,10 +1,10 @@
-#include "Runner.h"
+#include "app/cli/Runner.h"
 
-#include "Commands.h"
-#include "Console.h"
-#include "DetachedTask.h"
-#include "EnvironmentCredentials.h"
-#include "HeadlessSession.h"
+#include "app/cli/Commands.h"
+#include "app/cli/Console.h"
+#include "app/cli/EnvironmentCredentials.h"
+#include "app/cli/HeadlessSession.h"
+#include "model/DetachedTask.h"
 
 #include <QCoreApplication>
 #include <cstdio>

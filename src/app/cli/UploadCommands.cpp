@@ -1,7 +1,7 @@
-#include "Commands.h"
-#include "Console.h"
-#include "DeliveryTracker.h"
-#include "HeadlessSession.h"
+#include "app/cli/Commands.h"
+#include "app/cli/Console.h"
+#include "app/cli/HeadlessSession.h"
+#include "workflow/DeliveryTracker.h"
 
 #include <QCoro/QCoroSignal>
 #include <QFileInfo>

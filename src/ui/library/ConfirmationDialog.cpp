@@ -1,6 +1,6 @@
-#include "ConfirmationDialog.h"
+#include "ui/library/ConfirmationDialog.h"
 
-#include "QuestionDialog.h"
+#include "ui/library/QuestionDialog.h"
 
 #include <QTimer>
 

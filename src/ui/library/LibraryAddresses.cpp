@@ -1,6 +1,6 @@
-#include "LibraryAddresses.h"
+#include "ui/library/LibraryAddresses.h"
 
-#include "ServiceAddresses.h"
+#include "service/ServiceAddresses.h"
 
 namespace clipferry {
 

@@ -1,4 +1,4 @@
-#include "LibraryCatalog.h"
+#include "ui/library/LibraryCatalog.h"
 
 namespace clipferry {
 namespace {

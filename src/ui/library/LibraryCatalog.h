@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LibraryNode.h"
+#include "ui/library/LibraryNode.h"
 
 #include <QSet>
 #include <QUrl>

@@ -1,11 +1,11 @@
-#include "LibraryDelegate.h"
+#include "ui/library/LibraryDelegate.h"
 
-#include "LibraryAddresses.h"
-#include "LibraryIcons.h"
-#include "LibraryModel.h"
-#include "LibraryStyle.h"
-#include "LibraryView.h"
-#include "ThumbnailLoader.h"
+#include "ui/library/LibraryAddresses.h"
+#include "ui/library/LibraryIcons.h"
+#include "ui/library/LibraryModel.h"
+#include "ui/library/LibraryStyle.h"
+#include "ui/library/LibraryView.h"
+#include "ui/library/ThumbnailLoader.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "LibraryIcons.h"
+#include "ui/library/LibraryIcons.h"
 
 #include <QCache>
 #include <QPainter>

@@ -1,7 +1,7 @@
-#include "LibraryModel.h"
+#include "ui/library/LibraryModel.h"
 
-#include "DeliveryTracker.h"
-#include "UploadViewModel.h"
+#include "workflow/DeliveryTracker.h"
+#include "workflow/UploadViewModel.h"
 
 namespace clipferry {
 namespace {

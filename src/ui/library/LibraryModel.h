@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LibraryCatalog.h"
+#include "ui/library/LibraryCatalog.h"
 
 #include <QAbstractItemModel>
 #include <memory>

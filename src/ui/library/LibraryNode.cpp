@@ -1,4 +1,4 @@
-#include "LibraryNode.h"
+#include "ui/library/LibraryNode.h"
 
 namespace clipferry {
 

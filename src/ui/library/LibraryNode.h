@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AnimationGrouping.h"
-#include "DeliveryState.h"
+#include "workflow/AnimationGrouping.h"
+#include "workflow/DeliveryState.h"
 
 #include <QColor>
 #include <QStringList>

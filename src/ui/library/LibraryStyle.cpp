@@ -1,4 +1,4 @@
-#include "LibraryStyle.h"
+#include "ui/library/LibraryStyle.h"
 
 #include <QPalette>
 #include <algorithm>

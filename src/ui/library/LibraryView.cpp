@@ -1,9 +1,9 @@
-#include "LibraryView.h"
+#include "ui/library/LibraryView.h"
 
-#include "LibraryDelegate.h"
-#include "LibraryModel.h"
-#include "LibraryStyle.h"
-#include "ThumbnailLoader.h"
+#include "ui/library/LibraryDelegate.h"
+#include "ui/library/LibraryModel.h"
+#include "ui/library/LibraryStyle.h"
+#include "ui/library/ThumbnailLoader.h"
 
 #include <QHeaderView>
 #include <QHelpEvent>

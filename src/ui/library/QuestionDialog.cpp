@@ -1,4 +1,4 @@
-#include "QuestionDialog.h"
+#include "ui/library/QuestionDialog.h"
 
 #include <QMessageBox>
 #include <QPointer>

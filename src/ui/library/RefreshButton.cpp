@@ -1,7 +1,7 @@
-#include "RefreshButton.h"
+#include "ui/library/RefreshButton.h"
 
-#include "LibraryIcons.h"
-#include "LibraryStyle.h"
+#include "ui/library/LibraryIcons.h"
+#include "ui/library/LibraryStyle.h"
 
 #include <QPainter>
 

@@ -1,9 +1,9 @@
-#include "ThumbnailLoader.h"
+#include "ui/library/ThumbnailLoader.h"
 
 #include <QPainter>
 #include <QPointer>
 
-#include "DetachedTask.h"
+#include "model/DetachedTask.h"
 #include <QTimer>
 
 namespace clipferry {

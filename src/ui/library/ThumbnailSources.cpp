@@ -1,6 +1,6 @@
-#include "ThumbnailSources.h"
+#include "ui/library/ThumbnailSources.h"
 
-#include "ThumbnailProvider.h"
+#include "thumbnails/ThumbnailProvider.h"
 
 #include <QCoro/QCoroNetworkReply>
 #include <QDateTime>

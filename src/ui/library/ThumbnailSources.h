@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ThumbnailLoader.h"
+#include "ui/library/ThumbnailLoader.h"
 
 #include <QSizeF>
 

@@ -1,6 +1,6 @@
-#include "CityTableModel.h"
+#include "ui/sidebar/CityTableModel.h"
 
-#include "UploadViewModel.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QColor>
 #include <QFontDatabase>

@@ -1,6 +1,6 @@
-#include "DashedFrame.h"
+#include "ui/sidebar/DashedFrame.h"
 
-#include "SidebarStyle.h"
+#include "ui/sidebar/SidebarStyle.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,6 +1,6 @@
-#include "DropZone.h"
+#include "ui/sidebar/DropZone.h"
 
-#include "SidebarStyle.h"
+#include "ui/sidebar/SidebarStyle.h"
 
 #include <QDragEnterEvent>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "ElidedLabel.h"
+#include "ui/sidebar/ElidedLabel.h"
 
 #include <QEvent>
 

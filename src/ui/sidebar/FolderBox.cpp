@@ -1,7 +1,7 @@
-#include "FolderBox.h"
+#include "ui/sidebar/FolderBox.h"
 
-#include "ElidedLabel.h"
-#include "SidebarStyle.h"
+#include "ui/sidebar/ElidedLabel.h"
+#include "ui/sidebar/SidebarStyle.h"
 
 #include <QCheckBox>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DashedFrame.h"
+#include "ui/sidebar/DashedFrame.h"
 
 class QCheckBox;
 class QLabel;

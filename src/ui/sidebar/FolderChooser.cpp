@@ -1,4 +1,4 @@
-#include "FolderChooser.h"
+#include "ui/sidebar/FolderChooser.h"
 
 #include <QFileDialog>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "ScreensDelegate.h"
+#include "ui/sidebar/ScreensDelegate.h"
 
 #include <QIntValidator>
 #include <QLineEdit>

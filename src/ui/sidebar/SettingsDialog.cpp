@@ -1,12 +1,12 @@
-#include "SettingsDialog.h"
+#include "ui/sidebar/SettingsDialog.h"
 
-#include "ApiKeysDialog.h"
-#include "DetachedTask.h"
+#include "model/DetachedTask.h"
+#include "ui/ApiKeysDialog.h"
 
-#include "CityTableModel.h"
-#include "ScreensDelegate.h"
-#include "SidebarStyle.h"
-#include "UploadViewModel.h"
+#include "ui/sidebar/CityTableModel.h"
+#include "ui/sidebar/ScreensDelegate.h"
+#include "ui/sidebar/SidebarStyle.h"
+#include "workflow/UploadViewModel.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

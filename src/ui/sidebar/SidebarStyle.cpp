@@ -1,4 +1,4 @@
-#include "SidebarStyle.h"
+#include "ui/sidebar/SidebarStyle.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
-#include "SourcePicker.h"
+#include "ui/sidebar/SourcePicker.h"
 
-#include "SidebarStyle.h"
+#include "ui/sidebar/SidebarStyle.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Records.h"
+#include "model/Records.h"
 
 #include <QWidget>
 

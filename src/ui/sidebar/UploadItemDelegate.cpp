@@ -1,8 +1,8 @@
-#include "UploadItemDelegate.h"
+#include "ui/sidebar/UploadItemDelegate.h"
 
-#include "SidebarStyle.h"
-#include "UploadItem.h"
-#include "UploadListModel.h"
+#include "model/UploadItem.h"
+#include "ui/sidebar/SidebarStyle.h"
+#include "ui/sidebar/UploadListModel.h"
 
 #include <QApplication>
 #include <QMouseEvent>

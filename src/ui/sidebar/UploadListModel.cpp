@@ -1,7 +1,7 @@
-#include "UploadListModel.h"
+#include "ui/sidebar/UploadListModel.h"
 
-#include "UploadQueue.h"
-#include "UploadViewModel.h"
+#include "workflow/UploadQueue.h"
+#include "workflow/UploadViewModel.h"
 
 namespace clipferry {
 

@@ -1,79 +1,18 @@
-#include "FrameGrabber.h"
+#include "media/FrameGrabber.h"
 
-#include <QFile>
-#include <QLoggingCategory>
+#include "media/Ffmpeg.h"
+
 #include <QTransform>
 #include <cmath>
-#include <memory>
-#include <mutex>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/display.h>
-#include <libavutil/log.h>
-#include <libswscale/swscale.h>
 }
 
 namespace clipferry {
 namespace {
 
-Q_LOGGING_CATEGORY(lcGrab, "clipferry.media.grab", QtWarningMsg)
-
-struct FormatContextCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-struct CodecContextFree {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct ScalerFree {
-    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
-};
-using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-using ScalerPtr = std::unique_ptr<SwsContext, ScalerFree>;
-
-// Standard output carries only the application's log lines, so FFmpeg's own messages
-// go to the debug log (standard error, off unless enabled by a logging rule).
-void routeLog(void* object, int level, const char* format, va_list arguments) {
-    if (level > AV_LOG_WARNING || !lcGrab().isDebugEnabled())
-        return;
-    char line[1024];
-    thread_local int printPrefix = 1;
-    av_log_format_line2(object, level, format, arguments, line, sizeof line, &printPrefix);
-    qCDebug(lcGrab, "%s", line);
-}
-
-void routeFfmpegLog() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_callback(routeLog); });
-}
-
-AVStream* firstVideoStream(const AVFormatContext& context) {
-    for (unsigned i = 0; i < context.nb_streams; ++i) {
-        AVStream* stream = context.streams[i];
-        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            return stream;
-    }
-    return nullptr;
-}
-
-double durationSeconds(const AVFormatContext& context, const AVStream& stream) {
-    if (context.duration != AV_NOPTS_VALUE && context.duration > 0)
-        return static_cast<double>(context.duration) / AV_TIME_BASE;
-    if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0)
-        return static_cast<double>(stream.duration) * av_q2d(stream.time_base);
-    return -1.0;
-}
+using namespace ffmpeg;
 
 // The display matrix turns counter-clockwise; the picture turns by the negated angle
 // (clockwise on screen), in whole quarter turns for the usual phone recordings.
@@ -106,11 +45,10 @@ struct Decoder {
 };
 
 std::optional<Decoder> openDecoder(const QString& path) {
-    AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
-        return std::nullopt;
     Decoder decoder;
-    decoder.format.reset(opened);
+    decoder.format = openInput(path);
+    if (!decoder.format)
+        return std::nullopt;
     decoder.stream = firstVideoStream(*decoder.format);
     // Decoding the first packets to learn the stream is the slow part of opening; most
     // containers state enough in their header.
@@ -221,15 +159,15 @@ std::optional<QImage> toImage(const AVFrame& frame, const AVStream& stream, QSiz
 } // namespace
 
 std::optional<QImage> grabFrame(const QString& path, QSize maxSize) {
-    routeFfmpegLog();
     auto decoder = openDecoder(path);
     if (!decoder)
         return std::nullopt;
     const AVStream& stream = *decoder->stream;
 
-    const double duration = durationSeconds(*decoder->format, stream);
+    // An unknown running time (0) is treated as long enough.
+    const double duration = durationSeconds(*decoder->format);
     int64_t target = AV_NOPTS_VALUE;
-    if (duration < 0.0 || duration >= 1.0) {
+    if (duration <= 0.0 || duration >= 1.0) {
         const int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
         target = start + av_rescale_q(AV_TIME_BASE, AV_TIME_BASE_Q, stream.time_base);
         // Land on the key frame before the second, then decode forward to it.

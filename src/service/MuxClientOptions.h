@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QUrl>
+#include <chrono>
+#include <memory>
+
+namespace clipferry {
+
+class PacerClock;
+
+// How the service client paces, polls and retries; its own header so that holders of
+// the options need not see the client.
+struct MuxClientOptions {
+    QUrl apiBase;
+    std::chrono::milliseconds assetIdPollInterval{3000};
+    int assetIdAttempts = 60;
+    std::chrono::milliseconds readyPollInterval{4000};
+    int readyAttempts = 120;
+    // The service answers 429 above about 1 POST and 5 other requests a second.
+    // A rate of 0 turns pacing off for that kind.
+    double postRequestsPerSecond = 1.0;
+    double otherRequestsPerSecond = 5.0;
+    // First wait before retrying a refused or dropped request; doubles each time.
+    std::chrono::milliseconds retryBaseDelay{1000};
+    int maxRetries = 5;
+    // Resumptions of one file transfer without progress before it fails; the waits
+    // between them double from `retryBaseDelay` up to `maxResumeDelay`.
+    int maxResumptions = 8;
+    std::chrono::milliseconds maxResumeDelay{30000};
+    // Idle time-out of every request: the time allowed without progress.
+    std::chrono::milliseconds transferTimeout{60000};
+    // Time source of pacing and retry waits; null means the steady clock.
+    std::shared_ptr<PacerClock> clock;
+};
+
+} // namespace clipferry
