@@ -43,8 +43,6 @@ void TestMuxRecords::uploadStatus_data() {
     QTest::newRow("absent asset id")
         << QByteArray(R"({"data":{"status":"waiting","extra":[1,2]}})") << false << ""
         << "waiting";
-    QTest::newRow("empty asset id") << QByteArray(R"({"data":{"asset_id":""}})") << true << ""
-                                    << "";
     QTest::newRow("status of another type is ignored")
         << QByteArray(R"({"data":{"status":7}})") << false << ""
         << "";
