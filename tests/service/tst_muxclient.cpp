@@ -24,7 +24,7 @@ private slots:
     void destroyingTheClientEndsItsWaits();
     void authorizationHeader_data();
     void authorizationHeader();
-    void uploadFlowFromCreateToReady();
+    void uploadFlowFromCreateToTitle();
     void createUploadOutcomes_data();
     void createUploadOutcomes();
     void transportFailures_data();
@@ -43,7 +43,6 @@ private slots:
     void waitsPollThroughPassingFailures_data();
     void waitsPollThroughPassingFailures();
 
-    void updateAssetTitle();
     void deleteAsset_data();
     void deleteAsset();
     void unsafeIDsNeverReachTheService();
@@ -139,8 +138,9 @@ void TestMuxClient::authorizationHeader() {
 }
 
 // The whole flow: the POST carries the settings, the PUT streams the file without the
-// credential, and each wait polls until the service has what it waits for.
-void TestMuxClient::uploadFlowFromCreateToReady() {
+// credential, each wait polls until the service has what it waits for, and the title
+// is set on the asset.
+void TestMuxClient::uploadFlowFromCreateToTitle() {
     QVERIFY(m_service->setUploadPollsBeforeAsset(3));
     QVERIFY(m_service->setAssetPollsBeforeReady(3));
     auto client = makeClient();
@@ -190,6 +190,21 @@ void TestMuxClient::uploadFlowFromCreateToReady() {
              asset[QStringLiteral("playback_ids")][0][QStringLiteral("id")].toString());
     QCOMPARE(gets(QStringLiteral("/video/v1/uploads/") + created->id), 3);
     QCOMPARE(gets(QStringLiteral("/video/v1/assets/") + *assetID), 3);
+
+    const auto titled = run(client->updateAssetTitle(*assetID, QStringLiteral("E1 \"x\"")));
+    QVERIFY2(titled, errorText(titled).constData());
+    const auto patch = m_service->requests().last();
+    QCOMPARE(patch.method, QStringLiteral("PATCH"));
+    QCOMPARE(patch.headers.value(QStringLiteral("content-type")),
+             QStringLiteral("application/json"));
+    QCOMPARE(QJsonDocument::fromJson(patch.body).object(),
+             (QJsonObject{{QStringLiteral("meta"),
+                           QJsonObject{{QStringLiteral("title"), QStringLiteral("E1 \"x\"")}}}}));
+    QCOMPARE(m_service->assets()
+                 .first()
+                 .toObject()[QStringLiteral("meta")][QStringLiteral("title")]
+                 .toString(),
+             QStringLiteral("E1 \"x\""));
 }
 
 // What the service answers the POST, and what the caller gets: "outcome" is the upload
@@ -551,27 +566,6 @@ void TestMuxClient::waitsPollThroughPassingFailures() {
 }
 
 // --- assets ------------------------------------------------------------------------------
-
-void TestMuxClient::updateAssetTitle() {
-    QVERIFY(m_service->seedGeneratedAssets(1, {}, {}, QStringLiteral("a")));
-    auto client = makeClient();
-
-    const auto updated =
-        run(client->updateAssetTitle(QStringLiteral("a0001"), QStringLiteral("E1 \"x\"")));
-    QVERIFY2(updated, errorText(updated).constData());
-    const auto request = m_service->requests().last();
-    QCOMPARE(request.method, QStringLiteral("PATCH"));
-    QCOMPARE(request.headers.value(QStringLiteral("content-type")),
-             QStringLiteral("application/json"));
-    QCOMPARE(QJsonDocument::fromJson(request.body).object(),
-             (QJsonObject{{QStringLiteral("meta"),
-                           QJsonObject{{QStringLiteral("title"), QStringLiteral("E1 \"x\"")}}}}));
-    QCOMPARE(m_service->assets()
-                 .first()
-                 .toObject()[QStringLiteral("meta")][QStringLiteral("title")]
-                 .toString(),
-             QStringLiteral("E1 \"x\""));
-}
 
 void TestMuxClient::deleteAsset_data() {
     QTest::addColumn<QString>("id");
