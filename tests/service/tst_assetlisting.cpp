@@ -119,10 +119,8 @@ void TestAssetListing::foreignPagesNeverSeeTheCredential() {
     auto client = makeClient();
     const auto assets = run(client->listAllAssets(m_service->tokenID(), m_service->tokenSecret()));
     QVERIFY(!assets);
-    if (!byRedirect)
-        QCOMPARE(assets.error().message,
-                 QStringLiteral("The next page is on another host: 127.0.0.1:%1")
-                     .arg(other.baseUrl().port()));
+    if (!byRedirect) // refused before it is asked for
+        QVERIFY(other.requests().isEmpty());
     for (const auto& request : other.requests())
         QVERIFY(!request.headers.contains(QStringLiteral("authorization")));
 }
