@@ -149,35 +149,26 @@ private Q_SLOTS:
 
     // --- settings sheet --------------------------------------------------------------
 
-    void settingsFieldsAreBoundToTheViewModel() {
-        ViewModelFixture fixture;
-        QCoreApplication::setApplicationVersion(QStringLiteral("2.5.0+3.gabc1234"));
-        SettingsDialog sheet(*fixture.viewModel, sheetOptions());
-        QCOMPARE(sheet.findChild<QLabel*>("about")->text(), "Meridia Companion 2.5.0+3.gabc1234");
-        auto* tokenID = sheet.findChild<QLineEdit*>("tokenID");
-        auto* maxResolution = sheet.findChild<QCheckBox*>("useMaxResolution");
-
-        QTest::keyClicks(tokenID, QStringLiteral("abc"));
-        QCOMPARE(fixture.viewModel->tokenID(), "abc");
-        maxResolution->click();
-        QVERIFY(fixture.viewModel->useMaxResolution());
-        fixture.viewModel->setTokenID(QStringLiteral("from elsewhere"));
-        QCOMPARE(tokenID->text(), "from elsewhere");
-    }
-
-    void settingsSaveWritesCityMapAndCredentials() {
+    // The fields follow the view model both ways; Save writes the city map and the store.
+    void settingsFieldsBoundAndSaved() {
         if (!ViewModelFixture::hasSecretService())
             QSKIP("needs a Secret Service on the session bus");
         ViewModelFixture fixture;
+        QCoreApplication::setApplicationVersion(QStringLiteral("2.5.0+3.gabc1234"));
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
         sheet.open();
+        QCOMPARE(sheet.findChild<QLabel*>("about")->text(), "Meridia Companion 2.5.0+3.gabc1234");
+        auto* tokenID = sheet.findChild<QLineEdit*>("tokenID");
         CityMap map = fixture.viewModel->cityMap();
         map[QStringLiteral("MIAS")].requiredPerAnimation = 4;
         fixture.viewModel->setCityMap(map);
         QCOMPARE(screensInFile(QStringLiteral("MIAS")), 10);
-        QTest::keyClicks(sheet.findChild<QLineEdit*>("tokenID"), QStringLiteral("new-id"));
+        QTest::keyClicks(tokenID, QStringLiteral("new-id"));
+        QCOMPARE(fixture.viewModel->tokenID(), "new-id");
         QTest::keyClicks(sheet.findChild<QLineEdit*>("tokenSecret"), QStringLiteral("new-secret"));
         QTest::keyClicks(sheet.findChild<QLineEdit*>("sheetKey"), QStringLiteral("shared"));
+        sheet.findChild<QCheckBox*>("useMaxResolution")->click();
+        QVERIFY(fixture.viewModel->useMaxResolution());
 
         QTest::mouseClick(buttonNamed(&sheet, "save"), Qt::LeftButton);
 
@@ -186,6 +177,8 @@ private Q_SLOTS:
         QTRY_COMPARE(fixture.storedSecret(tokenIDAccount), std::optional<QString>("new-id"));
         QCOMPARE(fixture.storedSecret(tokenSecretAccount), std::optional<QString>("new-secret"));
         QTRY_COMPARE(fixture.storedSecret(sheetKeyAccount), std::optional<QString>("shared"));
+        fixture.viewModel->setTokenID(QStringLiteral("from elsewhere"));
+        QCOMPARE(tokenID->text(), "from elsewhere");
     }
 
     void cityLinesInCodeOrder() {
@@ -332,8 +325,7 @@ private Q_SLOTS:
         QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isHidden());
 
         QTRY_VERIFY(fixture.messages().last().startsWith(lastLine));
-        const QStringList lines = fixture.messages();
-        QVERIFY(lines.indexOf("Updating Google Sheets...") >= 0);
+        QVERIFY(fixture.messages().contains("Updating Google Sheets..."));
         const auto posts = service.sheetPosts();
         if (status == 0) {
             QCOMPARE(posts.size(), 1);
