@@ -303,12 +303,11 @@ private Q_SLOTS:
         StandInService service;
         QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
         QVERIFY(service.seedGeneratedAssets(2));
-        StandInService::Fault slow;
-        slow.method = QStringLiteral("POST");
-        slow.path = service.sheetWebAppUrl().path();
-        slow.delayMs = 60000;
-        slow.status = status;
-        QVERIFY(service.addFault(slow));
+        const QString sheetPath = service.sheetWebAppUrl().path();
+        QVERIFY(service.addFault({.method = QStringLiteral("POST"),
+                                  .path = sheetPath,
+                                  .status = status,
+                                  .delayMs = 60000}));
         ViewModelFixture fixture(service);
         QCoro::waitFor(fixture.viewModel->refreshLibrary());
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
@@ -317,7 +316,7 @@ private Q_SLOTS:
         QTest::mouseClick(buttonNamed(&sheet, "updateGoogleSheets"), Qt::LeftButton);
 
         // Busy while the post is out.
-        QTRY_COMPARE(service.countRequests(QStringLiteral("POST"), slow.path), 1);
+        QTRY_COMPARE(service.countRequests(QStringLiteral("POST"), sheetPath), 1);
         QVERIFY(sheet.isUpdatingSheet());
         QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isVisible());
         QVERIFY(service.releaseHangingReplies());

@@ -94,11 +94,9 @@ private Q_SLOTS:
         StandInService service;
         QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
         // The second file's upload is refused, so one row ends failed.
-        StandInService::Fault refused;
-        refused.method = QStringLiteral("POST");
-        refused.path = QStringLiteral("/video/v1/uploads");
-        refused.status = 400;
-        QVERIFY(service.addFault(refused));
+        QVERIFY(service.addFault({.method = QStringLiteral("POST"),
+                                  .path = QStringLiteral("/video/v1/uploads"),
+                                  .status = 400}));
         ViewModelFixture fixture(service);
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.resize(360, 900);

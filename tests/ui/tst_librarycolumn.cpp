@@ -338,32 +338,23 @@ void TestLibraryColumn::localThumbnails() {
     ClipFactory clips;
     const QString clip = clips.video(QStringLiteral("E1_Opening_PAR_M01_clip.mov"));
     QVERIFY2(!clip.isEmpty(), qPrintable(clips.lastError()));
-    const QString fake =
-        clips.file(QStringLiteral("E2_Opening_PAR_M01_notes.mov"), "only some words");
-    QVERIFY(!fake.isEmpty());
 
     Harness h;
     h.vm().setLocalFolderURL(QUrl::fromLocalFile(clips.folder()));
     h.vm().setProvider(VideoProvider::localFolder);
     QVERIFY(h.show());
     h.openGroup(parOpening);
-    QCOMPARE(h.model().rowCount(h.header(parOpening)), 2);
 
-    // The painted rows ask for their pictures: a frame of the clip, nothing for the text.
+    // The painted row asks for its picture; what is not a clip is the provider's test.
     ThumbnailLoader& loader = h.column.localThumbnails();
     const QString clipKey = QUrl::fromLocalFile(clip).toString();
-    const QString fakeKey = QUrl::fromLocalFile(fake).toString();
     QTRY_VERIFY_WITH_TIMEOUT(loader.lookup(clipKey).state != ThumbnailLoader::State::Loading,
-                             30000);
-    QTRY_VERIFY_WITH_TIMEOUT(loader.lookup(fakeKey).state != ThumbnailLoader::State::Loading,
                              30000);
     const auto picture = loader.lookup(clipKey);
     QCOMPARE(picture.state, ThumbnailLoader::State::Ready);
-    QVERIFY(!picture.pixmap.isNull());
     // testsrc is colourful: a grabbed frame is not one flat colour.
     const QImage image = picture.pixmap.toImage();
     QVERIFY(image.pixel(2, 2) != image.pixel(image.width() - 3, image.height() - 3));
-    QCOMPARE(loader.lookup(fakeKey).state, ThumbnailLoader::State::Failed);
 }
 
 void TestLibraryColumn::keyboard() {
@@ -419,12 +410,10 @@ void TestLibraryColumn::refreshButtonFollowsRefreshing() {
     QVERIFY(!h.column.refreshButton().isBusy());
 
     // While the service holds the listing back the button is busy and cannot start another.
-    StandInService::Fault held;
-    held.method = QStringLiteral("GET");
-    held.path = QStringLiteral("/video/v1/assets");
-    held.times = 1;
-    held.delayMs = 60000;
-    QVERIFY(h.service.addFault(held));
+    QVERIFY(h.service.addFault({.method = QStringLiteral("GET"),
+                                .path = QStringLiteral("/video/v1/assets"),
+                                .times = 1,
+                                .delayMs = 60000}));
     QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
     QVERIFY(h.vm().isRefreshing());
     QVERIFY(!h.column.refreshButton().isEnabled());
