@@ -35,6 +35,11 @@ CityMap cities() {
     return map;
 }
 
+// A data row of two texts, kept on one line.
+void row(const char* tag, const QString& first, const QString& second) {
+    QTest::newRow(tag) << first << second;
+}
+
 const QString eAcute = QStringLiteral("\u00C9");           // precomposed É
 const QString eCombining = QStringLiteral("E\u0301");      // E + combining acute
 const QString grinning = QString::fromUcs4(U"\U0001F600"); // beyond the BMP
@@ -89,9 +94,6 @@ private Q_SLOTS:
     void displayTitles_data() {
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("title");
-        const auto row = [](const char* tag, const char* fileName, const char* title) {
-            QTest::newRow(tag) << QString::fromUtf8(fileName) << QString::fromUtf8(title);
-        };
         row("extension", "intro.mov", "intro");
         row("last dot only", "a.b.mov", "a.b");
         row("no dot", "intro", "intro");
@@ -109,9 +111,6 @@ private Q_SLOTS:
     void sortOrder_data() {
         QTest::addColumn<QString>("lower");
         QTest::addColumn<QString>("higher");
-        const auto row = [](const char* tag, const QString& lower, const QString& higher) {
-            QTest::newRow(tag) << lower << higher;
-        };
         row("upper before lower", "PAR", "par");
         row("B before a", "B", "a");
         row("not numeric", "10", "9");
