@@ -304,7 +304,6 @@ void TestLibraryColumn::localRowsOpenFilesAndNeverDelete() {
     h.useLocalFolder({QStringLiteral("E1_Opening_PAR_M01_one.mov")});
     QVERIFY(h.show());
     const QUrl file = h.localFile(QStringLiteral("E1_Opening_PAR_M01_one.mov"));
-    QCOMPARE(h.vm().localVideoURLs(), QList<QUrl>{file});
     // Only the listing the delivery states compare with reaches the service.
     QTRY_VERIFY(h.vm().delivery().hasListing());
     QCOMPARE(h.service.requests().size(),
@@ -438,8 +437,6 @@ void TestLibraryColumn::refreshButtonFollowsRefreshing() {
 void TestLibraryColumn::keptListingIsShownDimmedUntilListed() {
     Harness h(parisAssets());
     QVERIFY(h.show());
-    auto* firstBar = h.column.findChild<QProgressBar*>(QStringLiteral("listingBar"));
-    QVERIFY(firstBar->isHidden());
 
     ViewModelFixture next(h.service);
     LibraryColumn column(*next.viewModel, next.network, offlineOptions());
