@@ -131,20 +131,18 @@ private Q_SLOTS:
         }
     }
 
-    void atomicWriteReplacesWholeFile() {
+    // The folder appears on first use. A write that fails half-way must leave the previous
+    // content in place; a file size limit makes it fail even for root, who ignores
+    // read-only folders.
+    void atomicWriteReplacesWholeFileOrNothing() {
         TempHome home;
+        QVERIFY(!QFile::exists(home.stateFolder()));
         const auto path = stateFileURL(QStringLiteral("x.json"));
-        QVERIFY(writeFileAtomically(path, "first").has_value());
-        QVERIFY(writeFileAtomically(path, "second").has_value());
-        QCOMPARE(readWholeFile(path).value(), QByteArray("second"));
-    }
-
-    // A write that fails half-way must leave the previous content in place. A file size
-    // limit makes the write fail even for root, who ignores read-only folders.
-    void failedWriteKeepsOldFile() {
-        TempHome home;
-        const auto path = stateFileURL(QStringLiteral("x.json"));
+        QCOMPARE(path, home.stateFolder() + QStringLiteral("/x.json"));
+        QVERIFY(QFile::exists(home.stateFolder()));
+        QVERIFY(writeFileAtomically(path, "first, and longer").has_value());
         QVERIFY(writeFileAtomically(path, "old content").has_value());
+        QCOMPARE(readWholeFile(path).value(), QByteArray("old content"));
 
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
@@ -159,14 +157,6 @@ private Q_SLOTS:
         QVERIFY(!result.has_value());
         QVERIFY(!result.error().message.isEmpty());
         QCOMPARE(readWholeFile(path).value(), QByteArray("old content"));
-    }
-
-    void stateFolderIsCreatedOnDemand() {
-        TempHome home;
-        QVERIFY(!QFile::exists(home.stateFolder()));
-        const auto path = stateFileURL(QStringLiteral("MuxState.json"));
-        QCOMPARE(path, home.stateFolder() + QStringLiteral("/MuxState.json"));
-        QVERIFY(QFile::exists(home.stateFolder()));
     }
 };
 

@@ -42,9 +42,9 @@ private Q_SLOTS:
         QCOMPARE(logLines(out.text()),
                  (QList<QByteArray>{"Saved city map.", "City map initialized with defaults."}));
         QCOMPARE(viewModel->cityMap(), defaultCityMap());
-        const auto onDisk = readFile(home.stateFolder() + QStringLiteral("/CityMap.json"));
-        QCOMPARE(onDisk, encodeCityMap(defaultCityMap()));
-        QVERIFY(!onDisk.contains('\n'));
+        // Byte for byte what the encoder makes, whose compact form has its own test.
+        QCOMPARE(readFile(home.stateFolder() + QStringLiteral("/CityMap.json")),
+                 encodeCityMap(defaultCityMap()));
 
         QVERIFY(!QFile::exists(home.stateFolder() + QStringLiteral("/MuxState.json")));
         QVERIFY(!QFile::exists(home.stateFolder() + QStringLiteral("/LocalVideoState.json")));
@@ -52,7 +52,6 @@ private Q_SLOTS:
         QVERIFY(viewModel->savedMuxState()->lastLaunchedAt >= before);
         QVERIFY(viewModel->savedLocalState()->fileTimes.isEmpty());
         QVERIFY(viewModel->savedLocalState()->lastLaunchedAt >= before);
-        QVERIFY(viewModel->uploads().isEmpty());
         QCOMPARE(viewModel->provider(), VideoProvider::webMux);
         QVERIFY(!viewModel->isRefreshing());
     }

@@ -149,35 +149,26 @@ private Q_SLOTS:
 
     // --- settings sheet --------------------------------------------------------------
 
-    void settingsFieldsAreBoundToTheViewModel() {
-        ViewModelFixture fixture;
-        QCoreApplication::setApplicationVersion(QStringLiteral("2.5.0+3.gabc1234"));
-        SettingsDialog sheet(*fixture.viewModel, sheetOptions());
-        QCOMPARE(sheet.findChild<QLabel*>("about")->text(), "Meridia Companion 2.5.0+3.gabc1234");
-        auto* tokenID = sheet.findChild<QLineEdit*>("tokenID");
-        auto* maxResolution = sheet.findChild<QCheckBox*>("useMaxResolution");
-
-        QTest::keyClicks(tokenID, QStringLiteral("abc"));
-        QCOMPARE(fixture.viewModel->tokenID(), "abc");
-        maxResolution->click();
-        QVERIFY(fixture.viewModel->useMaxResolution());
-        fixture.viewModel->setTokenID(QStringLiteral("from elsewhere"));
-        QCOMPARE(tokenID->text(), "from elsewhere");
-    }
-
-    void settingsSaveWritesCityMapAndCredentials() {
+    // The fields follow the view model both ways; Save writes the city map and the store.
+    void settingsFieldsBoundAndSaved() {
         if (!ViewModelFixture::hasSecretService())
             QSKIP("needs a Secret Service on the session bus");
         ViewModelFixture fixture;
+        QCoreApplication::setApplicationVersion(QStringLiteral("2.5.0+3.gabc1234"));
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
         sheet.open();
+        QCOMPARE(sheet.findChild<QLabel*>("about")->text(), "Meridia Companion 2.5.0+3.gabc1234");
+        auto* tokenID = sheet.findChild<QLineEdit*>("tokenID");
         CityMap map = fixture.viewModel->cityMap();
         map[QStringLiteral("MIAS")].requiredPerAnimation = 4;
         fixture.viewModel->setCityMap(map);
         QCOMPARE(screensInFile(QStringLiteral("MIAS")), 10);
-        QTest::keyClicks(sheet.findChild<QLineEdit*>("tokenID"), QStringLiteral("new-id"));
+        QTest::keyClicks(tokenID, QStringLiteral("new-id"));
+        QCOMPARE(fixture.viewModel->tokenID(), "new-id");
         QTest::keyClicks(sheet.findChild<QLineEdit*>("tokenSecret"), QStringLiteral("new-secret"));
         QTest::keyClicks(sheet.findChild<QLineEdit*>("sheetKey"), QStringLiteral("shared"));
+        sheet.findChild<QCheckBox*>("useMaxResolution")->click();
+        QVERIFY(fixture.viewModel->useMaxResolution());
 
         QTest::mouseClick(buttonNamed(&sheet, "save"), Qt::LeftButton);
 
@@ -186,6 +177,8 @@ private Q_SLOTS:
         QTRY_COMPARE(fixture.storedSecret(tokenIDAccount), std::optional<QString>("new-id"));
         QCOMPARE(fixture.storedSecret(tokenSecretAccount), std::optional<QString>("new-secret"));
         QTRY_COMPARE(fixture.storedSecret(sheetKeyAccount), std::optional<QString>("shared"));
+        fixture.viewModel->setTokenID(QStringLiteral("from elsewhere"));
+        QCOMPARE(tokenID->text(), "from elsewhere");
     }
 
     void cityLinesInCodeOrder() {
@@ -228,73 +221,50 @@ private Q_SLOTS:
         QVERIFY(!fixture.viewModel->cityMap().contains(QStringLiteral("ATL")));
     }
 
-    void screensEditKeptOnlyWithSave_data() {
+    // A typed count is in memory once the editor commits it and on disk only after Save;
+    // only whole counts commit.
+    void screensEdit_data() {
+        QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("save");
+        QTest::addColumn<qint64>("committed");
         QTest::addColumn<qint64>("afterRestart");
-        QTest::newRow("closed without Save") << false << qint64(10);
-        QTest::newRow("saved") << true << qint64(7);
+        QTest::newRow("saved") << "7" << true << qint64(7) << qint64(7);
+        QTest::newRow("closed without Save") << "7" << false << qint64(7) << qint64(10);
+        QTest::newRow("sign and letters filtered out") << "-3x" << true << qint64(3) << qint64(3);
+        QTest::newRow("emptied field keeps the count") << "" << true << qint64(10) << qint64(10);
+        QTest::newRow("letters only keep the count") << "abc" << true << qint64(10) << qint64(10);
     }
 
-    void screensEditKeptOnlyWithSave() {
+    void screensEdit() {
+        QFETCH(QString, typed);
         QFETCH(bool, save);
+        QFETCH(qint64, committed);
         QFETCH(qint64, afterRestart);
         {
             ViewModelFixture fixture;
             SettingsDialog sheet(*fixture.viewModel, sheetOptions());
             sheet.open();
             QTableView* table = sheet.cityTable();
-            const QModelIndex phil = table->model()->index(3, CityTableModel::screensColumn);
-
-            // Setup: type a count into the Philadelphia field and commit it with Return.
             table->setFocus();
-            table->edit(phil);
+            table->edit(table->model()->index(3, CityTableModel::screensColumn)); // PHIL
             auto* editor = table->findChild<QLineEdit*>("screensEditor");
             QVERIFY(editor);
-            editor->selectAll();
-            QTest::keyClicks(editor, QStringLiteral("7"));
+            editor->clear();
+            QTest::keyClicks(editor, typed);
             QTest::keyClick(editor, Qt::Key_Return);
-
-            // The count is in memory as soon as the editor commits, before any Save.
-            QTRY_COMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, 7);
+            // The delegate commits from the event loop; a field without a number stays open.
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            QCOMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, committed);
             QCOMPARE(screensInFile(QStringLiteral("PHIL")), 10);
 
             QTest::mouseClick(buttonNamed(&sheet, save ? "save" : "close"), Qt::LeftButton);
             QVERIFY(!sheet.isVisible());
-            QCOMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, 7);
+            QCOMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, committed);
         }
         // The next start reads the file.
         ViewModelFixture restarted;
         QCOMPARE(restarted.viewModel->cityMap().value("PHIL").requiredPerAnimation, afterRestart);
-    }
-
-    void screensEditTakesOnlyWholeCounts_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<qint64>("committed");
-        QTest::newRow("whole number") << "12" << qint64(12);
-        QTest::newRow("sign and letters filtered out") << "-3x" << qint64(3);
-        QTest::newRow("emptied field keeps the count") << "" << qint64(10);
-        QTest::newRow("letters only keep the count") << "abc" << qint64(10);
-    }
-
-    void screensEditTakesOnlyWholeCounts() {
-        QFETCH(QString, typed);
-        QFETCH(qint64, committed);
-        ViewModelFixture fixture;
-        SettingsDialog sheet(*fixture.viewModel, sheetOptions());
-        sheet.open();
-        QTableView* table = sheet.cityTable();
-        table->edit(table->model()->index(0, CityTableModel::screensColumn));
-        auto* editor = table->findChild<QLineEdit*>("screensEditor");
-        QVERIFY(editor);
-
-        editor->clear();
-        QTest::keyClicks(editor, typed);
-        QTest::keyClick(editor, Qt::Key_Return);
-        // The delegate commits from the event loop; a field without a number stays open.
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-
-        QCOMPARE(fixture.viewModel->cityMap().value("ATL").requiredPerAnimation, committed);
     }
 
     void updateGoogleSheetsPostsTheLibrary_data() {
@@ -310,12 +280,11 @@ private Q_SLOTS:
         StandInService service;
         QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
         QVERIFY(service.seedGeneratedAssets(2));
-        StandInService::Fault slow;
-        slow.method = QStringLiteral("POST");
-        slow.path = service.sheetWebAppUrl().path();
-        slow.delayMs = 60000;
-        slow.status = status;
-        QVERIFY(service.addFault(slow));
+        const QString sheetPath = service.sheetWebAppUrl().path();
+        QVERIFY(service.addFault({.method = QStringLiteral("POST"),
+                                  .path = sheetPath,
+                                  .status = status,
+                                  .delayMs = 60000}));
         ViewModelFixture fixture(service);
         QCoro::waitFor(fixture.viewModel->refreshLibrary());
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
@@ -324,7 +293,7 @@ private Q_SLOTS:
         QTest::mouseClick(buttonNamed(&sheet, "updateGoogleSheets"), Qt::LeftButton);
 
         // Busy while the post is out.
-        QTRY_COMPARE(service.countRequests(QStringLiteral("POST"), slow.path), 1);
+        QTRY_COMPARE(service.countRequests(QStringLiteral("POST"), sheetPath), 1);
         QVERIFY(sheet.isUpdatingSheet());
         QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isVisible());
         QVERIFY(service.releaseHangingReplies());
@@ -332,8 +301,7 @@ private Q_SLOTS:
         QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isHidden());
 
         QTRY_VERIFY(fixture.messages().last().startsWith(lastLine));
-        const QStringList lines = fixture.messages();
-        QVERIFY(lines.indexOf("Updating Google Sheets...") >= 0);
+        QVERIFY(fixture.messages().contains("Updating Google Sheets..."));
         const auto posts = service.sheetPosts();
         if (status == 0) {
             QCOMPARE(posts.size(), 1);

@@ -27,6 +27,9 @@ using namespace clipferry;
 
 namespace {
 
+const QString parOpening = QStringLiteral("PAR|Opening");
+const QString lonOpening = QStringLiteral("LON|Opening");
+
 LibraryColumn::Options offlineOptions() {
     // No disk cache, and stills from a closed loopback port.
     return {QUrl(QStringLiteral("http://127.0.0.1:1")), QString(), 6};
@@ -152,29 +155,20 @@ QJsonArray parisAssets(const QSet<QString>& newIDs = {}) {
     };
 }
 
-QStringList assetIDs(const QJsonArray& assets) {
-    QStringList ids;
-    for (const auto& asset : assets)
-        ids.append(asset.toObject().value(QStringLiteral("id")).toString());
-    return ids;
-}
-
 } // namespace
 
 class TestLibraryColumn : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void clickSelectsAndClickAgainOpens();
-    void openButtonWithoutPlaybackOpensNothing();
+    void clickSelectsAndClickAgainOpens(); // and the open button
     void deleteAsksFirst_data();
     void deleteAsksFirst();
     void groupsExpandPerCityAndSurviveResets();
     void localRowsOpenFilesAndNeverDelete();
     void localThumbnails();
     void keyboard();
-    void refreshButtonFollowsRefreshing();
-    void firstShowStartsOneRefresh();
+    void refreshButtonFollowsRefreshing(); // and the first show lists once
     void keptListingIsShownDimmedUntilListed();
     void emptyLibrarySaysWhatToDo_data();
     void emptyLibrarySaysWhatToDo();
@@ -182,53 +176,45 @@ private Q_SLOTS:
 };
 
 void TestLibraryColumn::clickSelectsAndClickAgainOpens() {
-    Harness h(parisAssets({QStringLiteral("a1"), QStringLiteral("a2")}));
+    Harness h(parisAssets({QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3")}));
     QVERIFY(h.show());
-    QCOMPARE(h.vm().changedMuxAssets(),
-             (QSet<QString>{QStringLiteral("a1"), QStringLiteral("a2")}));
-    h.openGroup(QStringLiteral("PAR|Opening"));
-    QVERIFY(h.view().isAnimationExpanded(QStringLiteral("PAR|Opening")));
+    QCOMPARE(h.vm().changedMuxAssets().size(), 3);
+    h.openGroup(parOpening);
+    QVERIFY(h.view().isAnimationExpanded(parOpening));
 
     // First click: selected, nothing opened, still marked.
-    h.click(h.video(QStringLiteral("PAR|Opening"), 0));
+    h.click(h.video(parOpening, 0));
     QVERIFY(h.vm().selectedAsset());
     QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a1"));
     QVERIFY(h.opened.isEmpty());
-    QVERIFY(h.video(QStringLiteral("PAR|Opening"), 0).data(LibraryModel::IsNewRole).toBool());
+    QVERIFY(h.video(parOpening, 0).data(LibraryModel::IsNewRole).toBool());
 
     // Another row moves the selection without marking anything.
-    h.click(h.video(QStringLiteral("PAR|Opening"), 1));
+    h.click(h.video(parOpening, 1));
     QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a2"));
     QVERIFY(h.opened.isEmpty());
 
     // Second click on the selected row: the stream opens and the marker goes.
-    h.click(h.video(QStringLiteral("PAR|Opening"), 1));
+    h.click(h.video(parOpening, 1));
     QCOMPARE(h.opened, QList<QUrl>{QUrl(QStringLiteral("https://stream.example/pb-a2.m3u8"))});
     QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a2"));
     QTRY_VERIFY(!h.vm().changedMuxAssets().contains(QStringLiteral("a2")));
-    QVERIFY(!h.video(QStringLiteral("PAR|Opening"), 1).data(LibraryModel::IsNewRole).toBool());
+    QVERIFY(!h.video(parOpening, 1).data(LibraryModel::IsNewRole).toBool());
     QVERIFY(h.vm().changedMuxAssets().contains(QStringLiteral("a1")));
-}
 
-void TestLibraryColumn::openButtonWithoutPlaybackOpensNothing() {
-    Harness h(parisAssets({QStringLiteral("a3")}));
-    QVERIFY(h.show());
-    QCOMPARE(h.vm().changedMuxAssets(), QSet<QString>{QStringLiteral("a3")});
-    h.openGroup(QStringLiteral("PAR|Opening"));
-    const QModelIndex row = h.video(QStringLiteral("PAR|Opening"), 2);
+    // The open button of a row without an address opens nothing, but the video counts as seen.
+    const QModelIndex row = h.video(parOpening, 2);
     h.click(row);
     QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a3"));
-
-    // Nothing to open, but the video counts as seen.
     h.click(row, h.view().openButtonRect(row).center());
-    QVERIFY(h.opened.isEmpty());
+    QCOMPARE(h.opened.size(), 1);
     QTRY_VERIFY(!h.vm().changedMuxAssets().contains(QStringLiteral("a3")));
 
     // The open button of a row with an address opens it.
-    const QModelIndex first = h.video(QStringLiteral("PAR|Opening"), 0);
+    const QModelIndex first = h.video(parOpening, 0);
     h.click(first);
     h.click(first, h.view().openButtonRect(first).center());
-    QCOMPARE(h.opened, QList<QUrl>{QUrl(QStringLiteral("https://stream.example/pb-a1.m3u8"))});
+    QCOMPARE(h.opened.last(), QUrl(QStringLiteral("https://stream.example/pb-a1.m3u8")));
 }
 
 void TestLibraryColumn::deleteAsksFirst_data() {
@@ -245,8 +231,8 @@ void TestLibraryColumn::deleteAsksFirst() {
     QFETCH(bool, byButton);
     Harness h(parisAssets());
     QVERIFY(h.show());
-    h.openGroup(QStringLiteral("PAR|Opening"));
-    const QModelIndex row = h.video(QStringLiteral("PAR|Opening"), 1);
+    h.openGroup(parOpening);
+    const QModelIndex row = h.video(parOpening, 1);
     h.click(row);
     QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a2"));
 
@@ -264,65 +250,53 @@ void TestLibraryColumn::deleteAsksFirst() {
     if (!accept) {
         // The answer arrives from the event loop; let it land, then nothing happened.
         QTest::qWait(50);
-        QVERIFY(!logContains(h.vm(), QStringLiteral("Deleting asset")));
         QCOMPARE(h.service.countRequests(QStringLiteral("DELETE"), QStringLiteral("*")), 0);
-        QCOMPARE(assetIDs(h.service.assets()), assetIDs(parisAssets()));
         QCOMPARE(h.vm().existingAssets().size(), 4);
         QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a2"));
         return;
     }
 
-    // The asset leaves the service, the column lists again, and the sheet follows.
-    QTRY_VERIFY(logContains(h.vm(), QStringLiteral("Google Sheet update")));
-    QVERIFY(logContains(h.vm(), QStringLiteral("Deleting asset: E2_Opening_PAR_M01_two.mov")));
-    QVERIFY(logContains(h.vm(), QStringLiteral("Google Sheet updated.")));
+    // What the view model does after a delete has its own test; here the column's part.
+    QTRY_VERIFY(logContains(h.vm(), QStringLiteral("Google Sheet updated.")));
     QCOMPARE(
         h.service.countRequests(QStringLiteral("DELETE"), QStringLiteral("/video/v1/assets/a2")),
         1);
-    QCOMPARE(assetIDs(h.service.assets()),
-             (QStringList{QStringLiteral("a1"), QStringLiteral("a3"), QStringLiteral("a4")}));
-    QCOMPARE(finishedListings(h.vm()), 2);
-    QCOMPARE(h.model().rowCount(h.header(QStringLiteral("PAR|Opening"))), 2);
-    QVERIFY(!h.vm().selectedAsset());
+    QCOMPARE(h.model().rowCount(h.header(parOpening)), 2);
     QVERIFY(!h.model().selectedVideoIndex().isValid());
-    const auto posts = h.service.sheetPosts();
-    QCOMPARE(posts.size(), 1);
-    QVERIFY(posts[0].body.contains("E1_Opening_PAR_M01_one.mov"));
-    QVERIFY(!posts[0].body.contains("E2_Opening_PAR_M01_two.mov"));
 }
 
 void TestLibraryColumn::groupsExpandPerCityAndSurviveResets() {
     Harness h(parisAssets());
     QVERIFY(h.show());
-    QCOMPARE(h.model().rowCount(h.header(QStringLiteral("PAR|Opening"))), 3);
-    QVERIFY(!h.view().isExpanded(h.header(QStringLiteral("PAR|Opening"))));
+    QCOMPARE(h.model().rowCount(h.header(parOpening)), 3);
+    QVERIFY(!h.view().isExpanded(h.header(parOpening)));
 
-    h.click(h.header(QStringLiteral("PAR|Opening")));
-    QCOMPARE(h.view().expandedAnimations(), QSet<QString>{QStringLiteral("PAR|Opening")});
-    QVERIFY(h.view().isExpanded(h.header(QStringLiteral("PAR|Opening"))));
-    QVERIFY(!h.view().isExpanded(h.header(QStringLiteral("LON|Opening"))));
-    QVERIFY(h.view().visualRect(h.video(QStringLiteral("PAR|Opening"), 0)).isValid());
+    h.click(h.header(parOpening));
+    QCOMPARE(h.view().expandedAnimations(), QSet<QString>{parOpening});
+    QVERIFY(h.view().isExpanded(h.header(parOpening)));
+    QVERIFY(!h.view().isExpanded(h.header(lonOpening)));
+    QVERIFY(h.view().visualRect(h.video(parOpening, 0)).isValid());
 
     // A search, a new listing and a switch to local files keep the open groups.
     h.column.searchField().setText(QStringLiteral("two"));
-    QVERIFY(h.view().isExpanded(h.header(QStringLiteral("PAR|Opening"))));
-    QCOMPARE(h.model().rowCount(h.header(QStringLiteral("PAR|Opening"))), 1);
+    QVERIFY(h.view().isExpanded(h.header(parOpening)));
+    QCOMPARE(h.model().rowCount(h.header(parOpening)), 1);
     h.column.searchField().clear();
     h.column.refresh();
     QVERIFY(h.waitForListings(2));
-    QVERIFY(h.view().isExpanded(h.header(QStringLiteral("PAR|Opening"))));
+    QVERIFY(h.view().isExpanded(h.header(parOpening)));
     h.useLocalFolder({QStringLiteral("E1_Opening_PAR_M01_one.mov"),
                       QStringLiteral("E1_Opening_LON_M01_one.mov")});
     h.column.refresh();
-    QTRY_COMPARE(h.model().rowCount(h.header(QStringLiteral("LON|Opening"))), 1);
-    QVERIFY(h.view().isExpanded(h.header(QStringLiteral("PAR|Opening"))));
-    QVERIFY(!h.view().isExpanded(h.header(QStringLiteral("LON|Opening"))));
+    QTRY_COMPARE(h.model().rowCount(h.header(lonOpening)), 1);
+    QVERIFY(h.view().isExpanded(h.header(parOpening)));
+    QVERIFY(!h.view().isExpanded(h.header(lonOpening)));
 
     // Closing one city's group leaves the other city's group as it was.
-    h.click(h.header(QStringLiteral("LON|Opening")));
-    h.click(h.header(QStringLiteral("PAR|Opening")));
-    QCOMPARE(h.view().expandedAnimations(), QSet<QString>{QStringLiteral("LON|Opening")});
-    QVERIFY(!h.view().isExpanded(h.header(QStringLiteral("PAR|Opening"))));
+    h.click(h.header(lonOpening));
+    h.click(h.header(parOpening));
+    QCOMPARE(h.view().expandedAnimations(), QSet<QString>{lonOpening});
+    QVERIFY(!h.view().isExpanded(h.header(parOpening)));
 }
 
 void TestLibraryColumn::localRowsOpenFilesAndNeverDelete() {
@@ -330,13 +304,12 @@ void TestLibraryColumn::localRowsOpenFilesAndNeverDelete() {
     h.useLocalFolder({QStringLiteral("E1_Opening_PAR_M01_one.mov")});
     QVERIFY(h.show());
     const QUrl file = h.localFile(QStringLiteral("E1_Opening_PAR_M01_one.mov"));
-    QCOMPARE(h.vm().localVideoURLs(), QList<QUrl>{file});
     // Only the listing the delivery states compare with reaches the service.
     QTRY_VERIFY(h.vm().delivery().hasListing());
     QCOMPARE(h.service.requests().size(),
              h.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")));
-    h.openGroup(QStringLiteral("PAR|Opening"));
-    const QModelIndex row = h.video(QStringLiteral("PAR|Opening"), 0);
+    h.openGroup(parOpening);
+    const QModelIndex row = h.video(parOpening, 0);
     QVERIFY(row.data(LibraryModel::IsNewRole).toBool());
     h.click(row);
     QCOMPARE(h.vm().selectedLocalVideo(), std::optional<QUrl>(file));
@@ -353,8 +326,8 @@ void TestLibraryColumn::localRowsOpenFilesAndNeverDelete() {
 
     h.click(row, h.view().openButtonRect(row).center());
     QCOMPARE(h.opened, QList<QUrl>{file});
-    QTRY_VERIFY(!h.video(QStringLiteral("PAR|Opening"), 0).data(LibraryModel::IsNewRole).toBool());
-    h.click(h.video(QStringLiteral("PAR|Opening"), 0));
+    QTRY_VERIFY(!h.video(parOpening, 0).data(LibraryModel::IsNewRole).toBool());
+    h.click(h.video(parOpening, 0));
     QCOMPARE(h.opened, (QList<QUrl>{file, file}));
 }
 
@@ -364,39 +337,30 @@ void TestLibraryColumn::localThumbnails() {
     ClipFactory clips;
     const QString clip = clips.video(QStringLiteral("E1_Opening_PAR_M01_clip.mov"));
     QVERIFY2(!clip.isEmpty(), qPrintable(clips.lastError()));
-    const QString fake =
-        clips.file(QStringLiteral("E2_Opening_PAR_M01_notes.mov"), "only some words");
-    QVERIFY(!fake.isEmpty());
 
     Harness h;
     h.vm().setLocalFolderURL(QUrl::fromLocalFile(clips.folder()));
     h.vm().setProvider(VideoProvider::localFolder);
     QVERIFY(h.show());
-    h.openGroup(QStringLiteral("PAR|Opening"));
-    QCOMPARE(h.model().rowCount(h.header(QStringLiteral("PAR|Opening"))), 2);
+    h.openGroup(parOpening);
 
-    // The painted rows ask for their pictures: a frame of the clip, nothing for the text.
+    // The painted row asks for its picture; what is not a clip is the provider's test.
     ThumbnailLoader& loader = h.column.localThumbnails();
     const QString clipKey = QUrl::fromLocalFile(clip).toString();
-    const QString fakeKey = QUrl::fromLocalFile(fake).toString();
     QTRY_VERIFY_WITH_TIMEOUT(loader.lookup(clipKey).state != ThumbnailLoader::State::Loading,
-                             30000);
-    QTRY_VERIFY_WITH_TIMEOUT(loader.lookup(fakeKey).state != ThumbnailLoader::State::Loading,
                              30000);
     const auto picture = loader.lookup(clipKey);
     QCOMPARE(picture.state, ThumbnailLoader::State::Ready);
-    QVERIFY(!picture.pixmap.isNull());
     // testsrc is colourful: a grabbed frame is not one flat colour.
     const QImage image = picture.pixmap.toImage();
     QVERIFY(image.pixel(2, 2) != image.pixel(image.width() - 3, image.height() - 3));
-    QCOMPARE(loader.lookup(fakeKey).state, ThumbnailLoader::State::Failed);
 }
 
 void TestLibraryColumn::keyboard() {
     Harness h(parisAssets());
     QVERIFY(h.show());
-    h.openGroup(QStringLiteral("PAR|Opening"));
-    h.click(h.video(QStringLiteral("PAR|Opening"), 0));
+    h.openGroup(parOpening);
+    h.click(h.video(parOpening, 0));
     h.view().setFocus();
 
     // Arrows move the selection, Return opens it.
@@ -409,11 +373,11 @@ void TestLibraryColumn::keyboard() {
 
     // Up onto the header, Return closes the group, Right opens it again.
     QTest::keyClick(&h.view(), Qt::Key_Up);
-    QCOMPARE(h.view().currentIndex(), h.header(QStringLiteral("PAR|Opening")));
+    QCOMPARE(h.view().currentIndex(), h.header(parOpening));
     QTest::keyClick(&h.view(), Qt::Key_Return);
-    QVERIFY(!h.view().isAnimationExpanded(QStringLiteral("PAR|Opening")));
+    QVERIFY(!h.view().isAnimationExpanded(parOpening));
     QTest::keyClick(&h.view(), Qt::Key_Right);
-    QVERIFY(h.view().isAnimationExpanded(QStringLiteral("PAR|Opening")));
+    QVERIFY(h.view().isAnimationExpanded(parOpening));
 
     // F5 lists again; Ctrl+F goes to the search field.
     QTest::keyClick(&h.view(), Qt::Key_F5);
@@ -425,44 +389,11 @@ void TestLibraryColumn::keyboard() {
 
 void TestLibraryColumn::refreshButtonFollowsRefreshing() {
     Harness h(parisAssets());
-    QVERIFY(h.show());
-    QVERIFY(h.column.refreshButton().isEnabled());
-    QVERIFY(!h.column.refreshButton().isBusy());
-
-    // While the service holds the listing back the button is busy and cannot start another.
-    StandInService::Fault held;
-    held.method = QStringLiteral("GET");
-    held.path = QStringLiteral("/video/v1/assets");
-    held.times = 1;
-    held.delayMs = 60000;
-    QVERIFY(h.service.addFault(held));
-    QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
-    QVERIFY(h.vm().isRefreshing());
-    QVERIFY(!h.column.refreshButton().isEnabled());
-    QVERIFY(h.column.refreshButton().isBusy());
-    QTRY_COMPARE(h.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")),
-                 2);
-    QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
-    QTest::keyClick(&h.view(), Qt::Key_F5);
-    QVERIFY(h.service.releaseHangingReplies());
-    QVERIFY(h.waitForListings(2));
-    QVERIFY(h.column.refreshButton().isEnabled());
-    QVERIFY(!h.column.refreshButton().isBusy());
-    QCOMPARE(h.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")), 2);
-    QCOMPARE(h.vm().existingAssets().size(), 4);
-
-    // In local mode the button rescans and reports the count.
-    h.vm().setProvider(VideoProvider::localFolder);
-    QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
-    QTRY_VERIFY(logContains(h.vm(), QStringLiteral("Loaded 0 videos from local folder.")));
-}
-
-void TestLibraryColumn::firstShowStartsOneRefresh() {
-    Harness h(parisAssets());
     QSignalSpy refreshing(h.fixture.viewModel.get(), &UploadViewModel::isRefreshingChanged);
+    const auto listings = [&h] {
+        return h.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets"));
+    };
     QVERIFY(h.show());
-    QCOMPARE(h.vm().existingAssets().size(), 4);
-    QCOMPARE(h.model().rowCount(h.header(QStringLiteral("PAR|Opening"))), 3);
 
     // Showing the column again (un-minimising, switching back) lists nothing more.
     h.column.hide();
@@ -471,26 +402,47 @@ void TestLibraryColumn::firstShowStartsOneRefresh() {
     QVERIFY(!h.vm().isRefreshing());
     QCoreApplication::processEvents();
     QCOMPARE(refreshing.count(), 2);
-    const auto requests = h.service.requests();
-    QCOMPARE(requests.size(), 1);
-    QCOMPARE(requests[0].method, QStringLiteral("GET"));
-    QCOMPARE(requests[0].path, QStringLiteral("/video/v1/assets"));
+    QCOMPARE(h.service.requests().size(), 1);
+    QCOMPARE(listings(), 1);
     QCOMPARE(finishedListings(h.vm()), 1);
+    QVERIFY(h.column.refreshButton().isEnabled());
+    QVERIFY(!h.column.refreshButton().isBusy());
+
+    // While the service holds the listing back the button is busy and cannot start another.
+    QVERIFY(h.service.addFault({.method = QStringLiteral("GET"),
+                                .path = QStringLiteral("/video/v1/assets"),
+                                .times = 1,
+                                .delayMs = 60000}));
+    QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
+    QVERIFY(h.vm().isRefreshing());
+    QVERIFY(!h.column.refreshButton().isEnabled());
+    QVERIFY(h.column.refreshButton().isBusy());
+    QTRY_COMPARE(listings(), 2);
+    QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
+    QTest::keyClick(&h.view(), Qt::Key_F5);
+    QVERIFY(h.service.releaseHangingReplies());
+    QVERIFY(h.waitForListings(2));
+    QVERIFY(h.column.refreshButton().isEnabled());
+    QVERIFY(!h.column.refreshButton().isBusy());
+    QCOMPARE(listings(), 2);
+    QCOMPARE(h.vm().existingAssets().size(), 4);
+
+    // In local mode the button rescans and reports the count.
+    h.vm().setProvider(VideoProvider::localFolder);
+    QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
+    QTRY_VERIFY(logContains(h.vm(), QStringLiteral("Loaded 0 videos from local folder.")));
 }
 
 // A second start in the same home shows the first one's listing before its own arrives.
 void TestLibraryColumn::keptListingIsShownDimmedUntilListed() {
     Harness h(parisAssets());
     QVERIFY(h.show());
-    auto* firstBar = h.column.findChild<QProgressBar*>(QStringLiteral("listingBar"));
-    QVERIFY(firstBar->isHidden());
 
     ViewModelFixture next(h.service);
     LibraryColumn column(*next.viewModel, next.network, offlineOptions());
     auto* bar = column.findChild<QProgressBar*>(QStringLiteral("listingBar"));
     QVERIFY(!bar->isHidden());
     QVERIFY(!column.view().isEnabled());
-    QCOMPARE(next.viewModel->shownAssets().size(), 4);
     QVERIFY(column.model().rowCount() > 0);
 
     QCoro::waitFor(next.viewModel->refreshLibrary());

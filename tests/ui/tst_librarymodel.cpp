@@ -76,6 +76,17 @@ const QStringList mixedLibrary{
     QStringLiteral("E2_Goal_LON_M3_h.mov"),
 };
 
+// A model over a view model with the test cities, in a home of its own.
+struct Setup {
+    Setup() { fixture.viewModel->setCityMap(ViewModelFixture::cities()); }
+    UploadViewModel& vm() { return *fixture.viewModel; }
+
+    TempHome home;
+    ViewModelFixture fixture;
+    LibraryModel model{*fixture.viewModel};
+    QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::QtTest};
+};
+
 } // namespace
 
 class TestLibraryModel : public QObject {
@@ -85,8 +96,7 @@ private Q_SLOTS:
     void rowsOrderProgressAndMarkers_data();
     void rowsOrderProgressAndMarkers();
     void videoCells();
-    void markersFollowChangeSets();
-    void searchRefiltersAndClearingRestores();
+    void searchChangeSetsAndCitiesUpdateTheTree();
     void selectionRepaintsOnlyItsRows();
     void providerSwitchShowsLocalFiles();
     void deliveryStatesFilterAndSearch_data();
@@ -128,25 +138,21 @@ void TestLibraryModel::rowsOrderProgressAndMarkers() {
     QFETCH(QString, search);
     QFETCH(QString, expected);
 
-    TempHome home;
-    ViewModelFixture fixture;
-    fixture.viewModel->setCityMap(ViewModelFixture::cities());
-    LibraryModel model(*fixture.viewModel);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    fixture.viewModel->setFixtureLibrary(assetsNamed(passthroughs),
-                                         QSet<QString>(changed.begin(), changed.end()));
+    Setup t;
+    LibraryModel& model = t.model;
+    UploadViewModel& vm = t.vm();
+    vm.setFixtureLibrary(assetsNamed(passthroughs), QSet<QString>(changed.begin(), changed.end()));
     model.setSearchText(search);
     QCOMPARE(dump(model), expected);
 }
 
 void TestLibraryModel::videoCells() {
-    TempHome home;
-    ViewModelFixture fixture;
-    fixture.viewModel->setCityMap(ViewModelFixture::cities());
-    LibraryModel model(*fixture.viewModel);
+    Setup t;
+    LibraryModel& model = t.model;
+    UploadViewModel& vm = t.vm();
     const auto name = QStringLiteral("E1_Opening_PAR_M03_intro.mov");
     auto asset = ViewModelFixture::asset(QStringLiteral("a1"), name);
-    fixture.viewModel->setFixtureLibrary({asset}, {});
+    vm.setFixtureLibrary({asset}, {});
     const QModelIndex row = model.index(0, 0, model.index(0, 0, model.index(0, 0)));
     QCOMPARE(row.data(Qt::DisplayRole).toString(), QStringLiteral("intro"));
     QCOMPARE(
@@ -154,9 +160,8 @@ void TestLibraryModel::videoCells() {
         (QStringList{QStringLiteral("intro"), name, QStringLiteral("E1"), QStringLiteral("M03"),
                      asset.resolutionText(), asset.durationText(), QStringLiteral("M3U8")}));
 
-    fixture.viewModel->setFixtureLocalVideos(
-        {QUrl::fromLocalFile(QStringLiteral("/clips/") + name)}, {});
-    fixture.viewModel->setProvider(VideoProvider::localFolder);
+    vm.setFixtureLocalVideos({QUrl::fromLocalFile(QStringLiteral("/clips/") + name)}, {});
+    vm.setProvider(VideoProvider::localFolder);
     const QModelIndex local = model.index(0, 0, model.index(0, 0, model.index(0, 0)));
     const QStringList cells = local.data(LibraryModel::CellsRole).toStringList();
     QCOMPARE(cells.mid(0, 4),
@@ -166,57 +171,40 @@ void TestLibraryModel::videoCells() {
     QCOMPARE(cells[5], QStringLiteral("Loading..."));
 }
 
-void TestLibraryModel::markersFollowChangeSets() {
-    TempHome home;
-    ViewModelFixture fixture;
-    fixture.viewModel->setCityMap(ViewModelFixture::cities());
-    LibraryModel model(*fixture.viewModel);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    const auto assets = assetsNamed({QStringLiteral("E1_Opening_PAR_M1_a.mov"),
-                                     QStringLiteral("E1_Opening_PAR_M1_b.mov"),
-                                     QStringLiteral("E1_Opening_PAR_M1_c.mov")});
-    fixture.viewModel->setFixtureLibrary(assets, {QStringLiteral("a1")});
-    QCOMPARE(dump(model), QStringLiteral("Paris{Opening 3/5[a1*,a2,a3]}"));
-
-    fixture.viewModel->setFixtureLibrary(assets, {QStringLiteral("a3")});
-    QCOMPARE(dump(model), QStringLiteral("Paris{Opening 3/5[a1,a2,a3*]}"));
-}
-
-void TestLibraryModel::searchRefiltersAndClearingRestores() {
-    TempHome home;
-    ViewModelFixture fixture;
-    fixture.viewModel->setCityMap(ViewModelFixture::cities());
-    LibraryModel model(*fixture.viewModel);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    fixture.viewModel->setFixtureLibrary(assetsNamed(mixedLibrary), {});
+void TestLibraryModel::searchChangeSetsAndCitiesUpdateTheTree() {
+    Setup t;
+    LibraryModel& model = t.model;
+    t.vm().setFixtureLibrary(assetsNamed(mixedLibrary), {QStringLiteral("a2")});
     const QString full = dump(model);
     model.setSearchText(QStringLiteral("goal"));
     QVERIFY(dump(model) != full);
     model.setSearchText(QString());
     QCOMPARE(dump(model), full);
 
+    // A new change set moves the markers.
+    t.vm().setFixtureLibrary(assetsNamed(mixedLibrary), {QStringLiteral("a6")});
+    QVERIFY(dump(model).contains(QStringLiteral("Opening 2/5[a2,a6*]")));
+
     // The city table feeds headings and progress.
     auto cities = ViewModelFixture::cities();
     cities[QStringLiteral("PAR")].requiredPerAnimation = 1;
     cities[QStringLiteral("PAR")].name = QStringLiteral("Paname");
-    fixture.viewModel->setCityMap(cities);
-    QVERIFY(
-        dump(model).contains(QStringLiteral("Paname{Goal complete[a7]; Opening complete[a2,a6]}")));
+    t.vm().setCityMap(cities);
+    QVERIFY(dump(model).contains(
+        QStringLiteral("Paname{Goal complete[a7]; Opening complete[a2,a6*]}")));
 }
 
 void TestLibraryModel::selectionRepaintsOnlyItsRows() {
-    TempHome home;
-    ViewModelFixture fixture;
-    fixture.viewModel->setCityMap(ViewModelFixture::cities());
-    LibraryModel model(*fixture.viewModel);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    Setup t;
+    LibraryModel& model = t.model;
+    UploadViewModel& vm = t.vm();
     const auto assets = assetsNamed(
         {QStringLiteral("E1_Opening_PAR_M1_a.mov"), QStringLiteral("E1_Opening_PAR_M1_b.mov")});
-    fixture.viewModel->setFixtureLibrary(assets, {});
+    vm.setFixtureLibrary(assets, {});
     const QModelIndex group = model.index(0, 0, model.index(0, 0));
     QSignalSpy changedRows(&model, &QAbstractItemModel::dataChanged);
 
-    fixture.viewModel->setSelectedAsset(assets[1]);
+    vm.setSelectedAsset(assets[1]);
     QCOMPARE(changedRows.size(), 1);
     QCOMPARE(changedRows.at(0).at(0).toModelIndex(), model.index(1, 0, group));
     QVERIFY(model.index(1, 0, group).data(LibraryModel::IsSelectedRole).toBool());
@@ -224,7 +212,7 @@ void TestLibraryModel::selectionRepaintsOnlyItsRows() {
     QCOMPARE(model.selectedVideoIndex(), model.index(1, 0, group));
 
     // A selection that is not in the library stays set but selects no row.
-    fixture.viewModel->setSelectedAsset(ViewModelFixture::asset(QStringLiteral("gone"), {}));
+    vm.setSelectedAsset(ViewModelFixture::asset(QStringLiteral("gone"), {}));
     QCOMPARE(changedRows.size(), 2);
     QCOMPARE(changedRows.at(1).at(0).toModelIndex(), model.index(1, 0, group));
     QVERIFY(!model.selectedVideoIndex().isValid());
@@ -232,31 +220,29 @@ void TestLibraryModel::selectionRepaintsOnlyItsRows() {
     auto back = assets;
     back.append(
         ViewModelFixture::asset(QStringLiteral("gone"), QStringLiteral("E1_Goal_PAR_M1_g.mov")));
-    fixture.viewModel->setFixtureLibrary(back, {});
+    vm.setFixtureLibrary(back, {});
     QVERIFY(model.selectedVideoIndex().isValid());
     QCOMPARE(model.selectedVideoIndex().data(Qt::DisplayRole).toString(), QStringLiteral("g"));
 }
 
 void TestLibraryModel::providerSwitchShowsLocalFiles() {
-    TempHome home;
-    ViewModelFixture fixture;
-    fixture.viewModel->setCityMap(ViewModelFixture::cities());
-    LibraryModel model(*fixture.viewModel);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    Setup t;
+    LibraryModel& model = t.model;
+    UploadViewModel& vm = t.vm();
     const QUrl a = QUrl::fromLocalFile(QStringLiteral("/clips/E1_Opening_PAR_M1_a.mov"));
     const QUrl b = QUrl::fromLocalFile(QStringLiteral("/clips/E1_Opening_PAR_M1_b.mp4"));
-    fixture.viewModel->setFixtureLibrary(assetsNamed({QStringLiteral("E1_Goal_LON_M1_x.mov")}), {});
-    fixture.viewModel->setFixtureLocalVideos({a, b}, {b});
+    vm.setFixtureLibrary(assetsNamed({QStringLiteral("E1_Goal_LON_M1_x.mov")}), {});
+    vm.setFixtureLocalVideos({a, b}, {b});
     QCOMPARE(dump(model), QStringLiteral("London{Goal 1/2[a1]}"));
 
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    fixture.viewModel->setProvider(VideoProvider::localFolder);
+    vm.setProvider(VideoProvider::localFolder);
     QCOMPARE(resets.size(), 1);
     QCOMPARE(
         dump(model),
         QStringLiteral("Paris{Opening 2/5[E1_Opening_PAR_M1_a.mov,E1_Opening_PAR_M1_b.mp4*]}"));
     // Service lists changing in local mode leave the tree alone.
-    fixture.viewModel->setFixtureLibrary({}, {});
+    vm.setFixtureLibrary({}, {});
     QCOMPARE(resets.size(), 1);
 }
 
@@ -283,24 +269,22 @@ void TestLibraryModel::deliveryStatesFilterAndSearch() {
     QFETCH(QString, search);
     QFETCH(QString, tree);
     QFETCH(int, newClips);
-    TempHome home;
-    ViewModelFixture fixture;
-    fixture.viewModel->setCityMap(ViewModelFixture::cities());
-    LibraryModel model(*fixture.viewModel);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    Setup t;
+    LibraryModel& model = t.model;
+    UploadViewModel& vm = t.vm();
     QList<QUrl> files;
     for (const char* name :
          {"E1_Opening_PAR_M1_a.mov", "E1_Opening_PAR_M1_b.mp4", "E1_Goal_LON_M1_c.mov"}) {
-        files.append(QUrl::fromLocalFile(home.path() + QLatin1Char('/') + QLatin1String(name)));
+        files.append(QUrl::fromLocalFile(t.home.path() + QLatin1Char('/') + QLatin1String(name)));
         QVERIFY(writeFile(files.last().toLocalFile(), {}));
     }
     auto listing = assetsNamed({QStringLiteral("E1_Opening_PAR_M1_a.mov"),
                                 QStringLiteral("E1_Goal_LON_M1_c.mov"),
                                 QStringLiteral("E1_Goal_LON_M1_c.mov")});
     listing[0].createdAt = QStringLiteral("1000"); // long before the file was written
-    fixture.viewModel->setFixtureLocalVideos(files, {files[1]});
-    fixture.viewModel->setProvider(VideoProvider::localFolder);
-    fixture.viewModel->library().setLastCompleteListing(listing);
+    vm.setFixtureLocalVideos(files, {files[1]});
+    vm.setProvider(VideoProvider::localFolder);
+    vm.library().setLastCompleteListing(listing);
     model.setSearchText(search);
     model.setDeliveryFilter(filter);
 

@@ -185,14 +185,13 @@ void TestThumbnailLoader::remoteStillsComeFromTheDiskCacheNextTime() {
         ThumbnailLoader loader(remoteThumbnailFetch(network, &cache), QSize(80, 45), 1.0);
         (void)loader.lookup(url);
         QTRY_COMPARE(loader.lookup(url).state, ThumbnailLoader::State::Ready);
-        QCOMPARE(server.requests, 1);
     }
     QNetworkDiskCache cache;
     cache.setCacheDirectory(folder.path());
     ThumbnailLoader loader(remoteThumbnailFetch(network, &cache), QSize(80, 45), 1.0);
     (void)loader.lookup(url);
     QTRY_COMPARE(loader.lookup(url).state, ThumbnailLoader::State::Ready);
-    QCOMPARE(server.requests, 1);
+    QCOMPARE(server.requests, 1); // the first loader's only
 
     // A closed port fails; nothing is cached for it.
     const QString closed = QStringLiteral("http://127.0.0.1:1/x.jpg");

@@ -72,41 +72,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("duration");
         QTest::addColumn<QString>("format");
         const QString size = QStringLiteral("320\u00D7240");
-        QTest::newRow("mp4") << clip(m_clips.video("a.mp4")) << size << "0:02"
-                             << "MP4";
-        QTest::newRow("mov with audio")
-            << clip(m_clips.video("b.mov", clipOptions(2.0, {320, 240}, 25, true))) << size
-            << "0:02"
-            << "MOV";
-        QTest::newRow("mkv") << clip(m_clips.video("c.mkv")) << size << "0:02"
-                             << "MKV";
-        QTest::newRow("avi") << clip(m_clips.video("d.avi")) << size << "0:02"
-                             << "AVI";
-        QTest::newRow("mxf") << clip(m_clips.video("e.mxf")) << size << "0:02"
-                             << "MXF";
-        QTest::newRow("upper-case extension") << clip(m_clips.video("F.MP4")) << size << "0:02"
-                                              << "MP4";
+        const auto row = [this](const char* tag, const QString& made, const QString& resolution,
+                                const char* duration, const char* format) {
+            QTest::newRow(tag) << clip(made) << resolution << duration << format;
+        };
+        row("mp4", m_clips.video("a.mp4"), size, "0:02", "MP4");
+        row("mov with audio", m_clips.video("b.mov", clipOptions(2.0, {320, 240}, 25, true)), size,
+            "0:02", "MOV");
+        row("mkv", m_clips.video("c.mkv"), size, "0:02", "MKV");
+        row("avi", m_clips.video("d.avi"), size, "0:02", "AVI");
+        row("mxf", m_clips.video("e.mxf"), size, "0:02", "MXF");
+        row("upper-case extension", m_clips.video("F.MP4"), size, "0:02", "MP4");
         // The stored frame size, not turned for display.
-        QTest::newRow("rotated 90") << clip(m_clips.rotated("g.mp4", 90)) << size << "0:02"
-                                    << "MP4";
-        QTest::newRow("odd size, 59.9 s")
-            << clip(m_clips.video("h.mkv", clipOptions(59.9, {18, 14}, 10)))
-            << QStringLiteral("18\u00D714") << "0:59"
-            << "MKV";
-        QTest::newRow("audio only") << clip(m_clips.audioOnly("x.mp4")) << "Unknown"
-                                    << "0:02"
-                                    << "MP4";
-        QTest::newRow("shorter than a second") << clip(m_clips.shortClip("s.mov")) << size << "0:00"
-                                               << "MOV";
-        QTest::newRow("truncated") << clip(m_clips.truncated("t.mp4")) << "Unknown"
-                                   << "0:00"
-                                   << "MP4";
-        QTest::newRow("zero bytes") << clip(m_clips.zeroByte("z.mov")) << "Unknown"
-                                    << "0:00"
-                                    << "MOV";
-        QTest::newRow("not media") << clip(m_clips.file("n.avi", "hello")) << "Unknown"
-                                   << "0:00"
-                                   << "AVI";
+        row("rotated 90", m_clips.rotated("g.mp4", 90), size, "0:02", "MP4");
+        row("odd size, 59.9 s", m_clips.video("h.mkv", clipOptions(59.9, {18, 14}, 10)),
+            QStringLiteral("18\u00D714"), "0:59", "MKV");
+        row("audio only", m_clips.audioOnly("x.mp4"), "Unknown", "0:02", "MP4");
+        row("shorter than a second", m_clips.shortClip("s.mov"), size, "0:00", "MOV");
+        row("truncated", m_clips.truncated("t.mp4"), "Unknown", "0:00", "MP4");
+        row("zero bytes", m_clips.zeroByte("z.mov"), "Unknown", "0:00", "MOV");
+        row("not media", m_clips.file("n.avi", "hello"), "Unknown", "0:00", "AVI");
     }
     void readsRealClips() {
         QFETCH(QString, path);

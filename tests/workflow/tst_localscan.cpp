@@ -84,10 +84,9 @@ private Q_SLOTS:
         viewModel->setIncludeSubfolders(recursive);
         QCoro::waitFor(viewModel->loadLocalVideos());
 
-        const auto listed = relativePaths(viewModel->localVideoURLs(), tree.folder());
-        auto sorted = listed;
-        sorted.sort();
-        QCOMPARE(sorted, expected);
+        auto listed = relativePaths(viewModel->localVideoURLs(), tree.folder());
+        listed.sort();
+        QCOMPARE(listed, expected);
         const auto line =
             QStringLiteral("Loaded %1 videos from local folder%2: %3")
                 .arg(expected.size())
@@ -198,14 +197,16 @@ private Q_SLOTS:
         QVERIFY(state->lastLaunchedAt >= before);
     }
 
+    // Seen until rewritten with another size, or replaced by a newer copy.
     void seenFilesStaySeenUntilTheyChange() {
         TempHome home;
         ClipFactory tree;
         const auto a = tree.file(QStringLiteral("a.mp4"), "aaaa");
         const auto b = tree.file(QStringLiteral("b.mp4"), "bbbb");
         // Older than any scan, so only the records decide.
+        const auto bModified = QDateTime::currentDateTime().addSecs(-3600).addMSecs(-456);
         setModified(a, QDateTime::currentDateTime().addSecs(-3600).addMSecs(-123));
-        setModified(b, QDateTime::currentDateTime().addSecs(-3600).addMSecs(-456));
+        setModified(b, bModified);
         {
             auto fixture = showing(tree.folder());
             auto& viewModel = fixture->viewModel;
@@ -228,29 +229,18 @@ private Q_SLOTS:
         setModified(a, QDateTime::currentDateTime().addSecs(-3600));
         QCoro::waitFor(viewModel->loadLocalVideos());
         QTRY_COMPARE(viewModel->changedLocalVideos(), QSet<QUrl>{QUrl::fromLocalFile(a)});
-    }
 
-    void newerCreationTimeFlags() {
-        TempHome home;
-        ClipFactory tree;
-        const auto a = tree.file(QStringLiteral("a.mp4"), "aaaa");
-        const auto modified = QDateTime::currentDateTime().addSecs(-3600);
-        setModified(a, modified);
-        if (!QFileInfo(a).birthTime().isValid())
+        // Replaced by a copy with the same size and modification time, made after the mark.
+        if (!QFileInfo(b).birthTime().isValid())
             QSKIP("The file system keeps no creation times.");
-        auto fixture = showing(tree.folder());
-        auto& viewModel = fixture->viewModel;
-        QCoro::waitFor(viewModel->loadLocalVideos());
-        viewModel->markLocalVideoSeen(QUrl::fromLocalFile(a));
-        QTRY_VERIFY(viewModel->changedLocalVideos().isEmpty());
+        // File times come from a coarser clock than the launch time.
         QTest::qWait(20);
-
-        // Replaced by a copy with the same size and modification time, made after the scan.
-        QVERIFY(QFile::remove(a));
-        QVERIFY(!tree.file(QStringLiteral("a.mp4"), "aaaa").isEmpty());
-        setModified(a, modified);
+        QVERIFY(QFile::remove(b));
+        QVERIFY(!tree.file(QStringLiteral("b.mp4"), "bbbb").isEmpty());
+        setModified(b, bModified);
         QCoro::waitFor(viewModel->loadLocalVideos());
-        QTRY_COMPARE(viewModel->changedLocalVideos().size(), 1);
+        QTRY_COMPARE(viewModel->changedLocalVideos(),
+                     (QSet<QUrl>{QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)}));
     }
 
     void unreadableAttributesAreSkipped() {
