@@ -6,7 +6,9 @@
 #include "service/MuxClient.h"
 #include "workflow/DeliveryTracker.h"
 #include "workflow/FileAttributes.h"
+#include "workflow/LibrarySync.h"
 #include "workflow/ListingCache.h"
+#include "workflow/SheetExporter.h"
 #include "workflow/UploadQueue.h"
 
 #include <QCoro/QCoroSignal>
@@ -175,6 +177,52 @@ void UploadViewModel::resumeUnfinishedUploads() {
 QCoro::Task<> UploadViewModel::waitUntilReady() {
     if (!m_ready)
         co_await qCoro(this, &UploadViewModel::ready);
+}
+
+// --- library and sheet: forwards to their owners -----------------------------------
+
+const QList<MuxAsset>& UploadViewModel::existingAssets() const {
+    return m_library->existingAssets();
+}
+
+const QList<MuxAsset>& UploadViewModel::shownAssets() const {
+    return m_library->shownAssets();
+}
+
+bool UploadViewModel::showsCachedListing() const {
+    return m_library->showsCachedListing();
+}
+
+bool UploadViewModel::isRefreshing() const {
+    return m_library->isRefreshing();
+}
+
+const std::optional<MuxState>& UploadViewModel::savedMuxState() const {
+    return m_library->savedMuxState();
+}
+
+const QSet<QString>& UploadViewModel::changedMuxAssets() const {
+    return m_library->changedMuxAssets();
+}
+
+const std::optional<QList<MuxAsset>>& UploadViewModel::lastCompleteListing() const {
+    return m_library->lastCompleteListing();
+}
+
+void UploadViewModel::setExistingAssets(QList<MuxAsset> assets) {
+    m_library->setExistingAssets(std::move(assets));
+}
+
+void UploadViewModel::setChangedMuxAssets(QSet<QString> ids) {
+    m_library->setChangedMuxAssets(std::move(ids));
+}
+
+QCoro::Task<Result<void>> UploadViewModel::postSheetCSV(QString csv) {
+    return m_sheet->postSheetCSV(std::move(csv));
+}
+
+QCoro::Task<> UploadViewModel::exportAfterLibraryChange() {
+    return m_sheet->exportAfterLibraryChange();
 }
 
 // --- upload batches: forwards to the queue ------------------------------------------

@@ -2,13 +2,12 @@
 
 #include "model/CityInfo.h"
 #include "model/Records.h"
+#include "model/Result.h"
 #include "model/SeenState.h"
 #include "model/UploadItem.h"
 #include "service/MuxClientOptions.h"
 #include "service/MuxRecords.h"
-#include "workflow/LibrarySync.h"
 #include "workflow/LocalVideo.h"
-#include "workflow/SheetExporter.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
@@ -30,7 +29,9 @@ namespace clipferry {
 
 class CredentialStore;
 class DeliveryTracker;
+class LibrarySync;
 class MuxClient;
+class SheetExporter;
 class UploadQueue;
 
 // The one object that holds the application's state and carries out every user action.
@@ -85,12 +86,10 @@ public:
     void setTokenSecret(const QString& tokenSecret);
     [[nodiscard]] bool useMaxResolution() const { return m_useMaxResolution; }
     void setUseMaxResolution(bool use);
-    [[nodiscard]] const QList<MuxAsset>& existingAssets() const {
-        return m_library->existingAssets();
-    }
+    [[nodiscard]] const QList<MuxAsset>& existingAssets() const;
     // The service rows to show, and whether they are the previous run's, not yet listed.
-    [[nodiscard]] const QList<MuxAsset>& shownAssets() const { return m_library->shownAssets(); }
-    [[nodiscard]] bool showsCachedListing() const { return m_library->showsCachedListing(); }
+    [[nodiscard]] const QList<MuxAsset>& shownAssets() const;
+    [[nodiscard]] bool showsCachedListing() const;
     [[nodiscard]] const std::optional<MuxAsset>& selectedAsset() const { return m_selectedAsset; }
     void setSelectedAsset(std::optional<MuxAsset> asset);
     [[nodiscard]] const std::optional<QUrl>& localFolderURL() const { return m_localFolderURL; }
@@ -104,17 +103,13 @@ public:
     void setIncludeSubfolders(bool include);
     [[nodiscard]] const CityMap& cityMap() const { return m_cityMap; }
     void setCityMap(CityMap map);
-    [[nodiscard]] bool isRefreshing() const { return m_library->isRefreshing(); }
+    [[nodiscard]] bool isRefreshing() const;
     [[nodiscard]] const std::optional<LocalVideoState>& savedLocalState() const {
         return m_savedLocalState;
     }
     [[nodiscard]] const QSet<QUrl>& changedLocalVideos() const { return m_changedLocalVideos; }
-    [[nodiscard]] const std::optional<MuxState>& savedMuxState() const {
-        return m_library->savedMuxState();
-    }
-    [[nodiscard]] const QSet<QString>& changedMuxAssets() const {
-        return m_library->changedMuxAssets();
-    }
+    [[nodiscard]] const std::optional<MuxState>& savedMuxState() const;
+    [[nodiscard]] const QSet<QString>& changedMuxAssets() const;
     [[nodiscard]] qint64 pendingBatchUploads() const;
     [[nodiscard]] qint64 completedBatchUploads() const;
     [[nodiscard]] MuxClient& mux() { return *m_mux; }
@@ -184,12 +179,8 @@ public:
     // The CSV of the last complete listing of the service library: an export never sends
     // a partial or local list that would wipe rows from the sheet.
     [[nodiscard]] QString buildSheetCSV() const;
-    [[nodiscard]] const std::optional<QList<MuxAsset>>& lastCompleteListing() const {
-        return m_library->lastCompleteListing();
-    }
-    [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv) {
-        return m_sheet->postSheetCSV(std::move(csv));
-    }
+    [[nodiscard]] const std::optional<QList<MuxAsset>>& lastCompleteListing() const;
+    [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
     [[nodiscard]] QCoro::Task<> saveSheetKey(QString key);
 
@@ -246,10 +237,8 @@ private:
     void post(std::function<void()> job);
     QCoro::Task<> loadCredentialsAndBecomeReady();
     void setLocalVideoURLs(QList<QUrl> files);
-    void setExistingAssets(QList<MuxAsset> assets) {
-        m_library->setExistingAssets(std::move(assets));
-    }
-    void setChangedMuxAssets(QSet<QString> ids) { m_library->setChangedMuxAssets(std::move(ids)); }
+    void setExistingAssets(QList<MuxAsset> assets);
+    void setChangedMuxAssets(QSet<QString> ids);
     void setChangedLocalVideos(QSet<QUrl> files);
     QThreadPool& metadataThreadPool();
     void noteLocalMetadataArrived();
@@ -259,9 +248,7 @@ private:
     [[nodiscard]] QCoro::Task<> prepareUpload();
     [[nodiscard]] QCoro::Task<> completeUploadBatch();
     void resumeUnfinishedUploads();
-    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange() {
-        return m_sheet->exportAfterLibraryChange();
-    }
+    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange();
 
     QList<LogEntry> m_log;
     bool m_showAPIKeySheet = false;

@@ -11,6 +11,7 @@
 #include "ui/sidebar/UploadItemDelegate.h"
 #include "ui/sidebar/UploadListModel.h"
 #include "ui/sidebar/UploadToolsView.h"
+#include "workflow/LibrarySync.h"
 
 #include <QAbstractItemModelTester>
 #include <QListView>

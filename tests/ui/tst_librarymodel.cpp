@@ -2,6 +2,7 @@
 #include "TestFiles.h"
 #include "ViewModelFixture.h"
 #include "ui/library/LibraryModel.h"
+#include "workflow/LibrarySync.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

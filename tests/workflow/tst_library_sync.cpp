@@ -2,6 +2,7 @@
 #include "model/SeenState.h"
 #include "model/StateFolder.h"
 #include "workflow/ListingCache.h"
+#include "workflow/SheetExporter.h"
 
 #include <QFile>
 #include <QJsonArray>
