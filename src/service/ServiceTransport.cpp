@@ -65,6 +65,17 @@ std::optional<std::chrono::milliseconds> parseRetryAfter(const QByteArray& value
     return std::chrono::milliseconds(std::clamp<qint64>(delta, 0, 86400 * 1000));
 }
 
+// An answer is worth asking again when its status says the service is busy or failing;
+// it may name the wait itself.
+ServiceTransport::Attempt ServiceTransport::attemptOf(Result<HttpReply> outcome) {
+    Attempt attempt{std::move(outcome), false, std::nullopt};
+    if (attempt.outcome && attempt.outcome->status && isRetryableStatus(*attempt.outcome->status)) {
+        attempt.retryable = true;
+        attempt.retryAfter = parseRetryAfter(attempt.outcome->header("Retry-After"));
+    }
+    return attempt;
+}
+
 ServiceTransport::ServiceTransport(QNetworkAccessManager& network, RequestPacer& pacer,
                                    RetryPolicy policy, std::chrono::milliseconds transferTimeout,
                                    bool streamBodies)
@@ -189,13 +200,7 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
         }
         if (alive.expired() || (stop && stop->isStopped()))
             co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
-        Attempt attempt{call->outcome(), false, std::nullopt};
-        if (attempt.outcome && attempt.outcome->status &&
-            isRetryableStatus(*attempt.outcome->status)) {
-            attempt.retryable = true;
-            attempt.retryAfter = parseRetryAfter(attempt.outcome->header("Retry-After"));
-        }
-        co_return attempt;
+        co_return attemptOf(call->outcome());
     }
 
     request.setTransferTimeout(static_cast<int>(m_transferTimeout.count()));
@@ -250,13 +255,7 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
 
     if (status)
         noteRateBudget(*reply);
-    Attempt attempt{HttpReply{status, reply->readAll(), reply->rawHeaderPairs(), *sends > 1}, false,
-                    std::nullopt};
-    if (status && isRetryableStatus(*status)) {
-        attempt.retryable = true;
-        attempt.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"));
-    }
-    co_return attempt;
+    co_return attemptOf(HttpReply{status, reply->readAll(), reply->rawHeaderPairs(), *sends > 1});
 }
 
 } // namespace clipferry

@@ -98,6 +98,7 @@ private:
         bool retryable = false;
         std::optional<std::chrono::milliseconds> retryAfter;
     };
+    [[nodiscard]] static Attempt attemptOf(Result<HttpReply> outcome);
     [[nodiscard]] QCoro::Task<Attempt> sendOnce(QByteArray verb, QNetworkRequest request,
                                                 BodySource body, ProgressCallback progress,
                                                 std::shared_ptr<StopSource> stop);
