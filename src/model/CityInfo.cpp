@@ -22,7 +22,7 @@ Result<CityMap> decodeCityMap(const QByteArray& bytes) {
         return tl::unexpected(root.error());
     CityMap map;
     for (auto it = root->begin(); it != root->end(); ++it) {
-        auto object = json::toObject(it.value(), it.key());
+        auto object = json::toObject(it.value(), json::Path(it.key()));
         if (!object)
             return tl::unexpected(object.error());
         // Members are named on their own, as the file's editor knows them.

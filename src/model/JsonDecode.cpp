@@ -8,16 +8,26 @@
 namespace clipferry::json {
 namespace {
 
-tl::unexpected<Error> mistyped(const QString& path, const char* expected) {
-    return fail(errorDomain::json, wrongType,
-                QStringLiteral("The member \"%1\" is not %2.").arg(path, QLatin1String(expected)));
+tl::unexpected<Error> mistyped(const Path& path, const char* expected) {
+    return fail(
+        errorDomain::json, wrongType,
+        QStringLiteral("The member \"%1\" is not %2.").arg(path.text(), QLatin1String(expected)));
 }
 
 } // namespace
 
-tl::unexpected<Error> missing(const QString& path) {
+QString Path::text() const {
+    if (!m_parent)
+        return m_root;
+    const QString parent = m_parent->text();
+    if (m_index >= 0)
+        return parent + QLatin1Char('[') + QString::number(m_index) + QLatin1Char(']');
+    return parent.isEmpty() ? QString(m_key) : parent + QLatin1Char('.') + m_key;
+}
+
+tl::unexpected<Error> missing(const Path& path) {
     return fail(errorDomain::json, missingMember,
-                QStringLiteral("The member \"%1\" is missing.").arg(path));
+                QStringLiteral("The member \"%1\" is missing.").arg(path.text()));
 }
 
 Result<QJsonObject> parseObject(const QByteArray& bytes) {
@@ -33,19 +43,19 @@ Result<QJsonObject> parseObject(const QByteArray& bytes) {
     return document.object();
 }
 
-Result<QString> toString(const QJsonValue& value, const QString& path) {
+Result<QString> toString(const QJsonValue& value, const Path& path) {
     if (!value.isString())
         return mistyped(path, "a string");
     return value.toString();
 }
 
-Result<double> toDouble(const QJsonValue& value, const QString& path) {
+Result<double> toDouble(const QJsonValue& value, const Path& path) {
     if (!value.isDouble())
         return mistyped(path, "a number");
     return value.toDouble();
 }
 
-Result<qint64> toInt64(const QJsonValue& value, const QString& path) {
+Result<qint64> toInt64(const QJsonValue& value, const Path& path) {
     if (!value.isDouble())
         return mistyped(path, "an integer");
     // Qt keeps integer literals exact; only look at the double for literals like 10.0.
@@ -60,13 +70,13 @@ Result<qint64> toInt64(const QJsonValue& value, const QString& path) {
     return static_cast<qint64>(number);
 }
 
-Result<QJsonObject> toObject(const QJsonValue& value, const QString& path) {
+Result<QJsonObject> toObject(const QJsonValue& value, const Path& path) {
     if (!value.isObject())
         return mistyped(path, "an object");
     return value.toObject();
 }
 
-Result<QJsonArray> toArray(const QJsonValue& value, const QString& path) {
+Result<QJsonArray> toArray(const QJsonValue& value, const Path& path) {
     if (!value.isArray())
         return mistyped(path, "an array");
     return value.toArray();

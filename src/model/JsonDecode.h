@@ -21,29 +21,51 @@ enum ErrorCode { syntaxError = 1, missingMember = 2, wrongType = 3 };
 
 [[nodiscard]] Result<QJsonObject> parseObject(const QByteArray& bytes);
 
+// Where a value sits in a document, spelled out only when a failure names it: a listing
+// reads tens of thousands of members that never fail. A path refers to its parent, which
+// must outlive it, as the caller's frame outlives the callee's.
+class Path {
+public:
+    Path() = default;
+    explicit Path(QString root)
+        : m_root(std::move(root)) {}
+    Path(const Path& parent, QLatin1StringView key)
+        : m_parent(&parent)
+        , m_key(key) {}
+    Path(const Path& parent, qsizetype index)
+        : m_parent(&parent)
+        , m_index(index) {}
+
+    [[nodiscard]] QString text() const;
+
+private:
+    const Path* m_parent = nullptr;
+    QString m_root;
+    QLatin1StringView m_key;
+    qsizetype m_index = -1;
+};
+
 // Reads one value; `path` names it in the failure.
-[[nodiscard]] Result<QString> toString(const QJsonValue& value, const QString& path);
-[[nodiscard]] Result<double> toDouble(const QJsonValue& value, const QString& path);
-[[nodiscard]] Result<qint64> toInt64(const QJsonValue& value, const QString& path);
-[[nodiscard]] Result<QJsonObject> toObject(const QJsonValue& value, const QString& path);
-[[nodiscard]] Result<QJsonArray> toArray(const QJsonValue& value, const QString& path);
+[[nodiscard]] Result<QString> toString(const QJsonValue& value, const Path& path);
+[[nodiscard]] Result<double> toDouble(const QJsonValue& value, const Path& path);
+[[nodiscard]] Result<qint64> toInt64(const QJsonValue& value, const Path& path);
+[[nodiscard]] Result<QJsonObject> toObject(const QJsonValue& value, const Path& path);
+[[nodiscard]] Result<QJsonArray> toArray(const QJsonValue& value, const Path& path);
 
-[[nodiscard]] tl::unexpected<Error> missing(const QString& path);
+[[nodiscard]] tl::unexpected<Error> missing(const Path& path);
 
-// The members of one object found at `path` (empty for a document's root).
+// The members of one object found at `path` (the root when none is given).
 class Members {
 public:
-    explicit Members(QJsonObject object, QString path = QString())
+    explicit Members(QJsonObject object, Path path = Path())
         : m_object(std::move(object))
         , m_path(std::move(path)) {}
 
-    [[nodiscard]] QString pathOf(QLatin1StringView key) const {
-        return m_path.isEmpty() ? QString(key) : m_path + QLatin1Char('.') + key;
-    }
+    [[nodiscard]] Path pathOf(QLatin1StringView key) const { return Path(m_path, key); }
 
     template <typename Convert>
     [[nodiscard]] auto required(QLatin1StringView key, Convert convert) const
-        -> decltype(convert(QJsonValue(), QString())) {
+        -> decltype(convert(QJsonValue(), Path())) {
         const auto value = m_object.value(key);
         if (value.isUndefined() || value.isNull())
             return missing(pathOf(key));
@@ -51,7 +73,7 @@ public:
     }
 
     template <typename Convert, typename T = typename decltype(std::declval<Convert>()(
-                                    QJsonValue(), QString()))::value_type>
+                                    QJsonValue(), Path()))::value_type>
     [[nodiscard]] Result<std::optional<T>> optional(QLatin1StringView key, Convert convert) const {
         const auto value = m_object.value(key);
         if (value.isUndefined() || value.isNull())
@@ -67,17 +89,17 @@ public:
 
 private:
     QJsonObject m_object;
-    QString m_path;
+    Path m_path;
 };
 
 // Decodes every element of an array, an object each, with `element(Members)`.
 template <typename T, typename Element>
-[[nodiscard]] Result<QList<T>> decodeList(const QJsonArray& array, const QString& path,
+[[nodiscard]] Result<QList<T>> decodeList(const QJsonArray& array, const Path& path,
                                           Element element) {
     QList<T> list;
     list.reserve(array.size());
     for (qsizetype i = 0; i < array.size(); ++i) {
-        const QString elementPath = QStringLiteral("%1[%2]").arg(path).arg(i);
+        const Path elementPath(path, i);
         auto object = toObject(array.at(i), elementPath);
         if (!object)
             return tl::unexpected(object.error());
@@ -97,7 +119,8 @@ template <typename T, typename Element>
         return tl::unexpected(array.error());
     if (!*array)
         return std::optional<QList<T>>{};
-    auto list = decodeList<T>(**array, members.pathOf(key), element);
+    const Path path = members.pathOf(key);
+    auto list = decodeList<T>(**array, path, element);
     if (!list)
         return tl::unexpected(list.error());
     return std::optional<QList<T>>{std::move(*list)};

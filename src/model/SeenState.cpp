@@ -37,7 +37,7 @@ Result<MuxState> decodeMuxState(const QByteArray& bytes) {
     CLIPFERRY_TRY_ASSIGN(seen, members.required(seenAssetTimesKey, json::toObject));
     for (auto it = seen.begin(); it != seen.end(); ++it) {
         double time = 0;
-        CLIPFERRY_TRY_ASSIGN(time, json::toDouble(it.value(), it.key()));
+        CLIPFERRY_TRY_ASSIGN(time, json::toDouble(it.value(), json::Path(it.key())));
         state.seenAssetTimes.insert(it.key(), time);
     }
     return state;
@@ -62,7 +62,7 @@ Result<LocalVideoState> decodeLocalVideoState(const QByteArray& bytes) {
     CLIPFERRY_TRY_ASSIGN(files, members.required(fileTimesKey, json::toObject));
     for (auto it = files.begin(); it != files.end(); ++it) {
         QJsonObject object;
-        CLIPFERRY_TRY_ASSIGN(object, json::toObject(it.value(), it.key()));
+        CLIPFERRY_TRY_ASSIGN(object, json::toObject(it.value(), json::Path(it.key())));
         // Members are named on their own, as the file's editor knows them.
         const json::Members record(object);
         FileRecord file;

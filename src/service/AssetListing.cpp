@@ -19,7 +19,7 @@ int defaultPort(const QUrl& url) {
 } // namespace
 
 Result<std::optional<QUrl>> nextAssetPageLocation(const QUrl& firstPage, const QUrl& current,
-                                                  const MuxAssetListResponse& page) {
+                                                  const MuxAssetPaging& page) {
     if (page.links && page.links->next) {
         const QString& text = *page.links->next;
         if (text.isEmpty())
@@ -59,36 +59,55 @@ QCoro::Task<Result<QList<MuxAsset>>> MuxClient::listAllAssets(QString tokenID,
     QList<MuxAsset> assets;
     QSet<QString> visited;
     QUrl current = *first;
+    visited.insert(current.toString(QUrl::FullyEncoded));
+    // Each page is asked for as soon as the one before names it, and travels while that
+    // one's assets are read; a listing that ends early stops it.
+    auto stop = std::make_shared<StopSource>();
+    auto pending = m_transport->send(QByteArrayLiteral("GET"),
+                                     service::authorizedRequest(current, credential, false),
+                                     QByteArray(), stop);
     for (int pages = 1;; ++pages) {
-        visited.insert(current.toString(QUrl::FullyEncoded));
-        const auto request = service::authorizedRequest(current, credential, false);
-        auto reply = co_await m_transport->send(QByteArrayLiteral("GET"), request);
+        auto reply = co_await pending;
         if (alive.expired())
             co_return tl::unexpected(ServiceTransport::cancelled());
         if (!reply)
             co_return tl::unexpected(reply.error());
         if (auto status = checkHTTPStatus(reply->status, reply->body); !status)
             co_return tl::unexpected(status.error());
-        auto page = decodeMuxAssetListResponse(reply->body);
+        const auto page = decodeMuxAssetListPage(reply->body);
         if (!page)
             co_return tl::unexpected(page.error());
-        assets.append(std::move(page->data));
 
         const auto found = nextAssetPageLocation(*first, current, *page);
         if (!found)
             co_return tl::unexpected(found.error());
         const auto& next = *found;
+        if (next) {
+            const QString location = next->toString(QUrl::FullyEncoded);
+            if (visited.contains(location))
+                co_return serviceError(
+                    pagingLoopCode,
+                    QStringLiteral("The asset list repeats the page at %1.").arg(next->toString()));
+            if (pages >= maxPages)
+                co_return serviceError(
+                    tooManyPagesCode,
+                    QStringLiteral("The asset list has more than %1 pages.").arg(maxPages));
+            visited.insert(location);
+            current = *next;
+            stop = std::make_shared<StopSource>();
+            pending = m_transport->send(QByteArrayLiteral("GET"),
+                                        service::authorizedRequest(current, credential, false),
+                                        QByteArray(), stop);
+        }
+
+        auto decoded = decodeMuxAssets(page->data);
+        if (!decoded) {
+            stop->stop();
+            co_return tl::unexpected(decoded.error());
+        }
+        assets.append(std::move(*decoded));
         if (!next)
             co_return assets;
-        if (visited.contains(next->toString(QUrl::FullyEncoded)))
-            co_return serviceError(
-                pagingLoopCode,
-                QStringLiteral("The asset list repeats the page at %1.").arg(next->toString()));
-        if (pages >= maxPages)
-            co_return serviceError(
-                tooManyPagesCode,
-                QStringLiteral("The asset list has more than %1 pages.").arg(maxPages));
-        current = *next;
     }
 }
 

@@ -15,6 +15,6 @@ namespace clipferry {
 // that leaves the scheme, host and port of the first page, is an error: the credential goes only
 // there.
 [[nodiscard]] Result<std::optional<QUrl>>
-nextAssetPageLocation(const QUrl& firstPage, const QUrl& current, const MuxAssetListResponse& page);
+nextAssetPageLocation(const QUrl& firstPage, const QUrl& current, const MuxAssetPaging& page);
 
 } // namespace clipferry

@@ -44,7 +44,7 @@ Result<Members> dataObject(const QByteArray& bytes) {
     auto data = Members(*root).required(QLatin1StringView("data"), json::toObject);
     if (!data)
         return tl::unexpected(data.error());
-    return Members(*data, QStringLiteral("data"));
+    return Members(*data, json::Path(QStringLiteral("data")));
 }
 
 Result<PlaybackID> decodePlaybackID(const Members& members) {
@@ -155,28 +155,40 @@ Result<AssetResponse> decodeAssetResponse(const QByteArray& bytes) {
     return response;
 }
 
-Result<MuxAssetListResponse> decodeMuxAssetListResponse(const QByteArray& bytes) {
+Result<MuxAssetListPage> decodeMuxAssetListPage(const QByteArray& bytes) {
     auto root = json::parseObject(bytes);
     if (!root)
         return tl::unexpected(root.error());
     const Members members(*root);
-    MuxAssetListResponse response;
-    auto array = members.required(QLatin1StringView("data"), json::toArray);
-    if (!array)
-        return tl::unexpected(array.error());
-    CLIPFERRY_TRY_ASSIGN(response.data,
-                         json::decodeList<MuxAsset>(*array, QStringLiteral("data"), decodeAsset));
+    MuxAssetListPage page;
+    CLIPFERRY_TRY_ASSIGN(page.data, members.required(QLatin1StringView("data"), json::toArray));
     std::optional<QJsonObject> links;
     CLIPFERRY_TRY_ASSIGN(links, members.optional(QLatin1StringView("links"), json::toObject));
     if (links) {
         PaginationLinks pagination;
         CLIPFERRY_TRY_ASSIGN(pagination.next,
-                             Members(*links, QStringLiteral("links"))
+                             Members(*links, json::Path(QStringLiteral("links")))
                                  .optional(QLatin1StringView("next"), json::toString));
-        response.links = pagination;
+        page.links = pagination;
     }
-    CLIPFERRY_TRY_ASSIGN(response.next_cursor,
+    CLIPFERRY_TRY_ASSIGN(page.next_cursor,
                          members.optional(QLatin1StringView("next_cursor"), json::toString));
+    return page;
+}
+
+Result<QList<MuxAsset>> decodeMuxAssets(const QJsonArray& data) {
+    const json::Path path(QStringLiteral("data"));
+    return json::decodeList<MuxAsset>(data, path, decodeAsset);
+}
+
+Result<MuxAssetListResponse> decodeMuxAssetListResponse(const QByteArray& bytes) {
+    auto page = decodeMuxAssetListPage(bytes);
+    if (!page)
+        return tl::unexpected(page.error());
+    MuxAssetListResponse response;
+    response.links = std::move(page->links);
+    response.next_cursor = std::move(page->next_cursor);
+    CLIPFERRY_TRY_ASSIGN(response.data, decodeMuxAssets(page->data));
     return response;
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/Result.h"
 
+#include <QJsonArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -86,17 +87,29 @@ struct PaginationLinks {
     std::optional<QString> next;
 };
 
-// One page of the asset list. The service pages either by `links.next` or by
+// Where the asset list goes on: the service pages either by `links.next` or by
 // `next_cursor`.
-struct MuxAssetListResponse {
-    QList<MuxAsset> data;
+struct MuxAssetPaging {
     std::optional<PaginationLinks> links;
     std::optional<QString> next_cursor;
+};
+
+// One page of the asset list.
+struct MuxAssetListResponse : MuxAssetPaging {
+    QList<MuxAsset> data;
+};
+
+// A page whose assets are not read yet, so that the next page can be asked for while
+// they are.
+struct MuxAssetListPage : MuxAssetPaging {
+    QJsonArray data;
 };
 
 [[nodiscard]] Result<UploadResponse> decodeUploadResponse(const QByteArray& bytes);
 [[nodiscard]] Result<UploadStatusResponse> decodeUploadStatusResponse(const QByteArray& bytes);
 [[nodiscard]] Result<AssetResponse> decodeAssetResponse(const QByteArray& bytes);
 [[nodiscard]] Result<MuxAssetListResponse> decodeMuxAssetListResponse(const QByteArray& bytes);
+[[nodiscard]] Result<MuxAssetListPage> decodeMuxAssetListPage(const QByteArray& bytes);
+[[nodiscard]] Result<QList<MuxAsset>> decodeMuxAssets(const QJsonArray& data);
 
 } // namespace clipferry
