@@ -21,8 +21,7 @@ class CommandLineTest : public QObject {
 
     struct Run {
         int exitCode = -1;
-        QString out;
-        QString err;
+        QString out, err;
     };
 
     TempHome m_home;

@@ -91,12 +91,11 @@ private Q_SLOTS:
 
     // The local change detection compares stored modification times exactly.
     void timesReadBackBitForBit() {
-        auto* random = QRandomGenerator::global();
         LocalVideoState state;
         QList<double> times{0.1,          1.0 / 3.0, 1714564800.0,
                             1714564800.5, 1e-300,    1.7976931348623157e308};
         for (int i = 0; i < 200; ++i)
-            times.append(1.6e9 + random->generateDouble() * 1e8);
+            times.append(1.6e9 + QRandomGenerator::global()->generateDouble() * 1e8);
         for (int i = 0; i < times.size(); ++i)
             state.fileTimes.insert(QString::number(i), FileRecord{times[i], i});
         const auto decoded = decodeLocalVideoState(encodeLocalVideoState(state)).value();
@@ -123,8 +122,7 @@ private Q_SLOTS:
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit tight = saved;
-        tight.rlim_cur = 16;
+        const rlimit tight{16, saved.rlim_max};
         setrlimit(RLIMIT_FSIZE, &tight);
         const auto result = writeFileAtomically(path, QByteArray(4096, 'x'));
         setrlimit(RLIMIT_FSIZE, &saved);

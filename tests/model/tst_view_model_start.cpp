@@ -102,16 +102,13 @@ private Q_SLOTS:
             << cityDefaults + QStringList{"Failed to load mux state: *. Kept it as "
                                           "MuxState.json.bak."}
             << true;
+        const QStringList localLeft =
+            cityDefaults + QStringList{"Failed to load local video state: *. The file is left as "
+                                       "it is."};
         QTest::newRow("local state unreadable")
-            << "LocalVideoState.json" << QByteArray() << false
-            << cityDefaults +
-                   QStringList{"Failed to load local video state: *. The file is left as it is."}
-            << false;
+            << "LocalVideoState.json" << QByteArray() << false << localLeft << false;
         QTest::newRow("local state, copy impossible")
-            << "LocalVideoState.json" << QByteArray("[]") << true
-            << cityDefaults +
-                   QStringList{"Failed to load local video state: *. The file is left as it is."}
-            << false;
+            << "LocalVideoState.json" << QByteArray("[]") << true << localLeft << false;
     }
 
     void unusableFilesAreKept() {
