@@ -5,13 +5,6 @@
 
 using namespace clipferry;
 
-namespace {
-template <typename T>
-std::optional<Error> errorOf(const Result<T>& result) {
-    return result ? std::nullopt : std::optional<Error>(result.error());
-}
-} // namespace
-
 class TestMuxRecords : public QObject {
     Q_OBJECT
 
@@ -97,6 +90,9 @@ void TestMuxRecords::failuresNameTheMember() {
     QFETCH(QByteArray, json);
     QFETCH(QString, member);
 
+    const auto errorOf = [](const auto& result) {
+        return result ? std::nullopt : std::optional<Error>(result.error());
+    };
     const auto error = [&]() -> std::optional<Error> {
         switch (reply) {
         case 'u':
@@ -175,7 +171,8 @@ void TestMuxRecords::resolutionText() {
 }
 
 // Truncation, no hours and the values past counting share their arithmetic with the
-// local clips' texts, whose rows cover them; these rows are the asset's own cases.
+// local clips' texts, whose rows cover them; these rows are the asset's own cases, and
+// not a number, which the local texts turn away before the shared arithmetic.
 void TestMuxRecords::durationText_data() {
     QTest::addColumn<std::optional<double>>("duration");
     QTest::addColumn<QString>("text");
@@ -183,6 +180,8 @@ void TestMuxRecords::durationText_data() {
     QTest::newRow("absent") << std::optional<double>() << "Unknown";
     QTest::newRow("125.9") << std::optional<double>(125.9) << "2:05";
     QTest::newRow("negative, truncated toward zero") << std::optional<double>(-125.9) << "-2:-5";
+    QTest::newRow("nan") << std::optional<double>(std::numeric_limits<double>::quiet_NaN())
+                         << "Unknown";
     QTest::newRow("huge but countable") << std::optional<double>(9.0e18) << "150000000000000000:00";
 }
 
