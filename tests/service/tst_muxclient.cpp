@@ -323,8 +323,7 @@ private slots:
                  qPrintable(QString::number(resent)));
         // Progress goes on from the held bytes; it never starts again from nothing.
         QVERIFY(lowestAfterResume >= (cuts.last() / (256 * 1024)) * 256 * 1024);
-        const auto requests = m_service->requests();
-        QVERIFY(std::any_of(requests.begin(), requests.end(), [&](const auto& request) {
+        QVERIFY(std::ranges::any_of(m_service->requests(), [&](const auto& request) {
             return request.headers.value(QStringLiteral("content-range")) ==
                    QStringLiteral("bytes */%1").arg(size);
         }));
@@ -368,8 +367,8 @@ private slots:
         QFETCH(QByteArray, value);
         QFETCH(QByteArray, body);
         QFETCH(QByteArray, expected);
-        Fault fault{.method = "PUT", .path = "/_upload/*", .status = status, .body = body};
-        fault.hang = status == 0;
+        Fault fault{
+            .method = "PUT", .path = "/_upload/*", .status = status, .body = body, .hang = !status};
         if (!header.isEmpty())
             fault.headers = {{header, value}};
         QVERIFY(m_service->addFault(fault));
