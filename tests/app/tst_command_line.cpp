@@ -1,6 +1,7 @@
 #include "ClipFactory.h"
 #include "StandInService.h"
 #include "TempHome.h"
+#include "TestFiles.h"
 #include "model/CredentialStore.h"
 
 #include <QCoro/QCoroTask>
@@ -20,8 +21,7 @@ class CommandLineTest : public QObject {
 
     struct Run {
         int exitCode = -1;
-        QString out;
-        QString err;
+        QString out, err;
     };
 
     TempHome m_home;
@@ -66,25 +66,11 @@ class CommandLineTest : public QObject {
                 QString::fromUtf8(process.readAllStandardError())};
     }
 
-    static QJsonObject asset(const QString& id, const QString& passthrough,
-                             const QString& createdAt) {
-        return {
-            {"id", id},
-            {"status", "ready"},
-            {"passthrough", passthrough},
-            {"created_at", createdAt},
-            {"playback_ids", QJsonArray{QJsonObject{{"id", "pb-" + id}, {"policy", "public"}}}}};
-    }
-
     // The files the window owns, name and content.
     QHash<QString, QByteArray> stateFiles() const {
         QHash<QString, QByteArray> files;
-        const QDir folder(m_home.stateFolder());
-        for (const auto& name : folder.entryList(QDir::Files)) {
-            QFile file(folder.filePath(name));
-            if (file.open(QIODevice::ReadOnly))
-                files.insert(name, file.readAll());
-        }
+        for (const auto& name : QDir(m_home.stateFolder()).entryList(QDir::Files))
+            files.insert(name, readFile(m_home.stateFolder() + u'/' + name));
         return files;
     }
 
@@ -96,17 +82,12 @@ private Q_SLOTS:
         QVERIFY(!m_clips.video(QStringLiteral("E1_Opening_LON_M02_b.mp4")).isEmpty());
         QVERIFY(
             !m_clips.file(QStringLiteral("E2_Anthem_PAR_M03_c.mov"), "not yet on Mux").isEmpty());
-        // The window's state: a run of the command line must leave it as it is.
-        QVERIFY(QDir().mkpath(m_home.stateFolder()));
-        // With an unfinished upload of the window's, which the command line must not take on.
-        const std::pair<const char*, const char*> files[] = {
-            {"/MuxState.json", R"({"lastLaunchedAt":1700000000,"seenAssetTimes":{}})"},
-            {"/Uploads.json",
-             R"([{"file":"/gone.mov","size":1,"title":"gone","stage":"Pending"}])"}};
-        for (const auto& [name, content] : files) {
-            QFile state(m_home.stateFolder() + QLatin1String(name));
-            QVERIFY(state.open(QIODevice::WriteOnly) && state.write(content) > 0);
-        }
+        // The window's state, which a run of the command line must leave as it is, with an
+        // unfinished upload of the window's that the command line must not take on.
+        QVERIFY(writeFile(m_home.stateFolder() + "/MuxState.json",
+                          R"({"lastLaunchedAt":1700000000,"seenAssetTimes":{}})"));
+        QVERIFY(writeFile(m_home.stateFolder() + "/Uploads.json",
+                          R"([{"file":"/gone.mov","size":1,"title":"gone","stage":"Pending"}])"));
         if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
             const clipferry::CredentialStore store(m_keyring);
             QVERIFY(QCoro::waitFor(
@@ -221,9 +202,12 @@ private Q_SLOTS:
             QSKIP("needs a Secret Service session");
         QVERIFY(m_service.reset());
         QVERIFY(m_service.setCredentials(m_tokenID, m_tokenSecret));
-        QVERIFY(m_service.seedAssets(
-            QJsonArray{asset("on-mux", "E1_Opening_PAR_M01_a.mov", "4102444800"),
-                       asset("old", "E1_Opening_LON_M02_b.mp4", "1000000000")}));
+        QVERIFY(m_service.seedAssets(QJsonDocument::fromJson(R"([
+            {"id": "on-mux", "status": "ready", "passthrough": "E1_Opening_PAR_M01_a.mov",
+             "created_at": "4102444800", "playback_ids": [{"id": "pb-on-mux"}]},
+            {"id": "old", "status": "ready", "passthrough": "E1_Opening_LON_M02_b.mp4",
+             "created_at": "1000000000", "playback_ids": [{"id": "pb-old"}]}])")
+                                         .array()));
         if (!faultPath.isEmpty())
             QVERIFY(m_service.addFault({.path = faultPath, .status = 500}));
         const auto stateBefore = stateFiles();

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "app/SingleInstance.h"
 
 #include <QCoro/QCoroTask>
@@ -56,12 +57,9 @@ private Q_SLOTS:
         auto owner = std::make_unique<SingleInstance>(folder);
         QVERIFY(owner->claim());
         const QString lockPath = folder + QStringLiteral("/instance.lock");
-        QFile lock(lockPath);
         if (!ownerAlive) {
             // The lock and the socket as a process that has ended left them.
-            QVERIFY(lock.open(QIODevice::ReadOnly));
-            QByteArray content = lock.readAll();
-            lock.close();
+            QByteArray content = readFile(lockPath);
             const QString socketPath = owner->serverName();
             owner.reset();
             QProcess ended;
@@ -69,12 +67,10 @@ private Q_SLOTS:
             QVERIFY(ended.waitForStarted());
             content.replace(0, content.indexOf('\n'), QByteArray::number(ended.processId()));
             QVERIFY(ended.waitForFinished());
-            QVERIFY(lock.open(QIODevice::WriteOnly));
-            lock.write(content);
-            lock.close();
-            QFile leftover(socketPath);
-            QVERIFY(leftover.open(QIODevice::WriteOnly));
+            QVERIFY(writeFile(lockPath, content));
+            QVERIFY(writeFile(socketPath, {}));
         }
+        QFile lock(lockPath);
         QVERIFY(lock.open(QIODevice::ReadWrite));
         QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * ageHours),
                                  QFileDevice::FileModificationTime));

@@ -5,13 +5,6 @@
 
 using namespace clipferry;
 
-namespace {
-template <typename T>
-std::optional<Error> errorOf(const Result<T>& result) {
-    return result ? std::nullopt : std::optional<Error>(result.error());
-}
-} // namespace
-
 class TestMuxRecords : public QObject {
     Q_OBJECT
 
@@ -30,35 +23,28 @@ private slots:
 
 void TestMuxRecords::uploadStatus_data() {
     QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<bool>("hasAssetID");
-    QTest::addColumn<QString>("assetID");
+    QTest::addColumn<std::optional<QString>>("assetID");
     QTest::addColumn<QString>("status");
 
+    const std::optional<QString> none;
     QTest::newRow("asset id") << QByteArray(
                                      R"({"data":{"asset_id":"a1","status":"asset_created"}})")
-                              << true << "a1"
-                              << "asset_created";
-    QTest::newRow("null asset id") << QByteArray(R"({"data":{"asset_id":null}})") << false << ""
-                                   << "";
+                              << std::optional<QString>("a1") << "asset_created";
+    QTest::newRow("null asset id") << QByteArray(R"({"data":{"asset_id":null}})") << none << "";
     QTest::newRow("absent asset id")
-        << QByteArray(R"({"data":{"status":"waiting","extra":[1,2]}})") << false << ""
-        << "waiting";
+        << QByteArray(R"({"data":{"status":"waiting","extra":[1,2]}})") << none << "waiting";
     QTest::newRow("status of another type is ignored")
-        << QByteArray(R"({"data":{"status":7}})") << false << ""
-        << "";
+        << QByteArray(R"({"data":{"status":7}})") << none << "";
 }
 
 void TestMuxRecords::uploadStatus() {
     QFETCH(QByteArray, json);
-    QFETCH(bool, hasAssetID);
-    QFETCH(QString, assetID);
+    QFETCH(std::optional<QString>, assetID);
     QFETCH(QString, status);
 
     const auto decoded = decodeUploadStatusResponse(json);
     QVERIFY2(decoded, errorText(decoded).constData());
-    QCOMPARE(decoded->data.asset_id.has_value(), hasAssetID);
-    if (hasAssetID)
-        QCOMPARE(*decoded->data.asset_id, assetID);
+    QCOMPARE(decoded->data.asset_id, assetID);
     QCOMPARE(decoded->data.status.value_or(QString()), status);
 }
 
@@ -74,38 +60,29 @@ void TestMuxRecords::failuresNameTheMember_data() {
     QTest::addColumn<char>("reply");
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("member");
-
-    QTest::newRow("upload: data null") << 'u' << QByteArray(R"({"data":null})") << "data";
-    QTest::newRow("upload: no url") << 'u' << QByteArray(R"({"data":{"id":"u"}})") << "data.url";
-    QTest::newRow("status: no data") << 's' << QByteArray(R"({"asset_id":"a"})") << "data";
-    QTest::newRow("asset: no status")
-        << 'a' << QByteArray(R"({"data":{"playback_ids":[]}})") << "data.status";
-    QTest::newRow("asset: playback without id")
-        << 'a' << QByteArray(R"({"data":{"status":"ready","playback_ids":[{}]}})")
-        << "data.playback_ids[0].id";
-
-    QTest::newRow("asset without status")
-        << 'l' << QByteArray(R"({"data":[{"id":"a","status":"ready"},{"id":"b"}]})")
-        << "data[1].status";
-    QTest::newRow("created_at as a number")
-        << 'l' << QByteArray(R"({"data":[{"id":"a","status":"ready","created_at":1714564800}]})")
-        << "data[0].created_at";
-    QTest::newRow("updated_at as a number")
-        << 'l' << QByteArray(R"({"data":[{"id":"a","status":"ready","updated_at":1714564800}]})")
-        << "data[0].updated_at";
-    QTest::newRow("track width not whole")
-        << 'l'
-        << QByteArray(
-               R"({"data":[{"id":"a","status":"ready","tracks":[{"type":"video","max_width":1.5}]}]})")
-        << "data[0].tracks[0].max_width";
-    QTest::newRow("track without type")
-        << 'l' << QByteArray(R"({"data":[{"id":"a","status":"ready","tracks":[{}]}]})")
-        << "data[0].tracks[0].type";
-    QTest::newRow("data not a list") << 'l' << QByteArray(R"({"data":{}})") << "data";
-    QTest::newRow("refused request")
-        << 'l' << QByteArray(R"({"error":{"type":"unauthorized"}})") << "data";
-    QTest::newRow("next not text")
-        << 'l' << QByteArray(R"({"data":[],"links":{"next":3}})") << "links.next";
+    const auto row = [](const char* tag, char reply, const char* json, const char* member) {
+        QTest::newRow(tag) << reply << QByteArray(json) << QString::fromLatin1(member);
+    };
+    row("upload: data null", 'u', R"({"data":null})", "data");
+    row("upload: no url", 'u', R"({"data":{"id":"u"}})", "data.url");
+    row("status: no data", 's', R"({"asset_id":"a"})", "data");
+    row("asset: no status", 'a', R"({"data":{"playback_ids":[]}})", "data.status");
+    row("asset: playback without id", 'a', R"({"data":{"status":"ready","playback_ids":[{}]}})",
+        "data.playback_ids[0].id");
+    row("asset without status", 'l', R"({"data":[{"id":"a","status":"ready"},{"id":"b"}]})",
+        "data[1].status");
+    row("created_at as a number", 'l',
+        R"({"data":[{"id":"a","status":"ready","created_at":1714564800}]})", "data[0].created_at");
+    row("updated_at as a number", 'l',
+        R"({"data":[{"id":"a","status":"ready","updated_at":1714564800}]})", "data[0].updated_at");
+    row("track width not whole", 'l',
+        R"({"data":[{"id":"a","status":"ready","tracks":[{"type":"video","max_width":1.5}]}]})",
+        "data[0].tracks[0].max_width");
+    row("track without type", 'l', R"({"data":[{"id":"a","status":"ready","tracks":[{}]}]})",
+        "data[0].tracks[0].type");
+    row("data not a list", 'l', R"({"data":{}})", "data");
+    row("refused request", 'l', R"({"error":{"type":"unauthorized"}})", "data");
+    row("next not text", 'l', R"({"data":[],"links":{"next":3}})", "links.next");
 }
 
 void TestMuxRecords::failuresNameTheMember() {
@@ -113,6 +90,9 @@ void TestMuxRecords::failuresNameTheMember() {
     QFETCH(QByteArray, json);
     QFETCH(QString, member);
 
+    const auto errorOf = [](const auto& result) {
+        return result ? std::nullopt : std::optional<Error>(result.error());
+    };
     const auto error = [&]() -> std::optional<Error> {
         switch (reply) {
         case 'u':
@@ -190,22 +170,19 @@ void TestMuxRecords::resolutionText() {
     QCOMPARE(page->data.first().resolutionText(), text);
 }
 
+// Truncation, no hours and the values past counting share their arithmetic with the
+// local clips' texts, whose rows cover them; these rows are the asset's own cases, and
+// not a number, which the local texts turn away before the shared arithmetic.
 void TestMuxRecords::durationText_data() {
     QTest::addColumn<std::optional<double>>("duration");
     QTest::addColumn<QString>("text");
 
     QTest::newRow("absent") << std::optional<double>() << "Unknown";
     QTest::newRow("125.9") << std::optional<double>(125.9) << "2:05";
-    QTest::newRow("59.99") << std::optional<double>(59.99) << "0:59";
-    QTest::newRow("3600") << std::optional<double>(3600) << "60:00";
-    QTest::newRow("0.4") << std::optional<double>(0.4) << "0:00";
     QTest::newRow("negative, truncated toward zero") << std::optional<double>(-125.9) << "-2:-5";
-    QTest::newRow("huge but countable") << std::optional<double>(9.0e18) << "150000000000000000:00";
-    QTest::newRow("too large") << std::optional<double>(1e300) << "Unknown";
-    QTest::newRow("infinite") << std::optional<double>(std::numeric_limits<double>::infinity())
-                              << "Unknown";
     QTest::newRow("nan") << std::optional<double>(std::numeric_limits<double>::quiet_NaN())
                          << "Unknown";
+    QTest::newRow("huge but countable") << std::optional<double>(9.0e18) << "150000000000000000:00";
 }
 
 void TestMuxRecords::durationText() {
