@@ -27,25 +27,18 @@ using namespace clipferry;
 
 namespace {
 
-const QString parOpening = QStringLiteral("PAR|Opening");
-const QString lonOpening = QStringLiteral("LON|Opening");
+const QString parOpening = "PAR|Opening";
+const QString lonOpening = "LON|Opening";
 
 LibraryColumn::Options offlineOptions() {
     // No disk cache, and stills from a closed loopback port.
-    return {QUrl(QStringLiteral("http://127.0.0.1:1")), QString(), 6};
-}
-
-bool logContains(const UploadViewModel& vm, const QString& prefix) {
-    for (const LogEntry& entry : vm.log())
-        if (entry.message.startsWith(prefix))
-            return true;
-    return false;
+    return {QUrl("http://127.0.0.1:1"), QString(), 6};
 }
 
 // The last line of a finished refresh, from the service or from a local folder.
 int finishedListings(const UploadViewModel& vm) {
     static const QRegularExpression line(
-        QStringLiteral("^Loaded \\d+ (total assets from MUX|videos from local folder)\\.$"));
+        "^Loaded \\d+ (total assets from MUX|videos from local folder)\\.$");
     return static_cast<int>(
         std::count_if(vm.log().begin(), vm.log().end(),
                       [](const LogEntry& entry) { return line.match(entry.message).hasMatch(); }));
@@ -91,7 +84,7 @@ public:
 
     // A folder of plain files named as clips, shown as the local library.
     void useLocalFolder(const QStringList& names) {
-        const QString folder = home.path() + QStringLiteral("/clips");
+        const QString folder = home.path() + "/clips";
         for (const QString& name : names)
             (void)writeFile(folder + QLatin1Char('/') + name, "not really a clip");
         vm().setLocalFolderURL(QUrl::fromLocalFile(folder));
@@ -99,7 +92,7 @@ public:
     }
 
     QUrl localFile(const QString& name) const {
-        return QUrl::fromLocalFile(home.path() + QStringLiteral("/clips/") + name);
+        return QUrl::fromLocalFile(home.path() + "/clips/" + name);
     }
 
     UploadViewModel& vm() { return *fixture.viewModel; }
@@ -107,15 +100,10 @@ public:
     LibraryModel& model() { return column.model(); }
 
     QModelIndex header(const QString& key) {
-        for (int c = 0; c < model().rowCount(); ++c) {
-            const QModelIndex city = model().index(c, 0);
-            for (int a = 0; a < model().rowCount(city); ++a) {
-                const QModelIndex group = model().index(a, 0, city);
-                if (group.data(LibraryModel::ExpansionKeyRole).toString() == key)
-                    return group;
-            }
-        }
-        return {};
+        return model()
+            .match(model().index(0, 0), LibraryModel::ExpansionKeyRole, key, 1,
+                   Qt::MatchExactly | Qt::MatchRecursive)
+            .value(0);
     }
 
     QModelIndex video(const QString& key, int row) { return model().index(row, 0, header(key)); }
@@ -142,17 +130,12 @@ public:
 
 // Paris: two videos of M01 and one without a playback address in M02; one London video.
 QJsonArray parisAssets(const QSet<QString>& newIDs = {}) {
-    const auto asset = [&](const char* id, const char* name, bool withPlayback = true) {
-        const QString assetID = QString::fromLatin1(id);
-        return ViewModelFixture::assetJson(assetID, QString::fromLatin1(name), withPlayback,
-                                           newIDs.contains(assetID));
+    const auto asset = [&](const QString& id, const QString& name, bool withPlayback = true) {
+        return ViewModelFixture::assetJson(id, name, withPlayback, newIDs.contains(id));
     };
-    return {
-        asset("a1", "E1_Opening_PAR_M01_one.mov"),
-        asset("a2", "E2_Opening_PAR_M01_two.mov"),
-        asset("a3", "E3_Opening_PAR_M02_three.mov", false),
-        asset("a4", "E1_Opening_LON_M01_four.mov"),
-    };
+    return {asset("a1", "E1_Opening_PAR_M01_one.mov"), asset("a2", "E2_Opening_PAR_M01_two.mov"),
+            asset("a3", "E3_Opening_PAR_M02_three.mov", false),
+            asset("a4", "E1_Opening_LON_M01_four.mov")};
 }
 
 } // namespace
@@ -165,8 +148,7 @@ private Q_SLOTS:
     void deleteAsksFirst_data();
     void deleteAsksFirst();
     void groupsExpandPerCityAndSurviveResets();
-    void localRowsOpenFilesAndNeverDelete();
-    void localThumbnails();
+    void localRows();
     void keyboard();
     void refreshButtonFollowsRefreshing(); // and the first show lists once
     void keptListingIsShownDimmedUntilListed();
@@ -176,45 +158,43 @@ private Q_SLOTS:
 };
 
 void TestLibraryColumn::clickSelectsAndClickAgainOpens() {
-    Harness h(parisAssets({QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3")}));
+    Harness h(parisAssets({"a1", "a2", "a3"}));
     QVERIFY(h.show());
-    QCOMPARE(h.vm().changedMuxAssets().size(), 3);
     h.openGroup(parOpening);
-    QVERIFY(h.view().isAnimationExpanded(parOpening));
 
     // First click: selected, nothing opened, still marked.
     h.click(h.video(parOpening, 0));
     QVERIFY(h.vm().selectedAsset());
-    QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a1"));
+    QCOMPARE(h.vm().selectedAsset()->id, "a1");
     QVERIFY(h.opened.isEmpty());
     QVERIFY(h.video(parOpening, 0).data(LibraryModel::IsNewRole).toBool());
 
     // Another row moves the selection without marking anything.
     h.click(h.video(parOpening, 1));
-    QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a2"));
+    QCOMPARE(h.vm().selectedAsset()->id, "a2");
     QVERIFY(h.opened.isEmpty());
 
     // Second click on the selected row: the stream opens and the marker goes.
     h.click(h.video(parOpening, 1));
-    QCOMPARE(h.opened, QList<QUrl>{QUrl(QStringLiteral("https://stream.example/pb-a2.m3u8"))});
-    QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a2"));
-    QTRY_VERIFY(!h.vm().changedMuxAssets().contains(QStringLiteral("a2")));
+    QCOMPARE(h.opened, QList<QUrl>{QUrl("https://stream.example/pb-a2.m3u8")});
+    QCOMPARE(h.vm().selectedAsset()->id, "a2");
+    QTRY_VERIFY(!h.vm().changedMuxAssets().contains("a2"));
     QVERIFY(!h.video(parOpening, 1).data(LibraryModel::IsNewRole).toBool());
-    QVERIFY(h.vm().changedMuxAssets().contains(QStringLiteral("a1")));
+    QVERIFY(h.vm().changedMuxAssets().contains("a1"));
 
     // The open button of a row without an address opens nothing, but the video counts as seen.
     const QModelIndex row = h.video(parOpening, 2);
     h.click(row);
-    QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a3"));
+    QCOMPARE(h.vm().selectedAsset()->id, "a3");
     h.click(row, h.view().openButtonRect(row).center());
     QCOMPARE(h.opened.size(), 1);
-    QTRY_VERIFY(!h.vm().changedMuxAssets().contains(QStringLiteral("a3")));
+    QTRY_VERIFY(!h.vm().changedMuxAssets().contains("a3"));
 
     // The open button of a row with an address opens it.
     const QModelIndex first = h.video(parOpening, 0);
     h.click(first);
     h.click(first, h.view().openButtonRect(first).center());
-    QCOMPARE(h.opened.last(), QUrl(QStringLiteral("https://stream.example/pb-a1.m3u8")));
+    QCOMPARE(h.opened.last(), QUrl("https://stream.example/pb-a1.m3u8"));
 }
 
 void TestLibraryColumn::deleteAsksFirst_data() {
@@ -234,8 +214,6 @@ void TestLibraryColumn::deleteAsksFirst() {
     h.openGroup(parOpening);
     const QModelIndex row = h.video(parOpening, 1);
     h.click(row);
-    QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a2"));
-
     ConfirmationDialog::setNextAnswer(accept);
     if (byButton) {
         h.click(row, h.view().deleteButtonRect(row).center());
@@ -244,23 +222,21 @@ void TestLibraryColumn::deleteAsksFirst() {
         QTest::keyClick(&h.view(), Qt::Key_Delete);
     }
     QCOMPARE(ConfirmationDialog::lastQuestion(),
-             QStringLiteral("Delete \u201CE2_Opening_PAR_M01_two.mov\u201D from Mux? "
-                            "This cannot be undone."));
+             "Delete \u201CE2_Opening_PAR_M01_two.mov\u201D from Mux? "
+             "This cannot be undone.");
 
     if (!accept) {
         // The answer arrives from the event loop; let it land, then nothing happened.
         QTest::qWait(50);
-        QCOMPARE(h.service.countRequests(QStringLiteral("DELETE"), QStringLiteral("*")), 0);
+        QCOMPARE(h.service.countRequests("DELETE", "*"), 0);
         QCOMPARE(h.vm().existingAssets().size(), 4);
-        QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a2"));
+        QCOMPARE(h.vm().selectedAsset()->id, "a2");
         return;
     }
 
     // What the view model does after a delete has its own test; here the column's part.
-    QTRY_VERIFY(logContains(h.vm(), QStringLiteral("Google Sheet updated.")));
-    QCOMPARE(
-        h.service.countRequests(QStringLiteral("DELETE"), QStringLiteral("/video/v1/assets/a2")),
-        1);
+    QTRY_VERIFY(h.fixture.messages().contains("Google Sheet updated."));
+    QCOMPARE(h.service.countRequests("DELETE", "/video/v1/assets/a2"), 1);
     QCOMPARE(h.model().rowCount(h.header(parOpening)), 2);
     QVERIFY(!h.model().selectedVideoIndex().isValid());
 }
@@ -275,18 +251,16 @@ void TestLibraryColumn::groupsExpandPerCityAndSurviveResets() {
     QCOMPARE(h.view().expandedAnimations(), QSet<QString>{parOpening});
     QVERIFY(h.view().isExpanded(h.header(parOpening)));
     QVERIFY(!h.view().isExpanded(h.header(lonOpening)));
-    QVERIFY(h.view().visualRect(h.video(parOpening, 0)).isValid());
 
     // A search, a new listing and a switch to local files keep the open groups.
-    h.column.searchField().setText(QStringLiteral("two"));
+    h.column.searchField().setText("two");
     QVERIFY(h.view().isExpanded(h.header(parOpening)));
     QCOMPARE(h.model().rowCount(h.header(parOpening)), 1);
     h.column.searchField().clear();
     h.column.refresh();
     QVERIFY(h.waitForListings(2));
     QVERIFY(h.view().isExpanded(h.header(parOpening)));
-    h.useLocalFolder({QStringLiteral("E1_Opening_PAR_M01_one.mov"),
-                      QStringLiteral("E1_Opening_LON_M01_one.mov")});
+    h.useLocalFolder({"E1_Opening_PAR_M01_one.mov", "E1_Opening_LON_M01_one.mov"});
     h.column.refresh();
     QTRY_COMPARE(h.model().rowCount(h.header(lonOpening)), 1);
     QVERIFY(h.view().isExpanded(h.header(parOpening)));
@@ -299,15 +273,21 @@ void TestLibraryColumn::groupsExpandPerCityAndSurviveResets() {
     QVERIFY(!h.view().isExpanded(h.header(parOpening)));
 }
 
-void TestLibraryColumn::localRowsOpenFilesAndNeverDelete() {
+// Local rows open the file and show a picture of it; deleting them is the file manager's job.
+void TestLibraryColumn::localRows() {
+    if (!ClipFactory::ffmpegAvailable())
+        QSKIP("needs the ffmpeg command-line tool");
+    ClipFactory clips;
+    const QString clip = clips.video("E1_Opening_PAR_M01_one.mov");
+    QVERIFY2(!clip.isEmpty(), qPrintable(clips.lastError()));
+    const QUrl file = QUrl::fromLocalFile(clip);
     Harness h;
-    h.useLocalFolder({QStringLiteral("E1_Opening_PAR_M01_one.mov")});
+    h.vm().setLocalFolderURL(QUrl::fromLocalFile(clips.folder()));
+    h.vm().setProvider(VideoProvider::localFolder);
     QVERIFY(h.show());
-    const QUrl file = h.localFile(QStringLiteral("E1_Opening_PAR_M01_one.mov"));
     // Only the listing the delivery states compare with reaches the service.
     QTRY_VERIFY(h.vm().delivery().hasListing());
-    QCOMPARE(h.service.requests().size(),
-             h.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")));
+    QCOMPARE(h.service.requests().size(), h.service.countRequests("GET", "/video/v1/assets"));
     h.openGroup(parOpening);
     const QModelIndex row = h.video(parOpening, 0);
     QVERIFY(row.data(LibraryModel::IsNewRole).toBool());
@@ -321,7 +301,7 @@ void TestLibraryColumn::localRowsOpenFilesAndNeverDelete() {
     QTest::qWait(20);
     QCOMPARE(ConfirmationDialog::lastQuestion(), questionBefore);
     QVERIFY(h.opened.isEmpty());
-    QVERIFY(QFile::exists(file.toLocalFile()));
+    QVERIFY(QFile::exists(clip));
     QCOMPARE(h.vm().selectedLocalVideo(), std::optional<QUrl>(file));
 
     h.click(row, h.view().openButtonRect(row).center());
@@ -329,27 +309,12 @@ void TestLibraryColumn::localRowsOpenFilesAndNeverDelete() {
     QTRY_VERIFY(!h.video(parOpening, 0).data(LibraryModel::IsNewRole).toBool());
     h.click(h.video(parOpening, 0));
     QCOMPARE(h.opened, (QList<QUrl>{file, file}));
-}
-
-void TestLibraryColumn::localThumbnails() {
-    if (!ClipFactory::ffmpegAvailable())
-        QSKIP("needs the ffmpeg command-line tool");
-    ClipFactory clips;
-    const QString clip = clips.video(QStringLiteral("E1_Opening_PAR_M01_clip.mov"));
-    QVERIFY2(!clip.isEmpty(), qPrintable(clips.lastError()));
-
-    Harness h;
-    h.vm().setLocalFolderURL(QUrl::fromLocalFile(clips.folder()));
-    h.vm().setProvider(VideoProvider::localFolder);
-    QVERIFY(h.show());
-    h.openGroup(parOpening);
 
     // The painted row asks for its picture; what is not a clip is the provider's test.
     ThumbnailLoader& loader = h.column.localThumbnails();
-    const QString clipKey = QUrl::fromLocalFile(clip).toString();
-    QTRY_VERIFY_WITH_TIMEOUT(loader.lookup(clipKey).state != ThumbnailLoader::State::Loading,
-                             30000);
-    const auto picture = loader.lookup(clipKey);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        loader.lookup(file.toString()).state != ThumbnailLoader::State::Loading, 30000);
+    const auto picture = loader.lookup(file.toString());
     QCOMPARE(picture.state, ThumbnailLoader::State::Ready);
     // testsrc is colourful: a grabbed frame is not one flat colour.
     const QImage image = picture.pixmap.toImage();
@@ -365,11 +330,11 @@ void TestLibraryColumn::keyboard() {
 
     // Arrows move the selection, Return opens it.
     QTest::keyClick(&h.view(), Qt::Key_Down);
-    QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a2"));
+    QCOMPARE(h.vm().selectedAsset()->id, "a2");
     QTest::keyClick(&h.view(), Qt::Key_Up);
-    QCOMPARE(h.vm().selectedAsset()->id, QStringLiteral("a1"));
+    QCOMPARE(h.vm().selectedAsset()->id, "a1");
     QTest::keyClick(&h.view(), Qt::Key_Return);
-    QCOMPARE(h.opened, QList<QUrl>{QUrl(QStringLiteral("https://stream.example/pb-a1.m3u8"))});
+    QCOMPARE(h.opened, QList<QUrl>{QUrl("https://stream.example/pb-a1.m3u8")});
 
     // Up onto the header, Return closes the group, Right opens it again.
     QTest::keyClick(&h.view(), Qt::Key_Up);
@@ -382,7 +347,7 @@ void TestLibraryColumn::keyboard() {
     // F5 lists again; Ctrl+F goes to the search field.
     QTest::keyClick(&h.view(), Qt::Key_F5);
     QVERIFY(h.waitForListings(2));
-    QCOMPARE(h.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets")), 2);
+    QCOMPARE(h.service.countRequests("GET", "/video/v1/assets"), 2);
     QTest::keyClick(&h.view(), Qt::Key_F, Qt::ControlModifier);
     QVERIFY(h.column.searchField().hasFocus());
 }
@@ -391,7 +356,7 @@ void TestLibraryColumn::refreshButtonFollowsRefreshing() {
     Harness h(parisAssets());
     QSignalSpy refreshing(h.fixture.viewModel.get(), &UploadViewModel::isRefreshingChanged);
     const auto listings = [&h] {
-        return h.service.countRequests(QStringLiteral("GET"), QStringLiteral("/video/v1/assets"));
+        return h.service.countRequests("GET", "/video/v1/assets");
     };
     QVERIFY(h.show());
 
@@ -399,20 +364,16 @@ void TestLibraryColumn::refreshButtonFollowsRefreshing() {
     h.column.hide();
     h.column.show();
     QVERIFY(QTest::qWaitForWindowExposed(&h.column));
-    QVERIFY(!h.vm().isRefreshing());
     QCoreApplication::processEvents();
     QCOMPARE(refreshing.count(), 2);
     QCOMPARE(h.service.requests().size(), 1);
-    QCOMPARE(listings(), 1);
     QCOMPARE(finishedListings(h.vm()), 1);
     QVERIFY(h.column.refreshButton().isEnabled());
     QVERIFY(!h.column.refreshButton().isBusy());
 
     // While the service holds the listing back the button is busy and cannot start another.
-    QVERIFY(h.service.addFault({.method = QStringLiteral("GET"),
-                                .path = QStringLiteral("/video/v1/assets"),
-                                .times = 1,
-                                .delayMs = 60000}));
+    QVERIFY(h.service.addFault(
+        {.method = "GET", .path = "/video/v1/assets", .times = 1, .delayMs = 60000}));
     QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
     QVERIFY(h.vm().isRefreshing());
     QVERIFY(!h.column.refreshButton().isEnabled());
@@ -430,7 +391,7 @@ void TestLibraryColumn::refreshButtonFollowsRefreshing() {
     // In local mode the button rescans and reports the count.
     h.vm().setProvider(VideoProvider::localFolder);
     QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
-    QTRY_VERIFY(logContains(h.vm(), QStringLiteral("Loaded 0 videos from local folder.")));
+    QTRY_VERIFY(h.fixture.messages().contains("Loaded 0 videos from local folder."));
 }
 
 // A second start in the same home shows the first one's listing before its own arrives.
@@ -440,7 +401,7 @@ void TestLibraryColumn::keptListingIsShownDimmedUntilListed() {
 
     ViewModelFixture next(h.service);
     LibraryColumn column(*next.viewModel, next.network, offlineOptions());
-    auto* bar = column.findChild<QProgressBar*>(QStringLiteral("listingBar"));
+    auto* bar = column.findChild<QProgressBar*>("listingBar");
     QVERIFY(!bar->isHidden());
     QVERIFY(!column.view().isEnabled());
     QVERIFY(column.model().rowCount() > 0);
@@ -483,19 +444,17 @@ void TestLibraryColumn::emptyLibrarySaysWhatToDo() {
 }
 
 void TestLibraryColumn::uploadShownSendsMissingAndChanged() {
-    QJsonObject old = ViewModelFixture::assetJson(QStringLiteral("old"),
-                                                  QStringLiteral("E2_Opening_PAR_M01_two.mov"));
-    old.insert(QStringLiteral("created_at"), QStringLiteral("1000"));
+    QJsonObject old = ViewModelFixture::assetJson("old", "E2_Opening_PAR_M01_two.mov");
+    old.insert("created_at", "1000");
     Harness h(QJsonArray{parisAssets().first(), old});
-    h.useLocalFolder({QStringLiteral("E1_Opening_PAR_M01_one.mov"),
-                      QStringLiteral("E2_Opening_PAR_M01_two.mov"),
-                      QStringLiteral("E3_Opening_PAR_M01_three.mov")});
+    h.useLocalFolder({"E1_Opening_PAR_M01_one.mov", "E2_Opening_PAR_M01_two.mov",
+                      "E3_Opening_PAR_M01_three.mov"});
     QVERIFY(h.show());
     QPushButton& button = h.column.uploadShownButton();
-    QTRY_COMPARE(button.text(), QStringLiteral("Upload 2"));
+    QTRY_COMPARE(button.text(), "Upload 2");
     QVERIFY(button.isVisible());
     h.column.deliveryFilter().setCurrentIndex(1); // Not on Mux
-    QCOMPARE(button.text(), QStringLiteral("Upload 1"));
+    QCOMPARE(button.text(), "Upload 1");
     h.column.deliveryFilter().setCurrentIndex(0);
 
     QuestionDialog::setNextAnswer(2); // Cancel
@@ -506,12 +465,9 @@ void TestLibraryColumn::uploadShownSendsMissingAndChanged() {
     QuestionDialog::setNextAnswer(0); // Replace
     button.click();
     QTRY_COMPARE(h.vm().uploads().size(), 2);
-    QCOMPARE(h.vm().uploads()[1].fileURL,
-             h.localFile(QStringLiteral("E2_Opening_PAR_M01_two.mov")));
-    QTRY_VERIFY_WITH_TIMEOUT(logContains(h.vm(), QStringLiteral("Google Sheet updated.")), 20000);
-    QCOMPARE(
-        h.service.countRequests(QStringLiteral("DELETE"), QStringLiteral("/video/v1/assets/old")),
-        1);
+    QCOMPARE(h.vm().uploads()[1].fileURL, h.localFile("E2_Opening_PAR_M01_two.mov"));
+    QTRY_VERIFY_WITH_TIMEOUT(h.fixture.messages().contains("Google Sheet updated."), 20000);
+    QCOMPARE(h.service.countRequests("DELETE", "/video/v1/assets/old"), 1);
 }
 
 QTEST_MAIN(TestLibraryColumn)
