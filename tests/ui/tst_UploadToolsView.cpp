@@ -31,7 +31,7 @@ using namespace clipferry;
 namespace {
 
 UploadToolsView::Options testOptions() {
-    return {QStringLiteral("mux.com"), QString(), QString()};
+    return {"mux.com", QString(), QString()};
 }
 
 std::unique_ptr<QMimeData> mimeWithUrls(const QList<QUrl>& urls) {
@@ -78,7 +78,7 @@ private Q_SLOTS:
         const QUrl a = QUrl::fromLocalFile("/clips/E1_Opening_ATL_M01_a.mov");
         const QUrl b = QUrl::fromLocalFile("/clips/E1_Opening_ATL_M01_b.mp4");
         const QUrl folder = QUrl::fromLocalFile("/clips/more");
-        const QUrl web(QStringLiteral("https://example.com/c.mov"));
+        const QUrl web("https://example.com/c.mov");
         QTest::newRow("files in order") << QList<QUrl>{b, a} << QList<QUrl>{b, a};
         QTest::newRow("remote address skipped") << QList<QUrl>{a, web, b} << QList<QUrl>{a, b};
         QTest::newRow("folder kept as is") << QList<QUrl>{folder} << QList<QUrl>{folder};
@@ -94,16 +94,26 @@ private Q_SLOTS:
     void dropOfThreeFilesUploadsEachToTheEnd() {
         StandInService service;
         QVERIFY2(service.isRunning(), qPrintable(service.errorString()));
-        // The second file's upload is refused, so one row ends failed.
-        QVERIFY(service.addFault({.method = QStringLiteral("POST"),
-                                  .path = QStringLiteral("/video/v1/uploads"),
-                                  .status = 400}));
+        // The first drop is refused, so one row ends failed.
+        QVERIFY(service.addFault({.method = "POST", .path = "/video/v1/uploads", .status = 400}));
         ViewModelFixture fixture(service);
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.resize(360, 900);
         view.show();
         QAbstractItemModelTester tester(view.uploadList()->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy dropped(view.dropZone(), &DropZone::filesDropped);
+        const QStringList logBefore = fixture.messages();
+
+        // Text is refused when it enters, so the drop itself never arrives.
+        QMimeData text;
+        text.setText("E1_Opening_ATL_M01.mov");
+        QVERIFY(!dropOn(view.dropZone(), text));
+        QCoreApplication::processEvents();
+        QCOMPARE(dropped.count(), 0);
+        QVERIFY(!view.dropZone()->dropActive());
+        QCOMPARE(fixture.messages(), logBefore);
+
         const auto files =
             writeClips(m_home.path(), {"E1_Opening_ATL_M01_a.mov", "E1_Opening_ATL_M01_b.mov",
                                        "E2_Finale_MIAS_M02_c.mp4"});
@@ -111,7 +121,7 @@ private Q_SLOTS:
 
         // Action: the first file alone, then the other two in one drop.
         QVERIFY(dropOn(view.dropZone(), *mimeWithUrls({files.at(0)})));
-        QTRY_COMPARE(service.countRequests(QStringLiteral("POST"), "/video/v1/uploads"), 1);
+        QTRY_COMPARE(service.countRequests("POST", "/video/v1/uploads"), 1);
         QVERIFY(service.clearFaults());
         QVERIFY(dropOn(view.dropZone(), *mimeWithUrls({files.at(1), files.at(2)})));
         QVERIFY(!view.dropZone()->dropActive());
@@ -141,7 +151,7 @@ private Q_SLOTS:
         QStyleOptionViewItem option;
         option.initFrom(view.uploadList());
         QStandardItemModel plain;
-        plain.appendRow(new QStandardItem(QStringLiteral("title")));
+        plain.appendRow(new QStandardItem("title"));
         UploadItemDelegate delegate;
         const int bare = delegate.sizeHint(option, plain.index(0, 0)).height();
         QVERIFY(delegate.sizeHint(option, failed).height() > bare);
@@ -187,8 +197,8 @@ private Q_SLOTS:
                                        "E1_Opening_ATL_M01_b.mov"});
         QCOMPARE(files.size(), 3);
         for (int known : {0, 2})
-            QVERIFY(service.seedAssets({ViewModelFixture::assetJson(
-                QStringLiteral("old%1").arg(known), files[known].fileName())}));
+            QVERIFY(service.seedAssets({ViewModelFixture::assetJson("old" + QString::number(known),
+                                                                    files[known].fileName())}));
         ViewModelFixture fixture(service);
         QVERIFY(QCoro::waitFor(
             fixture.viewModel->library().listAll(service.tokenID(), service.tokenSecret())));
@@ -203,33 +213,14 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(fixture.messages().contains("Google Sheet updated."), 20000);
         QTRY_COMPARE(fixture.viewModel->completedBatchUploads(),
                      fixture.viewModel->pendingBatchUploads());
-        QCOMPARE(service.countRequests(QStringLiteral("POST"), "/video/v1/uploads"), uploads);
+        QCOMPARE(service.countRequests("POST", "/video/v1/uploads"), uploads);
         const QJsonArray assets = service.assets();
         QCOMPARE(std::count_if(assets.begin(), assets.end(),
                                [](const auto& value) {
-                                   return value.toObject().value(QStringLiteral("passthrough")) ==
-                                          QStringLiteral("E1_Opening_ATL_M01_b.mov");
+                                   return value.toObject().value("passthrough") ==
+                                          "E1_Opening_ATL_M01_b.mov";
                                }),
                  copies);
-    }
-
-    void textDropDoesNothing() {
-        ViewModelFixture fixture;
-        UploadToolsView view(*fixture.viewModel, testOptions());
-        view.show();
-        QSignalSpy dropped(view.dropZone(), &DropZone::filesDropped);
-        const int logBefore = int(fixture.viewModel->log().size());
-
-        // Refused when it enters, so the drop itself never arrives.
-        QMimeData text;
-        text.setText(QStringLiteral("E1_Opening_ATL_M01.mov"));
-        QVERIFY(!dropOn(view.dropZone(), text));
-        QCoreApplication::processEvents();
-
-        QCOMPARE(dropped.count(), 0);
-        QVERIFY(!view.dropZone()->dropActive());
-        QVERIFY(fixture.viewModel->uploads().isEmpty());
-        QCOMPARE(fixture.viewModel->log().size(), logBefore);
     }
 
     void sourceDecidesWhatShows_data() {
@@ -281,19 +272,17 @@ private Q_SLOTS:
         QTest::mouseClick(view.sourcePicker()->segment(VideoProvider::localFolder), Qt::LeftButton);
         QVERIFY(finished.wait());
         QCoreApplication::processEvents();
-        QCOMPARE(finished.at(0).at(0).value<QList<QUrl>>(), QList<QUrl>{});
         QVERIFY(!fixture.viewModel->localFolderURL());
         QCOMPARE(fixture.messages(), logBefore);
         QVERIFY(view.folderBox()->pathLabel()->isHidden());
         QVERIFY(!view.folderChooser()->isOpen());
 
-        const QString folder = m_home.path() + QStringLiteral("/Show Clips");
+        const QString folder = m_home.path() + "/Show Clips";
         QCOMPARE(writeClips(folder, {"E1_Opening_ATL_M01_a.mov", "notes.txt"}).size(), 2);
         view.folderChooser()->setNextAnswer({QUrl::fromLocalFile(folder)});
 
         QTest::mouseClick(view.folderBox()->chooseButton(), Qt::LeftButton);
         QVERIFY(finished.wait());
-        QCOMPARE(finished.count(), 2);
 
         QCOMPARE(fixture.viewModel->localFolderURL(), QUrl::fromLocalFile(folder));
         QTRY_VERIFY(fixture.messages().contains("Selected local folder: " + folder));
@@ -312,7 +301,7 @@ private Q_SLOTS:
 
     void includeSubfoldersRescansOnlyWithAFolder() {
         QFETCH(bool, folderChosen);
-        const QString folder = m_home.path() + QStringLiteral("/Clips");
+        const QString folder = m_home.path() + "/Clips";
         QCOMPARE(writeClips(folder, {"E1_Opening_ATL_M01_a.mov", "Day 2/E1_Opening_ATL_M01_b.mov"})
                      .size(),
                  2);
