@@ -95,175 +95,168 @@ class TestLibraryModel : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void rowsOrderProgressAndMarkers_data();
-    void rowsOrderProgressAndMarkers();
-    void videoCellsAndProviderSwitch();
-    void searchChangeSetsAndCitiesUpdateTheTree();
-    void selectionRepaintsOnlyItsRows();
-    void deliveryStatesFilterAndSearch_data();
-    void deliveryStatesFilterAndSearch();
-};
+    void rowsOrderProgressAndMarkers_data() {
+        QTest::addColumn<QStringList>("passthroughs");
+        QTest::addColumn<QStringList>("changed");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QString>("expected");
 
-void TestLibraryModel::rowsOrderProgressAndMarkers_data() {
-    QTest::addColumn<QStringList>("passthroughs");
-    QTest::addColumn<QStringList>("changed");
-    QTest::addColumn<QString>("search");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("empty library") << QStringList() << QStringList() << QString() << QString();
-    QTest::newRow("cities by code: empty, LON, PAR, lon; unknown cities show no progress")
-        << mixedLibrary << QStringList{"a2", "a5"} << QString()
-        << "{[a5*]; PAR[a4]} London{Goal complete[a9,a10]; Opening 1/2[a3]} "
-           "Paris{Goal 1/5[a7]; Opening 2/5[a2*,a6]} Zero{Goal complete[a8]} lon{Opening[a1]}";
-    QTest::newRow("videos keep the list's order")
-        << QStringList{"E1_Opening_PAR_M9_z.mov", "E1_Opening_PAR_M1_a.mov"} << QStringList()
-        << QString() << "Paris{Opening 2/5[a1,a2]}";
-    QTest::newRow("search narrows videos, progress still counts all")
-        << mixedLibrary << QStringList() << "M2"
-        << "Paris{Goal 1/5[a7]; Opening 2/5[a6]}";
-    QTest::newRow("search by animation")
-        << mixedLibrary << QStringList() << "goal"
-        << "London{Goal complete[a9,a10]} Paris{Goal 1/5[a7]} Zero{Goal complete[a8]}";
-    QTest::newRow("search by the first playback id") << mixedLibrary << QStringList() << "pb-a5"
-                                                     << "{[a5]}";
-    QTest::newRow("a city's table name shows the city alone")
-        << mixedLibrary << QStringList() << "London"
-        << "London{}";
-}
-
-void TestLibraryModel::rowsOrderProgressAndMarkers() {
-    QFETCH(QStringList, passthroughs);
-    QFETCH(QStringList, changed);
-    QFETCH(QString, search);
-    QFETCH(QString, expected);
-    Setup t;
-    t.vm.setFixtureLibrary(assetsNamed(passthroughs),
-                           QSet<QString>(changed.begin(), changed.end()));
-    t.model.setSearchText(search);
-    QCOMPARE(dump(t.model), expected);
-}
-
-void TestLibraryModel::videoCellsAndProviderSwitch() {
-    Setup t;
-    const QString name = "E1_Opening_PAR_M03_intro.mov";
-    const auto asset = ViewModelFixture::asset("a1", name);
-    const QUrl local = QUrl::fromLocalFile("/clips/" + name);
-    const QUrl changed = QUrl::fromLocalFile("/clips/E1_Opening_PAR_M1_b.mp4");
-    t.vm.setFixtureLibrary({asset}, {});
-    t.vm.setFixtureLocalVideos({local, changed}, {changed});
-    QCOMPARE(t.firstVideo().data(Qt::DisplayRole).toString(), "intro");
-    QCOMPARE(t.firstVideo().data(LibraryModel::CellsRole).toStringList(),
-             (QStringList{"intro", name, "E1", "M03", asset.resolutionText(), asset.durationText(),
-                          "M3U8"}));
-
-    QSignalSpy resets(&t.model, &QAbstractItemModel::modelReset);
-    t.vm.setProvider(VideoProvider::localFolder);
-    QCOMPARE(resets.size(), 1);
-    QCOMPARE(dump(t.model),
-             "Paris{Opening 2/5[E1_Opening_PAR_M03_intro.mov,E1_Opening_PAR_M1_b.mp4*]}");
-    QCOMPARE(t.firstVideo().data(LibraryModel::CellsRole).toStringList().mid(0, 6),
-             (QStringList{"intro", "E1_Opening_PAR_M03_intro", "E1", "M03", "Loading...",
-                          "Loading..."}));
-    // Service lists changing in local mode leave the tree alone.
-    t.vm.setFixtureLibrary({}, {});
-    QCOMPARE(resets.size(), 1);
-}
-
-void TestLibraryModel::searchChangeSetsAndCitiesUpdateTheTree() {
-    Setup t;
-    t.vm.setFixtureLibrary(assetsNamed(mixedLibrary), {"a2"});
-    const QString full = dump(t.model);
-    t.model.setSearchText("goal");
-    QVERIFY(dump(t.model) != full);
-    t.model.setSearchText(QString());
-    QCOMPARE(dump(t.model), full);
-
-    // A new change set moves the markers.
-    t.vm.setFixtureLibrary(assetsNamed(mixedLibrary), {"a6"});
-    QVERIFY(dump(t.model).contains("Opening 2/5[a2,a6*]"));
-
-    // The city table feeds headings and progress.
-    auto cities = ViewModelFixture::cities();
-    cities["PAR"].requiredPerAnimation = 1;
-    cities["PAR"].name = "Paname";
-    t.vm.setCityMap(cities);
-    QVERIFY(dump(t.model).contains("Paname{Goal complete[a7]; Opening complete[a2,a6*]}"));
-}
-
-void TestLibraryModel::selectionRepaintsOnlyItsRows() {
-    Setup t;
-    const auto assets = assetsNamed({"E1_Opening_PAR_M1_a.mov", "E1_Opening_PAR_M1_b.mov"});
-    t.vm.setFixtureLibrary(assets, {});
-    const QModelIndex group = t.model.index(0, 0, t.model.index(0, 0));
-    QSignalSpy changedRows(&t.model, &QAbstractItemModel::dataChanged);
-
-    t.vm.setSelectedAsset(assets[1]);
-    QCOMPARE(changedRows.size(), 1);
-    QCOMPARE(changedRows.at(0).at(0).toModelIndex(), t.model.index(1, 0, group));
-    QVERIFY(t.model.index(1, 0, group).data(LibraryModel::IsSelectedRole).toBool());
-    QVERIFY(!t.model.index(0, 0, group).data(LibraryModel::IsSelectedRole).toBool());
-    QCOMPARE(t.model.selectedVideoIndex(), t.model.index(1, 0, group));
-
-    // A selection that is not in the library stays set but selects no row.
-    t.vm.setSelectedAsset(ViewModelFixture::asset("gone", {}));
-    QCOMPARE(changedRows.size(), 2);
-    QCOMPARE(changedRows.at(1).at(0).toModelIndex(), t.model.index(1, 0, group));
-    QVERIFY(!t.model.selectedVideoIndex().isValid());
-    // When the same id is listed again, its row is selected again.
-    t.vm.setFixtureLibrary(assets + QList{ViewModelFixture::asset("gone", "E1_Goal_PAR_M1_g.mov")},
-                           {});
-    QCOMPARE(t.model.selectedVideoIndex().data(Qt::DisplayRole).toString(), "g");
-}
-
-void TestLibraryModel::deliveryStatesFilterAndSearch_data() {
-    QTest::addColumn<DeliveryFilter>("filter");
-    QTest::addColumn<QString>("search");
-    QTest::addColumn<QString>("tree");
-    QTest::addColumn<int>("newClips"); // on the animation headers shown
-
-    const QString london = "London{Goal 1/2 \u00B71[E1_Goal_LON_M1_c.mov=On Mux]}";
-    const QString a = "E1_Opening_PAR_M1_a.mov=Changed since upload";
-    const QString b = "E1_Opening_PAR_M1_b.mp4*=Not on Mux";
-    const QString paris = "Paris{Opening 2/5 \u00B70[%1]}";
-    QTest::newRow("all") << DeliveryFilter::all << QString()
-                         << london + ' ' + paris.arg(a + ',' + b) << 1;
-    QTest::newRow("not on mux") << DeliveryFilter::notOnMux << QString() << paris.arg(b) << 1;
-    QTest::newRow("changed") << DeliveryFilter::changed << QString() << paris.arg(a) << 0;
-    QTest::newRow("search and filter") << DeliveryFilter::changed << "LON" << QString() << 0;
-    QTest::newRow("search") << DeliveryFilter::all << "LON" << london << 0;
-}
-
-void TestLibraryModel::deliveryStatesFilterAndSearch() {
-    QFETCH(DeliveryFilter, filter);
-    QFETCH(QString, search);
-    QFETCH(QString, tree);
-    QFETCH(int, newClips);
-    Setup t;
-    QList<QUrl> files;
-    for (const char* name :
-         {"E1_Opening_PAR_M1_a.mov", "E1_Opening_PAR_M1_b.mp4", "E1_Goal_LON_M1_c.mov"}) {
-        files.append(QUrl::fromLocalFile(t.home.path() + '/' + name));
-        QVERIFY(writeFile(files.last().toLocalFile(), {}));
+        QTest::newRow("empty library") << QStringList() << QStringList() << QString() << QString();
+        QTest::newRow("cities by code: empty, LON, PAR, lon; unknown cities show no progress")
+            << mixedLibrary << QStringList{"a2", "a5"} << QString()
+            << "{[a5*]; PAR[a4]} London{Goal complete[a9,a10]; Opening 1/2[a3]} "
+               "Paris{Goal 1/5[a7]; Opening 2/5[a2*,a6]} Zero{Goal complete[a8]} lon{Opening[a1]}";
+        QTest::newRow("videos keep the list's order")
+            << QStringList{"E1_Opening_PAR_M9_z.mov", "E1_Opening_PAR_M1_a.mov"} << QStringList()
+            << QString() << "Paris{Opening 2/5[a1,a2]}";
+        QTest::newRow("search narrows videos, progress still counts all")
+            << mixedLibrary << QStringList() << "M2"
+            << "Paris{Goal 1/5[a7]; Opening 2/5[a6]}";
+        QTest::newRow("search by animation")
+            << mixedLibrary << QStringList() << "goal"
+            << "London{Goal complete[a9,a10]} Paris{Goal 1/5[a7]} Zero{Goal complete[a8]}";
+        QTest::newRow("search by the first playback id") << mixedLibrary << QStringList() << "pb-a5"
+                                                         << "{[a5]}";
+        QTest::newRow("a city's table name shows the city alone")
+            << mixedLibrary << QStringList() << "London"
+            << "London{}";
     }
-    auto listing =
-        assetsNamed({"E1_Opening_PAR_M1_a.mov", "E1_Goal_LON_M1_c.mov", "E1_Goal_LON_M1_c.mov"});
-    listing[0].createdAt = "1000"; // long before the file was written
-    t.vm.setFixtureLocalVideos(files, {files[1]});
-    t.vm.setProvider(VideoProvider::localFolder);
-    t.vm.library().setLastCompleteListing(listing);
-    t.model.setSearchText(search);
-    t.model.setDeliveryFilter(filter);
 
-    QCOMPARE(dump(t.model), tree);
-    int shownNew = 0;
-    for (int c = 0; c < t.model.rowCount(); ++c)
-        for (int g = 0; g < t.model.rowCount(t.model.index(c, 0)); ++g)
-            shownNew +=
-                t.model.index(g, 0, t.model.index(c, 0)).data(LibraryModel::NewCountRole).toInt();
-    QCOMPARE(shownNew, newClips);
-    if (tree.startsWith("London"))
-        QCOMPARE(t.firstVideo().data(Qt::ToolTipRole), "On Mux\n2 copies on Mux");
-}
+    void rowsOrderProgressAndMarkers() {
+        QFETCH(QStringList, passthroughs);
+        QFETCH(QStringList, changed);
+        QFETCH(QString, search);
+        QFETCH(QString, expected);
+        Setup t;
+        t.vm.setFixtureLibrary(assetsNamed(passthroughs),
+                               QSet<QString>(changed.begin(), changed.end()));
+        t.model.setSearchText(search);
+        QCOMPARE(dump(t.model), expected);
+    }
+
+    void videoCellsAndProviderSwitch() {
+        Setup t;
+        const QString name = "E1_Opening_PAR_M03_intro.mov";
+        const auto asset = ViewModelFixture::asset("a1", name);
+        const QUrl local = QUrl::fromLocalFile("/clips/" + name);
+        const QUrl changed = QUrl::fromLocalFile("/clips/E1_Opening_PAR_M1_b.mp4");
+        t.vm.setFixtureLibrary({asset}, {});
+        t.vm.setFixtureLocalVideos({local, changed}, {changed});
+        QCOMPARE(t.firstVideo().data(Qt::DisplayRole).toString(), "intro");
+        QCOMPARE(t.firstVideo().data(LibraryModel::CellsRole).toStringList(),
+                 (QStringList{"intro", name, "E1", "M03", asset.resolutionText(),
+                              asset.durationText(), "M3U8"}));
+
+        QSignalSpy resets(&t.model, &QAbstractItemModel::modelReset);
+        t.vm.setProvider(VideoProvider::localFolder);
+        QCOMPARE(resets.size(), 1);
+        QCOMPARE(dump(t.model),
+                 "Paris{Opening 2/5[E1_Opening_PAR_M03_intro.mov,E1_Opening_PAR_M1_b.mp4*]}");
+        QCOMPARE(t.firstVideo().data(LibraryModel::CellsRole).toStringList().mid(0, 6),
+                 (QStringList{"intro", "E1_Opening_PAR_M03_intro", "E1", "M03", "Loading...",
+                              "Loading..."}));
+        // Service lists changing in local mode leave the tree alone.
+        t.vm.setFixtureLibrary({}, {});
+        QCOMPARE(resets.size(), 1);
+    }
+
+    void searchChangeSetsAndCitiesUpdateTheTree() {
+        Setup t;
+        t.vm.setFixtureLibrary(assetsNamed(mixedLibrary), {"a2"});
+        const QString full = dump(t.model);
+        t.model.setSearchText("goal");
+        QVERIFY(dump(t.model) != full);
+        t.model.setSearchText(QString());
+        QCOMPARE(dump(t.model), full);
+
+        // A new change set moves the markers.
+        t.vm.setFixtureLibrary(assetsNamed(mixedLibrary), {"a6"});
+        QVERIFY(dump(t.model).contains("Opening 2/5[a2,a6*]"));
+
+        // The city table feeds headings and progress.
+        auto cities = ViewModelFixture::cities();
+        cities["PAR"].requiredPerAnimation = 1;
+        cities["PAR"].name = "Paname";
+        t.vm.setCityMap(cities);
+        QVERIFY(dump(t.model).contains("Paname{Goal complete[a7]; Opening complete[a2,a6*]}"));
+    }
+
+    void selectionRepaintsOnlyItsRows() {
+        Setup t;
+        const auto assets = assetsNamed({"E1_Opening_PAR_M1_a.mov", "E1_Opening_PAR_M1_b.mov"});
+        t.vm.setFixtureLibrary(assets, {});
+        const QModelIndex group = t.model.index(0, 0, t.model.index(0, 0));
+        QSignalSpy changedRows(&t.model, &QAbstractItemModel::dataChanged);
+
+        t.vm.setSelectedAsset(assets[1]);
+        QCOMPARE(changedRows.size(), 1);
+        QCOMPARE(changedRows.at(0).at(0).toModelIndex(), t.model.index(1, 0, group));
+        QVERIFY(t.model.index(1, 0, group).data(LibraryModel::IsSelectedRole).toBool());
+        QVERIFY(!t.model.index(0, 0, group).data(LibraryModel::IsSelectedRole).toBool());
+        QCOMPARE(t.model.selectedVideoIndex(), t.model.index(1, 0, group));
+
+        // A selection that is not in the library stays set but selects no row.
+        t.vm.setSelectedAsset(ViewModelFixture::asset("gone", {}));
+        QCOMPARE(changedRows.size(), 2);
+        QCOMPARE(changedRows.at(1).at(0).toModelIndex(), t.model.index(1, 0, group));
+        QVERIFY(!t.model.selectedVideoIndex().isValid());
+        // When the same id is listed again, its row is selected again.
+        t.vm.setFixtureLibrary(
+            assets + QList{ViewModelFixture::asset("gone", "E1_Goal_PAR_M1_g.mov")}, {});
+        QCOMPARE(t.model.selectedVideoIndex().data(Qt::DisplayRole).toString(), "g");
+    }
+
+    void deliveryStatesFilterAndSearch_data() {
+        QTest::addColumn<DeliveryFilter>("filter");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QString>("tree");
+        QTest::addColumn<int>("newClips"); // on the animation headers shown
+
+        const QString london = "London{Goal 1/2 \u00B71[E1_Goal_LON_M1_c.mov=On Mux]}";
+        const QString a = "E1_Opening_PAR_M1_a.mov=Changed since upload";
+        const QString b = "E1_Opening_PAR_M1_b.mp4*=Not on Mux";
+        const QString paris = "Paris{Opening 2/5 \u00B70[%1]}";
+        QTest::newRow("all") << DeliveryFilter::all << QString()
+                             << london + ' ' + paris.arg(a + ',' + b) << 1;
+        QTest::newRow("not on mux") << DeliveryFilter::notOnMux << QString() << paris.arg(b) << 1;
+        QTest::newRow("changed") << DeliveryFilter::changed << QString() << paris.arg(a) << 0;
+        QTest::newRow("search and filter") << DeliveryFilter::changed << "LON" << QString() << 0;
+        QTest::newRow("search") << DeliveryFilter::all << "LON" << london << 0;
+    }
+
+    void deliveryStatesFilterAndSearch() {
+        QFETCH(DeliveryFilter, filter);
+        QFETCH(QString, search);
+        QFETCH(QString, tree);
+        QFETCH(int, newClips);
+        Setup t;
+        QList<QUrl> files;
+        for (const char* name :
+             {"E1_Opening_PAR_M1_a.mov", "E1_Opening_PAR_M1_b.mp4", "E1_Goal_LON_M1_c.mov"}) {
+            files.append(QUrl::fromLocalFile(t.home.path() + '/' + name));
+            QVERIFY(writeFile(files.last().toLocalFile(), {}));
+        }
+        auto listing = assetsNamed(
+            {"E1_Opening_PAR_M1_a.mov", "E1_Goal_LON_M1_c.mov", "E1_Goal_LON_M1_c.mov"});
+        listing[0].createdAt = "1000"; // long before the file was written
+        t.vm.setFixtureLocalVideos(files, {files[1]});
+        t.vm.setProvider(VideoProvider::localFolder);
+        t.vm.library().setLastCompleteListing(listing);
+        t.model.setSearchText(search);
+        t.model.setDeliveryFilter(filter);
+
+        QCOMPARE(dump(t.model), tree);
+        int shownNew = 0;
+        for (int c = 0; c < t.model.rowCount(); ++c)
+            for (int g = 0; g < t.model.rowCount(t.model.index(c, 0)); ++g)
+                shownNew += t.model.index(g, 0, t.model.index(c, 0))
+                                .data(LibraryModel::NewCountRole)
+                                .toInt();
+        QCOMPARE(shownNew, newClips);
+        if (tree.startsWith("London"))
+            QCOMPARE(t.firstVideo().data(Qt::ToolTipRole), "On Mux\n2 copies on Mux");
+    }
+};
 
 QTEST_GUILESS_MAIN(TestLibraryModel)
 #include "tst_librarymodel.moc"
