@@ -257,9 +257,10 @@ private Q_SLOTS:
         QCOMPARE(chooserOpened.count(), 0);
     }
 
-    // Without a folder the local source opens the chooser; cancelling it changes nothing,
-    // choosing a folder shows it and scans it.
-    void choosingAFolderShowsAndLogsIt() {
+    // Without a folder the local source opens the chooser; cancelling it changes nothing, and
+    // the subfolder switch only remembers. Choosing a folder shows it and scans it; the switch
+    // turned again rescans it.
+    void choosingAFolderShowsAndScansIt() {
         ViewModelFixture fixture;
         UploadToolsView view(*fixture.viewModel, testOptions());
         view.resize(360, 800);
@@ -271,14 +272,18 @@ private Q_SLOTS:
 
         QTest::mouseClick(view.sourcePicker()->segment(VideoProvider::localFolder), Qt::LeftButton);
         QVERIFY(finished.wait());
+        view.folderBox()->includeSubfoldersBox()->click();
         QCoreApplication::processEvents();
+        QVERIFY(fixture.viewModel->includeSubfolders());
         QVERIFY(!fixture.viewModel->localFolderURL());
         QCOMPARE(fixture.messages(), logBefore);
         QVERIFY(view.folderBox()->pathLabel()->isHidden());
         QVERIFY(!view.folderChooser()->isOpen());
 
         const QString folder = m_home.path() + "/Show Clips";
-        QCOMPARE(writeClips(folder, {"E1_Opening_ATL_M01_a.mov", "notes.txt"}).size(), 2);
+        const QStringList names{"E1_Opening_ATL_M01_a.mov", "Day 2/E1_Opening_ATL_M01_b.mov",
+                                "notes.txt"};
+        QCOMPARE(writeClips(folder, names).size(), 3);
         view.folderChooser()->setNextAnswer({QUrl::fromLocalFile(folder)});
 
         QTest::mouseClick(view.folderBox()->chooseButton(), Qt::LeftButton);
@@ -287,45 +292,15 @@ private Q_SLOTS:
         QCOMPARE(fixture.viewModel->localFolderURL(), QUrl::fromLocalFile(folder));
         QTRY_VERIFY(fixture.messages().contains("Selected local folder: " + folder));
         // The scan runs in the background; its line follows.
-        QTRY_VERIFY(fixture.messages().contains("Loaded 1 videos from local folder: " + folder));
-        QCOMPARE(fixture.viewModel->localVideoURLs().size(), 1);
+        QTRY_VERIFY(fixture.messages().contains(
+            "Loaded 2 videos from local folder (including subfolders): " + folder));
         QCOMPARE(view.folderBox()->pathLabel()->fullText(), folder);
         QVERIFY(view.folderBox()->pathLabel()->isVisible());
-    }
 
-    void includeSubfoldersRescansOnlyWithAFolder_data() {
-        QTest::addColumn<bool>("folderChosen");
-        QTest::newRow("no folder") << false;
-        QTest::newRow("folder chosen") << true;
-    }
-
-    void includeSubfoldersRescansOnlyWithAFolder() {
-        QFETCH(bool, folderChosen);
-        const QString folder = m_home.path() + "/Clips";
-        QCOMPARE(writeClips(folder, {"E1_Opening_ATL_M01_a.mov", "Day 2/E1_Opening_ATL_M01_b.mov"})
-                     .size(),
-                 2);
-        ViewModelFixture fixture;
-        if (folderChosen)
-            fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
-        UploadToolsView view(*fixture.viewModel, testOptions());
-        QCoreApplication::processEvents();
-        const QStringList before = fixture.messages();
-
-        view.folderBox()->includeSubfoldersBox()->click();
-        QCoreApplication::processEvents();
-
-        const QString loaded =
-            "Loaded 2 videos from local folder (including subfolders): " + folder;
-        if (folderChosen) {
-            QTRY_VERIFY(fixture.messages().mid(before.size()).contains(loaded));
-            QCOMPARE(fixture.viewModel->localVideoURLs().size(), 2);
-        } else {
-            QCOMPARE(fixture.messages().mid(before.size()), QStringList{});
-        }
-        QVERIFY(fixture.viewModel->includeSubfolders());
         fixture.viewModel->setIncludeSubfolders(false);
         QVERIFY(!view.folderBox()->includeSubfoldersBox()->isChecked());
+        QTRY_VERIFY(fixture.messages().contains("Loaded 1 videos from local folder: " + folder));
+        QCOMPARE(fixture.viewModel->localVideoURLs().size(), 1);
     }
 };
 
