@@ -46,12 +46,7 @@ private:
     }
 };
 
-QStringList keys(int count) {
-    QStringList list;
-    for (int i = 0; i < count; ++i)
-        list.append(QStringLiteral("k%1").arg(i));
-    return list;
-}
+const QStringList tenKeys{"k0", "k1", "k2", "k3", "k4", "k5", "k6", "k7", "k8", "k9"};
 
 // Answers every request with the same JPEG and counts the requests.
 class StillServer : public QObject {
@@ -98,13 +93,13 @@ private Q_SLOTS:
         Gate gate;
         ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 1.0, 6);
         loader.beginFullPaint();
-        for (const QString& key : keys(10))
+        for (const QString& key : tenKeys)
             QCOMPARE(loader.lookup(key).state, ThumbnailLoader::State::Loading);
         loader.endFullPaint();
         QTRY_COMPARE(loader.inFlightCount(), 6);
         QCOMPARE(loader.queuedCount(), 4);
         // The last painted rows go first.
-        QCOMPARE(gate.started.first(), QStringLiteral("k9"));
+        QCOMPARE(gate.started.first(), "k9");
 
         Q_EMIT gate.release();
         QTRY_COMPARE(loader.inFlightCount(), 4);
@@ -112,7 +107,7 @@ private Q_SLOTS:
         Q_EMIT gate.release();
         QTRY_COMPARE(loader.inFlightCount(), 0);
         QCOMPARE(gate.mostRunning, 6);
-        for (const QString& key : keys(10))
+        for (const QString& key : tenKeys)
             QCOMPARE(loader.lookup(key).state, ThumbnailLoader::State::Ready);
     }
 
@@ -120,18 +115,18 @@ private Q_SLOTS:
         Gate gate;
         ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 1.0, 2);
         loader.beginFullPaint();
-        for (const QString& key : keys(6))
+        for (const QString& key : tenKeys.first(6))
             (void)loader.lookup(key);
         loader.endFullPaint();
         QTRY_COMPARE(loader.inFlightCount(), 2);
         // The user scrolled: only k0 is still on screen among the queued keys.
         loader.beginFullPaint();
-        (void)loader.lookup(QStringLiteral("k0"));
+        (void)loader.lookup("k0");
         loader.endFullPaint();
         QCOMPARE(loader.queuedCount(), 1);
         Q_EMIT gate.release();
         QTRY_COMPARE(gate.started.size(), 3);
-        QCOMPARE(gate.started.last(), QStringLiteral("k0"));
+        QCOMPARE(gate.started.last(), "k0");
         Q_EMIT gate.release();
         QTRY_COMPARE(loader.inFlightCount(), 0);
     }
@@ -139,21 +134,21 @@ private Q_SLOTS:
     void statesAndFill() {
         Gate gate;
         gate.answer = [](const QString& key) -> std::optional<QImage> {
-            if (key == QStringLiteral("broken"))
+            if (key == "broken")
                 return std::nullopt;
             QImage wide(400, 50, QImage::Format_RGB32); // much wider than the box
             wide.fill(Qt::green);
             return wide;
         };
         ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 2.0, 6);
-        (void)loader.lookup(QStringLiteral("broken"));
-        (void)loader.lookup(QStringLiteral("wide"));
+        (void)loader.lookup("broken");
+        (void)loader.lookup("wide");
         QTRY_COMPARE(loader.inFlightCount(), 2);
         Q_EMIT gate.release();
         QTRY_COMPARE(loader.inFlightCount(), 0);
 
-        QCOMPARE(loader.lookup(QStringLiteral("broken")).state, ThumbnailLoader::State::Failed);
-        const auto wide = loader.lookup(QStringLiteral("wide"));
+        QCOMPARE(loader.lookup("broken").state, ThumbnailLoader::State::Failed);
+        const auto wide = loader.lookup("wide");
         QCOMPARE(wide.state, ThumbnailLoader::State::Ready);
         // Filled, not fitted: the box is covered and the sides are cut off.
         QCOMPARE(wide.pixmap.size(), QSize(160, 90));
@@ -162,7 +157,7 @@ private Q_SLOTS:
 
         // Failures are retried once forgotten (a new listing).
         loader.forgetFailures();
-        QCOMPARE(loader.lookup(QStringLiteral("broken")).state, ThumbnailLoader::State::Loading);
+        QCOMPARE(loader.lookup("broken").state, ThumbnailLoader::State::Loading);
         QTRY_COMPARE(loader.inFlightCount(), 1);
         Q_EMIT gate.release();
         QTRY_COMPARE(loader.inFlightCount(), 0);
@@ -172,26 +167,20 @@ private Q_SLOTS:
         StillServer server;
         QTemporaryDir folder;
         QNetworkAccessManager network;
-        const QString url = server.url(QStringLiteral("/pb1/thumbnail.jpg?width=160&height=90"));
-        {
+        const QString url = server.url("/pb1/thumbnail.jpg?width=160&height=90");
+        // Each pass a new loader over the same disk cache; a closed port fails uncached.
+        const QString closed = "http://127.0.0.1:1/x.jpg";
+        for (const auto& [still, state] : {std::pair{url, ThumbnailLoader::State::Ready},
+                                           {url, ThumbnailLoader::State::Ready},
+                                           {closed, ThumbnailLoader::State::Failed}}) {
             QNetworkDiskCache cache;
             cache.setCacheDirectory(folder.path());
             ThumbnailLoader loader(remoteThumbnailFetch(network, &cache), QSize(80, 45), 1.0);
-            (void)loader.lookup(url);
-            QTRY_COMPARE(loader.lookup(url).state, ThumbnailLoader::State::Ready);
+            (void)loader.lookup(still);
+            QTRY_COMPARE(loader.lookup(still).state, state);
+            QCOMPARE(cache.metaData(QUrl(still)).isValid(), state == ThumbnailLoader::State::Ready);
         }
-        QNetworkDiskCache cache;
-        cache.setCacheDirectory(folder.path());
-        ThumbnailLoader loader(remoteThumbnailFetch(network, &cache), QSize(80, 45), 1.0);
-        (void)loader.lookup(url);
-        QTRY_COMPARE(loader.lookup(url).state, ThumbnailLoader::State::Ready);
         QCOMPARE(server.requests, 1); // the first loader's only
-
-        // A closed port fails; nothing is cached for it.
-        const QString closed = QStringLiteral("http://127.0.0.1:1/x.jpg");
-        (void)loader.lookup(closed);
-        QTRY_COMPARE(loader.lookup(closed).state, ThumbnailLoader::State::Failed);
-        QVERIFY(!cache.metaData(QUrl(closed)).isValid());
     }
 };
 
