@@ -144,8 +144,8 @@ class TestLibraryColumn : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // A click selects, a second click or the row's open button opens.
-    void clickSelectsAndClickAgainOpens() {
+    // A click selects, a second click or the row's open button opens; so do the keys.
+    void clickOrKeysSelectAndOpen() {
         Harness h(parisAssets({"a1", "a2", "a3"}));
         QVERIFY(h.show());
         h.openGroup(parOpening);
@@ -183,6 +183,29 @@ private Q_SLOTS:
         h.click(first);
         h.click(first, h.view().openButtonRect(first).center());
         QCOMPARE(h.opened.last(), QUrl("https://stream.example/pb-a1.m3u8"));
+
+        // Arrows move the selection, Return opens it.
+        h.view().setFocus();
+        QTest::keyClick(&h.view(), Qt::Key_Down);
+        QCOMPARE(h.vm().selectedAsset()->id, "a2");
+        QTest::keyClick(&h.view(), Qt::Key_Return);
+        QCOMPARE(h.opened.last(), QUrl("https://stream.example/pb-a2.m3u8"));
+        QTest::keyClick(&h.view(), Qt::Key_Up);
+        QCOMPARE(h.vm().selectedAsset()->id, "a1");
+
+        // Up onto the header, Return closes the group, Right opens it again.
+        QTest::keyClick(&h.view(), Qt::Key_Up);
+        QCOMPARE(h.view().currentIndex(), h.header(parOpening));
+        QTest::keyClick(&h.view(), Qt::Key_Return);
+        QVERIFY(!h.view().isAnimationExpanded(parOpening));
+        QTest::keyClick(&h.view(), Qt::Key_Right);
+        QVERIFY(h.view().isAnimationExpanded(parOpening));
+
+        // F5 lists again; Ctrl+F goes to the search field.
+        QTest::keyClick(&h.view(), Qt::Key_F5);
+        QVERIFY(h.waitForListings(2));
+        QTest::keyClick(&h.view(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(h.column.searchField().hasFocus());
     }
 
     void deleteAsksFirst_data() {
@@ -309,44 +332,10 @@ private Q_SLOTS:
         QVERIFY(image.pixel(2, 2) != image.pixel(image.width() - 3, image.height() - 3));
     }
 
-    void keyboard() {
-        Harness h(parisAssets());
-        QVERIFY(h.show());
-        h.openGroup(parOpening);
-        h.click(h.video(parOpening, 0));
-        h.view().setFocus();
-
-        // Arrows move the selection, Return opens it.
-        QTest::keyClick(&h.view(), Qt::Key_Down);
-        QCOMPARE(h.vm().selectedAsset()->id, "a2");
-        QTest::keyClick(&h.view(), Qt::Key_Up);
-        QCOMPARE(h.vm().selectedAsset()->id, "a1");
-        QTest::keyClick(&h.view(), Qt::Key_Return);
-        QCOMPARE(h.opened, QList<QUrl>{QUrl("https://stream.example/pb-a1.m3u8")});
-
-        // Up onto the header, Return closes the group, Right opens it again.
-        QTest::keyClick(&h.view(), Qt::Key_Up);
-        QCOMPARE(h.view().currentIndex(), h.header(parOpening));
-        QTest::keyClick(&h.view(), Qt::Key_Return);
-        QVERIFY(!h.view().isAnimationExpanded(parOpening));
-        QTest::keyClick(&h.view(), Qt::Key_Right);
-        QVERIFY(h.view().isAnimationExpanded(parOpening));
-
-        // F5 lists again; Ctrl+F goes to the search field.
-        QTest::keyClick(&h.view(), Qt::Key_F5);
-        QVERIFY(h.waitForListings(2));
-        QCOMPARE(h.service.countRequests("GET", "/video/v1/assets"), 2);
-        QTest::keyClick(&h.view(), Qt::Key_F, Qt::ControlModifier);
-        QVERIFY(h.column.searchField().hasFocus());
-    }
-
     // The first show lists once; the button follows the refresh.
     void refreshButtonFollowsRefreshing() {
         Harness h(parisAssets());
         QSignalSpy refreshing(h.fixture.viewModel.get(), &UploadViewModel::isRefreshingChanged);
-        const auto listings = [&h] {
-            return h.service.countRequests("GET", "/video/v1/assets");
-        };
         QVERIFY(h.show());
 
         // Showing the column again (un-minimising, switching back) lists nothing more.
@@ -357,25 +346,21 @@ private Q_SLOTS:
         QCOMPARE(refreshing.count(), 2);
         QCOMPARE(h.service.requests().size(), 1);
         QCOMPARE(finishedListings(h.vm()), 1);
-        QVERIFY(h.column.refreshButton().isEnabled());
-        QVERIFY(!h.column.refreshButton().isBusy());
 
         // While the service holds the listing back the button is busy and cannot start another.
         QVERIFY(h.service.addFault(
             {.method = "GET", .path = "/video/v1/assets", .times = 1, .delayMs = 60000}));
         QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
-        QVERIFY(h.vm().isRefreshing());
         QVERIFY(!h.column.refreshButton().isEnabled());
         QVERIFY(h.column.refreshButton().isBusy());
-        QTRY_COMPARE(listings(), 2);
+        QTRY_COMPARE(h.service.countRequests("GET", "/video/v1/assets"), 2);
         QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
         QTest::keyClick(&h.view(), Qt::Key_F5);
         QVERIFY(h.service.releaseHangingReplies());
         QVERIFY(h.waitForListings(2));
         QVERIFY(h.column.refreshButton().isEnabled());
         QVERIFY(!h.column.refreshButton().isBusy());
-        QCOMPARE(listings(), 2);
-        QCOMPARE(h.vm().existingAssets().size(), 4);
+        QCOMPARE(h.service.countRequests("GET", "/video/v1/assets"), 2);
 
         // In local mode the button rescans and reports the count.
         h.vm().setProvider(VideoProvider::localFolder);
