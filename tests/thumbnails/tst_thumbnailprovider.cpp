@@ -73,15 +73,12 @@ private Q_SLOTS:
         m_pool.setMaxThreadCount(2);
     }
 
+    // The provider goes before its home: it may still be writing to the cache there.
     void init() {
+        m_provider.reset();
         m_home = std::make_unique<TempHome>();
         m_provider = std::make_unique<ThumbnailProvider>(
             m_home->stateFolder() + QStringLiteral("/thumbnails"), m_pool);
-    }
-
-    void cleanup() {
-        m_provider.reset();
-        m_home.reset();
     }
 
     void rendersAndCachesEachContainer_data() {

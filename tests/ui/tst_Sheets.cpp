@@ -31,12 +31,6 @@ SettingsDialog::Options sheetOptions(QString animationList = {}, QString videoLi
     return {"mux.com", std::move(animationList), std::move(videoList)};
 }
 
-QPushButton* buttonNamed(QWidget* parent, const char* name) {
-    auto* found = parent->findChild<QPushButton*>(QLatin1String(name));
-    Q_ASSERT(found);
-    return found;
-}
-
 qint64 screensInFile(const QString& code) {
     return QJsonDocument::fromJson(
                readFile(stateFolderPath() + "/CityMap.json"))[code]["requiredPerAnimation"]
@@ -92,7 +86,7 @@ private Q_SLOTS:
         if (closeBy == QLatin1StringView("escape"))
             QTest::keyClick(&sheet, Qt::Key_Escape);
         else
-            QTest::mouseClick(buttonNamed(&sheet, qPrintable(closeBy)), Qt::LeftButton);
+            QTest::mouseClick(sheet.findChild<QPushButton*>(closeBy), Qt::LeftButton);
 
         QVERIFY(!fixture.viewModel->showAPIKeySheet());
         QVERIFY(!sheet.isVisible());
@@ -125,7 +119,7 @@ private Q_SLOTS:
                                   "answer in time.");
 
         fixture.credentials.setTimeout(std::chrono::seconds(5));
-        QTest::mouseClick(buttonNamed(&sheet, "retry"), Qt::LeftButton);
+        QTest::mouseClick(sheet.findChild<QPushButton*>("retry"), Qt::LeftButton);
         QTRY_COMPARE(sheet.tokenSecretField()->text(), "s");
         QVERIFY(failure->isHidden());
 
@@ -133,7 +127,7 @@ private Q_SLOTS:
         QTest::keyClick(sheet.tokenIDField(), Qt::Key_Backspace);
         for (const bool remove : {false, true}) {
             ConfirmationDialog::setNextAnswer(remove);
-            QTest::mouseClick(buttonNamed(&sheet, "save"), Qt::LeftButton);
+            QTest::mouseClick(sheet.findChild<QPushButton*>("save"), Qt::LeftButton);
             ViewModelFixture::settle();
             QVERIFY(ConfirmationDialog::lastQuestion().startsWith("Remove the saved API token?"));
             QCOMPARE(sheet.isVisible(), !remove);
@@ -165,7 +159,7 @@ private Q_SLOTS:
         sheet.findChild<QCheckBox*>("useMaxResolution")->click();
         QVERIFY(fixture.viewModel->useMaxResolution());
 
-        QTest::mouseClick(buttonNamed(&sheet, "save"), Qt::LeftButton);
+        QTest::mouseClick(sheet.findChild<QPushButton*>("save"), Qt::LeftButton);
 
         QVERIFY(!sheet.isVisible());
         QCOMPARE(screensInFile("MIAS"), 4);
@@ -247,7 +241,8 @@ private Q_SLOTS:
             QCOMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, committed);
             QCOMPARE(screensInFile("PHIL"), 10);
 
-            QTest::mouseClick(buttonNamed(&sheet, save ? "save" : "close"), Qt::LeftButton);
+            QTest::mouseClick(sheet.findChild<QPushButton*>(save ? "save" : "close"),
+                              Qt::LeftButton);
             QVERIFY(!sheet.isVisible());
             QCOMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, committed);
         }
@@ -276,7 +271,7 @@ private Q_SLOTS:
         SettingsDialog sheet(*fixture.viewModel, sheetOptions());
         sheet.open();
 
-        QTest::mouseClick(buttonNamed(&sheet, "updateGoogleSheets"), Qt::LeftButton);
+        QTest::mouseClick(sheet.findChild<QPushButton*>("updateGoogleSheets"), Qt::LeftButton);
 
         // Busy while the post is out.
         QTRY_COMPARE(service.countRequests("POST", sheetPath), 1);
@@ -308,8 +303,8 @@ private Q_SLOTS:
         ViewModelFixture fixture;
         SettingsDialog sheet(*fixture.viewModel, sheetOptions(address, QString()));
 
-        QTest::mouseClick(buttonNamed(&sheet, "openAnimationList"), Qt::LeftButton);
-        QTest::mouseClick(buttonNamed(&sheet, "openVideoList"), Qt::LeftButton);
+        QTest::mouseClick(sheet.findChild<QPushButton*>("openAnimationList"), Qt::LeftButton);
+        QTest::mouseClick(sheet.findChild<QPushButton*>("openVideoList"), Qt::LeftButton);
         QDesktopServices::unsetUrlHandler("https");
 
         QCOMPARE(browser.opened, opens ? QList<QUrl>{QUrl(address)} : QList<QUrl>{});

@@ -55,12 +55,9 @@ QString dump(const QAbstractItemModel& model) {
 // Assets a1, a2, … with the given passthroughs (a null string: no passthrough).
 QList<MuxAsset> assetsNamed(const QStringList& passthroughs) {
     QList<MuxAsset> assets;
-    for (qsizetype i = 0; i < passthroughs.size(); ++i) {
-        const QString& name = passthroughs[i];
-        assets.append(
-            ViewModelFixture::asset(QStringLiteral("a") + QString::number(i + 1),
-                                    name.isNull() ? std::nullopt : std::optional<QString>(name)));
-    }
+    for (const QString& name : passthroughs)
+        assets.append(ViewModelFixture::asset("a" + QString::number(assets.size() + 1),
+                                              name.isNull() ? std::nullopt : std::optional(name)));
     return assets;
 }
 
