@@ -27,7 +27,7 @@ bool isWhite(QRgb pixel) {
 // The SHA-256 of a text as coreutils computes it, independent of Qt.
 QString sha256sum(const QByteArray& text) {
     QProcess process;
-    process.start(QStringLiteral("sha256sum"));
+    process.start("sha256sum");
     process.write(text);
     process.closeWriteChannel();
     process.waitForFinished();
@@ -63,7 +63,7 @@ class TestThumbnailProvider : public QObject {
 
     QString cachePath(const QString& clip) {
         return m_provider->cacheFolder() + QLatin1Char('/') + ThumbnailProvider::cacheKey(clip) +
-               QStringLiteral(".jpg");
+               ".jpg";
     }
 
 private Q_SLOTS:
@@ -77,8 +77,8 @@ private Q_SLOTS:
     void init() {
         m_provider.reset();
         m_home = std::make_unique<TempHome>();
-        m_provider = std::make_unique<ThumbnailProvider>(
-            m_home->stateFolder() + QStringLiteral("/thumbnails"), m_pool);
+        m_provider =
+            std::make_unique<ThumbnailProvider>(m_home->stateFolder() + "/thumbnails", m_pool);
     }
 
     void rendersAndCachesEachContainer_data() {
@@ -98,7 +98,7 @@ private Q_SLOTS:
         const auto first = thumbnail(clip, {160, 90});
         QCOMPARE(decode(first).size(), QSize(120, 90));
         // Named by the path and the modification time in seconds, so other tools find it.
-        const auto key = sha256sum((clip + QStringLiteral("|1700000000.25")).toUtf8());
+        const auto key = sha256sum((clip + "|1700000000.25").toUtf8());
         QCOMPARE(cacheFiles(), QStringList{key + ".jpg"});
         QCOMPARE(readFile(cachePath(clip)), *first);
 
@@ -141,8 +141,8 @@ private Q_SLOTS:
 
     void rotatedClipComesOutUpright() {
         // Stored landscape with white on top; shown turned clockwise, white is on the right.
-        const auto clip = m_clips.rotated(QStringLiteral("portrait.mp4"), 90,
-                                          {.videoSource = ClipFactory::topWhiteSource()});
+        const auto clip =
+            m_clips.rotated("portrait.mp4", 90, {.videoSource = ClipFactory::topWhiteSource()});
         QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
         const auto picture = decode(thumbnail(clip, {160, 160}));
         QCOMPARE(picture.size(), QSize(120, 160));
@@ -152,18 +152,18 @@ private Q_SLOTS:
     }
 
     void zeroSizeGivesOnePixel() {
-        const auto clip = m_clips.video(QStringLiteral("tiny.mkv"));
+        const auto clip = m_clips.video("tiny.mkv");
         QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
         QCOMPARE(decode(thumbnail(clip, {0, 0})).size(), QSize(1, 1));
     }
 
     void nothingFromWhatIsNotVideo_data() {
         QTest::addColumn<QString>("path");
-        QTest::newRow("audio only") << m_clips.audioOnly(QStringLiteral("sound.mp4"));
-        QTest::newRow("truncated") << m_clips.truncated(QStringLiteral("cut.mp4"));
-        QTest::newRow("zero bytes") << m_clips.zeroByte(QStringLiteral("empty.mov"));
-        QTest::newRow("text") << m_clips.file(QStringLiteral("notes.avi"), "not a video");
-        QTest::newRow("missing") << m_clips.folder() + QStringLiteral("/gone.mp4");
+        QTest::newRow("audio only") << m_clips.audioOnly("sound.mp4");
+        QTest::newRow("truncated") << m_clips.truncated("cut.mp4");
+        QTest::newRow("zero bytes") << m_clips.zeroByte("empty.mov");
+        QTest::newRow("text") << m_clips.file("notes.avi", "not a video");
+        QTest::newRow("missing") << m_clips.folder() + "/gone.mp4";
     }
     void nothingFromWhatIsNotVideo() {
         QFETCH(QString, path);
@@ -206,10 +206,9 @@ private Q_SLOTS:
 
         QImage green(256, 144, QImage::Format_RGB32);
         green.fill(Qt::green);
-        green.setText(QStringLiteral("Thumb::URI"), QUrl::fromLocalFile(clip).toString());
-        green.setText(QStringLiteral("Thumb::MTime"),
-                      fresh ? QStringLiteral("1700000000") : QStringLiteral("1600000000"));
-        const auto desktopPath = desktopThumbnailPath(clip, QStringLiteral("large"));
+        green.setText("Thumb::URI", QUrl::fromLocalFile(clip).toString());
+        green.setText("Thumb::MTime", fresh ? "1700000000" : "1600000000");
+        const auto desktopPath = desktopThumbnailPath(clip, "large");
         QVERIFY(QDir().mkpath(QFileInfo(desktopPath).absolutePath()));
         QVERIFY(green.save(desktopPath, "PNG"));
 

@@ -48,14 +48,14 @@ private Q_SLOTS:
         if (!bus.isConnected())
             QSKIP("needs a session bus");
         Notifications notifications;
-        const QString name = QStringLiteral("org.freedesktop.Notifications");
-        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
+        const QString name = "org.freedesktop.Notifications";
+        QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &notifications,
                                    QDBusConnection::ExportAllSlots));
         QVERIFY(bus.registerService(name));
         StandInService service;
         ViewModelFixture fixture(service);
         MainWindow window(*fixture.viewModel, fixture.network); // never activated offscreen
-        const QString file = m_home.path() + QStringLiteral("/done.mov");
+        const QString file = m_home.path() + "/done.mov";
         QVERIFY(writeRandomFile(file, 1000));
 
         fixture.viewModel->startUploadBatch(
@@ -64,7 +64,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(notifications.summaries,
                                   QStringList{"Uploads finished: 1 done, 1 failed"}, 30000);
         bus.unregisterService(name);
-        bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+        bus.unregisterObject("/org/freedesktop/Notifications");
     }
 
     void splitterSizesSurviveARestart() {
@@ -115,7 +115,7 @@ private Q_SLOTS:
         QVERIFY(service.addFault(Fault{.method = "GET", .path = "/video/v1/assets", .hang = true}));
         QVERIFY(service.addFault(
             Fault{.method = "POST", .path = service.sheetWebAppUrl().path(), .hang = true}));
-        const QString file = m_home.path() + QStringLiteral("/inflight.mov");
+        const QString file = m_home.path() + "/inflight.mov";
         QVERIFY(writeRandomFile(file, 1000000));
         auto fixture = std::make_unique<ViewModelFixture>(service);
         auto window = std::make_unique<MainWindow>(*fixture->viewModel, fixture->network);

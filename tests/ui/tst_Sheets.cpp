@@ -27,10 +27,6 @@ using namespace clipferry;
 
 namespace {
 
-SettingsDialog::Options sheetOptions(QString animationList = {}, QString videoList = {}) {
-    return {"mux.com", std::move(animationList), std::move(videoList)};
-}
-
 qint64 screensInFile(const QString& code) {
     return QJsonDocument::fromJson(
                readFile(stateFolderPath() + "/CityMap.json"))[code]["requiredPerAnimation"]
@@ -144,7 +140,7 @@ private Q_SLOTS:
             QSKIP("needs a Secret Service on the session bus");
         ViewModelFixture fixture;
         QCoreApplication::setApplicationVersion("2.5.0+3.gabc1234");
-        SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+        SettingsDialog sheet(*fixture.viewModel, {"mux.com", {}, {}});
         sheet.open();
         QCOMPARE(sheet.findChild<QLabel*>("about")->text(), "Meridia Companion 2.5.0+3.gabc1234");
         auto* tokenID = sheet.findChild<QLineEdit*>("tokenID");
@@ -225,7 +221,7 @@ private Q_SLOTS:
         QFETCH(qint64, afterRestart);
         {
             ViewModelFixture fixture;
-            SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+            SettingsDialog sheet(*fixture.viewModel, {"mux.com", {}, {}});
             sheet.open();
             QTableView* table = sheet.cityTable();
             table->setFocus();
@@ -268,7 +264,7 @@ private Q_SLOTS:
         QVERIFY(service.addFault(
             {.method = "POST", .path = sheetPath, .status = status, .delayMs = 60000}));
         ViewModelFixture fixture(service);
-        SettingsDialog sheet(*fixture.viewModel, sheetOptions());
+        SettingsDialog sheet(*fixture.viewModel, {"mux.com", {}, {}});
         sheet.open();
 
         QTest::mouseClick(sheet.findChild<QPushButton*>("updateGoogleSheets"), Qt::LeftButton);
@@ -301,7 +297,7 @@ private Q_SLOTS:
         UrlRecorder browser;
         QDesktopServices::setUrlHandler("https", &browser, "open");
         ViewModelFixture fixture;
-        SettingsDialog sheet(*fixture.viewModel, sheetOptions(address, QString()));
+        SettingsDialog sheet(*fixture.viewModel, {"mux.com", address, {}});
 
         QTest::mouseClick(sheet.findChild<QPushButton*>("openAnimationList"), Qt::LeftButton);
         QTest::mouseClick(sheet.findChild<QPushButton*>("openVideoList"), Qt::LeftButton);

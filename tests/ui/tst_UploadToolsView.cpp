@@ -30,10 +30,6 @@ using namespace clipferry;
 
 namespace {
 
-UploadToolsView::Options testOptions() {
-    return {"mux.com", QString(), QString()};
-}
-
 std::unique_ptr<QMimeData> mimeWithUrls(const QList<QUrl>& urls) {
     auto data = std::make_unique<QMimeData>();
     data->setUrls(urls);
@@ -97,7 +93,7 @@ private Q_SLOTS:
         // The first drop is refused, so one row ends failed.
         QVERIFY(service.addFault({.method = "POST", .path = "/video/v1/uploads", .status = 400}));
         ViewModelFixture fixture(service);
-        UploadToolsView view(*fixture.viewModel, testOptions());
+        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
         view.resize(360, 900);
         view.show();
         QAbstractItemModelTester tester(view.uploadList()->model(),
@@ -202,7 +198,7 @@ private Q_SLOTS:
         ViewModelFixture fixture(service);
         QVERIFY(QCoro::waitFor(
             fixture.viewModel->library().listAll(service.tokenID(), service.tokenSecret())));
-        UploadToolsView view(*fixture.viewModel, testOptions());
+        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
         view.show();
 
         QuestionDialog::setNextAnswer(answer);
@@ -242,7 +238,7 @@ private Q_SLOTS:
         ViewModelFixture fixture(PlatformConfig(canUpload, true, true, true, true, false));
         // A chosen folder keeps the chooser from opening when the source switches.
         fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(m_home.path()));
-        UploadToolsView view(*fixture.viewModel, testOptions());
+        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
         view.show();
         QSignalSpy chooserOpened(view.folderChooser(), &FolderChooser::opened);
 
@@ -262,7 +258,7 @@ private Q_SLOTS:
     // turned again rescans it.
     void choosingAFolderShowsAndScansIt() {
         ViewModelFixture fixture;
-        UploadToolsView view(*fixture.viewModel, testOptions());
+        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
         view.resize(360, 800);
         view.show();
         QCoreApplication::processEvents();

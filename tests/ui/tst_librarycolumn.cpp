@@ -91,10 +91,6 @@ public:
         vm().setProvider(VideoProvider::localFolder);
     }
 
-    QUrl localFile(const QString& name) const {
-        return QUrl::fromLocalFile(home.path() + "/clips/" + name);
-    }
-
     UploadViewModel& vm() { return *fixture.viewModel; }
     LibraryView& view() { return column.view(); }
     LibraryModel& model() { return column.model(); }
@@ -438,7 +434,8 @@ private Q_SLOTS:
         QuestionDialog::setNextAnswer(0); // Replace
         button.click();
         QTRY_COMPARE(h.vm().uploads().size(), 2);
-        QCOMPARE(h.vm().uploads()[1].fileURL, h.localFile("E2_Opening_PAR_M01_two.mov"));
+        QCOMPARE(h.vm().uploads()[1].fileURL,
+                 QUrl::fromLocalFile(h.home.path() + "/clips/E2_Opening_PAR_M01_two.mov"));
         QTRY_VERIFY_WITH_TIMEOUT(h.fixture.messages().contains("Google Sheet updated."), 20000);
         QCOMPARE(h.service.countRequests("DELETE", "/video/v1/assets/old"), 1);
     }

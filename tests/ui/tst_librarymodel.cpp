@@ -46,8 +46,8 @@ QString dump(const QAbstractItemModel& model) {
             groups.append(text + QLatin1Char('[') + videos.join(QLatin1Char(',')) +
                           QLatin1Char(']'));
         }
-        cities.append(city.data(Qt::DisplayRole).toString() + QLatin1Char('{') +
-                      groups.join(QStringLiteral("; ")) + QLatin1Char('}'));
+        cities.append(city.data(Qt::DisplayRole).toString() + QLatin1Char('{') + groups.join("; ") +
+                      QLatin1Char('}'));
     }
     return cities.join(QLatin1Char(' '));
 }
