@@ -13,7 +13,6 @@
 #include "workflow/DeliveryTracker.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QLineEdit>
@@ -36,12 +35,10 @@ LibraryColumn::Options offlineOptions() {
 }
 
 // The last line of a finished refresh, from the service or from a local folder.
-int finishedListings(const UploadViewModel& vm) {
+int finishedListings(const ViewModelFixture& fixture) {
     static const QRegularExpression line(
         "^Loaded \\d+ (total assets from MUX|videos from local folder)\\.$");
-    return static_cast<int>(
-        std::count_if(vm.log().begin(), vm.log().end(),
-                      [](const LogEntry& entry) { return line.match(entry.message).hasMatch(); }));
+    return int(fixture.messages().filter(line).size());
 }
 
 // The column over a view model that lists from a stand-in service of its own. The first
@@ -79,7 +76,7 @@ public:
     // Until `count` refreshes have finished and their change sets landed.
     [[nodiscard]] bool waitForListings(int count) {
         return QTest::qWaitFor(
-            [&] { return !vm().isRefreshing() && finishedListings(vm()) >= count; });
+            [&] { return !vm().isRefreshing() && finishedListings(fixture) >= count; });
     }
 
     // A folder of plain files named as clips, shown as the local library.
@@ -111,11 +108,6 @@ public:
                           at.isNull() ? QPoint(300, rect.center().y()) : at);
     }
 
-    void openGroup(const QString& key) {
-        if (!view().isAnimationExpanded(key))
-            click(header(key));
-    }
-
     TempHome home;
     StandInService service;
     ViewModelFixture fixture;
@@ -144,7 +136,7 @@ private Q_SLOTS:
     void clickOrKeysSelectAndOpen() {
         Harness h(parisAssets({"a1", "a2", "a3"}));
         QVERIFY(h.show());
-        h.openGroup(parOpening);
+        h.click(h.header(parOpening));
 
         // First click: selected, nothing opened, still marked.
         h.click(h.video(parOpening, 0));
@@ -218,7 +210,7 @@ private Q_SLOTS:
         QFETCH(bool, byButton);
         Harness h(parisAssets());
         QVERIFY(h.show());
-        h.openGroup(parOpening);
+        h.click(h.header(parOpening));
         const QModelIndex row = h.video(parOpening, 1);
         h.click(row);
         ConfirmationDialog::setNextAnswer(accept);
@@ -250,7 +242,6 @@ private Q_SLOTS:
     void groupsExpandPerCityAndSurviveResets() {
         Harness h(parisAssets());
         QVERIFY(h.show());
-        QCOMPARE(h.model().rowCount(h.header(parOpening)), 3);
         QVERIFY(!h.view().isExpanded(h.header(parOpening)));
 
         h.click(h.header(parOpening));
@@ -294,7 +285,7 @@ private Q_SLOTS:
         // Only the listing the delivery states compare with reaches the service.
         QTRY_VERIFY(h.vm().delivery().hasListing());
         QCOMPARE(h.service.requests().size(), h.service.countRequests("GET", "/video/v1/assets"));
-        h.openGroup(parOpening);
+        h.click(h.header(parOpening));
         const QModelIndex row = h.video(parOpening, 0);
         QVERIFY(row.data(LibraryModel::IsNewRole).toBool());
         h.click(row);
@@ -340,7 +331,7 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QCOMPARE(refreshing.count(), 2);
         QCOMPARE(h.service.requests().size(), 1);
-        QCOMPARE(finishedListings(h.vm()), 1);
+        QCOMPARE(finishedListings(h.fixture), 1);
 
         // While the service holds the listing back the button is busy and cannot start another.
         QVERIFY(h.service.addFault(
