@@ -27,22 +27,18 @@ public:
         return std::optional<QImage>(image);
     };
 
-    ThumbnailLoader::Fetch fetch() {
-        return [this](QString key) {
-            return wait(this, std::move(key));
-        };
-    }
+    ThumbnailLoader::Fetch fetch() { return std::bind_front(&Gate::wait, this); }
 
 Q_SIGNALS:
     void release();
 
 private:
-    static QCoro::Task<std::optional<QImage>> wait(Gate* gate, QString key) {
-        gate->started.append(key);
-        gate->mostRunning = std::max(gate->mostRunning, ++gate->running);
-        co_await qCoro(gate, &Gate::release);
-        --gate->running;
-        co_return gate->answer(key);
+    QCoro::Task<std::optional<QImage>> wait(QString key) {
+        started.append(key);
+        mostRunning = std::max(mostRunning, ++running);
+        co_await qCoro(this, &Gate::release);
+        --running;
+        co_return answer(key);
     }
 };
 
