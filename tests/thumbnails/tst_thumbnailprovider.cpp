@@ -24,16 +24,6 @@ bool isWhite(QRgb pixel) {
     return qGray(pixel) > 200;
 }
 
-// The SHA-256 of a text as coreutils computes it, independent of Qt.
-QString sha256sum(const QByteArray& text) {
-    QProcess process;
-    process.start("sha256sum");
-    process.write(text);
-    process.closeWriteChannel();
-    process.waitForFinished();
-    return QString::fromLatin1(process.readAllStandardOutput().left(64));
-}
-
 void setModified(const QString& path, qint64 msecsSinceEpoch) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadWrite));
@@ -97,8 +87,14 @@ private Q_SLOTS:
         setModified(clip, 1700000000250);
         const auto first = thumbnail(clip, {160, 90});
         QCOMPARE(decode(first).size(), QSize(120, 90));
-        // Named by the path and the modification time in seconds, so other tools find it.
-        const auto key = sha256sum((clip + "|1700000000.25").toUtf8());
+        // Named by the path and the modification time in seconds, so other tools find it;
+        // coreutils computes the name here, independent of Qt.
+        QProcess sha256sum;
+        sha256sum.start("sha256sum");
+        sha256sum.write((clip + "|1700000000.25").toUtf8());
+        sha256sum.closeWriteChannel();
+        QVERIFY(sha256sum.waitForFinished());
+        const auto key = QString::fromLatin1(sha256sum.readAllStandardOutput().left(64));
         QCOMPARE(cacheFiles(), QStringList{key + ".jpg"});
         QCOMPARE(readFile(cachePath(clip)), *first);
 

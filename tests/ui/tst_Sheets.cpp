@@ -98,13 +98,12 @@ private Q_SLOTS:
         if (!ViewModelFixture::hasSecretService())
             QSKIP("needs a Secret Service on the session bus");
         ViewModelFixture fixture;
-        auto& viewModel = *fixture.viewModel;
         QVERIFY(QCoro::waitFor(fixture.credentials.saveKeychainString("mux_token_id", "id")));
         QVERIFY(QCoro::waitFor(fixture.credentials.saveKeychainString("mux_token_secret", "s")));
         fixture.credentials.setTimeout(std::chrono::milliseconds(0));
-        viewModel.startLoadSettings();
-        QTRY_VERIFY(viewModel.credentialsReadError());
-        ApiKeysDialog sheet(viewModel);
+        fixture.viewModel->startLoadSettings();
+        QTRY_VERIFY(fixture.viewModel->credentialsReadError());
+        ApiKeysDialog sheet(*fixture.viewModel);
         sheet.open();
         auto* failure = sheet.findChild<QLabel*>("readFailure");
         QVERIFY(failure->isVisible());

@@ -204,12 +204,10 @@ private Q_SLOTS:
                      fixture.viewModel->pendingBatchUploads());
         QCOMPARE(service.countRequests("POST", "/video/v1/uploads"), uploads);
         const QJsonArray assets = service.assets();
-        QCOMPARE(std::count_if(assets.begin(), assets.end(),
-                               [](const auto& value) {
-                                   return value.toObject().value("passthrough") ==
-                                          "E1_Opening_ATL_M01_b.mov";
-                               }),
-                 copies);
+        const auto isB = [](const QJsonValue& asset) {
+            return asset["passthrough"] == "E1_Opening_ATL_M01_b.mov";
+        };
+        QCOMPARE(std::count_if(assets.begin(), assets.end(), isB), copies);
     }
 
     void sourceDecidesWhatShows_data() {
