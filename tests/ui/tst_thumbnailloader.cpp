@@ -27,31 +27,22 @@ public:
         return std::optional<QImage>(image);
     };
 
-    ThumbnailLoader::Fetch fetch() {
-        return [this](QString key) {
-            return wait(this, std::move(key));
-        };
-    }
+    ThumbnailLoader::Fetch fetch() { return std::bind_front(&Gate::wait, this); }
 
 Q_SIGNALS:
     void release();
 
 private:
-    static QCoro::Task<std::optional<QImage>> wait(Gate* gate, QString key) {
-        gate->started.append(key);
-        gate->mostRunning = std::max(gate->mostRunning, ++gate->running);
-        co_await qCoro(gate, &Gate::release);
-        --gate->running;
-        co_return gate->answer(key);
+    QCoro::Task<std::optional<QImage>> wait(QString key) {
+        started.append(key);
+        mostRunning = std::max(mostRunning, ++running);
+        co_await qCoro(this, &Gate::release);
+        --running;
+        co_return answer(key);
     }
 };
 
-QStringList keys(int count) {
-    QStringList list;
-    for (int i = 0; i < count; ++i)
-        list.append(QStringLiteral("k%1").arg(i));
-    return list;
-}
+const QStringList tenKeys{"k0", "k1", "k2", "k3", "k4", "k5", "k6", "k7", "k8", "k9"};
 
 // Answers every request with the same JPEG and counts the requests.
 class StillServer : public QObject {
@@ -94,111 +85,100 @@ class TestThumbnailLoader : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void atMostSixInFlight();
-    void rowsGoneFromTheScreenAreDropped();
-    void statesAndFill();
-    void remoteStillsComeFromTheDiskCacheNextTime();
-};
+    void atMostSixInFlight() {
+        Gate gate;
+        ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 1.0, 6);
+        loader.beginFullPaint();
+        for (const QString& key : tenKeys)
+            QCOMPARE(loader.lookup(key).state, ThumbnailLoader::State::Loading);
+        loader.endFullPaint();
+        QTRY_COMPARE(loader.inFlightCount(), 6);
+        QCOMPARE(loader.queuedCount(), 4);
+        // The last painted rows go first.
+        QCOMPARE(gate.started.first(), "k9");
 
-void TestThumbnailLoader::atMostSixInFlight() {
-    Gate gate;
-    ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 1.0, 6);
-    loader.beginFullPaint();
-    for (const QString& key : keys(10))
-        QCOMPARE(loader.lookup(key).state, ThumbnailLoader::State::Loading);
-    loader.endFullPaint();
-    QTRY_COMPARE(loader.inFlightCount(), 6);
-    QCOMPARE(loader.queuedCount(), 4);
-    // The last painted rows go first.
-    QCOMPARE(gate.started.first(), QStringLiteral("k9"));
-
-    Q_EMIT gate.release();
-    QTRY_COMPARE(loader.inFlightCount(), 4);
-    QCOMPARE(loader.queuedCount(), 0);
-    Q_EMIT gate.release();
-    QTRY_COMPARE(loader.inFlightCount(), 0);
-    QCOMPARE(gate.mostRunning, 6);
-    for (const QString& key : keys(10))
-        QCOMPARE(loader.lookup(key).state, ThumbnailLoader::State::Ready);
-}
-
-void TestThumbnailLoader::rowsGoneFromTheScreenAreDropped() {
-    Gate gate;
-    ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 1.0, 2);
-    loader.beginFullPaint();
-    for (const QString& key : keys(6))
-        (void)loader.lookup(key);
-    loader.endFullPaint();
-    QTRY_COMPARE(loader.inFlightCount(), 2);
-    // The user scrolled: only k0 is still on screen among the queued keys.
-    loader.beginFullPaint();
-    (void)loader.lookup(QStringLiteral("k0"));
-    loader.endFullPaint();
-    QCOMPARE(loader.queuedCount(), 1);
-    Q_EMIT gate.release();
-    QTRY_COMPARE(gate.started.size(), 3);
-    QCOMPARE(gate.started.last(), QStringLiteral("k0"));
-    Q_EMIT gate.release();
-    QTRY_COMPARE(loader.inFlightCount(), 0);
-}
-
-void TestThumbnailLoader::statesAndFill() {
-    Gate gate;
-    gate.answer = [](const QString& key) -> std::optional<QImage> {
-        if (key == QStringLiteral("broken"))
-            return std::nullopt;
-        QImage wide(400, 50, QImage::Format_RGB32); // much wider than the box
-        wide.fill(Qt::green);
-        return wide;
-    };
-    ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 2.0, 6);
-    (void)loader.lookup(QStringLiteral("broken"));
-    (void)loader.lookup(QStringLiteral("wide"));
-    QTRY_COMPARE(loader.inFlightCount(), 2);
-    Q_EMIT gate.release();
-    QTRY_COMPARE(loader.inFlightCount(), 0);
-
-    QCOMPARE(loader.lookup(QStringLiteral("broken")).state, ThumbnailLoader::State::Failed);
-    const auto wide = loader.lookup(QStringLiteral("wide"));
-    QCOMPARE(wide.state, ThumbnailLoader::State::Ready);
-    // Filled, not fitted: the box is covered and the sides are cut off.
-    QCOMPARE(wide.pixmap.size(), QSize(160, 90));
-    QCOMPARE(wide.pixmap.deviceIndependentSize(), QSizeF(80, 45));
-    QCOMPARE(wide.pixmap.toImage().pixelColor(0, 89), QColor(Qt::green));
-
-    // Failures are retried once forgotten (a new listing).
-    loader.forgetFailures();
-    QCOMPARE(loader.lookup(QStringLiteral("broken")).state, ThumbnailLoader::State::Loading);
-    QTRY_COMPARE(loader.inFlightCount(), 1);
-    Q_EMIT gate.release();
-    QTRY_COMPARE(loader.inFlightCount(), 0);
-}
-
-void TestThumbnailLoader::remoteStillsComeFromTheDiskCacheNextTime() {
-    StillServer server;
-    QTemporaryDir folder;
-    QNetworkAccessManager network;
-    const QString url = server.url(QStringLiteral("/pb1/thumbnail.jpg?width=160&height=90"));
-    {
-        QNetworkDiskCache cache;
-        cache.setCacheDirectory(folder.path());
-        ThumbnailLoader loader(remoteThumbnailFetch(network, &cache), QSize(80, 45), 1.0);
-        (void)loader.lookup(url);
-        QTRY_COMPARE(loader.lookup(url).state, ThumbnailLoader::State::Ready);
+        Q_EMIT gate.release();
+        QTRY_COMPARE(loader.inFlightCount(), 4);
+        QCOMPARE(loader.queuedCount(), 0);
+        Q_EMIT gate.release();
+        QTRY_COMPARE(loader.inFlightCount(), 0);
+        QCOMPARE(gate.mostRunning, 6);
+        for (const QString& key : tenKeys)
+            QCOMPARE(loader.lookup(key).state, ThumbnailLoader::State::Ready);
     }
-    QNetworkDiskCache cache;
-    cache.setCacheDirectory(folder.path());
-    ThumbnailLoader loader(remoteThumbnailFetch(network, &cache), QSize(80, 45), 1.0);
-    (void)loader.lookup(url);
-    QTRY_COMPARE(loader.lookup(url).state, ThumbnailLoader::State::Ready);
-    QCOMPARE(server.requests, 1); // the first loader's only
 
-    // A closed port fails; nothing is cached for it.
-    const QString closed = QStringLiteral("http://127.0.0.1:1/x.jpg");
-    (void)loader.lookup(closed);
-    QTRY_COMPARE(loader.lookup(closed).state, ThumbnailLoader::State::Failed);
-    QVERIFY(!cache.metaData(QUrl(closed)).isValid());
-}
+    void rowsGoneFromTheScreenAreDropped() {
+        Gate gate;
+        ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 1.0, 2);
+        loader.beginFullPaint();
+        for (const QString& key : tenKeys.first(6))
+            (void)loader.lookup(key);
+        loader.endFullPaint();
+        QTRY_COMPARE(loader.inFlightCount(), 2);
+        // The user scrolled: only k0 is still on screen among the queued keys.
+        loader.beginFullPaint();
+        (void)loader.lookup("k0");
+        loader.endFullPaint();
+        QCOMPARE(loader.queuedCount(), 1);
+        Q_EMIT gate.release();
+        QTRY_COMPARE(gate.started.size(), 3);
+        QCOMPARE(gate.started.last(), "k0");
+        Q_EMIT gate.release();
+        QTRY_COMPARE(loader.inFlightCount(), 0);
+    }
+
+    void statesAndFill() {
+        Gate gate;
+        gate.answer = [](const QString& key) -> std::optional<QImage> {
+            if (key == "broken")
+                return std::nullopt;
+            QImage wide(400, 50, QImage::Format_RGB32); // much wider than the box
+            wide.fill(Qt::green);
+            return wide;
+        };
+        ThumbnailLoader loader(gate.fetch(), QSize(80, 45), 2.0, 6);
+        (void)loader.lookup("broken");
+        (void)loader.lookup("wide");
+        QTRY_COMPARE(loader.inFlightCount(), 2);
+        Q_EMIT gate.release();
+        QTRY_COMPARE(loader.inFlightCount(), 0);
+
+        QCOMPARE(loader.lookup("broken").state, ThumbnailLoader::State::Failed);
+        const auto wide = loader.lookup("wide");
+        QCOMPARE(wide.state, ThumbnailLoader::State::Ready);
+        // Filled, not fitted: the box is covered and the sides are cut off.
+        QCOMPARE(wide.pixmap.size(), QSize(160, 90));
+        QCOMPARE(wide.pixmap.deviceIndependentSize(), QSizeF(80, 45));
+        QCOMPARE(wide.pixmap.toImage().pixelColor(0, 89), QColor(Qt::green));
+
+        // Failures are retried once forgotten (a new listing).
+        loader.forgetFailures();
+        QCOMPARE(loader.lookup("broken").state, ThumbnailLoader::State::Loading);
+        QTRY_COMPARE(loader.inFlightCount(), 1);
+        Q_EMIT gate.release();
+        QTRY_COMPARE(loader.inFlightCount(), 0);
+    }
+
+    void remoteStillsComeFromTheDiskCacheNextTime() {
+        StillServer server;
+        QTemporaryDir folder;
+        QNetworkAccessManager network;
+        const QString url = server.url("/pb1/thumbnail.jpg?width=160&height=90");
+        // Each pass a new loader over the same disk cache; a closed port fails uncached.
+        const QString closed = "http://127.0.0.1:1/x.jpg";
+        for (const auto& [still, state] : {std::pair{url, ThumbnailLoader::State::Ready},
+                                           {url, ThumbnailLoader::State::Ready},
+                                           {closed, ThumbnailLoader::State::Failed}}) {
+            QNetworkDiskCache cache;
+            cache.setCacheDirectory(folder.path());
+            ThumbnailLoader loader(remoteThumbnailFetch(network, &cache), QSize(80, 45), 1.0);
+            (void)loader.lookup(still);
+            QTRY_COMPARE(loader.lookup(still).state, state);
+            QCOMPARE(cache.metaData(QUrl(still)).isValid(), state == ThumbnailLoader::State::Ready);
+        }
+        QCOMPARE(server.requests, 1); // the first loader's only
+    }
+};
 
 QTEST_MAIN(TestThumbnailLoader)
 #include "tst_thumbnailloader.moc"
