@@ -79,13 +79,11 @@ void ViewModelFixture::settle() {
 
 MuxAsset ViewModelFixture::asset(const QString& id, const std::optional<QString>& passthrough,
                                  bool withPlayback) {
-    MuxAsset a;
-    a.id = id;
-    a.status = QStringLiteral("ready");
-    a.passthrough = passthrough;
-    if (withPlayback)
-        a.playback_ids = QList<PlaybackID>{{QStringLiteral("pb-") + id}};
-    return a;
+    return {.id = id,
+            .status = QStringLiteral("ready"),
+            .playback_ids =
+                withPlayback ? std::optional(QList<PlaybackID>{{"pb-" + id}}) : std::nullopt,
+            .passthrough = passthrough};
 }
 
 QJsonObject ViewModelFixture::assetJson(const QString& id, const QString& passthrough,
@@ -105,11 +103,9 @@ QJsonObject ViewModelFixture::assetJson(const QString& id, const QString& passth
 }
 
 CityMap ViewModelFixture::cities() {
-    return {
-        {QStringLiteral("PAR"), {QStringLiteral("Paris"), QStringLiteral("#0055A4"), 5}},
-        {QStringLiteral("LON"), {QStringLiteral("London"), QStringLiteral("#C8102E"), 2}},
-        {QStringLiteral("ZER"), {QStringLiteral("Zero"), QStringLiteral("#000000"), 0}},
-    };
+    return {{"PAR", {"Paris", "#0055A4", 5}},
+            {"LON", {"London", "#C8102E", 2}},
+            {"ZER", {"Zero", "#000000", 0}}};
 }
 
 QUrl StandInFixture::makeFile(const QString& name, qint64 size) const {

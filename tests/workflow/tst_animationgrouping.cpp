@@ -27,12 +27,7 @@ QList<LocalVideo> locals(const QStringList& fileNames) {
 }
 
 CityMap cities() {
-    CityMap map;
-    map.insert(QStringLiteral("PAR"),
-               CityInfo{QStringLiteral("Paris"), QStringLiteral("#0055A4"), 5});
-    map.insert(QStringLiteral("LON"),
-               CityInfo{QStringLiteral("London"), QStringLiteral("#C8102E"), 0});
-    return map;
+    return {{"PAR", {"Paris", "#0055A4", 5}}, {"LON", {"London", "#C8102E", 0}}};
 }
 
 // A data row of two texts, kept on one line.
@@ -56,7 +51,7 @@ private Q_SLOTS:
         const auto row = [](const char* tag, const QString& name, const QStringList& parts) {
             QTest::newRow(tag) << name << parts;
         };
-        row("five parts", QStringLiteral("E1_Opening_PAR_M03_intro.mov"),
+        row("five parts", "E1_Opening_PAR_M03_intro.mov",
             {"E1", "Opening", "PAR", "M03", "intro.mov"});
         row("two parts", QStringLiteral("Opening_PAR"), {"Opening", "PAR", "", "", ""});
         row("extra parts dropped", QStringLiteral("a_b_c_d_e_f"), {"a", "b", "c", "d", "e"});
@@ -70,25 +65,20 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QStringList, parts);
         const auto parsed = parseVideoName(name);
-        QCOMPARE(parsed.element, parts[0]);
-        QCOMPARE(parsed.animation, parts[1]);
-        QCOMPARE(parsed.city, parts[2]);
-        QCOMPARE(parsed.match, parts[3]);
-        QCOMPARE(parsed.fileName, parts[4]);
+        QCOMPARE((QStringList{parsed.element, parsed.animation, parsed.city, parsed.match,
+                              parsed.fileName}),
+                 parts);
     }
 
     void namesAndTitles() {
         // An asset's name keeps its extension; a local file's loses it.
-        const auto fromAsset =
-            parseVideoName(nameText(asset(QStringLiteral("E1_Opening_PAR_M03_intro.mov"))));
-        const auto fromFile =
-            parseVideoName(nameText(local(QStringLiteral("E1_Opening_PAR_M03_intro.mov"))));
-        QCOMPARE(fromAsset.fileName, QStringLiteral("intro.mov"));
-        QCOMPARE(fromFile.fileName, QStringLiteral("intro"));
+        const auto fromAsset = parseVideoName(nameText(asset("E1_Opening_PAR_M03_intro.mov")));
+        const auto fromFile = parseVideoName(nameText(local("E1_Opening_PAR_M03_intro.mov")));
+        QCOMPARE(fromAsset.fileName, "intro.mov");
+        QCOMPARE(fromFile.fileName, "intro");
         QCOMPARE(nameText(asset(std::nullopt)), QString());
-        QCOMPARE(nameText(local(QStringLiteral("a.b.mkv"))), QStringLiteral("a.b"));
-        QCOMPARE(expansionKey(QStringLiteral("PAR"), QStringLiteral("Opening")),
-                 QStringLiteral("PAR|Opening"));
+        QCOMPARE(nameText(local(QStringLiteral("a.b.mkv"))), "a.b");
+        QCOMPARE(expansionKey("PAR", "Opening"), "PAR|Opening");
     }
 
     void displayTitles_data() {
@@ -136,8 +126,7 @@ private Q_SLOTS:
         QVERIFY(!libraryKeyLess(eCombining, eAcute));
 
         const auto videos =
-            locals({QStringLiteral("E1_Op_") + eAcute + QStringLiteral("_M1_a.mov"),
-                    QStringLiteral("E1_Op_") + eCombining + QStringLiteral("_M1_b.mov")});
+            locals({"E1_Op_" + eAcute + "_M1_a.mov", "E1_Op_" + eCombining + "_M1_b.mov"});
         const auto byCity = groupByCity(videos);
         QCOMPARE(byCity.keys.size(), 1);
         QVERIFY(byCity.find(eCombining));
@@ -181,18 +170,15 @@ private Q_SLOTS:
         QFETCH(QStringList, cities);
         QFETCH(QStringList, parAnimations);
         QFETCH(int, parOpeningVideos);
-        const QList<MuxAsset> assets{asset(QStringLiteral("E1_Opening_PAR_M01_a.mov")),
-                                     asset(QStringLiteral("E1_Finale_PAR_M01_b.mov")),
-                                     asset(QStringLiteral("E2_Opening_PAR_M02_c.mov")),
-                                     asset(QStringLiteral("E1_Opening_LON_M01_caf\u00E9.mov")),
-                                     asset(std::nullopt, QStringLiteral("pb-xyz"))};
+        const QList<MuxAsset> assets{
+            asset("E1_Opening_PAR_M01_a.mov"), asset("E1_Finale_PAR_M01_b.mov"),
+            asset("E2_Opening_PAR_M02_c.mov"), asset("E1_Opening_LON_M01_caf\u00E9.mov"),
+            asset(std::nullopt, "pb-xyz")};
         const auto byCity = groupByCity(assets);
         QCOMPARE(visibleCities(byCity, ::cities(), search), cities);
         if (cities.contains(QStringLiteral("PAR")))
-            QCOMPARE(visibleAnimations(QStringLiteral("PAR"), byCity, search), parAnimations);
-        QCOMPARE(
-            visibleVideos(QStringLiteral("PAR"), QStringLiteral("Opening"), byCity, search).size(),
-            parOpeningVideos);
+            QCOMPARE(visibleAnimations("PAR", byCity, search), parAnimations);
+        QCOMPARE(visibleVideos("PAR", "Opening", byCity, search).size(), parOpeningVideos);
     }
 
     void searchPredicates() {
@@ -208,13 +194,10 @@ private Q_SLOTS:
         QVERIFY(!isSearchActive(QString()));
 
         const auto byCity = groupByCity(QList<LocalVideo>{video});
-        QVERIFY(animationMatchesSearch(QStringLiteral("PAR"), QStringLiteral("Opening"), byCity,
-                                       QStringLiteral("penin")));
-        QVERIFY(!animationMatchesSearch(QStringLiteral("PAR"), QStringLiteral("Opening"), byCity,
-                                        QStringLiteral("Finale")));
-        QVERIFY(cityMatchesSearch(QStringLiteral("PAR"), byCity, cities(), QStringLiteral("Pari")));
-        QVERIFY(
-            !cityMatchesSearch(QStringLiteral("PAR"), byCity, cities(), QStringLiteral("Lond")));
+        QVERIFY(animationMatchesSearch("PAR", "Opening", byCity, "penin"));
+        QVERIFY(!animationMatchesSearch("PAR", "Opening", byCity, "Finale"));
+        QVERIFY(cityMatchesSearch("PAR", byCity, cities(), "Pari"));
+        QVERIFY(!cityMatchesSearch("PAR", byCity, cities(), "Lond"));
     }
 
     void progress_data() {
@@ -252,11 +235,8 @@ private Q_SLOTS:
         // A grouping assembled by hand (no byAnimation) still answers the per-city questions.
         auto byCity = groupByCity(locals({"E1_Opening_PAR_M01_a.mov", "E1_Finale_PAR_M01_b.mov"}));
         byCity.byAnimation.clear();
-        QCOMPARE(visibleAnimations(QStringLiteral("PAR"), byCity, QString()),
-                 (QStringList{"Finale", "Opening"}));
-        QCOMPARE(visibleVideos(QStringLiteral("PAR"), QStringLiteral("Finale"), byCity, QString())
-                     .size(),
-                 1);
+        QCOMPARE(visibleAnimations("PAR", byCity, QString()), (QStringList{"Finale", "Opening"}));
+        QCOMPARE(visibleVideos("PAR", "Finale", byCity, QString()).size(), 1);
     }
 };
 
