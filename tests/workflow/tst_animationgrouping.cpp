@@ -6,24 +6,14 @@ using namespace clipferry;
 
 namespace {
 
-MuxAsset asset(std::optional<QString> passthrough, const QString& playbackID = {}) {
-    MuxAsset a;
-    a.id = QStringLiteral("asset-") + passthrough.value_or(QStringLiteral("none"));
-    a.passthrough = std::move(passthrough);
-    if (!playbackID.isEmpty())
-        a.playback_ids = QList<PlaybackID>{PlaybackID{playbackID}};
-    return a;
+MuxAsset asset(std::optional<QString> passthrough, std::optional<QList<PlaybackID>> ids = {}) {
+    return {.id = "asset-" + passthrough.value_or("none"),
+            .playback_ids = std::move(ids),
+            .passthrough = std::move(passthrough)};
 }
 
 LocalVideo local(const QString& fileName) {
     return LocalVideo{QUrl::fromLocalFile(QStringLiteral("/clips/") + fileName)};
-}
-
-QList<LocalVideo> locals(const QStringList& fileNames) {
-    QList<LocalVideo> videos;
-    for (const auto& name : fileNames)
-        videos.append(local(name));
-    return videos;
 }
 
 CityMap cities() {
@@ -125,8 +115,8 @@ private Q_SLOTS:
         QVERIFY(!libraryKeyLess(eAcute, eCombining));
         QVERIFY(!libraryKeyLess(eCombining, eAcute));
 
-        const auto videos =
-            locals({"E1_Op_" + eAcute + "_M1_a.mov", "E1_Op_" + eCombining + "_M1_b.mov"});
+        const auto videos = QList{local("E1_Op_" + eAcute + "_M1_a.mov"),
+                                  local("E1_Op_" + eCombining + "_M1_b.mov")};
         const auto byCity = groupByCity(videos);
         QCOMPARE(byCity.keys.size(), 1);
         QVERIFY(byCity.find(eCombining));
@@ -173,7 +163,7 @@ private Q_SLOTS:
         const QList<MuxAsset> assets{
             asset("E1_Opening_PAR_M01_a.mov"), asset("E1_Finale_PAR_M01_b.mov"),
             asset("E2_Opening_PAR_M02_c.mov"), asset("E1_Opening_LON_M01_caf\u00E9.mov"),
-            asset(std::nullopt, "pb-xyz")};
+            asset(std::nullopt, QList<PlaybackID>{{"pb-xyz"}})};
         const auto byCity = groupByCity(assets);
         QCOMPARE(visibleCities(byCity, ::cities(), search), cities);
         if (cities.contains(QStringLiteral("PAR")))
@@ -233,7 +223,8 @@ private Q_SLOTS:
 
     void groupingWithoutPrecomputedAnimations() {
         // A grouping assembled by hand (no byAnimation) still answers the per-city questions.
-        auto byCity = groupByCity(locals({"E1_Opening_PAR_M01_a.mov", "E1_Finale_PAR_M01_b.mov"}));
+        auto byCity =
+            groupByCity(QList{local("E1_Opening_PAR_M01_a.mov"), local("E1_Finale_PAR_M01_b.mov")});
         byCity.byAnimation.clear();
         QCOMPARE(visibleAnimations("PAR", byCity, QString()), (QStringList{"Finale", "Opening"}));
         QCOMPARE(visibleVideos("PAR", "Finale", byCity, QString()).size(), 1);

@@ -68,7 +68,7 @@ private Q_SLOTS:
             QCOMPARE(*parsed, seconds);
     }
 
-    void detection() {
+    void detectionAndMarkingSeen() {
         TempHome home;
         // 1714564800 is 2024-05-01T12:00:00Z.
         writeMuxState({1714564800.0,
@@ -93,39 +93,33 @@ private Q_SLOTS:
         });
         QVERIFY(viewModel->changedMuxAssets().isEmpty()); // posted, not yet applied
         QTRY_COMPARE(changedSpy.count(), 1);
-        QCOMPARE(viewModel->changedMuxAssets(),
-                 (QSet<QString>{"iso-later", "created-only", "bad-updated-good-created",
-                                "seen-before"}));
+        const QSet<QString> detected{"iso-later", "created-only", "bad-updated-good-created",
+                                     "seen-before"};
+        QCOMPARE(viewModel->changedMuxAssets(), detected);
         QTRY_VERIFY(!viewModel->log().isEmpty() &&
                     viewModel->log().constLast().message ==
                         QStringLiteral("Found 4 new/updated MUX assets."));
-    }
 
-    // An uploaded asset stays changed across detections until it is marked seen, and
-    // then an update from before that moment is no change any more.
-    void uploadedAssetsStayChangedUntilSeen() {
-        TempHome home;
-        writeMuxState(MuxState{1714564800.0, {}});
-        ViewModelFixture fixture;
-        auto& viewModel = fixture.viewModel;
+        // An uploaded asset stays changed across detections until it is marked seen, and
+        // then an update from before that moment is no change any more.
         viewModel->markUploadedAssetNew("a");
         viewModel->markUploadedAssetNew("b");
-        QCOMPARE(viewModel->changedMuxAssets().size(), 2);
+        QCOMPARE(viewModel->changedMuxAssets().size(), 6);
         viewModel->detectChangedMuxAssets({asset("old", "1")});
-        QTRY_COMPARE(viewModel->log().constLast().message, "Found 2 new/updated MUX assets.");
-        QCOMPARE(viewModel->changedMuxAssets(), (QSet<QString>{"a", "b"}));
+        QTRY_COMPARE(viewModel->log().constLast().message, "Found 6 new/updated MUX assets.");
+        QCOMPARE(viewModel->changedMuxAssets(), (detected + QSet<QString>{"a", "b"}));
 
         const double before = currentTimeSeconds();
         viewModel->markAssetSeen("a");
-        QCOMPARE(viewModel->changedMuxAssets().size(), 2); // the removal is posted
-        QTRY_COMPARE(viewModel->changedMuxAssets(), QSet<QString>{QStringLiteral("b")});
+        QCOMPARE(viewModel->changedMuxAssets().size(), 6); // the removal is posted
+        QTRY_COMPARE(viewModel->changedMuxAssets(), detected + QSet<QString>{"b"});
         const auto saved = readWholeFile(muxStatePath()).and_then(decodeMuxState);
         QVERIFY(saved);
         QVERIFY(saved->seenAssetTimes.value(QStringLiteral("a")) >= before);
         QCOMPARE(saved->lastLaunchedAt, 1714564800.0); // marking never moves it
         viewModel->detectChangedMuxAssets({asset("a", QString::number(qint64(before)))});
-        QTRY_COMPARE(viewModel->log().constLast().message, "Found 1 new/updated MUX assets.");
-        QCOMPARE(viewModel->changedMuxAssets(), QSet<QString>{QStringLiteral("b")});
+        QTRY_COMPARE(viewModel->log().constLast().message, "Found 5 new/updated MUX assets.");
+        QCOMPARE(viewModel->changedMuxAssets(), detected + QSet<QString>{"b"});
     }
 
     void markAllSeenRecordsAssetsAndLocalFiles() {

@@ -24,18 +24,6 @@ QList<MuxAsset> listing(const QStringList& entries) {
     return assets;
 }
 
-// A local folder of three clips against a library that holds "old.mov" (created long
-// before the file was written) and "same.mov" (created after it); "new.mov" is not there.
-struct DeliveryFixture : StandInFixture {
-    DeliveryFixture() {
-        QJsonObject old = assetJson(QStringLiteral("old-asset"), QStringLiteral("old.mov"));
-        old.insert(QStringLiteral("created_at"), QStringLiteral("1000"));
-        (void)service.seedAssets({old, assetJson("same-asset", "same.mov", true, true)});
-        files = {makeFile("old.mov", 400000), makeFile("same.mov"), makeFile("new.mov")};
-    }
-    QList<QUrl> files;
-};
-
 } // namespace
 
 // Local clips against the service library: the state of each, and the batches that deliver.
@@ -106,8 +94,16 @@ private Q_SLOTS:
         QFETCH(bool, replace);
         QFETCH(bool, newFails);
         QFETCH(int, oldCopies);
-        DeliveryFixture f;
+        StandInFixture f;
         QVERIFY2(f.service.isRunning(), qPrintable(f.service.errorString()));
+        // A folder of three clips against a library that holds "old.mov" (created long before
+        // the file was written) and "same.mov" (created after it); "new.mov" is not there.
+        QJsonObject old = ViewModelFixture::assetJson("old-asset", "old.mov");
+        old.insert("created_at", "1000");
+        QVERIFY(f.service.seedAssets(
+            {old, ViewModelFixture::assetJson("same-asset", "same.mov", true, true)}));
+        const QList<QUrl> files{f.makeFile("old.mov", 400000), f.makeFile("same.mov"),
+                                f.makeFile("new.mov")};
         if (newFails) // only old.mov is large enough to be cut
             QVERIFY(f.service.addFault(
                 {.method = "PUT", .path = "/_upload/*", .dropAfterBytes = 100000}));
@@ -116,18 +112,18 @@ private Q_SLOTS:
         QCoro::waitFor(f.viewModel->loadLocalVideos());
         QCOMPARE(f.viewModel->localVideoURLs().size(), 3);
         QVERIFY(!tracker.hasListing());
-        QCOMPARE(tracker.status(f.files[0]).state, Delivery::unknown);
+        QCOMPARE(tracker.status(files[0]).state, Delivery::unknown);
         // Showing the folder lists the library in the background.
         f.viewModel->setProvider(VideoProvider::localFolder);
         QTRY_VERIFY_WITH_TIMEOUT(tracker.hasListing(), slow);
         QVERIFY(f.viewModel->existingAssets().isEmpty());
 
-        const auto candidates = tracker.uploadCandidates(f.files);
-        QCOMPARE(candidates.missing, QList<QUrl>{f.files[2]});
-        QCOMPARE(candidates.changed, QList<QUrl>{f.files[0]});
+        const auto candidates = tracker.uploadCandidates(files);
+        QCOMPARE(candidates.missing, QList<QUrl>{files[2]});
+        QCOMPARE(candidates.changed, QList<QUrl>{files[0]});
         tracker.startDelivery(candidates, replace ? DeliveryTracker::ChangedClips::replace
                                                   : DeliveryTracker::ChangedClips::keepBoth);
-        QCOMPARE(tracker.status(f.files[2]).state, Delivery::uploading);
+        QCOMPARE(tracker.status(files[2]).state, Delivery::uploading);
         QTRY_VERIFY_WITH_TIMEOUT(f.countMessages("Google Sheet updated.") > 0 &&
                                      f.viewModel->completedBatchUploads() ==
                                          f.viewModel->pendingBatchUploads(),
@@ -156,8 +152,8 @@ private Q_SLOTS:
                      1);
         }
         // The listing the batch ended with judges the folder again.
-        QCOMPARE(tracker.status(f.files[2]).state, Delivery::onMux);
-        QCOMPARE(tracker.status(f.files[0]).copies(), oldCopies);
+        QCOMPARE(tracker.status(files[2]).state, Delivery::onMux);
+        QCOMPARE(tracker.status(files[0]).copies(), oldCopies);
     }
 };
 

@@ -134,15 +134,14 @@ private Q_SLOTS:
             QCOMPARE(video.resolution(), "Unknown");
     }
 
-    // With no wait between publications every reading shows as it arrives.
-    void preloadPublishesAsReadingsArrive() {
+    // A scan starts the preload; with no wait between publications every reading shows as
+    // it arrives.
+    void scanPreloadsAndPublishesAsReadingsArrive() {
         TempHome home;
-        QList<QUrl> files;
         for (int i = 0; i < 4; ++i) {
             const auto path = m_clips.video(QStringLiteral("pre/%1.mkv").arg(i),
                                             {.seconds = 1.0, .size = {64, 48}});
             QVERIFY2(!path.isEmpty(), qPrintable(m_clips.lastError()));
-            files.append(QUrl::fromLocalFile(path));
         }
         QThreadPool pool;
         pool.setMaxThreadCount(2);
@@ -152,29 +151,12 @@ private Q_SLOTS:
         auto& viewModel = fixture.viewModel;
         viewModel->setMetadataThreadPool(&pool);
         QSignalSpy published(viewModel.get(), &UploadViewModel::localMetadataChanged);
-
-        QCoro::waitFor(viewModel->preloadLocalMetadata(files));
-
-        for (const auto& file : files)
-            QCOMPARE(LocalVideo{file}.resolution(), "64\u00D748");
-        QVERIFY(published.size() > 1);
-    }
-
-    void scanStartsThePreload() {
-        TempHome home;
-        const auto path = m_clips.video(QStringLiteral("scan/E1_Op_PAR_M1_a.mov"));
-        QVERIFY2(!path.isEmpty(), qPrintable(m_clips.lastError()));
-        ViewModelFixture fixture({}, [&](UploadViewModel::Options& options) {
-            options.metadataPublishInterval = std::chrono::milliseconds(100);
-        });
-        auto& viewModel = fixture.viewModel;
-        QSignalSpy published(viewModel.get(), &UploadViewModel::localMetadataChanged);
-        viewModel->setLocalFolderURL(
-            QUrl::fromLocalFile(m_clips.folder() + QStringLiteral("/scan")));
+        viewModel->setLocalFolderURL(QUrl::fromLocalFile(m_clips.folder() + "/pre"));
         QCoro::waitFor(viewModel->loadLocalVideos());
-        QCOMPARE(viewModel->localVideos().size(), 1);
-        QTRY_VERIFY(!published.isEmpty());
-        QCOMPARE(viewModel->localVideos().constFirst().resolution(), "320\u00D7240");
+        QCOMPARE(viewModel->localVideos().size(), 4);
+        QTRY_COMPARE(published.size(), 4);
+        for (const auto& video : viewModel->localVideos())
+            QCOMPARE(video.resolution(), "64\u00D748");
     }
 };
 

@@ -278,8 +278,7 @@ private Q_SLOTS:
         QVERIFY(!queue.canCancel(0) && queue.canRetry(0));
         QTRY_COMPARE_WITH_TIMEOUT(countRequests(f.service, "PUT", "/video/v1/uploads/*"),
                                   cancelRequests, slow);
-        QCOMPARE(f.countMessages(
-                     QStringLiteral("Stopped waiting for a; its asset stays in the library.")),
+        QCOMPARE(f.countMessages("Stopped waiting for a; its asset stays in the library."),
                  stage >= UploadStatus::waitingAsset ? 1 : 0);
     }
 
@@ -391,12 +390,10 @@ namespace {
 int uploadUntilKilled(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QNetworkAccessManager network;
-    MuxClient::Options options;
-    options.apiBase = QUrl(QString::fromLocal8Bit(argv[2]));
-    options.postRequestsPerSecond = 0;
-    options.otherRequestsPerSecond = 0;
-    MuxClient mux(network, options);
-    mux.setCredentials(QStringLiteral("stand-in-id"), QStringLiteral("stand-in-secret"));
+    MuxClient mux(network, {.apiBase = QUrl(QString::fromLocal8Bit(argv[2])),
+                            .postRequestsPerSecond = 0,
+                            .otherRequestsPerSecond = 0});
+    mux.setCredentials("stand-in-id", "stand-in-secret");
     UploadQueue queue(mux, {QUrl("https://stream.example"), 1, QString::fromLocal8Bit(argv[3])},
                       {});
     queue.startUploadBatch({QUrl::fromLocalFile(QString::fromLocal8Bit(argv[4]))});
