@@ -96,9 +96,7 @@ private Q_SLOTS:
         const QSet<QString> detected{"iso-later", "created-only", "bad-updated-good-created",
                                      "seen-before"};
         QCOMPARE(viewModel->changedMuxAssets(), detected);
-        QTRY_VERIFY(!viewModel->log().isEmpty() &&
-                    viewModel->log().constLast().message ==
-                        QStringLiteral("Found 4 new/updated MUX assets."));
+        QTRY_VERIFY(fixture.messages().endsWith("Found 4 new/updated MUX assets."));
 
         // An uploaded asset stays changed across detections until it is marked seen, and
         // then an update from before that moment is no change any more.

@@ -70,8 +70,8 @@ private Q_SLOTS:
         QCoro::waitFor(f.viewModel->updateGoogleSheets());
         f.settle();
         QCOMPARE(f.service.sheetPosts().size(), listed > 0 ? 1 : 0);
-        if (listed > 0)
-            QVERIFY(f.service.sheetPosts()[0].body.contains("\n251,colleague0001.mov,"));
+        QCOMPARE(f.service.sheetPosts().value(0).body.contains("\n251,colleague0001.mov,"),
+                 listed > 0);
         QVERIFY(f.messages().constLast().startsWith(
             listed > 0 ? QStringLiteral("Google Sheets updated successfully")
                        : QStringLiteral("Failed to update Google Sheets: the service library "
