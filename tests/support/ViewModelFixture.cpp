@@ -6,20 +6,10 @@
 #include <QCoro/QCoroTask>
 #include <QFile>
 #include <QJsonArray>
-#include <QUuid>
 
 using namespace clipferry;
 
-namespace {
-
-QString testStoreName() {
-    return QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
-
-} // namespace
-
-ViewModelFixture::ViewModelFixture(PlatformConfig config, const Tweak& tweak)
-    : credentials(testStoreName(), std::chrono::seconds(5)) {
+ViewModelFixture::ViewModelFixture(PlatformConfig config, const Tweak& tweak) {
     auto options = UploadViewModel::defaultOptions();
     options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:1"));
     options.client.apiBase = options.apiBase;
@@ -28,8 +18,7 @@ ViewModelFixture::ViewModelFixture(PlatformConfig config, const Tweak& tweak)
 }
 
 ViewModelFixture::ViewModelFixture(const StandInService& service, PlatformConfig config,
-                                   const Tweak& tweak)
-    : credentials(testStoreName(), std::chrono::seconds(5)) {
+                                   const Tweak& tweak) {
     auto options = UploadViewModel::defaultOptions();
     options.apiBase = service.baseUrl();
     options.client = service.clientOptions();

@@ -80,7 +80,6 @@ private Q_SLOTS:
         QFETCH(QString, resolution);
         QFETCH(QString, duration);
         QFETCH(QString, format);
-        QVERIFY(!path.isEmpty());
         const auto metadata = probeVideoMetadata(path);
         QCOMPARE(metadata.resolution, resolution);
         QCOMPARE(metadata.duration, duration);
@@ -90,7 +89,6 @@ private Q_SLOTS:
     // Placeholders until the first load; a clip exported again under its name is read again.
     void loadsAndReloads() {
         const auto made = m_clips.video(QStringLiteral("re/clip.mov"), {.withAudio = true});
-        QVERIFY2(!made.isEmpty(), qPrintable(m_clips.lastError()));
         const auto path = m_clips.folder() + QStringLiteral("/re/clip");
         QVERIFY(QFile::rename(made, path));
         const LocalVideo video{QUrl::fromLocalFile(path)};
@@ -104,7 +102,6 @@ private Q_SLOTS:
 
         const auto longer =
             m_clips.video(QStringLiteral("re/clip.mkv"), {.seconds = 4.0, .size = {160, 120}});
-        QVERIFY2(!longer.isEmpty(), qPrintable(m_clips.lastError()));
         QVERIFY(QFile::remove(path) && QFile::rename(longer, path));
         video.loadMetadata();
         QCOMPARE(video.duration(), "0:04");
@@ -136,11 +133,11 @@ private Q_SLOTS:
     // it arrives.
     void scanPreloadsAndPublishesAsReadingsArrive() {
         TempHome home;
-        for (int i = 0; i < 4; ++i) {
-            const auto path = m_clips.video(QStringLiteral("pre/%1.mkv").arg(i),
-                                            {.seconds = 1.0, .size = {64, 48}});
-            QVERIFY2(!path.isEmpty(), qPrintable(m_clips.lastError()));
-        }
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(
+                !m_clips
+                     .video(QStringLiteral("pre/%1.mkv").arg(i), {.seconds = 1, .size = {64, 48}})
+                     .isEmpty());
         QThreadPool pool;
         pool.setMaxThreadCount(2);
         ViewModelFixture fixture({}, [&](UploadViewModel::Options& options) {

@@ -134,11 +134,10 @@ private Q_SLOTS:
         QTest::newRow("no folder") << QString() << false << "No local folder selected.";
         QTest::newRow("missing folder")
             << "gone" << false
-            << QStringLiteral("Failed to read folder: The folder \u201Cgone\u201D "
-                              "doesn\u2019t exist.");
-        QTest::newRow("a file") << "file.mp4" << false
-                                << QStringLiteral("Failed to read folder: The file "
-                                                  "\u201Cfile.mp4\u201D is not a folder.");
+            << "Failed to read folder: The folder \u201Cgone\u201D doesn\u2019t exist.";
+        QTest::newRow("a file")
+            << "file.mp4" << false
+            << "Failed to read folder: The file \u201Cfile.mp4\u201D is not a folder.";
         QTest::newRow("missing folder, recursive")
             << "gone" << true << "Loaded 0 videos from local folder (including subfolders): %1";
     }

@@ -62,7 +62,6 @@ class TestUploadBatches : public QObject {
 private Q_SLOTS:
     void batchOfThreeWithTheSecondFailingAtUpload() {
         StandInFixture f;
-        QVERIFY2(f.service.isRunning(), qPrintable(f.service.errorString()));
         // Only the large middle file gets past this many bytes, so only its PUT is cut.
         QVERIFY(f.service.addFault(onPut({.dropAfterBytes = 100000})));
         f.viewModel->startUploadBatch({f.makeFile("clip01.mov"), f.makeFile("clip.02.mp4", 400000),
@@ -122,7 +121,6 @@ private Q_SLOTS:
         });
         f.viewModel->startUploadBatch({f.makeFile("big.mov", 8 * 1024 * 1024)});
         QTRY_COMPARE_WITH_TIMEOUT(f.viewModel->uploads()[0].status, UploadStatus::done, slow);
-        QVERIFY(uploadingProgress.size() >= 2);
         QCOMPARE(uploadingProgress.first(), 0.3);
         QCOMPARE(uploadingProgress.last(), 0.5);
         QVERIFY(std::is_sorted(uploadingProgress.begin(), uploadingProgress.end()));
