@@ -32,8 +32,7 @@ class TestDelivery : public QObject {
 
 private Q_SLOTS:
     void matching_data() {
-        QTest::addColumn<bool>("listed");
-        QTest::addColumn<QStringList>("assets");
+        QTest::addColumn<QStringList>("assets"); // none: no listing yet
         QTest::addColumn<QString>("file");
         QTest::addColumn<double>("modified"); // < 0: unreadable
         QTest::addColumn<bool>("uploading");
@@ -42,32 +41,30 @@ private Q_SLOTS:
         const QString on = QStringLiteral("On Mux");
         const QString changed = QStringLiteral("Changed since upload");
         const QStringList one{QStringLiteral("a.mov@1000")};
-        QTest::newRow("no listing") << false << one << "a.mov" << 1000.0 << false << "";
+        QTest::newRow("no listing") << QStringList() << "a.mov" << 1000.0 << false << "";
         QTest::newRow("no listing, in flight")
-            << false << one << "a.mov" << 1000.0 << true << "Uploading";
-        QTest::newRow("name with extension") << true << one << "a.mov" << 1000.0 << false << on;
-        QTest::newRow("in flight wins") << true << one << "a.mov" << 1000.0 << true << "Uploading";
-        QTest::newRow("other extension")
-            << true << one << "a.mp4" << 1000.0 << false << "Not on Mux";
+            << QStringList() << "a.mov" << 1000.0 << true << "Uploading";
+        QTest::newRow("name with extension") << one << "a.mov" << 1000.0 << false << on;
+        QTest::newRow("in flight wins") << one << "a.mov" << 1000.0 << true << "Uploading";
+        QTest::newRow("other extension") << one << "a.mp4" << 1000.0 << false << "Not on Mux";
         QTest::newRow("name without extension")
-            << true << QStringList{"a@1000"} << "a.mov" << 1000.0 << false << "Not on Mux";
-        QTest::newRow("case differs") << true << one << "A.mov" << 1000.0 << false << "Not on Mux";
-        QTest::newRow("a minute later") << true << one << "a.mov" << 1060.0 << false << on;
-        QTest::newRow("past the minute") << true << one << "a.mov" << 1061.0 << false << changed;
-        QTest::newRow("date-time creation") << true << QStringList{"a.mov@2024-05-01T12:00:00Z"}
-                                            << "a.mov" << 1714564861.0 << false << changed;
-        QTest::newRow("unreadable file") << true << one << "a.mov" << -1.0 << false << on;
+            << QStringList{"a@1000"} << "a.mov" << 1000.0 << false << "Not on Mux";
+        QTest::newRow("case differs") << one << "A.mov" << 1000.0 << false << "Not on Mux";
+        QTest::newRow("a minute later") << one << "a.mov" << 1060.0 << false << on;
+        QTest::newRow("past the minute") << one << "a.mov" << 1061.0 << false << changed;
+        QTest::newRow("date-time creation") << QStringList{"a.mov@2024-05-01T12:00:00Z"} << "a.mov"
+                                            << 1714564861.0 << false << changed;
+        QTest::newRow("unreadable file") << one << "a.mov" << -1.0 << false << on;
         QTest::newRow("no creation time")
-            << true << QStringList{"a.mov"} << "a.mov" << 9000.0 << false << on;
+            << QStringList{"a.mov"} << "a.mov" << 9000.0 << false << on;
         QTest::newRow("newest of two counts")
-            << true << QStringList{"a.mov@5000", "b.mov@1", "a.mov@1000"} << "a.mov" << 2000.0
-            << false << on + "\n2 copies on Mux";
+            << QStringList{"a.mov@5000", "b.mov@1", "a.mov@1000"} << "a.mov" << 2000.0 << false
+            << on + "\n2 copies on Mux";
         QTest::newRow("changed after the newest")
-            << true << QStringList{"a.mov@1000", "a.mov@5000", "a.mov"} << "a.mov" << 5100.0
-            << false << changed + "\n3 copies on Mux";
+            << QStringList{"a.mov@1000", "a.mov@5000", "a.mov"} << "a.mov" << 5100.0 << false
+            << changed + "\n3 copies on Mux";
     }
     void matching() {
-        QFETCH(bool, listed);
         QFETCH(QStringList, assets);
         QFETCH(QString, file);
         QFETCH(double, modified);
@@ -75,7 +72,7 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         const DeliveryIndex index(listing(assets));
         const auto status =
-            deliveryStatus(listed ? &index : nullptr, file,
+            deliveryStatus(assets.isEmpty() ? nullptr : &index, file,
                            modified < 0 ? std::nullopt : std::optional(modified), uploading);
         QCOMPARE(deliveryToolTip(status), shown);
     }
