@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 
 using namespace clipferry;
@@ -243,22 +242,16 @@ private Q_SLOTS:
     }
 
     void sheetPostTransportFailures() {
-        // A port that was free a moment ago refuses the connection.
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const auto port = probe.serverPort();
-        probe.close();
-        StandInFixture closed([port](UploadViewModel::Options& options) {
-            options.sheetWebAppUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/exec").arg(port));
-        });
-        auto refused = QCoro::waitFor(closed.viewModel->postSheetCSV(QStringLiteral("x\n")));
+        TempHome home;
+        // Without a stand-in the web app's address is a closed port, which refuses.
+        ViewModelFixture closed;
+        auto refused = QCoro::waitFor(closed.viewModel->postSheetCSV("x\n"));
         QVERIFY(!refused);
         QVERIFY(!refused.error().message.isEmpty());
         QVERIFY(refused.error().domain != QStringLiteral("GoogleSheet"));
 
-        StandInFixture unset(
-            [](UploadViewModel::Options& options) { options.sheetWebAppUrl = QUrl(); });
-        auto missing = QCoro::waitFor(unset.viewModel->postSheetCSV(QStringLiteral("x\n")));
+        ViewModelFixture unset({}, [](auto& options) { options.sheetWebAppUrl = QUrl(); });
+        auto missing = QCoro::waitFor(unset.viewModel->postSheetCSV("x\n"));
         QVERIFY(!missing);
         QVERIFY(missing.error().message.contains(QStringLiteral("CLIPFERRY_SHEET_WEBAPP_URL")));
     }

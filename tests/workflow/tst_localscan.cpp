@@ -91,12 +91,11 @@ private Q_SLOTS:
         QCoro::waitFor(viewModel->loadLocalVideos());
 
         QCOMPARE(relativePaths(viewModel->localVideoURLs(), m_tree->folder()), expected);
-        const auto line =
-            QStringLiteral("Loaded %1 videos from local folder%2: %3")
-                .arg(expected.size())
-                .arg(recursive ? QStringLiteral(" (including subfolders)") : QString(),
-                     m_tree->folder());
-        QTRY_VERIFY(fixture->messages().contains(line));
+        QTRY_VERIFY(
+            fixture->messages().contains(QStringLiteral("Loaded %1 videos from local folder%2: ")
+                                             .arg(expected.size())
+                                             .arg(recursive ? " (including subfolders)" : "") +
+                                         m_tree->folder()));
     }
 
     void unreadableSubfolderIsPassedOver() {
