@@ -10,13 +10,12 @@ TempHome::TempHome() {
     for (const auto& name : variables)
         m_saved.insert(name, qgetenv(name.constData()));
     const auto root = m_dir.path();
-    QDir(root).mkpath(QStringLiteral("data"));
-    QDir(root).mkpath(QStringLiteral("config"));
-    QDir(root).mkpath(QStringLiteral("cache"));
     qputenv("HOME", root.toUtf8());
-    qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (root + QStringLiteral("/cache")).toUtf8());
+    for (const auto* folder : {"data", "config", "cache"}) {
+        QDir(root).mkpath(QString::fromLatin1(folder));
+        qputenv("XDG_" + QByteArray(folder).toUpper() + "_HOME",
+                (root + QLatin1Char('/') + QLatin1StringView(folder)).toUtf8());
+    }
 }
 
 TempHome::~TempHome() {

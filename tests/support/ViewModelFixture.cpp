@@ -6,20 +6,10 @@
 #include <QCoro/QCoroTask>
 #include <QFile>
 #include <QJsonArray>
-#include <QUuid>
 
 using namespace clipferry;
 
-namespace {
-
-QString testStoreName() {
-    return QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
-
-} // namespace
-
-ViewModelFixture::ViewModelFixture(PlatformConfig config, const Tweak& tweak)
-    : credentials(testStoreName(), std::chrono::seconds(5)) {
+ViewModelFixture::ViewModelFixture(PlatformConfig config, const Tweak& tweak) {
     auto options = UploadViewModel::defaultOptions();
     options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:1"));
     options.client.apiBase = options.apiBase;
@@ -28,8 +18,7 @@ ViewModelFixture::ViewModelFixture(PlatformConfig config, const Tweak& tweak)
 }
 
 ViewModelFixture::ViewModelFixture(const StandInService& service, PlatformConfig config,
-                                   const Tweak& tweak)
-    : credentials(testStoreName(), std::chrono::seconds(5)) {
+                                   const Tweak& tweak) {
     auto options = UploadViewModel::defaultOptions();
     options.apiBase = service.baseUrl();
     options.client = service.clientOptions();
@@ -79,13 +68,11 @@ void ViewModelFixture::settle() {
 
 MuxAsset ViewModelFixture::asset(const QString& id, const std::optional<QString>& passthrough,
                                  bool withPlayback) {
-    MuxAsset a;
-    a.id = id;
-    a.status = QStringLiteral("ready");
-    a.passthrough = passthrough;
-    if (withPlayback)
-        a.playback_ids = QList<PlaybackID>{{QStringLiteral("pb-") + id}};
-    return a;
+    return {.id = id,
+            .status = QStringLiteral("ready"),
+            .playback_ids =
+                withPlayback ? std::optional(QList<PlaybackID>{{"pb-" + id}}) : std::nullopt,
+            .passthrough = passthrough};
 }
 
 QJsonObject ViewModelFixture::assetJson(const QString& id, const QString& passthrough,
@@ -105,11 +92,9 @@ QJsonObject ViewModelFixture::assetJson(const QString& id, const QString& passth
 }
 
 CityMap ViewModelFixture::cities() {
-    return {
-        {QStringLiteral("PAR"), {QStringLiteral("Paris"), QStringLiteral("#0055A4"), 5}},
-        {QStringLiteral("LON"), {QStringLiteral("London"), QStringLiteral("#C8102E"), 2}},
-        {QStringLiteral("ZER"), {QStringLiteral("Zero"), QStringLiteral("#000000"), 0}},
-    };
+    return {{"PAR", {"Paris", "#0055A4", 5}},
+            {"LON", {"London", "#C8102E", 2}},
+            {"ZER", {"Zero", "#000000", 0}}};
 }
 
 QUrl StandInFixture::makeFile(const QString& name, qint64 size) const {

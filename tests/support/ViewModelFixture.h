@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QStringList>
+#include <QUuid>
 #include <functional>
 #include <memory>
 
@@ -43,7 +44,9 @@ public:
     static clipferry::CityMap cities();
 
     QNetworkAccessManager network;
-    clipferry::CredentialStore credentials;
+    clipferry::CredentialStore credentials{"ClipferryTest-" +
+                                               QUuid::createUuid().toString(QUuid::WithoutBraces),
+                                           std::chrono::seconds(5)};
     std::unique_ptr<clipferry::UploadViewModel> viewModel;
 
 private:

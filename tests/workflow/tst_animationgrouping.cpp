@@ -6,33 +6,18 @@ using namespace clipferry;
 
 namespace {
 
-MuxAsset asset(std::optional<QString> passthrough, const QString& playbackID = {}) {
-    MuxAsset a;
-    a.id = QStringLiteral("asset-") + passthrough.value_or(QStringLiteral("none"));
-    a.passthrough = std::move(passthrough);
-    if (!playbackID.isEmpty())
-        a.playback_ids = QList<PlaybackID>{PlaybackID{playbackID}};
-    return a;
+MuxAsset asset(std::optional<QString> passthrough, std::optional<QList<PlaybackID>> ids = {}) {
+    return {.id = "asset-" + passthrough.value_or("none"),
+            .playback_ids = std::move(ids),
+            .passthrough = std::move(passthrough)};
 }
 
 LocalVideo local(const QString& fileName) {
     return LocalVideo{QUrl::fromLocalFile(QStringLiteral("/clips/") + fileName)};
 }
 
-QList<LocalVideo> locals(const QStringList& fileNames) {
-    QList<LocalVideo> videos;
-    for (const auto& name : fileNames)
-        videos.append(local(name));
-    return videos;
-}
-
 CityMap cities() {
-    CityMap map;
-    map.insert(QStringLiteral("PAR"),
-               CityInfo{QStringLiteral("Paris"), QStringLiteral("#0055A4"), 5});
-    map.insert(QStringLiteral("LON"),
-               CityInfo{QStringLiteral("London"), QStringLiteral("#C8102E"), 0});
-    return map;
+    return {{"PAR", {"Paris", "#0055A4", 5}}, {"LON", {"London", "#C8102E", 0}}};
 }
 
 // A data row of two texts, kept on one line.
@@ -56,7 +41,7 @@ private Q_SLOTS:
         const auto row = [](const char* tag, const QString& name, const QStringList& parts) {
             QTest::newRow(tag) << name << parts;
         };
-        row("five parts", QStringLiteral("E1_Opening_PAR_M03_intro.mov"),
+        row("five parts", "E1_Opening_PAR_M03_intro.mov",
             {"E1", "Opening", "PAR", "M03", "intro.mov"});
         row("two parts", QStringLiteral("Opening_PAR"), {"Opening", "PAR", "", "", ""});
         row("extra parts dropped", QStringLiteral("a_b_c_d_e_f"), {"a", "b", "c", "d", "e"});
@@ -70,25 +55,18 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QStringList, parts);
         const auto parsed = parseVideoName(name);
-        QCOMPARE(parsed.element, parts[0]);
-        QCOMPARE(parsed.animation, parts[1]);
-        QCOMPARE(parsed.city, parts[2]);
-        QCOMPARE(parsed.match, parts[3]);
-        QCOMPARE(parsed.fileName, parts[4]);
+        QCOMPARE((QStringList{parsed.element, parsed.animation, parsed.city, parsed.match,
+                              parsed.fileName}),
+                 parts);
     }
 
     void namesAndTitles() {
         // An asset's name keeps its extension; a local file's loses it.
-        const auto fromAsset =
-            parseVideoName(nameText(asset(QStringLiteral("E1_Opening_PAR_M03_intro.mov"))));
-        const auto fromFile =
-            parseVideoName(nameText(local(QStringLiteral("E1_Opening_PAR_M03_intro.mov"))));
-        QCOMPARE(fromAsset.fileName, QStringLiteral("intro.mov"));
-        QCOMPARE(fromFile.fileName, QStringLiteral("intro"));
+        QCOMPARE(nameText(asset("E1_Opening_PAR_M03_intro.mov")), "E1_Opening_PAR_M03_intro.mov");
+        QCOMPARE(nameText(local("E1_Opening_PAR_M03_intro.mov")), "E1_Opening_PAR_M03_intro");
         QCOMPARE(nameText(asset(std::nullopt)), QString());
-        QCOMPARE(nameText(local(QStringLiteral("a.b.mkv"))), QStringLiteral("a.b"));
-        QCOMPARE(expansionKey(QStringLiteral("PAR"), QStringLiteral("Opening")),
-                 QStringLiteral("PAR|Opening"));
+        QCOMPARE(nameText(local(QStringLiteral("a.b.mkv"))), "a.b");
+        QCOMPARE(expansionKey("PAR", "Opening"), "PAR|Opening");
     }
 
     void displayTitles_data() {
@@ -135,9 +113,8 @@ private Q_SLOTS:
         QVERIFY(!libraryKeyLess(eAcute, eCombining));
         QVERIFY(!libraryKeyLess(eCombining, eAcute));
 
-        const auto videos =
-            locals({QStringLiteral("E1_Op_") + eAcute + QStringLiteral("_M1_a.mov"),
-                    QStringLiteral("E1_Op_") + eCombining + QStringLiteral("_M1_b.mov")});
+        const auto videos = QList{local("E1_Op_" + eAcute + "_M1_a.mov"),
+                                  local("E1_Op_" + eCombining + "_M1_b.mov")};
         const auto byCity = groupByCity(videos);
         QCOMPARE(byCity.keys.size(), 1);
         QVERIFY(byCity.find(eCombining));
@@ -181,18 +158,15 @@ private Q_SLOTS:
         QFETCH(QStringList, cities);
         QFETCH(QStringList, parAnimations);
         QFETCH(int, parOpeningVideos);
-        const QList<MuxAsset> assets{asset(QStringLiteral("E1_Opening_PAR_M01_a.mov")),
-                                     asset(QStringLiteral("E1_Finale_PAR_M01_b.mov")),
-                                     asset(QStringLiteral("E2_Opening_PAR_M02_c.mov")),
-                                     asset(QStringLiteral("E1_Opening_LON_M01_caf\u00E9.mov")),
-                                     asset(std::nullopt, QStringLiteral("pb-xyz"))};
+        const QList<MuxAsset> assets{
+            asset("E1_Opening_PAR_M01_a.mov"), asset("E1_Finale_PAR_M01_b.mov"),
+            asset("E2_Opening_PAR_M02_c.mov"), asset("E1_Opening_LON_M01_caf\u00E9.mov"),
+            asset(std::nullopt, QList<PlaybackID>{{"pb-xyz"}})};
         const auto byCity = groupByCity(assets);
         QCOMPARE(visibleCities(byCity, ::cities(), search), cities);
         if (cities.contains(QStringLiteral("PAR")))
-            QCOMPARE(visibleAnimations(QStringLiteral("PAR"), byCity, search), parAnimations);
-        QCOMPARE(
-            visibleVideos(QStringLiteral("PAR"), QStringLiteral("Opening"), byCity, search).size(),
-            parOpeningVideos);
+            QCOMPARE(visibleAnimations("PAR", byCity, search), parAnimations);
+        QCOMPARE(visibleVideos("PAR", "Opening", byCity, search).size(), parOpeningVideos);
     }
 
     void searchPredicates() {
@@ -208,13 +182,10 @@ private Q_SLOTS:
         QVERIFY(!isSearchActive(QString()));
 
         const auto byCity = groupByCity(QList<LocalVideo>{video});
-        QVERIFY(animationMatchesSearch(QStringLiteral("PAR"), QStringLiteral("Opening"), byCity,
-                                       QStringLiteral("penin")));
-        QVERIFY(!animationMatchesSearch(QStringLiteral("PAR"), QStringLiteral("Opening"), byCity,
-                                        QStringLiteral("Finale")));
-        QVERIFY(cityMatchesSearch(QStringLiteral("PAR"), byCity, cities(), QStringLiteral("Pari")));
-        QVERIFY(
-            !cityMatchesSearch(QStringLiteral("PAR"), byCity, cities(), QStringLiteral("Lond")));
+        QVERIFY(animationMatchesSearch("PAR", "Opening", byCity, "penin"));
+        QVERIFY(!animationMatchesSearch("PAR", "Opening", byCity, "Finale"));
+        QVERIFY(cityMatchesSearch("PAR", byCity, cities(), "Pari"));
+        QVERIFY(!cityMatchesSearch("PAR", byCity, cities(), "Lond"));
     }
 
     void progress_data() {
@@ -250,13 +221,11 @@ private Q_SLOTS:
 
     void groupingWithoutPrecomputedAnimations() {
         // A grouping assembled by hand (no byAnimation) still answers the per-city questions.
-        auto byCity = groupByCity(locals({"E1_Opening_PAR_M01_a.mov", "E1_Finale_PAR_M01_b.mov"}));
+        auto byCity =
+            groupByCity(QList{local("E1_Opening_PAR_M01_a.mov"), local("E1_Finale_PAR_M01_b.mov")});
         byCity.byAnimation.clear();
-        QCOMPARE(visibleAnimations(QStringLiteral("PAR"), byCity, QString()),
-                 (QStringList{"Finale", "Opening"}));
-        QCOMPARE(visibleVideos(QStringLiteral("PAR"), QStringLiteral("Finale"), byCity, QString())
-                     .size(),
-                 1);
+        QCOMPARE(visibleAnimations("PAR", byCity, QString()), (QStringList{"Finale", "Opening"}));
+        QCOMPARE(visibleVideos("PAR", "Finale", byCity, QString()).size(), 1);
     }
 };
 

@@ -8,7 +8,6 @@ using namespace clipferry;
 namespace {
 
 constexpr int slow = 20000; // generous ceiling for loopback work under the sanitizers
-const auto exported = QStringLiteral("Google Sheet updated.");
 
 // "name@created" per asset; without "@" the asset has no creation time.
 QList<MuxAsset> listing(const QStringList& entries) {
@@ -25,30 +24,6 @@ QList<MuxAsset> listing(const QStringList& entries) {
     return assets;
 }
 
-int copiesOf(const QJsonArray& assets, const QString& passthrough) {
-    return static_cast<int>(std::count_if(assets.begin(), assets.end(), [&](const auto& value) {
-        return value.toObject().value(QStringLiteral("passthrough")).toString() == passthrough;
-    }));
-}
-
-// A local folder of three clips against a library that holds "old.mov" (created long
-// before the file was written) and "same.mov" (created after it); "new.mov" is not there.
-struct DeliveryFixture : StandInFixture {
-    DeliveryFixture() {
-        QJsonObject old = assetJson(QStringLiteral("old-asset"), QStringLiteral("old.mov"));
-        old.insert(QStringLiteral("created_at"), QStringLiteral("1000"));
-        (void)service.seedAssets(
-            {old, assetJson(QStringLiteral("same-asset"), QStringLiteral("same.mov"), true, true)});
-        files = {makeFile(QStringLiteral("old.mov"), 400000), makeFile(QStringLiteral("same.mov")),
-                 makeFile(QStringLiteral("new.mov"))};
-    }
-    [[nodiscard]] bool finished() const {
-        return viewModel->completedBatchUploads() == viewModel->pendingBatchUploads() &&
-               countMessages(exported) > 0;
-    }
-    QList<QUrl> files;
-};
-
 } // namespace
 
 // Local clips against the service library: the state of each, and the batches that deliver.
@@ -57,8 +32,7 @@ class TestDelivery : public QObject {
 
 private Q_SLOTS:
     void matching_data() {
-        QTest::addColumn<bool>("listed");
-        QTest::addColumn<QStringList>("assets");
+        QTest::addColumn<QStringList>("assets"); // none: no listing yet
         QTest::addColumn<QString>("file");
         QTest::addColumn<double>("modified"); // < 0: unreadable
         QTest::addColumn<bool>("uploading");
@@ -67,32 +41,30 @@ private Q_SLOTS:
         const QString on = QStringLiteral("On Mux");
         const QString changed = QStringLiteral("Changed since upload");
         const QStringList one{QStringLiteral("a.mov@1000")};
-        QTest::newRow("no listing") << false << one << "a.mov" << 1000.0 << false << "";
+        QTest::newRow("no listing") << QStringList() << "a.mov" << 1000.0 << false << "";
         QTest::newRow("no listing, in flight")
-            << false << one << "a.mov" << 1000.0 << true << "Uploading";
-        QTest::newRow("name with extension") << true << one << "a.mov" << 1000.0 << false << on;
-        QTest::newRow("in flight wins") << true << one << "a.mov" << 1000.0 << true << "Uploading";
-        QTest::newRow("other extension")
-            << true << one << "a.mp4" << 1000.0 << false << "Not on Mux";
+            << QStringList() << "a.mov" << 1000.0 << true << "Uploading";
+        QTest::newRow("name with extension") << one << "a.mov" << 1000.0 << false << on;
+        QTest::newRow("in flight wins") << one << "a.mov" << 1000.0 << true << "Uploading";
+        QTest::newRow("other extension") << one << "a.mp4" << 1000.0 << false << "Not on Mux";
         QTest::newRow("name without extension")
-            << true << QStringList{"a@1000"} << "a.mov" << 1000.0 << false << "Not on Mux";
-        QTest::newRow("case differs") << true << one << "A.mov" << 1000.0 << false << "Not on Mux";
-        QTest::newRow("a minute later") << true << one << "a.mov" << 1060.0 << false << on;
-        QTest::newRow("past the minute") << true << one << "a.mov" << 1061.0 << false << changed;
-        QTest::newRow("date-time creation") << true << QStringList{"a.mov@2024-05-01T12:00:00Z"}
-                                            << "a.mov" << 1714564861.0 << false << changed;
-        QTest::newRow("unreadable file") << true << one << "a.mov" << -1.0 << false << on;
+            << QStringList{"a@1000"} << "a.mov" << 1000.0 << false << "Not on Mux";
+        QTest::newRow("case differs") << one << "A.mov" << 1000.0 << false << "Not on Mux";
+        QTest::newRow("a minute later") << one << "a.mov" << 1060.0 << false << on;
+        QTest::newRow("past the minute") << one << "a.mov" << 1061.0 << false << changed;
+        QTest::newRow("date-time creation") << QStringList{"a.mov@2024-05-01T12:00:00Z"} << "a.mov"
+                                            << 1714564861.0 << false << changed;
+        QTest::newRow("unreadable file") << one << "a.mov" << -1.0 << false << on;
         QTest::newRow("no creation time")
-            << true << QStringList{"a.mov"} << "a.mov" << 9000.0 << false << on;
+            << QStringList{"a.mov"} << "a.mov" << 9000.0 << false << on;
         QTest::newRow("newest of two counts")
-            << true << QStringList{"a.mov@5000", "b.mov@1", "a.mov@1000"} << "a.mov" << 2000.0
-            << false << on + "\n2 copies on Mux";
+            << QStringList{"a.mov@5000", "b.mov@1", "a.mov@1000"} << "a.mov" << 2000.0 << false
+            << on + "\n2 copies on Mux";
         QTest::newRow("changed after the newest")
-            << true << QStringList{"a.mov@1000", "a.mov@5000", "a.mov"} << "a.mov" << 5100.0
-            << false << changed + "\n3 copies on Mux";
+            << QStringList{"a.mov@1000", "a.mov@5000", "a.mov"} << "a.mov" << 5100.0 << false
+            << changed + "\n3 copies on Mux";
     }
     void matching() {
-        QFETCH(bool, listed);
         QFETCH(QStringList, assets);
         QFETCH(QString, file);
         QFETCH(double, modified);
@@ -100,7 +72,7 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         const DeliveryIndex index(listing(assets));
         const auto status =
-            deliveryStatus(listed ? &index : nullptr, file,
+            deliveryStatus(assets.isEmpty() ? nullptr : &index, file,
                            modified < 0 ? std::nullopt : std::optional(modified), uploading);
         QCOMPARE(deliveryToolTip(status), shown);
     }
@@ -119,46 +91,50 @@ private Q_SLOTS:
         QFETCH(bool, replace);
         QFETCH(bool, newFails);
         QFETCH(int, oldCopies);
-        DeliveryFixture f;
-        QVERIFY2(f.service.isRunning(), qPrintable(f.service.errorString()));
+        StandInFixture f;
+        // A folder of three clips against a library that holds "old.mov" (created long before
+        // the file was written) and "same.mov" (created after it); "new.mov" is not there.
+        QJsonObject old = ViewModelFixture::assetJson("old-asset", "old.mov");
+        old.insert("created_at", "1000");
+        QVERIFY(f.service.seedAssets(
+            {old, ViewModelFixture::assetJson("same-asset", "same.mov", true, true)}));
+        const QList<QUrl> files{f.makeFile("old.mov", 400000), f.makeFile("same.mov"),
+                                f.makeFile("new.mov")};
         if (newFails) // only old.mov is large enough to be cut
-            QVERIFY(f.service.addFault({.method = QStringLiteral("PUT"),
-                                        .path = QStringLiteral("/_upload/*"),
-                                        .dropAfterBytes = 100000}));
+            QVERIFY(f.service.addFault(
+                {.method = "PUT", .path = "/_upload/*", .dropAfterBytes = 100000}));
         auto& tracker = f.viewModel->delivery();
         f.viewModel->setLocalFolderURL(QUrl::fromLocalFile(f.home.path()));
         QCoro::waitFor(f.viewModel->loadLocalVideos());
         QCOMPARE(f.viewModel->localVideoURLs().size(), 3);
         QVERIFY(!tracker.hasListing());
-        QCOMPARE(tracker.status(f.files[0]).state, Delivery::unknown);
+        QCOMPARE(tracker.status(files[0]).state, Delivery::unknown);
         // Showing the folder lists the library in the background.
         f.viewModel->setProvider(VideoProvider::localFolder);
         QTRY_VERIFY_WITH_TIMEOUT(tracker.hasListing(), slow);
         QVERIFY(f.viewModel->existingAssets().isEmpty());
 
-        const auto candidates = tracker.uploadCandidates(f.files);
-        QCOMPARE(candidates.missing, QList<QUrl>{f.files[2]});
-        QCOMPARE(candidates.changed, QList<QUrl>{f.files[0]});
+        const auto candidates = tracker.uploadCandidates(files);
+        QCOMPARE(candidates.missing, QList<QUrl>{files[2]});
+        QCOMPARE(candidates.changed, QList<QUrl>{files[0]});
         tracker.startDelivery(candidates, replace ? DeliveryTracker::ChangedClips::replace
                                                   : DeliveryTracker::ChangedClips::keepBoth);
-        QCOMPARE(tracker.status(f.files[2]).state, Delivery::uploading);
-        QTRY_VERIFY_WITH_TIMEOUT(f.finished(), slow);
+        QCOMPARE(tracker.status(files[2]).state, Delivery::uploading);
+        QTRY_VERIFY_WITH_TIMEOUT(f.countMessages("Google Sheet updated.") > 0 &&
+                                     f.viewModel->completedBatchUploads() ==
+                                         f.viewModel->pendingBatchUploads(),
+                                 slow);
 
-        QCOMPARE(
-            f.service.countRequests(QStringLiteral("POST"), QStringLiteral("/video/v1/uploads")),
-            2);
-        QCOMPARE(
-            f.countMessages(QStringLiteral("Upload batch completed. Updating Google Sheet\u2026")),
-            1);
+        QCOMPARE(f.service.countRequests("POST", "/video/v1/uploads"), 2);
+        QCOMPARE(f.countMessages("Upload batch completed. Updating Google Sheet\u2026"), 1);
         const QJsonArray assets = f.service.assets();
-        QCOMPARE(copiesOf(assets, QStringLiteral("old.mov")), oldCopies);
         const auto requests = f.service.requests();
         const auto deleteAt = std::find_if(requests.begin(), requests.end(), [](const auto& r) {
             return r.method == QStringLiteral("DELETE");
         });
         QCOMPARE(deleteAt != requests.end(), replace && !newFails);
         if (deleteAt != requests.end()) {
-            QCOMPARE(deleteAt->path, QStringLiteral("/video/v1/assets/old-asset"));
+            QCOMPARE(deleteAt->path, "/video/v1/assets/old-asset");
             // The successor played before, and the sheet was written after.
             QString successor;
             for (const auto& value : assets)
@@ -172,8 +148,8 @@ private Q_SLOTS:
                      1);
         }
         // The listing the batch ended with judges the folder again.
-        QCOMPARE(tracker.status(f.files[2]).state, Delivery::onMux);
-        QCOMPARE(tracker.status(f.files[0]).copies(), oldCopies);
+        QCOMPARE(tracker.status(files[2]).state, Delivery::onMux);
+        QCOMPARE(tracker.status(files[0]).copies(), oldCopies);
     }
 };
 

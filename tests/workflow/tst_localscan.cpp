@@ -18,10 +18,12 @@ using namespace clipferry;
 
 namespace {
 
+// The listed files relative to `root`, sorted.
 QStringList relativePaths(const QList<QUrl>& files, const QString& root) {
     QStringList paths;
     for (const auto& file : files)
         paths.append(QDir(root).relativeFilePath(file.toLocalFile()));
+    paths.sort();
     return paths;
 }
 
@@ -29,12 +31,9 @@ QString lastMessage(const UploadViewModel& viewModel) {
     return viewModel.log().isEmpty() ? QString() : viewModel.log().constLast().message;
 }
 
-std::optional<LocalVideoState> storedLocalState() {
-    const auto bytes = readWholeFile(stateFileURL(QString::fromLatin1(localVideoStateFileName)));
-    if (!bytes)
-        return std::nullopt;
-    auto state = decodeLocalVideoState(*bytes);
-    return state ? std::optional(*state) : std::nullopt;
+Result<LocalVideoState> storedLocalState() {
+    return readWholeFile(stateFileURL(QString::fromLatin1(localVideoStateFileName)))
+        .and_then(decodeLocalVideoState);
 }
 
 void setModified(const QString& path, const QDateTime& time) {
@@ -50,7 +49,11 @@ void setModified(const QString& path, const QDateTime& time) {
 class TestLocalScan : public QObject {
     Q_OBJECT
 
-    // A view model in the surrounding home, showing `folder` unless it is empty.
+    // Each test's own home, and folder of files to show.
+    std::optional<TempHome> m_home;
+    std::optional<ClipFactory> m_tree;
+
+    // A view model in the test's home, showing `folder` unless it is empty.
     static std::unique_ptr<ViewModelFixture> showing(const QString& folder) {
         auto fixture = std::make_unique<ViewModelFixture>();
         if (!folder.isEmpty())
@@ -59,6 +62,11 @@ class TestLocalScan : public QObject {
     }
 
 private Q_SLOTS:
+    void init() {
+        m_home.emplace();
+        m_tree.emplace();
+    }
+
     void listsVideosByName_data() {
         QTest::addColumn<bool>("recursive");
         QTest::addColumn<QStringList>("expected");
@@ -70,55 +78,45 @@ private Q_SLOTS:
     void listsVideosByName() {
         QFETCH(bool, recursive);
         QFETCH(QStringList, expected);
-        TempHome home;
-        ClipFactory tree;
         for (const auto* name : {"a.MP4", "b.mov", "c.txt", ".hidden.mp4", "d.m4v", "e.webm",
                                  "g.mxf", "mp4", "sub/d.mkv", "sub/deeper/f.AVI",
                                  ".hiddendir/x.mp4", "sub/.h/y.mov", "clips.mov/inner.mp4"})
-            QVERIFY(!tree.file(QString::fromLatin1(name), "x").isEmpty());
+            QVERIFY(!m_tree->file(QString::fromLatin1(name), "x").isEmpty());
         // Only regular files: a pipe named like a clip would hang whoever opens it.
-        QCOMPARE(mkfifo(QFile::encodeName(tree.folder() + "/sub/x.mov").constData(), 0600), 0);
+        QCOMPARE(mkfifo(QFile::encodeName(m_tree->folder() + "/sub/x.mov").constData(), 0600), 0);
 
-        auto fixture = showing(tree.folder());
+        auto fixture = showing(m_tree->folder());
         auto& viewModel = fixture->viewModel;
         viewModel->setIncludeSubfolders(recursive);
         QCoro::waitFor(viewModel->loadLocalVideos());
 
-        auto listed = relativePaths(viewModel->localVideoURLs(), tree.folder());
-        listed.sort();
-        QCOMPARE(listed, expected);
-        const auto line =
-            QStringLiteral("Loaded %1 videos from local folder%2: %3")
-                .arg(expected.size())
-                .arg(recursive ? QStringLiteral(" (including subfolders)") : QString(),
-                     tree.folder());
-        QTRY_VERIFY(fixture->messages().contains(line));
+        QCOMPARE(relativePaths(viewModel->localVideoURLs(), m_tree->folder()), expected);
+        QTRY_VERIFY(
+            fixture->messages().contains(QStringLiteral("Loaded %1 videos from local folder%2: ")
+                                             .arg(expected.size())
+                                             .arg(recursive ? " (including subfolders)" : "") +
+                                         m_tree->folder()));
     }
 
     void unreadableSubfolderIsPassedOver() {
-        TempHome home;
-        ClipFactory tree;
-        QVERIFY(!tree.file(QStringLiteral("a.mp4")).isEmpty());
-        QVERIFY(!tree.file(QStringLiteral("locked/b.mp4")).isEmpty());
-        QVERIFY(!tree.file(QStringLiteral("open/c.mp4")).isEmpty());
-        const auto locked = tree.folder() + QStringLiteral("/locked");
+        for (const auto* name : {"a.mp4", "locked/b.mp4", "open/c.mp4"})
+            QVERIFY(!m_tree->file(QString::fromLatin1(name)).isEmpty());
+        const auto locked = m_tree->folder() + QStringLiteral("/locked");
         QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions{}));
         const bool enforced = QDir(locked).entryList(QDir::Files).isEmpty();
         if (enforced) {
-            auto fixture = showing(tree.folder());
+            auto fixture = showing(m_tree->folder());
             auto& viewModel = fixture->viewModel;
             viewModel->setIncludeSubfolders(true);
             QCoro::waitFor(viewModel->loadLocalVideos());
-            auto listed = relativePaths(viewModel->localVideoURLs(), tree.folder());
-            listed.sort();
-            QCOMPARE(listed, (QStringList{"a.mp4", "open/c.mp4"}));
+            QCOMPARE(relativePaths(viewModel->localVideoURLs(), m_tree->folder()),
+                     (QStringList{"a.mp4", "open/c.mp4"}));
             // The folder itself cannot be listed flat either.
             viewModel->setLocalFolderURL(QUrl::fromLocalFile(locked));
             viewModel->setIncludeSubfolders(false);
             QCoro::waitFor(viewModel->loadLocalVideos());
             QVERIFY(viewModel->localVideoURLs().isEmpty());
-            QTRY_VERIFY(fixture->messages().constLast().startsWith(
-                QStringLiteral("Failed to read folder: ")));
+            QTRY_VERIFY(fixture->messages().constLast().startsWith("Failed to read folder: "));
         }
         QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                   QFileDevice::ExeOwner));
@@ -126,106 +124,82 @@ private Q_SLOTS:
             QSKIP("This user reads folders regardless of their permissions (root).");
     }
 
+    // A folder that cannot be read stops the scan before anything is recorded; a walk that
+    // cannot start finds nothing, and the scan goes on with the empty list.
     void failuresStopTheScan_data() {
-        QTest::addColumn<QString>("folder"); // relative to a temp folder; empty = none chosen
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no folder") << QString() << "No local folder selected.";
+        QTest::addColumn<QString>("folder"); // relative to the tree; empty = none chosen
+        QTest::addColumn<bool>("recursive");
+        QTest::addColumn<QString>("message"); // %1: the folder's path
+        QTest::newRow("no folder") << QString() << false << "No local folder selected.";
         QTest::newRow("missing folder")
-            << "gone"
-            << QStringLiteral("Failed to read folder: The folder \u201Cgone\u201D "
-                              "doesn\u2019t exist.");
-        QTest::newRow("a file") << "file.mp4"
-                                << QStringLiteral("Failed to read folder: The file "
-                                                  "\u201Cfile.mp4\u201D is not a folder.");
+            << "gone" << false
+            << "Failed to read folder: The folder \u201Cgone\u201D doesn\u2019t exist.";
+        QTest::newRow("a file")
+            << "file.mp4" << false
+            << "Failed to read folder: The file \u201Cfile.mp4\u201D is not a folder.";
+        QTest::newRow("missing folder, recursive")
+            << "gone" << true << "Loaded 0 videos from local folder (including subfolders): %1";
     }
     void failuresStopTheScan() {
         QFETCH(QString, folder);
+        QFETCH(bool, recursive);
         QFETCH(QString, message);
-        TempHome home;
-        ClipFactory tree;
-        QVERIFY(!tree.file(QStringLiteral("file.mp4")).isEmpty());
-        auto fixture =
-            showing(folder.isEmpty() ? QString() : tree.folder() + QLatin1Char('/') + folder);
-        auto& viewModel = fixture->viewModel;
-        QCoro::waitFor(viewModel->loadLocalVideos());
-        QTRY_COMPARE(lastMessage(*viewModel), message);
-        QVERIFY(viewModel->localVideoURLs().isEmpty());
-        QVERIFY(!QFile::exists(home.stateFolder() + QStringLiteral("/LocalVideoState.json")));
-        for (const auto& line : fixture->messages())
-            QVERIFY(!line.startsWith(QStringLiteral("Loaded ")));
-    }
-
-    // A walk that cannot start finds nothing, and the scan goes on with the empty list.
-    void recursiveScanOfAMissingFolderFindsNothing() {
-        TempHome home;
-        const auto folder = home.path() + QStringLiteral("/gone");
-        auto fixture = showing(folder);
-        fixture->viewModel->setIncludeSubfolders(true);
+        QVERIFY(!m_tree->file(QStringLiteral("file.mp4")).isEmpty());
+        const auto path = folder.isEmpty() ? folder : m_tree->folder() + QLatin1Char('/') + folder;
+        auto fixture = showing(path);
+        fixture->viewModel->setIncludeSubfolders(recursive);
         QCoro::waitFor(fixture->viewModel->loadLocalVideos());
-        QTRY_COMPARE(lastMessage(*fixture->viewModel),
-                     QStringLiteral("Loaded 0 videos from local folder (including subfolders): ") +
-                         folder);
-        QVERIFY(storedLocalState());
+        QTRY_COMPARE(lastMessage(*fixture->viewModel), message.replace(QStringLiteral("%1"), path));
+        QVERIFY(fixture->viewModel->localVideoURLs().isEmpty());
+        QCOMPARE(bool(storedLocalState()), recursive);
+        QCOMPARE(fixture->messages().filter(QRegularExpression("^Loaded ")).size(),
+                 recursive ? 1 : 0);
     }
 
-    void firstScanFlagsEverything() {
-        TempHome home;
-        ClipFactory tree;
-        QVERIFY(!tree.file(QStringLiteral("a.mp4"), "aa").isEmpty());
-        QVERIFY(!tree.file(QStringLiteral("b.mov"), "bb").isEmpty());
-        auto fixture = showing(tree.folder());
-        auto& viewModel = fixture->viewModel;
-        const double before = currentTimeSeconds();
-        // The list and its flags land together, on this thread, from the worker's result.
-        qsizetype flaggedWithList = -1;
-        QObject::connect(viewModel.get(), &UploadViewModel::localVideoURLsChanged, this, [&] {
-            QCOMPARE(QThread::currentThread(), thread());
-            if (!viewModel->localVideoURLs().isEmpty())
-                flaggedWithList = viewModel->changedLocalVideos().size();
-        });
-        QCoro::waitFor(viewModel->loadLocalVideos());
-        QCOMPARE(flaggedWithList, 2);
-        QTRY_VERIFY(
-            fixture->messages().contains(QStringLiteral("Found 2 new/changed local videos.")));
-
-        const auto lines = fixture->messages();
-        const auto found = lines.indexOf(QStringLiteral("Found 2 new/changed local videos."));
-        QVERIFY(found > lines.indexOf(QRegularExpression(QStringLiteral("^Loaded 2 videos"))));
-        const auto state = storedLocalState();
-        QVERIFY(state);
-        QVERIFY(state->fileTimes.isEmpty());
-        QVERIFY(state->lastLaunchedAt >= before);
-    }
-
-    // Seen until rewritten with another size, or replaced by a newer copy.
+    // A first scan flags everything; a file marked seen stays seen until rewritten with
+    // another size, or replaced by a newer copy.
     void seenFilesStaySeenUntilTheyChange() {
-        TempHome home;
-        ClipFactory tree;
-        const auto a = tree.file(QStringLiteral("a.mp4"), "aaaa");
-        const auto b = tree.file(QStringLiteral("b.mp4"), "bbbb");
+        const auto a = m_tree->file(QStringLiteral("a.mp4"), "aaaa");
+        const auto b = m_tree->file(QStringLiteral("b.mp4"), "bbbb");
         // Older than any scan, so only the records decide.
         const auto bModified = QDateTime::currentDateTime().addSecs(-3600).addMSecs(-456);
         setModified(a, QDateTime::currentDateTime().addSecs(-3600).addMSecs(-123));
         setModified(b, bModified);
         {
-            auto fixture = showing(tree.folder());
+            auto fixture = showing(m_tree->folder());
             auto& viewModel = fixture->viewModel;
+            const double before = currentTimeSeconds();
+            // The list and its flags land together, on this thread, from the worker's result.
+            qsizetype flaggedWithList = -1;
+            connect(viewModel.get(), &UploadViewModel::localVideoURLsChanged, this, [&] {
+                QCOMPARE(QThread::currentThread(), thread());
+                if (!viewModel->localVideoURLs().isEmpty())
+                    flaggedWithList = viewModel->changedLocalVideos().size();
+            });
             QCoro::waitFor(viewModel->loadLocalVideos());
-            QTRY_COMPARE(viewModel->changedLocalVideos().size(), 2);
+            QCOMPARE(flaggedWithList, 2);
+            QTRY_VERIFY(fixture->messages().contains("Found 2 new/changed local videos."));
+            const auto lines = fixture->messages();
+            QVERIFY(lines.indexOf("Found 2 new/changed local videos.") >
+                    lines.indexOf(QRegularExpression("^Loaded 2 videos")));
+            const auto state = storedLocalState();
+            QVERIFY(state);
+            QVERIFY(state->fileTimes.isEmpty());
+            QVERIFY(state->lastLaunchedAt >= before);
             viewModel->markLocalVideoSeen(QUrl::fromLocalFile(a));
             viewModel->markLocalVideoSeen(QUrl::fromLocalFile(b));
             QTRY_VERIFY(viewModel->changedLocalVideos().isEmpty());
         }
         // A new run reads the records back from the file: the times must compare equal
         // bit for bit.
-        auto fixture = showing(tree.folder());
+        auto fixture = showing(m_tree->folder());
         auto& viewModel = fixture->viewModel;
         QCoro::waitFor(viewModel->loadLocalVideos());
-        QTRY_VERIFY(lastMessage(*viewModel).startsWith(QStringLiteral("Loaded ")));
+        QTRY_VERIFY(lastMessage(*viewModel).startsWith("Loaded "));
         QVERIFY(viewModel->changedLocalVideos().isEmpty());
 
         // Rewritten with another size: flagged again, the other file not.
-        QVERIFY(!tree.file(QStringLiteral("a.mp4"), "longer content").isEmpty());
+        QVERIFY(!m_tree->file(QStringLiteral("a.mp4"), "longer content").isEmpty());
         setModified(a, QDateTime::currentDateTime().addSecs(-3600));
         QCoro::waitFor(viewModel->loadLocalVideos());
         QTRY_COMPARE(viewModel->changedLocalVideos(), QSet<QUrl>{QUrl::fromLocalFile(a)});
@@ -236,7 +210,7 @@ private Q_SLOTS:
         // File times come from a coarser clock than the launch time.
         QTest::qWait(20);
         QVERIFY(QFile::remove(b));
-        QVERIFY(!tree.file(QStringLiteral("b.mp4"), "bbbb").isEmpty());
+        QVERIFY(!m_tree->file(QStringLiteral("b.mp4"), "bbbb").isEmpty());
         setModified(b, bModified);
         QCoro::waitFor(viewModel->loadLocalVideos());
         QTRY_COMPARE(viewModel->changedLocalVideos(),
@@ -244,19 +218,17 @@ private Q_SLOTS:
     }
 
     void unreadableAttributesAreSkipped() {
-        TempHome home;
-        ClipFactory tree;
-        const auto present = QUrl::fromLocalFile(tree.file(QStringLiteral("here.mp4")));
-        const auto missing = tree.folder() + QStringLiteral("/gone.mp4");
+        const auto present = QUrl::fromLocalFile(m_tree->file(QStringLiteral("here.mp4")));
+        const auto missing = m_tree->folder() + QStringLiteral("/gone.mp4");
         const auto scan = detectLocalChanges({QUrl::fromLocalFile(missing), present}, {});
         QCOMPARE(scan.changed, QSet<QUrl>{present});
         QCOMPARE(scan.unreadable, QStringList{missing});
 
         // Marking a missing file seen changes nothing and writes nothing.
-        auto fixture = showing(tree.folder());
+        auto fixture = showing(m_tree->folder());
         fixture->viewModel->markLocalVideoSeen(QUrl::fromLocalFile(missing));
         QVERIFY(!fixture->viewModel->savedLocalState()->fileTimes.contains(missing));
-        QVERIFY(!QFile::exists(home.stateFolder() + QStringLiteral("/LocalVideoState.json")));
+        QVERIFY(!QFile::exists(m_home->stateFolder() + QStringLiteral("/LocalVideoState.json")));
     }
 };
 
