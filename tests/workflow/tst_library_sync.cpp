@@ -21,7 +21,7 @@ class TestLibrarySync : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // The pagings and failures are the client's (tst_assetlisting); this is the view
+    // The pagings and failures are the client's (tst_muxclient); this is the view
     // model's side: a listing lands whole, with its own tokens, or not at all.
     void listingOutcomes_data() {
         QTest::addColumn<StandInService::Fault>("fault");
