@@ -30,7 +30,7 @@ struct MuxClientOptions {
     // Idle time-out of every request: the time allowed without progress.
     std::chrono::milliseconds transferTimeout{60000};
     // Time source of pacing and retry waits; null means the steady clock.
-    std::shared_ptr<PacerClock> clock;
+    std::shared_ptr<PacerClock> clock{};
 };
 
 } // namespace clipferry

@@ -29,17 +29,17 @@ struct Track {
 // One asset of the service library, as listed. Two assets are the same asset when
 // their ids are equal.
 struct MuxAsset {
-    QString id;
-    QString status;
-    std::optional<QList<PlaybackID>> playback_ids;
-    std::optional<QString> passthrough;
-    std::optional<QString> createdAt;
-    std::optional<QString> updatedAt;
-    std::optional<double> duration;
-    std::optional<QString> aspect_ratio;
-    std::optional<QList<Track>> tracks;
-    std::optional<QString> max_stored_resolution;
-    std::optional<double> max_stored_frame_rate;
+    QString id{};
+    QString status{};
+    std::optional<QList<PlaybackID>> playback_ids{};
+    std::optional<QString> passthrough{};
+    std::optional<QString> createdAt{};
+    std::optional<QString> updatedAt{};
+    std::optional<double> duration{};
+    std::optional<QString> aspect_ratio{};
+    std::optional<QList<Track>> tracks{};
+    std::optional<QString> max_stored_resolution{};
+    std::optional<double> max_stored_frame_rate{};
 
     // "1920×1080" from the first video track, else max_stored_resolution, else "Unknown".
     [[nodiscard]] QString resolutionText() const;

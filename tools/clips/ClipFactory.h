@@ -21,7 +21,7 @@ public:
         double audioSeconds = 0.0; // 0: as long as the video
         // A lavfi video source; empty means ffmpeg's "testsrc" pattern. Placeholders:
         // %1 the size ("320x240"), %2 the frame rate, %3 the duration in seconds.
-        QString videoSource;
+        QString videoSource{};
     };
 
     ClipFactory();
