@@ -194,46 +194,51 @@ private Q_SLOTS:
         QTest::addColumn<StandInService::Fault>("fault");
         QTest::addColumn<int>("posts");
         QTest::addColumn<QString>("error"); // empty: the export succeeds
+        QTest::addColumn<QString>("key");   // the stored sheet key; empty: none
 
         const QString echo = QStringLiteral("/macros/echo");
         const QByteArray signIn =
             "<!DOCTYPE html><html><head><title>Sign in</title>" + QByteArray(300, 'x') + "</html>";
-        QTest::newRow("confirmed") << StandInService::Fault{} << 1 << QString();
-        QTest::newRow("with a key") << StandInService::Fault{} << 1 << QString();
+        QTest::newRow("confirmed") << StandInService::Fault{} << 1 << QString() << QString();
+        QTest::newRow("with a key") << StandInService::Fault{} << 1 << QString() << "k y&z";
         QTest::newRow("refused") << StandInService::Fault{.path = exec, .status = 404} << 1
                                  << "The operation couldn\u2019t be completed. (GoogleSheet error "
-                                    "1.)";
+                                    "1.)"
+                                 << QString();
         QTest::newRow("script failed")
             << StandInService::Fault{.path = echo,
                                      .status = 200,
                                      .body = "ERROR sheet busy, try again"}
-            << 1 << "the web app answered: ERROR sheet busy, try again";
+            << 1 << "the web app answered: ERROR sheet busy, try again" << QString();
         QTest::newRow("sign-in page")
             << StandInService::Fault{.path = echo, .status = 200, .body = signIn} << 1
-            << QStringLiteral("the web app answered: ") + QString::fromLatin1(signIn.left(200));
+            << QStringLiteral("the web app answered: ") + QString::fromLatin1(signIn.left(200))
+            << QString();
         QTest::newRow("busy, then confirmed")
-            << StandInService::Fault{.path = exec, .times = 1, .status = 503} << 2 << QString();
+            << StandInService::Fault{.path = exec, .times = 1, .status = 503} << 2 << QString()
+            << QString();
         QTest::newRow("dropped, then confirmed")
             << StandInService::Fault{.path = exec, .times = 1, .dropBeforeReply = true} << 2
-            << QString();
+            << QString() << QString();
     }
 
     void sheetPostOutcomes() {
         QFETCH(StandInService::Fault, fault);
         QFETCH(int, posts);
         QFETCH(QString, error);
+        QFETCH(QString, key);
         StandInFixture f;
         if (!fault.path.isEmpty())
             QVERIFY(f.service.addFault(fault));
         // The shared key rides in the address, encoded, only when one is stored.
-        const bool keyed = QTest::currentDataTag() == QByteArrayView("with a key");
-        if (keyed)
-            QVERIFY(QCoro::waitFor(f.viewModel->sheetExporter().saveSheetKey("k y&z")));
+        if (!key.isEmpty())
+            QVERIFY(QCoro::waitFor(f.viewModel->sheetExporter().saveSheetKey(key)));
         const QString csv = QStringLiteral("index,filename,playback_url\n1,é.mov,\n");
         auto posted = QCoro::waitFor(f.viewModel->postSheetCSV(csv));
         QCOMPARE(posted ? QString() : posted.error().message, error);
         QCOMPARE(f.service.countRequests("POST", exec), posts);
-        QCOMPARE(f.service.requests().constFirst().target, keyed ? exec + "?key=k%20y%26z" : exec);
+        QCOMPARE(f.service.requests().constFirst().target,
+                 key.isEmpty() ? exec : exec + "?key=k%20y%26z");
         if (error.isEmpty()) {
             const auto sent = f.service.sheetPosts().constLast();
             QCOMPARE(sent.body, csv.toUtf8());
