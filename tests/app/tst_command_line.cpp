@@ -2,6 +2,7 @@
 #include "StandInService.h"
 #include "TempHome.h"
 #include "TestFiles.h"
+#include "TestKeyring.h"
 #include "model/CredentialStore.h"
 
 #include <QCoro/QCoroTask>
@@ -11,7 +12,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
-#include <QUuid>
 #include <clipferry/BuildConfig.h>
 
 // Every subcommand as a script runs it: the built program as a child process against the
@@ -27,26 +27,32 @@ class CommandLineTest : public QObject {
     TempHome m_home;
     StandInService m_service;
     ClipFactory m_clips;
-    QString m_keyring = QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString();
+    TestKeyring m_keyring;
     const QString m_tokenID = QStringLiteral("cli-id-5f0c1e");
     const QString m_tokenSecret = QStringLiteral("cli-secret-a93d7b");
 
-    Run run(const QStringList& arguments, const QString& credentials,
-            const QString& workingFolder = {}) {
+    // The program, window or command line, pointed at the stand-in and a store of the test's.
+    QProcessEnvironment environment(const QString& credentials, QString apiBase = {}) const {
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("CLIPFERRY_TEST_API_BASE"),
-                           m_service.baseUrl().toString());
+                           apiBase.isEmpty() ? m_service.baseUrl().toString() : apiBase);
         environment.insert(QStringLiteral("CLIPFERRY_TEST_SHEET_URL"),
                            m_service.sheetWebAppUrl().toString());
         environment.insert(QStringLiteral("CLIPFERRY_TEST_KEYRING"),
-                           credentials == QLatin1String("keyring") ? m_keyring
-                                                                   : m_keyring + "-empty");
+                           credentials == QLatin1String("keyring")
+                               ? m_keyring.service()
+                               : m_keyring.service() + "-empty");
         if (credentials == QLatin1String("env")) {
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), m_tokenID);
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), m_tokenSecret);
         }
+        return environment;
+    }
+
+    Run run(const QStringList& arguments, const QString& credentials,
+            const QString& workingFolder = {}, const QString& apiBase = {}) {
         QProcess process;
-        process.setProcessEnvironment(environment);
+        process.setProcessEnvironment(environment(credentials, apiBase));
         process.setWorkingDirectory(workingFolder);
         if (arguments.value(0) == QLatin1String("--terminal")) {
             // script(1) gives the program a terminal for both streams.
@@ -89,7 +95,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(m_home.stateFolder() + "/Uploads.json",
                           R"([{"file":"/gone.mov","size":1,"title":"gone","stage":"Pending"}])"));
         if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-            const clipferry::CredentialStore store(m_keyring);
+            const clipferry::CredentialStore store(m_keyring.service());
             QVERIFY(QCoro::waitFor(
                 store.saveKeychainString(QStringLiteral("mux_token_id"), m_tokenID)));
             QVERIFY(QCoro::waitFor(
@@ -240,10 +246,23 @@ private Q_SLOTS:
         QCOMPARE(stateFiles(), stateBefore);
     }
 
+    // A test build stops before its first request to any host but loopback. 0.0.0.0 is not
+    // loopback to the check yet reaches only this machine, so a build without it goes nowhere.
+    void requestsStayOnLoopback() {
+        const auto result = run({QStringLiteral("list")}, QStringLiteral("env"), {},
+                                QStringLiteral("http://0.0.0.0:1"));
+
+        QCOMPARE(result.exitCode, -1);
+        QVERIFY2(result.err.contains("A test build sends requests to loopback only; refused "
+                                     "http://0.0.0.0:1/"),
+                 qPrintable(result.err));
+    }
+
     // "Open with" while the window runs: the later launch hands its file, named relative to
     // its own folder, to the window and ends.
     void openWithGoesToTheRunningWindow() {
         QProcess window;
+        window.setProcessEnvironment(environment({}));
         window.start(QStringLiteral(CLIPFERRY_BINARY), {});
         QVERIFY(window.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_home.stateFolder() + "/instance.lock"), 60000);
