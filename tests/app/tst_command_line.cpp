@@ -42,6 +42,9 @@ class CommandLineTest : public QObject {
                            credentials == QLatin1String("keyring")
                                ? m_keyring.service()
                                : m_keyring.service() + "-empty");
+        if (credentials == QLatin1String("no bus"))
+            environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                               QStringLiteral("unix:path=") + m_home.path() + "/no-bus");
         if (credentials == QLatin1String("env")) {
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), m_tokenID);
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), m_tokenSecret);
@@ -105,7 +108,7 @@ private Q_SLOTS:
 
     void subcommand_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("credentials"); // env, keyring or none
+        QTest::addColumn<QString>("credentials"); // env, keyring, none or no bus
         QTest::addColumn<QString>("faultPath");   // answered with 500 when set
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("stdoutLines"); // in this order, others between
@@ -138,6 +141,10 @@ private Q_SLOTS:
             << "/video/v1/assets" << 1 << noLines << "Failed to fetch MUX assets: " << 2 << 0;
         QTest::newRow("no token") << QStringList{"list"} << "none" << QString() << 2 << noLines
                                   << "no API token" << 2 << 0;
+        // No Secret Service on the bus is a failed read, not an empty store.
+        QTest::newRow("unreachable store")
+            << QStringList{"list"} << "no bus" << QString() << 2 << noLines
+            << "[Clipferry] Could not read the saved API keys: " << 2 << 0;
         QTest::newRow("unknown option")
             << QStringList{"list", "--all"} << "env" << QString() << 2 << noLines
             << "unknown option --all\nUsage: clipferry list [--json]" << 2 << 0;
