@@ -2,6 +2,7 @@
 
 #include "model/StateFolder.h"
 #include "service/MuxClient.h"
+#include "service/ServiceTransport.h"
 #include "workflow/ChangeTime.h"
 #include "workflow/ListingCache.h"
 
@@ -56,15 +57,16 @@ void LibrarySync::setLastCompleteListing(QList<MuxAsset> assets) {
     Q_EMIT lastCompleteListingChanged();
 }
 
-QCoro::Task<> LibrarySync::refreshService(QString tokenID, QString tokenSecret) {
+QCoro::Task<Result<QList<MuxAsset>>> LibrarySync::refreshService(QString tokenID,
+                                                                 QString tokenSecret) {
     QPointer self(this);
     auto listed = co_await listAll(std::move(tokenID), std::move(tokenSecret));
     if (!self)
-        co_return;
+        co_return tl::unexpected(ServiceTransport::cancelled());
     if (!listed) {
         endRefresh();
         m_log(QStringLiteral("Failed to fetch MUX assets: ") + listed.error().message);
-        co_return;
+        co_return listed;
     }
 
     detectChangedMuxAssets(*listed);
@@ -75,11 +77,12 @@ QCoro::Task<> LibrarySync::refreshService(QString tokenID, QString tokenSecret) 
     const auto count = listed->size();
     const bool showedCache = showsCachedListing();
     m_cachedListing.reset();
-    setExistingAssets(std::move(*listed));
+    setExistingAssets(*listed);
     if (showedCache)
         Q_EMIT showsCachedListingChanged(false);
     endRefresh();
     m_log(QStringLiteral("Loaded %1 total assets from MUX.").arg(count));
+    co_return listed;
 }
 
 void LibrarySync::detectChangedMuxAssets(const QList<MuxAsset>& assets) {

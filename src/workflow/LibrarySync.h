@@ -61,8 +61,10 @@ public:
     void endRefresh();
     // Lists the service with the given tokens and, when the whole library arrived, shows
     // it and updates the change flags and the seen-state; a refresh runs between
-    // beginRefresh and endRefresh.
-    [[nodiscard]] QCoro::Task<> refreshService(QString tokenID, QString tokenSecret);
+    // beginRefresh and endRefresh. Hands back that complete listing, so whoever refreshed
+    // to publish the library need not list it again.
+    [[nodiscard]] QCoro::Task<Result<QList<MuxAsset>>> refreshService(QString tokenID,
+                                                                      QString tokenSecret);
     // The whole library, recorded as the last complete listing when it arrives; the
     // view and the seen-state are left alone.
     [[nodiscard]] QCoro::Task<Result<QList<MuxAsset>>> listAll(QString tokenID,

@@ -156,21 +156,24 @@ QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
     co_return Result<void>{};
 }
 
-QCoro::Task<Result<void>> SheetExporter::exportLibrary() {
-    QPointer self(this);
-    auto listed = co_await m_list();
-    if (!self)
-        co_return tl::unexpected(ServiceTransport::cancelled());
-    if (!listed)
-        co_return fail(errorDomain::sheet, libraryNotListedCode,
-                       QStringLiteral("the service library could not be listed: ") +
-                           listed.error().message);
+QCoro::Task<Result<void>> SheetExporter::exportLibrary(std::optional<QList<MuxAsset>> listed) {
+    if (!listed) {
+        QPointer self(this);
+        auto own = co_await m_list();
+        if (!self)
+            co_return tl::unexpected(ServiceTransport::cancelled());
+        if (!own)
+            co_return fail(errorDomain::sheet, libraryNotListedCode,
+                           QStringLiteral("the service library could not be listed: ") +
+                               own.error().message);
+        listed = std::move(*own);
+    }
     co_return co_await postSheetCSV(buildSheetCSV(*listed));
 }
 
-QCoro::Task<> SheetExporter::exportAfterLibraryChange() {
+QCoro::Task<> SheetExporter::exportAfterLibraryChange(std::optional<QList<MuxAsset>> listed) {
     QPointer self(this);
-    auto exported = co_await exportLibrary();
+    auto exported = co_await exportLibrary(std::move(listed));
     if (!self)
         co_return;
     if (exported)
@@ -183,7 +186,8 @@ QCoro::Task<> SheetExporter::exportAfterLibraryChange() {
 QCoro::Task<> SheetExporter::updateGoogleSheets() {
     QPointer self(this);
     m_log(QStringLiteral("Updating Google Sheets..."));
-    auto exported = co_await exportLibrary();
+    std::optional<QList<MuxAsset>> unlisted;
+    auto exported = co_await exportLibrary(std::move(unlisted));
     if (!self)
         co_return;
     if (exported)

@@ -21,8 +21,8 @@ class CredentialStore;
 class RequestPacer;
 
 // Publishes the playback addresses of the whole service library to the sheet, as CSV
-// posted to the web app that writes the rows. Every export lists the library for
-// itself, so a sheet never gets an old or partial list. The view model owns one.
+// posted to the web app that writes the rows. An export posts only a complete listing
+// made for it: the one a refresh just brought, or else its own. The view model owns one.
 class SheetExporter : public QObject {
     Q_OBJECT
 
@@ -53,8 +53,9 @@ public:
     [[nodiscard]] QString buildSheetCSV(const QList<MuxAsset>& assets) const;
     // Succeeds only when the web app confirms the write: its answer starts with "OK ".
     [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
-    // The export after a batch or a delete, with its two result lines.
-    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange();
+    // The export after a batch or a delete, with its two result lines. `listed` is the
+    // complete listing of the refresh that just ran; without one the export lists for itself.
+    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange(std::optional<QList<MuxAsset>> listed);
     // The export of the button "Update Google Sheets", with its three lines.
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
     // The key the web app may ask for, kept beside the tokens; empty removes it.
@@ -65,7 +66,7 @@ Q_SIGNALS:
     void exportFinished(bool updated);
 
 private:
-    [[nodiscard]] QCoro::Task<Result<void>> exportLibrary();
+    [[nodiscard]] QCoro::Task<Result<void>> exportLibrary(std::optional<QList<MuxAsset>> listed);
     // The key to send, none when no key is configured, or why it could not be read.
     [[nodiscard]] QCoro::Task<Result<std::optional<QString>>> sheetKey();
 

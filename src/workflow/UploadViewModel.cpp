@@ -100,7 +100,7 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
         m_options.sheetWebAppUrl,  m_options.streamBase, {client.maxRetries, client.retryBaseDelay},
         client.transferTimeout,    client.clock,         m_options.fixedSheetKey,
         !m_options.writeStateFiles};
-    // Each export lists the library for itself, with the tokens as they stand then.
+    // An export without a fresh listing lists for itself, with the tokens as they stand then.
     m_sheet = std::make_unique<SheetExporter>(
         network, credentials, std::move(sheet),
         [this] { return m_library->listAll(m_tokenID, m_tokenSecret); }, log);
@@ -238,8 +238,8 @@ QCoro::Task<Result<void>> UploadViewModel::postSheetCSV(QString csv) {
     return m_sheet->postSheetCSV(std::move(csv));
 }
 
-QCoro::Task<> UploadViewModel::exportAfterLibraryChange() {
-    return m_sheet->exportAfterLibraryChange();
+QCoro::Task<> UploadViewModel::exportAfterLibraryChange(std::optional<QList<MuxAsset>> listed) {
+    return m_sheet->exportAfterLibraryChange(std::move(listed));
 }
 
 // --- upload batches: forwards to the queue ------------------------------------------
@@ -281,10 +281,10 @@ QCoro::Task<> UploadViewModel::prepareUpload() {
 
 QCoro::Task<> UploadViewModel::completeUploadBatch() {
     QPointer self(this);
-    co_await refreshLibrary();
+    auto listed = co_await relistLibrary();
     if (!self)
         co_return;
-    co_await exportAfterLibraryChange();
+    co_await exportAfterLibraryChange(std::move(listed));
 }
 
 void UploadViewModel::markUploadedAssetNew(const QString& assetID) {
@@ -423,22 +423,29 @@ void UploadViewModel::saveMuxState() {
 }
 
 QCoro::Task<> UploadViewModel::refreshLibrary() {
+    (void)co_await relistLibrary();
+}
+
+QCoro::Task<std::optional<QList<MuxAsset>>> UploadViewModel::relistLibrary() {
     QPointer self(this);
     m_library->beginRefresh();
     if (m_provider == VideoProvider::localFolder) {
         co_await loadLocalVideos();
         if (!self)
-            co_return;
+            co_return std::nullopt;
         m_library->endRefresh();
         appendLog(
             QStringLiteral("Loaded %1 videos from local folder.").arg(m_localVideoURLs.size()));
-        co_return;
+        co_return std::nullopt;
     }
     // The first listing needs the tokens, which the secret store hands over asynchronously.
     co_await waitUntilReady();
     if (!self)
-        co_return;
-    co_await m_library->refreshService(m_tokenID, m_tokenSecret);
+        co_return std::nullopt;
+    auto listed = co_await m_library->refreshService(m_tokenID, m_tokenSecret);
+    if (!listed)
+        co_return std::nullopt;
+    co_return std::move(*listed);
 }
 
 void UploadViewModel::refreshIfNeverListed() {
@@ -481,12 +488,12 @@ QCoro::Task<> UploadViewModel::deleteSelectedAsset() {
         co_await m_library->deleteAsset(*m_selectedAsset, m_tokenID, m_tokenSecret);
     if (!self || !deleted)
         co_return;
-    co_await refreshLibrary();
+    auto listed = co_await relistLibrary();
     if (!self)
         co_return;
     setSelectedAsset(std::nullopt);
     appendLog(QStringLiteral("Updating Google Sheet\u2026"));
-    co_await exportAfterLibraryChange();
+    co_await exportAfterLibraryChange(std::move(listed));
 }
 
 QString UploadViewModel::buildSheetCSV() const {

@@ -194,6 +194,13 @@ public:
     // Lists the chosen folder and flags new and changed files; a newer scan supersedes it.
     [[nodiscard]] QCoro::Task<> loadLocalVideos();
     void startLoadLocalVideos() { keep(loadLocalVideos()); }
+    // The folder chooser's answer: scans it, and logs the choice after the scan's lines.
+    [[nodiscard]] QCoro::Task<> selectLocalFolder(QUrl folder);
+    void startSelectLocalFolder(QUrl folder) { keep(selectLocalFolder(std::move(folder))); }
+    // The library's refresh while the local folder is on view: rescans and logs the count,
+    // and leaves the service library, which has nothing to do with the folder, as it is.
+    [[nodiscard]] QCoro::Task<> reloadLocalFolder();
+    void startReloadLocalFolder() { keep(reloadLocalFolder()); }
     void markLocalVideoSeen(const QUrl& file);
     [[nodiscard]] QCoro::Task<> preloadLocalMetadata(QList<QUrl> files);
     // The pool metadata is read on; by default one of this object's own, with a thread
@@ -255,7 +262,12 @@ private:
     [[nodiscard]] QCoro::Task<> prepareUpload();
     [[nodiscard]] QCoro::Task<> completeUploadBatch();
     void resumeUnfinishedUploads();
-    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange();
+    // `refreshLibrary`, handing back the complete service listing when it brought one.
+    [[nodiscard]] QCoro::Task<std::optional<QList<MuxAsset>>> relistLibrary();
+    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange(std::optional<QList<MuxAsset>> listed);
+    // False when a newer scan took this one's place before it landed. `thenLog` follows the
+    // scan's own line, before the line of what it found.
+    [[nodiscard]] QCoro::Task<bool> scanLocalVideos(QString thenLog);
 
     QList<LogEntry> m_log;
     bool m_showAPIKeySheet = false;

@@ -136,8 +136,8 @@ private Q_SLOTS:
     }
 
     // Nothing selected sends nothing; a refused delete keeps the selection and the listing
-    // and neither lists nor exports; a delete that goes through lists anew, clears the
-    // selection and posts the sheet.
+    // and neither lists nor exports; a delete that goes through lists anew, once, clears the
+    // selection and posts that listing to the sheet.
     void deleteSelectedAsset() {
         StandInFixture f;
         QVERIFY(f.service.seedGeneratedAssets(3));
@@ -162,6 +162,7 @@ private Q_SLOTS:
 
         QCoro::waitFor(f.viewModel->deleteSelectedAsset());
         f.settle();
+        QCOMPARE(f.service.countRequests("GET", "/video/v1/assets"), 1);
         const auto log = f.messages();
         QCOMPARE(log.mid(log.lastIndexOf(QStringLiteral("Deleting asset: seeded0002.mov")), 5),
                  (QStringList{"Deleting asset: seeded0002.mov", "Deleted asset.",

@@ -108,6 +108,8 @@ private Q_SLOTS:
         QVERIFY(posts[0].body.contains(",clip01.mov,https://stream.example/"));
         QVERIFY(posts[0].body.contains(",clip03.mkv,https://stream.example/"));
         QVERIFY(!posts[0].body.contains("clip.02"));
+        // The sheet gets the refresh's listing: the library is listed once.
+        QCOMPARE(f.service.countRequests("GET", "/video/v1/assets"), 1);
     }
 
     void uploadProgressMovesWithTheBytes() {
