@@ -363,10 +363,16 @@ private Q_SLOTS:
         QVERIFY(bar->isHidden());
         QVERIFY(column.view().isEnabled());
 
-        // In local mode the button rescans and reports the count.
+        // In local mode the button and F5 rescan and report the count; the service library
+        // stays for when it is on view again.
+        const auto listed = h.vm().existingAssets().size();
         h.vm().setProvider(VideoProvider::localFolder);
         QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
-        QTRY_VERIFY(h.fixture.messages().contains("Loaded 0 videos from local folder."));
+        QTest::keyClick(&h.view(), Qt::Key_F5);
+        QTRY_COMPARE(h.fixture.countMessages("Loaded 0 videos from local folder."), 2);
+        h.vm().setProvider(VideoProvider::webMux);
+        QVERIFY(listed > 0);
+        QCOMPARE(h.vm().existingAssets().size(), listed);
     }
 
     void emptyLibrarySaysWhatToDo_data() {

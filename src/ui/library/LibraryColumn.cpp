@@ -202,7 +202,11 @@ void LibraryColumn::startFirstRefresh() {
 }
 
 void LibraryColumn::refresh() {
-    m_viewModel.startRefreshLibrary();
+    // A full refresh would empty the service library, which the folder does not replace.
+    if (m_viewModel.provider() == VideoProvider::localFolder)
+        m_viewModel.startReloadLocalFolder();
+    else
+        m_viewModel.startRefreshLibrary();
 }
 
 void LibraryColumn::showCachedListing(bool cached) {

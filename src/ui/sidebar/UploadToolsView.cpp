@@ -203,10 +203,7 @@ void UploadToolsView::folderChosen(const QList<QUrl>& folders) {
     // A cancel or an empty answer leaves everything as it was.
     if (folders.isEmpty())
         return;
-    const QUrl folder = folders.first();
-    m_viewModel.setLocalFolderURL(folder);
-    m_viewModel.startLoadLocalVideos();
-    m_viewModel.appendLog(QStringLiteral("Selected local folder: ") + folder.toLocalFile());
+    m_viewModel.startSelectLocalFolder(folders.first());
 }
 
 void UploadToolsView::openSettings() {
