@@ -8,6 +8,7 @@
 
 #include <QCoro/QCoroTask>
 #include <QDir>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -275,6 +276,9 @@ private Q_SLOTS:
         for (const auto& secret : {m_tokenID, m_tokenSecret, basic})
             QVERIFY2(!output.contains(secret), qPrintable(output));
         QCOMPARE(stateFiles(), stateBefore);
+        QDirIterator cache(m_home.path(), {"MuxListing.json"}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        QVERIFY2(!cache.hasNext(), "a run wrote the window's listing cache");
     }
 
     // A file another living Clipferry is sending is left to it: the run says so and ends
