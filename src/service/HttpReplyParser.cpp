@@ -91,10 +91,13 @@ HttpReplyParser::State HttpReplyParser::parse() {
         case Framing::chunked: {
             if (m_remaining > 0 && !takeBody())
                 return State::incomplete;
+            // A chunk line or trailer line longer than a head is no line: the same verdict
+            // however the bytes arrive (a '\r' at the end may yet start the line break).
             const qsizetype lineEnd = m_incoming.indexOf("\r\n");
+            if ((lineEnd < 0 ? m_incoming.size() - 1 : lineEnd) > m_limits.maxHeadBytes)
+                return fail(QStringLiteral("The storage host sent a malformed chunk."));
             if (lineEnd < 0)
-                return m_incoming.size() > m_limits.maxHeadBytes ? headTooLarge()
-                                                                  : State::incomplete;
+                return State::incomplete;
             const QByteArray line = m_incoming.left(lineEnd).trimmed();
             m_incoming.remove(0, lineEnd + 2);
             if (m_inTrailer) {
@@ -150,7 +153,7 @@ bool HttpReplyParser::readHead() {
     const QList<QByteArray> statusLine = lines.first().trimmed().split(' ');
     const QByteArray code = statusLine.size() > 1 ? statusLine.at(1) : QByteArray();
     if (!statusLine.first().startsWith("HTTP/") || code.size() != 3 || !allOf(code, isDigit) ||
-        code.toInt() < 100) {
+        code.toInt() < 100 || code.toInt() > 599) {
         fail(QStringLiteral("The storage host sent a malformed status line."));
         return false;
     }
