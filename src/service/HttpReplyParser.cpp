@@ -82,9 +82,11 @@ HttpReplyParser::State HttpReplyParser::parse() {
         }
         switch (m_framing) {
         case Framing::untilClose:
+            if (m_incoming.size() > m_limits.maxBodyBytes - m_body.size())
+                return bodyTooLarge();
             m_body += m_incoming;
             m_incoming.clear();
-            return m_body.size() > m_limits.maxBodyBytes ? bodyTooLarge() : State::incomplete;
+            return State::incomplete;
         case Framing::length:
             takeBody();
             return m_remaining == 0 ? State::complete : State::incomplete;
