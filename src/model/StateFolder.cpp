@@ -20,8 +20,7 @@ QString stateFileURL(const QString& fileName) {
 }
 
 Result<void> makePrivateFolder(const QString& path) {
-    constexpr auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                           QFileDevice::ExeOwner;
+    constexpr auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
     const QFileInfo info(path);
     // Created private, so that no other user can open it in the moment before a chmod.
     if (!info.exists() && !QDir().mkdir(path, owner) &&

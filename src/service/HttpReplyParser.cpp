@@ -175,9 +175,8 @@ bool HttpReplyParser::readHead() {
         const QByteArray value = line.mid(colon + 1).trimmed();
         m_headers.append({name, value});
         if (name.compare("Content-Length", Qt::CaseInsensitive) == 0) {
-            const qint64 stated = value.size() <= maxDecimalDigits && allOf(value, isDigit)
-                                      ? value.toLongLong()
-                                      : -1;
+            const qint64 stated =
+                value.size() <= maxDecimalDigits && allOf(value, isDigit) ? value.toLongLong() : -1;
             if (stated < 0 || (length && *length != stated)) {
                 fail(QStringLiteral("The storage host sent an invalid Content-Length."));
                 return false;

@@ -166,8 +166,8 @@ void ServiceTransport::noteRateBudget(const QNetworkReply& reply) {
     if (seconds <= 0 || seconds > longestWindow)
         return;
     // A spent budget holds every request until its reset: no longer than a Retry-After may.
-    const auto window = std::min<std::chrono::milliseconds>(std::chrono::seconds(seconds),
-                                                            m_policy.maxRetryAfter);
+    const auto window =
+        std::min<std::chrono::milliseconds>(std::chrono::seconds(seconds), m_policy.maxRetryAfter);
     auto& clock = m_pacer.clock();
     m_pacer.noteBudget(remaining, clock.now() + window);
 }
@@ -186,15 +186,15 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
     }
 
     const auto alive = lifetime();
-    auto slot =
-        m_pacer.acquire(verb == "POST" ? RequestPacer::Kind::post : RequestPacer::Kind::other, stop);
+    auto slot = m_pacer.acquire(
+        verb == "POST" ? RequestPacer::Kind::post : RequestPacer::Kind::other, stop);
     co_await std::move(slot);
     if (alive.expired() || (stop && stop->isStopped()))
         co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
 
     if (device && m_streamBodies) {
-        std::unique_ptr<StreamedRequest, DeleteLater> streamed(
-            new StreamedRequest(verb, request, std::move(device), m_transferTimeout, m_replyLimits));
+        std::unique_ptr<StreamedRequest, DeleteLater> streamed(new StreamedRequest(
+            verb, request, std::move(device), m_transferTimeout, m_replyLimits));
         StreamedRequest* const call = streamed.get();
         if (progress)
             QObject::connect(call, &StreamedRequest::uploadProgress, call, progress);

@@ -70,13 +70,15 @@ SessionAnswer readHeldRange(const QByteArray& range, qint64 size, qint64 heldBef
                               : SessionAnswer{SessionAnswer::partial, 0};
     const QByteArray prefix = QByteArrayLiteral("bytes=0-");
     const QByteArray digits = range.mid(prefix.size());
-    bool ok = range.startsWith(prefix) && !digits.isEmpty() && digits.size() <= 18 &&
-              std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    bool ok =
+        range.startsWith(prefix) && !digits.isEmpty() && digits.size() <= 18 &&
+        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
     const qint64 held = ok ? digits.toLongLong(&ok) + 1 : 0;
     if (!ok)
         return brokenAnswer(QStringLiteral("The storage host sent a malformed Range header."));
     if (held > size)
-        return brokenAnswer(QStringLiteral("The storage host claimed more bytes than the file has."));
+        return brokenAnswer(
+            QStringLiteral("The storage host claimed more bytes than the file has."));
     if (held < heldBefore)
         return brokenAnswer(
             QStringLiteral("The storage host now holds fewer bytes than it said before."));

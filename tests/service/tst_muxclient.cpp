@@ -359,8 +359,8 @@ private slots:
         QTest::newRow("308 beyond the file")
             << QList{held("bytes=0-1000")} << qint64(1000) << false << 1
             << "The storage host claimed more bytes than the file has.";
-        QTest::newRow("malformed Range") << QList{held("bytes=0-99x")} << qint64(1000) << false
-                                         << 1 << "The storage host sent a malformed Range header.";
+        QTest::newRow("malformed Range") << QList{held("bytes=0-99x")} << qint64(1000) << false << 1
+                                         << "The storage host sent a malformed Range header.";
         QTest::newRow("Range going backwards")
             << QList{held("bytes=0-499", 1), held("bytes=0-99")} << qint64(1000) << false << 2
             << "The storage host now holds fewer bytes than it said before.";
@@ -373,7 +373,8 @@ private slots:
             << qint64(4 * 1024 * 1024) << false << 6
             << "Upload failed: the storage host did not take the file in 6 requests.";
         QTest::newRow("endless reply")
-            << QList{Fault{.method = "PUT", .path = "/_upload/*", .status = 200, .endlessBody = true}}
+            << QList{Fault{
+                   .method = "PUT", .path = "/_upload/*", .status = 200, .endlessBody = true}}
             << qint64(1000) << false << 1 << "The storage host's reply is larger than 1 MiB.";
         QTest::newRow("TLS handshake fails") << QList<Fault>() << qint64(1000) << true << 0 << "";
     }
@@ -502,43 +503,43 @@ private slots:
         const int incomplete = int(HttpReplyParser::State::incomplete);
         const int complete = int(HttpReplyParser::State::complete);
         const int failed = int(HttpReplyParser::State::failed);
-        const QString invalidLength = QStringLiteral("The storage host sent an invalid Content-Length.");
-        const QString bodyTooLarge = QStringLiteral("The storage host's reply is larger than 16 bytes.");
+        const QString invalidLength =
+            QStringLiteral("The storage host sent an invalid Content-Length.");
+        const QString bodyTooLarge =
+            QStringLiteral("The storage host's reply is larger than 16 bytes.");
         const QString headTooLarge =
             QStringLiteral("The storage host's reply head is larger than 128 bytes.");
         const QByteArray ok = "HTTP/1.1 200 OK\r\n";
         QTest::newRow("by length") << ok + "Content-Length: 2\r\n\r\nhi" << complete << 200 << "hi";
         QTest::newRow("interim, then final")
-            << "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Content-Length: 0\r\n\r\n" << complete
-            << 200 << "";
+            << "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Content-Length: 0\r\n\r\n"
+            << complete << 200 << "";
         QTest::newRow("until the close") << ok + "\r\nabc" << complete << 200 << "abc";
-        QTest::newRow("cut short") << ok + "Content-Length: 9\r\n\r\nabc" << incomplete << 200
-                                   << "abc";
+        QTest::newRow("cut short")
+            << ok + "Content-Length: 9\r\n\r\nabc" << incomplete << 200 << "abc";
         QTest::newRow("chunked") << ok + "Transfer-Encoding: chunked\r\n\r\n2\r\nab\r\n0\r\n\r\n"
                                  << complete << 200 << "ab";
-        QTest::newRow("negative length")
-            << ok + "Content-Length: -1\r\n\r\n" << failed << 200 << invalidLength;
+        QTest::newRow("negative length") << ok + "Content-Length: -1\r\n\r\n"
+                                         << failed << 200 << invalidLength;
         QTest::newRow("malformed length")
             << ok + "Content-Length: 2x\r\n\r\nhi" << failed << 200 << invalidLength;
-        QTest::newRow("two lengths")
-            << ok + "Content-Length: 2\r\nContent-Length: 3\r\n\r\nhi" << failed << 200
-            << invalidLength;
-        QTest::newRow("length beyond the cap")
-            << ok + "Content-Length: 17\r\n\r\n" << failed << 200 << bodyTooLarge;
+        QTest::newRow("two lengths") << ok + "Content-Length: 2\r\nContent-Length: 3\r\n\r\nhi"
+                                     << failed << 200 << invalidLength;
+        QTest::newRow("length beyond the cap") << ok + "Content-Length: 17\r\n\r\n"
+                                               << failed << 200 << bodyTooLarge;
         QTest::newRow("endless until the close")
             << ok + "\r\n" + QByteArray(17, 'x') << failed << 200 << bodyTooLarge;
-        QTest::newRow("chunk beyond the cap")
-            << ok + "Transfer-Encoding: chunked\r\n\r\n11\r\n" << failed << 200 << bodyTooLarge;
+        QTest::newRow("chunk beyond the cap") << ok + "Transfer-Encoding: chunked\r\n\r\n11\r\n"
+                                              << failed << 200 << bodyTooLarge;
         QTest::newRow("malformed chunk size")
-            << ok + "Transfer-Encoding: chunked\r\n\r\nzz\r\n" << failed << 200
-            << "The storage host sent a malformed chunk size.";
+            << ok + "Transfer-Encoding: chunked\r\n\r\nzz\r\n"
+            << failed << 200 << "The storage host sent a malformed chunk size.";
         QTest::newRow("endless head") << ok + QByteArray(120, 'x') << failed << 0 << headTooLarge;
         QTest::newRow("endless interim heads")
             << QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(6) << failed << 100
             << headTooLarge;
-        QTest::newRow("malformed status")
-            << QByteArray("HTTP/1.1 2x0 OK\r\n\r\n") << failed << 0
-            << "The storage host sent a malformed status line.";
+        QTest::newRow("malformed status") << QByteArray("HTTP/1.1 2x0 OK\r\n\r\n") << failed << 0
+                                          << "The storage host sent a malformed status line.";
     }
 
     void replyParser() {
@@ -555,8 +556,9 @@ private slots:
         for (HttpReplyParser* parser : {&whole, &piecewise}) {
             QCOMPARE(int(parser->closed()), state);
             QCOMPARE(parser->status(), status);
-            QCOMPARE(state == int(HttpReplyParser::State::failed) ? parser->error()
-                                                                  : QString::fromUtf8(parser->body()),
+            QCOMPARE(state == int(HttpReplyParser::State::failed)
+                         ? parser->error()
+                         : QString::fromUtf8(parser->body()),
                      text);
         }
     }

@@ -214,21 +214,21 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
 }
 
 void StandInServer::serveEndlessBody(Response& response, std::chrono::milliseconds trickle) {
+    const auto provide = [this, trickle](size_t, httplib::DataSink& sink) {
+        if (trickle.count() <= 0) {
+            static const std::string block(64 * 1024, 'x');
+            return sink.write(block.data(), block.size());
+        }
+        pause(trickle);
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_stopping)
+                return false;
+        }
+        return sink.write("x", 1);
+    };
     response.body.clear();
-    response.set_chunked_content_provider(
-        "application/octet-stream", [this, trickle](size_t, httplib::DataSink& sink) {
-            if (trickle.count() <= 0) {
-                static const std::string block(64 * 1024, 'x');
-                return sink.write(block.data(), block.size());
-            }
-            pause(trickle);
-            {
-                const std::lock_guard lock(m_mutex);
-                if (m_stopping)
-                    return false;
-            }
-            return sink.write("x", 1);
-        });
+    response.set_chunked_content_provider("application/octet-stream", provide);
 }
 
 QJsonObject StandInServer::uploadJson(const Upload& upload) const {
