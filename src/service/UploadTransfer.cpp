@@ -142,14 +142,10 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
     bool ask = transfer.resume;
     int failures = 0;
     int requests = 0;
-    QString lastReason;
     for (;;) {
+        // Bounded even when every answer shows a little progress.
         if (requests++ >= m_options.maxTransferRequests)
-            co_return serviceError(
-                uploadFailedCode,
-                QStringLiteral("Upload failed: the storage host did not take the file in %1 "
-                               "requests.")
-                    .arg(m_options.maxTransferRequests));
+            break;
         Result<HttpReply> reply = tl::unexpected(ServiceTransport::cancelled());
         if (ask) {
             auto request = sessionRequest(uploadURL, 0);
@@ -214,7 +210,6 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
             break;
         case SessionAnswer::interrupted:
             ask = true;
-            lastReason = answer.error ? answer.error->message : QString();
             if (++failures <= m_options.maxResumptions) {
                 const auto delay = std::min(m_sessionTransport->backoffDelay(failures - 1),
                                             m_options.maxResumeDelay);
@@ -227,11 +222,9 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
             }
             break;
         }
-        co_return serviceError(uploadFailedCode,
-                               lastReason.isEmpty()
-                                   ? QStringLiteral("Upload failed")
-                                   : QStringLiteral("Upload failed: %1").arg(lastReason));
+        break;
     }
+    co_return serviceError(uploadFailedCode, QStringLiteral("Upload failed"));
 }
 
 QCoro::Task<Result<void>> MuxClient::cancelUpload(QString uploadID) {

@@ -366,12 +366,10 @@ private slots:
             << "The storage host now holds fewer bytes than it said before.";
         // Whole but not complete: asked again without a body, never sent an empty range.
         QTest::newRow("308 for the whole file")
-            << QList{held("bytes=0-999")} << qint64(1000) << false << 6
-            << "Upload failed: the storage host did not take the file in 6 requests.";
+            << QList{held("bytes=0-999")} << qint64(1000) << false << 6 << "Upload failed";
         QTest::newRow("offset moves")
             << QList{Fault{.method = "PUT", .path = "/_upload/*", .dropAfterBytes = 300000}}
-            << qint64(4 * 1024 * 1024) << false << 6
-            << "Upload failed: the storage host did not take the file in 6 requests.";
+            << qint64(4 * 1024 * 1024) << false << 6 << "Upload failed";
         QTest::newRow("endless reply")
             << QList{Fault{
                    .method = "PUT", .path = "/_upload/*", .status = 200, .endlessBody = true}}
