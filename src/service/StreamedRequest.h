@@ -61,6 +61,8 @@ private:
     void succeed();
     void stopTimers();
     void failWith(int networkError, const QString& message);
+    void failWithFile(const QString& message);
+    void end(Result<HttpReply> outcome);
     void onSocketError();
 
     QByteArray m_verb;
