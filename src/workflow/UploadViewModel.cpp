@@ -511,9 +511,7 @@ QString UploadViewModel::cityMapFileURL() const {
 }
 
 void UploadViewModel::ensureCityMapFolder() const {
-    const auto folder = stateFolderPath();
-    if (!QFileInfo::exists(folder))
-        (void)QDir().mkpath(folder);
+    (void)makePrivateFolder(stateFolderPath());
 }
 
 void UploadViewModel::loadCityMap() {

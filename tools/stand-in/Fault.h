@@ -23,6 +23,8 @@
 //   body / bodyBase64  the body of that answer (default: an error document)
 //   headers       extra reply headers, e.g. {"Retry-After": "2"}
 //   malformedJson serve the service's own reply cut short, so it no longer parses
+//   endlessBody   the reply's body never ends: blocks as fast as the client reads
+//   trickleMs     the reply's body never ends: one byte each this many milliseconds
 struct Fault {
     QString method;
     QString path;
@@ -36,6 +38,8 @@ struct Fault {
     std::optional<QByteArray> body;
     QList<QPair<QByteArray, QByteArray>> headers;
     bool malformedJson = false;
+    bool endlessBody = false;
+    int trickleMs = 0;
 
     [[nodiscard]] bool matches(const QString& requestMethod, const QString& requestPath) const;
 

@@ -207,8 +207,28 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
             response.set_header(name.toStdString(), value.toStdString());
         if (fault->malformedJson)
             response.body = response.body.substr(0, response.body.size() / 2) + "{\"";
+        if (fault->endlessBody || fault->trickleMs > 0)
+            serveEndlessBody(response, std::chrono::milliseconds(fault->trickleMs));
     }
     finish(response.status);
+}
+
+void StandInServer::serveEndlessBody(Response& response, std::chrono::milliseconds trickle) {
+    const auto provide = [this, trickle](size_t, httplib::DataSink& sink) {
+        if (trickle.count() <= 0) {
+            static const std::string block(64 * 1024, 'x');
+            return sink.write(block.data(), block.size());
+        }
+        pause(trickle);
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_stopping)
+                return false;
+        }
+        return sink.write("x", 1);
+    };
+    response.body.clear();
+    response.set_chunked_content_provider("application/octet-stream", provide);
 }
 
 QJsonObject StandInServer::uploadJson(const Upload& upload) const {
@@ -533,13 +553,15 @@ void StandInServer::addUploadRoute() {
                 // Counted, never kept: uploads of gigabytes must not grow the stand-in.
                 qint64 bytes = 0;
                 // Takes in what arrived; the session holds it from here on.
-                const auto record = [&](bool whole) -> Upload* {
+                const auto record = [&]() -> Upload* {
                     Upload* upload = find();
                     if (!upload)
                         return nullptr;
                     upload->bytesReceived += bytes;
                     const qint64 end = range->first + bytes;
-                    if (whole && end == range->size) {
+                    // Every byte is in, even if the connection goes before the answer: the
+                    // session is complete, as a store finishes an object once it has it all.
+                    if (end == range->size) {
                         completeUpload(*upload);
                         upload->held = end;
                     } else {
@@ -556,7 +578,7 @@ void StandInServer::addUploadRoute() {
                     // store keeps it: a status query right after it finds it.
                     {
                         const std::lock_guard lock(m_mutex);
-                        record(false);
+                        record();
                     }
                     if (fault->hang)
                         pause(longestHang);
@@ -566,7 +588,7 @@ void StandInServer::addUploadRoute() {
                 if (!whole && dropAfter >= 0 && bytes >= dropAfter)
                     return;
                 const std::lock_guard lock(m_mutex);
-                if (Upload* upload = record(whole))
+                if (Upload* upload = record())
                     answerSession(res, *upload);
             },
             drain);

@@ -77,6 +77,9 @@ private:
     bool authorized(const httplib::Request& request, httplib::Response& response);
     // Waits `duration` or until the stand-in stops or releases its hanging requests.
     void pause(std::chrono::milliseconds duration);
+    // Replaces the reply's body by one that never ends: blocks as fast as the client
+    // takes them, or one byte each `trickle`.
+    void serveEndlessBody(httplib::Response& response, std::chrono::milliseconds trickle);
 
     // Answers a PUT to an upload session with what it holds: 200 when complete, else
     // 308 with the held range (none when nothing is held).

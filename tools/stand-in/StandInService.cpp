@@ -41,6 +41,10 @@ QJsonObject faultJson(const StandInService::Fault& fault) {
         object.insert(QStringLiteral("dropAfterBytes"), static_cast<double>(fault.dropAfterBytes));
     if (fault.malformedJson)
         object.insert(QStringLiteral("malformedJson"), true);
+    if (fault.endlessBody)
+        object.insert(QStringLiteral("endlessBody"), true);
+    if (fault.trickleMs > 0)
+        object.insert(QStringLiteral("trickleMs"), fault.trickleMs);
     return object;
 }
 

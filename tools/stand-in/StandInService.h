@@ -50,6 +50,8 @@ public:
         bool dropAfterHandling = false; // do the work, then close without a reply
         qint64 dropAfterBytes = -1;     // upload PUT: close after reading this many bytes
         bool malformedJson = false;     // the normal reply, cut short so it does not parse
+        bool endlessBody = false;       // a reply body that never ends, sent as fast as read
+        int trickleMs = 0;              // a reply body that never ends, a byte each this often
     };
 
     struct LoggedRequest {
