@@ -140,6 +140,7 @@ private Q_SLOTS:
 
         // Action: runs until one succeeds, the first ones killed where the service holds.
         QStringList history;
+        QString lastOutput;
         bool succeeded = false;
         for (int run = 0; run < maxRuns && !succeeded; ++run) {
             static const char* const phases[] = {"before", "acted", "body", "replied"};
@@ -169,6 +170,11 @@ private Q_SLOTS:
                                      QString::fromUtf8(child.readAll())));
                 }
             }
+            // What went wrong in the run, for a failure message.
+            lastOutput.clear();
+            for (const auto& line : QString::fromUtf8(child.readAll()).split(QLatin1Char('\n')))
+                if (line.contains(QLatin1String("fail"), Qt::CaseInsensitive))
+                    lastOutput += line + QLatin1Char('\n');
             succeeded =
                 !killed && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
             history += QStringLiteral("run %1: %2")
@@ -183,7 +189,9 @@ private Q_SLOTS:
         QVERIFY(m_service.stopChaos());
         QVERIFY(m_service.makePendingAssets());
         const QString story = history.join(QStringLiteral("; "));
-        QVERIFY2(succeeded, qPrintable(QStringLiteral("never succeeded: ") + story));
+        QVERIFY2(succeeded, qPrintable(QStringLiteral("never succeeded: ") + story +
+                                       QStringLiteral("\nThe last run's failures:\n") +
+                                       lastOutput.left(1500)));
         const auto faults = libraryFaults();
         QVERIFY2(faults.isEmpty(),
                  qPrintable(story + QStringLiteral("; ") + QString::number(faults.size()) +
