@@ -2,7 +2,9 @@
 #include "StandInService.h"
 #include "TempHome.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -32,7 +34,7 @@ class ChaosTest : public QObject {
     const QString m_keyring = QStringLiteral("ClipferryChaos-") + QUuid::createUuid().toString();
 
     static QList<quint64> seeds() {
-        const QString text = qEnvironmentVariable("CLIPFERRY_CHAOS_SEEDS", QStringLiteral("1-3"));
+        const QString text = qEnvironmentVariable("CLIPFERRY_CHAOS_SEEDS", QStringLiteral("1-4"));
         QList<quint64> list;
         for (const auto& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             const auto ends = part.split(QLatin1Char('-'));
@@ -60,30 +62,41 @@ class ChaosTest : public QObject {
         return environment;
     }
 
-    // What is wrong with the library against the clips, one line each.
-    QStringList libraryFaults() const {
+    static QString digestOf(const QString& file) {
+        QFile data(file);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        return data.open(QIODevice::ReadOnly) && hash.addData(&data)
+                   ? QString::fromLatin1(hash.result().toHex())
+                   : QString();
+    }
+
+    // What is wrong with the library, one line each, against the clips' names and the
+    // digests of every version each had on disk.
+    QStringList libraryFaults(const QMap<QString, QStringList>& versions) const {
         QHash<QString, QJsonObject> uploads;
         for (const auto& value : m_service.uploads())
             uploads.insert(value[QStringLiteral("id")].toString(), value.toObject());
-        // Clip -> "asset<-upload:bytes held" of each of its assets.
+        // Clip -> its assets, "asset<-upload:bytes held", and how many hold a version.
         QHash<QString, QStringList> assetsByClip;
+        QHash<QString, int> wholeByClip;
         for (const auto& value : m_service.assets()) {
+            const auto clip = value[QStringLiteral("passthrough")].toString();
             const auto upload = uploads.value(value[QStringLiteral("upload_id")].toString());
-            assetsByClip[value[QStringLiteral("passthrough")].toString()].append(
-                QStringLiteral("%1<-%2:%3")
-                    .arg(value[QStringLiteral("id")].toString(),
-                         upload[QStringLiteral("id")].toString())
-                    .arg(upload[QStringLiteral("bytes_held")].toInteger()));
+            const bool whole =
+                versions.value(clip).contains(upload[QStringLiteral("sha256")].toString());
+            wholeByClip[clip] += whole ? 1 : 0;
+            assetsByClip[clip].append(QStringLiteral("%1<-%2:%3%4")
+                                          .arg(value[QStringLiteral("id")].toString(),
+                                               upload[QStringLiteral("id")].toString())
+                                          .arg(upload[QStringLiteral("bytes_held")].toInteger())
+                                          .arg(whole ? "" : " (not a version of the file)"));
         }
         QStringList faults;
-        for (const auto& file : m_files) {
-            const QFileInfo info(file);
-            const auto assets = assetsByClip.take(info.fileName());
-            const QString whole = QStringLiteral(":%1").arg(info.size());
-            if (assets.size() != 1 || !assets.first().endsWith(whole))
-                faults += QStringLiteral("%1 (%2 bytes) on %3 assets %4")
-                              .arg(info.fileName())
-                              .arg(info.size())
+        for (auto it = versions.cbegin(); it != versions.cend(); ++it) {
+            const auto assets = assetsByClip.take(it.key());
+            if (assets.size() != 1 || wholeByClip.value(it.key()) != 1)
+                faults += QStringLiteral("%1 on %2 assets %3")
+                              .arg(it.key())
                               .arg(assets.size())
                               .arg(assets.join(QLatin1Char(' ')));
         }
@@ -104,6 +117,10 @@ private Q_SLOTS:
               "E2_Anthem_PAR_M03_d.mp4", "E2_Anthem_LON_M03_e.mov", "E2_Anthem_NYC_M04_f.mp4"}) {
             m_files.append(m_clips.video(QLatin1String(name), options));
             QVERIFY2(!m_files.last().isEmpty(), qPrintable(m_clips.lastError()));
+            // The clip rendered again, as a render machine may while the last run is down.
+            const ClipFactory::Options again{.seconds = 3.0, .size = {960, 540}};
+            QVERIFY(
+                !m_clips.video(QStringLiteral("again/") + QLatin1String(name), again).isEmpty());
         }
     }
 
@@ -133,15 +150,30 @@ private Q_SLOTS:
                                             .cutShare = 0.3,
                                             .assetDelayRequests = draw(5, 40)};
         const int kills = draw(1, 3);
+        const auto changed = QFileInfo(m_files.at(draw(0, 5))).fileName();
+        // A sync's folder is the row's own, as one clip in it changes after the first run.
+        QTemporaryDir folder;
+        QMap<QString, QStringList> versions;
+        for (const auto& file : m_files) {
+            const auto name = QFileInfo(file).fileName();
+            QVERIFY(QFile::copy(file, folder.filePath(name)));
+            versions[name].append(digestOf(file));
+        }
         const QStringList arguments = subcommand == QLatin1String("upload")
                                           ? QStringList{subcommand} + m_files
-                                          : QStringList{subcommand, m_clips.folder()};
+                                          : QStringList{subcommand, folder.path()};
 
         // Action: runs until one succeeds, the first ones killed where the service holds.
         QStringList history;
         QString lastOutput;
         bool succeeded = false;
         for (int run = 0; run < maxRuns && !succeeded; ++run) {
+            if (run == 1 && subcommand == QLatin1String("sync")) {
+                const auto again = m_clips.folder() + QStringLiteral("/again/") + changed;
+                QVERIFY(QFile::remove(folder.filePath(changed)));
+                QVERIFY(QFile::copy(again, folder.filePath(changed)));
+                versions[changed].append(digestOf(again));
+            }
             static const char* const phases[] = {"before", "acted", "body", "replied"};
             chaos.holdAt = run < kills ? draw(1, 120) : 0;
             chaos.holdPhase = QLatin1String(phases[draw(0, 3)]);
@@ -188,10 +220,11 @@ private Q_SLOTS:
         QVERIFY(m_service.stopChaos());
         QVERIFY(m_service.makePendingAssets());
         const QString story = history.join(QStringLiteral("; "));
+        qInfo().noquote() << story;
         QVERIFY2(succeeded, qPrintable(QStringLiteral("never succeeded: ") + story +
                                        QStringLiteral("\nThe last run's failures:\n") +
                                        lastOutput.left(1500)));
-        const auto faults = libraryFaults();
+        const auto faults = libraryFaults(versions);
         QVERIFY2(faults.isEmpty(),
                  qPrintable(story + QStringLiteral("; ") + QString::number(faults.size()) +
                             QStringLiteral(" of %1 clips wrong:\n").arg(m_files.size()) +

@@ -2,6 +2,7 @@
 
 #include "JsonReplies.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 
 using httplib::Request;
@@ -188,6 +189,11 @@ void StandInServer::addControlRoutes() {
             object.insert(QStringLiteral("received"), upload.received);
             object.insert(QStringLiteral("asset_id"), upload.assetID);
             object.insert(QStringLiteral("asset_pending"), upload.assetPending);
+            if (upload.held > 0 && upload.content.size() == upload.held)
+                object.insert(QStringLiteral("sha256"),
+                              QString::fromLatin1(QCryptographicHash::hash(
+                                                      upload.content, QCryptographicHash::Sha256)
+                                                      .toHex()));
             uploads.append(object);
         }
         sendJson(response, 200, uploads);

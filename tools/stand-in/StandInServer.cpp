@@ -587,6 +587,7 @@ void StandInServer::addUploadRoute() {
                     return nullptr;
                 };
                 qint64 held = 0;
+                bool keep = false;
                 {
                     const std::lock_guard lock(m_mutex);
                     Upload* upload = find();
@@ -602,9 +603,12 @@ void StandInServer::addUploadRoute() {
                         return answerSession(res, *upload);
                     }
                     held = upload->held;
+                    keep = m_chaos.isOn();
                 }
-                // Counted, never kept: uploads of gigabytes must not grow the stand-in.
+                // Counted, never kept: uploads of gigabytes must not grow the stand-in. The
+                // chaos mode's small clips are kept, to tell which file an asset came from.
                 qint64 bytes = 0;
+                QByteArray body;
                 // Takes in what arrived; the session holds it from here on.
                 const auto record = [&](bool whole) -> Upload* {
                     Upload* upload = find();
@@ -618,11 +622,18 @@ void StandInServer::addUploadRoute() {
                     } else {
                         upload->held = std::max(held, end / sessionUnit * sessionUnit);
                     }
+                    if (keep) {
+                        upload->content =
+                            upload->content.left(range->first) + body + upload->content.mid(end);
+                        upload->content.truncate(upload->held);
+                    }
                     return upload;
                 };
                 const qint64 dropAfter = fault ? fault->dropAfterBytes : -1;
-                const bool whole = reader([&](const char*, size_t size) {
+                const bool whole = reader([&](const char* data, size_t size) {
                     bytes += static_cast<qint64>(size);
+                    if (keep)
+                        body.append(data, static_cast<qsizetype>(size));
                     if (dropAfter < 0 || bytes < dropAfter)
                         return true;
                     // What arrived is held before the client can notice the cut, as a

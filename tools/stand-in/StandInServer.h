@@ -44,6 +44,8 @@ private:
         // In chaos mode the asset appears a while after the upload completed: at this time,
         // once the chaos mode counted this many requests.
         bool assetPending = false;
+        // Chaos mode only: the bytes held.
+        QByteArray content;
         std::chrono::steady_clock::time_point assetDueTime{};
         qint64 assetDueRequest = 0;
     };

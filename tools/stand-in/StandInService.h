@@ -143,7 +143,7 @@ public:
     // The library in listing order, as the service would list it.
     [[nodiscard]] QJsonArray assets() const;
     // Uploads with the stand-in's extra members "bytes_received", "bytes_held", "received",
-    // "asset_id", "asset_pending".
+    // "asset_id", "asset_pending" and, in chaos mode, "sha256" of the bytes held.
     [[nodiscard]] QJsonArray uploads() const;
 
     // Every request that reached the service or the web app, in arrival order.
