@@ -225,10 +225,11 @@ private Q_SLOTS:
                                        QStringLiteral("\nThe last run's failures:\n") +
                                        lastOutput.left(1500)));
         const auto faults = libraryFaults(versions);
-        QVERIFY2(faults.isEmpty(),
-                 qPrintable(story + QStringLiteral("; ") + QString::number(faults.size()) +
-                            QStringLiteral(" of %1 clips wrong:\n").arg(m_files.size()) +
-                            faults.join(QLatin1Char('\n'))));
+        QVERIFY2(faults.isEmpty(), qPrintable(story +
+                                              QStringLiteral("; %1 faults with %2 clips:\n")
+                                                  .arg(faults.size())
+                                                  .arg(m_files.size()) +
+                                              faults.join(QLatin1Char('\n'))));
     }
 };
 
