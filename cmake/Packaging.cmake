@@ -31,7 +31,9 @@ address to a Google Sheet.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${CLIPFERRY_HOMEPAGE_URL}")
-# Depends comes from the libraries the executable links, as dpkg-shlibdeps finds them.
+# Depends comes from the libraries the executable links, as dpkg-shlibdeps finds them, and
+# the plugins Qt loads at run time, which it cannot see: the delivery ledger's SQLite driver.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

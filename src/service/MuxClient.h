@@ -38,6 +38,10 @@ struct FileTransfer {
     std::function<void(qint64 sent, qint64 total)> progress;
     // The transfer goes on from what the session holds: the sent count starts over there.
     std::function<void(qint64 held, qint64 total)> resumedAt;
+    // The file as it was when its session began (size 0: unchecked). Checked again just
+    // before the last block leaves: a file that changed is never completed.
+    qint64 expectedSize = 0;
+    qint64 expectedModifiedMs = 0;
 };
 
 // The client of the video service's REST API. One instance, owned by the view model;

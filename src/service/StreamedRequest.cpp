@@ -142,10 +142,12 @@ void StreamedRequest::writeBody() {
     while (m_bodyRead < m_bodyLength && m_socket->bytesToWrite() < aheadOfConnection) {
         m_block.resize(static_cast<qsizetype>(std::min(blockSize, m_bodyLength - m_bodyRead)));
         const qint64 got = m_body->read(m_block.data(), m_block.size());
-        if (got <= 0)
+        // The file's own failure is no network fault: nothing is gained by sending again.
+        if (got < 0)
+            return failWithFile(m_body->errorString());
+        if (got == 0)
             return failWith(QNetworkReply::UnknownNetworkError,
-                            got < 0 ? m_body->errorString()
-                                    : QStringLiteral("The request body ended early."));
+                            QStringLiteral("The request body ended early."));
         m_bodyRead += got;
         m_socket->write(m_block.constData(), got);
     }
@@ -276,11 +278,19 @@ void StreamedRequest::succeed() {
     Q_EMIT finished();
 }
 
+void StreamedRequest::failWithFile(const QString& message) {
+    end(fail(errorDomain::file, 0, message));
+}
+
 void StreamedRequest::failWith(int networkError, const QString& message) {
+    end(networkError < 0 ? tl::unexpected(ServiceTransport::cancelled())
+                         : fail(errorDomain::network, networkError, message));
+}
+
+void StreamedRequest::end(Result<HttpReply> outcome) {
     if (m_finished)
         return;
-    m_outcome = networkError < 0 ? tl::unexpected(ServiceTransport::cancelled())
-                                 : fail(errorDomain::network, networkError, message);
+    m_outcome = std::move(outcome);
     m_finished = true;
     m_idle.stop();
     if (m_socket)

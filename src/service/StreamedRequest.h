@@ -55,6 +55,8 @@ private:
     bool parseReply();
     void succeed();
     void failWith(int networkError, const QString& message);
+    void failWithFile(const QString& message);
+    void end(Result<HttpReply> outcome);
     void onSocketError();
 
     QByteArray m_verb;

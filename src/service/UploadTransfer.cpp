@@ -17,10 +17,15 @@ namespace {
 
 // The file as a request body that cannot be rewound once read from. After a lost
 // connection Qt's HTTP layer would otherwise send the whole body again on its own,
-// unseen, where the session only lacks what it does not hold.
+// unseen, where the session only lacks what it does not hold. The read that reaches the
+// end fails when the file is no longer the one the session began with, so the session
+// never receives its last byte and never makes an asset of a changed file.
 class ForwardOnlyFile final : public QFile {
 public:
-    using QFile::QFile;
+    ForwardOnlyFile(const QString& path, qint64 expectedSize, qint64 expectedModifiedMs)
+        : QFile(path)
+        , m_expectedSize(expectedSize)
+        , m_expectedModifiedMs(expectedModifiedMs) {}
 
     bool seek(qint64 position) override {
         if (m_read && position != pos())
@@ -31,10 +36,20 @@ public:
 protected:
     qint64 readData(char* data, qint64 maxSize) override {
         m_read = true;
+        if (m_expectedSize > 0 && pos() + maxSize >= m_expectedSize) {
+            const QFileInfo now(fileName());
+            if (now.size() != m_expectedSize ||
+                now.lastModified().toMSecsSinceEpoch() != m_expectedModifiedMs) {
+                setErrorString(QStringLiteral("The file changed while it was being uploaded."));
+                return -1;
+            }
+        }
         return QFile::readData(data, maxSize);
     }
 
 private:
+    qint64 m_expectedSize = 0;
+    qint64 m_expectedModifiedMs = 0;
     bool m_read = false;
 };
 
@@ -117,9 +132,12 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
                 request.setRawHeader("Content-Range", "bytes " + QByteArray::number(offset) + '-' +
                                                           QByteArray::number(size - 1) + '/' +
                                                           QByteArray::number(size));
-            ServiceTransport::BodySource source = [filePath,
-                                                   offset]() -> Result<std::unique_ptr<QIODevice>> {
-                auto file = std::make_unique<ForwardOnlyFile>(filePath);
+            ServiceTransport::BodySource source =
+                [filePath, offset, expectedSize = transfer.expectedSize,
+                 expectedModified =
+                     transfer.expectedModifiedMs]() -> Result<std::unique_ptr<QIODevice>> {
+                auto file =
+                    std::make_unique<ForwardOnlyFile>(filePath, expectedSize, expectedModified);
                 if (!file->open(QIODevice::ReadOnly) || !file->seek(offset))
                     return fail(errorDomain::file, static_cast<int>(file->error()),
                                 file->errorString());

@@ -75,10 +75,17 @@ DeliveryStatus DeliveryIndex::status(const QString& fileName,
 }
 
 DeliveryStatus deliveryStatus(const DeliveryIndex* index, const QString& fileName,
-                              std::optional<double> modified, bool uploading) {
+                              std::optional<double> modified, bool uploading,
+                              const QString& deliveredAsset) {
     DeliveryStatus status = index ? index->status(fileName, modified) : DeliveryStatus{};
-    if (uploading)
+    if (uploading) {
         status.state = Delivery::uploading;
+    } else if (!deliveredAsset.isEmpty()) {
+        // Delivered since the listing: the newest copy, made from the file as it is.
+        status.state = Delivery::onMux;
+        status.assetIDs.removeAll(deliveredAsset);
+        status.assetIDs.prepend(deliveredAsset);
+    }
     return status;
 }
 

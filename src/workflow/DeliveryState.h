@@ -55,9 +55,10 @@ private:
     QHash<QString, QList<Match>> m_byName;
 };
 
-// The state of one file: "Uploading" while it is in flight, else from the listing (none:
-// unknown).
+// The state of one file: "Uploading" while it is in flight, on the service once its upload
+// delivered `deliveredAsset`, else from the listing (none: unknown).
 [[nodiscard]] DeliveryStatus deliveryStatus(const DeliveryIndex* index, const QString& fileName,
-                                            std::optional<double> modified, bool uploading);
+                                            std::optional<double> modified, bool uploading,
+                                            const QString& deliveredAsset = {});
 
 } // namespace clipferry

@@ -2,6 +2,7 @@
 
 #include "model/DetachedTask.h"
 #include "service/MuxClient.h"
+#include "workflow/DeliveryLedger.h"
 #include "workflow/FileAttributes.h"
 #include "workflow/LibrarySync.h"
 #include "workflow/UploadViewModel.h"
@@ -11,10 +12,6 @@
 
 namespace clipferry {
 namespace {
-
-bool inFlight(UploadStatus status) {
-    return status != UploadStatus::done && status != UploadStatus::failed;
-}
 
 std::optional<double> modificationTime(const QUrl& file) {
     const auto attributes = readFileAttributes(file.toLocalFile());
@@ -44,23 +41,44 @@ DeliveryTracker::DeliveryTracker(UploadViewModel& viewModel,
 DeliveryTracker::~DeliveryTracker() = default;
 
 void DeliveryTracker::takeListing() {
-    if (const auto& listing = m_viewModel.lastCompleteListing())
+    if (const auto& listing = m_viewModel.lastCompleteListing()) {
         m_index.emplace(*listing);
-    else
+        // What was delivered before this listing began is in it now, or was deleted since.
+        if (const auto& started = m_viewModel.library().lastCompleteListingStartTime();
+            started.isValid())
+            (void)m_viewModel.ledger().forgetDeliveredBefore(started.toMSecsSinceEpoch());
+    } else {
         m_index.reset();
+    }
+    readLedger();
     recompute();
 }
 
 void DeliveryTracker::noteUploads() {
-    QSet<QUrl> files;
+    QHash<QUrl, int> uploads;
     for (const UploadItem& item : m_viewModel.uploads())
-        if (inFlight(item.status))
-            files.insert(item.fileURL);
-    // Progress arrives many times a second; only a file entering or leaving matters.
-    if (files == m_inFlight)
+        uploads.insert(item.fileURL, static_cast<int>(item.status));
+    // Progress arrives many times a second; only a change of stage matters.
+    if (uploads == m_seenUploads)
         return;
-    m_inFlight = std::move(files);
+    m_seenUploads = std::move(uploads);
+    readLedger();
     recompute();
+}
+
+void DeliveryTracker::readLedger() {
+    m_inFlight.clear();
+    m_delivered.clear();
+    const auto entries = m_viewModel.ledger().entries();
+    if (!entries)
+        return;
+    for (const UploadRecord& entry : *entries) {
+        const QUrl file = QUrl::fromLocalFile(entry.filePath);
+        if (entry.stage == UploadStatus::done)
+            m_delivered.insert(file, entry.assetID);
+        else if (entry.stage != UploadStatus::failed && entry.stage != UploadStatus::cancelled)
+            m_inFlight.insert(file);
+    }
 }
 
 void DeliveryTracker::recompute() {
@@ -68,7 +86,7 @@ void DeliveryTracker::recompute() {
     const DeliveryIndex* index = m_index ? &*m_index : nullptr;
     for (const QUrl& file : m_viewModel.localVideoURLs())
         states.insert(file, deliveryStatus(index, file.fileName(), modificationTime(file),
-                                           m_inFlight.contains(file)));
+                                           m_inFlight.contains(file), m_delivered.value(file)));
     if (states == m_states)
         return;
     m_states = std::move(states);
@@ -121,7 +139,9 @@ void DeliveryTracker::startDelivery(const Candidates& candidates, ChangedClips c
 }
 
 QStringList DeliveryTracker::matchingAssets(const QUrl& file) const {
-    return m_index ? m_index->status(file.fileName(), std::nullopt).assetIDs : QStringList{};
+    const DeliveryIndex* index = m_index ? &*m_index : nullptr;
+    return deliveryStatus(index, file.fileName(), std::nullopt, false, m_delivered.value(file))
+        .assetIDs;
 }
 
 void DeliveryTracker::startBatch(const QList<QUrl>& files, const QList<QUrl>& replacing) {
@@ -133,6 +153,14 @@ void DeliveryTracker::startBatch(const QList<QUrl>& files, const QList<QUrl>& re
         if (const QStringList old = matchingAssets(file); !old.isEmpty())
             m_replacing.insert(file, old);
     m_viewModel.startUploadBatch(files);
+}
+
+QList<QUrl> DeliveryTracker::knownFiles(const QList<QUrl>& files) const {
+    QList<QUrl> known;
+    for (const QUrl& file : files)
+        if (!matchingAssets(file).isEmpty())
+            known.append(file);
+    return known;
 }
 
 QList<QUrl> DeliveryTracker::dropFiles(const QList<QUrl>& files) {

@@ -44,6 +44,9 @@ public:
     // One batch; a replaced clip's old assets are deleted once its new one is Done.
     void startDelivery(const Candidates& candidates, ChangedClips changed);
 
+    // Of these files, those the service holds by name or that were delivered since the
+    // listing.
+    [[nodiscard]] QList<QUrl> knownFiles(const QList<QUrl>& files) const;
     // A drop: files that match nothing start at once, each as a batch of its own; the
     // files the service already holds by name wait for one answer. Returns those.
     [[nodiscard]] QList<QUrl> dropFiles(const QList<QUrl>& files);
@@ -63,6 +66,7 @@ private:
     void takeListing();
     void recompute();
     void noteUploads();
+    void readLedger();
     void renewListingIfOld();
     [[nodiscard]] QStringList matchingAssets(const QUrl& file) const;
     void startBatch(const QList<QUrl>& files, const QList<QUrl>& replacing);
@@ -71,7 +75,12 @@ private:
     std::chrono::milliseconds m_maxListingAge;
     std::optional<DeliveryIndex> m_index;
     QHash<QUrl, DeliveryStatus> m_states;
+    // From the ledger: files accepted and not finished, in any process, and files
+    // delivered since the last listing with their assets.
     QSet<QUrl> m_inFlight;
+    QHash<QUrl, QString> m_delivered;
+    // The upload list's files and stages when the ledger was last read.
+    QHash<QUrl, int> m_seenUploads;
     // File -> the asset ids its upload replaces.
     QHash<QUrl, QStringList> m_replacing;
     bool m_listing = false;

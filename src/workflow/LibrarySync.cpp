@@ -35,18 +35,24 @@ void LibrarySync::endRefresh() {
 
 QCoro::Task<Result<QList<MuxAsset>>> LibrarySync::listAll(QString tokenID, QString tokenSecret) {
     QPointer self(this);
+    const QDateTime started = QDateTime::currentDateTimeUtc();
     auto listed = co_await m_mux.listAllAssets(std::move(tokenID), std::move(tokenSecret));
-    if (self && listed)
+    if (self && listed) {
+        m_lastListingStartedAt = started;
         setLastCompleteListing(*listed);
+    }
     co_return listed;
 }
 
 void LibrarySync::setLastCompleteListing(QList<MuxAsset> assets) {
     m_lastCompleteListing = std::move(assets);
     m_lastListedAt = QDateTime::currentDateTimeUtc();
-    // A cache that cannot be written costs only the next quick start.
-    (void)QDir().mkpath(QFileInfo(m_listingCacheFile).path());
-    (void)writeFileAtomically(m_listingCacheFile, encodeListing(*m_lastCompleteListing));
+    // A cache that cannot be written costs only the next quick start; none is kept by a
+    // run that must not touch the window's files.
+    if (!m_listingCacheFile.isEmpty()) {
+        (void)QDir().mkpath(QFileInfo(m_listingCacheFile).path());
+        (void)writeFileAtomically(m_listingCacheFile, encodeListing(*m_lastCompleteListing));
+    }
     Q_EMIT lastCompleteListingChanged();
 }
 

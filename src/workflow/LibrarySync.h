@@ -41,6 +41,10 @@ public:
         return m_lastCompleteListing;
     }
     [[nodiscard]] const QDateTime& lastCompleteListingTime() const { return m_lastListedAt; }
+    // When the request for its first page left: anything made before is in it.
+    [[nodiscard]] const QDateTime& lastCompleteListingStartTime() const {
+        return m_lastListingStartedAt;
+    }
     // The rows to show: the listing, or, until the first refresh of this run replaces it,
     // the one the previous run kept. Only for showing: nothing else reads the kept rows.
     [[nodiscard]] const QList<MuxAsset>& shownAssets() const {
@@ -101,6 +105,7 @@ private:
     QString m_listingCacheFile;
     std::optional<QList<MuxAsset>> m_cachedListing;
     QDateTime m_lastListedAt;
+    QDateTime m_lastListingStartedAt;
 };
 
 } // namespace clipferry

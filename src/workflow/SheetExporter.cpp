@@ -9,6 +9,7 @@
 
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QSettings>
 
 // The sheet gets the playback addresses of the whole service library as CSV, through an
 // Apps Script web app that writes the rows.
@@ -70,9 +71,47 @@ QString SheetExporter::buildSheetCSV(const QList<MuxAsset>& assets) const {
     return sheetCSV(assets, m_options.streamBase);
 }
 
+namespace {
+
+// Whether a sheet key was saved in the secret store, so a run without one knows not to ask.
+const auto sheetKeySavedSetting = QStringLiteral("sheetKeySaved");
+
+} // namespace
+
 QCoro::Task<Result<void>> SheetExporter::saveSheetKey(QString key) {
-    co_return co_await m_credentials.saveKeychainString(QString::fromLatin1(sheetKeyAccount),
-                                                        std::move(key));
+    QPointer self(this);
+    const bool saving = !key.isEmpty();
+    auto saved = co_await m_credentials.saveKeychainString(QString::fromLatin1(sheetKeyAccount),
+                                                           std::move(key));
+    if (self && saved && !m_options.headless)
+        QSettings().setValue(sheetKeySavedSetting, saving);
+    co_return saved;
+}
+
+QCoro::Task<Result<std::optional<QString>>> SheetExporter::sheetKey() {
+    if (m_options.fixedKey)
+        co_return m_options.fixedKey->isEmpty() ? std::optional<QString>() : m_options.fixedKey;
+    // Settings from before this was recorded say nothing: the window asks the store then.
+    const QVariant saved = QSettings().value(sheetKeySavedSetting);
+    if (saved.isValid() ? !saved.toBool() : m_options.headless)
+        co_return std::nullopt;
+    QPointer self(this);
+    const auto& store = m_credentials;
+    auto key = co_await store.readKeychainString(QString::fromLatin1(sheetKeyAccount));
+    if (!self)
+        co_return tl::unexpected(ServiceTransport::cancelled());
+    // A store that cannot be read says nothing of the key; posting without it could be
+    // refused or, worse, taken by a web app that should have asked for it.
+    if (!key)
+        co_return fail(key.error().domain, key.error().code,
+                       QStringLiteral("Could not read the sheet key: ") + key.error().message +
+                           (m_options.headless
+                                ? QStringLiteral(" (CLIPFERRY_SHEET_KEY gives the key without "
+                                                 "the secret store)")
+                                : QString()));
+    if (!m_options.headless)
+        QSettings().setValue(sheetKeySavedSetting, *key && !(*key)->isEmpty());
+    co_return *key;
 }
 
 QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
@@ -82,16 +121,12 @@ QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
                        QStringLiteral("no sheet web app address was set for this build "
                                       "(CMake variable CLIPFERRY_SHEET_WEBAPP_URL)"));
     QPointer self(this);
-    const auto& store = m_credentials;
-    const auto key = co_await store.readKeychainString(QString::fromLatin1(sheetKeyAccount));
+    const auto key = co_await sheetKey();
     if (!self)
         co_return tl::unexpected(ServiceTransport::cancelled());
-    // A store that cannot be read says nothing of the key; posting without it could be
-    // refused or, worse, taken by a web app that should have asked for it.
     if (!key)
-        co_return fail(key.error().domain, key.error().code,
-                       QStringLiteral("Could not read the sheet key: ") + key.error().message);
-    if (*key && !(*key)->isEmpty()) {
+        co_return tl::unexpected(key.error());
+    if (*key) {
         QString query = address.query(QUrl::FullyEncoded);
         if (!query.isEmpty())
             query += QLatin1Char('&');

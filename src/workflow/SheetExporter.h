@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QNetworkAccessManager;
 
@@ -34,6 +35,12 @@ public:
         std::chrono::milliseconds transferTimeout{60000};
         // Time source of the retry waits; null means the steady clock.
         std::shared_ptr<PacerClock> clock;
+        // A key given from outside (the environment of a command-line run): the secret
+        // store is not asked.
+        std::optional<QString> fixedKey;
+        // A run without the window (a render machine may have no secret store): the store
+        // is asked only when the settings say a key was saved, and nothing is written.
+        bool headless = false;
     };
     using Log = std::function<void(const QString&)>;
     // A listing of the whole library made for this export, or why there is none.
@@ -59,6 +66,8 @@ Q_SIGNALS:
 
 private:
     [[nodiscard]] QCoro::Task<Result<void>> exportLibrary();
+    // The key to send, none when no key is configured, or why it could not be read.
+    [[nodiscard]] QCoro::Task<Result<std::optional<QString>>> sheetKey();
 
     const CredentialStore& m_credentials;
     Options m_options;

@@ -8,22 +8,6 @@
 
 namespace clipferry {
 
-QByteArray encodeUploadJournal(const QList<UploadRecord>& records) {
-    QJsonArray entries;
-    for (const auto& record : records)
-        entries.append(QJsonObject{
-            {QStringLiteral("file"), record.filePath},
-            {QStringLiteral("size"), static_cast<double>(record.size)},
-            {QStringLiteral("modified"), static_cast<double>(record.modifiedMs)},
-            {QStringLiteral("title"), record.title},
-            {QStringLiteral("stage"), uploadStatusLabel(record.stage)},
-            {QStringLiteral("upload_id"), record.uploadID},
-            {QStringLiteral("upload_url"), record.uploadURL.toString()},
-            {QStringLiteral("asset_id"), record.assetID},
-        });
-    return QJsonDocument(entries).toJson();
-}
-
 Result<QList<UploadRecord>> decodeUploadJournal(const QByteArray& bytes) {
     QJsonParseError error{};
     const auto document = QJsonDocument::fromJson(bytes, &error);

@@ -1,6 +1,7 @@
 #include "workflow/UploadQueue.h"
 
 #include "model/DetachedTask.h"
+#include "model/DisplayText.h"
 #include "model/StateFolder.h"
 #include "service/MuxClient.h"
 #include "service/ServiceTransport.h"
@@ -10,9 +11,11 @@
 
 namespace clipferry {
 
-UploadQueue::UploadQueue(MuxClient& mux, Options options, Hooks hooks, QObject* parent)
+UploadQueue::UploadQueue(MuxClient& mux, DeliveryLedger& ledger, Options options, Hooks hooks,
+                         QObject* parent)
     : QObject(parent)
     , m_mux(mux)
+    , m_ledger(ledger)
     , m_options(std::move(options))
     , m_hooks(std::move(hooks)) {}
 
@@ -38,49 +41,114 @@ void UploadQueue::joinBatch(qsizetype count) {
     }
 }
 
-void UploadQueue::append(UploadItem item, UploadRecord record, bool journaled) {
+void UploadQueue::append(UploadRecord record) {
+    auto item = UploadItem::make(QUrl::fromLocalFile(record.filePath));
+    if (!record.title.isEmpty())
+        item.title = record.title;
     m_items.append(std::move(item));
     Job job;
     job.record = std::move(record);
-    job.journaled = journaled;
     m_jobs.append(std::move(job));
     const auto index = m_items.size() - 1;
     m_waiting.append(index);
     Q_EMIT itemAppended(index);
 }
 
-void UploadQueue::startUploadBatch(const QList<QUrl>& files) {
-    joinBatch(files.size());
-    for (const auto& file : files) {
-        auto item = UploadItem::make(file);
-        UploadRecord record;
-        record.filePath = file.toLocalFile();
-        record.title = item.title;
-        append(std::move(item), std::move(record), false);
-    }
-    log(QStringLiteral("Started upload batch with %1 videos.").arg(files.size()));
+void UploadQueue::startBatch(const QList<UploadRecord>& records, const QString& logLine) {
+    joinBatch(records.size());
+    for (const auto& record : records)
+        append(record);
+    log(logLine.arg(records.size()));
     // The items start from the event loop, after this step, as tasks of their own.
     QMetaObject::invokeMethod(this, &UploadQueue::startWaiting, Qt::QueuedConnection);
 }
 
-void UploadQueue::resumeUnfinished() {
-    if (m_options.journalPath.isEmpty() || !QFileInfo::exists(m_options.journalPath))
-        return;
-    auto records = readWholeFile(m_options.journalPath).and_then(decodeUploadJournal);
-    if (!records) {
-        log(records.error().message);
-        return;
+qsizetype UploadQueue::startUploadBatch(const QList<QUrl>& files) {
+    QSet<QString> inThisList;
+    for (qsizetype i = 0; i < m_items.size(); ++i)
+        if (m_jobs[i].running || m_items[i].status == UploadStatus::pending)
+            inThisList.insert(m_jobs[i].record.filePath);
+    QSet<QString> unfinished;
+    if (auto entries = m_ledger.entries())
+        for (const auto& entry : *entries)
+            if (entry.stage != UploadStatus::done && entry.stage != UploadStatus::failed)
+                unfinished.insert(entry.filePath);
+
+    QList<UploadRecord> fresh;
+    QStringList orphans;
+    for (const auto& file : files) {
+        const QString path = file.toLocalFile();
+        if (inThisList.contains(path)) {
+            log(QStringLiteral("Already uploading %1.").arg(file.fileName()));
+        } else if (unfinished.contains(path)) {
+            orphans.append(path);
+        } else {
+            UploadRecord record;
+            record.filePath = path;
+            record.title = withoutExtension(file.fileName());
+            fresh.append(std::move(record));
+        }
+        inThisList.insert(path);
     }
-    if (records->isEmpty())
-        return;
-    joinBatch(records->size());
-    for (auto& record : *records) {
-        auto item = UploadItem::make(QUrl::fromLocalFile(record.filePath));
-        item.title = record.title;
-        append(std::move(item), std::move(record), true);
+    QList<UploadRecord> records;
+    // An entry of one of these files that a dead process left goes on from its stage;
+    // one a living process runs is its own.
+    if (!orphans.isEmpty()) {
+        if (auto claimed = m_ledger.claimOrphans(orphans))
+            records = adopt(std::move(*claimed));
+        for (const auto& path : orphans)
+            if (std::none_of(records.cbegin(), records.cend(),
+                             [&path](const UploadRecord& r) { return r.filePath == path; })) {
+                log(QStringLiteral("%1 is being uploaded by another Clipferry.")
+                        .arg(QFileInfo(path).fileName()));
+                m_runElsewhere.append(path);
+            }
     }
-    log(QStringLiteral("Resuming %1 unfinished uploads.").arg(records->size()));
-    QMetaObject::invokeMethod(this, &UploadQueue::startWaiting, Qt::QueuedConnection);
+    if (!fresh.isEmpty()) {
+        auto accepted = m_ledger.accept(fresh);
+        if (!accepted)
+            log(QStringLiteral("Failed to save the upload journal: ") + accepted.error().message);
+        records += accepted ? std::move(*accepted) : std::move(fresh);
+    }
+    startBatch(records, QStringLiteral("Started upload batch with %1 videos."));
+    return records.size();
+}
+
+qsizetype UploadQueue::resumeUnfinished(const QStringList& paths) {
+    auto claimed = m_ledger.claimOrphans(paths);
+    if (!claimed) {
+        log(claimed.error().message);
+        return 0;
+    }
+    const auto resumed = adopt(std::move(*claimed));
+    if (!resumed.isEmpty())
+        startBatch(resumed, QStringLiteral("Resuming %1 unfinished uploads."));
+    return resumed.size();
+}
+
+QList<UploadRecord> UploadQueue::adopt(QList<UploadRecord> claimed) {
+    QList<UploadRecord> runnable;
+    for (auto& record : claimed) {
+        if (record.stage != UploadStatus::failed && record.stage != UploadStatus::cancelled) {
+            runnable.append(std::move(record));
+            continue;
+        }
+        // A failure for good is shown once more, not tried again; a cancelled transfer
+        // that had completed still has an asset to remove.
+        const UploadStatus stage = record.stage;
+        append(std::move(record));
+        m_waiting.removeLast();
+        const auto index = m_items.size() - 1;
+        auto& item = m_items[index];
+        item.status = stage;
+        item.progress = 1.0;
+        if (stage == UploadStatus::failed)
+            item.error = m_jobs[index].record.error;
+        Q_EMIT itemChanged(index);
+        if (stage == UploadStatus::cancelled)
+            discardAsset(index, QString());
+    }
+    return runnable;
 }
 
 void UploadQueue::startWaiting() {
@@ -128,6 +196,14 @@ QCoro::Task<> UploadQueue::processUpload(qsizetype index) {
 }
 
 void UploadQueue::fail(qsizetype index, const Error& error) {
+    // A failure that no later attempt can mend is kept as such, so a restart shows it
+    // instead of sending the file again; any other failure goes on from its stage then.
+    if (canNeverSucceed(error)) {
+        auto& record = m_jobs[index].record;
+        record.stage = UploadStatus::failed;
+        record.error = error.message;
+        save(index);
+    }
     auto& item = m_items[index];
     item.status = UploadStatus::failed;
     item.error = error.message;
@@ -190,20 +266,24 @@ void UploadQueue::cancel(qsizetype index) {
     auto& job = m_jobs[index];
     const bool waiting = m_waiting.removeOne(index);
     setUploadStatus(index, UploadStatus::cancelled, m_items[index].progress);
-    writeJournal(index, false);
     if (waiting) {
+        forget(index);
         runDetached(finishBatchItem());
         return;
     }
     if (job.stop)
         job.stop->stop();
-    if (!job.record.assetID.isEmpty() || job.record.stage >= UploadStatus::waitingAsset) {
-        log(QStringLiteral("Stopped waiting for %1; its asset stays in the library.")
-                .arg(m_items[index].title));
+    // Once the last byte is out the service makes the asset whatever happens next: it is
+    // removed when it appears, so a retry cannot make a second one.
+    if (job.record.stage >= UploadStatus::waitingAsset) {
+        job.record.stage = UploadStatus::cancelled;
+        save(index);
+        discardAsset(index, QStringLiteral("Deleted the asset of a cancelled upload \u2013 %1."));
         return;
     }
     if (!job.record.uploadID.isEmpty())
         cancelOnService(job.record.uploadID);
+    forget(index);
 }
 
 void UploadQueue::cancelOnService(const QString& uploadID) {
@@ -222,8 +302,20 @@ void UploadQueue::retry(qsizetype index) {
     joinBatch(1);
     auto& item = m_items[index];
     item.error.reset();
+    auto& record = m_jobs[index].record;
+    // A failure for good, a cancel, or a file that changed: a new direct upload of the
+    // file as it is now. Otherwise the session goes on from what it holds.
+    if (record.stage == UploadStatus::failed || record.stage == UploadStatus::cancelled ||
+        record.uploadID.isEmpty()) {
+        const QString path = record.filePath;
+        const qint64 ledgerID = record.ledgerID;
+        record = UploadRecord{};
+        record.ledgerID = ledgerID;
+        record.filePath = path;
+        record.title = item.title;
+    }
     setUploadStatus(index, UploadStatus::pending, 0.0);
-    writeJournal(index, true);
+    save(index);
     m_waiting.append(index);
     QMetaObject::invokeMethod(this, &UploadQueue::startWaiting, Qt::QueuedConnection);
 }
@@ -234,19 +326,27 @@ void UploadQueue::retryAllFailed() {
             retry(index);
 }
 
-// --- journal -----------------------------------------------------------------------
+// --- ledger ------------------------------------------------------------------------
 
-void UploadQueue::writeJournal(qsizetype index, bool keep) {
-    if (m_options.journalPath.isEmpty() || (!keep && !m_jobs[index].journaled))
+void UploadQueue::save(qsizetype index) {
+    auto& record = m_jobs[index].record;
+    // Not in the ledger yet (its first write failed, or a cancel took it out): in again.
+    if (record.ledgerID <= 0) {
+        if (auto accepted = m_ledger.accept({record}); accepted && !accepted->isEmpty())
+            record.ledgerID = accepted->first().ledgerID;
+    }
+    auto saved = m_ledger.save(record);
+    if (!saved)
+        log(QStringLiteral("Failed to save the upload journal: ") + saved.error().message);
+}
+
+void UploadQueue::forget(qsizetype index) {
+    auto& record = m_jobs[index].record;
+    if (record.ledgerID <= 0)
         return;
-    m_jobs[index].journaled = keep;
-    QList<UploadRecord> records;
-    for (const auto& job : m_jobs)
-        if (job.journaled)
-            records.append(job.record);
-    auto written = writeFileAtomically(m_options.journalPath, encodeUploadJournal(records));
-    if (!written)
-        log(QStringLiteral("Failed to save the upload journal: ") + written.error().message);
+    if (auto removed = m_ledger.remove(record.ledgerID); !removed)
+        log(QStringLiteral("Failed to save the upload journal: ") + removed.error().message);
+    record.ledgerID = 0;
 }
 
 } // namespace clipferry

@@ -2,8 +2,8 @@
 
 #include "model/Result.h"
 #include "model/UploadItem.h"
+#include "workflow/DeliveryLedger.h"
 #include "workflow/TransferMeter.h"
-#include "workflow/UploadJournal.h"
 
 #include <QCoro/QCoroTask>
 #include <QList>
@@ -17,12 +17,18 @@ namespace clipferry {
 class MuxClient;
 class StopSource;
 
+// Failures no later attempt can mend: the file is gone or changed, the service errored
+// the upload or the asset, or the asset is gone.
+[[nodiscard]] bool canNeverSucceed(const Error& error);
+
 // Carries dropped files to the service, one asset each: creates the upload, sends the
 // bytes, waits for the asset, titles it and waits until it plays. At most
-// `maxConcurrent` files are in flight; the rest wait in "Pending" in drop order. An
-// unfinished item is kept in a journal, so it goes on from its stage after a restart or
-// a retry with the IDs it has: a file never becomes two assets. The owner supplies the
-// steps that are not the queue's: readiness, the log, the change set, the batch's end.
+// `maxConcurrent` files are in flight; the rest wait in "Pending" in drop order. Every
+// file is written to the delivery ledger when it is accepted and each stage as it is
+// reached, so it goes on from its stage after a crash or a retry with the IDs it has: a
+// file never becomes two assets, and a file another process is sending is not taken.
+// The owner supplies the steps that are not the queue's: readiness, the log, the change
+// set, the batch's end.
 class UploadQueue : public QObject {
     Q_OBJECT
 
@@ -30,8 +36,6 @@ public:
     struct Options {
         QUrl streamBase;
         int maxConcurrent = 3;
-        // The journal of unfinished uploads; empty: none is kept.
-        QString journalPath;
     };
     struct Hooks {
         // Awaited before each item's first request: credentials read and handed to the client.
@@ -44,16 +48,22 @@ public:
         std::function<QCoro::Task<>(QUrl fileURL, QString assetID)> afterItemDone;
     };
 
-    UploadQueue(MuxClient& mux, Options options, Hooks hooks, QObject* parent = nullptr);
+    UploadQueue(MuxClient& mux, DeliveryLedger& ledger, Options options, Hooks hooks,
+                QObject* parent = nullptr);
     ~UploadQueue() override;
 
     [[nodiscard]] const QList<UploadItem>& items() const { return m_items; }
     [[nodiscard]] qint64 pendingBatchUploads() const { return m_pendingBatchUploads; }
     [[nodiscard]] qint64 completedBatchUploads() const { return m_completedBatchUploads; }
 
-    void startUploadBatch(const QList<QUrl>& files);
-    // Brings the journal's unfinished uploads back as one batch, each from its stage.
-    void resumeUnfinished();
+    // Accepts the files into the ledger and starts them as one batch. A file already in
+    // flight here or in another process is passed over with a log line; one whose entry a
+    // dead process left is taken over from its stage. Returns how many joined the batch.
+    qsizetype startUploadBatch(const QList<QUrl>& files);
+    // Brings back, as one batch, the ledger's unfinished entries that no living process
+    // runs (with `paths`, only those of these files), each from its stage; entries that
+    // failed for good come back as failed rows. Returns how many joined the batch.
+    qsizetype resumeUnfinished(const QStringList& paths = {});
     [[nodiscard]] QCoro::Task<> processUpload(qsizetype index);
     void setUploadStatus(qsizetype index, UploadStatus status, double progress);
     [[nodiscard]] QCoro::Task<> finishBatchItem();
@@ -62,6 +72,9 @@ public:
     [[nodiscard]] bool canCancel(qsizetype index) const;
     [[nodiscard]] bool canRetry(qsizetype index) const;
     [[nodiscard]] int failedCount() const;
+    // Files handed to this queue that a living process was already sending, so they were
+    // left to it; oldest first.
+    [[nodiscard]] const QStringList& filesRunElsewhere() const { return m_runElsewhere; }
     void cancel(qsizetype index);
     void retry(qsizetype index);
     void retryAllFailed();
@@ -79,12 +92,14 @@ private:
         UploadRecord record;
         std::shared_ptr<StopSource> stop;
         bool running = false;
-        bool journaled = false;
         TransferMeter meter;
     };
 
     void joinBatch(qsizetype count);
-    void append(UploadItem item, UploadRecord record, bool journaled);
+    void append(UploadRecord record);
+    void startBatch(const QList<UploadRecord>& records, const QString& logLine);
+    // Takes entries claimed from the ledger into the list; returns those to run.
+    [[nodiscard]] QList<UploadRecord> adopt(QList<UploadRecord> claimed);
     void startWaiting();
     [[nodiscard]] QCoro::Task<Result<void>> runSteps(qsizetype index);
     [[nodiscard]] QCoro::Task<Result<void>> createSession(qsizetype index);
@@ -95,16 +110,22 @@ private:
     void cancelOnService(const QString& uploadID);
     void reportProgress(qsizetype index, qint64 sent, qint64 total);
     void fail(qsizetype index, const Error& error);
-    void writeJournal(qsizetype index, bool keep);
+    // The service has or will make an asset from a transfer that must not stand: it is
+    // waited for and deleted, and the entry goes when it is gone.
+    void discardAsset(qsizetype index, const QString& logLine);
+    void save(qsizetype index);
+    void forget(qsizetype index);
     [[nodiscard]] QString streamingAddress(const QString& playbackID) const;
     void log(const QString& message) const;
 
     MuxClient& m_mux;
+    DeliveryLedger& m_ledger;
     Options m_options;
     Hooks m_hooks;
     QList<UploadItem> m_items;
     QList<Job> m_jobs; // beside m_items, index for index
     QList<qsizetype> m_waiting;
+    QStringList m_runElsewhere;
     int m_running = 0;
     qint64 m_pendingBatchUploads = 0;
     qint64 m_completedBatchUploads = 0;

@@ -1,3 +1,4 @@
+#include "model/DetachedTask.h"
 #include "model/DisplayText.h"
 #include "service/MuxClient.h"
 #include "service/ServiceAddresses.h"
@@ -47,6 +48,14 @@ bool sameFile(const QFileInfo& info, const UploadRecord& record) {
 
 } // namespace
 
+bool canNeverSucceed(const Error& error) {
+    if (error.domain == errorDomain::file)
+        return true;
+    return error.domain.isEmpty() &&
+           (error.code == uploadDeadCode || error.code == assetErroredCode || error.code == 404 ||
+            error.code == 410);
+}
+
 QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
     QPointer self(this);
     const auto stop = m_jobs[index].stop;
@@ -87,7 +96,7 @@ QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
         if (!assetID)
             co_return tl::unexpected(assetID.error());
         m_jobs[index].record.assetID = *assetID;
-        writeJournal(index, true);
+        save(index);
     }
     const QString assetID = m_jobs[index].record.assetID;
 
@@ -99,7 +108,7 @@ QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
         if (!titled)
             co_return titled;
         m_jobs[index].record.stage = UploadStatus::processingAsset;
-        writeJournal(index, true);
+        save(index);
     }
 
     setUploadStatus(index, UploadStatus::processingAsset, 0.7);
@@ -110,7 +119,10 @@ QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
         co_return tl::unexpected(playbackID.error());
 
     m_items[index].playbackURL = streamingAddress(*playbackID);
-    writeJournal(index, false);
+    // Delivered: the entry stays until a listing shows the asset, so no path offers the
+    // file again in between.
+    m_jobs[index].record.stage = UploadStatus::done;
+    save(index);
     if (m_hooks.assetCreated)
         m_hooks.assetCreated(assetID);
     setUploadStatus(index, UploadStatus::done, 1.0);
@@ -132,7 +144,7 @@ QCoro::Task<Result<void>> UploadQueue::createSession(qsizetype index) {
     record.uploadURL = created->url;
     record.assetID.clear();
     record.stage = UploadStatus::uploading;
-    writeJournal(index, true);
+    save(index);
     co_return Result<void>{};
 }
 
@@ -153,6 +165,8 @@ QCoro::Task<Result<void>> UploadQueue::transfer(qsizetype index, bool resume) {
     FileTransfer how;
     how.resume = resume;
     how.stop = stop;
+    how.expectedSize = m_jobs[index].record.size;
+    how.expectedModifiedMs = m_jobs[index].record.modifiedMs;
     how.progress = [self, index](qint64 sent, qint64 total) {
         if (self)
             self->reportProgress(index, sent, total);
@@ -170,6 +184,9 @@ QCoro::Task<Result<void>> UploadQueue::transfer(qsizetype index, bool resume) {
             co_return cancelledError();
         if (sent)
             break;
+        // The file changed before its last byte left: the session is ended unfinished.
+        if (sent.error().domain == errorDomain::file)
+            co_return abandon(index, sent.error().message);
         if (!sent.error().domain.isEmpty() || sent.error().code != uploadExpiredCode)
             co_return sent;
         log(QStringLiteral("Upload session expired \u2013 %1; starting again.")
@@ -182,17 +199,59 @@ QCoro::Task<Result<void>> UploadQueue::transfer(qsizetype index, bool resume) {
         how.resume = false;
     }
 
-    if (!sameFile(QFileInfo(path), m_jobs[index].record))
-        co_return abandon(index, QStringLiteral("The file changed while it was being uploaded."));
     m_jobs[index].record.stage = UploadStatus::waitingAsset;
-    writeJournal(index, true);
+    save(index);
+    // The file changed in the instant after its last check: the asset the service makes
+    // from those bytes must not stand.
+    if (!sameFile(QFileInfo(path), m_jobs[index].record)) {
+        m_jobs[index].record.stage = UploadStatus::cancelled;
+        save(index);
+        discardAsset(index, QStringLiteral("Deleted the asset of a file that changed during its "
+                                           "upload \u2013 %1."));
+        co_return fileError(QStringLiteral("The file changed while it was being uploaded."));
+    }
     co_return Result<void>{};
 }
 
 tl::unexpected<Error> UploadQueue::abandon(qsizetype index, const QString& message) {
     cancelOnService(m_jobs[index].record.uploadID);
-    writeJournal(index, false);
     return fileError(message);
+}
+
+void UploadQueue::discardAsset(qsizetype index, const QString& logLine) {
+    auto task = [](QPointer<UploadQueue> self, qsizetype index, QString logLine) -> QCoro::Task<> {
+        const UploadRecord record = self->m_jobs[index].record;
+        QString assetID = record.assetID;
+        if (assetID.isEmpty()) {
+            auto found = co_await self->m_mux.waitForAssetID(record.uploadID, {});
+            if (!self)
+                co_return;
+            // A session the service never turned into an asset leaves nothing to remove.
+            if (!found && !canNeverSucceed(found.error())) {
+                self->log(QStringLiteral("Could not remove the asset of %1: %2")
+                              .arg(record.title, found.error().message));
+                co_return;
+            }
+            assetID = found.value_or(QString());
+        }
+        if (!assetID.isEmpty()) {
+            auto deleted = co_await self->m_mux.deleteAsset(assetID);
+            if (!self)
+                co_return;
+            if (!deleted && deleted.error().code != 404) {
+                self->log(QStringLiteral("Could not remove the asset of %1: %2")
+                              .arg(record.title, deleted.error().message));
+                co_return;
+            }
+            if (!logLine.isEmpty())
+                self->log(logLine.arg(record.title));
+        }
+        // Gone unless a retry has since made the entry a new upload of its own.
+        auto& now = self->m_jobs[index].record;
+        if (now.ledgerID == record.ledgerID && now.uploadID == record.uploadID)
+            self->forget(index);
+    };
+    runDetached(task(QPointer(this), index, logLine));
 }
 
 void UploadQueue::reportProgress(qsizetype index, qint64 sent, qint64 total) {

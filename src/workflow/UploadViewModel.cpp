@@ -4,11 +4,13 @@
 #include "model/DetachedTask.h"
 #include "model/StateFolder.h"
 #include "service/MuxClient.h"
+#include "workflow/DeliveryLedger.h"
 #include "workflow/DeliveryTracker.h"
 #include "workflow/FileAttributes.h"
 #include "workflow/LibrarySync.h"
 #include "workflow/ListingCache.h"
 #include "workflow/SheetExporter.h"
+#include "workflow/UploadJournal.h"
 #include "workflow/UploadQueue.h"
 
 #include <QCoro/QCoroSignal>
@@ -50,6 +52,7 @@ UploadViewModel::Options UploadViewModel::defaultOptions() {
     options.sheetWebAppUrl = QUrl(QString::fromUtf8(build::sheetWebAppUrl));
     options.listingCacheFile = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
                                QLatin1Char('/') + QLatin1StringView(listingCacheFileName);
+    options.ledgerFile = stateFileURL(QString::fromLatin1(deliveryLedgerFileName));
     options.client.apiBase = options.apiBase;
     return options;
 }
@@ -63,6 +66,7 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     , m_network(network)
     , m_credentials(credentials)
     , m_options(std::move(options)) {
+    openLedger();
     UploadQueue::Hooks hooks;
     hooks.beforeItem = [this] {
         return prepareUpload();
@@ -80,13 +84,8 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
         return m_delivery->afterItemDone(std::move(fileURL), std::move(assetID));
     };
     m_uploadQueue = std::make_unique<UploadQueue>(
-        *m_mux,
-        UploadQueue::Options{m_options.streamBase, m_options.maxConcurrentUploads,
-                             // The window owns the journal: a command-line run neither
-                             // resumes the window's uploads nor leaves its own behind.
-                             m_options.writeStateFiles
-                                 ? stateFileURL(QString::fromLatin1(uploadJournalFileName))
-                                 : QString()},
+        *m_mux, *m_ledger,
+        UploadQueue::Options{m_options.streamBase, m_options.maxConcurrentUploads},
         std::move(hooks));
     connect(this, &UploadViewModel::credentialsChanged, this,
             &UploadViewModel::resumeUnfinishedUploads);
@@ -97,11 +96,10 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
         appendLog(message);
     };
     const auto& client = m_options.client;
-    SheetExporter::Options sheet{m_options.sheetWebAppUrl,
-                                 m_options.streamBase,
-                                 {client.maxRetries, client.retryBaseDelay},
-                                 client.transferTimeout,
-                                 client.clock};
+    SheetExporter::Options sheet{
+        m_options.sheetWebAppUrl,  m_options.streamBase, {client.maxRetries, client.retryBaseDelay},
+        client.transferTimeout,    client.clock,         m_options.fixedSheetKey,
+        !m_options.writeStateFiles};
     // Each export lists the library for itself, with the tokens as they stand then.
     m_sheet = std::make_unique<SheetExporter>(
         network, credentials, std::move(sheet),
@@ -140,6 +138,23 @@ UploadViewModel::~UploadViewModel() {
     m_localScanStop.request_stop();
 }
 
+void UploadViewModel::openLedger() {
+    auto ledger = DeliveryLedger::open(m_options.ledgerFile);
+    if (!ledger) {
+        // Uploads still run, journaled for this session alone.
+        appendLog(ledger.error().message);
+        ledger = DeliveryLedger::open(QString());
+    }
+    m_ledger = std::move(*ledger);
+    if (!m_options.writeStateFiles)
+        return;
+    const QString journal = QFileInfo(m_options.ledgerFile).path() + QLatin1Char('/') +
+                            QLatin1StringView(uploadJournalFileName);
+    if (auto imported = m_ledger->importJournal(journal); !imported)
+        appendLog(QStringLiteral("Failed to take over the upload journal: ") +
+                  imported.error().message);
+}
+
 void UploadViewModel::keep(QCoro::Task<> task) {
     runDetached(std::move(task));
 }
@@ -167,8 +182,10 @@ QCoro::Task<> UploadViewModel::loadCredentialsAndBecomeReady() {
 }
 
 void UploadViewModel::resumeUnfinishedUploads() {
-    // Once, and with credentials: without them every request would fail for nothing.
-    if (m_uploadsResumed || !m_ready || m_tokenID.isEmpty() || m_tokenSecret.isEmpty())
+    // Once, and with credentials: without them every request would fail for nothing. A
+    // command-line run takes over only the entries of the files it is given.
+    if (!m_options.writeStateFiles || m_uploadsResumed || !m_ready || m_tokenID.isEmpty() ||
+        m_tokenSecret.isEmpty())
         return;
     m_uploadsResumed = true;
     m_uploadQueue->resumeUnfinished();
@@ -500,7 +517,8 @@ void UploadViewModel::ensureCityMapFolder() const {
 }
 
 void UploadViewModel::loadCityMap() {
-    ensureCityMapFolder();
+    if (m_options.writeStateFiles)
+        ensureCityMapFolder();
     auto loaded = loadStoredFile<CityMap>(cityMapFileURL(), decodeCityMap);
     if (loaded.value) {
         setCityMap(std::move(*loaded.value));

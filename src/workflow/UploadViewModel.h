@@ -28,6 +28,7 @@ class QThreadPool;
 namespace clipferry {
 
 class CredentialStore;
+class DeliveryLedger;
 class DeliveryTracker;
 class LibrarySync;
 class MuxClient;
@@ -47,6 +48,8 @@ public:
         QUrl sheetWebAppUrl;
         // Where the last complete listing is kept for the next start.
         QString listingCacheFile;
+        // The delivery ledger the window, the command line and a watcher share.
+        QString ledgerFile;
         MuxClientOptions client;
         int maxConcurrentUploads = 3;
         // Local metadata reaches the views at most this often while a folder is read.
@@ -60,6 +63,8 @@ public:
         std::function<void(const QByteArray& line)> echoLog;
         // A token pair in place of the secret store, which is then never asked.
         std::optional<std::pair<QString, QString>> fixedTokens;
+        // The sheet web app's key in place of the secret store.
+        std::optional<QString> fixedSheetKey;
     };
 
     // Options from the build constants, with the service's own poll intervals.
@@ -117,6 +122,7 @@ public:
     [[nodiscard]] SheetExporter& sheetExporter() { return *m_sheet; }
     // Local clips against the service library.
     [[nodiscard]] DeliveryTracker& delivery() const { return *m_delivery; }
+    [[nodiscard]] DeliveryLedger& ledger() const { return *m_ledger; }
     [[nodiscard]] const PlatformConfigProtocol& config() const { return m_config; }
     [[nodiscard]] const Options& options() const { return m_options; }
 
@@ -233,6 +239,7 @@ private:
     // Keeps a started task alive until it ends, and drops its result if this object
     // is gone by then.
     void keep(QCoro::Task<> task);
+    void openLedger();
     // Runs `job` from the event loop, after the current step.
     void post(std::function<void()> job);
     QCoro::Task<> loadCredentialsAndBecomeReady();
@@ -269,6 +276,7 @@ private:
     std::optional<LocalVideoState> m_savedLocalState;
     QSet<QUrl> m_changedLocalVideos;
     std::unique_ptr<MuxClient> m_mux;
+    std::unique_ptr<DeliveryLedger> m_ledger;
     // Declared after the client they use, so they go first.
     std::unique_ptr<LibrarySync> m_library;
     std::unique_ptr<SheetExporter> m_sheet;

@@ -3,6 +3,7 @@
 #include "TempHome.h"
 #include "TestFiles.h"
 #include "model/CredentialStore.h"
+#include "workflow/DeliveryLedger.h"
 
 #include <QCoro/QCoroTask>
 #include <QDir>
@@ -41,7 +42,10 @@ class CommandLineTest : public QObject {
         environment.insert(QStringLiteral("CLIPFERRY_TEST_KEYRING"),
                            credentials == QLatin1String("keyring") ? m_keyring
                                                                    : m_keyring + "-empty");
-        if (credentials == QLatin1String("env")) {
+        // A render machine: the pair in the environment and no session bus at all.
+        if (credentials == QLatin1String("env, no bus"))
+            environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        if (credentials.startsWith(QLatin1String("env"))) {
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), m_tokenID);
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), m_tokenSecret);
         }
@@ -66,11 +70,12 @@ class CommandLineTest : public QObject {
                 QString::fromUtf8(process.readAllStandardError())};
     }
 
-    // The files the window owns, name and content.
+    // The files the window owns, name and content; the delivery ledger is shared.
     QHash<QString, QByteArray> stateFiles() const {
         QHash<QString, QByteArray> files;
         for (const auto& name : QDir(m_home.stateFolder()).entryList(QDir::Files))
-            files.insert(name, readFile(m_home.stateFolder() + u'/' + name));
+            if (!name.startsWith(QLatin1String("Deliveries.sqlite")))
+                files.insert(name, readFile(m_home.stateFolder() + u'/' + name));
         return files;
     }
 
@@ -121,71 +126,86 @@ private Q_SLOTS:
         const QString clipB = clipsFolder + QStringLiteral("/E1_Opening_LON_M02_b.mp4");
         const QString clipC = clipsFolder + QStringLiteral("/E2_Anthem_PAR_M03_c.mov");
 
+        // A name cannot move the cursor or forge a line of the listing.
         QTest::newRow("list") << QStringList{"list"} << "env" << QString() << 0
                               << QStringList{line("E1_Opening_PAR_M01_a.mov", "on-mux"),
-                                             line("E1_Opening_LON_M02_b.mp4", "old")}
-                              << noError << 2 << 0;
+                                             line("E1_Opening_LON_M02_b.mp4", "old"),
+                                             line("x\\x1b[2J\\x0ay.mov", "ctl")}
+                              << noError << 3 << 0;
         QTest::newRow("list --json") << QStringList{"list", "--json"} << "keyring" << QString() << 0
-                                     << noLines << noError << 2 << 0;
+                                     << noLines << noError << 3 << 0;
         QTest::newRow("list refused")
             << QStringList{"list"} << "env"
-            << "/video/v1/assets" << 1 << noLines << "Failed to fetch MUX assets: " << 2 << 0;
+            << "/video/v1/assets" << 1 << noLines << "Failed to fetch MUX assets: " << 3 << 0;
         QTest::newRow("no token") << QStringList{"list"} << "none" << QString() << 2 << noLines
-                                  << "no API token" << 2 << 0;
+                                  << "no API token" << 3 << 0;
         QTest::newRow("unknown option")
             << QStringList{"list", "--all"} << "env" << QString() << 2 << noLines
-            << "unknown option --all\nUsage: clipferry list [--json]" << 2 << 0;
+            << "unknown option --all\nUsage: clipferry list [--json]" << 3 << 0;
         QTest::newRow("operand where none is taken")
             << QStringList{"export-sheet", "x"} << "env" << QString() << 2 << noLines
-            << "Usage: clipferry export-sheet" << 2 << 0;
+            << "Usage: clipferry export-sheet" << 3 << 0;
         QTest::newRow("help") << QStringList{"sync", "--help"} << "none" << QString() << 0
                               << QStringList{"Usage: clipferry sync FOLDER [--recursive] "
                                              "[--replace-changed] [--dry-run]"}
-                              << noError << 2 << 0;
+                              << noError << 3 << 0;
         QTest::newRow("export-sheet")
             << QStringList{"export-sheet"} << "env" << QString() << 0
             << QStringList{"[Clipferry] Updating Google Sheets...",
                            "[Clipferry] Google Sheets updated successfully"}
-            << noError << 2 << 1;
+            << noError << 3 << 1;
         QTest::newRow("export-sheet refused") << QStringList{"export-sheet"} << "env"
                                               << "/macros/s/stand-in/exec" << 1
                                               << QStringList{"[Clipferry] Failed to update Google "
                                                              "Sheets: The operation couldn\u2019t "
                                                              "be completed. (GoogleSheet error 1.)"}
-                                              << noError << 2 << 0;
+                                              << noError << 3 << 0;
         QTest::newRow("upload")
-            << QStringList{"upload", clipA, clipB} << "env" << QString() << 0
+            << QStringList{"upload", "--copies", clipA, clipB} << "env" << QString() << 0
             << QStringList{"[Clipferry] Started upload batch with 2 videos.",
                            "[Clipferry] Done \u2013 E1_Opening_PAR_M01_a",
                            "[Clipferry] Upload batch completed. Updating Google Sheet\u2026",
                            "[Clipferry] Google Sheet updated."}
-            << noError << 4 << 1;
+            << noError << 5 << 1;
+        QTest::newRow("upload passes over what is on Mux")
+            << QStringList{"upload", clipA, clipC} << "env" << QString() << 0
+            << QStringList{"[Clipferry] Started upload batch with 1 videos."}
+            << "already on Mux, passed over (--replace or --copies uploads it again): " + clipA << 4
+            << 1;
+        QTest::newRow("upload, sheet refused")
+            << QStringList{"upload", clipC} << "env"
+            << "/macros/s/stand-in/exec" << 3
+            << QStringList{"[Clipferry] Google Sheet update failed: "} << noError << 4 << 0;
+        // No secret store, no sheet key configured: nothing is read, the export goes out.
+        QTest::newRow("export-sheet, no secret store")
+            << QStringList{"export-sheet"} << "env, no bus" << QString() << 0 << noLines << noError
+            << 3 << 1;
         QTest::newRow("upload refused")
             << QStringList{"upload", clipC} << "env"
             << "/video/v1/uploads" << 1 << QStringList{"[Clipferry] Google Sheet updated."}
-            << noError << 2 << 1;
+            << noError << 3 << 1;
         QTest::newRow("upload on a terminal")
             << QStringList{"--terminal", "upload", clipC} << "env" << QString() << 0
-            << QStringList{"\r\x1b[K[1/1] E2_Anthem_PAR_M03_c.mov \u2013 Uploading"} << noError << 3
+            << QStringList{"\r\x1b[K[1/1] E2_Anthem_PAR_M03_c.mov \u2013 Uploading"} << noError << 4
             << 1;
         QTest::newRow("sync --dry-run")
             << QStringList{"sync", clipsFolder, "--dry-run"} << "env" << QString() << 0
-            << QStringList{"upload\t" + clipC, "keep\t" + clipB} << noError << 2 << 0;
+            << QStringList{"upload\t" + clipC, "keep\t" + clipB} << noError << 3 << 0;
         QTest::newRow("sync") << QStringList{"sync", clipsFolder} << "env" << QString() << 0
                               << QStringList{"[Clipferry] Started upload batch with 1 videos.",
                                              "[Clipferry] Google Sheet updated."}
-                              << "changed since its upload, left as it is" << 3 << 1;
+                              << "changed since its upload, left as it is" << 4 << 1;
         QTest::newRow("sync --replace-changed")
             << QStringList{"sync", "--replace-changed", clipsFolder} << "env" << QString() << 0
             << QStringList{"[Clipferry] Started upload batch with 2 videos.",
                            "[Clipferry] Deleting asset: E1_Opening_LON_M02_b.mp4",
                            "[Clipferry] Deleted asset.", "[Clipferry] Google Sheet updated."}
-            << noError << 3 << 1;
+            << noError << 4 << 1;
         QTest::newRow("sync of a file") << QStringList{"sync", clipA} << "env" << QString() << 2
-                                        << noLines << "not a folder" << 2 << 0;
+                                        << noLines << "not a folder" << 3 << 0;
         QTest::newRow("upload of a missing file")
             << QStringList{"upload", clipA, clipsFolder + "/gone.mov"} << "env" << QString() << 2
-            << noLines << "cannot read the file " + clipsFolder + "/gone.mov" << 2 << 0;
+            << noLines << "cannot read the file " + clipsFolder + "/gone.mov" << 3 << 0;
     }
 
     void subcommand() {
@@ -208,6 +228,12 @@ private Q_SLOTS:
             {"id": "old", "status": "ready", "passthrough": "E1_Opening_LON_M02_b.mp4",
              "created_at": "1000000000", "playback_ids": [{"id": "pb-old"}]}])")
                                          .array()));
+        QVERIFY(m_service.seedAssets(
+            {QJsonObject{{"id", "ctl"},
+                         {"status", "ready"},
+                         {"passthrough", "x\x1b[2J\ny.mov"},
+                         {"created_at", "1000000000"},
+                         {"playback_ids", QJsonArray{QJsonObject{{"id", "pb-ctl"}}}}}}));
         if (!faultPath.isEmpty())
             QVERIFY(m_service.addFault({.path = faultPath, .status = 500}));
         const auto stateBefore = stateFiles();
@@ -224,7 +250,7 @@ private Q_SLOTS:
         QVERIFY2(!result.err.contains("\x1b[K"), "a progress line though stderr is no terminal");
         if (arguments.contains(QStringLiteral("--json"))) {
             const auto listed = QJsonDocument::fromJson(result.out.toUtf8()).array();
-            QCOMPARE(listed.size(), 2);
+            QCOMPARE(listed.size(), 3);
             QCOMPARE(listed[1][QStringLiteral("passthrough")].toString(),
                      "E1_Opening_LON_M02_b.mp4");
             QVERIFY(listed[1][QStringLiteral("playback_url")].toString().endsWith("/pb-old.m3u8"));
@@ -238,6 +264,28 @@ private Q_SLOTS:
         for (const auto& secret : {m_tokenID, m_tokenSecret, basic})
             QVERIFY2(!output.contains(secret), qPrintable(output));
         QCOMPARE(stateFiles(), stateBefore);
+    }
+
+    // A file another living Clipferry is sending is left to it: the run says so and ends
+    // with 2, and sends nothing of it.
+    void fileInFlightElsewhereIsLeftToIt() {
+        QVERIFY(m_service.reset());
+        QVERIFY(m_service.setCredentials(m_tokenID, m_tokenSecret));
+        const QString clip = m_clips.folder() + QStringLiteral("/E2_Anthem_PAR_M03_c.mov");
+        auto other = clipferry::DeliveryLedger::open(m_home.stateFolder() + "/Deliveries.sqlite");
+        QVERIFY(other);
+        clipferry::UploadRecord record;
+        record.filePath = clip;
+        const auto accepted = (*other)->accept({record});
+        QVERIFY(accepted);
+
+        const auto result = run({"upload", clip}, "env");
+
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY2(result.err.contains("another Clipferry is uploading " + clip),
+                 qPrintable(result.err));
+        QCOMPARE(m_service.countRequests("POST", "/video/v1/uploads"), 0);
+        QVERIFY((*other)->remove(accepted->first().ledgerID));
     }
 
     // "Open with" while the window runs: the later launch hands its file, named relative to

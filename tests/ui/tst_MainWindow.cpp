@@ -4,7 +4,7 @@
 #include "model/StateFolder.h"
 #include "ui/ApiKeysDialog.h"
 #include "ui/MainWindow.h"
-#include "workflow/UploadJournal.h"
+#include "workflow/DeliveryLedger.h"
 
 #include <QDBusConnection>
 #include <QDir>
@@ -132,8 +132,10 @@ private Q_SLOTS:
         QVERIFY(service.releaseHangingReplies());
         QTest::qWait(100);
 
-        const auto journal = readWholeFile(stateFileURL(QString::fromLatin1(uploadJournalFileName)))
-                                 .and_then(decodeUploadJournal);
+        const auto ledger =
+            DeliveryLedger::open(stateFileURL(QString::fromLatin1(deliveryLedgerFileName)));
+        QVERIFY(ledger);
+        const auto journal = (*ledger)->entries();
         QVERIFY2(journal, qPrintable(journal ? QString() : journal.error().message));
         QCOMPARE(journal->size(), 1);
         QCOMPARE(journal->first().filePath, file);

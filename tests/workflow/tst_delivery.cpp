@@ -117,9 +117,16 @@ private Q_SLOTS:
         const auto candidates = tracker.uploadCandidates(files);
         QCOMPARE(candidates.missing, QList<QUrl>{files[2]});
         QCOMPARE(candidates.changed, QList<QUrl>{files[0]});
+        // The listing that ends the batch waits, to show the states before it.
+        QVERIFY(f.service.addFault(
+            {.method = "GET", .path = "/video/v1/assets", .skip = 1, .times = 1, .hang = true}));
         tracker.startDelivery(candidates, replace ? DeliveryTracker::ChangedClips::replace
                                                   : DeliveryTracker::ChangedClips::keepBoth);
         QCOMPARE(tracker.status(files[2]).state, Delivery::uploading);
+        // Done is delivered: no listing needed before it stops being a candidate.
+        QTRY_COMPARE_WITH_TIMEOUT(tracker.status(files[2]).state, Delivery::onMux, slow);
+        QVERIFY(tracker.uploadCandidates(files).missing.isEmpty());
+        QVERIFY(f.service.releaseHangingReplies());
         QTRY_VERIFY_WITH_TIMEOUT(f.countMessages("Google Sheet updated.") > 0 &&
                                      f.viewModel->completedBatchUploads() ==
                                          f.viewModel->pendingBatchUploads(),

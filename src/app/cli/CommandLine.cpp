@@ -27,9 +27,12 @@ const std::array grammars{
             "upload",
             "FILE",
             true,
-            {},
+            {{"--replace", &Command::replace,
+              "upload clips already on Mux again and delete their old assets"},
+             {"--copies", &Command::copies, "upload clips already on Mux again beside them"}},
             "Uploads the files to Mux like a drop on the window (resumable, paced, retried),\n"
-            "printing the log lines; then updates the Google Sheet."},
+            "printing the log lines; then updates the Google Sheet. A clip already on Mux,\n"
+            "or being uploaded, is passed over with a line saying so."},
     Grammar{Subcommand::sync,
             "sync",
             "FOLDER",
@@ -76,8 +79,11 @@ QString usageOf(const Grammar& grammar) {
 const auto commonHelp = QStringLiteral(
     "\nThe API token comes from CLIPFERRY_TOKEN_ID and CLIPFERRY_TOKEN_SECRET when both are\n"
     "set, otherwise from the secret store where the app keeps it.\n"
-    "Exit status: 0 when everything was done, 1 when something failed, 2 for a usage or\n"
-    "configuration error.\n");
+    "The sheet web app's key comes from CLIPFERRY_SHEET_KEY when set, otherwise from the\n"
+    "secret store when one was saved in the window.\n"
+    "Exit status: 0 when everything was done, 1 when a file failed, 2 for a usage or\n"
+    "configuration error or when another Clipferry is uploading a file given, 3 when every\n"
+    "file was delivered but the Google Sheet could not be updated.\n");
 
 QString helpOf(const Grammar& grammar) {
     QString text = QStringLiteral("Usage: ") + usageOf(grammar) + QStringLiteral("\n\n") +
@@ -136,10 +142,27 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         return usageError(grammar, QStringLiteral("unexpected argument ") + command.operands[0]);
     if (grammar.operand && command.operands.isEmpty())
         return usageError(grammar, QLatin1String(grammar.operand) + QStringLiteral(" missing"));
+    if (command.replace && command.copies)
+        return usageError(grammar, QStringLiteral("--replace and --copies exclude each other"));
     if (grammar.operand && !grammar.manyOperands && command.operands.size() > 1)
         return usageError(grammar, QStringLiteral("one ") + QLatin1String(grammar.operand) +
                                        QStringLiteral(" only"));
     return command;
+}
+
+QString printable(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\\')
+            shown += QStringLiteral("\\\\");
+        else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+            shown += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 QString usageLine(Subcommand subcommand) {

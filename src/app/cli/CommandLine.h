@@ -22,6 +22,10 @@ struct Command {
     bool replaceChanged = false;
     bool dryRun = false;
     bool json = false;
+    // upload: a clip the service already holds by name is sent again, replacing the old
+    // assets or beside them; otherwise it is passed over.
+    bool replace = false;
+    bool copies = false;
 };
 
 // `--help`: the text goes to stdout and the program ends successfully.
@@ -42,6 +46,10 @@ using ParsedCommandLine = std::variant<Command, HelpRequest, UsageError>;
 
 // `arguments` start with the subcommand's name (the program's name left out).
 [[nodiscard]] ParsedCommandLine parseCommandLine(const QStringList& arguments);
+
+// The text with control characters written as escapes, so a file name cannot move the
+// cursor or forge a line of its own on a terminal or in a script's input.
+[[nodiscard]] QString printable(const QString& text);
 
 // "Usage: clipferry sync FOLDER [--recursive] …"
 [[nodiscard]] QString usageLine(Subcommand subcommand);

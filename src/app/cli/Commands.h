@@ -13,12 +13,15 @@ enum ExitStatus : int {
     exitDone = 0,
     exitFailed = 1,
     exitUsage = 2,
+    // Every file is on the service, but the sheet could not be updated: running again
+    // would upload nothing, only export.
+    exitSheetFailed = 3,
 };
 
 // Each runs one subcommand to its end and says how it ended; the session lives longer.
 [[nodiscard]] QCoro::Task<int> runList(HeadlessSession& session, bool json);
 [[nodiscard]] QCoro::Task<int> runExportSheet(HeadlessSession& session);
-[[nodiscard]] QCoro::Task<int> runUpload(HeadlessSession& session, QStringList files);
+[[nodiscard]] QCoro::Task<int> runUpload(HeadlessSession& session, Command command);
 [[nodiscard]] QCoro::Task<int> runSync(HeadlessSession& session, Command command);
 
 } // namespace clipferry::cli

@@ -37,7 +37,12 @@ HeadlessSession::HeadlessSession(Console& console, std::optional<TokenPair> envi
     // An idle connection fails after a minute, as in the window.
     m_network.setTransferTimeout(60000);
     auto options = UploadViewModel::defaultOptions();
+    // The run writes the ledger it shares with the window, and nothing else of the
+    // window's: no state files, no listing cache.
     options.writeStateFiles = false;
+    options.listingCacheFile.clear();
+    if (qEnvironmentVariableIsSet(sheetKeyVariable))
+        options.fixedSheetKey = qEnvironmentVariable(sheetKeyVariable);
     options.echoLog = [&console](const QByteArray& line) {
         console.logLine(line);
     };

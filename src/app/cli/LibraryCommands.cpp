@@ -33,9 +33,9 @@ QString listingJson(const QList<MuxAsset>& assets, const QUrl& streamBase) {
 QString listingLines(const QList<MuxAsset>& assets, const QUrl& streamBase) {
     QString text;
     for (const auto& asset : assets)
-        text += asset.passthrough.value_or(QStringLiteral("(No Title)")) + QLatin1Char('\t') +
-                asset.status + QLatin1Char('\t') + playbackAddress(asset, streamBase) +
-                QLatin1Char('\n');
+        text += printable(asset.passthrough.value_or(QStringLiteral("(No Title)"))) +
+                QLatin1Char('\t') + printable(asset.status) + QLatin1Char('\t') +
+                playbackAddress(asset, streamBase) + QLatin1Char('\n');
     return text;
 }
 

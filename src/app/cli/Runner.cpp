@@ -36,7 +36,7 @@ QCoro::Task<int> execute(HeadlessSession& session, Command command) {
     case Subcommand::exportSheet:
         co_return co_await runExportSheet(session);
     case Subcommand::upload:
-        co_return co_await runUpload(session, command.operands);
+        co_return co_await runUpload(session, std::move(command));
     case Subcommand::sync:
         co_return co_await runSync(session, std::move(command));
     }

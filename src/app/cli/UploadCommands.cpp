@@ -1,13 +1,17 @@
 #include "app/cli/Commands.h"
 #include "app/cli/Console.h"
 #include "app/cli/HeadlessSession.h"
+#include "workflow/DeliveryLedger.h"
 #include "workflow/DeliveryTracker.h"
+#include "workflow/UploadQueue.h"
 
 #include <QCoro/QCoroSignal>
+#include <QDir>
 #include <QFileInfo>
 
-// `upload`: one batch handed to the view model, as a drop does, and the wait for the sheet
-// export that ends every batch.
+// `upload` and `sync`: the run first takes over what an earlier run of these files left
+// unfinished (a killed run resumes its sessions instead of uploading again), then hands the
+// rest to the queue as one batch, and waits for the sheet export that ends every batch.
 namespace clipferry::cli {
 namespace {
 
@@ -16,38 +20,69 @@ QString progressLine(const UploadViewModel& viewModel, qsizetype index) {
     return QStringLiteral("[%1/%2] %3 \u2013 %4 %5 %")
         .arg(index + 1)
         .arg(viewModel.uploads().size())
-        .arg(item.fileURL.fileName(), uploadStatusLabel(item.status))
+        .arg(printable(item.fileURL.fileName()), uploadStatusLabel(item.status))
         .arg(qRound(item.progress * 100));
 }
 
-// Runs the batch `start` begins to the end of its export; failed when any file or the
-// export failed.
-QCoro::Task<int> uploadBatch(HeadlessSession& session, std::function<void()> start) {
+QStringList pathsOf(const QList<QUrl>& files) {
+    QStringList paths;
+    for (const auto& file : files)
+        paths.append(file.toLocalFile());
+    return paths;
+}
+
+// Of `files`, those not yet in this run's upload list.
+QList<QUrl> notListed(const UploadViewModel& viewModel, const QList<QUrl>& files) {
+    QSet<QUrl> listed;
+    for (const auto& item : viewModel.uploads())
+        listed.insert(item.fileURL);
+    QList<QUrl> rest;
+    for (const auto& file : files)
+        if (!listed.contains(file))
+            rest.append(file);
+    return rest;
+}
+
+// Runs the batch `start` began (nothing, when it began none) to the end of its export.
+QCoro::Task<int> deliverAndExport(HeadlessSession& session, std::function<void()> start) {
     auto& viewModel = session.viewModel();
     auto& console = session.console();
     const auto progress = QObject::connect(
         &viewModel, &UploadViewModel::uploadChanged, &viewModel,
         [&](qsizetype index) { console.progress(progressLine(viewModel, index)); });
     start();
-    const bool exported = co_await qCoro(&viewModel, &UploadViewModel::sheetExportFinished);
+    bool exported = true;
+    if (viewModel.pendingBatchUploads() != viewModel.completedBatchUploads())
+        exported = co_await qCoro(&viewModel, &UploadViewModel::sheetExportFinished);
     QObject::disconnect(progress);
     console.progress({});
+
+    const auto& queue = viewModel.uploadQueue();
+    for (const auto& path : queue.filesRunElsewhere())
+        console.error(QStringLiteral("clipferry: another Clipferry is uploading %1; run again "
+                                     "once it is done.")
+                          .arg(printable(path)));
     const bool anyFailed =
         std::any_of(viewModel.uploads().cbegin(), viewModel.uploads().cend(),
                     [](const UploadItem& item) { return item.status != UploadStatus::done; });
-    co_return anyFailed || !exported ? exitFailed : exitDone;
+    if (anyFailed)
+        co_return exitFailed;
+    if (!queue.filesRunElsewhere().isEmpty())
+        co_return exitUsage;
+    co_return exported ? exitDone : exitSheetFailed;
 }
 
 } // namespace
 
-QCoro::Task<int> runUpload(HeadlessSession& session, QStringList files) {
+QCoro::Task<int> runUpload(HeadlessSession& session, Command command) {
     // Checked before anything is sent: a typo must not leave half a batch on the service.
     QList<QUrl> urls;
-    for (const auto& file : files) {
+    for (const auto& file : command.operands) {
         const QFileInfo info(file);
         if (!info.isFile() || !info.isReadable()) {
             session.console().error(QStringLiteral("clipferry upload: cannot read the file ") +
-                                    file + QLatin1Char('\n') + usageLine(Subcommand::upload));
+                                    printable(file) + QLatin1Char('\n') +
+                                    usageLine(Subcommand::upload));
             co_return exitUsage;
         }
         urls.append(QUrl::fromLocalFile(info.absoluteFilePath()));
@@ -55,19 +90,40 @@ QCoro::Task<int> runUpload(HeadlessSession& session, QStringList files) {
     if (!co_await session.signIn())
         co_return exitUsage;
     auto& viewModel = session.viewModel();
+    // The duplicate guard of a drop needs the library as it is now.
+    co_await viewModel.refreshLibrary();
+    if (!viewModel.lastCompleteListing())
+        co_return exitFailed;
+    auto& delivery = viewModel.delivery();
     // Named first: g++ 12 destroys a temporary inside a co_await expression twice.
-    std::function<void()> start = [&viewModel, urls] {
-        viewModel.startUploadBatch(urls);
+    std::function<void()> start = [&viewModel, &delivery, &session, urls, command] {
+        viewModel.uploadQueue().resumeUnfinished(pathsOf(urls));
+        const QList<QUrl> rest = notListed(viewModel, urls);
+        const QList<QUrl> known = delivery.knownFiles(rest);
+        DeliveryTracker::Candidates candidates;
+        for (const auto& file : rest) {
+            if (!known.contains(file) || command.copies)
+                candidates.missing.append(file);
+            else if (command.replace)
+                candidates.changed.append(file);
+            else
+                session.console().error(
+                    QStringLiteral("clipferry upload: already on Mux, passed over (--replace or "
+                                   "--copies uploads it again): ") +
+                    printable(file.toLocalFile()));
+        }
+        delivery.startDelivery(candidates, DeliveryTracker::ChangedClips::replace);
     };
-    co_return co_await uploadBatch(session, std::move(start));
+    co_return co_await deliverAndExport(session, std::move(start));
 }
 
 QCoro::Task<int> runSync(HeadlessSession& session, Command command) {
     auto& console = session.console();
     const QFileInfo folder(command.operands.first());
     if (!folder.isDir()) {
-        console.error(QStringLiteral("clipferry sync: not a folder: ") + folder.filePath() +
-                      QLatin1Char('\n') + usageLine(Subcommand::sync));
+        console.error(QStringLiteral("clipferry sync: not a folder: ") +
+                      printable(folder.filePath()) + QLatin1Char('\n') +
+                      usageLine(Subcommand::sync));
         co_return exitUsage;
     }
     if (!co_await session.signIn())
@@ -81,16 +137,17 @@ QCoro::Task<int> runSync(HeadlessSession& session, Command command) {
     viewModel.setLocalFolderURL(QUrl::fromLocalFile(folder.absoluteFilePath()));
     co_await viewModel.loadLocalVideos();
     auto& delivery = viewModel.delivery();
-    auto candidates = delivery.uploadCandidates(viewModel.localVideoURLs());
-    QList<QUrl> kept;
-    if (!command.replaceChanged)
-        std::swap(kept, candidates.changed);
+    const QStringList folderFiles = pathsOf(viewModel.localVideoURLs());
 
     if (command.dryRun) {
+        auto candidates = delivery.uploadCandidates(viewModel.localVideoURLs());
+        QList<QUrl> kept;
+        if (!command.replaceChanged)
+            std::swap(kept, candidates.changed);
         QString plan;
         const auto add = [&plan](const char* action, const QList<QUrl>& files) {
             for (const auto& file : files)
-                plan += QLatin1String(action) + QLatin1Char('\t') + file.toLocalFile() +
+                plan += QLatin1String(action) + QLatin1Char('\t') + printable(file.toLocalFile()) +
                         QLatin1Char('\n');
         };
         add("upload", candidates.missing);
@@ -99,16 +156,31 @@ QCoro::Task<int> runSync(HeadlessSession& session, Command command) {
         console.out(plan);
         co_return exitDone;
     }
-    for (const auto& file : kept)
-        console.error(QStringLiteral("clipferry sync: changed since its upload, left as it is "
-                                     "(--replace-changed uploads it again): ") +
-                      file.toLocalFile());
-    if (candidates.size() == 0)
-        co_return exitDone;
-    std::function<void()> start = [&delivery, candidates] {
+    std::function<void()> start = [&viewModel, &delivery, &console, folderFiles, command] {
+        // What an earlier run left of these clips goes on first; those files then show as
+        // uploading and are no candidates of their own.
+        auto& queue = viewModel.uploadQueue();
+        queue.resumeUnfinished(folderFiles);
+        // Clips in flight that this run does not hold are another process's: the queue
+        // says so when handed them.
+        QList<QUrl> elsewhere;
+        for (const auto& file : notListed(viewModel, viewModel.localVideoURLs()))
+            if (delivery.status(file).state == Delivery::uploading)
+                elsewhere.append(file);
+        if (!elsewhere.isEmpty())
+            queue.startUploadBatch(elsewhere);
+        auto candidates = delivery.uploadCandidates(viewModel.localVideoURLs());
+        if (!command.replaceChanged) {
+            for (const auto& file : candidates.changed)
+                console.error(
+                    QStringLiteral("clipferry sync: changed since its upload, left as it is "
+                                   "(--replace-changed uploads it again): ") +
+                    printable(file.toLocalFile()));
+            candidates.changed.clear();
+        }
         delivery.startDelivery(candidates, DeliveryTracker::ChangedClips::replace);
     };
-    co_return co_await uploadBatch(session, std::move(start));
+    co_return co_await deliverAndExport(session, std::move(start));
 }
 
 } // namespace clipferry::cli
