@@ -1,8 +1,10 @@
 #include "app/Application.h"
 
+#include "app/TestSeams.h"
 #include "model/CredentialStore.h"
 #include "model/DetachedTask.h"
 #include "ui/MainWindow.h"
+#include "ui/library/LibraryColumn.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QFileInfo>
@@ -12,13 +14,17 @@
 namespace clipferry {
 
 Application::Application()
-    : m_network(std::make_unique<QNetworkAccessManager>())
-    , m_credentials(std::make_unique<CredentialStore>(QStringLiteral("Clipferry"))) {
+    : m_network(std::make_unique<QNetworkAccessManager>()) {
     // An idle connection fails after a minute; a long transfer that keeps moving does not.
     m_network->setTransferTimeout(60000);
+    auto options = UploadViewModel::defaultOptions();
+    QString storeService = QStringLiteral("Clipferry");
+    QUrl imageBase = LibraryColumn::defaultOptions().imageBase;
+    applyTestSeams(options, storeService, &imageBase);
+    m_credentials = std::make_unique<CredentialStore>(storeService);
     m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, *m_network, *m_credentials,
-                                                    UploadViewModel::defaultOptions());
-    m_window = std::make_unique<MainWindow>(*m_viewModel, *m_network);
+                                                    std::move(options));
+    m_window = std::make_unique<MainWindow>(*m_viewModel, *m_network, std::move(imageBase));
 }
 
 // The window goes first: it holds references to the view model.

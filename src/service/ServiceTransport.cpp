@@ -1,5 +1,6 @@
 #include "service/ServiceTransport.h"
 
+#include "service/LoopbackGuard.h"
 #include "service/ServiceError.h"
 #include "service/StreamedRequest.h"
 
@@ -211,8 +212,10 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
         !(chosen.isValid() && chosen.toInt() == QNetworkRequest::ManualRedirectPolicy))
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                              QNetworkRequest::SameOriginRedirectPolicy);
+    service::requireLoopback(request.url());
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
         m_network.sendCustomRequest(request, verb, device.get()));
+    service::requireLoopbackRedirects(*reply);
     // The reply reads the body until it is done with it; it owns the device from here.
     if (device)
         device.release()->setParent(reply.get());

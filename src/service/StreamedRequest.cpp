@@ -1,5 +1,6 @@
 #include "service/StreamedRequest.h"
 
+#include "service/LoopbackGuard.h"
 #include "service/ServiceError.h"
 
 #include <QIODevice>
@@ -69,6 +70,7 @@ StreamedRequest::~StreamedRequest() {
 
 void StreamedRequest::start() {
     const QUrl url = m_request.url();
+    service::requireLoopback(url);
     const bool secure = url.scheme() == QLatin1StringView("https");
     if (!secure && url.scheme() != QLatin1StringView("http"))
         return failWith(QNetworkReply::ProtocolUnknownError,

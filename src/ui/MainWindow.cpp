@@ -24,6 +24,10 @@ constexpr int sidebarWidth = 340;
 } // namespace
 
 MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& network, QWidget* parent)
+    : MainWindow(viewModel, network, LibraryColumn::defaultOptions().imageBase, parent) {}
+
+MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& network, QUrl imageBase,
+                       QWidget* parent)
     : QMainWindow(parent)
     , m_viewModel(viewModel)
     , m_splitter(new QSplitter(Qt::Horizontal, this)) {
@@ -38,7 +42,9 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& networ
     m_uploadTools = new UploadToolsView(viewModel, sidebar);
     sidebarLayout->addWidget(m_uploadTools);
 
-    auto* library = new LibraryColumn(viewModel, network, m_splitter);
+    auto libraryOptions = LibraryColumn::defaultOptions();
+    libraryOptions.imageBase = std::move(imageBase);
+    auto* library = new LibraryColumn(viewModel, network, std::move(libraryOptions), m_splitter);
 
     m_splitter->addWidget(sidebar);
     m_splitter->addWidget(library);

@@ -19,6 +19,9 @@ class MainWindow : public QMainWindow {
 public:
     MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& network,
                QWidget* parent = nullptr);
+    // `imageBase`: the origin of the library's still images, the build's in the one above.
+    MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& network, QUrl imageBase,
+               QWidget* parent = nullptr);
     ~MainWindow() override;
 
     [[nodiscard]] QSplitter* splitter() const { return m_splitter; }

@@ -2,17 +2,18 @@
 #include "StandInService.h"
 #include "TempHome.h"
 #include "TestFiles.h"
+#include "TestKeyring.h"
 #include "model/CredentialStore.h"
 #include "workflow/DeliveryLedger.h"
 
 #include <QCoro/QCoroTask>
 #include <QDir>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
-#include <QUuid>
 #include <clipferry/BuildConfig.h>
 
 // Every subcommand as a script runs it: the built program as a child process against the
@@ -28,29 +29,36 @@ class CommandLineTest : public QObject {
     TempHome m_home;
     StandInService m_service;
     ClipFactory m_clips;
-    QString m_keyring = QStringLiteral("ClipferryTest-") + QUuid::createUuid().toString();
+    TestKeyring m_keyring;
     const QString m_tokenID = QStringLiteral("cli-id-5f0c1e");
     const QString m_tokenSecret = QStringLiteral("cli-secret-a93d7b");
 
-    Run run(const QStringList& arguments, const QString& credentials,
-            const QString& workingFolder = {}) {
+    // The program, window or command line, pointed at the stand-in and a store of the test's.
+    QProcessEnvironment environment(const QString& credentials, QString apiBase = {}) const {
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("CLIPFERRY_TEST_API_BASE"),
-                           m_service.baseUrl().toString());
+                           apiBase.isEmpty() ? m_service.baseUrl().toString() : apiBase);
         environment.insert(QStringLiteral("CLIPFERRY_TEST_SHEET_URL"),
                            m_service.sheetWebAppUrl().toString());
         environment.insert(QStringLiteral("CLIPFERRY_TEST_KEYRING"),
-                           credentials == QLatin1String("keyring") ? m_keyring
-                                                                   : m_keyring + "-empty");
-        // A render machine: the pair in the environment and no session bus at all.
-        if (credentials == QLatin1String("env, no bus"))
-            environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+                           credentials == QLatin1String("keyring")
+                               ? m_keyring.service()
+                               : m_keyring.service() + "-empty");
+        // A render machine: no Secret Service on the bus, the pair in the environment.
+        if (credentials.endsWith(QLatin1String("no bus")))
+            environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                               QStringLiteral("unix:path=") + m_home.path() + "/no-bus");
         if (credentials.startsWith(QLatin1String("env"))) {
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), m_tokenID);
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), m_tokenSecret);
         }
+        return environment;
+    }
+
+    Run run(const QStringList& arguments, const QString& credentials,
+            const QString& workingFolder = {}, const QString& apiBase = {}) {
         QProcess process;
-        process.setProcessEnvironment(environment);
+        process.setProcessEnvironment(environment(credentials, apiBase));
         process.setWorkingDirectory(workingFolder);
         if (arguments.value(0) == QLatin1String("--terminal")) {
             // script(1) gives the program a terminal for both streams.
@@ -94,7 +102,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(m_home.stateFolder() + "/Uploads.json",
                           R"([{"file":"/gone.mov","size":1,"title":"gone","stage":"Pending"}])"));
         if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-            const clipferry::CredentialStore store(m_keyring);
+            const clipferry::CredentialStore store(m_keyring.service());
             QVERIFY(QCoro::waitFor(
                 store.saveKeychainString(QStringLiteral("mux_token_id"), m_tokenID)));
             QVERIFY(QCoro::waitFor(
@@ -104,7 +112,7 @@ private Q_SLOTS:
 
     void subcommand_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("credentials"); // env, keyring or none
+        QTest::addColumn<QString>("credentials"); // env, keyring, none or no bus
         QTest::addColumn<QString>("faultPath");   // answered with 500 when set
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("stdoutLines"); // in this order, others between
@@ -139,6 +147,10 @@ private Q_SLOTS:
             << "/video/v1/assets" << 1 << noLines << "Failed to fetch MUX assets: " << 3 << 0;
         QTest::newRow("no token") << QStringList{"list"} << "none" << QString() << 2 << noLines
                                   << "no API token" << 3 << 0;
+        // No Secret Service on the bus is a failed read, not an empty store.
+        QTest::newRow("unreachable store")
+            << QStringList{"list"} << "no bus" << QString() << 2 << noLines
+            << "[Clipferry] Could not read the saved API keys: " << 3 << 0;
         QTest::newRow("unknown option")
             << QStringList{"list", "--all"} << "env" << QString() << 2 << noLines
             << "unknown option --all\nUsage: clipferry list [--json]" << 3 << 0;
@@ -264,6 +276,9 @@ private Q_SLOTS:
         for (const auto& secret : {m_tokenID, m_tokenSecret, basic})
             QVERIFY2(!output.contains(secret), qPrintable(output));
         QCOMPARE(stateFiles(), stateBefore);
+        QDirIterator cache(m_home.path(), {"MuxListing.json"}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        QVERIFY2(!cache.hasNext(), "a run wrote the window's listing cache");
     }
 
     // A file another living Clipferry is sending is left to it: the run says so and ends
@@ -288,10 +303,23 @@ private Q_SLOTS:
         QVERIFY((*other)->remove(accepted->first().ledgerID));
     }
 
+    // A test build stops before its first request to any host but loopback. 0.0.0.0 is not
+    // loopback to the check yet reaches only this machine, so a build without it goes nowhere.
+    void requestsStayOnLoopback() {
+        const auto result = run({QStringLiteral("list")}, QStringLiteral("env"), {},
+                                QStringLiteral("http://0.0.0.0:1"));
+
+        QCOMPARE(result.exitCode, -1);
+        QVERIFY2(result.err.contains("A test build sends requests to loopback only; refused "
+                                     "http://0.0.0.0:1/"),
+                 qPrintable(result.err));
+    }
+
     // "Open with" while the window runs: the later launch hands its file, named relative to
     // its own folder, to the window and ends.
     void openWithGoesToTheRunningWindow() {
         QProcess window;
+        window.setProcessEnvironment(environment({}));
         window.start(QStringLiteral(CLIPFERRY_BINARY), {});
         QVERIFY(window.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_home.stateFolder() + "/instance.lock"), 60000);

@@ -1,5 +1,6 @@
 #include "StdoutCapture.h"
 #include "TempHome.h"
+#include "TestKeyring.h"
 #include "model/CredentialStore.h"
 #include "workflow/UploadViewModel.h"
 
@@ -9,21 +10,15 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
-#include <QUuid>
 
 using namespace clipferry;
 
-// Against the real Secret Service that the test script starts in a private D-Bus session.
-// Every test uses a service name of its own so that they never see each other's items.
+// Against the real Secret Service of the test's private D-Bus session. Every test uses a
+// service name of its own so that they never see each other's items.
 class TestCredentials : public QObject {
     Q_OBJECT
 
     QNetworkAccessManager m_network;
-
-    static QString freshService() {
-        return QStringLiteral("ClipferryTest-") +
-               QUuid::createUuid().toString(QUuid::WithoutBraces);
-    }
 
     static std::optional<QString> read(const CredentialStore& store, const char* account) {
         return QCoro::waitFor(store.readKeychainString(QString::fromLatin1(account))).value();
@@ -34,8 +29,12 @@ class TestCredentials : public QObject {
     }
 
     std::unique_ptr<UploadViewModel> readyViewModel(const CredentialStore& store) {
-        auto viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, store,
-                                                           UploadViewModel::defaultOptions());
+        // The listing a ready view model starts goes to a closed loopback port.
+        auto options = UploadViewModel::defaultOptions();
+        options.apiBase = options.client.apiBase = QUrl(QStringLiteral("http://127.0.0.1:1"));
+        options.sheetWebAppUrl = QUrl(QStringLiteral("http://127.0.0.1:1/exec"));
+        auto viewModel =
+            std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, store, options);
         QCoro::waitFor(viewModel->waitUntilReady());
         return viewModel;
     }
@@ -43,7 +42,7 @@ class TestCredentials : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-            QSKIP("No session bus: run through scripts/test, which starts a Secret Service.");
+            QSKIP("No session bus: run through ctest, which starts a Secret Service.");
         QCoreApplication::setOrganizationName(QStringLiteral("ClipferryTests"));
         QCoreApplication::setApplicationName(QStringLiteral("Credentials"));
     }
@@ -62,7 +61,8 @@ private Q_SLOTS:
         QFETCH(QVariant, tokenSecret);
         QFETCH(bool, sheet);
         TempHome home;
-        const CredentialStore keys(freshService());
+        const TestKeyring keyring;
+        const CredentialStore keys(keyring.service());
         store(keys, tokenIDAccount, QStringLiteral("id"));
         if (tokenSecret.isValid())
             store(keys, tokenSecretAccount, tokenSecret.toString());
@@ -76,7 +76,8 @@ private Q_SLOTS:
     // read fills the tokens in.
     void unreadStoreKeepsTheTokens() {
         TempHome home;
-        const QString service = freshService();
+        const TestKeyring keyring;
+        const QString& service = keyring.service();
         CredentialStore slow(service, std::chrono::milliseconds(0));
         const CredentialStore seeding(service);
         store(seeding, tokenIDAccount, QStringLiteral("id"));
@@ -119,7 +120,8 @@ private Q_SLOTS:
         QFETCH(QString, storedID);
         TempHome home;
         QSettings().remove(QStringLiteral("useMaxResolution"));
-        const QString service = freshService();
+        const TestKeyring keyring;
+        const QString& service = keyring.service();
         const CredentialStore keys(service);
         QCOMPARE(read(keys, tokenIDAccount), std::nullopt);
         store(keys, tokenIDAccount, QStringLiteral("id"));

@@ -2,13 +2,13 @@
 
 #include "StandInService.h"
 #include "TempHome.h"
+#include "TestKeyring.h"
 #include "model/CredentialStore.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QStringList>
-#include <QUuid>
 #include <functional>
 #include <memory>
 
@@ -44,9 +44,8 @@ public:
     static clipferry::CityMap cities();
 
     QNetworkAccessManager network;
-    clipferry::CredentialStore credentials{"ClipferryTest-" +
-                                               QUuid::createUuid().toString(QUuid::WithoutBraces),
-                                           std::chrono::seconds(5)};
+    TestKeyring keyring;
+    clipferry::CredentialStore credentials{keyring.service(), std::chrono::seconds(5)};
     std::unique_ptr<clipferry::UploadViewModel> viewModel;
 
 private:

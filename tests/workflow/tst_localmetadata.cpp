@@ -109,8 +109,9 @@ private Q_SLOTS:
     }
 
     void concurrentReadersAndLoaders() {
-        // Loaders on several threads while this thread reads: run under the sanitizers,
-        // a missing lock shows here.
+        // Loaders on several threads while this thread reads, and every reading lands. A
+        // missing lock is a data race that only a ThreadSanitizer build would report; this
+        // suite's sanitizers see it only when it happens to free memory under a reader.
         QList<LocalVideo> videos;
         for (int i = 0; i < 8; ++i)
             videos.append(LocalVideo{

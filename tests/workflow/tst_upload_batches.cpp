@@ -2,6 +2,7 @@
 #include "model/StateFolder.h"
 #include "service/MuxClient.h"
 #include "workflow/DeliveryLedger.h"
+#include "workflow/TransferMeter.h"
 #include "workflow/UploadQueue.h"
 
 #include <QDir>
@@ -133,6 +134,32 @@ private Q_SLOTS:
         QVERIFY(f.viewModel->uploads()[0].detail.isEmpty());
         // Progress is not logged: one status line per stage only.
         QCOMPARE(f.countMessages("Uploading \u2013 big"), 1);
+    }
+
+    // The uploading row's figures from byte counts at given times: the speed and time left
+    // once a later sample shows the bytes moving, smoothed; none on the last byte.
+    void transferFigures_data() {
+        QTest::addColumn<QList<qint64>>("samples"); // bytes sent of 8 MB, at ms; in pairs
+        QTest::addColumn<QString>("text");
+        QTest::newRow("too soon") << QList<qint64>{0, 0, 1000000, 100} << QString();
+        QTest::newRow("moving") << QList<qint64>{0, 0, 2000000, 500}
+                                << "2 MB of 8 MB \u00b7 4 MB/s \u00b7 2 s left";
+        QTest::newRow("too soon after") << QList<qint64>{0, 0, 2000000, 500, 3000000, 600}
+                                        << "2 MB of 8 MB \u00b7 4 MB/s \u00b7 2 s left";
+        QTest::newRow("smoothed") << QList<qint64>{0, 0, 2000000, 500, 2500000, 1000}
+                                  << "2 MB of 8 MB \u00b7 3 MB/s \u00b7 2 s left";
+        QTest::newRow("minutes") << QList<qint64>{0, 0, 40000, 1000}
+                                 << "40 kB of 8 MB \u00b7 40 kB/s \u00b7 3 min left";
+        QTest::newRow("last byte")
+            << QList<qint64>{0, 0, 2000000, 500, 8000000, 600} << "8 MB of 8 MB";
+    }
+    void transferFigures() {
+        QFETCH(QList<qint64>, samples);
+        QFETCH(QString, text);
+        TransferMeter meter;
+        for (qsizetype i = 0; i < samples.size(); i += 2)
+            (void)meter.sample(samples[i], 8000000, samples[i + 1]);
+        QCOMPARE(meter.text(), text);
     }
 
     // The drop zone hands over one batch per file: they join into one completion, which an

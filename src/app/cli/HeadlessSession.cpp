@@ -1,37 +1,12 @@
 #include "app/cli/HeadlessSession.h"
 
+#include "app/TestSeams.h"
 #include "app/cli/Console.h"
 #include "model/CredentialStore.h"
 
 #include <QPointer>
 
 namespace clipferry::cli {
-namespace {
-
-// Test builds only: a test points the program at its loopback stand-in, with the waits cut
-// as the in-process tests cut them, and at a secret store service of its own.
-void applyTestSeams([[maybe_unused]] UploadViewModel::Options& options,
-                    [[maybe_unused]] QString& storeService) {
-#ifdef CLIPFERRY_TEST_SEAMS
-    const auto api = qEnvironmentVariable("CLIPFERRY_TEST_API_BASE");
-    if (!api.isEmpty()) {
-        options.apiBase = QUrl(api);
-        options.client.apiBase = options.apiBase;
-        options.sheetWebAppUrl = QUrl(qEnvironmentVariable("CLIPFERRY_TEST_SHEET_URL"));
-        options.client.assetIdPollInterval = std::chrono::milliseconds(5);
-        options.client.readyPollInterval = std::chrono::milliseconds(5);
-        options.client.postRequestsPerSecond = 0;
-        options.client.otherRequestsPerSecond = 0;
-        options.client.retryBaseDelay = std::chrono::milliseconds(1);
-    }
-    const auto store = qEnvironmentVariable("CLIPFERRY_TEST_KEYRING");
-    if (!store.isEmpty())
-        storeService = store;
-#endif
-}
-
-} // namespace
-
 HeadlessSession::HeadlessSession(Console& console, std::optional<TokenPair> environmentTokens)
     : m_console(console) {
     // An idle connection fails after a minute, as in the window.

@@ -1,5 +1,6 @@
 #include "ui/library/ThumbnailSources.h"
 
+#include "service/LoopbackGuard.h"
 #include "thumbnails/ThumbnailProvider.h"
 
 #include <QCoro/QCoroNetworkReply>
@@ -58,7 +59,9 @@ QCoro::Task<std::optional<QImage>> fetchRemote(QNetworkAccessManager* network,
     if (auto cached = readCached(cache.data(), url))
         co_return cached;
     QNetworkRequest request(url);
+    service::requireLoopback(url);
     std::unique_ptr<QNetworkReply, DeleteLater> reply(network->get(request));
+    service::requireLoopbackRedirects(*reply);
     co_await qCoro(reply.get()).waitForFinished();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299)

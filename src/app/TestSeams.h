@@ -1,0 +1,18 @@
+#pragma once
+
+#include "workflow/UploadViewModel.h"
+
+#include <QString>
+#include <QUrl>
+
+namespace clipferry {
+
+// Test builds only: the environment points the program, window or command line, at the
+// test's loopback stand-in (with the waits cut as the in-process tests cut them) and at a
+// secret store service of its own. What the environment does not name is left as it is; a
+// release build reads nothing. `imageBase`, when given, follows the stand-in too: it serves
+// no stills, so a test's window asks no real image host for them.
+void applyTestSeams(UploadViewModel::Options& options, QString& storeService,
+                    QUrl* imageBase = nullptr);
+
+} // namespace clipferry
