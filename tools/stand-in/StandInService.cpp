@@ -169,6 +169,33 @@ bool StandInService::setRateLimit(int perMinute) {
                    {{QStringLiteral("rateLimitPerMinute"), perMinute}});
 }
 
+bool StandInService::setChaos(const ChaosSettings& chaos) {
+    return control("POST", QStringLiteral("/_control/chaos"),
+                   {{QStringLiteral("seed"), QString::number(chaos.seed)},
+                    {QStringLiteral("refuseShare"), chaos.refuseShare},
+                    {QStringLiteral("retryAfter"), chaos.retryAfterSeconds},
+                    {QStringLiteral("loseReplyShare"), chaos.loseReplyShare},
+                    {QStringLiteral("cutShare"), chaos.cutShare},
+                    {QStringLiteral("assetDelayMs"), chaos.assetDelayMs},
+                    {QStringLiteral("assetDelayRequests"), chaos.assetDelayRequests},
+                    {QStringLiteral("holdAt"), chaos.holdAt},
+                    {QStringLiteral("holdPhase"), chaos.holdPhase}});
+}
+
+bool StandInService::stopChaos() {
+    return control("DELETE", QStringLiteral("/_control/chaos"));
+}
+
+bool StandInService::chaosHeld() const {
+    const auto state = fetch(QStringLiteral("/_control/chaos"));
+    return state &&
+           QJsonDocument::fromJson(*state).object().value(QLatin1StringView("held")).toBool();
+}
+
+bool StandInService::makePendingAssets() {
+    return control("POST", QStringLiteral("/_control/assets/pending"));
+}
+
 bool StandInService::addFault(const Fault& fault) {
     return control("POST", QStringLiteral("/_control/faults"), faultJson(fault));
 }
