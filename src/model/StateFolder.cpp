@@ -15,9 +15,33 @@ QString stateFolderPath() {
 
 QString stateFileURL(const QString& fileName) {
     const auto folder = stateFolderPath();
-    if (!QFileInfo::exists(folder))
-        (void)QDir().mkpath(folder);
+    (void)makePrivateFolder(folder);
     return folder + QLatin1Char('/') + fileName;
+}
+
+Result<void> makePrivateFolder(const QString& path) {
+    constexpr auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    const QFileInfo info(path);
+    // Created private, so that no other user can open it in the moment before a chmod.
+    if (!info.exists() && !QDir().mkdir(path, owner) &&
+        !(QDir().mkpath(info.absolutePath()) && QDir().mkdir(path, owner)))
+        return fail(errorDomain::file, static_cast<int>(QFileDevice::OpenError),
+                    QStringLiteral("%1: the folder could not be created.").arg(path));
+    // A folder from an earlier version may be open to others.
+    constexpr auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if ((QFile::permissions(path) & others) && !QFile::setPermissions(path, owner))
+        return fail(errorDomain::file, static_cast<int>(QFileDevice::PermissionsError),
+                    QStringLiteral("%1: the folder could not be made private.").arg(path));
+    return {};
+}
+
+Result<void> makePrivateFile(const QString& path) {
+    if (!QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return fail(errorDomain::file, static_cast<int>(QFileDevice::PermissionsError),
+                    QStringLiteral("%1: the file could not be made private.").arg(path));
+    return {};
 }
 
 Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes) {
@@ -33,6 +57,13 @@ Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes) {
                 : file.errorString();
         file.cancelWriting();
         return fail(errorDomain::file, static_cast<int>(file.error()), message);
+    }
+    // The temporary file is made private before it takes the name, so the file is never
+    // readable by others, not even for a moment.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return fail(errorDomain::file, static_cast<int>(QFileDevice::PermissionsError),
+                    QStringLiteral("%1: the file could not be made private.").arg(path));
     }
     if (!file.commit())
         return fail(errorDomain::file, static_cast<int>(file.error()), file.errorString());

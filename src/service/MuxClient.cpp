@@ -39,17 +39,21 @@ QByteArray compactJson(const QJsonObject& object) {
 
 MuxClient::MuxClient(QNetworkAccessManager& network, Options options)
     : m_network(network)
-    , m_options(std::move(options))
-    , m_pacer(std::make_unique<RequestPacer>(
-          RequestPacer::Rates{m_options.postRequestsPerSecond, m_options.otherRequestsPerSecond},
-          m_options.clock))
-    , m_transport(std::make_unique<ServiceTransport>(
-          m_network, *m_pacer,
-          ServiceTransport::RetryPolicy{m_options.maxRetries, m_options.retryBaseDelay},
-          m_options.transferTimeout))
-    , m_sessionTransport(std::make_unique<ServiceTransport>(
-          m_network, *m_pacer, ServiceTransport::RetryPolicy{0, m_options.retryBaseDelay},
-          m_options.transferTimeout, true)) {}
+    , m_options(std::move(options)) {
+    if (!m_options.clock)
+        m_options.clock = std::make_shared<SteadyPacerClock>();
+    m_pacer = std::make_unique<RequestPacer>(
+        RequestPacer::Rates{m_options.postRequestsPerSecond, m_options.otherRequestsPerSecond},
+        m_options.clock);
+    m_transport = std::make_unique<ServiceTransport>(
+        m_network, *m_pacer,
+        ServiceTransport::RetryPolicy{m_options.maxRetries, m_options.retryBaseDelay},
+        m_options.transferTimeout);
+    m_sessionPacer = std::make_unique<RequestPacer>(RequestPacer::Rates{0, 0}, m_options.clock);
+    m_sessionTransport = std::make_unique<ServiceTransport>(
+        m_network, *m_sessionPacer, ServiceTransport::RetryPolicy{0, m_options.retryBaseDelay},
+        m_options.transferTimeout, true, m_options.storageReplyLimits);
+}
 
 MuxClient::~MuxClient() = default;
 

@@ -112,6 +112,8 @@ private:
     Options m_options;
     std::unique_ptr<RequestPacer> m_pacer;
     std::unique_ptr<ServiceTransport> m_transport;
+    // The storage host is not the API: its requests wait for no API rate or budget.
+    std::unique_ptr<RequestPacer> m_sessionPacer;
     // Upload session requests: every answer reaches the transfer, which resumes by itself.
     std::unique_ptr<ServiceTransport> m_sessionTransport;
     mutable QMutex m_credentialsLock;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/HttpReplyParser.h"
+
 #include <QUrl>
 #include <chrono>
 #include <memory>
@@ -27,6 +29,11 @@ struct MuxClientOptions {
     // between them double from `retryBaseDelay` up to `maxResumeDelay`.
     int maxResumptions = 8;
     std::chrono::milliseconds maxResumeDelay{30000};
+    // Requests of one file transfer in all, resumptions with progress included: a host
+    // that moves its held offset a little each time cannot keep an upload going forever.
+    int maxTransferRequests = 100;
+    // What the storage host's replies to the transfer may cost.
+    ReplyLimits storageReplyLimits{};
     // Idle time-out of every request: the time allowed without progress.
     std::chrono::milliseconds transferTimeout{60000};
     // Time source of pacing and retry waits; null means the steady clock.

@@ -64,15 +64,17 @@ std::optional<PacerClock::TimePoint> RequestPacer::reserveBudget() {
     return slot;
 }
 
-QCoro::Task<> RequestPacer::acquire(Kind kind) {
+QCoro::Task<> RequestPacer::acquire(Kind kind, std::shared_ptr<StopSource> stop) {
     // The reservation is taken before the first suspension, so concurrent callers
     // queue in the order they asked.
     const auto budgeted = reserveBudget();
     const auto when = budgeted
                           ? *budgeted
                           : std::max(m_holdUntil, reserve(kind == Kind::post ? m_post : m_other));
-    if (when > m_clock->now())
-        co_await m_clock->sleepUntil(when);
+    if (when > m_clock->now()) {
+        auto sleep = m_clock->sleepUntil(when, std::move(stop));
+        co_await std::move(sleep);
+    }
 }
 
 } // namespace clipferry

@@ -24,10 +24,12 @@ public:
     // A rate of 0 or less leaves that kind unpaced.
     RequestPacer(Rates rates, std::shared_ptr<PacerClock> clock);
 
-    [[nodiscard]] QCoro::Task<> acquire(Kind kind);
+    // Ends early, with no slot taken back, when `stop` is stopped.
+    [[nodiscard]] QCoro::Task<> acquire(Kind kind, std::shared_ptr<StopSource> stop = {});
     // The service's own account of its budget, from a reply: `remaining` requests until
     // `resetAt`. Until then every request follows it instead of the fixed rates, spread
-    // evenly over what is left of the window.
+    // evenly over what is left of the window. The caller bounds `resetAt`: a spent budget
+    // holds every request until then.
     void noteBudget(int remaining, PacerClock::TimePoint resetAt);
     [[nodiscard]] PacerClock& clock() const { return *m_clock; }
 

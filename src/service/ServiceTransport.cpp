@@ -79,12 +79,13 @@ ServiceTransport::Attempt ServiceTransport::attemptOf(Result<HttpReply> outcome)
 
 ServiceTransport::ServiceTransport(QNetworkAccessManager& network, RequestPacer& pacer,
                                    RetryPolicy policy, std::chrono::milliseconds transferTimeout,
-                                   bool streamBodies)
+                                   bool streamBodies, ReplyLimits replyLimits)
     : m_network(network)
     , m_pacer(pacer)
     , m_policy(policy)
     , m_transferTimeout(transferTimeout)
-    , m_streamBodies(streamBodies) {}
+    , m_streamBodies(streamBodies)
+    , m_replyLimits(replyLimits) {}
 
 std::chrono::milliseconds ServiceTransport::backoffDelay(int retry) const {
     const double jitter = 0.8 + QRandomGenerator::global()->bounded(0.4);
@@ -144,7 +145,8 @@ QCoro::Task<Result<HttpReply>> ServiceTransport::send(QByteArray verb, QNetworkR
                 ? std::min<std::chrono::milliseconds>(*attempt.retryAfter, m_policy.maxRetryAfter)
                 : backoffDelay(retry);
         auto& clock = m_pacer.clock();
-        co_await clock.sleepUntil(clock.now() + delay);
+        auto sleep = clock.sleepUntil(clock.now() + delay, stop);
+        co_await std::move(sleep);
         if (alive.expired() || (stop && stop->isStopped()))
             co_return tl::unexpected(cancelled());
     }
@@ -164,8 +166,11 @@ void ServiceTransport::noteRateBudget(const QNetworkReply& reply) {
     constexpr qint64 longestWindow = 3600;
     if (seconds <= 0 || seconds > longestWindow)
         return;
+    // A spent budget holds every request until its reset: no longer than a Retry-After may.
+    const auto window =
+        std::min<std::chrono::milliseconds>(std::chrono::seconds(seconds), m_policy.maxRetryAfter);
     auto& clock = m_pacer.clock();
-    m_pacer.noteBudget(remaining, clock.now() + std::chrono::seconds(seconds));
+    m_pacer.noteBudget(remaining, clock.now() + window);
 }
 
 QCoro::Task<ServiceTransport::Attempt>
@@ -182,13 +187,15 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
     }
 
     const auto alive = lifetime();
-    co_await m_pacer.acquire(verb == "POST" ? RequestPacer::Kind::post : RequestPacer::Kind::other);
+    auto slot = m_pacer.acquire(
+        verb == "POST" ? RequestPacer::Kind::post : RequestPacer::Kind::other, stop);
+    co_await std::move(slot);
     if (alive.expired() || (stop && stop->isStopped()))
         co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
 
     if (device && m_streamBodies) {
-        std::unique_ptr<StreamedRequest, DeleteLater> streamed(
-            new StreamedRequest(verb, request, std::move(device), m_transferTimeout));
+        std::unique_ptr<StreamedRequest, DeleteLater> streamed(new StreamedRequest(
+            verb, request, std::move(device), m_transferTimeout, m_replyLimits));
         StreamedRequest* const call = streamed.get();
         if (progress)
             QObject::connect(call, &StreamedRequest::uploadProgress, call, progress);
@@ -237,7 +244,7 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
     QObject::connect(reply.get(), &QNetworkReply::redirected, reply.get(), [sends] { --*sends; });
 
     co_await reply.get();
-    if (stop && stop->isStopped())
+    if (alive.expired() || (stop && stop->isStopped()))
         co_return Attempt{tl::unexpected(cancelled()), false, std::nullopt};
 
     const auto error = reply->error();
@@ -256,7 +263,8 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
         co_return attempt;
     }
 
-    if (status)
+    // The storage host's replies say nothing of the API's budget.
+    if (status && !m_streamBodies)
         noteRateBudget(*reply);
     co_return attemptOf(HttpReply{status, reply->readAll(), reply->rawHeaderPairs(), *sends > 1});
 }

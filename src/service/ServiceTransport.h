@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Result.h"
+#include "service/HttpReplyParser.h"
 #include "service/RequestPacer.h"
 
 #include <QByteArray>
@@ -67,10 +68,12 @@ public:
     using ProgressCallback = std::function<void(qint64 sent, qint64 total)>;
 
     // With `streamBodies`, a request with a body is sent on a connection of its own
-    // (StreamedRequest) instead of through `network`: for the file transfers to upload
-    // sessions, which carry no credential and follow no redirect.
+    // (StreamedRequest, its reply held to `replyLimits`) instead of through `network`: for
+    // the file transfers to upload sessions on the storage host, which carry no credential,
+    // follow no redirect and do not spend the API's announced budget.
     ServiceTransport(QNetworkAccessManager& network, RequestPacer& pacer, RetryPolicy policy,
-                     std::chrono::milliseconds transferTimeout, bool streamBodies = false);
+                     std::chrono::milliseconds transferTimeout, bool streamBodies = false,
+                     ReplyLimits replyLimits = {});
 
     // A transport failure is an Error of domain "Network" with the network layer's own
     // message; every HTTP reply, whatever its status, is a value.
@@ -103,7 +106,8 @@ private:
                                                 BodySource body, ProgressCallback progress,
                                                 std::shared_ptr<StopSource> stop);
 
-    // Hands the budget a reply announces (X-RateLimit-Remaining and -Reset) to the pacer.
+    // Hands the budget a reply announces (X-RateLimit-Remaining and -Reset) to the pacer,
+    // its window capped like a Retry-After.
     void noteRateBudget(const QNetworkReply& reply);
 
     QNetworkAccessManager& m_network;
@@ -111,6 +115,7 @@ private:
     RetryPolicy m_policy;
     std::chrono::milliseconds m_transferTimeout;
     bool m_streamBodies = false;
+    ReplyLimits m_replyLimits;
 };
 
 // Seconds of a Retry-After header (a count of seconds or an HTTP date), if it names any.

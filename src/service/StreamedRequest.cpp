@@ -50,14 +50,29 @@ bool isDefaultPort(const QUrl& url) {
 
 StreamedRequest::StreamedRequest(QByteArray verb, QNetworkRequest request,
                                  std::unique_ptr<QIODevice> body,
-                                 std::chrono::milliseconds idleTimeout)
+                                 std::chrono::milliseconds idleTimeout, ReplyLimits limits)
     : m_verb(std::move(verb))
     , m_request(std::move(request))
-    , m_body(std::move(body)) {
+    , m_body(std::move(body))
+    , m_limits(limits)
+    , m_reply(m_verb == "HEAD", limits) {
     m_idle.setSingleShot(true);
     m_idle.setInterval(idleTimeout);
     connect(&m_idle, &QTimer::timeout, this, [this] {
         failWith(QNetworkReply::OperationCanceledError, QStringLiteral("Operation canceled"));
+    });
+    m_deadline.setSingleShot(true);
+    m_deadline.setInterval(m_limits.deadline);
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        failWith(QNetworkReply::ProtocolFailure,
+                 QStringLiteral("The storage host did not finish its reply in time."));
+    });
+    m_rateCheck.setInterval(m_limits.rateWindow);
+    connect(&m_rateCheck, &QTimer::timeout, this, [this] {
+        if (m_bytesThisWindow < m_limits.minBytesPerWindow)
+            return failWith(QNetworkReply::ProtocolFailure,
+                            QStringLiteral("The storage host's reply arrived too slowly."));
+        m_bytesThisWindow = 0;
     });
     const QVariant length = m_request.header(QNetworkRequest::ContentLengthHeader);
     m_bodyLength = length.isValid() ? length.toLongLong() : m_body->size() - m_body->pos();
@@ -98,6 +113,8 @@ void StreamedRequest::start() {
             m_progressShown.start();
             Q_EMIT uploadProgress(sent, m_bodyLength);
         }
+        if (m_written >= m_headLength + m_bodyLength)
+            replyBegins();
         writeBody();
     });
     connect(m_socket, &QTcpSocket::errorOccurred, this, &StreamedRequest::onSocketError);
@@ -157,127 +174,56 @@ void StreamedRequest::writeBody() {
 
 void StreamedRequest::readReply() {
     m_idle.start();
-    m_incoming += m_socket->readAll();
-    if (parseReply())
-        succeed();
+    const QByteArray bytes = m_socket->readAll();
+    if (bytes.isEmpty())
+        return;
+    replyBegins();
+    if (!m_rateCheck.isActive() && m_limits.minBytesPerWindow > 0)
+        m_rateCheck.start();
+    m_bytesThisWindow += bytes.size();
+    settle(m_reply.feed(bytes));
 }
 
-bool StreamedRequest::parseReply() {
-    for (;;) {
-        if (!m_headDone) {
-            const qsizetype end = m_incoming.indexOf("\r\n\r\n");
-            if (end < 0)
-                return false;
-            const QList<QByteArray> lines = m_incoming.left(end).split('\n');
-            m_incoming.remove(0, end + 4);
-            const QList<QByteArray> statusLine = lines.first().trimmed().split(' ');
-            m_status = statusLine.size() > 1 ? statusLine.at(1).toInt() : 0;
-            if (m_status < 100 || m_status > 599) {
-                failWith(QNetworkReply::ProtocolFailure, QStringLiteral("Malformed status line"));
-                return false;
-            }
-            if (m_status < 200)
-                continue; // an interim reply; the final one follows
-            m_headers.clear();
-            m_framing = Framing::untilClose;
-            for (qsizetype i = 1; i < lines.size(); ++i) {
-                const QByteArray line = lines.at(i).trimmed();
-                const qsizetype colon = line.indexOf(':');
-                if (colon <= 0)
-                    continue;
-                const QByteArray name = line.left(colon).trimmed();
-                const QByteArray value = line.mid(colon + 1).trimmed();
-                m_headers.append({name, value});
-                if (name.compare("Content-Length", Qt::CaseInsensitive) == 0 &&
-                    m_framing != Framing::chunked) {
-                    m_framing = Framing::length;
-                    m_remaining = value.toLongLong();
-                } else if (name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0 &&
-                           value.toLower().contains("chunked")) {
-                    m_framing = Framing::chunked;
-                    m_remaining = -1;
-                }
-            }
-            if (m_status == 204 || m_status == 304 || m_verb == "HEAD") {
-                m_framing = Framing::length;
-                m_remaining = 0;
-            }
-            m_headDone = true;
-        }
-        switch (m_framing) {
-        case Framing::untilClose:
-            m_replyBody += m_incoming;
-            m_incoming.clear();
-            return false;
-        case Framing::length: {
-            const qint64 take = std::min<qint64>(m_remaining, m_incoming.size());
-            m_replyBody += m_incoming.left(static_cast<qsizetype>(take));
-            m_incoming.remove(0, static_cast<qsizetype>(take));
-            m_remaining -= take;
-            return m_remaining == 0;
-        }
-        case Framing::chunked:
-            if (m_remaining > 0) {
-                const qint64 take = std::min<qint64>(m_remaining, m_incoming.size());
-                m_replyBody += m_incoming.left(static_cast<qsizetype>(take));
-                m_incoming.remove(0, static_cast<qsizetype>(take));
-                m_remaining -= take;
-                if (m_remaining > 0)
-                    return false;
-                m_remaining = -1; // the line break after the chunk comes next
-            }
-            const qsizetype lineEnd = m_incoming.indexOf("\r\n");
-            if (lineEnd < 0)
-                return false;
-            const QByteArray line = m_incoming.left(lineEnd).trimmed();
-            m_incoming.remove(0, lineEnd + 2);
-            if (m_inChunkTrailer) {
-                if (line.isEmpty())
-                    return true;
-                continue;
-            }
-            if (line.isEmpty())
-                continue; // the end of the chunk before
-            bool ok = false;
-            const qint64 size = line.split(';').first().toLongLong(&ok, 16);
-            if (!ok || size < 0) {
-                failWith(QNetworkReply::ProtocolFailure, QStringLiteral("Malformed chunk size"));
-                return false;
-            }
-            if (size == 0)
-                m_inChunkTrailer = true;
-            else
-                m_remaining = size;
-            continue;
-        }
-    }
+void StreamedRequest::replyBegins() {
+    if (!m_finished && !m_deadline.isActive())
+        m_deadline.start();
+}
+
+void StreamedRequest::settle(HttpReplyParser::State state) {
+    if (state == HttpReplyParser::State::complete)
+        succeed();
+    else if (state == HttpReplyParser::State::failed)
+        failWith(QNetworkReply::ProtocolFailure, m_reply.error());
 }
 
 void StreamedRequest::onSocketError() {
     if (m_finished)
         return;
-    // A reply that runs until the connection closes is whole once it has.
-    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError && m_headDone &&
-        m_framing == Framing::untilClose) {
-        m_incoming += m_socket->readAll();
-        parseReply();
-        return succeed();
-    }
-    // The server may answer and close before it has read the whole body.
-    m_incoming += m_socket->readAll();
-    if (parseReply())
-        return succeed();
+    // The server may answer and close before it has read the whole body; a reply that
+    // runs until the connection closes is whole once it has.
+    auto state = m_reply.feed(m_socket->readAll());
+    if (state == HttpReplyParser::State::incomplete &&
+        m_socket->error() == QAbstractSocket::RemoteHostClosedError)
+        state = m_reply.closed();
+    if (state != HttpReplyParser::State::incomplete)
+        return settle(state);
     failWith(networkErrorOf(m_socket->error()), m_socket->errorString());
 }
 
 void StreamedRequest::succeed() {
     if (m_finished)
         return;
-    m_outcome = HttpReply{m_status, m_replyBody, m_headers};
+    m_outcome = HttpReply{m_reply.status(), m_reply.body(), m_reply.headers()};
     m_finished = true;
-    m_idle.stop();
+    stopTimers();
     m_socket->abort();
     Q_EMIT finished();
+}
+
+void StreamedRequest::stopTimers() {
+    m_idle.stop();
+    m_deadline.stop();
+    m_rateCheck.stop();
 }
 
 void StreamedRequest::failWithFile(const QString& message) {
@@ -294,7 +240,7 @@ void StreamedRequest::end(Result<HttpReply> outcome) {
         return;
     m_outcome = std::move(outcome);
     m_finished = true;
-    m_idle.stop();
+    stopTimers();
     if (m_socket)
         m_socket->abort();
     Q_EMIT finished();

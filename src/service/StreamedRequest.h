@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Result.h"
+#include "service/HttpReplyParser.h"
 #include "service/ServiceTransport.h"
 
 #include <QByteArray>
@@ -27,12 +28,15 @@ namespace clipferry {
 // large blocks straight to its socket.
 //
 // It follows no redirect: a 3xx, 308 included, is the reply. The idle time-out restarts
-// with every byte that moves either way, as Qt's transfer time-out does.
+// with every byte that moves either way, as Qt's transfer time-out does; the reply is
+// also held to `ReplyLimits`, so a host that trickles or never ends it cannot keep the
+// request (or the memory) for long. Those failures, and a reply that breaks HTTP, are
+// `QNetworkReply::ProtocolFailure` with a message for the upload's row.
 class StreamedRequest final : public QObject {
     Q_OBJECT
 public:
     StreamedRequest(QByteArray verb, QNetworkRequest request, std::unique_ptr<QIODevice> body,
-                    std::chrono::milliseconds idleTimeout);
+                    std::chrono::milliseconds idleTimeout, ReplyLimits limits = {});
     ~StreamedRequest() override;
 
     void start();
@@ -51,9 +55,11 @@ private:
     void sendHead();
     void writeBody();
     void readReply();
-    // Whether the reply is whole, reading as much of it as has arrived.
-    bool parseReply();
+    // Starts the reply's deadline, once: at the end of the body or its first byte.
+    void replyBegins();
+    void settle(HttpReplyParser::State state);
     void succeed();
+    void stopTimers();
     void failWith(int networkError, const QString& message);
     void failWithFile(const QString& message);
     void end(Result<HttpReply> outcome);
@@ -71,15 +77,11 @@ private:
     QTcpSocket* m_socket = nullptr;
     QTimer m_idle;
 
-    // The reply as it arrives.
-    QByteArray m_incoming;
-    bool m_headDone = false;
-    int m_status = 0;
-    QList<QPair<QByteArray, QByteArray>> m_headers;
-    enum class Framing { length, chunked, untilClose } m_framing = Framing::length;
-    qint64 m_remaining = 0; // of the body, or of the current chunk
-    bool m_inChunkTrailer = false;
-    QByteArray m_replyBody;
+    ReplyLimits m_limits;
+    HttpReplyParser m_reply;
+    QTimer m_deadline;
+    QTimer m_rateCheck;
+    qint64 m_bytesThisWindow = 0;
 
     bool m_finished = false;
     Result<HttpReply> m_outcome = tl::unexpected(ServiceTransport::cancelled());

@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkReply>
+#include <algorithm>
 
 // The file transfer to an upload session. The session keeps what it received in whole
 // units and says how much on a status query, so a cut transfer goes on from there
@@ -54,27 +56,64 @@ private:
 };
 
 struct SessionAnswer {
-    enum Kind { complete, partial, interrupted, expired, refused } kind;
+    enum Kind { complete, partial, interrupted, expired, refused, broken } kind;
     qint64 held = 0;
+    // Why a broken answer ends the transfer; for an interrupted one, the transport's reason.
+    std::optional<Error> error{};
 };
 
-// A session's answer to a PUT: 200/201 complete, 308 with the held range (no Range:
-// nothing held), 404/410 gone; a lost connection, a time-out, 408, 429 and 5xx are
-// worth asking again.
-SessionAnswer readSessionAnswer(const Result<HttpReply>& reply) {
-    if (!reply || !reply->status)
+// Transport failures that asking again cannot mend: a certificate not trusted, a proxy
+// that wants credentials, a host that breaks HTTP or the reply limits.
+bool isFinalTransportError(const Error& error) {
+    return error.domain == errorDomain::network &&
+           (error.code == QNetworkReply::SslHandshakeFailedError ||
+            error.code == QNetworkReply::ProxyAuthenticationRequiredError ||
+            error.code == QNetworkReply::ProtocolFailure);
+}
+
+SessionAnswer brokenAnswer(const QString& message) {
+    return {SessionAnswer::broken, 0, Error{QString(), uploadFailedCode, message}};
+}
+
+// The bytes a 308's Range says the session holds ("bytes=0-<last>", none without one),
+// checked against the file and against what it held before: a host that claims more
+// than the file has, or takes bytes back, would have the transfer send nonsense forever.
+SessionAnswer readHeldRange(const QByteArray& range, qint64 size, qint64 heldBefore) {
+    if (range.isEmpty())
+        return heldBefore > 0 ? brokenAnswer(QStringLiteral(
+                                    "The storage host now holds fewer bytes than it said before."))
+                              : SessionAnswer{SessionAnswer::partial, 0};
+    const QByteArray prefix = QByteArrayLiteral("bytes=0-");
+    const QByteArray digits = range.mid(prefix.size());
+    bool ok =
+        range.startsWith(prefix) && !digits.isEmpty() && digits.size() <= 18 &&
+        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const qint64 held = ok ? digits.toLongLong(&ok) + 1 : 0;
+    if (!ok)
+        return brokenAnswer(QStringLiteral("The storage host sent a malformed Range header."));
+    if (held > size)
+        return brokenAnswer(
+            QStringLiteral("The storage host claimed more bytes than the file has."));
+    if (held < heldBefore)
+        return brokenAnswer(
+            QStringLiteral("The storage host now holds fewer bytes than it said before."));
+    return {SessionAnswer::partial, held};
+}
+
+// A session's answer to a PUT: 200/201 complete, 308 with the held range, 404/410 gone;
+// a lost connection, a time-out, 408, 429 and 5xx are worth asking again.
+SessionAnswer readSessionAnswer(const Result<HttpReply>& reply, qint64 size, qint64 heldBefore) {
+    if (!reply)
+        return {isFinalTransportError(reply.error()) ? SessionAnswer::broken
+                                                     : SessionAnswer::interrupted,
+                0, reply.error()};
+    if (!reply->status)
         return {SessionAnswer::interrupted};
     const int status = *reply->status;
     if (status >= 200 && status <= 299)
         return {SessionAnswer::complete};
-    if (status == 308) {
-        const QByteArray range = reply->header("Range");
-        const QByteArray prefix = QByteArrayLiteral("bytes=0-");
-        bool ok = false;
-        const qint64 last =
-            range.startsWith(prefix) ? range.mid(prefix.size()).toLongLong(&ok) : -1;
-        return {SessionAnswer::partial, ok ? last + 1 : 0};
-    }
+    if (status == 308)
+        return readHeldRange(reply->header("Range"), size, heldBefore);
     if (status == 404 || status == 410)
         return {SessionAnswer::expired};
     if (status == 408 || status == 429 || status >= 500)
@@ -117,7 +156,11 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
     qint64 held = 0;
     bool ask = transfer.resume;
     int failures = 0;
+    int requests = 0;
     for (;;) {
+        // Bounded even when every answer shows a little progress.
+        if (requests++ >= m_options.maxTransferRequests)
+            break;
         Result<HttpReply> reply = tl::unexpected(ServiceTransport::cancelled());
         if (ask) {
             auto request = sessionRequest(uploadURL, 0);
@@ -156,7 +199,7 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
         if (!reply && reply.error().domain == QLatin1StringView("File"))
             co_return tl::unexpected(reply.error());
 
-        const auto answer = readSessionAnswer(reply);
+        const auto answer = readSessionAnswer(reply, size, held);
         switch (answer.kind) {
         case SessionAnswer::complete:
             if (progress)
@@ -166,16 +209,20 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
             co_return serviceError(uploadExpiredCode, QStringLiteral("Upload session expired"));
         case SessionAnswer::refused:
             co_return serviceError(uploadFailedCode, QStringLiteral("Upload failed"));
+        case SessionAnswer::broken:
+            co_return tl::unexpected(*answer.error);
         case SessionAnswer::partial:
             // Progress since the last answer earns the transfer a fresh set of resumptions.
+            // A session that holds the whole file yet goes on is asked again, not sent an
+            // empty range.
             if (answer.held > held)
                 failures = 0;
-            else if (!ask)
+            else if (!ask || answer.held == size)
                 ++failures;
-            held = std::min(answer.held, size);
+            held = answer.held;
             if (transfer.resumedAt)
                 transfer.resumedAt(held, size);
-            ask = false;
+            ask = held == size;
             if (failures <= m_options.maxResumptions)
                 continue;
             break;
@@ -185,15 +232,17 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
                 const auto delay = std::min(m_sessionTransport->backoffDelay(failures - 1),
                                             m_options.maxResumeDelay);
                 auto& clock = m_pacer->clock();
-                co_await clock.sleepUntil(clock.now() + delay);
+                auto sleep = clock.sleepUntil(clock.now() + delay, stop);
+                co_await std::move(sleep);
                 if (stopped())
                     co_return tl::unexpected(ServiceTransport::cancelled());
                 continue;
             }
             break;
         }
-        co_return serviceError(uploadFailedCode, QStringLiteral("Upload failed"));
+        break;
     }
+    co_return serviceError(uploadFailedCode, QStringLiteral("Upload failed"));
 }
 
 QCoro::Task<Result<void>> MuxClient::cancelUpload(QString uploadID) {

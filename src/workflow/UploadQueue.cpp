@@ -133,6 +133,14 @@ QList<UploadRecord> UploadQueue::adopt(QList<UploadRecord> claimed) {
             runnable.append(std::move(record));
             continue;
         }
+        if (record.stage == UploadStatus::failed && !m_options.showFailedEntries) {
+            log(QStringLiteral("An earlier upload of %1 failed: %2")
+                    .arg(QFileInfo(record.filePath).fileName(), record.error));
+            if (auto removed = m_ledger.remove(record.ledgerID); !removed)
+                log(QStringLiteral("Failed to save the upload journal: ") +
+                    removed.error().message);
+            continue;
+        }
         // A failure for good is shown once more, not tried again; a cancelled transfer
         // that had completed still has an asset to remove.
         const UploadStatus stage = record.stage;

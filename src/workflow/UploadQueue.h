@@ -36,6 +36,10 @@ public:
     struct Options {
         QUrl streamBase;
         int maxConcurrent = 3;
+        // Failed entries taken over from another process come back as failed rows, to stay
+        // until the user removes or retries them; without rows (a command-line run) each
+        // is reported once and dropped, so the next attempt at its file starts afresh.
+        bool showFailedEntries = true;
     };
     struct Hooks {
         // Awaited before each item's first request: credentials read and handed to the client.

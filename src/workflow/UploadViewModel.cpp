@@ -85,7 +85,8 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     };
     m_uploadQueue = std::make_unique<UploadQueue>(
         *m_mux, *m_ledger,
-        UploadQueue::Options{m_options.streamBase, m_options.maxConcurrentUploads},
+        UploadQueue::Options{m_options.streamBase, m_options.maxConcurrentUploads,
+                             m_options.writeStateFiles},
         std::move(hooks));
     connect(this, &UploadViewModel::credentialsChanged, this,
             &UploadViewModel::resumeUnfinishedUploads);
@@ -518,9 +519,7 @@ QString UploadViewModel::cityMapFileURL() const {
 }
 
 void UploadViewModel::ensureCityMapFolder() const {
-    const auto folder = stateFolderPath();
-    if (!QFileInfo::exists(folder))
-        (void)QDir().mkpath(folder);
+    (void)makePrivateFolder(stateFolderPath());
 }
 
 void UploadViewModel::loadCityMap() {

@@ -106,7 +106,8 @@ private Q_SLOTS:
         }
     }
 
-    // The folder appears on first use. A write that fails half-way must leave the previous
+    // The folder appears on first use, and it and its files are the user's alone (an older
+    // folder open to others is closed). A write that fails half-way must leave the previous
     // content in place; a file size limit makes it fail even for root, who ignores
     // read-only folders.
     void atomicWriteReplacesWholeFileOrNothing() {
@@ -114,10 +115,18 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(home.stateFolder()));
         const auto path = stateFileURL(QStringLiteral("x.json"));
         QCOMPARE(path, home.stateFolder() + QStringLiteral("/x.json"));
-        QVERIFY(QFile::exists(home.stateFolder()));
+        // The owner's, group's and others' bits, as a number: 0700, 0600.
+        const auto mode = [](const QString& file) {
+            return int(QFile::permissions(file)) & 0x7077;
+        };
+        QCOMPARE(mode(home.stateFolder()), 0x7000);
+        QVERIFY(QFile::setPermissions(home.stateFolder(), QFile::Permissions(0x7055)));
+        (void)stateFileURL(QStringLiteral("x.json"));
+        QCOMPARE(mode(home.stateFolder()), 0x7000);
         QVERIFY(writeFileAtomically(path, "first, and longer").has_value());
         QVERIFY(writeFileAtomically(path, "old content").has_value());
         QCOMPARE(readWholeFile(path).value(), QByteArray("old content"));
+        QCOMPARE(mode(path), 0x6000);
 
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);

@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "model/JsonDecode.h"
 #include "service/AssetListing.h"
+#include "service/HttpReplyParser.h"
 #include "service/MuxClient.h"
 #include "service/RequestPacer.h"
 #include "service/ServiceError.h"
@@ -280,7 +281,7 @@ private slots:
         QTest::newRow("inside the first unit") << QList<qint64>{100000} << 0;
         QTest::newRow("after some units") << QList<qint64>{1000000} << 0;
         QTest::newRow("twice, the second on the resumed PUT") << QList<qint64>{300000, 900000} << 0;
-        QTest::newRow("near the end") << QList<qint64>{4 * 1024 * 1024 - 1000} << 0;
+        QTest::newRow("near the end") << QList<qint64>{4 * 1024 * 1024 - 100000} << 0;
         QTest::newRow("503 on the resumed PUT") << QList<qint64>{600000} << 503;
         QTest::newRow("408 on the resumed PUT") << QList<qint64>{600000} << 408;
     }
@@ -339,26 +340,110 @@ private slots:
         QVERIFY(m_service->requests().isEmpty());
     }
 
-    // The file's own request reads the reply in each framing a storage server may use;
-    // status 0: the server never answers, and the idle time-out ends the request.
+    // A storage host that misbehaves ends the transfer at once with the reason, never in a
+    // round of resumptions: "requests" is how many PUTs it took, "message" the error (empty:
+    // the transport's own). Each "offset moves" PUT is cut after one more 256 KiB unit.
+    void uploadEndsOnAMisbehavingHost_data() {
+        QTest::addColumn<QList<Fault>>("faults");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<QString>("message");
+        const auto held = [](const char* range, std::optional<int> times = std::nullopt) {
+            return Fault{.method = "PUT",
+                         .path = "/_upload/*",
+                         .times = times,
+                         .status = 308,
+                         .headers = {{"Range", range}}};
+        };
+        QTest::newRow("308 beyond the file")
+            << QList{held("bytes=0-1000")} << qint64(1000) << false << 1
+            << "The storage host claimed more bytes than the file has.";
+        QTest::newRow("malformed Range") << QList{held("bytes=0-99x")} << qint64(1000) << false << 1
+                                         << "The storage host sent a malformed Range header.";
+        QTest::newRow("Range going backwards")
+            << QList{held("bytes=0-499", 1), held("bytes=0-99")} << qint64(1000) << false << 2
+            << "The storage host now holds fewer bytes than it said before.";
+        // Whole but not complete: asked again without a body, never sent an empty range.
+        QTest::newRow("308 for the whole file")
+            << QList{held("bytes=0-999")} << qint64(1000) << false << 6 << "Upload failed";
+        QTest::newRow("offset moves")
+            << QList{Fault{.method = "PUT", .path = "/_upload/*", .dropAfterBytes = 300000}}
+            << qint64(4 * 1024 * 1024) << false << 6 << "Upload failed";
+        QTest::newRow("endless reply")
+            << QList{Fault{
+                   .method = "PUT", .path = "/_upload/*", .status = 200, .endlessBody = true}}
+            << qint64(1000) << false << 1 << "The storage host's reply is larger than 1 MiB.";
+        QTest::newRow("TLS handshake fails") << QList<Fault>() << qint64(1000) << true << 0 << "";
+    }
+
+    void uploadEndsOnAMisbehavingHost() {
+        QFETCH(QList<Fault>, faults);
+        QFETCH(qint64, size);
+        QFETCH(bool, tls);
+        QFETCH(int, requests);
+        QFETCH(QString, message);
+        auto clock = std::make_shared<FakePacerClock>();
+        auto options = fastOptions(clock);
+        options.maxTransferRequests = 6;
+        auto client = makeClient(options);
+        const auto created = create(*client);
+        QVERIFY(created);
+        for (const Fault& fault : faults)
+            QVERIFY(m_service->addFault(fault));
+        QUrl location = created->url;
+        if (tls)
+            location.setScheme(QStringLiteral("https"));
+
+        const auto uploaded = run(client->uploadFile(writeFile(size), location));
+        QVERIFY(!uploaded);
+        if (message.isEmpty()) {
+            QCOMPARE(uploaded.error().domain, QStringLiteral("Network"));
+            QCOMPARE(uploaded.error().code, int(QNetworkReply::SslHandshakeFailedError));
+            QVERIFY(!uploaded.error().message.isEmpty());
+        } else {
+            QCOMPARE(uploaded.error().message, message);
+        }
+        QCOMPARE(m_service->countRequests(QStringLiteral("PUT"), location.path()), requests);
+        // Not one resumption, but where a cut asks for it.
+        QCOMPARE(clock->wakeUps().isEmpty(), faults.isEmpty() || faults[0].dropAfterBytes < 0);
+        for (const auto& request : m_service->requests())
+            QVERIFY(!request.headers.value(QStringLiteral("content-range"))
+                         .startsWith(QStringLiteral("bytes %1-").arg(size)));
+    }
+
+    // The file's own request reads the reply in each framing a storage server may use, and
+    // ends one that never ends or trickles (trickleMs 0: blocks as fast as read, above 0: a
+    // byte each that often) with the limit's message; status 0: the server never answers,
+    // and the idle time-out ends the request.
     void streamedRequestReadsTheReply_data() {
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("header");
         QTest::addColumn<QByteArray>("value");
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<int>("trickleMs");
+        QTest::addColumn<QByteArray>("expected"); // the body, or the error message
 
         QTest::newRow("by length") << 201 << QByteArray() << QByteArray() << QByteArray("created")
-                                   << QByteArray("created");
+                                   << -1 << QByteArray("created");
         QTest::newRow("chunked, with an extension and a trailer")
             << 200 << QByteArray("Transfer-Encoding") << QByteArray("chunked")
-            << QByteArray("3;n=1\r\nabc\r\n4\r\ndefg\r\n0\r\nT: v\r\n\r\n")
+            << QByteArray("3;n=1\r\nabc\r\n4\r\ndefg\r\n0\r\nT: v\r\n\r\n") << -1
             << QByteArray("abcdefg");
         QTest::newRow("308 without Location")
-            << 308 << QByteArray("Range") << QByteArray("bytes=0-99") << QByteArray()
+            << 308 << QByteArray("Range") << QByteArray("bytes=0-99") << QByteArray() << -1
             << QByteArray();
         QTest::newRow("no answer")
-            << 0 << QByteArray() << QByteArray() << QByteArray() << QByteArray();
+            << 0 << QByteArray() << QByteArray() << QByteArray() << -1 << QByteArray();
+        QTest::newRow("endless") << 200 << QByteArray() << QByteArray() << QByteArray() << 0
+                                 << QByteArray("The storage host's reply is larger than 1 MiB.");
+        // The windows below take 50 ms and want 20 bytes each.
+        QTest::newRow("trickling below the rate")
+            << 200 << QByteArray() << QByteArray() << QByteArray() << 50
+            << QByteArray("The storage host's reply arrived too slowly.");
+        QTest::newRow("fast enough, but past the deadline")
+            << 200 << QByteArray() << QByteArray() << QByteArray() << 1
+            << QByteArray("The storage host did not finish its reply in time.");
     }
 
     void streamedRequestReadsTheReply() {
@@ -366,25 +451,36 @@ private slots:
         QFETCH(QByteArray, header);
         QFETCH(QByteArray, value);
         QFETCH(QByteArray, body);
+        QFETCH(int, trickleMs);
         QFETCH(QByteArray, expected);
-        Fault fault{
-            .method = "PUT", .path = "/_upload/*", .status = status, .body = body, .hang = !status};
+        Fault fault{.method = "PUT",
+                    .path = "/_upload/*",
+                    .status = status,
+                    .body = body,
+                    .hang = !status,
+                    .endlessBody = trickleMs == 0,
+                    .trickleMs = std::max(trickleMs, 0)};
         if (!header.isEmpty())
             fault.headers = {{header, value}};
         QVERIFY(m_service->addFault(fault));
         auto file = std::make_unique<QFile>(writeFile(300000));
         QVERIFY(file->open(QIODevice::ReadOnly));
 
+        ReplyLimits limits{.deadline = 400ms, .minBytesPerWindow = 20, .rateWindow = 50ms};
         StreamedRequest call(
             "PUT", QNetworkRequest(m_service->baseUrl().toString() + QStringLiteral("/_upload/a")),
-            std::move(file), status == 0 ? 200ms : 60s);
+            std::move(file), status == 0 ? 200ms : 60s, limits);
         QSignalSpy finished(&call, &StreamedRequest::finished);
         call.start();
         QVERIFY(finished.wait(20000));
         const auto& outcome = call.outcome();
-        if (status == 0) {
+        if (status == 0 || trickleMs >= 0) {
             QVERIFY(m_service->releaseHangingReplies());
-            QCOMPARE(outcome.error().code, int(QNetworkReply::OperationCanceledError));
+            QCOMPARE(outcome ? 0 : outcome.error().code,
+                     int(status == 0 ? QNetworkReply::OperationCanceledError
+                                     : QNetworkReply::ProtocolFailure));
+            if (status != 0)
+                QCOMPARE(outcome.error().message, QString::fromUtf8(expected));
             return;
         }
         QVERIFY2(outcome, errorText(outcome).constData());
@@ -393,6 +489,76 @@ private slots:
         QCOMPARE(outcome->header(header), value);
         QCOMPARE(m_service->requests().last().headers.value(QStringLiteral("content-length")),
                  QStringLiteral("300000"));
+    }
+
+    // A reply read whole and read a byte at a time, then the connection closes; limits of
+    // 128 head and 16 body bytes. "text" is the body, or the error when it fails.
+    void replyParser_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("state"); // HttpReplyParser::State
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        const int incomplete = int(HttpReplyParser::State::incomplete);
+        const int complete = int(HttpReplyParser::State::complete);
+        const int failed = int(HttpReplyParser::State::failed);
+        const QString invalidLength =
+            QStringLiteral("The storage host sent an invalid Content-Length.");
+        const QString bodyTooLarge =
+            QStringLiteral("The storage host's reply is larger than 16 bytes.");
+        const QString headTooLarge =
+            QStringLiteral("The storage host's reply head is larger than 128 bytes.");
+        const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+        QTest::newRow("by length") << ok + "Content-Length: 2\r\n\r\nhi" << complete << 200 << "hi";
+        QTest::newRow("interim, then final")
+            << "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Content-Length: 0\r\n\r\n"
+            << complete << 200 << "";
+        QTest::newRow("until the close") << ok + "\r\nabc" << complete << 200 << "abc";
+        QTest::newRow("cut short")
+            << ok + "Content-Length: 9\r\n\r\nabc" << incomplete << 200 << "abc";
+        QTest::newRow("chunked") << ok + "Transfer-Encoding: chunked\r\n\r\n2\r\nab\r\n0\r\n\r\n"
+                                 << complete << 200 << "ab";
+        QTest::newRow("negative length") << ok + "Content-Length: -1\r\n\r\n"
+                                         << failed << 200 << invalidLength;
+        QTest::newRow("malformed length")
+            << ok + "Content-Length: 2x\r\n\r\nhi" << failed << 200 << invalidLength;
+        QTest::newRow("two lengths") << ok + "Content-Length: 2\r\nContent-Length: 3\r\n\r\nhi"
+                                     << failed << 200 << invalidLength;
+        QTest::newRow("length beyond the cap") << ok + "Content-Length: 17\r\n\r\n"
+                                               << failed << 200 << bodyTooLarge;
+        QTest::newRow("endless until the close")
+            << ok + "\r\n" + QByteArray(17, 'x') << failed << 200 << bodyTooLarge;
+        QTest::newRow("chunk beyond the cap") << ok + "Transfer-Encoding: chunked\r\n\r\n11\r\n"
+                                              << failed << 200 << bodyTooLarge;
+        QTest::newRow("malformed chunk size")
+            << ok + "Transfer-Encoding: chunked\r\n\r\nzz\r\n"
+            << failed << 200 << "The storage host sent a malformed chunk size.";
+        QTest::newRow("endless head") << ok + QByteArray(120, 'x') << failed << 0 << headTooLarge;
+        QTest::newRow("endless interim heads")
+            << QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(6) << failed << 100
+            << headTooLarge;
+        QTest::newRow("malformed status") << QByteArray("HTTP/1.1 2x0 OK\r\n\r\n") << failed << 0
+                                          << "The storage host sent a malformed status line.";
+    }
+
+    void replyParser() {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, state);
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        const ReplyLimits limits{.maxHeadBytes = 128, .maxBodyBytes = 16};
+        HttpReplyParser whole(false, limits);
+        HttpReplyParser piecewise(false, limits);
+        whole.feed(reply);
+        for (const char byte : reply)
+            piecewise.feed(QByteArrayView(&byte, 1));
+        for (HttpReplyParser* parser : {&whole, &piecewise}) {
+            QCOMPARE(int(parser->closed()), state);
+            QCOMPARE(parser->status(), status);
+            QCOMPARE(state == int(HttpReplyParser::State::failed)
+                         ? parser->error()
+                         : QString::fromUtf8(parser->body()),
+                     text);
+        }
     }
 
     // --- waits ---------------------------------------------------------------------------
@@ -716,6 +882,49 @@ private slots:
                  QByteArray::number(clock->elapsed().count()).constData());
         for (const auto& request : m_service->requests())
             QCOMPARE(request.status, 200);
+    }
+
+    // A spent budget whose reset is an hour away holds the API's requests no longer than
+    // a Retry-After may, and a stop ends the hold at once; the storage host is never held.
+    void spentBudgetHold_data() {
+        QTest::addColumn<QString>("next"); // "create", "cancelled create", "transfer"
+        QTest::addColumn<QList<ms>>("wakeUps");
+        QTest::addColumn<ms>("elapsed");
+        const ms cap = ServiceTransport::RetryPolicy().maxRetryAfter;
+        QTest::newRow("API request") << "create" << QList<ms>{cap} << cap;
+        QTest::newRow("cancelled API request") << "cancelled create" << QList<ms>{cap} << ms(0);
+        QTest::newRow("file transfer") << "transfer" << QList<ms>{} << ms(0);
+    }
+
+    void spentBudgetHold() {
+        QFETCH(QString, next);
+        QFETCH(QList<ms>, wakeUps);
+        QFETCH(ms, elapsed);
+        QVERIFY(m_service->seedGeneratedAssets(1, {}, {}, QStringLiteral("a")));
+        auto clock = std::make_shared<FakePacerClock>();
+        auto client = makeClient(clock);
+        const auto created = create(*client);
+        QVERIFY(created);
+        QVERIFY(m_service->addFault(
+            {.method = "PATCH",
+             .path = "/video/v1/assets/a0001",
+             .headers = {{"X-RateLimit-Remaining", "0"}, {"X-RateLimit-Reset", "3600"}}}));
+        QVERIFY(run(client->updateAssetTitle(QStringLiteral("a0001"), QStringLiteral("t"))));
+
+        if (next == u"transfer") {
+            QVERIFY(run(client->uploadFile(writeFile(1000), created->url)));
+        } else {
+            auto stop = std::make_shared<StopSource>();
+            auto pending =
+                client->createUpload(QStringLiteral("b.mov"), QStringLiteral("2160p"), stop);
+            if (next == u"cancelled create")
+                stop->stop();
+            const auto second = run(std::move(pending));
+            QCOMPARE(second ? QString() : second.error().message,
+                     next == u"create" ? QString() : ServiceTransport::cancelled().message);
+        }
+        QCOMPARE(clock->wakeUps(), wakeUps);
+        QCOMPARE(clock->elapsed(), elapsed);
     }
 
     // --- retries -------------------------------------------------------------------------

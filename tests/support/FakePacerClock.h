@@ -5,12 +5,15 @@
 #include <QList>
 
 // A pacer clock whose time moves only when someone sleeps on it: a sleep resumes on the
-// next turn of the event loop and moves the clock to its wake-up time (never backwards). Tests read
-// how far paced requests and retries moved it.
+// next turn of the event loop and moves the clock to its wake-up time (never backwards), unless
+// its stop comes first, which moves nothing. Tests read how far paced requests and retries moved
+// it.
 class FakePacerClock final : public clipferry::PacerClock {
 public:
     [[nodiscard]] TimePoint now() const override { return m_now; }
-    [[nodiscard]] QCoro::Task<> sleepUntil(TimePoint when) override;
+    using PacerClock::sleepUntil;
+    [[nodiscard]] QCoro::Task<> sleepUntil(TimePoint when,
+                                           std::shared_ptr<clipferry::StopSource> stop) override;
 
     // Time moved since construction.
     [[nodiscard]] std::chrono::milliseconds elapsed() const;

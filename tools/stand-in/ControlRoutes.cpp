@@ -2,6 +2,7 @@
 
 #include "JsonReplies.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 
 using httplib::Request;
@@ -82,6 +83,7 @@ void StandInServer::addControlRoutes() {
             m_uploads.clear();
             m_assets.clear();
             m_faults.clear();
+            m_chaos = Chaos{};
             m_requestLog = QJsonArray();
             ++m_logGeneration;
             m_sheetPosts = QJsonArray();
@@ -169,6 +171,7 @@ void StandInServer::addControlRoutes() {
     });
     m_server.Get("/_control/assets", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
+        makeDueAssets(false);
         QJsonArray data;
         for (const auto& asset : m_assets)
             data.append(asset.json);
@@ -176,6 +179,7 @@ void StandInServer::addControlRoutes() {
     });
     m_server.Get("/_control/uploads", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
+        makeDueAssets(false);
         QJsonArray uploads;
         for (const auto& upload : m_uploads) {
             QJsonObject object = uploadJson(upload);
@@ -184,6 +188,12 @@ void StandInServer::addControlRoutes() {
             object.insert(QStringLiteral("bytes_held"), static_cast<double>(upload.held));
             object.insert(QStringLiteral("received"), upload.received);
             object.insert(QStringLiteral("asset_id"), upload.assetID);
+            object.insert(QStringLiteral("asset_pending"), upload.assetPending);
+            if (upload.held > 0 && upload.content.size() == upload.held)
+                object.insert(QStringLiteral("sha256"),
+                              QString::fromLatin1(QCryptographicHash::hash(
+                                                      upload.content, QCryptographicHash::Sha256)
+                                                      .toHex()));
             uploads.append(object);
         }
         sendJson(response, 200, uploads);
@@ -205,6 +215,43 @@ void StandInServer::addControlRoutes() {
             }
             sendJson(response, 404, errorDocument(QStringLiteral("control"), id));
         });
+    });
+
+    // Seeded misbehaviour, a new client run each time it is set (see Chaos.h); it also
+    // ends the holds of the run before.
+    m_server.Post("/_control/chaos", [this, withJson](const Request& request, Response& response) {
+        withJson(request, response, [&](const QJsonObject& body) {
+            QString error;
+            const auto settings = Chaos::fromJson(body, &error);
+            if (!settings)
+                return sendJson(response, 400, errorDocument(QStringLiteral("control"), error));
+            {
+                const std::lock_guard lock(m_mutex);
+                m_chaos.start(*settings);
+                ++m_releaseGeneration;
+            }
+            m_wake.notify_all();
+            sendJson(response, 200, QJsonObject{});
+        });
+    });
+    m_server.Get("/_control/chaos", [this](const Request&, Response& response) {
+        const std::lock_guard lock(m_mutex);
+        sendJson(response, 200, m_chaos.state());
+    });
+    m_server.Delete("/_control/chaos", [this](const Request&, Response& response) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_chaos.stop();
+            ++m_releaseGeneration;
+        }
+        m_wake.notify_all();
+        sendJson(response, 200, QJsonObject{});
+    });
+    // Makes every asset still waiting for its delay now: the library as it will be.
+    m_server.Post("/_control/assets/pending", [this](const Request&, Response& response) {
+        const std::lock_guard lock(m_mutex);
+        makeDueAssets(true);
+        sendJson(response, 200, QJsonObject{});
     });
 
     m_server.Get("/_control/requests", [this](const Request&, Response& response) {

@@ -43,5 +43,7 @@ std::optional<Fault> Fault::fromJson(const QJsonObject& object, QString* error) 
     for (auto it = headers.begin(); it != headers.end(); ++it)
         fault.headers.append({it.key().toUtf8(), it.value().toString().toUtf8()});
     fault.malformedJson = object.value(QLatin1StringView("malformedJson")).toBool();
+    fault.endlessBody = object.value(QLatin1StringView("endlessBody")).toBool();
+    fault.trickleMs = object.value(QLatin1StringView("trickleMs")).toInt();
     return fault;
 }

@@ -15,7 +15,8 @@
 //   times         how many matching requests it affects (absent: all)
 //   delayMs       wait this long before answering (a slow reply)
 //   hang          never answer (until the stand-in stops or "/_control/release"); with
-//                 dropAfterBytes, stall the upload body there, then close
+//                 dropAfterBytes, stall the upload body there, then close; with drop
+//                 "after-handling", do the work first
 //   drop          "before-reply": close the connection without answering;
 //                 "after-handling": do the work, then close without answering
 //   dropAfterBytes  for an upload PUT: close after reading this many bytes
@@ -23,6 +24,8 @@
 //   body / bodyBase64  the body of that answer (default: an error document)
 //   headers       extra reply headers, e.g. {"Retry-After": "2"}
 //   malformedJson serve the service's own reply cut short, so it no longer parses
+//   endlessBody   the reply's body never ends: blocks as fast as the client reads
+//   trickleMs     the reply's body never ends: one byte each this many milliseconds
 struct Fault {
     QString method;
     QString path;
@@ -36,6 +39,14 @@ struct Fault {
     std::optional<QByteArray> body;
     QList<QPair<QByteArray, QByteArray>> headers;
     bool malformedJson = false;
+    bool endlessBody = false;
+    int trickleMs = 0;
+    // Set by the stand-in, not over the control API. The chaos mode's hold point: when its
+    // hang begins (or once answered, with `holdAfterReply`) the client may be killed.
+    bool holdPoint = false;
+    bool holdAfterReply = false;
+    // The release generation when the request came in: a release since then ends its hang.
+    quint64 releaseGeneration = 0;
 
     [[nodiscard]] bool matches(const QString& requestMethod, const QString& requestPath) const;
 

@@ -83,6 +83,41 @@ void StandInServer::pause(std::chrono::milliseconds duration) {
                     [&] { return m_stopping || m_releaseGeneration != generation; });
 }
 
+void StandInServer::hold(const Fault& fault) {
+    std::unique_lock lock(m_mutex);
+    if (fault.holdPoint)
+        m_chaos.noteHeld();
+    m_wake.wait_for(lock, longestHang,
+                    [&] { return m_stopping || m_releaseGeneration != fault.releaseGeneration; });
+}
+
+QString StandInServer::chaosKey(const Request& request, const QString& path) const {
+    const auto clipOf = [](const QJsonObject& settings) {
+        return settings.value(QLatin1StringView("passthrough")).toString();
+    };
+    if (path == QLatin1StringView("/video/v1/uploads")) {
+        bool ok = false;
+        return path + QLatin1Char(' ') +
+               clipOf(parseBody(request, &ok)
+                          .value(QLatin1StringView("new_asset_settings"))
+                          .toObject());
+    }
+    static const QRegularExpression withID(
+        QStringLiteral("^(/video/v1/uploads/|/_upload/|/video/v1/assets/)([^/]+)(.*)$"));
+    const auto match = withID.match(path);
+    if (!match.hasMatch())
+        return path;
+    const QString id = match.captured(2);
+    QString clip = id;
+    for (const auto& upload : m_uploads)
+        if (upload.id == id)
+            clip = clipOf(upload.newAssetSettings);
+    for (const auto& asset : m_assets)
+        if (asset.json.value(QLatin1StringView("id")).toString() == id)
+            clip = clipOf(asset.json);
+    return match.captured(1) + clip + match.captured(3);
+}
+
 bool StandInServer::authorized(const Request& request, Response& response) {
     QByteArray expected;
     {
@@ -142,6 +177,16 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
             fault = candidate;
             break;
         }
+        makeDueAssets(false);
+        if (!fault && m_chaos.isOn()) {
+            const bool service = path.startsWith(QLatin1StringView("/video/")) ||
+                                 path.startsWith(QLatin1StringView("/_upload/"));
+            const auto bodyLength =
+                static_cast<qint64>(request.get_header_value<uint64_t>("Content-Length"));
+            fault = m_chaos.faultFor(method, chaosKey(request, path), bodyLength, service);
+        }
+        if (fault)
+            fault->releaseGeneration = m_releaseGeneration;
         m_requestLog.append(QJsonObject{
             {QStringLiteral("method"), method},
             {QStringLiteral("path"), path},
@@ -177,8 +222,9 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
     if (fault && fault->delayMs > 0)
         pause(std::chrono::milliseconds(fault->delayMs));
     // A hang with a byte count stalls an upload's body midway instead (see the route).
-    if (fault && fault->hang && fault->dropAfterBytes < 0) {
-        pause(longestHang);
+    if (fault && fault->hang && fault->dropAfterBytes < 0 &&
+        fault->drop != QLatin1StringView("after-handling")) {
+        hold(*fault);
         dropConnection(request);
         return finish(0);
     }
@@ -199,16 +245,42 @@ void StandInServer::serve(const Request& request, Response& response, Handler ha
         handler(response, fault);
     }
     if (fault && fault->drop == QLatin1StringView("after-handling")) {
+        if (fault->hang)
+            hold(*fault);
         dropConnection(request);
         return finish(0);
+    }
+    if (fault && fault->holdAfterReply) {
+        const std::lock_guard lock(m_mutex);
+        m_chaos.noteHeld();
     }
     if (fault) {
         for (const auto& [name, value] : fault->headers)
             response.set_header(name.toStdString(), value.toStdString());
         if (fault->malformedJson)
             response.body = response.body.substr(0, response.body.size() / 2) + "{\"";
+        if (fault->endlessBody || fault->trickleMs > 0)
+            serveEndlessBody(response, std::chrono::milliseconds(fault->trickleMs));
     }
     finish(response.status);
+}
+
+void StandInServer::serveEndlessBody(Response& response, std::chrono::milliseconds trickle) {
+    const auto provide = [this, trickle](size_t, httplib::DataSink& sink) {
+        if (trickle.count() <= 0) {
+            static const std::string block(64 * 1024, 'x');
+            return sink.write(block.data(), block.size());
+        }
+        pause(trickle);
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_stopping)
+                return false;
+        }
+        return sink.write("x", 1);
+    };
+    response.body.clear();
+    response.set_chunked_content_provider("application/octet-stream", provide);
 }
 
 QJsonObject StandInServer::uploadJson(const Upload& upload) const {
@@ -469,6 +541,28 @@ void StandInServer::completeUpload(Upload& upload) {
     upload.held = upload.bytesReceived;
     if (upload.received)
         return;
+    upload.received = true;
+    const auto& chaos = m_chaos.settings();
+    if (!m_chaos.isOn() || (chaos.assetDelayMs <= 0 && chaos.assetDelayRequests <= 0))
+        return makeAsset(upload);
+    upload.assetPending = true;
+    upload.assetDueTime =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(chaos.assetDelayMs);
+    upload.assetDueRequest = m_chaos.total() + chaos.assetDelayRequests;
+}
+
+void StandInServer::makeDueAssets(bool all) {
+    const auto steadyNow = std::chrono::steady_clock::now();
+    for (auto& upload : m_uploads) {
+        if (upload.assetPending && (all || (upload.assetDueTime <= steadyNow &&
+                                            upload.assetDueRequest <= m_chaos.total()))) {
+            upload.assetPending = false;
+            makeAsset(upload);
+        }
+    }
+}
+
+void StandInServer::makeAsset(Upload& upload) {
     Asset asset;
     asset.becomesReady = true;
     asset.json = QJsonObject{
@@ -488,7 +582,6 @@ void StandInServer::completeUpload(Upload& upload) {
     upload.assetID = asset.json.value(QLatin1StringView("id")).toString();
     // Newest first, as the service lists.
     m_assets.prepend(asset);
-    upload.received = true;
     upload.status = QStringLiteral("asset_created");
 }
 
@@ -514,6 +607,7 @@ void StandInServer::addUploadRoute() {
                     return nullptr;
                 };
                 qint64 held = 0;
+                bool keep = false;
                 {
                     const std::lock_guard lock(m_mutex);
                     Upload* upload = find();
@@ -529,44 +623,56 @@ void StandInServer::addUploadRoute() {
                         return answerSession(res, *upload);
                     }
                     held = upload->held;
+                    keep = m_chaos.isOn();
                 }
-                // Counted, never kept: uploads of gigabytes must not grow the stand-in.
+                // Counted, never kept: uploads of gigabytes must not grow the stand-in. The
+                // chaos mode's small clips are kept, to tell which file an asset came from.
                 qint64 bytes = 0;
+                QByteArray body;
                 // Takes in what arrived; the session holds it from here on.
-                const auto record = [&](bool whole) -> Upload* {
+                const auto record = [&]() -> Upload* {
                     Upload* upload = find();
                     if (!upload)
                         return nullptr;
                     upload->bytesReceived += bytes;
                     const qint64 end = range->first + bytes;
-                    if (whole && end == range->size) {
+                    // Every byte is in, even if the connection goes before the answer: the
+                    // session is complete, as a store finishes an object once it has it all.
+                    if (end == range->size) {
                         completeUpload(*upload);
                         upload->held = end;
                     } else {
                         upload->held = std::max(held, end / sessionUnit * sessionUnit);
                     }
+                    if (keep) {
+                        upload->content =
+                            upload->content.left(range->first) + body + upload->content.mid(end);
+                        upload->content.truncate(upload->held);
+                    }
                     return upload;
                 };
                 const qint64 dropAfter = fault ? fault->dropAfterBytes : -1;
-                const bool whole = reader([&](const char*, size_t size) {
+                const bool whole = reader([&](const char* data, size_t size) {
                     bytes += static_cast<qint64>(size);
+                    if (keep)
+                        body.append(data, static_cast<qsizetype>(size));
                     if (dropAfter < 0 || bytes < dropAfter)
                         return true;
                     // What arrived is held before the client can notice the cut, as a
                     // store keeps it: a status query right after it finds it.
                     {
                         const std::lock_guard lock(m_mutex);
-                        record(false);
+                        record();
                     }
                     if (fault->hang)
-                        pause(longestHang);
+                        hold(*fault);
                     dropConnection(request);
                     return false;
                 });
                 if (!whole && dropAfter >= 0 && bytes >= dropAfter)
                     return;
                 const std::lock_guard lock(m_mutex);
-                if (Upload* upload = record(whole))
+                if (Upload* upload = record())
                     answerSession(res, *upload);
             },
             drain);

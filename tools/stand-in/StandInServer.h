@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Chaos.h"
 #include "Fault.h"
 
 #include <QHash>
@@ -40,6 +41,13 @@ private:
         bool expired = false;
         int pollsSinceReceived = 0;
         QString assetID;
+        // In chaos mode the asset appears a while after the upload completed: at this time,
+        // once the chaos mode counted this many requests.
+        bool assetPending = false;
+        // Chaos mode only: the bytes held.
+        QByteArray content;
+        std::chrono::steady_clock::time_point assetDueTime{};
+        qint64 assetDueRequest = 0;
     };
     struct Asset {
         QJsonObject json;
@@ -77,12 +85,23 @@ private:
     bool authorized(const httplib::Request& request, httplib::Response& response);
     // Waits `duration` or until the stand-in stops or releases its hanging requests.
     void pause(std::chrono::milliseconds duration);
+    // Replaces the reply's body by one that never ends: blocks as fast as the client
+    // takes them, or one byte each `trickle`.
+    void serveEndlessBody(httplib::Response& response, std::chrono::milliseconds trickle);
 
     // Answers a PUT to an upload session with what it holds: 200 when complete, else
     // 308 with the held range (none when nothing is held).
     void answerSession(httplib::Response& response, const Upload& upload) const;
-    // Makes the asset of a completely received upload.
+    // Takes a completely received upload in and makes its asset, at once or (in chaos
+    // mode) once its delay has passed.
     void completeUpload(Upload& upload);
+    void makeAsset(Upload& upload);
+    // Makes the assets whose delay has passed, or `all` that wait.
+    void makeDueAssets(bool all);
+    // Holds a request the fault hangs until the stand-in stops or a release.
+    void hold(const Fault& fault);
+    // The request's method-free name for the chaos draw: every ID replaced by its clip.
+    [[nodiscard]] QString chaosKey(const httplib::Request& request, const QString& path) const;
     void listAssets(const httplib::Request& request, httplib::Response& response);
     QJsonObject uploadJson(const Upload& upload) const;
     QString newID(const char* prefix);
@@ -104,6 +123,7 @@ private:
     QList<Upload> m_uploads;
     QList<Asset> m_assets; // in listing order
     QList<Fault> m_faults;
+    Chaos m_chaos;
     QJsonArray m_requestLog;
     quint64 m_logGeneration = 0; // moves on each clearing of the log
     QJsonArray m_sheetPosts;

@@ -41,6 +41,10 @@ QJsonObject faultJson(const StandInService::Fault& fault) {
         object.insert(QStringLiteral("dropAfterBytes"), static_cast<double>(fault.dropAfterBytes));
     if (fault.malformedJson)
         object.insert(QStringLiteral("malformedJson"), true);
+    if (fault.endlessBody)
+        object.insert(QStringLiteral("endlessBody"), true);
+    if (fault.trickleMs > 0)
+        object.insert(QStringLiteral("trickleMs"), fault.trickleMs);
     return object;
 }
 
@@ -163,6 +167,33 @@ bool StandInService::setPaging(Paging paging, int maxPageSize) {
 bool StandInService::setRateLimit(int perMinute) {
     return control("POST", QStringLiteral("/_control/settings"),
                    {{QStringLiteral("rateLimitPerMinute"), perMinute}});
+}
+
+bool StandInService::setChaos(const ChaosSettings& chaos) {
+    return control("POST", QStringLiteral("/_control/chaos"),
+                   {{QStringLiteral("seed"), QString::number(chaos.seed)},
+                    {QStringLiteral("refuseShare"), chaos.refuseShare},
+                    {QStringLiteral("retryAfter"), chaos.retryAfterSeconds},
+                    {QStringLiteral("loseReplyShare"), chaos.loseReplyShare},
+                    {QStringLiteral("cutShare"), chaos.cutShare},
+                    {QStringLiteral("assetDelayMs"), chaos.assetDelayMs},
+                    {QStringLiteral("assetDelayRequests"), chaos.assetDelayRequests},
+                    {QStringLiteral("holdAt"), chaos.holdAt},
+                    {QStringLiteral("holdPhase"), chaos.holdPhase}});
+}
+
+bool StandInService::stopChaos() {
+    return control("DELETE", QStringLiteral("/_control/chaos"));
+}
+
+bool StandInService::chaosHeld() const {
+    const auto state = fetch(QStringLiteral("/_control/chaos"));
+    return state &&
+           QJsonDocument::fromJson(*state).object().value(QLatin1StringView("held")).toBool();
+}
+
+bool StandInService::makePendingAssets() {
+    return control("POST", QStringLiteral("/_control/assets/pending"));
 }
 
 bool StandInService::addFault(const Fault& fault) {

@@ -50,6 +50,24 @@ public:
         bool dropAfterHandling = false; // do the work, then close without a reply
         qint64 dropAfterBytes = -1;     // upload PUT: close after reading this many bytes
         bool malformedJson = false;     // the normal reply, cut short so it does not parse
+        bool endlessBody = false;       // a reply body that never ends, sent as fast as read
+        int trickleMs = 0;              // a reply body that never ends, a byte each this often
+    };
+
+    // Seeded misbehaviour of every request, for tests that kill a client and run it again
+    // (Chaos.h beside the stand-in says what each member does). Each setting starts the
+    // client's next run: its requests count from 1 again and the held ones of the run
+    // before are closed unanswered.
+    struct ChaosSettings {
+        quint64 seed = 0;
+        double refuseShare = 0;     // 503, or 429 with Retry-After
+        int retryAfterSeconds = 1;  // what the 429 names
+        double loseReplyShare = 0;  // acted on, reply lost
+        double cutShare = 0;        // upload bodies cut at a random offset
+        int assetDelayMs = 0;       // from a completed upload to its asset
+        int assetDelayRequests = 0; // and requests to the service in between
+        int holdAt = 0;             // the run's request where it stops answering; 0: none
+        QString holdPhase = QStringLiteral("before"); // "before", "acted", "body", "replied"
     };
 
     struct LoggedRequest {
@@ -100,6 +118,14 @@ public:
     // -Remaining and -Reset (Unix seconds); beyond it 429 with Retry-After. 0: none.
     [[nodiscard]] bool setRateLimit(int perMinute);
 
+    [[nodiscard]] bool setChaos(const ChaosSettings& chaos);
+    [[nodiscard]] bool stopChaos();
+    // Whether the run reached its hold point: from there on nothing is answered, so the
+    // client can be killed at that place.
+    [[nodiscard]] bool chaosHeld() const;
+    // Makes the assets still waiting for their delay at once: the library as it will be.
+    [[nodiscard]] bool makePendingAssets();
+
     [[nodiscard]] bool addFault(const Fault& fault);
     [[nodiscard]] bool clearFaults();
     // Lets every hanging or slow reply go on now.
@@ -118,7 +144,8 @@ public:
 
     // The library in listing order, as the service would list it.
     [[nodiscard]] QJsonArray assets() const;
-    // Uploads with the stand-in's extra members "bytes_received", "received", "asset_id".
+    // Uploads with the stand-in's extra members "bytes_received", "bytes_held", "received",
+    // "asset_id", "asset_pending" and, in chaos mode, "sha256" of the bytes held.
     [[nodiscard]] QJsonArray uploads() const;
 
     // Every request that reached the service or the web app, in arrival order.
