@@ -280,10 +280,9 @@ private Q_SLOTS:
         // The scan runs in the background; the choice is logged after its line.
         QTRY_VERIFY(fixture.messages().contains("Selected local folder: " + folder));
         const QStringList log = fixture.messages();
-        QCOMPARE(log.indexOf("Selected local folder: " + folder),
-                 log.indexOf("Loaded 2 videos from local folder (including subfolders): " +
-                             folder) +
-                     1);
+        QCOMPARE(
+            log.indexOf("Selected local folder: " + folder),
+            log.indexOf("Loaded 2 videos from local folder (including subfolders): " + folder) + 1);
         QCOMPARE(view.folderBox()->pathLabel()->fullText(), folder);
         QVERIFY(view.folderBox()->pathLabel()->isVisible());
 
