@@ -132,6 +132,18 @@ QString text(const QString& value) {
     return value.isNull() ? QStringLiteral("") : value;
 }
 
+// The columns a stage change writes, in the order both statements name them: size,
+// modified, title, stage, upload_id, upload_url, asset_id.
+void bindProgress(QSqlQuery& query, const UploadRecord& record) {
+    query.addBindValue(record.size);
+    query.addBindValue(record.modifiedMs);
+    query.addBindValue(text(record.title));
+    query.addBindValue(stageKey(record.stage));
+    query.addBindValue(text(record.uploadID));
+    query.addBindValue(text(record.uploadURL.toString()));
+    query.addBindValue(text(record.assetID));
+}
+
 bool isUnfinished(UploadStatus stage) {
     return stage != UploadStatus::done && stage != UploadStatus::failed;
 }
@@ -256,13 +268,7 @@ Result<void> DeliveryLedger::save(const UploadRecord& record) {
     update.prepare(QStringLiteral(
         "UPDATE deliveries SET size = ?, modified = ?, title = ?, stage = ?, upload_id = ?,"
         " upload_url = ?, asset_id = ?, error = ?, finished = ? WHERE id = ?"));
-    update.addBindValue(record.size);
-    update.addBindValue(record.modifiedMs);
-    update.addBindValue(text(record.title));
-    update.addBindValue(stageKey(record.stage));
-    update.addBindValue(text(record.uploadID));
-    update.addBindValue(text(record.uploadURL.toString()));
-    update.addBindValue(text(record.assetID));
+    bindProgress(update, record);
     update.addBindValue(text(record.error));
     update.addBindValue(isUnfinished(record.stage) ? 0 : QDateTime::currentMSecsSinceEpoch());
     update.addBindValue(record.ledgerID);
@@ -323,16 +329,15 @@ Result<QList<UploadRecord>> DeliveryLedger::entries() const {
     return all;
 }
 
-bool DeliveryLedger::isRunElsewhere(qint64 ledgerID) const {
+Result<QSet<QString>> DeliveryLedger::unfinishedFiles() const {
     QSqlQuery select(QSqlDatabase::database(m_connection, false));
-    select.prepare(QStringLiteral("SELECT owner, stage FROM deliveries WHERE id = ?"));
-    select.addBindValue(ledgerID);
-    if (!select.exec() || !select.next())
-        return false;
-    const QString owner = select.value(0).toString();
-    return owner != m_owner &&
-           isUnfinished(stageOf(select.value(1).toString()).value_or(UploadStatus::pending)) &&
-           ownerIsAlive(owner);
+    if (!select.exec(
+            QStringLiteral("SELECT file FROM deliveries WHERE stage NOT IN ('done', 'failed')")))
+        return tl::unexpected(sqlError(select.lastError(), m_path));
+    QSet<QString> files;
+    while (select.next())
+        files.insert(select.value(0).toString());
+    return files;
 }
 
 Result<void> DeliveryLedger::forgetDeliveredBefore(qint64 listingStartedMs) {
@@ -360,13 +365,7 @@ Result<int> DeliveryLedger::importJournal(const QString& journalPath) {
             " (SELECT 1 FROM deliveries WHERE file = ? AND upload_id = ?)"));
         for (const auto& record : *old) {
             insert.addBindValue(text(record.filePath));
-            insert.addBindValue(record.size);
-            insert.addBindValue(record.modifiedMs);
-            insert.addBindValue(text(record.title));
-            insert.addBindValue(stageKey(record.stage));
-            insert.addBindValue(text(record.uploadID));
-            insert.addBindValue(text(record.uploadURL.toString()));
-            insert.addBindValue(text(record.assetID));
+            bindProgress(insert, record);
             insert.addBindValue(text(record.filePath));
             insert.addBindValue(text(record.uploadID));
             if (!insert.exec())

@@ -4,6 +4,7 @@
 #include "model/UploadItem.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -67,8 +68,8 @@ public:
     // Every entry: the in-flight ones, the delivered ones not yet seen in a listing, and
     // the failed ones the user has not removed.
     [[nodiscard]] Result<QList<UploadRecord>> entries() const;
-    // Whether a living process other than this one runs the entry.
-    [[nodiscard]] bool isRunElsewhere(qint64 ledgerID) const;
+    // The files of the entries not yet delivered or failed, whoever runs them.
+    [[nodiscard]] Result<QSet<QString>> unfinishedFiles() const;
     // Delivered entries finished before `listingStartedMs`: the listing is their record now.
     [[nodiscard]] Result<void> forgetDeliveredBefore(qint64 listingStartedMs);
 

@@ -68,11 +68,8 @@ qsizetype UploadQueue::startUploadBatch(const QList<QUrl>& files) {
     for (qsizetype i = 0; i < m_items.size(); ++i)
         if (m_jobs[i].running || m_items[i].status == UploadStatus::pending)
             inThisList.insert(m_jobs[i].record.filePath);
-    QSet<QString> unfinished;
-    if (auto entries = m_ledger.entries())
-        for (const auto& entry : *entries)
-            if (entry.stage != UploadStatus::done && entry.stage != UploadStatus::failed)
-                unfinished.insert(entry.filePath);
+    // A drop starts its files one by one: only the unfinished entries' names are read.
+    const QSet<QString> unfinished = m_ledger.unfinishedFiles().value_or(QSet<QString>{});
 
     QList<UploadRecord> fresh;
     QStringList orphans;
