@@ -36,10 +36,17 @@ FolderWatcher::FolderWatcher(Options options, QObject* parent)
 
 FolderWatcher::~FolderWatcher() = default;
 
+// Also with a clip's extension after the mark ("a.part.mov", "a~.mov"), as tools that pick
+// the container by the name write them.
 bool FolderWatcher::isTemporaryName(QStringView name) {
-    return name.startsWith(u'.') || name.endsWith(u'~') ||
-           name.endsWith(u".part", Qt::CaseInsensitive) ||
-           name.endsWith(u".tmp", Qt::CaseInsensitive);
+    if (name.startsWith(u'.'))
+        return true;
+    const auto marked = [](QStringView stem) {
+        return stem.endsWith(u'~') || stem.endsWith(u".part", Qt::CaseInsensitive) ||
+               stem.endsWith(u".tmp", Qt::CaseInsensitive);
+    };
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return marked(name) || (dot > 0 && marked(name.first(dot)));
 }
 
 void FolderWatcher::start() {

@@ -4,6 +4,8 @@
 #include "TestFiles.h"
 #include "TestKeyring.h"
 #include "model/CredentialStore.h"
+#include "ViewModelFixture.h"
+#include "workflow/AutoDelivery.h"
 #include "workflow/DeliveryLedger.h"
 
 #include <QCoro/QCoroTask>
@@ -215,6 +217,14 @@ private Q_SLOTS:
             << noError << 4 << 1;
         QTest::newRow("sync of a file") << QStringList{"sync", clipA} << "env" << QString() << 2
                                         << noLines << "not a folder" << 3 << 0;
+        QTest::newRow("watch of a file") << QStringList{"watch", clipA} << "env" << QString() << 2
+                                         << noLines << "not a folder" << 3 << 0;
+        QTest::newRow("watch, settle not a number")
+            << QStringList{"watch", clipsFolder, "--settle", "soon"} << "env" << QString() << 2
+            << noLines
+            << "--settle needs a whole number of at least 1\nUsage: clipferry watch FOLDER "
+               "[--recursive] [--replace-changed] [--settle SECONDS]"
+            << 3 << 0;
         QTest::newRow("upload of a missing file")
             << QStringList{"upload", clipA, clipsFolder + "/gone.mov"} << "env" << QString() << 2
             << noLines << "cannot read the file " + clipsFolder + "/gone.mov" << 3 << 0;
@@ -301,6 +311,72 @@ private Q_SLOTS:
                  qPrintable(result.err));
         QCOMPARE(m_service.countRequests("POST", "/video/v1/uploads"), 0);
         QVERIFY((*other)->remove(accepted->first().ledgerID));
+    }
+
+    // `watch` stopped by SIGTERM in the middle of a transfer, then run again: the transfer
+    // goes on (one upload created, one asset). While it runs, the window's watcher of the
+    // same folder waits, and takes the folder over once the run ends.
+    void watchStopsResumesAndSharesItsFolder() {
+        QVERIFY(m_service.reset());
+        QVERIFY(m_service.setCredentials(m_tokenID, m_tokenSecret));
+        const QString folder = m_home.path() + QStringLiteral("/watched");
+        // Bigger than one chunk of the transfer, which stalls after its first.
+        QVERIFY(writeRandomFile(folder + "/E3_Watch_PAR_M01_a.mov", 3 * 1024 * 1024));
+        QVERIFY(m_service.addFault({.method = "PUT",
+                                    .path = "/_upload/*",
+                                    .times = 1,
+                                    .hang = true,
+                                    .dropAfterBytes = 1024 * 1024 + 5000}));
+        auto environment = this->environment(QStringLiteral("env"));
+        environment.insert(QStringLiteral("CLIPFERRY_TEST_WATCH_MS"),
+                           QStringLiteral("300,50,100,3000"));
+        const auto heldBytes = [this] {
+            const auto uploads = m_service.uploads();
+            return uploads.isEmpty() ? 0 : uploads[0][u"bytes_held"].toInteger();
+        };
+        QProcess cut;
+        cut.setProcessEnvironment(environment);
+        cut.start(QStringLiteral(CLIPFERRY_BINARY), {"watch", folder});
+        QTRY_VERIFY_WITH_TIMEOUT(heldBytes() > 0, 60000);
+        cut.terminate();
+        QVERIFY(cut.waitForFinished(60000));
+        QCOMPARE(cut.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(cut.exitCode() == 0, cut.readAllStandardError().right(3000).constData());
+        QVERIFY(m_service.releaseHangingReplies());
+
+        QProcess watch;
+        watch.setProcessEnvironment(environment);
+        watch.start(QStringLiteral(CLIPFERRY_BINARY), {"watch", folder});
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += watch.readAllStandardOutput())
+                                     .contains("delivered\t" + folder.toUtf8() +
+                                               "/E3_Watch_PAR_M01_a.mov\t"),
+                                 60000);
+        QCOMPARE(m_service.countRequests("POST", "/video/v1/uploads"), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/.clipferry-watch.lock"), 60000);
+
+        ViewModelFixture window(m_service);
+        window.viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
+        clipferry::AutoDelivery autoDelivery(*window.viewModel, [](auto& options) {
+            options.settle = std::chrono::milliseconds(300);
+            options.pollInterval = options.renewInterval = std::chrono::milliseconds(50);
+        });
+        window.viewModel->setDeliverNewClips(true);
+        QVERIFY(writeRandomFile(folder + "/E3_Watch_PAR_M02_b.mov", 5000));
+        QTRY_VERIFY_WITH_TIMEOUT((out += watch.readAllStandardOutput()).contains("/E3_Watch_PAR_M02_b"),
+                                 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(window.messages().join('\n').contains(" is watched by "), 60000);
+        watch.terminate();
+        QVERIFY(watch.waitForFinished(60000));
+        QVERIFY(writeRandomFile(folder + "/E3_Watch_PAR_M03_c.mov", 5000));
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.assets().size(), 3, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.viewModel->completedBatchUploads(), 1, 60000);
+        QStringList names;
+        for (const auto& asset : m_service.assets())
+            names.append(asset[u"passthrough"].toString());
+        names.sort();
+        QCOMPARE(names, (QStringList{"E3_Watch_PAR_M01_a.mov", "E3_Watch_PAR_M02_b.mov",
+                                     "E3_Watch_PAR_M03_c.mov"}));
     }
 
     // A test build stops before its first request to any host but loopback. 0.0.0.0 is not

@@ -88,10 +88,11 @@ private Q_SLOTS:
                 QCOMPARE(f.service.countRequests("POST", "/video/v1/uploads"), 0);
             }
         } else if (writer == QLatin1String("temporary")) {
-            for (const char* name : {".B_final.mov", "B_final.mov~", "B_final.mov.tmp"})
+            for (const char* name : {".B_final.mov", "B_final~.mov", "B_final.tmp.mov"})
                 QVERIFY(writeRandomFile(folder + '/' + name, 5000));
-            QVERIFY(writeRandomFile(folder + "/B_final.mov.part", 5000));
-            QVERIFY(QFile::rename(folder + "/B_final.mov.part", folder + "/B_final.mov"));
+            QVERIFY(writeRandomFile(folder + "/B_final.part.mov", 5000));
+            QTest::qWait(1000);
+            QVERIFY(QFile::rename(folder + "/B_final.part.mov", folder + "/B_final.mov"));
         } else {
             QVERIFY(writeRandomFile(folder + "/sub/C_deep.mov", 5000));
             // A folder made while watched is watched too.

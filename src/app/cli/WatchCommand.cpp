@@ -2,30 +2,20 @@
 #include "app/cli/Commands.h"
 #include "app/cli/Console.h"
 #include "app/cli/HeadlessSession.h"
+#include "app/cli/StopSignals.h"
 #include "workflow/UploadQueue.h"
 #include "workflow/WatchDelivery.h"
 
 #include <QCoro/QCoroSignal>
 #include <QFileInfo>
 #include <QSet>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
-#include <unistd.h>
 
 // `watch`: a render machine's unattended delivery. It runs until a signal stops it; the
 // uploads then in flight stay in the ledger, owned by a process that is gone, and the next
 // run takes them over from the stage they reached.
 namespace clipferry::cli {
 namespace {
-
-int stopPipe[2] = {-1, -1};
-
-// Only a write is safe in a signal handler; the event loop reads the pipe.
-void onStopSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(stopPipe[1], &byte, 1);
-}
 
 QString waitingLine(const WatchDelivery& watch, const UploadViewModel& viewModel) {
     for (const auto& item : viewModel.uploads())
@@ -63,13 +53,11 @@ QCoro::Task<int> runWatch(HeadlessSession& session, Command command) {
                       usageLine(Subcommand::watch));
         co_return exitUsage;
     }
-    if (::pipe(stopPipe) != 0) {
-        console.error(QStringLiteral("clipferry watch: cannot set up the stop signals."));
+    StopSignals stop;
+    if (!stop.isValid()) {
+        console.error(QStringLiteral("clipferry watch: cannot take the stop signals."));
         co_return exitFailed;
     }
-    QSocketNotifier stopped(stopPipe[0], QSocketNotifier::Read);
-    std::signal(SIGTERM, onStopSignal);
-    std::signal(SIGINT, onStopSignal);
     if (!co_await session.signIn())
         co_return exitUsage;
 
@@ -121,10 +109,7 @@ QCoro::Task<int> runWatch(HeadlessSession& session, Command command) {
     }
 
     watch.start();
-    co_await qCoro(&stopped, &QSocketNotifier::activated);
-    // A second signal ends the process at once.
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
+    co_await qCoro(&stop, &StopSignals::stopRequested);
     console.progress({});
     console.error(QStringLiteral("clipferry watch: stopped; unfinished uploads go on at the "
                                  "next run."));
