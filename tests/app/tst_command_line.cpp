@@ -3,8 +3,8 @@
 #include "TempHome.h"
 #include "TestFiles.h"
 #include "TestKeyring.h"
-#include "model/CredentialStore.h"
 #include "ViewModelFixture.h"
+#include "model/CredentialStore.h"
 #include "workflow/AutoDelivery.h"
 #include "workflow/DeliveryLedger.h"
 
@@ -50,6 +50,15 @@ class CommandLineTest : public QObject {
         if (credentials.endsWith(QLatin1String("no bus")))
             environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                                QStringLiteral("unix:path=") + m_home.path() + "/no-bus");
+        // A systemd service's credentials, which come before the environment's pair.
+        if (credentials == QLatin1String("credentials")) {
+            const QString folder = m_home.path() + QStringLiteral("/credentials");
+            (void)writeFile(folder + "/mux_token_id", m_tokenID.toUtf8() + '\n');
+            (void)writeFile(folder + "/mux_token_secret", m_tokenSecret.toUtf8());
+            environment.insert(QStringLiteral("CREDENTIALS_DIRECTORY"), folder);
+            environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), QStringLiteral("wrong"));
+            environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), QStringLiteral("wrong"));
+        }
         if (credentials.startsWith(QLatin1String("env"))) {
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), m_tokenID);
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), m_tokenSecret);
@@ -114,7 +123,7 @@ private Q_SLOTS:
 
     void subcommand_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("credentials"); // env, keyring, none or no bus
+        QTest::addColumn<QString>("credentials"); // env, keyring, credentials, none or no bus
         QTest::addColumn<QString>("faultPath");   // answered with 500 when set
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("stdoutLines"); // in this order, others between
@@ -142,6 +151,9 @@ private Q_SLOTS:
                                              line("E1_Opening_LON_M02_b.mp4", "old"),
                                              line("x\\x1b[2J\\x0ay.mov", "ctl")}
                               << noError << 3 << 0;
+        QTest::newRow("list, service credentials")
+            << QStringList{"list"} << "credentials" << QString() << 0
+            << QStringList{line("E1_Opening_PAR_M01_a.mov", "on-mux")} << noError << 3 << 0;
         QTest::newRow("list --json") << QStringList{"list", "--json"} << "keyring" << QString() << 0
                                      << noLines << noError << 3 << 0;
         QTest::newRow("list refused")
@@ -348,10 +360,10 @@ private Q_SLOTS:
         watch.setProcessEnvironment(environment);
         watch.start(QStringLiteral(CLIPFERRY_BINARY), {"watch", folder});
         QByteArray out;
-        QTRY_VERIFY_WITH_TIMEOUT((out += watch.readAllStandardOutput())
-                                     .contains("delivered\t" + folder.toUtf8() +
-                                               "/E3_Watch_PAR_M01_a.mov\t"),
-                                 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (out += watch.readAllStandardOutput())
+                .contains("delivered\t" + folder.toUtf8() + "/E3_Watch_PAR_M01_a.mov\t"),
+            60000);
         QCOMPARE(m_service.countRequests("POST", "/video/v1/uploads"), 1);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/.clipferry-watch.lock"), 60000);
 
@@ -363,8 +375,8 @@ private Q_SLOTS:
         });
         window.viewModel->setDeliverNewClips(true);
         QVERIFY(writeRandomFile(folder + "/E3_Watch_PAR_M02_b.mov", 5000));
-        QTRY_VERIFY_WITH_TIMEOUT((out += watch.readAllStandardOutput()).contains("/E3_Watch_PAR_M02_b"),
-                                 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (out += watch.readAllStandardOutput()).contains("/E3_Watch_PAR_M02_b"), 60000);
         QTRY_VERIFY_WITH_TIMEOUT(window.messages().join('\n').contains(" is watched by "), 60000);
         watch.terminate();
         QVERIFY(watch.waitForFinished(60000));
