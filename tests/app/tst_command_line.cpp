@@ -187,7 +187,8 @@ private Q_SLOTS:
                                                              "be completed. (GoogleSheet error 1.)"}
                                               << noError << 3 << 0;
         QTest::newRow("upload")
-            << QStringList{"upload", "--copies", clipA, clipB} << "env" << QString() << 0
+            << QStringList{"upload", "--copies", "--limit-rate", "100M", clipA, clipB} << "env"
+            << QString() << 0
             << QStringList{"[Clipferry] Started upload batch with 2 videos.",
                            "[Clipferry] Done \u2013 E1_Opening_PAR_M01_a",
                            "[Clipferry] Upload batch completed. Updating Google Sheet\u2026",
@@ -227,6 +228,9 @@ private Q_SLOTS:
                            "[Clipferry] Deleting asset: E1_Opening_LON_M02_b.mp4",
                            "[Clipferry] Deleted asset.", "[Clipferry] Google Sheet updated."}
             << noError << 4 << 1;
+        QTest::newRow("rate that is no rate")
+            << QStringList{"sync", clipsFolder, "--limit-rate=5MB"} << "env" << QString() << 2
+            << noLines << "--limit-rate wants a rate such as 5M, not \"5MB\"" << 3 << 0;
         QTest::newRow("sync of a file") << QStringList{"sync", clipA} << "env" << QString() << 2
                                         << noLines << "not a folder" << 3 << 0;
         QTest::newRow("watch of a file") << QStringList{"watch", clipA} << "env" << QString() << 2
@@ -235,7 +239,7 @@ private Q_SLOTS:
             << QStringList{"watch", clipsFolder, "--settle", "soon"} << "env" << QString() << 2
             << noLines
             << "--settle needs a whole number of at least 1\nUsage: clipferry watch FOLDER "
-               "[--recursive] [--replace-changed] [--settle SECONDS]"
+               "[--recursive] [--replace-changed] [--settle SECONDS] [--limit-rate RATE]"
             << 3 << 0;
         QTest::newRow("upload of a missing file")
             << QStringList{"upload", clipA, clipsFolder + "/gone.mov"} << "env" << QString() << 2
@@ -291,6 +295,8 @@ private Q_SLOTS:
         }
         QCOMPARE(m_service.assets().size(), assetsAfter);
         QCOMPARE(m_service.sheetPosts().size(), sheetPosts);
+        if (arguments == QStringList{"export-sheet"})
+            QCOMPARE(m_service.countRequests("GET", "/video/v1/assets*"), 1);
         // The credentials never show, neither as text nor as the Basic header's Base64.
         const auto output = result.out + result.err;
         const auto basic =
@@ -358,7 +364,7 @@ private Q_SLOTS:
 
         QProcess watch;
         watch.setProcessEnvironment(environment);
-        watch.start(QStringLiteral(CLIPFERRY_BINARY), {"watch", folder});
+        watch.start(QStringLiteral(CLIPFERRY_BINARY), {"watch", folder, "--limit-rate", "100M"});
         QByteArray out;
         QTRY_VERIFY_WITH_TIMEOUT(
             (out += watch.readAllStandardOutput())

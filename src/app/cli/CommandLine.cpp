@@ -1,5 +1,7 @@
 #include "app/cli/CommandLine.h"
 
+#include "service/BandwidthLimiter.h"
+
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -29,8 +31,14 @@ struct Grammar {
     bool manyOperands;
     std::vector<Flag> flags;
     const char* summary;
+    // Takes `--limit-rate RATE`: the command sends files.
+    bool limitsRate = false;
     std::vector<NumberOption> numbers = {};
 };
+
+constexpr auto limitRateOption = "--limit-rate";
+constexpr auto limitRateHelp = "cap the uploads' total rate in bytes per second; k, M and G\n"
+                               "                     suffixes as curl's (--limit-rate 5M)";
 
 const std::array grammars{
     Grammar{Subcommand::upload,
@@ -42,7 +50,8 @@ const std::array grammars{
              {"--copies", &Command::copies, "upload clips already on Mux again beside them"}},
             "Uploads the files to Mux like a drop on the window (resumable, paced, retried),\n"
             "printing the log lines; then updates the Google Sheet. A clip already on Mux,\n"
-            "or being uploaded, is passed over with a line saying so."},
+            "or being uploaded, is passed over with a line saying so.",
+            true},
     Grammar{Subcommand::sync,
             "sync",
             "FOLDER",
@@ -52,7 +61,8 @@ const std::array grammars{
               "upload the clips changed since their upload again and delete the old assets"},
              {"--dry-run", &Command::dryRun, "only print what would be uploaded"}},
             "Uploads the clips of the folder that are not on Mux yet, then updates the\n"
-            "Google Sheet once."},
+            "Google Sheet once.",
+            true},
     Grammar{Subcommand::list,
             "list",
             nullptr,
@@ -78,6 +88,7 @@ const std::array grammars{
             "on Mux yet; runs until stopped (SIGTERM or SIGINT), printing one line per clip\n"
             "delivered or failed. One watcher delivers a folder at a time, on any machine:\n"
             "the others wait.",
+            true,
             {{"--settle", "SECONDS", &Command::settleSeconds, 1,
               "how long a clip stays unchanged before it is sent (default 30)"}}},
 };
@@ -99,6 +110,8 @@ QString usageOf(const Grammar& grammar) {
     for (const auto& option : grammar.numbers)
         line += QStringLiteral(" [%1 %2]")
                     .arg(QLatin1String(option.name), QLatin1String(option.valueName));
+    if (grammar.limitsRate)
+        line += QStringLiteral(" [") + QLatin1String(limitRateOption) + QStringLiteral(" RATE]");
     return line;
 }
 
@@ -114,7 +127,7 @@ const auto commonHelp = QStringLiteral(
 QString helpOf(const Grammar& grammar) {
     QString text = QStringLiteral("Usage: ") + usageOf(grammar) + QStringLiteral("\n\n") +
                    QLatin1String(grammar.summary) + QLatin1Char('\n');
-    if (!grammar.flags.empty() || !grammar.numbers.empty()) {
+    if (!grammar.flags.empty() || !grammar.numbers.empty() || grammar.limitsRate) {
         text += QStringLiteral("\nOptions:\n");
         for (const auto& flag : grammar.flags)
             text += QStringLiteral("  %1  %2\n")
@@ -126,6 +139,10 @@ QString helpOf(const Grammar& grammar) {
                                  QLatin1String(option.valueName),
                              -17)
                         .arg(QLatin1String(option.help));
+        if (grammar.limitsRate)
+            text += QStringLiteral("  %1  %2\n")
+                        .arg(QLatin1String(limitRateOption) + QStringLiteral(" RATE"), -17)
+                        .arg(QLatin1String(limitRateHelp));
     }
     return text + commonHelp;
 }
@@ -174,6 +191,21 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                                                                          "of at least %1")
                                                               .arg(number->minimum));
                 command.*(number->field) = value;
+                continue;
+            }
+            const QString rateOption = QLatin1String(limitRateOption);
+            if (grammar.limitsRate &&
+                (argument == rateOption || argument.startsWith(rateOption + QLatin1Char('=')))) {
+                QString value;
+                if (argument.size() > rateOption.size())
+                    value = argument.mid(rateOption.size() + 1);
+                else if (i + 1 < words.size())
+                    value = words[++i];
+                command.limitRate = parseByteRate(value);
+                if (!command.limitRate)
+                    return usageError(grammar, QStringLiteral("--limit-rate wants a rate such as "
+                                                              "5M, not \"") +
+                                                   printable(value) + QLatin1Char('"'));
                 continue;
             }
             const auto flag = std::find_if(grammar.flags.begin(), grammar.flags.end(),

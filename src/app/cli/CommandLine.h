@@ -29,6 +29,8 @@ struct Command {
     bool copies = false;
     // watch: how long a clip stays unchanged before it is sent.
     int settleSeconds = 30;
+    // `--limit-rate RATE`: the transfers' total in bytes per second (curl's form, "5M").
+    std::optional<qint64> limitRate;
 };
 
 // `--help`: the text goes to stdout and the program ends successfully.
