@@ -78,8 +78,8 @@ void FolderWatcher::fallBack() {
     if (watched > 0)
         (void)m_watcher.removePaths(m_watcher.directories());
     Q_EMIT logMessage(
-        QStringLiteral("Cannot watch every folder of %1 for changes (the system allows no more "
-                       "than %2 here); listing it every %3 s instead.")
+        QStringLiteral("Cannot watch every folder of %1 for changes (%2 watched, the limit "
+                       "of watches reached); listing it every %3 s instead.")
             .arg(m_options.folder)
             .arg(watched)
             .arg(std::chrono::duration<double>(m_options.fallbackScanInterval).count()));

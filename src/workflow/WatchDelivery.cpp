@@ -20,6 +20,7 @@ WatchDelivery::WatchDelivery(UploadViewModel& viewModel, Options options, QObjec
                  .recursive = m_options.recursive,
                  .settle = m_options.settle,
                  .pollInterval = m_options.pollInterval,
+                 .fallbackScanInterval = m_options.fallbackScanInterval,
                  .maxWatchedFolders = m_options.maxWatchedFolders})
     , m_claim({.folder = m_options.folder,
                .renewInterval = m_options.renewInterval,

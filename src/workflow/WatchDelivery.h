@@ -35,6 +35,8 @@ public:
         std::chrono::milliseconds renewInterval{std::chrono::seconds(10)};
         std::chrono::milliseconds staleAfter{std::chrono::seconds(60)};
         int maxWatchedFolders = 0;
+        // How often the folder is listed where it cannot be watched.
+        std::chrono::milliseconds fallbackScanInterval{std::chrono::seconds(10)};
         // Clips are compared with a listing of the library at most this old.
         std::chrono::milliseconds maxListingAge{std::chrono::minutes(5)};
     };

@@ -20,13 +20,16 @@ constexpr int slow = 30000; // generous ceiling for loopback work under the sani
 
 // Waits short enough for a test, yet a clip written in pieces 200 ms apart never looks
 // settled before its last piece.
-WatchDelivery::Options quick(const QString& folder, bool recursive = false) {
+WatchDelivery::Options quick(const QString& folder, bool recursive = false,
+                             int maxWatchedFolders = 0) {
     return {.folder = folder,
             .recursive = recursive,
             .settle = 700ms,
             .pollInterval = 50ms,
             .renewInterval = 100ms,
-            .staleAfter = 3s};
+            .staleAfter = 3s,
+            .maxWatchedFolders = maxWatchedFolders,
+            .fallbackScanInterval = 200ms};
 }
 
 QStringList passthroughs(const StandInService& service) {
@@ -61,22 +64,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("writer");
         QTest::addColumn<bool>("recursive");
         QTest::addColumn<QStringList>("delivered");
+        QTest::addColumn<int>("maxWatchedFolders"); // 0: as many as the system allows
 
-        QTest::newRow("written in pieces") << "pieces" << false << QStringList{"A_piece.mov"};
-        QTest::newRow("temporary names") << "temporary" << false << QStringList{"B_final.mov"};
-        QTest::newRow("subfolder, flat") << "subfolder" << false << QStringList{};
+        QTest::newRow("written in pieces") << "pieces" << false << QStringList{"A_piece.mov"} << 0;
+        QTest::newRow("temporary names") << "temporary" << false << QStringList{"B_final.mov"} << 0;
+        QTest::newRow("subfolder, flat") << "subfolder" << false << QStringList{} << 0;
         QTest::newRow("subfolder, recursive")
-            << "subfolder" << true << QStringList{"C_deep.mov", "D_new_folder.mov"};
+            << "subfolder" << true << QStringList{"C_deep.mov", "D_new_folder.mov"} << 0;
+        // Fewer watches than folders: the periodic listing finds the same clips.
+        QTest::newRow("subfolder, recursive, watches run out")
+            << "subfolder" << true << QStringList{"C_deep.mov", "D_new_folder.mov"} << 1;
     }
 
     void deliversSettledClipsOnce() {
         QFETCH(QString, writer);
         QFETCH(bool, recursive);
         QFETCH(QStringList, delivered);
+        QFETCH(int, maxWatchedFolders);
         StandInFixture f;
         const QString folder = f.home.path() + "/renders";
         QVERIFY(QDir().mkpath(folder + "/sub"));
-        WatchDelivery watch(*f.viewModel, quick(folder, recursive));
+        WatchDelivery watch(*f.viewModel, quick(folder, recursive, maxWatchedFolders));
         watch.start();
         QTRY_VERIFY_WITH_TIMEOUT(watch.claim().isHeld(), slow);
 
@@ -109,6 +117,9 @@ private Q_SLOTS:
             held += upload[u"bytes_held"].toInteger();
         QCOMPARE(held, (writer == "pieces" ? 400000 : 5000 * delivered.size()) + 5000);
         QVERIFY(f.messages().join('\n').contains(" new clips from " + folder + ".\n"));
+        QCOMPARE(f.messages().join('\n').contains("Cannot watch every folder of " + folder +
+                                                  " for changes"),
+                 maxWatchedFolders > 0);
     }
 
     // Two watchers of one folder through two paths (as two machines see a share): the
