@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "ViewModelFixture.h"
 #include "model/StateFolder.h"
 #include "service/MuxClient.h"
@@ -395,8 +396,15 @@ private Q_SLOTS:
 
     // Killed in the middle of the first transfer, with two more files accepted behind it,
     // then started again: every accepted file comes back in its order, and the cut transfer
-    // goes on from what the session holds, with the same upload.
+    // goes on from what the session holds, with the same upload. A file exported again
+    // meanwhile fails instead, and its session is cancelled without another byte.
+    void restartAfterAKillGoesOn_data() {
+        QTest::addColumn<bool>("reexported");
+        QTest::newRow("same file") << false;
+        QTest::newRow("file exported again") << true;
+    }
     void restartAfterAKillGoesOn() {
+        QFETCH(bool, reexported);
         StandInFixture f;
         const qint64 size = 3 * 1024 * 1024;
         QStringList files{f.makeFile("killed.mov", size).toLocalFile(),
@@ -412,6 +420,9 @@ private Q_SLOTS:
         child.kill();
         QVERIFY(child.waitForFinished());
         QVERIFY(f.service.releaseHangingReplies());
+        const qint64 held = uploadNumber(f.service, "bytes_received");
+        if (reexported)
+            QVERIFY(writeRandomFile(files[0], size + 1));
 
         ViewModelFixture restarted(f.service, {},
                                    [](auto& options) { options.maxConcurrentUploads = 1; });
@@ -422,6 +433,14 @@ private Q_SLOTS:
             QCOMPARE(restarted.viewModel->uploads()[i].fileURL.toLocalFile(), files[i]);
         QCOMPARE(restarted.countMessages("Resuming 3 unfinished uploads."), 1);
         QCOMPARE(f.service.countRequests("POST", "/video/v1/uploads"), 3);
+        if (reexported) {
+            const auto first = f.service.uploads().first();
+            QCOMPARE(first[u"status"].toString(), "cancelled");
+            QCOMPARE(first[u"bytes_received"].toInteger(), held);
+            QCOMPARE(restarted.viewModel->uploads()[0].error,
+                     std::optional<QString>("The file changed since its upload began."));
+            return;
+        }
         qint64 received = 0;
         for (const auto& upload : f.service.uploads())
             received += upload.toObject().value("bytes_received").toInteger();
