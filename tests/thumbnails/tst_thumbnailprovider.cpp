@@ -107,8 +107,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(cachePath(clip)));
     }
 
-    // The frame at one second, or the first one of a clip too short for that; never the
-    // red cover art stored beside the video.
+    // The frame at one second, or the first one of a clip too short for that.
     void pictureOfTheRightFrame_data() {
         QTest::addColumn<QString>("source");
         QTest::addColumn<double>("seconds");
@@ -121,7 +120,6 @@ private Q_SLOTS:
         QTest::newRow("black second, no running time") << blackSecond << 2.0 << 0.0 << "b.mkv";
         QTest::newRow("short clip") << white << 0.4 << 0.0 << "c.mov";
         QTest::newRow("audio runs on past 1 s") << white << 0.4 << 3.0 << "d.mov";
-        QTest::newRow("cover beside the video") << white << 2.0 << 0.0 << "e.mp4";
     }
     void pictureOfTheRightFrame() {
         QFETCH(QString, source);
@@ -132,7 +130,6 @@ private Q_SLOTS:
                                                           .withAudio = audioSeconds > 0,
                                                           .audioSeconds = audioSeconds,
                                                           .videoSource = source,
-                                                          .withCover = file.endsWith(".mp4"),
                                                           .live = file.endsWith(".mkv")});
         QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
         const auto picture = decode(thumbnail(clip));
@@ -161,8 +158,6 @@ private Q_SLOTS:
     void nothingFromWhatIsNotVideo_data() {
         QTest::addColumn<QString>("path");
         QTest::newRow("audio only") << m_clips.audioOnly("sound.mp4");
-        QTest::newRow("audio with a cover") << m_clips.video(
-            "cover.mp4", {.seconds = 0, .withAudio = true, .audioSeconds = 2, .withCover = true});
         QTest::newRow("truncated") << m_clips.truncated("cut.mp4");
         QTest::newRow("zero bytes") << m_clips.zeroByte("empty.mov");
         QTest::newRow("text") << m_clips.file("notes.avi", "not a video");

@@ -71,8 +71,6 @@ private Q_SLOTS:
             QStringLiteral("18\u00D714"), "0:59", "MKV");
         row("audio only", m_clips.audioOnly("x.mp4"), "Unknown", "0:02", "MP4");
         // Cover art is a one-picture stream that no player counts as the video.
-        row("cover beside the video", m_clips.video("k.mp4", {.withCover = true}), size, "0:02",
-            "MP4");
         row("audio with a cover",
             m_clips.video("y.mp4",
                           {.seconds = 0, .withAudio = true, .audioSeconds = 2, .withCover = true}),
