@@ -2,6 +2,20 @@
 
 namespace clipferry::fuzz {
 
+QList<MuxAsset> assetsOfRecords(const QByteArray& bytes) {
+    QList<MuxAsset> assets;
+    for (const QByteArray& record : bytes.split('\0')) {
+        const qsizetype separator = record.indexOf('\x1f');
+        MuxAsset asset;
+        if (!record.startsWith('\x1e'))
+            asset.passthrough = QString::fromUtf8(record.left(separator));
+        if (separator >= 0)
+            asset.playback_ids = QList<PlaybackID>{{QString::fromUtf8(record.mid(separator + 1))}};
+        assets.append(asset);
+    }
+    return assets;
+}
+
 QList<QStringList> webAppParseCsv(const QString& text) {
     QList<QStringList> rows;
     QStringList row;

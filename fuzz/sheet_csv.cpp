@@ -3,22 +3,11 @@
 #include "service/ServiceAddresses.h"
 #include "workflow/SheetCSV.h"
 
-// Input: one asset per NUL-separated record, "name" or "name\x1fplaybackID"; a record that
-// starts with \x1e has no name. The web app must read back from the posted UTF-8 exactly the
-// rows the list holds, whatever the names contain.
+// Input: assets as fuzz::assetsOfRecords reads them. The web app must read back from the
+// posted UTF-8 exactly the rows the list holds, whatever the names contain.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace clipferry;
-    const QByteArray bytes = fuzz::bytesOf(data, size);
-    QList<MuxAsset> assets;
-    for (const QByteArray& record : bytes.split('\0')) {
-        const qsizetype separator = record.indexOf('\x1f');
-        MuxAsset asset;
-        if (!record.startsWith('\x1e'))
-            asset.passthrough = QString::fromUtf8(record.left(separator));
-        if (separator >= 0)
-            asset.playback_ids = QList<PlaybackID>{{QString::fromUtf8(record.mid(separator + 1))}};
-        assets.append(asset);
-    }
+    const QList<MuxAsset> assets = fuzz::assetsOfRecords(fuzz::bytesOf(data, size));
     const QString base = QStringLiteral("https://stream.example");
     const auto rows = fuzz::webAppParseCsv(QString::fromUtf8(sheetCSV(assets, base).toUtf8()));
     fuzz::check(rows.size() == assets.size() + 1, "one row per asset after the header");

@@ -1,6 +1,11 @@
 #include "model/CredentialStore.h"
 
 #include <QCoro/QCoroSignal>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QStringDecoder>
 #include <QTimer>
 #include <memory>
@@ -30,6 +35,34 @@ QString notAnswered() {
     return QStringLiteral("The secret store did not answer in time.");
 }
 
+// libsecret answers a read in a locked collection as "no item" once its unlock prompt cannot
+// show (no display, or dismissed), so QtKeychain reports EntryNotFound. The Secret Service
+// still finds a locked item by its attributes (QtKeychain's "server" and "user"): such an
+// item makes the read a failure rather than an absent token.
+QCoro::Task<bool> lockedItemExists(QString service, QString account,
+                                   std::chrono::milliseconds timeout) {
+    auto message = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("SearchItems"));
+    QDBusArgument attributes;
+    attributes.beginMap(QMetaType::fromType<QString>(), QMetaType::fromType<QString>());
+    for (const auto& [name, value] :
+         {std::pair{QStringLiteral("server"), service}, {QStringLiteral("user"), account}}) {
+        attributes.beginMapEntry();
+        attributes << name << value;
+        attributes.endMapEntry();
+    }
+    attributes.endMap();
+    message << QVariant::fromValue(attributes);
+    auto watcher = std::make_unique<QDBusPendingCallWatcher>(
+        QDBusConnection::sessionBus().asyncCall(message, int(timeout.count())));
+    co_await qCoro(watcher.get(), &QDBusPendingCallWatcher::finished, timeout * 2);
+    const QDBusMessage reply = watcher->reply();
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2)
+        co_return false;
+    co_return !qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().at(1)).isEmpty();
+}
+
 } // namespace
 
 CredentialStore::CredentialStore(QString service, std::chrono::milliseconds timeout)
@@ -43,8 +76,13 @@ CredentialStore::readKeychainString(QString account) const {
     const bool finished = co_await runJob(job, m_timeout);
     if (!finished)
         co_return fail(errorDomain::keychain, keychainTimeoutCode, notAnswered());
-    if (job->error() == QKeychain::EntryNotFound)
+    if (job->error() == QKeychain::EntryNotFound) {
+        auto lockCheck = lockedItemExists(m_service, account, m_timeout);
+        if (co_await std::move(lockCheck))
+            co_return fail(errorDomain::keychain, keychainLockedCode,
+                           QStringLiteral("The secret store is locked."));
         co_return std::optional<QString>();
+    }
     if (job->error() != QKeychain::NoError)
         co_return fail(errorDomain::keychain, static_cast<int>(job->error()), job->errorString());
     const QByteArray bytes = job->binaryData();

@@ -33,6 +33,9 @@ private:
     std::chrono::milliseconds m_timeout;
 };
 
+// The code of a read that found the item in a locked collection, which no prompt unlocked.
+inline constexpr int keychainLockedCode = -2;
+
 inline constexpr auto tokenIDAccount = "mux_token_id";
 inline constexpr auto tokenSecretAccount = "mux_token_secret";
 // The shared key of the sheet web app, when its owner set one.

@@ -43,7 +43,7 @@ class CommandLineTest : public QObject {
         environment.insert(QStringLiteral("CLIPFERRY_TEST_SHEET_URL"),
                            m_service.sheetWebAppUrl().toString());
         environment.insert(QStringLiteral("CLIPFERRY_TEST_KEYRING"),
-                           credentials == QLatin1String("keyring")
+                           credentials.startsWith(QLatin1String("keyring"))
                                ? m_keyring.service()
                                : m_keyring.service() + "-empty");
         // A render machine: no Secret Service on the bus, the pair in the environment.
@@ -59,6 +59,9 @@ class CommandLineTest : public QObject {
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), QStringLiteral("wrong"));
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), QStringLiteral("wrong"));
         }
+        // Half a pair in the environment is not used: the stored pair is, whole.
+        if (credentials.endsWith(QLatin1String("ID only")))
+            environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), QStringLiteral("half"));
         if (credentials.startsWith(QLatin1String("env"))) {
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), m_tokenID);
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), m_tokenSecret);
@@ -124,7 +127,7 @@ private Q_SLOTS:
     void subcommand_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("credentials"); // env, keyring, credentials, none or no bus
-        QTest::addColumn<QString>("faultPath");   // answered with 500 when set
+        QTest::addColumn<QString>("faultPath");   // answered with 500 when set; "+": after one
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("stdoutLines"); // in this order, others between
         QTest::addColumn<QString>("stderrText");
@@ -154,8 +157,8 @@ private Q_SLOTS:
         QTest::newRow("list, service credentials")
             << QStringList{"list"} << "credentials" << QString() << 0
             << QStringList{line("E1_Opening_PAR_M01_a.mov", "on-mux")} << noError << 3 << 0;
-        QTest::newRow("list --json") << QStringList{"list", "--json"} << "keyring" << QString() << 0
-                                     << noLines << noError << 3 << 0;
+        QTest::newRow("list --json") << QStringList{"list", "--json"} << "keyring, ID only"
+                                     << QString() << 0 << noLines << noError << 3 << 0;
         QTest::newRow("list refused")
             << QStringList{"list"} << "env"
             << "/video/v1/assets" << 1 << noLines << "Failed to fetch MUX assets: " << 3 << 0;
@@ -175,11 +178,6 @@ private Q_SLOTS:
                               << QStringList{"Usage: clipferry sync FOLDER [--recursive] "
                                              "[--replace-changed] [--dry-run]"}
                               << noError << 3 << 0;
-        QTest::newRow("export-sheet")
-            << QStringList{"export-sheet"} << "env" << QString() << 0
-            << QStringList{"[Clipferry] Updating Google Sheets...",
-                           "[Clipferry] Google Sheets updated successfully"}
-            << noError << 3 << 1;
         QTest::newRow("export-sheet refused") << QStringList{"export-sheet"} << "env"
                                               << "/macros/s/stand-in/exec" << 1
                                               << QStringList{"[Clipferry] Failed to update Google "
@@ -205,12 +203,16 @@ private Q_SLOTS:
             << QStringList{"[Clipferry] Google Sheet update failed: "} << noError << 4 << 0;
         // No secret store, no sheet key configured: nothing is read, the export goes out.
         QTest::newRow("export-sheet, no secret store")
-            << QStringList{"export-sheet"} << "env, no bus" << QString() << 0 << noLines << noError
-            << 3 << 1;
-        QTest::newRow("upload refused")
-            << QStringList{"upload", clipC} << "env"
-            << "/video/v1/uploads" << 1 << QStringList{"[Clipferry] Google Sheet updated."}
+            << QStringList{"export-sheet"} << "env, no bus" << QString() << 0
+            << QStringList{"[Clipferry] Updating Google Sheets...",
+                           "[Clipferry] Google Sheets updated successfully"}
             << noError << 3 << 1;
+        QTest::newRow("upload, the second refused")
+            << QStringList{"upload", "--copies", clipA, clipC} << "env"
+            << "/video/v1/uploads+" << 1
+            << QStringList{"[Clipferry] Done \u2013 E1_Opening_PAR_M01_a",
+                           "[Clipferry] Google Sheet updated."}
+            << noError << 4 << 1;
         QTest::newRow("upload on a terminal")
             << QStringList{"--terminal", "upload", clipC} << "env" << QString() << 0
             << QStringList{"\r\x1b[K[1/1] E2_Anthem_PAR_M03_c.mov \u2013 Uploading"} << noError << 4
@@ -255,7 +257,7 @@ private Q_SLOTS:
         QFETCH(QString, stderrText);
         QFETCH(int, assetsAfter);
         QFETCH(int, sheetPosts);
-        if (credentials == QLatin1String("keyring") &&
+        if (credentials.startsWith(QLatin1String("keyring")) &&
             qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
             QSKIP("needs a Secret Service session");
         QVERIFY(m_service.reset());
@@ -273,7 +275,9 @@ private Q_SLOTS:
                          {"created_at", "1000000000"},
                          {"playback_ids", QJsonArray{QJsonObject{{"id", "pb-ctl"}}}}}}));
         if (!faultPath.isEmpty())
-            QVERIFY(m_service.addFault({.path = faultPath, .status = 500}));
+            QVERIFY(m_service.addFault({.path = QString(faultPath).remove(u'+'),
+                                        .skip = faultPath.endsWith(u'+'),
+                                        .status = 500}));
         const auto stateBefore = stateFiles();
 
         const auto result = run(arguments, credentials);

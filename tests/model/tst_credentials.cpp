@@ -5,6 +5,10 @@
 #include "workflow/UploadViewModel.h"
 
 #include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QSettings>
@@ -37,6 +41,40 @@ class TestCredentials : public QObject {
             std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, store, options);
         QCoro::waitFor(viewModel->waitUntilReady());
         return viewModel;
+    }
+
+    // Locks or unlocks the test session's "login" collection. Unlocking there would want a
+    // prompt, so gnome-keyring's own password call does it, with the password the test
+    // sessions create it with.
+    static bool setLoginLocked(bool locked) {
+        const QString service = QStringLiteral("org.freedesktop.secrets");
+        const QDBusObjectPath login(QStringLiteral("/org/freedesktop/secrets/collection/login"));
+        auto bus = QDBusConnection::sessionBus();
+        const auto call = [&](const QString& interface, const QString& method,
+                              const QVariantList& arguments) {
+            auto message = QDBusMessage::createMethodCall(
+                service, QStringLiteral("/org/freedesktop/secrets"), interface, method);
+            message.setArguments(arguments);
+            return bus.call(message);
+        };
+        if (locked)
+            return call(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"),
+                        {QVariant::fromValue(QList{login})})
+                       .type() == QDBusMessage::ReplyMessage;
+        const auto session =
+            call(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("OpenSession"),
+                 {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
+        if (session.arguments().size() != 2)
+            return false;
+        QDBusArgument secret;
+        secret.beginStructure();
+        secret << session.arguments().at(1).value<QDBusObjectPath>() << QByteArray()
+               << QByteArray("clipferry-tests") << QStringLiteral("text/plain");
+        secret.endStructure();
+        return call(QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
+                    QStringLiteral("UnlockWithMasterPassword"),
+                    {QVariant::fromValue(login), QVariant::fromValue(secret)})
+                   .type() == QDBusMessage::ReplyMessage;
     }
 
 private Q_SLOTS:
@@ -100,6 +138,23 @@ private Q_SLOTS:
         QCOMPARE(viewModel->tokenID(), "id");
         QVERIFY(!viewModel->credentialsReadError());
         QVERIFY(!viewModel->showAPIKeySheet());
+    }
+
+    // libsecret reads an item of a locked collection as none once no unlock prompt can show;
+    // that must fail the read, not pass for a missing token. (No Secret Service on the bus
+    // at all is the command line's "unreachable store".)
+    void lockedStoreIsAReadFailure() {
+        const TestKeyring keyring;
+        const CredentialStore keys(keyring.service());
+        store(keys, tokenIDAccount, QStringLiteral("id"));
+        QVERIFY(setLoginLocked(true));
+        const auto locked = QCoro::waitFor(keys.readKeychainString(tokenIDAccount));
+        const auto absent = QCoro::waitFor(keys.readKeychainString(tokenSecretAccount));
+        QVERIFY(setLoginLocked(false));
+        QCOMPARE(locked ? QString() : locked.error().message,
+                 QStringLiteral("The secret store is locked."));
+        QCOMPARE(absent ? *absent : std::optional<QString>("failed"), std::nullopt);
+        QCOMPARE(read(keys, tokenIDAccount), std::optional<QString>("id"));
     }
 
     // Only what was changed since the read is written; a token another writer stored

@@ -112,23 +112,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");
         QTest::addColumn<double>("seconds");
         QTest::addColumn<double>("audioSeconds");
+        QTest::addColumn<QString>("file"); // mkv: written live, stating no running time
         const QString white = "color=c=white:s=%1:r=%2:d=%3";
-        QTest::newRow("black second, then white")
-            << "color=c=black:s=%1:r=%2:d=1[a];"
-               "color=c=white:s=%1:r=%2:d=1[b];[a][b]concat[out0]"
-            << 2.0 << 0.0;
-        QTest::newRow("short clip") << white << 0.4 << 0.0;
-        QTest::newRow("audio runs on past 1 s") << white << 0.4 << 3.0;
+        const QString blackSecond = "color=c=black:s=%1:r=%2:d=1[a];"
+                                    "color=c=white:s=%1:r=%2:d=1[b];[a][b]concat[out0]";
+        QTest::newRow("black second, then white") << blackSecond << 2.0 << 0.0 << "a.mov";
+        QTest::newRow("black second, no running time") << blackSecond << 2.0 << 0.0 << "b.mkv";
+        QTest::newRow("short clip") << white << 0.4 << 0.0 << "c.mov";
+        QTest::newRow("audio runs on past 1 s") << white << 0.4 << 3.0 << "d.mov";
     }
     void pictureOfTheRightFrame() {
         QFETCH(QString, source);
         QFETCH(double, seconds);
         QFETCH(double, audioSeconds);
-        const auto clip =
-            m_clips.video(QTest::currentDataTag() + QString(".mov"), {.seconds = seconds,
-                                                                      .withAudio = audioSeconds > 0,
-                                                                      .audioSeconds = audioSeconds,
-                                                                      .videoSource = source});
+        QFETCH(QString, file);
+        const auto clip = m_clips.video("frame/" + file, {.seconds = seconds,
+                                                          .withAudio = audioSeconds > 0,
+                                                          .audioSeconds = audioSeconds,
+                                                          .videoSource = source,
+                                                          .live = file.endsWith(".mkv")});
         QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
         const auto picture = decode(thumbnail(clip));
         QCOMPARE(picture.size(), QSize(120, 90));

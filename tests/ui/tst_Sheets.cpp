@@ -120,17 +120,15 @@ private Q_SLOTS:
         QTRY_COMPARE(sheet.tokenSecretField()->text(), "s");
         QVERIFY(failure->isHidden());
 
+        // Which answer keeps what is the credentials' table; here the question and its
+        // answer reaching the save.
         sheet.tokenIDField()->selectAll();
         QTest::keyClick(sheet.tokenIDField(), Qt::Key_Backspace);
-        for (const bool remove : {false, true}) {
-            ConfirmationDialog::setNextAnswer(remove);
-            QTest::mouseClick(sheet.findChild<QPushButton*>("save"), Qt::LeftButton);
-            ViewModelFixture::settle();
-            QVERIFY(ConfirmationDialog::lastQuestion().startsWith("Remove the saved API token?"));
-            QCOMPARE(sheet.isVisible(), !remove);
-            QTRY_COMPARE(fixture.storedSecret(tokenIDAccount),
-                         std::optional<QString>(remove ? "" : "id"));
-        }
+        ConfirmationDialog::setNextAnswer(true);
+        QTest::mouseClick(sheet.findChild<QPushButton*>("save"), Qt::LeftButton);
+        QVERIFY(ConfirmationDialog::lastQuestion().startsWith("Remove the saved API token?"));
+        QTRY_COMPARE(fixture.storedSecret(tokenIDAccount), std::optional<QString>(""));
+        QVERIFY(!sheet.isVisible());
     }
 
     // --- settings sheet --------------------------------------------------------------
@@ -248,21 +246,13 @@ private Q_SLOTS:
         QCOMPARE(restarted.viewModel->cityMap().value("PHIL").requiredPerAnimation, afterRestart);
     }
 
-    void updateGoogleSheetsPostsTheLibrary_data() {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("lastLine");
-        QTest::newRow("accepted") << 0 << "Google Sheets updated successfully";
-        QTest::newRow("refused") << 500 << "Failed to update Google Sheets: ";
-    }
-
+    // A refused export is the view model's row; here the button, its busy state and the
+    // library it sends.
     void updateGoogleSheetsPostsTheLibrary() {
-        QFETCH(int, status);
-        QFETCH(QString, lastLine);
         StandInService service;
         QVERIFY(service.seedGeneratedAssets(2));
         const QString sheetPath = service.sheetWebAppUrl().path();
-        QVERIFY(service.addFault(
-            {.method = "POST", .path = sheetPath, .status = status, .delayMs = 60000}));
+        QVERIFY(service.addFault({.method = "POST", .path = sheetPath, .delayMs = 60000}));
         ViewModelFixture fixture(service);
         SettingsDialog sheet(*fixture.viewModel, {"mux.com", {}, {}});
         sheet.open();
@@ -278,9 +268,8 @@ private Q_SLOTS:
         QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isHidden());
 
         // What goes into the post is the view model's test; here that the library went.
-        QTRY_VERIFY(fixture.messages().last().startsWith(lastLine));
-        if (status == 0)
-            QCOMPARE(service.sheetPosts().value(0).body.count('\n'), 3);
+        QTRY_COMPARE(fixture.messages().last(), "Google Sheets updated successfully");
+        QCOMPARE(service.sheetPosts().value(0).body.count('\n'), 3);
     }
 
     void sheetLinksOpenOnlyRealAddresses_data() {

@@ -126,15 +126,16 @@ private Q_SLOTS:
     void videoCellsAndProviderSwitch() {
         Setup t;
         const QString name = "E1_Opening_PAR_M03_intro.mov";
-        const auto asset = ViewModelFixture::asset("a1", name);
+        auto asset = ViewModelFixture::asset("a1", name);
+        asset.duration = 75.4;
+        asset.max_stored_resolution = "HD";
         const QUrl local = QUrl::fromLocalFile("/clips/" + name);
         const QUrl changed = QUrl::fromLocalFile("/clips/E1_Opening_PAR_M1_b.mp4");
         t.vm.setFixtureLibrary({asset}, {});
         t.vm.setFixtureLocalVideos({local, changed}, {changed});
         QCOMPARE(t.firstVideo().data(Qt::DisplayRole).toString(), "intro");
         QCOMPARE(t.firstVideo().data(LibraryModel::CellsRole).toStringList(),
-                 (QStringList{"intro", name, "E1", "M03", asset.resolutionText(),
-                              asset.durationText(), "M3U8"}));
+                 (QStringList{"intro", name, "E1", "M03", "HD", "1:15", "M3U8"}));
 
         QSignalSpy resets(&t.model, &QAbstractItemModel::modelReset);
         t.vm.setProvider(VideoProvider::localFolder);

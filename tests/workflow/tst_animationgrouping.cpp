@@ -66,7 +66,6 @@ private Q_SLOTS:
         QCOMPARE(nameText(local("E1_Opening_PAR_M03_intro.mov")), "E1_Opening_PAR_M03_intro");
         QCOMPARE(nameText(asset(std::nullopt)), QString());
         QCOMPARE(nameText(local(QStringLiteral("a.b.mkv"))), "a.b");
-        QCOMPARE(expansionKey("PAR", "Opening"), "PAR|Opening");
     }
 
     void displayTitles_data() {

@@ -70,6 +70,11 @@ private Q_SLOTS:
             m_clips.video("h.mkv", {.seconds = 59.9, .size = {18, 14}, .frameRate = 10}),
             QStringLiteral("18\u00D714"), "0:59", "MKV");
         row("audio only", m_clips.audioOnly("x.mp4"), "Unknown", "0:02", "MP4");
+        // Cover art is a one-picture stream that no player counts as the video.
+        row("audio with a cover",
+            m_clips.video("y.mp4",
+                          {.seconds = 0, .withAudio = true, .audioSeconds = 2, .withCover = true}),
+            "Unknown", "0:02", "MP4");
         row("shorter than a second", m_clips.shortClip("s.mov"), size, "0:00", "MOV");
         row("truncated", m_clips.truncated("t.mp4"), "Unknown", "0:00", "MP4");
         row("zero bytes", m_clips.zeroByte("z.mov"), "Unknown", "0:00", "MOV");

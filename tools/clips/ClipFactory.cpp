@@ -85,15 +85,31 @@ QString ClipFactory::video(const QString& fileName, const Options& options) {
     expression.replace(QStringLiteral("%1"), size)
         .replace(QStringLiteral("%2"), QString::number(options.frameRate))
         .replace(QStringLiteral("%3"), number(options.seconds));
-    QStringList arguments{"-f", "lavfi", "-i", expression};
+    const bool withVideo = options.seconds > 0;
+    QStringList arguments;
+    if (withVideo)
+        arguments << QStringList{"-f", "lavfi", "-i", expression};
     if (options.withAudio)
         arguments << QStringList{
             "-f", "lavfi", "-i",
             QStringLiteral("sine=frequency=440:duration=%1")
                 .arg(number(options.audioSeconds > 0 ? options.audioSeconds : options.seconds))};
-    arguments << videoCodecArguments(extension) << QStringList{"-pix_fmt", "yuv420p"};
+    if (options.withCover)
+        arguments << QStringList{"-f", "lavfi", "-i", "color=c=red:s=64x64:d=0.04"};
+    for (int input = 0; input < int(withVideo) + int(options.withAudio) + int(options.withCover);
+         ++input)
+        arguments << QStringList{"-map", QString::number(input)};
+    if (withVideo)
+        arguments << videoCodecArguments(extension) << QStringList{"-pix_fmt", "yuv420p"};
     if (options.withAudio)
         arguments << audioCodecArguments(extension);
+    if (options.withCover)
+        arguments << QStringList{
+            QStringLiteral("-c:v:%1").arg(int(withVideo)),           "mjpeg",
+            QStringLiteral("-frames:v:%1").arg(int(withVideo)),      "1",
+            QStringLiteral("-disposition:v:%1").arg(int(withVideo)), "attached_pic"};
+    if (options.live)
+        arguments << QStringList{"-live", "1"};
     arguments << formatArguments(extension) << path;
     return runFfmpeg(arguments) ? path : QString();
 }

@@ -22,6 +22,12 @@ public:
         // A lavfi video source; empty means ffmpeg's "testsrc" pattern. Placeholders:
         // %1 the size ("320x240"), %2 the frame rate, %3 the duration in seconds.
         QString videoSource{};
+        // A 64x64 red picture stored beside the streams as cover art (an attached picture);
+        // with seconds 0 the file holds no video, only the cover and the audio. An mp4 keeps
+        // the cover after the video; Matroska keeps no cover mark.
+        bool withCover = false;
+        // A Matroska file written as a live stream states no running time.
+        bool live = false;
     };
 
     ClipFactory();

@@ -45,29 +45,8 @@ test("writes into an existing Videos sheet and leaves other sheets alone", () =>
   assert.ok(log.events.every((e) => e.sheet === undefined || e.sheet === "Videos"));
 });
 
-test("header-only post after a full list leaves just the header", () => {
-  const { app, spreadsheet } = loadWebApp();
-  post(app, `index,filename,playback_url\n1,a.mp4,${URL1}\n2,b.mp4,${URL1}\n3,c.mp4,\n`);
-  assert.equal(post(app, "index,filename,playback_url\n"), "OK 1 rows");
-  assert.deepEqual(spreadsheet.getSheetByName("Videos").grid(), [HEADER]);
-});
-
-test("a second, shorter post clears the rows the first one left", () => {
-  const { app, spreadsheet } = loadWebApp();
-  post(app, "index,filename,playback_url\r\n1,a,\r\n2,b,\r\n3,c,\r\n4,d,\r\n");
-  assert.equal(post(app, "index,filename,playback_url\r\n1,z,\r\n"), "OK 2 rows");
-  assert.deepEqual(spreadsheet.getSheetByName("Videos").grid(), [HEADER, ["1", "z", ""]]);
-});
-
-test("formula-like names arrive in the sheet as text", () => {
-  const { app, spreadsheet } = loadWebApp();
-  post(app, 'index,filename,playback_url\n1,"=IMPORTXML(""http://x"",""//a"")",\n2,+1,0012\n');
-  const sheet = spreadsheet.getSheetByName("Videos");
-  assert.deepEqual(sheet.grid(), [HEADER, ["1", '=IMPORTXML("http://x","//a")', ""], ["2", "+1", "0012"]]);
-  assert.equal(sheet.cell(2, 2).kind, "text");
-  assert.equal(sheet.cell(3, 2).kind, "text");
-  assert.equal(sheet.cell(3, 3).kind, "text");
-});
+// Clearing what a longer list left and keeping formula-like names as text are writeRows's
+// cases (write-rows.test.js).
 
 test("a request without a body gets a short error text and writes nothing", () => {
   const cases = [
