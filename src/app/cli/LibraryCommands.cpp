@@ -58,8 +58,8 @@ QCoro::Task<int> runList(HeadlessSession& session, bool json) {
 QCoro::Task<int> runExportSheet(HeadlessSession& session) {
     if (!co_await session.signIn())
         co_return exitUsage;
+    // The export lists the library by itself; a refresh first would list it twice.
     auto& viewModel = session.viewModel();
-    co_await viewModel.refreshLibrary();
     bool updated = false;
     const auto connection =
         QObject::connect(&viewModel, &UploadViewModel::sheetExportFinished, &viewModel,
