@@ -242,11 +242,12 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
             if (failures <= m_options.maxResumptions)
                 continue;
             break;
-        case SessionAnswer::interrupted:
+        case SessionAnswer::interrupted: {
             lastReason = answer.error ? answer.error->message : QString();
             // A question about the held bytes that reaches nothing: the network is down.
             // It is asked again, less and less often, for as long as that lasts; the wait
             // costs no resumption, since nothing was tried.
+            int step = 0;
             if (ask && answer.error && isNetworkOutage(*answer.error)) {
                 --requests;
                 if (!unreachable) {
@@ -254,27 +255,22 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
                     if (transfer.unreachable)
                         transfer.unreachable(true);
                 }
-                const auto delay =
-                    std::min(m_sessionTransport->backoffDelay(probes++), m_options.maxResumeDelay);
-                auto& clock = m_pacer->clock();
-                auto sleep = clock.sleepUntil(clock.now() + delay, stop);
-                co_await std::move(sleep);
-                if (stopped())
-                    co_return tl::unexpected(ServiceTransport::cancelled());
-                continue;
+                step = probes++;
+            } else {
+                ask = true;
+                if (++failures > m_options.maxResumptions)
+                    break;
+                step = failures - 1;
             }
-            ask = true;
-            if (++failures <= m_options.maxResumptions) {
-                const auto delay = std::min(m_sessionTransport->backoffDelay(failures - 1),
-                                            m_options.maxResumeDelay);
-                auto& clock = m_pacer->clock();
-                auto sleep = clock.sleepUntil(clock.now() + delay, stop);
-                co_await std::move(sleep);
-                if (stopped())
-                    co_return tl::unexpected(ServiceTransport::cancelled());
-                continue;
-            }
-            break;
+            const auto delay =
+                std::min(m_sessionTransport->backoffDelay(step), m_options.maxResumeDelay);
+            auto& clock = m_pacer->clock();
+            auto sleep = clock.sleepUntil(clock.now() + delay, stop);
+            co_await std::move(sleep);
+            if (stopped())
+                co_return tl::unexpected(ServiceTransport::cancelled());
+            continue;
+        }
         }
         break;
     }

@@ -137,12 +137,10 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     showCachedListing(viewModel.showsCachedListing());
     connect(&viewModel, &UploadViewModel::listingNoticeChanged, this, [this] {
         showListingNotice();
+        showCachedListing(m_viewModel.showsCachedListing());
         updateEmptyText();
     });
     connect(&viewModel, &UploadViewModel::providerChanged, this, &LibraryColumn::showListingNotice);
-    // The busy line is for a listing under way, not for rows kept because one failed.
-    connect(&viewModel, &UploadViewModel::isRefreshingChanged, this,
-            [this] { showCachedListing(m_viewModel.showsCachedListing()); });
     showListingNotice();
     // A new listing may bring back stills that failed before.
     connect(&viewModel, &UploadViewModel::existingAssetsChanged, m_remoteThumbnails,
@@ -227,7 +225,9 @@ void LibraryColumn::refresh() {
 void LibraryColumn::showCachedListing(bool cached) {
     // The previous run's rows are a preview: dimmed, and not to be opened or deleted.
     cached = cached && m_viewModel.provider() != VideoProvider::localFolder;
-    m_listingBar->setVisible(cached && m_viewModel.isRefreshing());
+    // The busy line says a listing will replace the rows; after a failed one, the notice
+    // says why they stay.
+    m_listingBar->setVisible(cached && m_viewModel.listingNotice().isEmpty());
     m_view->setEnabled(!cached);
     m_dimmer->setEnabled(cached);
 }
