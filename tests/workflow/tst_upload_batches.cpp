@@ -456,9 +456,17 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(queue.canResume(0) && queue.canResume(1), slow);
         const QString paused = QString::number(int(UploadStatus::paused));
         QCOMPARE(files(f), (QStringList{"p.mov:" + paused, "q.mov:" + paused}));
+        // The transfer settings, the source and the folder come back with them.
+        f.viewModel->setUploadsAtOnce(2);
+        f.viewModel->setLocalFolderURL(QUrl::fromLocalFile(f.home.path()));
+        f.viewModel->setProvider(VideoProvider::localFolder);
 
         f.viewModel.reset();
         ViewModelFixture restarted(f.service);
+        QCOMPARE(restarted.viewModel->uploadsAtOnce(), 2);
+        QCOMPARE(restarted.viewModel->provider(), VideoProvider::localFolder);
+        QCOMPARE(restarted.viewModel->localFolderURL(),
+                 std::optional(QUrl::fromLocalFile(f.home.path())));
         QTRY_COMPARE_WITH_TIMEOUT(restarted.viewModel->uploads().size(), 2, slow);
         for (const auto& item : restarted.viewModel->uploads())
             QCOMPARE(item.status, UploadStatus::paused);
