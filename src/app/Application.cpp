@@ -5,6 +5,7 @@
 #include "model/DetachedTask.h"
 #include "ui/MainWindow.h"
 #include "ui/library/LibraryColumn.h"
+#include "workflow/AutoDelivery.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QFileInfo>
@@ -24,12 +25,14 @@ Application::Application()
     m_credentials = std::make_unique<CredentialStore>(storeService);
     m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, *m_network, *m_credentials,
                                                     std::move(options));
+    m_autoDelivery = std::make_unique<AutoDelivery>(*m_viewModel, applyWatchTestSeams);
     m_window = std::make_unique<MainWindow>(*m_viewModel, *m_network, std::move(imageBase));
 }
 
 // The window goes first: it holds references to the view model.
 Application::~Application() {
     m_window.reset();
+    m_autoDelivery.reset();
     m_viewModel.reset();
 }
 

@@ -10,6 +10,7 @@ class QNetworkAccessManager;
 
 namespace clipferry {
 
+class AutoDelivery;
 class CredentialStore;
 class MainWindow;
 class UploadViewModel;
@@ -32,6 +33,7 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<CredentialStore> m_credentials;
     std::unique_ptr<UploadViewModel> m_viewModel;
+    std::unique_ptr<AutoDelivery> m_autoDelivery;
     std::unique_ptr<MainWindow> m_window;
 };
 

@@ -24,4 +24,16 @@ void applyTestSeams([[maybe_unused]] UploadViewModel::Options& options,
 #endif
 }
 
+void applyWatchTestSeams([[maybe_unused]] WatchDelivery::Options& options) {
+#ifdef CLIPFERRY_TEST_SEAMS
+    const auto waits = qEnvironmentVariable("CLIPFERRY_TEST_WATCH_MS").split(QLatin1Char(','));
+    if (waits.size() != 4)
+        return;
+    options.settle = std::chrono::milliseconds(waits[0].toInt());
+    options.pollInterval = std::chrono::milliseconds(waits[1].toInt());
+    options.renewInterval = std::chrono::milliseconds(waits[2].toInt());
+    options.staleAfter = std::chrono::milliseconds(waits[3].toInt());
+#endif
+}
+
 } // namespace clipferry

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "workflow/UploadViewModel.h"
+#include "workflow/WatchDelivery.h"
 
 #include <QString>
 #include <QUrl>
@@ -14,5 +15,9 @@ namespace clipferry {
 // no stills, so a test's window asks no real image host for them.
 void applyTestSeams(UploadViewModel::Options& options, QString& storeService,
                     QUrl* imageBase = nullptr);
+
+// Test builds only: CLIPFERRY_TEST_WATCH_MS="settle,poll,renew,stale" gives a watcher
+// millisecond waits, so a test need not wait whole seconds for a clip to settle.
+void applyWatchTestSeams(WatchDelivery::Options& options);
 
 } // namespace clipferry

@@ -248,9 +248,21 @@ Result<QList<UploadRecord>> DeliveryLedger::accept(const QList<UploadRecord>& re
         QSqlQuery insert(db);
         insert.prepare(QStringLiteral(
             "INSERT INTO deliveries (file, title, stage, owner) VALUES (?, ?, ?, ?)"));
+        // Checked under the write lock: two processes that both found a file free (two
+        // watchers of one folder) cannot both take it.
+        QSqlQuery taken(db);
+        taken.prepare(QStringLiteral(
+            "SELECT 1 FROM deliveries WHERE file = ? AND stage NOT IN ('done', 'failed')"));
         QList<UploadRecord> accepted;
         accepted.reserve(records.size());
         for (auto record : records) {
+            taken.addBindValue(text(record.filePath));
+            if (!taken.exec())
+                return tl::unexpected(sqlError(taken.lastError(), m_path));
+            const bool inFlight = taken.next();
+            taken.finish();
+            if (inFlight)
+                continue;
             record.stage = UploadStatus::pending;
             insert.addBindValue(text(record.filePath));
             insert.addBindValue(text(record.title));

@@ -56,7 +56,7 @@ public:
     [[nodiscard]] const QString& path() const { return m_path; }
 
     // New entries, queued and claimed by this process, in the order given, in one
-    // transaction. The caller has already checked that none of them is in flight.
+    // transaction. A file with an unfinished entry is left out: it is in flight already.
     [[nodiscard]] Result<QList<UploadRecord>> accept(const QList<UploadRecord>& records);
     [[nodiscard]] Result<void> save(const UploadRecord& record);
     [[nodiscard]] Result<void> remove(qint64 ledgerID);

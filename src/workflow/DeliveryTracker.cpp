@@ -81,12 +81,21 @@ void DeliveryTracker::readLedger() {
     }
 }
 
+void DeliveryTracker::refreshFromLedger() {
+    readLedger();
+    recompute();
+}
+
+DeliveryStatus DeliveryTracker::statusOf(const QUrl& file) const {
+    const DeliveryIndex* index = m_index ? &*m_index : nullptr;
+    return deliveryStatus(index, file.fileName(), modificationTime(file), m_inFlight.contains(file),
+                          m_delivered.value(file));
+}
+
 void DeliveryTracker::recompute() {
     QHash<QUrl, DeliveryStatus> states;
-    const DeliveryIndex* index = m_index ? &*m_index : nullptr;
     for (const QUrl& file : m_viewModel.localVideoURLs())
-        states.insert(file, deliveryStatus(index, file.fileName(), modificationTime(file),
-                                           m_inFlight.contains(file), m_delivered.value(file)));
+        states.insert(file, statusOf(file));
     if (states == m_states)
         return;
     m_states = std::move(states);

@@ -32,6 +32,10 @@ public:
     [[nodiscard]] DeliveryStatus status(const QUrl& file) const { return m_states.value(file); }
     // Local files with this state.
     [[nodiscard]] qsizetype count(Delivery state) const;
+    // The state of any file, in the local folder or not, against what is known now.
+    [[nodiscard]] DeliveryStatus statusOf(const QUrl& file) const;
+    // Takes in what other processes delivered or began since the ledger was last read.
+    void refreshFromLedger();
 
     // What "Upload N" sends of the files on show: those not on the service and the changed.
     struct Candidates {

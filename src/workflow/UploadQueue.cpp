@@ -108,6 +108,15 @@ qsizetype UploadQueue::startUploadBatch(const QList<QUrl>& files) {
         auto accepted = m_ledger.accept(fresh);
         if (!accepted)
             log(QStringLiteral("Failed to save the upload journal: ") + accepted.error().message);
+        else
+            for (const auto& record : fresh)
+                if (std::none_of(accepted->cbegin(), accepted->cend(), [&](const UploadRecord& r) {
+                        return r.filePath == record.filePath;
+                    })) {
+                    log(QStringLiteral("%1 is being uploaded by another Clipferry.")
+                            .arg(QFileInfo(record.filePath).fileName()));
+                    m_runElsewhere.append(record.filePath);
+                }
         records += accepted ? std::move(*accepted) : std::move(fresh);
     }
     startBatch(records, QStringLiteral("Started upload batch with %1 videos."));

@@ -675,6 +675,20 @@ void UploadViewModel::setIncludeSubfolders(bool include) {
     Q_EMIT localFolderChanged();
 }
 
+void UploadViewModel::setDeliverNewClips(bool deliver) {
+    if (m_deliverNewClips == deliver)
+        return;
+    m_deliverNewClips = deliver;
+    Q_EMIT deliverNewClipsChanged();
+}
+
+void UploadViewModel::setReplaceChangedClips(bool replace) {
+    if (m_replaceChangedClips == replace)
+        return;
+    m_replaceChangedClips = replace;
+    Q_EMIT deliverNewClipsChanged();
+}
+
 void UploadViewModel::setCityMap(CityMap map) {
     m_cityMap = std::move(map);
     Q_EMIT cityMapChanged();

@@ -114,6 +114,12 @@ public:
     void setSelectedLocalVideo(std::optional<QUrl> file);
     [[nodiscard]] bool includeSubfolders() const { return m_includeSubfolders; }
     void setIncludeSubfolders(bool include);
+    // "Deliver new clips automatically" and "Replace changed clips" of the local folder;
+    // the folder's watcher (an `AutoDelivery` of the composition root) follows them.
+    [[nodiscard]] bool deliverNewClips() const { return m_deliverNewClips; }
+    void setDeliverNewClips(bool deliver);
+    [[nodiscard]] bool replaceChangedClips() const { return m_replaceChangedClips; }
+    void setReplaceChangedClips(bool replace);
     [[nodiscard]] const CityMap& cityMap() const { return m_cityMap; }
     void setCityMap(CityMap map);
     [[nodiscard]] bool isRefreshing() const;
@@ -238,6 +244,7 @@ Q_SIGNALS:
     void existingAssetsChanged();
     void selectedAssetChanged();
     void localFolderChanged();
+    void deliverNewClipsChanged();
     void localVideoURLsChanged();
     void selectedLocalVideoChanged();
     void cityMapChanged();
@@ -296,6 +303,8 @@ private:
     QList<QUrl> m_localVideoURLs;
     std::optional<QUrl> m_selectedLocalVideo;
     bool m_includeSubfolders = false;
+    bool m_deliverNewClips = false;
+    bool m_replaceChangedClips = false;
     CityMap m_cityMap;
     std::optional<LocalVideoState> m_savedLocalState;
     QSet<QUrl> m_changedLocalVideos;

@@ -3,7 +3,9 @@
 #include "TempHome.h"
 #include "TestFiles.h"
 #include "TestKeyring.h"
+#include "ViewModelFixture.h"
 #include "model/CredentialStore.h"
+#include "workflow/AutoDelivery.h"
 #include "workflow/DeliveryLedger.h"
 
 #include <QCoro/QCoroTask>
@@ -48,6 +50,15 @@ class CommandLineTest : public QObject {
         if (credentials.endsWith(QLatin1String("no bus")))
             environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                                QStringLiteral("unix:path=") + m_home.path() + "/no-bus");
+        // A systemd service's credentials, which come before the environment's pair.
+        if (credentials == QLatin1String("credentials")) {
+            const QString folder = m_home.path() + QStringLiteral("/credentials");
+            (void)writeFile(folder + "/mux_token_id", m_tokenID.toUtf8() + '\n');
+            (void)writeFile(folder + "/mux_token_secret", m_tokenSecret.toUtf8());
+            environment.insert(QStringLiteral("CREDENTIALS_DIRECTORY"), folder);
+            environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), QStringLiteral("wrong"));
+            environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), QStringLiteral("wrong"));
+        }
         if (credentials.startsWith(QLatin1String("env"))) {
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), m_tokenID);
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), m_tokenSecret);
@@ -112,7 +123,7 @@ private Q_SLOTS:
 
     void subcommand_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("credentials"); // env, keyring, none or no bus
+        QTest::addColumn<QString>("credentials"); // env, keyring, credentials, none or no bus
         QTest::addColumn<QString>("faultPath");   // answered with 500 when set
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("stdoutLines"); // in this order, others between
@@ -140,6 +151,9 @@ private Q_SLOTS:
                                              line("E1_Opening_LON_M02_b.mp4", "old"),
                                              line("x\\x1b[2J\\x0ay.mov", "ctl")}
                               << noError << 3 << 0;
+        QTest::newRow("list, service credentials")
+            << QStringList{"list"} << "credentials" << QString() << 0
+            << QStringList{line("E1_Opening_PAR_M01_a.mov", "on-mux")} << noError << 3 << 0;
         QTest::newRow("list --json") << QStringList{"list", "--json"} << "keyring" << QString() << 0
                                      << noLines << noError << 3 << 0;
         QTest::newRow("list refused")
@@ -219,6 +233,14 @@ private Q_SLOTS:
             << noLines << "--limit-rate wants a rate such as 5M, not \"5MB\"" << 3 << 0;
         QTest::newRow("sync of a file") << QStringList{"sync", clipA} << "env" << QString() << 2
                                         << noLines << "not a folder" << 3 << 0;
+        QTest::newRow("watch of a file") << QStringList{"watch", clipA} << "env" << QString() << 2
+                                         << noLines << "not a folder" << 3 << 0;
+        QTest::newRow("watch, settle not a number")
+            << QStringList{"watch", clipsFolder, "--settle", "soon"} << "env" << QString() << 2
+            << noLines
+            << "--settle needs a whole number of at least 1\nUsage: clipferry watch FOLDER "
+               "[--recursive] [--replace-changed] [--settle SECONDS] [--limit-rate RATE]"
+            << 3 << 0;
         QTest::newRow("upload of a missing file")
             << QStringList{"upload", clipA, clipsFolder + "/gone.mov"} << "env" << QString() << 2
             << noLines << "cannot read the file " + clipsFolder + "/gone.mov" << 3 << 0;
@@ -307,6 +329,72 @@ private Q_SLOTS:
                  qPrintable(result.err));
         QCOMPARE(m_service.countRequests("POST", "/video/v1/uploads"), 0);
         QVERIFY((*other)->remove(accepted->first().ledgerID));
+    }
+
+    // `watch` stopped by SIGTERM in the middle of a transfer, then run again: the transfer
+    // goes on (one upload created, one asset). While it runs, the window's watcher of the
+    // same folder waits, and takes the folder over once the run ends.
+    void watchStopsResumesAndSharesItsFolder() {
+        QVERIFY(m_service.reset());
+        QVERIFY(m_service.setCredentials(m_tokenID, m_tokenSecret));
+        const QString folder = m_home.path() + QStringLiteral("/watched");
+        // Bigger than one chunk of the transfer, which stalls after its first.
+        QVERIFY(writeRandomFile(folder + "/E3_Watch_PAR_M01_a.mov", 3 * 1024 * 1024));
+        QVERIFY(m_service.addFault({.method = "PUT",
+                                    .path = "/_upload/*",
+                                    .times = 1,
+                                    .hang = true,
+                                    .dropAfterBytes = 1024 * 1024 + 5000}));
+        auto environment = this->environment(QStringLiteral("env"));
+        environment.insert(QStringLiteral("CLIPFERRY_TEST_WATCH_MS"),
+                           QStringLiteral("300,50,100,3000"));
+        const auto heldBytes = [this] {
+            const auto uploads = m_service.uploads();
+            return uploads.isEmpty() ? 0 : uploads[0][u"bytes_held"].toInteger();
+        };
+        QProcess cut;
+        cut.setProcessEnvironment(environment);
+        cut.start(QStringLiteral(CLIPFERRY_BINARY), {"watch", folder});
+        QTRY_VERIFY_WITH_TIMEOUT(heldBytes() > 0, 60000);
+        cut.terminate();
+        QVERIFY(cut.waitForFinished(60000));
+        QCOMPARE(cut.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(cut.exitCode() == 0, cut.readAllStandardError().right(3000).constData());
+        QVERIFY(m_service.releaseHangingReplies());
+
+        QProcess watch;
+        watch.setProcessEnvironment(environment);
+        watch.start(QStringLiteral(CLIPFERRY_BINARY), {"watch", folder, "--limit-rate", "100M"});
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (out += watch.readAllStandardOutput())
+                .contains("delivered\t" + folder.toUtf8() + "/E3_Watch_PAR_M01_a.mov\t"),
+            60000);
+        QCOMPARE(m_service.countRequests("POST", "/video/v1/uploads"), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/.clipferry-watch.lock"), 60000);
+
+        ViewModelFixture window(m_service);
+        window.viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
+        clipferry::AutoDelivery autoDelivery(*window.viewModel, [](auto& options) {
+            options.settle = std::chrono::milliseconds(300);
+            options.pollInterval = options.renewInterval = std::chrono::milliseconds(50);
+        });
+        window.viewModel->setDeliverNewClips(true);
+        QVERIFY(writeRandomFile(folder + "/E3_Watch_PAR_M02_b.mov", 5000));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (out += watch.readAllStandardOutput()).contains("/E3_Watch_PAR_M02_b"), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(window.messages().join('\n').contains(" is watched by "), 60000);
+        watch.terminate();
+        QVERIFY(watch.waitForFinished(60000));
+        QVERIFY(writeRandomFile(folder + "/E3_Watch_PAR_M03_c.mov", 5000));
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.assets().size(), 3, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.viewModel->completedBatchUploads(), 1, 60000);
+        QStringList names;
+        for (const auto& asset : m_service.assets())
+            names.append(asset[u"passthrough"].toString());
+        names.sort();
+        QCOMPARE(names, (QStringList{"E3_Watch_PAR_M01_a.mov", "E3_Watch_PAR_M02_b.mov",
+                                     "E3_Watch_PAR_M03_c.mov"}));
     }
 
     // A test build stops before its first request to any host but loopback. 0.0.0.0 is not

@@ -377,6 +377,14 @@ private Q_SLOTS:
         QVERIFY(!view.folderBox()->includeSubfoldersBox()->isChecked());
         QTRY_VERIFY(fixture.messages().contains("Loaded 1 videos from local folder: " + folder));
         QCOMPARE(fixture.viewModel->localVideoURLs().size(), 1);
+
+        // The delivery switches only forward; "Replace changed clips" goes with the first.
+        QVERIFY(!view.folderBox()->replaceChangedBox()->isEnabled());
+        view.folderBox()->deliverNewClipsBox()->click();
+        QVERIFY(fixture.viewModel->deliverNewClips());
+        QVERIFY(view.folderBox()->replaceChangedBox()->isEnabled());
+        fixture.viewModel->setReplaceChangedClips(true);
+        QVERIFY(view.folderBox()->replaceChangedBox()->isChecked());
     }
 };
 

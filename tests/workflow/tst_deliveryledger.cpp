@@ -59,6 +59,10 @@ private Q_SLOTS:
         QVERIFY(commandLine);
         QCOMPARE(filesOf((*commandLine)->claimOrphans()), QStringList());
         QCOMPARE((*commandLine)->unfinishedFiles().value_or(QSet<QString>{}).size(), 2);
+        // A file in flight is taken once, however many found it free; a delivered one again.
+        const auto again = (*commandLine)->accept({record("/a"), record("/b")});
+        QVERIFY(again && again->size() == 1 && again->first().filePath == "/b");
+        QVERIFY((*commandLine)->remove(again->first().ledgerID));
 
         // The owner dies: the next one takes what is not delivered, in accepted order, and
         // the delivered entry stays until a listing begun after it makes it history.

@@ -15,6 +15,15 @@ struct Flag {
     const char* help;
 };
 
+// An option followed by a whole number of at least `minimum`.
+struct NumberOption {
+    const char* name;
+    const char* valueName;
+    int Command::*field;
+    int minimum;
+    const char* help;
+};
+
 struct Grammar {
     Subcommand subcommand;
     const char* name;
@@ -24,6 +33,7 @@ struct Grammar {
     const char* summary;
     // Takes `--limit-rate RATE`: the command sends files.
     bool limitsRate = false;
+    std::vector<NumberOption> numbers = {};
 };
 
 constexpr auto limitRateOption = "--limit-rate";
@@ -67,6 +77,20 @@ const std::array grammars{
             {},
             "Sends the playback addresses of the whole library to the Google Sheet\n"
             "(the settings' \"Update Google Sheets\")."},
+    Grammar{Subcommand::watch,
+            "watch",
+            "FOLDER",
+            false,
+            {{"--recursive", &Command::recursive, "watch subfolders too"},
+             {"--replace-changed", &Command::replaceChanged,
+              "upload a clip that changes after its delivery again and delete the old asset"}},
+            "Delivers every clip that appears in the folder, once it has settled, and is not\n"
+            "on Mux yet; runs until stopped (SIGTERM or SIGINT), printing one line per clip\n"
+            "delivered or failed. One watcher delivers a folder at a time, on any machine:\n"
+            "the others wait.",
+            true,
+            {{"--settle", "SECONDS", &Command::settleSeconds, 1,
+              "how long a clip stays unchanged before it is sent (default 30)"}}},
 };
 
 const Grammar& grammarOf(Subcommand subcommand) {
@@ -83,6 +107,9 @@ QString usageOf(const Grammar& grammar) {
                 (grammar.manyOperands ? QStringLiteral("\u2026") : QString());
     for (const auto& flag : grammar.flags)
         line += QStringLiteral(" [") + QLatin1String(flag.name) + QLatin1Char(']');
+    for (const auto& option : grammar.numbers)
+        line += QStringLiteral(" [%1 %2]")
+                    .arg(QLatin1String(option.name), QLatin1String(option.valueName));
     if (grammar.limitsRate)
         line += QStringLiteral(" [") + QLatin1String(limitRateOption) + QStringLiteral(" RATE]");
     return line;
@@ -100,12 +127,18 @@ const auto commonHelp = QStringLiteral(
 QString helpOf(const Grammar& grammar) {
     QString text = QStringLiteral("Usage: ") + usageOf(grammar) + QStringLiteral("\n\n") +
                    QLatin1String(grammar.summary) + QLatin1Char('\n');
-    if (!grammar.flags.empty() || grammar.limitsRate) {
+    if (!grammar.flags.empty() || !grammar.numbers.empty() || grammar.limitsRate) {
         text += QStringLiteral("\nOptions:\n");
         for (const auto& flag : grammar.flags)
             text += QStringLiteral("  %1  %2\n")
                         .arg(QLatin1String(flag.name), -17)
                         .arg(QLatin1String(flag.help));
+        for (const auto& option : grammar.numbers)
+            text += QStringLiteral("  %1  %2\n")
+                        .arg(QLatin1String(option.name) + QLatin1Char(' ') +
+                                 QLatin1String(option.valueName),
+                             -17)
+                        .arg(QLatin1String(option.help));
         if (grammar.limitsRate)
             text += QStringLiteral("  %1  %2\n")
                         .arg(QLatin1String(limitRateOption) + QStringLiteral(" RATE"), -17)
@@ -147,6 +180,19 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
             if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
                 return HelpRequest{helpOf(grammar)};
+            const auto number =
+                std::find_if(grammar.numbers.begin(), grammar.numbers.end(),
+                             [&](const NumberOption& o) { return argument == o.name; });
+            if (number != grammar.numbers.end()) {
+                bool whole = false;
+                const int value = words.value(++i).toInt(&whole);
+                if (!whole || value < number->minimum)
+                    return usageError(grammar, argument + QStringLiteral(" needs a whole number "
+                                                                         "of at least %1")
+                                                              .arg(number->minimum));
+                command.*(number->field) = value;
+                continue;
+            }
             const QString rateOption = QLatin1String(limitRateOption);
             if (grammar.limitsRate &&
                 (argument == rateOption || argument.startsWith(rateOption + QLatin1Char('=')))) {

@@ -13,11 +13,12 @@ enum class Subcommand {
     sync,
     list,
     exportSheet,
+    watch,
 };
 
 struct Command {
     Subcommand subcommand = Subcommand::list;
-    QStringList operands; // upload: the files; sync: the folder
+    QStringList operands; // upload: the files; sync, watch: the folder
     bool recursive = false;
     bool replaceChanged = false;
     bool dryRun = false;
@@ -26,6 +27,8 @@ struct Command {
     // assets or beside them; otherwise it is passed over.
     bool replace = false;
     bool copies = false;
+    // watch: how long a clip stays unchanged before it is sent.
+    int settleSeconds = 30;
     // `--limit-rate RATE`: the transfers' total in bytes per second (curl's form, "5M").
     std::optional<qint64> limitRate;
 };

@@ -23,5 +23,7 @@ enum ExitStatus : int {
 [[nodiscard]] QCoro::Task<int> runExportSheet(HeadlessSession& session);
 [[nodiscard]] QCoro::Task<int> runUpload(HeadlessSession& session, Command command);
 [[nodiscard]] QCoro::Task<int> runSync(HeadlessSession& session, Command command);
+// Runs until SIGTERM or SIGINT: uploads stop where they are, to go on at the next run.
+[[nodiscard]] QCoro::Task<int> runWatch(HeadlessSession& session, Command command);
 
 } // namespace clipferry::cli

@@ -18,6 +18,7 @@ public:
     void error(const QString& text);
     // Replaces the progress line; nothing when stderr is not a terminal.
     void progress(const QString& line);
+    [[nodiscard]] bool showsProgress() const { return m_showProgress; }
 
 private:
     void clearProgress();

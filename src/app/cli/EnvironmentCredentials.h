@@ -16,8 +16,12 @@ inline constexpr auto tokenSecretVariable = "CLIPFERRY_TOKEN_SECRET";
 // The sheet web app's key, for a machine without a secret store; empty: no key.
 inline constexpr auto sheetKeyVariable = "CLIPFERRY_SHEET_KEY";
 
-// The token pair of a render machine without a secret store, when both variables are set
-// and not empty; otherwise the stored pair is used whole, never one half of each.
+// systemd's credentials folder of a service: files "mux_token_id" and "mux_token_secret".
+inline constexpr auto credentialsFolderVariable = "CREDENTIALS_DIRECTORY";
+
+// The token pair of a render machine without a secret store: from the service's
+// credentials when both files are there, else from both variables when set and not empty;
+// otherwise the stored pair is used whole, never one half of each.
 [[nodiscard]] std::optional<TokenPair>
 credentialsFromEnvironment(const QProcessEnvironment& environment);
 

@@ -43,6 +43,8 @@ QCoro::Task<int> execute(HeadlessSession& session, Command command) {
         co_return co_await runUpload(session, std::move(command));
     case Subcommand::sync:
         co_return co_await runSync(session, std::move(command));
+    case Subcommand::watch:
+        co_return co_await runWatch(session, std::move(command));
     }
     co_return exitUsage;
 }
@@ -84,8 +86,11 @@ int runCommandLine(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Clipferry"));
     QCoreApplication::setApplicationName(QStringLiteral("Clipferry"));
-    // A listing for a script keeps stdout for its data; the log goes to stderr.
-    Console console(command.subcommand == Subcommand::list, isatty(STDERR_FILENO) == 1);
+    // A listing for a script, and a watcher's line per clip, keep stdout for their data;
+    // the log goes to stderr.
+    Console console(command.subcommand == Subcommand::list ||
+                        command.subcommand == Subcommand::watch,
+                    isatty(STDERR_FILENO) == 1);
     HeadlessSession session(console,
                             credentialsFromEnvironment(QProcessEnvironment::systemEnvironment()));
     runDetached(executeAndQuit(session, command));

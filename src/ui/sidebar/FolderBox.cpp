@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -16,7 +17,9 @@ FolderBox::FolderBox(QWidget* parent)
     , m_symbol(new QLabel(this))
     , m_choose(new QPushButton(tr("Choose Folder"), this))
     , m_path(new ElidedLabel(this))
-    , m_includeSubfolders(new QCheckBox(tr("Include subfolders"), this)) {
+    , m_includeSubfolders(new QCheckBox(tr("Include subfolders"), this))
+    , m_deliverNewClips(new QCheckBox(tr("Deliver new clips automatically"), this))
+    , m_replaceChanged(new QCheckBox(tr("Replace changed clips"), this)) {
     setObjectName(QStringLiteral("folderBox"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
     m_symbol->setAlignment(Qt::AlignCenter);
@@ -30,12 +33,29 @@ FolderBox::FolderBox(QWidget* parent)
     m_path->hide();
     m_includeSubfolders->setObjectName(QStringLiteral("includeSubfolders"));
     style::applyFont(m_includeSubfolders, style::TextStyle::caption);
+    m_deliverNewClips->setObjectName(QStringLiteral("deliverNewClips"));
+    m_deliverNewClips->setToolTip(
+        tr("Upload each clip that appears in the folder and is not on Mux, once it has "
+           "stopped changing"));
+    style::applyFont(m_deliverNewClips, style::TextStyle::caption);
+    m_replaceChanged->setObjectName(QStringLiteral("replaceChangedClips"));
+    m_replaceChanged->setToolTip(tr("Upload a delivered clip again when it changes, and delete "
+                                    "its old asset once the new one is done"));
+    m_replaceChanged->setEnabled(false);
+    style::applyFont(m_replaceChanged, style::TextStyle::caption);
 
     auto* controls = new QVBoxLayout;
     controls->setSpacing(8);
     controls->addWidget(m_choose, 0, Qt::AlignHCenter);
     controls->addWidget(m_path);
-    controls->addWidget(m_includeSubfolders, 0, Qt::AlignHCenter);
+    auto* switches = new QHBoxLayout;
+    switches->setSpacing(12);
+    switches->addStretch();
+    switches->addWidget(m_includeSubfolders);
+    switches->addWidget(m_deliverNewClips);
+    switches->addStretch();
+    controls->addLayout(switches);
+    controls->addWidget(m_replaceChanged, 0, Qt::AlignHCenter);
 
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(16);
@@ -47,6 +67,8 @@ FolderBox::FolderBox(QWidget* parent)
 
     connect(m_choose, &QPushButton::clicked, this, &FolderBox::chooseClicked);
     connect(m_includeSubfolders, &QCheckBox::toggled, this, &FolderBox::includeSubfoldersToggled);
+    connect(m_deliverNewClips, &QCheckBox::toggled, this, &FolderBox::deliverNewClipsToggled);
+    connect(m_replaceChanged, &QCheckBox::toggled, this, &FolderBox::replaceChangedToggled);
     updateSymbol();
 }
 
@@ -58,6 +80,14 @@ void FolderBox::setFolderPath(const QString& path) {
 void FolderBox::setIncludeSubfolders(bool include) {
     const QSignalBlocker blocker(m_includeSubfolders);
     m_includeSubfolders->setChecked(include);
+}
+
+void FolderBox::setDeliverNewClips(bool deliver, bool replaceChanged) {
+    const QSignalBlocker blockDeliver(m_deliverNewClips);
+    const QSignalBlocker blockReplace(m_replaceChanged);
+    m_deliverNewClips->setChecked(deliver);
+    m_replaceChanged->setChecked(replaceChanged);
+    m_replaceChanged->setEnabled(deliver);
 }
 
 void FolderBox::changeEvent(QEvent* event) {

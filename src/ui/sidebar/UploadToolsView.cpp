@@ -78,6 +78,14 @@ UploadToolsView::UploadToolsView(UploadViewModel& viewModel, Options options, QW
     connect(m_folderBox, &FolderBox::chooseClicked, this, &UploadToolsView::openFolderChooser);
     connect(m_folderBox, &FolderBox::includeSubfoldersToggled, &m_viewModel,
             &UploadViewModel::setIncludeSubfolders);
+    connect(m_folderBox, &FolderBox::deliverNewClipsToggled, &m_viewModel,
+            &UploadViewModel::setDeliverNewClips);
+    connect(m_folderBox, &FolderBox::replaceChangedToggled, &m_viewModel,
+            &UploadViewModel::setReplaceChangedClips);
+    connect(&m_viewModel, &UploadViewModel::deliverNewClipsChanged, this, [this] {
+        m_folderBox->setDeliverNewClips(m_viewModel.deliverNewClips(),
+                                        m_viewModel.replaceChangedClips());
+    });
     connect(m_folderChooser, &FolderChooser::finished, this, &UploadToolsView::folderChosen);
     connect(&m_viewModel, &UploadViewModel::localFolderChanged, this, [this] {
         // The signal covers the folder and the subfolder switch; only a change of the

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "workflow/FolderClaim.h"
+#include "workflow/FolderWatcher.h"
+
+#include <QCoro/QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QUrl>
+#include <chrono>
+
+namespace clipferry {
+
+class UploadViewModel;
+
+// Unattended delivery of one folder: the clips that settle in it and are not on the
+// service (by the ledger and the library) go to the view model's upload queue, while this
+// watcher holds the folder's claim. The window's "Deliver new clips automatically" and
+// `clipferry watch` both run one.
+//
+//     WatchDelivery watch(viewModel, {.folder = "/renders", .recursive = true});
+//     watch.start();
+class WatchDelivery : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        QString folder;
+        bool recursive = false;
+        // A clip that changes after its delivery is sent again, its old asset deleted once
+        // the new one is Done; otherwise it is only reported.
+        bool replaceChanged = false;
+        std::chrono::milliseconds settle{std::chrono::seconds(30)};
+        std::chrono::milliseconds pollInterval{std::chrono::seconds(1)};
+        std::chrono::milliseconds renewInterval{std::chrono::seconds(10)};
+        std::chrono::milliseconds staleAfter{std::chrono::seconds(60)};
+        int maxWatchedFolders = 0;
+        // How often the folder is listed where it cannot be watched.
+        std::chrono::milliseconds fallbackScanInterval{std::chrono::seconds(10)};
+        // Clips are compared with a listing of the library at most this old.
+        std::chrono::milliseconds maxListingAge{std::chrono::minutes(5)};
+    };
+
+    WatchDelivery(UploadViewModel& viewModel, Options options, QObject* parent = nullptr);
+    ~WatchDelivery() override;
+
+    void start();
+    [[nodiscard]] const Options& options() const { return m_options; }
+    [[nodiscard]] const FolderWatcher& watcher() const { return m_watcher; }
+    [[nodiscard]] const FolderClaim& claim() const { return m_claim; }
+
+Q_SIGNALS:
+    // A delivered clip changed; it is sent again only with `replaceChanged`.
+    void changedAfterDelivery(const QUrl& file);
+    // What it waits for changed: clips settling, the claim.
+    void waitingChanged();
+
+private:
+    void take(const QList<QUrl>& files);
+    void claimChanged(bool held);
+    [[nodiscard]] QCoro::Task<> deliverReady();
+    [[nodiscard]] bool listingIsFresh() const;
+
+    UploadViewModel& m_viewModel;
+    Options m_options;
+    FolderWatcher m_watcher;
+    FolderClaim m_claim;
+    // Settled clips not decided on yet, in the order they settled.
+    QList<QUrl> m_ready;
+    // Clips that settled once in this run: settling again means they changed.
+    QSet<QUrl> m_settledBefore;
+    bool m_deciding = false;
+    bool m_relist = true;
+};
+
+} // namespace clipferry
