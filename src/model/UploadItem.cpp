@@ -8,9 +8,9 @@ namespace clipferry {
 namespace {
 
 // In the order of the enumeration.
-constexpr std::array<const char*, 8> statusLabels{
-    "Pending", "Creating Upload", "Uploading", "Waiting for Asset", "Processing",
-    "Done",    "Failed",          "Cancelled",
+constexpr std::array<const char*, 9> statusLabels{
+    "Pending", "Creating Upload", "Uploading", "Waiting for Asset", "Processing", "Done",
+    "Failed",  "Cancelled",       "Paused",
 };
 
 } // namespace

@@ -17,6 +17,8 @@ enum class UploadStatus {
     failed,
     // Stopped by the user; a retry goes on from the stage reached.
     cancelled,
+    // Held by the user with its upload session; a resume goes on from the bytes held.
+    paused,
 };
 
 // The label is the status's identity: it is what the upload list shows, what the
@@ -32,8 +34,12 @@ struct UploadItem {
     double progress = 0.0;
     std::optional<QString> playbackURL;
     std::optional<QString> error;
-    // While bytes move: sent, speed and time left, for the row to show.
+    // While bytes move: sent, speed and time left, for the row to show; or that the
+    // network is down and the item waits for it.
     QString detail;
+    // The bytes the session has or is being sent, and the file's size (0 until known).
+    qint64 bytesSent = 0;
+    qint64 bytesTotal = 0;
 
     // A pending item with a fresh id; the title is the file name without its last extension.
     [[nodiscard]] static UploadItem make(const QUrl& fileURL);

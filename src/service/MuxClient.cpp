@@ -155,8 +155,12 @@ QCoro::Task<Result<QString>> MuxClient::poll(QUrl location, PollPlan plan, PollV
         co_await QCoro::sleepFor(plan.interval);
         if (stopped())
             co_return tl::unexpected(ServiceTransport::cancelled());
+        // A wait that ends while the service cannot be reached says so: the upload waits
+        // for the network instead of failing.
         if (attempt >= attempts - 1)
-            co_return serviceError(plan.timeoutCode, plan.timeoutMessage);
+            co_return !body && isNetworkOutage(body.error())
+                ? tl::unexpected(body.error())
+                : serviceError(plan.timeoutCode, plan.timeoutMessage);
     }
 }
 

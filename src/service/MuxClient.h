@@ -43,6 +43,9 @@ struct FileTransfer {
     // before the last block leaves: a file that changed is never completed.
     qint64 expectedSize = 0;
     qint64 expectedModifiedMs = 0;
+    // The storage host cannot be reached (true) and the transfer waits, asking again now
+    // and then; or it answers again (false).
+    std::function<void(bool unreachable)> unreachable;
 };
 
 // The client of the video service's REST API. One instance, owned by the view model;
@@ -66,7 +69,8 @@ public:
                  std::shared_ptr<StopSource> stop = {});
     // Sends the file to the upload session. A dropped or timed-out transfer, 408, 429
     // and 5xx are resumed from what the session holds; a session that is gone ends it
-    // with `uploadExpiredCode`.
+    // with `uploadExpiredCode`. While the host cannot be reached at all the transfer
+    // waits, asking at most every `maxResumeDelay`, for as long as it takes.
     [[nodiscard]] QCoro::Task<Result<void>> uploadFile(QString filePath, QUrl uploadURL,
                                                        FileTransfer transfer);
     [[nodiscard]] QCoro::Task<Result<void>> uploadFile(QString filePath, QUrl uploadURL,

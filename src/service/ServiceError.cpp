@@ -1,5 +1,6 @@
 #include "service/ServiceError.h"
 
+#include <QNetworkReply>
 #include <QStringDecoder>
 
 namespace clipferry {
@@ -21,6 +22,14 @@ Result<void> checkHTTPStatus(std::optional<int> status, const QByteArray& body) 
         return {};
     return serviceError(*status, QStringLiteral("HTTP ") + QString::number(*status) +
                                      QStringLiteral(": ") + strictUtf8(body));
+}
+
+bool isNetworkOutage(const Error& error) {
+    return error.domain == errorDomain::network &&
+           error.code != QNetworkReply::SslHandshakeFailedError &&
+           error.code != QNetworkReply::ProxyAuthenticationRequiredError &&
+           error.code != QNetworkReply::ProtocolFailure &&
+           error.code != QNetworkReply::ProtocolUnknownError;
 }
 
 } // namespace clipferry

@@ -27,6 +27,11 @@ enum ServiceErrorCode {
     return fail(QString(), code, std::move(message));
 }
 
+// A transport failure that says the service cannot be reached now (no connection, a
+// connection lost, a time-out), as opposed to one no later attempt mends: a certificate
+// not trusted, a proxy that wants credentials, a host that breaks HTTP or the reply limits.
+[[nodiscard]] bool isNetworkOutage(const Error& error);
+
 // The shared status test. `status` is absent for a reply that is not an HTTP reply,
 // which passes; a status outside 200–299 fails with "HTTP <status>: <body as UTF-8>",
 // where a body that is not valid UTF-8 reads as the empty text.

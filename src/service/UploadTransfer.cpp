@@ -62,13 +62,12 @@ struct SessionAnswer {
     std::optional<Error> error{};
 };
 
-// Transport failures that asking again cannot mend: a certificate not trusted, a proxy
-// that wants credentials, a host that breaks HTTP or the reply limits.
 bool isFinalTransportError(const Error& error) {
-    return error.domain == errorDomain::network &&
-           (error.code == QNetworkReply::SslHandshakeFailedError ||
-            error.code == QNetworkReply::ProxyAuthenticationRequiredError ||
-            error.code == QNetworkReply::ProtocolFailure);
+    return error.domain == errorDomain::network && !isNetworkOutage(error);
+}
+
+QString answeredStatus(int status) {
+    return QStringLiteral("the storage host answered HTTP %1.").arg(status);
 }
 
 SessionAnswer brokenAnswer(const QString& message) {
@@ -108,7 +107,8 @@ SessionAnswer readSessionAnswer(const Result<HttpReply>& reply, qint64 size, qin
                                                      : SessionAnswer::interrupted,
                 0, reply.error()};
     if (!reply->status)
-        return {SessionAnswer::interrupted};
+        return {SessionAnswer::interrupted, 0,
+                Error{QString(), uploadFailedCode, QStringLiteral("the reply was no HTTP reply.")}};
     const int status = *reply->status;
     if (status >= 200 && status <= 299)
         return {SessionAnswer::complete};
@@ -116,9 +116,10 @@ SessionAnswer readSessionAnswer(const Result<HttpReply>& reply, qint64 size, qin
         return readHeldRange(reply->header("Range"), size, heldBefore);
     if (status == 404 || status == 410)
         return {SessionAnswer::expired};
+    const Error why{QString(), uploadFailedCode, answeredStatus(status)};
     if (status == 408 || status == 429 || status >= 500)
-        return {SessionAnswer::interrupted};
-    return {SessionAnswer::refused};
+        return {SessionAnswer::interrupted, 0, why};
+    return {SessionAnswer::refused, 0, why};
 }
 
 // A request of the session: a storage location that gets no credentials, and whose 308
@@ -157,6 +158,18 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
     bool ask = transfer.resume;
     int failures = 0;
     int requests = 0;
+    // Waits for the network to come back, and the reason of the last interruption.
+    bool unreachable = false;
+    int probes = 0;
+    QString lastReason;
+    const auto reachable = [&] {
+        if (!unreachable)
+            return;
+        unreachable = false;
+        probes = 0;
+        if (transfer.unreachable)
+            transfer.unreachable(false);
+    };
     for (;;) {
         // Bounded even when every answer shows a little progress.
         if (requests++ >= m_options.maxTransferRequests)
@@ -199,6 +212,8 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
         if (!reply && reply.error().domain == QLatin1StringView("File"))
             co_return tl::unexpected(reply.error());
 
+        if (reply && reply->status)
+            reachable();
         const auto answer = readSessionAnswer(reply, size, held);
         switch (answer.kind) {
         case SessionAnswer::complete:
@@ -208,7 +223,8 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
         case SessionAnswer::expired:
             co_return serviceError(uploadExpiredCode, QStringLiteral("Upload session expired"));
         case SessionAnswer::refused:
-            co_return serviceError(uploadFailedCode, QStringLiteral("Upload failed"));
+            co_return serviceError(uploadFailedCode,
+                                   QStringLiteral("Upload failed: ") + answer.error->message);
         case SessionAnswer::broken:
             co_return tl::unexpected(*answer.error);
         case SessionAnswer::partial:
@@ -226,23 +242,41 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
             if (failures <= m_options.maxResumptions)
                 continue;
             break;
-        case SessionAnswer::interrupted:
-            ask = true;
-            if (++failures <= m_options.maxResumptions) {
-                const auto delay = std::min(m_sessionTransport->backoffDelay(failures - 1),
-                                            m_options.maxResumeDelay);
-                auto& clock = m_pacer->clock();
-                auto sleep = clock.sleepUntil(clock.now() + delay, stop);
-                co_await std::move(sleep);
-                if (stopped())
-                    co_return tl::unexpected(ServiceTransport::cancelled());
-                continue;
+        case SessionAnswer::interrupted: {
+            lastReason = answer.error ? answer.error->message : QString();
+            // A question about the held bytes that reaches nothing: the network is down.
+            // It is asked again, less and less often, for as long as that lasts; the wait
+            // costs no resumption, since nothing was tried.
+            int step = 0;
+            if (ask && answer.error && isNetworkOutage(*answer.error)) {
+                --requests;
+                if (!unreachable) {
+                    unreachable = true;
+                    if (transfer.unreachable)
+                        transfer.unreachable(true);
+                }
+                step = probes++;
+            } else {
+                ask = true;
+                if (++failures > m_options.maxResumptions)
+                    break;
+                step = failures - 1;
             }
-            break;
+            const auto delay =
+                std::min(m_sessionTransport->backoffDelay(step), m_options.maxResumeDelay);
+            auto& clock = m_pacer->clock();
+            auto sleep = clock.sleepUntil(clock.now() + delay, stop);
+            co_await std::move(sleep);
+            if (stopped())
+                co_return tl::unexpected(ServiceTransport::cancelled());
+            continue;
+        }
         }
         break;
     }
-    co_return serviceError(uploadFailedCode, QStringLiteral("Upload failed"));
+    co_return serviceError(uploadFailedCode, lastReason.isEmpty()
+                                                 ? QStringLiteral("Upload failed")
+                                                 : QStringLiteral("Upload failed: ") + lastReason);
 }
 
 QCoro::Task<Result<void>> MuxClient::cancelUpload(QString uploadID) {

@@ -4,6 +4,7 @@
 #include "ui/ApiKeysDialog.h"
 #include "ui/DesktopNotification.h"
 #include "ui/library/LibraryColumn.h"
+#include "ui/library/QuestionDialog.h"
 #include "ui/sidebar/SidebarStyle.h"
 #include "workflow/UploadQueue.h"
 #include "workflow/UploadViewModel.h"
@@ -100,6 +101,18 @@ void MainWindow::openFiles(const QList<QUrl>& files) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (const auto question = m_viewModel.uploadQueue().quitQuestion();
+        question && !m_quitConfirmed) {
+        event->ignore();
+        QuestionDialog::ask(this, *question, {tr("Quit"), tr("Keep running")}, this,
+                            [this](int answer) {
+                                if (answer != 0)
+                                    return;
+                                m_quitConfirmed = true;
+                                close();
+                            });
+        return;
+    }
     QSettings settings;
     settings.setValue(geometryKey, saveGeometry());
     settings.setValue(splitterKey, m_splitter->saveState());

@@ -41,6 +41,8 @@ private:
     UploadViewModel& m_viewModel;
     QSplitter* m_splitter;
     UploadToolsView* m_uploadTools;
+    // The user chose to quit with uploads running; the next close goes through.
+    bool m_quitConfirmed = false;
     ApiKeysDialog* m_apiKeysDialog = nullptr;
 };
 

@@ -29,7 +29,7 @@ constexpr int schemaVersion = 1;
 constexpr int busyTimeoutMs = 10000;
 
 // Stage names as stored; they outlive any renaming in the code.
-constexpr std::array<std::pair<UploadStatus, const char*>, 8> stageKeys{{
+constexpr std::array<std::pair<UploadStatus, const char*>, 9> stageKeys{{
     {UploadStatus::pending, "queued"},
     {UploadStatus::creatingUpload, "creating"},
     {UploadStatus::uploading, "uploading"},
@@ -39,6 +39,8 @@ constexpr std::array<std::pair<UploadStatus, const char*>, 8> stageKeys{{
     {UploadStatus::failed, "failed"},
     // A transfer that completed and was then cancelled: its asset is still to be removed.
     {UploadStatus::cancelled, "cancelled"},
+    // Held by the user: it comes back paused, and a resume derives its stage from its IDs.
+    {UploadStatus::paused, "paused"},
 }};
 
 QString stageKey(UploadStatus stage) {

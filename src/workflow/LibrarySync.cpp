@@ -2,6 +2,7 @@
 
 #include "model/StateFolder.h"
 #include "service/MuxClient.h"
+#include "service/ServiceError.h"
 #include "service/ServiceTransport.h"
 #include "workflow/ChangeTime.h"
 #include "workflow/ListingCache.h"
@@ -19,7 +20,10 @@ LibrarySync::LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved,
     , m_log(std::move(log))
     , m_savedMuxState(saved ? std::move(saved) : MuxState{currentTimeSeconds(), {}})
     , m_listingCacheFile(std::move(listingCacheFile))
-    , m_cachedListing(readCachedListing(m_listingCacheFile)) {}
+    , m_cachedListing(readCachedListing(m_listingCacheFile)) {
+    if (m_cachedListing)
+        m_cachedListedAt = QFileInfo(m_listingCacheFile).lastModified();
+}
 
 void LibrarySync::post(std::function<void()> job) {
     QMetaObject::invokeMethod(this, std::move(job), Qt::QueuedConnection);
@@ -27,7 +31,14 @@ void LibrarySync::post(std::function<void()> job) {
 
 void LibrarySync::beginRefresh() {
     setIsRefreshing(true);
+    const bool showedCache = showsCachedListing();
+    if (!m_existingAssets.isEmpty()) {
+        m_cachedListing = m_existingAssets;
+        m_cachedListedAt = m_lastListedAt.toLocalTime();
+    }
     setExistingAssets({});
+    if (showsCachedListing() != showedCache)
+        Q_EMIT showsCachedListingChanged(showsCachedListing());
 }
 
 void LibrarySync::endRefresh() {
@@ -60,14 +71,33 @@ void LibrarySync::setLastCompleteListing(QList<MuxAsset> assets) {
 QCoro::Task<Result<QList<MuxAsset>>> LibrarySync::refreshService(QString tokenID,
                                                                  QString tokenSecret) {
     QPointer self(this);
+    // Without a key pair the service can only refuse: the keys sheet asks for them, and
+    // the listing follows their saving.
+    if (tokenID.isEmpty() || tokenSecret.isEmpty()) {
+        endRefresh();
+        co_return tl::unexpected(Error{QString(), 401, QStringLiteral("No API keys.")});
+    }
     auto listed = co_await listAll(std::move(tokenID), std::move(tokenSecret));
     if (!self)
         co_return tl::unexpected(ServiceTransport::cancelled());
     if (!listed) {
         endRefresh();
         m_log(QStringLiteral("Failed to fetch MUX assets: ") + listed.error().message);
+        QString notice = isNetworkOutage(listed.error())
+                             ? QStringLiteral("Mux cannot be reached.")
+                             : QStringLiteral("The library could not be listed.");
+        if (showsCachedListing() && m_cachedListedAt.isValid()) {
+            const QDateTime at = m_cachedListedAt.toLocalTime();
+            notice += at.date() == QDate::currentDate()
+                          ? QStringLiteral(" Showing the library as listed at %1.")
+                                .arg(at.toString(QStringLiteral("HH:mm")))
+                          : QStringLiteral(" Showing the library as listed on %1.")
+                                .arg(at.toString(QStringLiteral("d MMM yyyy, HH:mm")));
+        }
+        setListingNotice(std::move(notice));
         co_return listed;
     }
+    setListingNotice({});
 
     detectChangedMuxAssets(*listed);
     if (!m_savedMuxState)
@@ -169,6 +199,13 @@ void LibrarySync::setIsRefreshing(bool refreshing) {
         return;
     m_isRefreshing = refreshing;
     Q_EMIT isRefreshingChanged(refreshing);
+}
+
+void LibrarySync::setListingNotice(QString notice) {
+    if (m_listingNotice == notice)
+        return;
+    m_listingNotice = std::move(notice);
+    Q_EMIT listingNoticeChanged();
 }
 
 void LibrarySync::setExistingAssets(QList<MuxAsset> assets) {

@@ -53,10 +53,14 @@ public:
     [[nodiscard]] bool showsCachedListing() const {
         return m_cachedListing && m_existingAssets.isEmpty();
     }
+    // Why the rows on view are not a fresh listing, after a refresh that failed: "Mux
+    // cannot be reached. Showing the library as listed at 14:32."; empty once one succeeds.
+    [[nodiscard]] const QString& listingNotice() const { return m_listingNotice; }
     // Records a listing that reached the end of the library, now; tests call it directly.
     void setLastCompleteListing(QList<MuxAsset> assets);
 
-    // The start and end of a refresh of either provider: the view empties meanwhile.
+    // The start and end of a refresh of either provider. The rows on view stay, dimmed as
+    // a kept listing, until the new listing replaces them; a failed one leaves them there.
     void beginRefresh();
     void endRefresh();
     // Lists the service with the given tokens and, when the whole library arrived, shows
@@ -91,10 +95,12 @@ Q_SIGNALS:
     void isRefreshingChanged(bool refreshing);
     void lastCompleteListingChanged();
     void showsCachedListingChanged(bool showsCached);
+    void listingNoticeChanged();
 
 private:
     void post(std::function<void()> job);
     void setIsRefreshing(bool refreshing);
+    void setListingNotice(QString notice);
 
     MuxClient& m_mux;
     Log m_log;
@@ -107,6 +113,9 @@ private:
     QString m_listingCacheFile;
     std::optional<QList<MuxAsset>> m_cachedListing;
     QDateTime m_lastListedAt;
+    // When the kept listing was written, for a run that has not listed yet.
+    QDateTime m_cachedListedAt;
+    QString m_listingNotice;
     QDateTime m_lastListingStartedAt;
 };
 

@@ -10,6 +10,8 @@ namespace {
 // without the number jumping with every burst of the network.
 constexpr double smoothing = 0.3;
 
+} // namespace
+
 QString formatDuration(qint64 seconds) {
     if (seconds < 60)
         return QStringLiteral("%1 s").arg(seconds);
@@ -17,8 +19,6 @@ QString formatDuration(qint64 seconds) {
         return QStringLiteral("%1 min").arg((seconds + 30) / 60);
     return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
 }
-
-} // namespace
 
 QString formatBytes(qint64 bytes) {
     const double value = static_cast<double>(bytes);

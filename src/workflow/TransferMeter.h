@@ -17,6 +17,8 @@ public:
     // Whether the sample was taken; the last byte always is.
     bool sample(qint64 sent, qint64 total, qint64 nowMs);
     [[nodiscard]] QString text() const { return m_text; }
+    // The smoothed speed; 0 until two samples were taken.
+    [[nodiscard]] double bytesPerSecond() const { return m_bytesPerSecond; }
 
 private:
     qint64 m_lastBytes = 0;
@@ -27,5 +29,7 @@ private:
 
 // "950 B", "12 kB", "412 MB", "1.2 GB": decimal units, as file managers show sizes.
 [[nodiscard]] QString formatBytes(qint64 bytes);
+// "45 s", "12 min", "2 h 5 min".
+[[nodiscard]] QString formatDuration(qint64 seconds);
 
 } // namespace clipferry

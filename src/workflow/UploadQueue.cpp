@@ -4,6 +4,8 @@
 #include "model/DisplayText.h"
 #include "model/StateFolder.h"
 #include "service/MuxClient.h"
+#include "service/PacerClock.h"
+#include "service/ServiceError.h"
 #include "service/ServiceTransport.h"
 
 #include <QFileInfo>
@@ -45,13 +47,14 @@ void UploadQueue::append(UploadRecord record) {
     auto item = UploadItem::make(QUrl::fromLocalFile(record.filePath));
     if (!record.title.isEmpty())
         item.title = record.title;
+    item.bytesTotal = record.size > 0 ? record.size : QFileInfo(record.filePath).size();
     m_items.append(std::move(item));
     Job job;
+    job.key = m_nextKey++;
     job.record = std::move(record);
+    m_waiting.append(job.key);
     m_jobs.append(std::move(job));
-    const auto index = m_items.size() - 1;
-    m_waiting.append(index);
-    Q_EMIT itemAppended(index);
+    Q_EMIT itemAppended(m_items.size() - 1);
 }
 
 void UploadQueue::startBatch(const QList<UploadRecord>& records, const QString& logLine) {
@@ -135,6 +138,23 @@ qsizetype UploadQueue::resumeUnfinished(const QStringList& paths) {
 QList<UploadRecord> UploadQueue::adopt(QList<UploadRecord> claimed) {
     QList<UploadRecord> runnable;
     for (auto& record : claimed) {
+        if (record.stage == UploadStatus::paused) {
+            // The ledger keeps no stage for a paused entry: its IDs say how far it got.
+            record.stage = record.uploadID.isEmpty()  ? UploadStatus::pending
+                           : record.assetID.isEmpty() ? UploadStatus::uploading
+                                                      : UploadStatus::waitingAsset;
+            // A run for named files sends them, paused in the window or not.
+            if (!m_options.showFailedEntries) {
+                runnable.append(std::move(record));
+                continue;
+            }
+            append(std::move(record));
+            m_waiting.removeLast();
+            const auto index = m_items.size() - 1;
+            m_items[index].status = UploadStatus::paused;
+            Q_EMIT itemChanged(index);
+            continue;
+        }
         if (record.stage != UploadStatus::failed && record.stage != UploadStatus::cancelled) {
             runnable.append(std::move(record));
             continue;
@@ -169,25 +189,63 @@ void UploadQueue::startWaiting() {
     const int limit = std::max(1, m_options.maxConcurrent);
     while (m_running < limit && !m_waiting.isEmpty()) {
         ++m_running;
-        runDetached(processUpload(m_waiting.takeFirst()));
+        runDetached(runItem(m_waiting.takeFirst()));
     }
+}
+
+qsizetype UploadQueue::indexOf(qint64 key) const {
+    for (qsizetype i = 0; i < m_jobs.size(); ++i)
+        if (m_jobs[i].key == key)
+            return i;
+    return -1;
 }
 
 QCoro::Task<> UploadQueue::processUpload(qsizetype index) {
     if (index < 0 || index >= m_items.size())
         co_return;
+    ++m_running;
+    co_await runItem(m_jobs[index].key);
+}
+
+// A running item's row stays while it runs (only finished rows can be removed), but the
+// rows before it may go: its index is looked up again after every wait.
+QCoro::Task<> UploadQueue::runItem(qint64 key) {
     QPointer self(this);
+    qsizetype index = indexOf(key);
+    if (index < 0) {
+        --m_running;
+        co_return;
+    }
     m_jobs[index].running = true;
     m_jobs[index].stop = std::make_shared<StopSource>();
+    const auto stop = m_jobs[index].stop;
     if (m_hooks.beforeItem) {
         co_await m_hooks.beforeItem();
         if (!self)
             co_return;
     }
 
-    auto outcome = co_await runSteps(index);
+    auto outcome = co_await runSteps(key);
     if (!self)
         co_return;
+    // The service cannot be reached: the item waits, and its step is tried again now and
+    // then, going on from what it holds, until the network is back.
+    for (auto delay = m_options.offlineRetryDelay;
+         !stop->isStopped() && !outcome && isNetworkOutage(outcome.error());
+         delay = std::min(delay * 2, m_options.offlineRetryCap)) {
+        setUnreachable(indexOf(key), true);
+        auto slept = sleepUnlessStopped(delay, stop);
+        co_await std::move(slept);
+        if (!self)
+            co_return;
+        if (stop->isStopped())
+            break;
+        outcome = co_await runSteps(key);
+        if (!self)
+            co_return;
+    }
+    index = indexOf(key);
+    setUnreachable(index, false);
     if (outcome && m_hooks.afterItemDone) {
         // Named first: g++ 12 destroys a temporary inside a co_await expression twice.
         auto afterDone =
@@ -195,10 +253,17 @@ QCoro::Task<> UploadQueue::processUpload(qsizetype index) {
         co_await std::move(afterDone);
         if (!self)
             co_return;
+        index = indexOf(key);
     }
     m_jobs[index].running = false;
+    // A paused item holds its place in the ledger as paused (a step that ended after the
+    // pause may have written its own stage); it counts as finished until resumed.
+    if (m_items[index].status == UploadStatus::paused) {
+        savePaused(index);
+        Q_EMIT itemChanged(index);
+    }
     // A cancelled item was logged when the user cancelled it; it counts as finished.
-    if (!m_jobs[index].stop->isStopped()) {
+    if (!stop->isStopped()) {
         if (!outcome)
             fail(index, outcome.error());
         else
@@ -223,6 +288,7 @@ void UploadQueue::fail(qsizetype index, const Error& error) {
     item.error = error.message;
     item.progress = 1.0;
     item.detail.clear();
+    m_jobs[index].unreachable = false;
     ++m_batchFailed;
     Q_EMIT itemChanged(index);
     log(QStringLiteral("ERROR: ") + error.message);
@@ -230,12 +296,17 @@ void UploadQueue::fail(qsizetype index, const Error& error) {
 
 void UploadQueue::setUploadStatus(qsizetype index, UploadStatus status, double progress) {
     auto& item = m_items[index];
+    // A step tried again (after the network came back) says nothing new.
+    const bool changed = item.status != status;
     item.status = status;
     item.progress = progress;
-    if (status != UploadStatus::uploading)
+    if (status == UploadStatus::done)
+        item.bytesSent = item.bytesTotal;
+    if (status != UploadStatus::uploading && !m_jobs[index].unreachable)
         item.detail.clear();
     Q_EMIT itemChanged(index);
-    log(uploadStatusLabel(status) + QStringLiteral(" \u2013 ") + item.title);
+    if (changed)
+        log(uploadStatusLabel(status) + QStringLiteral(" \u2013 ") + item.title);
 }
 
 QCoro::Task<> UploadQueue::finishBatchItem() {
@@ -252,6 +323,135 @@ QCoro::Task<> UploadQueue::finishBatchItem() {
 }
 
 // --- cancel and retry ----------------------------------------------------------------
+
+bool UploadQueue::canPause(qsizetype index) const {
+    if (index < 0 || index >= m_items.size())
+        return false;
+    const auto status = m_items[index].status;
+    return status != UploadStatus::done && status != UploadStatus::failed &&
+           status != UploadStatus::cancelled && status != UploadStatus::paused;
+}
+
+bool UploadQueue::canResume(qsizetype index) const {
+    return index >= 0 && index < m_items.size() && !m_jobs[index].running &&
+           m_items[index].status == UploadStatus::paused;
+}
+
+void UploadQueue::pause(qsizetype index) {
+    if (!canPause(index))
+        return;
+    auto& job = m_jobs[index];
+    const bool waiting = m_waiting.removeOne(job.key);
+    job.unreachable = false;
+    setUploadStatus(index, UploadStatus::paused, m_items[index].progress);
+    // The session stays: a resume asks it what it holds and sends the rest.
+    if (waiting) {
+        savePaused(index);
+        runDetached(finishBatchItem());
+        return;
+    }
+    if (job.stop)
+        job.stop->stop();
+}
+
+void UploadQueue::resume(qsizetype index) {
+    if (!canResume(index))
+        return;
+    joinBatch(1);
+    setUploadStatus(index, UploadStatus::pending, 0.0);
+    save(index);
+    m_waiting.append(m_jobs[index].key);
+    QMetaObject::invokeMethod(this, &UploadQueue::startWaiting, Qt::QueuedConnection);
+}
+
+void UploadQueue::pauseAll() {
+    for (qsizetype index = 0; index < m_items.size(); ++index)
+        pause(index);
+}
+
+void UploadQueue::resumeAll() {
+    for (qsizetype index = 0; index < m_items.size(); ++index)
+        resume(index);
+}
+
+void UploadQueue::savePaused(qsizetype index) {
+    UploadRecord paused = m_jobs[index].record;
+    if (paused.ledgerID <= 0)
+        return;
+    paused.stage = UploadStatus::paused;
+    if (auto saved = m_ledger.save(paused); !saved)
+        log(QStringLiteral("Failed to save the upload journal: ") + saved.error().message);
+}
+
+void UploadQueue::setUnreachable(qsizetype index, bool unreachable) {
+    if (index < 0 || m_jobs[index].unreachable == unreachable)
+        return;
+    m_jobs[index].unreachable = unreachable;
+    auto& item = m_items[index];
+    item.detail = unreachable ? QStringLiteral("Waiting for the network\u2026") : QString();
+    if (unreachable)
+        log(QStringLiteral("Waiting for the network \u2013 ") + item.title);
+    Q_EMIT itemChanged(index);
+}
+
+int UploadQueue::activeCount() const {
+    return static_cast<int>(std::count_if(m_items.begin(), m_items.end(), [](const auto& item) {
+        return item.status != UploadStatus::done && item.status != UploadStatus::failed &&
+               item.status != UploadStatus::cancelled && item.status != UploadStatus::paused;
+    }));
+}
+
+std::optional<QString> UploadQueue::quitQuestion() const {
+    const int active = activeCount();
+    if (active == 0)
+        return std::nullopt;
+    return active == 1
+               ? QStringLiteral("1 upload is running. Quit and resume it at the next start?")
+               : QStringLiteral("%1 uploads are running. Quit and resume them at the next "
+                                "start?")
+                     .arg(active);
+}
+
+void UploadQueue::setMaxConcurrent(int count) {
+    m_options.maxConcurrent = std::clamp(count, 1, 6);
+    // More room starts waiting items now; less lets the running ones finish.
+    startWaiting();
+}
+
+UploadQueue::Totals UploadQueue::totals() const {
+    Totals totals;
+    double speed = 0;
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        const auto& item = m_items[i];
+        if (item.status == UploadStatus::cancelled)
+            continue;
+        ++totals.count;
+        if (item.status == UploadStatus::done)
+            ++totals.finished;
+        totals.bytesTotal += item.bytesTotal;
+        totals.bytesSent += std::min(item.bytesSent, item.bytesTotal);
+        if (item.status == UploadStatus::uploading && !m_jobs[i].unreachable)
+            speed += m_jobs[i].meter.bytesPerSecond();
+    }
+    if (speed >= 1.0 && totals.bytesSent < totals.bytesTotal)
+        totals.secondsLeft = static_cast<qint64>(
+            std::ceil(static_cast<double>(totals.bytesTotal - totals.bytesSent) / speed));
+    return totals;
+}
+
+QString UploadQueue::totalsText() const {
+    const Totals now = totals();
+    if (now.count == 0)
+        return {};
+    QString text = QStringLiteral("%1 of %2 \u00b7 %3 of %4")
+                       .arg(now.finished)
+                       .arg(now.count)
+                       .arg(formatBytes(now.bytesSent), formatBytes(now.bytesTotal));
+    if (now.secondsLeft)
+        text +=
+            QStringLiteral(" \u00b7 ") + formatDuration(*now.secondsLeft) + QStringLiteral(" left");
+    return text;
+}
 
 bool UploadQueue::canCancel(qsizetype index) const {
     if (index < 0 || index >= m_items.size())
@@ -278,7 +478,7 @@ void UploadQueue::cancel(qsizetype index) {
     if (!canCancel(index))
         return;
     auto& job = m_jobs[index];
-    const bool waiting = m_waiting.removeOne(index);
+    const bool waiting = m_waiting.removeOne(job.key);
     setUploadStatus(index, UploadStatus::cancelled, m_items[index].progress);
     if (waiting) {
         forget(index);
@@ -330,7 +530,7 @@ void UploadQueue::retry(qsizetype index) {
     }
     setUploadStatus(index, UploadStatus::pending, 0.0);
     save(index);
-    m_waiting.append(index);
+    m_waiting.append(m_jobs[index].key);
     QMetaObject::invokeMethod(this, &UploadQueue::startWaiting, Qt::QueuedConnection);
 }
 
@@ -338,6 +538,34 @@ void UploadQueue::retryAllFailed() {
     for (qsizetype index = 0; index < m_items.size(); ++index)
         if (m_items[index].status == UploadStatus::failed)
             retry(index);
+}
+
+bool UploadQueue::canRemove(qsizetype index) const {
+    if (index < 0 || index >= m_items.size() || m_jobs[index].running)
+        return false;
+    const auto status = m_items[index].status;
+    return status == UploadStatus::done || status == UploadStatus::failed ||
+           status == UploadStatus::cancelled;
+}
+
+void UploadQueue::remove(qsizetype index) {
+    if (!canRemove(index))
+        return;
+    // A failure is forgotten with its row. A cancelled transfer whose asset is still being
+    // removed keeps its entry until that is done; a delivered one until a listing shows it.
+    const auto& record = m_jobs[index].record;
+    if (m_items[index].status == UploadStatus::failed && record.stage != UploadStatus::cancelled)
+        forget(index);
+    Q_EMIT itemAboutToBeRemoved(index);
+    m_items.removeAt(index);
+    m_jobs.removeAt(index);
+    Q_EMIT itemRemoved(index);
+}
+
+void UploadQueue::clearFinished() {
+    for (qsizetype index = m_items.size() - 1; index >= 0; --index)
+        if (m_items[index].status == UploadStatus::done && !m_jobs[index].running)
+            remove(index);
 }
 
 // --- ledger ------------------------------------------------------------------------

@@ -9,8 +9,10 @@
 #include <QList>
 #include <QObject>
 #include <QUrl>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace clipferry {
 
@@ -40,6 +42,19 @@ public:
         // until the user removes or retries them; without rows (a command-line run) each
         // is reported once and dropped, so the next attempt at its file starts afresh.
         bool showFailedEntries = true;
+        // While the service cannot be reached an item waits, trying its step again after
+        // `offlineRetryDelay`, doubling up to `offlineRetryCap`.
+        std::chrono::milliseconds offlineRetryDelay{1000};
+        std::chrono::milliseconds offlineRetryCap{30000};
+    };
+    // The whole list at a glance, for the line above it.
+    struct Totals {
+        int finished = 0; // done
+        int count = 0;    // all but cancelled
+        qint64 bytesSent = 0;
+        qint64 bytesTotal = 0;
+        // At the speed of the transfers now running; none while nothing moves.
+        std::optional<qint64> secondsLeft;
     };
     struct Hooks {
         // Awaited before each item's first request: credentials read and handed to the client.
@@ -57,6 +72,17 @@ public:
     ~UploadQueue() override;
 
     [[nodiscard]] const QList<UploadItem>& items() const { return m_items; }
+    [[nodiscard]] Totals totals() const;
+    // "3 of 12 · 1.4 of 6.2 GB · 12 min left"; empty for an empty list.
+    [[nodiscard]] QString totalsText() const;
+    // How many items are on their way (running, or waiting to run).
+    [[nodiscard]] int activeCount() const;
+    // What to ask before the window closes while items are on their way: they resume at
+    // the next start, so quitting loses nothing. Nothing to ask when none are.
+    [[nodiscard]] std::optional<QString> quitQuestion() const;
+    // How many uploads run at once, from now on.
+    void setMaxConcurrent(int count);
+    [[nodiscard]] int maxConcurrent() const { return m_options.maxConcurrent; }
     [[nodiscard]] qint64 pendingBatchUploads() const { return m_pendingBatchUploads; }
     [[nodiscard]] qint64 completedBatchUploads() const { return m_completedBatchUploads; }
 
@@ -72,9 +98,18 @@ public:
     void setUploadStatus(qsizetype index, UploadStatus status, double progress);
     [[nodiscard]] QCoro::Task<> finishBatchItem();
 
-    // Pending and running items can be cancelled; failed and cancelled ones retried.
+    // Pending and running items can be cancelled; failed and cancelled ones retried;
+    // finished ones (done, failed, cancelled) removed.
     [[nodiscard]] bool canCancel(qsizetype index) const;
     [[nodiscard]] bool canRetry(qsizetype index) const;
+    [[nodiscard]] bool canRemove(qsizetype index) const;
+    // Items on their way can be paused, keeping their upload session; paused ones resumed.
+    [[nodiscard]] bool canPause(qsizetype index) const;
+    [[nodiscard]] bool canResume(qsizetype index) const;
+    void pause(qsizetype index);
+    void resume(qsizetype index);
+    void pauseAll();
+    void resumeAll();
     [[nodiscard]] int failedCount() const;
     // Files handed to this queue that a living process was already sending, so they were
     // left to it; oldest first.
@@ -82,10 +117,18 @@ public:
     void cancel(qsizetype index);
     void retry(qsizetype index);
     void retryAllFailed();
+    // Takes a finished row off the list. A failed file's ledger entry goes with it, so the
+    // next start does not show it again; a delivered one stays until a listing shows it.
+    void remove(qsizetype index);
+    // Removes every row that reached Done.
+    void clearFinished();
 
 Q_SIGNALS:
     void itemAppended(qsizetype index);
     void itemChanged(qsizetype index);
+    // A row is about to go, and has gone: the rows after it move up by one.
+    void itemAboutToBeRemoved(qsizetype index);
+    void itemRemoved(qsizetype index);
     // An item reached Done: its file now plays as this asset.
     void itemDone(qsizetype index, const QUrl& fileURL, const QString& assetID);
     // The last item of a batch ended; counts of the items done and failed in it.
@@ -93,9 +136,13 @@ Q_SIGNALS:
 
 private:
     struct Job {
+        // The item's handle: tasks hold it across their waits, as rows may go meanwhile.
+        qint64 key = 0;
         UploadRecord record;
         std::shared_ptr<StopSource> stop;
         bool running = false;
+        // The service cannot be reached; the row says so until bytes or answers come.
+        bool unreachable = false;
         TransferMeter meter;
     };
 
@@ -105,14 +152,20 @@ private:
     // Takes entries claimed from the ledger into the list; returns those to run.
     [[nodiscard]] QList<UploadRecord> adopt(QList<UploadRecord> claimed);
     void startWaiting();
-    [[nodiscard]] QCoro::Task<Result<void>> runSteps(qsizetype index);
-    [[nodiscard]] QCoro::Task<Result<void>> createSession(qsizetype index);
-    [[nodiscard]] QCoro::Task<Result<void>> transfer(qsizetype index, bool resume);
+    // The row of an item's handle; -1 once the row is gone.
+    [[nodiscard]] qsizetype indexOf(qint64 key) const;
+    [[nodiscard]] QCoro::Task<> runItem(qint64 key);
+    [[nodiscard]] QCoro::Task<Result<void>> runSteps(qint64 key);
+    [[nodiscard]] QCoro::Task<Result<void>> createSession(qint64 key);
+    [[nodiscard]] QCoro::Task<Result<void>> transfer(qint64 key, bool resume);
     // Ends the item's direct upload on the service and forgets the item: its file will
     // not be sent.
     [[nodiscard]] tl::unexpected<Error> abandon(qsizetype index, const QString& message);
     void cancelOnService(const QString& uploadID);
     void reportProgress(qsizetype index, qint64 sent, qint64 total);
+    void setUnreachable(qsizetype index, bool unreachable);
+    // The ledger holds the item as paused; its own stage stays in memory.
+    void savePaused(qsizetype index);
     void fail(qsizetype index, const Error& error);
     // The service has or will make an asset from a transfer that must not stand: it is
     // waited for and deleted, and the entry goes when it is gone.
@@ -127,8 +180,9 @@ private:
     Options m_options;
     Hooks m_hooks;
     QList<UploadItem> m_items;
-    QList<Job> m_jobs; // beside m_items, index for index
-    QList<qsizetype> m_waiting;
+    QList<Job> m_jobs;       // beside m_items, index for index
+    QList<qint64> m_waiting; // handles, in the order they start
+    qint64 m_nextKey = 1;
     QStringList m_runElsewhere;
     int m_running = 0;
     qint64 m_pendingBatchUploads = 0;

@@ -56,11 +56,19 @@ bool canNeverSucceed(const Error& error) {
             error.code == 410);
 }
 
-QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
+QCoro::Task<Result<void>> UploadQueue::runSteps(qint64 key) {
     QPointer self(this);
+    qsizetype index = indexOf(key);
     const auto stop = m_jobs[index].stop;
     if (stop->isStopped())
         co_return cancelledError();
+    // Whether the step that just ended left the item to go on; its row is looked up again.
+    const auto goesOn = [&] {
+        if (!self || stop->isStopped())
+            return false;
+        index = indexOf(key);
+        return true;
+    };
     // A journal entry from before the transfer began resumes it all the same: the
     // session answers what it holds, nothing when it holds nothing.
     bool resume = !m_jobs[index].record.uploadID.isEmpty() &&
@@ -73,16 +81,16 @@ QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
         const QFileInfo info(path);
         m_jobs[index].record.size = info.size();
         m_jobs[index].record.modifiedMs = info.lastModified().toMSecsSinceEpoch();
-        auto created = co_await createSession(index);
-        if (!self || stop->isStopped())
+        auto created = co_await createSession(key);
+        if (!goesOn())
             co_return cancelledError();
         if (!created)
             co_return created;
     }
 
     if (m_jobs[index].record.stage <= UploadStatus::uploading) {
-        auto sent = co_await transfer(index, resume);
-        if (!self || stop->isStopped())
+        auto sent = co_await transfer(key, resume);
+        if (!goesOn())
             co_return cancelledError();
         if (!sent)
             co_return sent;
@@ -91,7 +99,7 @@ QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
     setUploadStatus(index, UploadStatus::waitingAsset, 0.5);
     if (m_jobs[index].record.assetID.isEmpty()) {
         auto assetID = co_await m_mux.waitForAssetID(m_jobs[index].record.uploadID, stop);
-        if (!self || stop->isStopped())
+        if (!goesOn())
             co_return cancelledError();
         if (!assetID)
             co_return tl::unexpected(assetID.error());
@@ -103,7 +111,7 @@ QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
     if (m_jobs[index].record.stage < UploadStatus::processingAsset) {
         const QString title = withoutExtension(m_items[index].fileURL.fileName());
         auto titled = co_await m_mux.updateAssetTitle(assetID, title);
-        if (!self || stop->isStopped())
+        if (!goesOn())
             co_return cancelledError();
         if (!titled)
             co_return titled;
@@ -113,7 +121,7 @@ QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
 
     setUploadStatus(index, UploadStatus::processingAsset, 0.7);
     auto playbackID = co_await m_mux.waitForAssetReady(assetID, stop);
-    if (!self || stop->isStopped())
+    if (!goesOn())
         co_return cancelledError();
     if (!playbackID)
         co_return tl::unexpected(playbackID.error());
@@ -125,13 +133,15 @@ QCoro::Task<Result<void>> UploadQueue::runSteps(qsizetype index) {
     save(index);
     if (m_hooks.assetCreated)
         m_hooks.assetCreated(assetID);
+    index = indexOf(key);
     setUploadStatus(index, UploadStatus::done, 1.0);
     Q_EMIT itemDone(index, m_items[index].fileURL, assetID);
     co_return Result<void>{};
 }
 
-QCoro::Task<Result<void>> UploadQueue::createSession(qsizetype index) {
+QCoro::Task<Result<void>> UploadQueue::createSession(qint64 key) {
     QPointer self(this);
+    qsizetype index = indexOf(key);
     // The passthrough keeps the extension; the title does not.
     auto created = co_await m_mux.createUpload(m_items[index].fileURL.fileName(), maxResolutionTier,
                                                m_jobs[index].stop);
@@ -139,6 +149,7 @@ QCoro::Task<Result<void>> UploadQueue::createSession(qsizetype index) {
         co_return cancelledError();
     if (!created)
         co_return tl::unexpected(created.error());
+    index = indexOf(key);
     auto& record = m_jobs[index].record;
     record.uploadID = created->id;
     record.uploadURL = created->url;
@@ -148,8 +159,9 @@ QCoro::Task<Result<void>> UploadQueue::createSession(qsizetype index) {
     co_return Result<void>{};
 }
 
-QCoro::Task<Result<void>> UploadQueue::transfer(qsizetype index, bool resume) {
+QCoro::Task<Result<void>> UploadQueue::transfer(qint64 key, bool resume) {
     QPointer self(this);
+    qsizetype index = indexOf(key);
     const auto stop = m_jobs[index].stop;
     const QString path = m_jobs[index].record.filePath;
     if (resume) {
@@ -160,28 +172,37 @@ QCoro::Task<Result<void>> UploadQueue::transfer(qsizetype index, bool resume) {
             co_return abandon(index, QStringLiteral("The file changed since its upload began."));
     }
 
-    setUploadStatus(index, UploadStatus::uploading, 0.3);
+    setUploadStatus(index, UploadStatus::uploading, 0.0);
     // Named first: g++ 12 destroys a lambda temporary inside a co_await expression twice.
     FileTransfer how;
     how.resume = resume;
     how.stop = stop;
     how.expectedSize = m_jobs[index].record.size;
     how.expectedModifiedMs = m_jobs[index].record.modifiedMs;
-    how.progress = [self, index](qint64 sent, qint64 total) {
+    how.progress = [self, key](qint64 sent, qint64 total) {
         if (self)
-            self->reportProgress(index, sent, total);
+            self->reportProgress(self->indexOf(key), sent, total);
     };
-    how.resumedAt = [self, index](qint64 held, qint64 total) {
+    how.unreachable = [self, key](bool unreachable) {
+        if (self)
+            self->setUnreachable(self->indexOf(key), unreachable);
+    };
+    how.resumedAt = [self, key](qint64 held, qint64 total) {
         if (!self)
             return;
-        self->m_jobs[index].meter.restart(held, QDateTime::currentMSecsSinceEpoch());
-        self->reportProgress(index, held, total);
+        const auto at = self->indexOf(key);
+        self->m_jobs[at].meter.restart(held, QDateTime::currentMSecsSinceEpoch());
+        // What the session holds, shown at once: the bar never falls back to nothing.
+        self->m_items[at].bytesSent = held;
+        self->m_items[at].progress = total > 0 ? double(held) / double(total) : 0.0;
+        self->reportProgress(at, held, total);
     };
     for (;;) {
         m_jobs[index].meter.restart(0, QDateTime::currentMSecsSinceEpoch());
         auto sent = co_await m_mux.uploadFile(path, m_jobs[index].record.uploadURL, how);
         if (!self || stop->isStopped())
             co_return cancelledError();
+        index = indexOf(key);
         if (sent)
             break;
         // The file changed before its last byte left: the session is ended unfinished.
@@ -191,9 +212,10 @@ QCoro::Task<Result<void>> UploadQueue::transfer(qsizetype index, bool resume) {
             co_return sent;
         log(QStringLiteral("Upload session expired \u2013 %1; starting again.")
                 .arg(m_items[index].title));
-        auto created = co_await createSession(index);
+        auto created = co_await createSession(key);
         if (!self || stop->isStopped())
             co_return cancelledError();
+        index = indexOf(key);
         if (!created)
             co_return created;
         how.resume = false;
@@ -219,8 +241,9 @@ tl::unexpected<Error> UploadQueue::abandon(qsizetype index, const QString& messa
 }
 
 void UploadQueue::discardAsset(qsizetype index, const QString& logLine) {
-    auto task = [](QPointer<UploadQueue> self, qsizetype index, QString logLine) -> QCoro::Task<> {
-        const UploadRecord record = self->m_jobs[index].record;
+    // The row may go meanwhile: the entry is then removed by its ledger ID.
+    auto task = [](QPointer<UploadQueue> self, UploadRecord record, qint64 key,
+                   QString logLine) -> QCoro::Task<> {
         QString assetID = record.assetID;
         if (assetID.isEmpty()) {
             auto found = co_await self->m_mux.waitForAssetID(record.uploadID, {});
@@ -247,22 +270,34 @@ void UploadQueue::discardAsset(qsizetype index, const QString& logLine) {
                 self->log(logLine.arg(record.title));
         }
         // Gone unless a retry has since made the entry a new upload of its own.
+        const auto index = self->indexOf(key);
+        if (index < 0) {
+            if (auto removed = self->m_ledger.remove(record.ledgerID); !removed)
+                self->log(QStringLiteral("Failed to save the upload journal: ") +
+                          removed.error().message);
+            co_return;
+        }
         auto& now = self->m_jobs[index].record;
         if (now.ledgerID == record.ledgerID && now.uploadID == record.uploadID)
             self->forget(index);
     };
-    runDetached(task(QPointer(this), index, logLine));
+    runDetached(task(QPointer(this), m_jobs[index].record, m_jobs[index].key, logLine));
 }
 
 void UploadQueue::reportProgress(qsizetype index, qint64 sent, qint64 total) {
+    if (index < 0)
+        return;
     auto& item = m_items[index];
     if (item.status != UploadStatus::uploading || total <= 0)
         return;
     // Progress arrives per network chunk; the row redraws a few times a second.
+    // Bytes moving are the network's answer: whatever waited for it is over.
+    m_jobs[index].unreachable = false;
+    item.bytesTotal = total;
+    item.bytesSent = sent;
     if (!m_jobs[index].meter.sample(sent, total, QDateTime::currentMSecsSinceEpoch()))
         return;
-    const double fraction = std::clamp(double(sent) / double(total), 0.0, 1.0);
-    item.progress = 0.3 + 0.2 * fraction;
+    item.progress = std::clamp(double(sent) / double(total), 0.0, 1.0);
     item.detail = m_jobs[index].meter.text();
     Q_EMIT itemChanged(index);
 }

@@ -3,6 +3,7 @@
 #include "model/CredentialStore.h"
 #include "model/DetachedTask.h"
 #include "model/StateFolder.h"
+#include "service/BandwidthLimiter.h"
 #include "service/MuxClient.h"
 #include "workflow/DeliveryLedger.h"
 #include "workflow/DeliveryTracker.h"
@@ -83,11 +84,12 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     hooks.afterItemDone = [this](QUrl fileURL, QString assetID) {
         return m_delivery->afterItemDone(std::move(fileURL), std::move(assetID));
     };
-    m_uploadQueue = std::make_unique<UploadQueue>(
-        *m_mux, *m_ledger,
-        UploadQueue::Options{m_options.streamBase, m_options.maxConcurrentUploads,
-                             m_options.writeStateFiles},
-        std::move(hooks));
+    UploadQueue::Options queueOptions{m_options.streamBase, m_options.maxConcurrentUploads,
+                                      m_options.writeStateFiles};
+    queueOptions.offlineRetryDelay = m_options.client.retryBaseDelay;
+    queueOptions.offlineRetryCap = m_options.client.maxResumeDelay;
+    m_uploadQueue =
+        std::make_unique<UploadQueue>(*m_mux, *m_ledger, std::move(queueOptions), std::move(hooks));
     connect(this, &UploadViewModel::credentialsChanged, this,
             &UploadViewModel::resumeUnfinishedUploads);
     connect(m_uploadQueue.get(), &UploadQueue::itemAppended, this,
@@ -132,7 +134,50 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
             &UploadViewModel::isRefreshingChanged);
     connect(m_library.get(), &LibrarySync::showsCachedListingChanged, this,
             &UploadViewModel::showsCachedListingChanged);
+    connect(m_library.get(), &LibrarySync::listingNoticeChanged, this,
+            &UploadViewModel::listingNoticeChanged);
     m_delivery = std::make_unique<DeliveryTracker>(*this, m_options.maxListingAge);
+    restoreKeptSettings();
+}
+
+namespace {
+constexpr auto uploadsAtOnceKey = "uploadsAtOnce";
+constexpr auto uploadLimitKey = "uploadLimitMBps";
+constexpr auto providerKey = "source";
+constexpr auto localFolderKey = "localFolder";
+} // namespace
+
+void UploadViewModel::restoreKeptSettings() {
+    const QSettings settings;
+    m_uploadQueue->setMaxConcurrent(
+        settings.value(QLatin1String(uploadsAtOnceKey), m_options.maxConcurrentUploads).toInt());
+    m_uploadLimitMBps =
+        std::max(0.0, settings.value(QLatin1String(uploadLimitKey), 0.0).toDouble());
+    m_mux->bandwidth().setRate(static_cast<qint64>(m_uploadLimitMBps * 1e6));
+    // A command-line run neither takes nor changes the window's source.
+    if (!m_options.writeStateFiles)
+        return;
+    const QString folder = settings.value(QLatin1String(localFolderKey)).toString();
+    if (!folder.isEmpty())
+        m_localFolderURL = QUrl::fromLocalFile(folder);
+    if (settings.value(QLatin1String(providerKey)).toString() == QLatin1String("localFolder") &&
+        m_localFolderURL)
+        m_provider = VideoProvider::localFolder;
+}
+
+int UploadViewModel::uploadsAtOnce() const {
+    return m_uploadQueue->maxConcurrent();
+}
+
+void UploadViewModel::setUploadsAtOnce(int count) {
+    m_uploadQueue->setMaxConcurrent(count);
+    QSettings().setValue(QLatin1String(uploadsAtOnceKey), m_uploadQueue->maxConcurrent());
+}
+
+void UploadViewModel::setUploadLimitMBps(double megabytesPerSecond) {
+    m_uploadLimitMBps = std::max(0.0, megabytesPerSecond);
+    m_mux->bandwidth().setRate(static_cast<qint64>(m_uploadLimitMBps * 1e6));
+    QSettings().setValue(QLatin1String(uploadLimitKey), m_uploadLimitMBps);
 }
 
 UploadViewModel::~UploadViewModel() {
@@ -209,6 +254,10 @@ const QList<MuxAsset>& UploadViewModel::shownAssets() const {
 
 bool UploadViewModel::showsCachedListing() const {
     return m_library->showsCachedListing();
+}
+
+const QString& UploadViewModel::listingNotice() const {
+    return m_library->listingNotice();
 }
 
 bool UploadViewModel::isRefreshing() const {
@@ -573,6 +622,10 @@ void UploadViewModel::setProvider(VideoProvider provider) {
     if (m_provider == provider)
         return;
     m_provider = provider;
+    if (m_options.writeStateFiles)
+        QSettings().setValue(QLatin1String(providerKey), provider == VideoProvider::localFolder
+                                                             ? QStringLiteral("localFolder")
+                                                             : QStringLiteral("webMux"));
     Q_EMIT providerChanged(provider);
 }
 
@@ -604,6 +657,9 @@ void UploadViewModel::setSelectedAsset(std::optional<MuxAsset> asset) {
 
 void UploadViewModel::setLocalFolderURL(std::optional<QUrl> folder) {
     m_localFolderURL = std::move(folder);
+    if (m_options.writeStateFiles)
+        QSettings().setValue(QLatin1String(localFolderKey),
+                             m_localFolderURL ? m_localFolderURL->toLocalFile() : QString());
     Q_EMIT localFolderChanged();
 }
 

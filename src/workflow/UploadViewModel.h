@@ -91,10 +91,18 @@ public:
     void setTokenSecret(const QString& tokenSecret);
     [[nodiscard]] bool useMaxResolution() const { return m_useMaxResolution; }
     void setUseMaxResolution(bool use);
+    // Transfer settings for a shared link, kept at once: how many files go at once (1–6)
+    // and the cap on all transfers together in MB/s (10^6 bytes; 0: none).
+    [[nodiscard]] int uploadsAtOnce() const;
+    void setUploadsAtOnce(int count);
+    [[nodiscard]] double uploadLimitMBps() const { return m_uploadLimitMBps; }
+    void setUploadLimitMBps(double megabytesPerSecond);
     [[nodiscard]] const QList<MuxAsset>& existingAssets() const;
     // The service rows to show, and whether they are the previous run's, not yet listed.
     [[nodiscard]] const QList<MuxAsset>& shownAssets() const;
     [[nodiscard]] bool showsCachedListing() const;
+    // Why the service rows on view are not fresh; empty when they are (LibrarySync).
+    [[nodiscard]] const QString& listingNotice() const;
     [[nodiscard]] const std::optional<MuxAsset>& selectedAsset() const { return m_selectedAsset; }
     void setSelectedAsset(std::optional<MuxAsset> asset);
     [[nodiscard]] const std::optional<QUrl>& localFolderURL() const { return m_localFolderURL; }
@@ -243,6 +251,7 @@ Q_SIGNALS:
     void isRefreshingChanged(bool refreshing);
     void changedMuxAssetsChanged();
     void showsCachedListingChanged(bool showsCached);
+    void listingNoticeChanged();
     void changedLocalVideosChanged();
     // Metadata of local files arrived; the views re-read the texts.
     void localMetadataChanged();
@@ -269,6 +278,8 @@ private:
     [[nodiscard]] QCoro::Task<> prepareUpload();
     [[nodiscard]] QCoro::Task<> completeUploadBatch();
     void resumeUnfinishedUploads();
+    // The transfer settings, the source and the folder as the last run left them.
+    void restoreKeptSettings();
     // `refreshLibrary`, handing back the complete service listing when it brought one.
     [[nodiscard]] QCoro::Task<std::optional<QList<MuxAsset>>> relistLibrary();
     [[nodiscard]] QCoro::Task<> exportAfterLibraryChange(std::optional<QList<MuxAsset>> listed);
@@ -286,6 +297,7 @@ private:
     std::optional<QString> m_storedTokenSecret;
     std::optional<QString> m_credentialsReadError;
     bool m_useMaxResolution = false;
+    double m_uploadLimitMBps = 0;
     std::optional<MuxAsset> m_selectedAsset;
     std::optional<QUrl> m_localFolderURL;
     QList<QUrl> m_localVideoURLs;

@@ -266,33 +266,40 @@ private slots:
         QCOMPARE(uploaded ? 0 : uploaded.error().code, code);
         if (code != 0) {
             QCOMPARE(uploaded.error().domain, QString());
-            QCOMPARE(uploaded.error().message, code == 1
-                                                   ? QStringLiteral("Upload failed")
-                                                   : QStringLiteral("Upload session expired"));
+            QCOMPARE(uploaded.error().message,
+                     code == 1 ? QStringLiteral("Upload failed: the storage host answered HTTP %1.")
+                                     .arg(status)
+                               : QStringLiteral("Upload session expired"));
         }
         QCOMPARE(m_service->uploads().first()[u"received"].toBool(), code == 0 && status != 204);
     }
 
     // Each cut leaves the session holding whole 256 KiB units; the transfer asks what is
     // held and sends only the rest, so little is sent twice and one upload gets the file.
+    // The network down after the cut: "offline" questions about the held bytes reach
+    // nothing, more than the resumptions allowed; the transfer waits them out and says so.
     void cutTransferResumesFromTheHeldBytes_data() {
         // Body bytes after which each PUT is cut; one negative: every PUT, after that many.
         QTest::addColumn<QList<qint64>>("cuts");
         QTest::addColumn<int>("resumedStatus"); // the first resumed PUT answers this, or 0
+        QTest::addColumn<int>("offline");
 
-        QTest::newRow("inside the first unit") << QList<qint64>{100000} << 0;
-        QTest::newRow("after some units") << QList<qint64>{1000000} << 0;
-        QTest::newRow("twice, the second on the resumed PUT") << QList<qint64>{300000, 900000} << 0;
-        QTest::newRow("near the end") << QList<qint64>{4 * 1024 * 1024 - 100000} << 0;
+        QTest::newRow("inside the first unit") << QList<qint64>{100000} << 0 << 0;
+        QTest::newRow("after some units") << QList<qint64>{1000000} << 0 << 0;
+        QTest::newRow("twice, the second on the resumed PUT")
+            << QList<qint64>{300000, 900000} << 0 << 0;
+        QTest::newRow("near the end") << QList<qint64>{4 * 1024 * 1024 - 100000} << 0 << 0;
         // Far more cuts than resumptions allowed, but each after more is held.
-        QTest::newRow("every PUT, after one more unit") << QList<qint64>{-300000} << 0;
-        QTest::newRow("503 on the resumed PUT") << QList<qint64>{600000} << 503;
-        QTest::newRow("408 on the resumed PUT") << QList<qint64>{600000} << 408;
+        QTest::newRow("every PUT, after one more unit") << QList<qint64>{-300000} << 0 << 0;
+        QTest::newRow("503 on the resumed PUT") << QList<qint64>{600000} << 503 << 0;
+        QTest::newRow("408 on the resumed PUT") << QList<qint64>{600000} << 408 << 0;
+        QTest::newRow("network down a while") << QList<qint64>{600000} << 0 << 12;
     }
 
     void cutTransferResumesFromTheHeldBytes() {
         QFETCH(QList<qint64>, cuts);
         QFETCH(int, resumedStatus);
+        QFETCH(int, offline);
         auto client = makeClient();
         const auto created = create(*client);
         QVERIFY(created);
@@ -309,9 +316,18 @@ private slots:
                                          .skip = 1,
                                          .times = 1,
                                          .status = resumedStatus}));
+        if (offline > 0)
+            QVERIFY(m_service->addFault({.method = "PUT",
+                                         .path = "/_upload/*",
+                                         .times = offline,
+                                         .dropBeforeReply = true}));
         const qint64 size = 4 * 1024 * 1024;
         qint64 lowestAfterResume = size;
+        QList<bool> unreachable;
         FileTransfer transfer;
+        transfer.unreachable = [&](bool down) {
+            unreachable.append(down);
+        };
         transfer.resumedAt = [&](qint64 held, qint64) {
             lowestAfterResume = held;
         };
@@ -334,6 +350,7 @@ private slots:
             return request.headers.value(QStringLiteral("content-range")) ==
                    QStringLiteral("bytes */%1").arg(size);
         }));
+        QCOMPARE(unreachable, offline > 0 ? (QList<bool>{true, false}) : QList<bool>());
     }
 
     void uploadOfAMissingFileFailsWithTheFileError() {
@@ -375,7 +392,12 @@ private slots:
             << QList{held("bytes=0-999")} << qint64(1000) << false << 6 << "Upload failed";
         QTest::newRow("offset moves")
             << QList{Fault{.method = "PUT", .path = "/_upload/*", .dropAfterBytes = 300000}}
-            << qint64(4 * 1024 * 1024) << false << 6 << "Upload failed";
+            << qint64(4 * 1024 * 1024) << false << 6
+            << "Upload failed: The remote host closed the connection";
+        QTest::newRow("endless reply")
+            << QList{Fault{
+                   .method = "PUT", .path = "/_upload/*", .status = 200, .endlessBody = true}}
+            << qint64(1000) << false << 1 << "The storage host's reply is larger than 1 MiB.";
         QTest::newRow("TLS handshake fails") << QList<Fault>() << qint64(1000) << true << 0 << "";
     }
 

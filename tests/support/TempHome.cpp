@@ -1,6 +1,8 @@
 #include "TempHome.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QSettings>
 
 namespace {
 const QByteArray variables[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"};
@@ -16,6 +18,10 @@ TempHome::TempHome() {
         qputenv("XDG_" + QByteArray(folder).toUpper() + "_HOME",
                 (root + QLatin1Char('/') + QLatin1StringView(folder)).toUtf8());
     }
+    // Qt keeps the settings file it found first for the whole process: without this an
+    // earlier home's source, folder and transfer settings would reach this one.
+    if (QCoreApplication::instance())
+        QSettings().clear();
 }
 
 TempHome::~TempHome() {

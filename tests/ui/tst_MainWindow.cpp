@@ -4,6 +4,7 @@
 #include "model/StateFolder.h"
 #include "ui/ApiKeysDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/library/QuestionDialog.h"
 #include "workflow/DeliveryLedger.h"
 
 #include <QDBusConnection>
@@ -126,7 +127,12 @@ private Q_SLOTS:
         fixture->viewModel->startUpdateGoogleSheets();
         QTRY_VERIFY(service.countRequests("PUT", "/_upload/*") == 1 &&
                     service.countRequests("GET", "/video/v1/assets") >= 1);
-        QVERIFY(window->close());
+        // It asks first; quitting is safe, as the upload resumes at the next start.
+        QuestionDialog::setNextAnswer(0);
+        QVERIFY(!window->close());
+        QCOMPARE(QuestionDialog::lastQuestion(),
+                 "1 upload is running. Quit and resume it at the next start?");
+        QTRY_VERIFY(!window->isVisible());
         window.reset();
         fixture.reset();
         QVERIFY(service.releaseHangingReplies());

@@ -10,9 +10,12 @@
 #include "ui/sidebar/UploadItemDelegate.h"
 #include "ui/sidebar/UploadListModel.h"
 #include "ui/sidebar/UploadToolsView.h"
+#include "workflow/DeliveryLedger.h"
 #include "workflow/LibrarySync.h"
+#include "workflow/UploadQueue.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QListView>
 
 #include <QCheckBox>
@@ -21,6 +24,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
@@ -63,7 +67,11 @@ class TestUploadToolsView : public QObject {
     TempHome m_home;
 
 private Q_SLOTS:
-    void init() { QDir(m_home.stateFolder()).removeRecursively(); }
+    void init() {
+        QDir(m_home.stateFolder()).removeRecursively();
+        // The source and folder a test chose would come back in the next one's window.
+        QSettings().clear();
+    }
 
     void droppedFileUrls_data() {
         QTest::addColumn<QList<QUrl>>("offered");
@@ -147,24 +155,103 @@ private Q_SLOTS:
         QVERIFY(delegate.sizeHint(option, failed).height() > bare);
         QVERIFY(delegate.sizeHint(option, model->index(1, 0)).height() > bare);
 
-        // The failed row's own button retries it; Delete cancels the selected row.
-        QCOMPARE(model->index(1, 0).data(UploadListModel::ActionRole).toInt(),
-                 int(UploadListModel::noAction));
+        // The failed row's second button retries it; Delete cancels the selected row.
+        const auto actions = [](const QModelIndex& index) {
+            return index.data(UploadListModel::ActionsRole).value<QList<int>>();
+        };
+        QCOMPARE(actions(model->index(1, 0)), QList<int>{UploadListModel::removeAction});
+        QCOMPARE(actions(failed),
+                 (QList<int>{UploadListModel::removeAction, UploadListModel::retryAction}));
         QListView* list = view.uploadList();
-        const QPoint button = UploadItemDelegate::actionRect(list->visualRect(failed)).center();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, button);
-        QCOMPARE(failed.data(UploadListModel::ActionRole).toInt(),
-                 int(UploadListModel::cancelAction));
+        const QPoint retry = UploadItemDelegate::actionRect(list->visualRect(failed), 1).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, retry);
+        QCOMPARE(actions(failed).first(), int(UploadListModel::cancelAction));
         QVERIFY(QTest::qWaitForWindowActive(&view));
         list->setFocus();
         list->setCurrentIndex(failed);
         QTest::keyClick(list, Qt::Key_Delete);
         QCOMPARE(failed.data(UploadListModel::StatusLabelRole).toString(), "Cancelled");
-        QTRY_COMPARE(failed.data(UploadListModel::ActionRole).toInt(),
-                     int(UploadListModel::retryAction));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, button);
+        QTRY_COMPARE(actions(failed).last(), int(UploadListModel::retryAction));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, retry);
         QTRY_COMPARE(failed.data(UploadListModel::StatusLabelRole).toString(), "Done");
         QCOMPARE(service.assets().size(), 3);
+        QCOMPARE(view.queueTotals()->text().left(8), QStringLiteral("3 of 3 \u00b7"));
+        view.clearFinishedButton()->click();
+        QCOMPARE(model->rowCount(), 0);
+    }
+
+    // A row as a screen reader meets it, and its keys: the accessible text says the status,
+    // the progress and the error, the description the keys, and each key acts on the row.
+    void uploadRowForKeyboardAndScreenReaders_data() {
+        QTest::addColumn<QString>("state");    // uploading, paused or failed
+        QTest::addColumn<QStringList>("text"); // parts of the row's accessible text
+        QTest::addColumn<QString>("keys");     // its accessible description
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("after"); // the status after the key; empty: removed
+        QTest::newRow("uploading")
+            << "uploading" << QStringList{"clip, Uploading, ", " %"}
+            << "Delete cancels, Space pauses" << int(Qt::Key_Space) << "Paused";
+        QTest::newRow("paused") << "paused" << QStringList{"clip, Paused, ", " %"}
+                                << "Delete cancels, Space resumes" << int(Qt::Key_Space) << "Done";
+        QTest::newRow("failed") << "failed"
+                                << QStringList{"clip, Failed, ",
+                                               "Upload failed: the storage host answered HTTP 403."}
+                                << "Delete removes, R retries" << int(Qt::Key_Delete) << "";
+    }
+
+    void uploadRowForKeyboardAndScreenReaders() {
+        QFETCH(QString, state);
+        QFETCH(QStringList, text);
+        QFETCH(QString, keys);
+        QFETCH(int, key);
+        QFETCH(QString, after);
+        StandInService service;
+        QVERIFY(service.addFault({.method = "PUT",
+                                  .path = "/_upload/*",
+                                  .times = 1,
+                                  .status = state == "failed" ? 403 : 0,
+                                  .hang = state != "failed",
+                                  .dropAfterBytes = state == "failed" ? -1 : 300000}));
+        if (state == "failed")
+            QVERIFY(service.addFault({.method = "PUT", .path = "/_upload/*", .status = 403}));
+        ViewModelFixture fixture(service);
+        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
+        view.show();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QVERIFY(writeRandomFile(m_home.path() + "/clip.mov", 1000000));
+        fixture.viewModel->startUploadBatch({QUrl::fromLocalFile(m_home.path() + "/clip.mov")});
+        auto& queue = fixture.viewModel->uploadQueue();
+        QListView* list = view.uploadList();
+        const QModelIndex row = list->model()->index(0, 0);
+        if (state == "failed")
+            QTRY_COMPARE(row.data(UploadListModel::StatusLabelRole).toString(), "Failed");
+        else
+            QTRY_VERIFY(fixture.viewModel->uploads()[0].bytesSent > 0);
+        if (state == "paused") {
+            queue.pause(0);
+            QVERIFY(service.releaseHangingReplies());
+            QTRY_VERIFY(queue.canResume(0));
+        }
+
+        auto* cell = QAccessible::queryAccessibleInterface(list)->tableInterface()->cellAt(0, 0);
+        QVERIFY(cell);
+        const QString spoken = cell->text(QAccessible::Name);
+        for (const auto& part : text)
+            QVERIFY2(spoken.contains(part), qPrintable(spoken));
+        QCOMPARE(cell->text(QAccessible::Description), keys);
+
+        list->setFocus();
+        list->setCurrentIndex(row);
+        QTest::keyClick(list, Qt::Key(key));
+        if (after.isEmpty()) {
+            QCOMPARE(list->model()->rowCount(), 0);
+            QVERIFY(fixture.viewModel->ledger().entries()->isEmpty());
+        } else {
+            QTRY_COMPARE(
+                list->model()->index(0, 0).data(UploadListModel::StatusLabelRole).toString(),
+                after);
+        }
+        QVERIFY(service.releaseHangingReplies());
     }
 
     // Dropped files the library holds by name wait for one answer; the others go at once.

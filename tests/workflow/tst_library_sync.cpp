@@ -27,17 +27,24 @@ private Q_SLOTS:
         QTest::addColumn<StandInService::Fault>("fault");
         QTest::addColumn<int>("listed");
         QTest::addColumn<QString>("lastLine"); // its start
+        QTest::addColumn<QString>("notice");   // what the library says of its rows
         QTest::newRow("every page")
-            << StandInService::Fault{} << 250 << "Loaded 250 total assets from MUX.";
+            << StandInService::Fault{} << 250 << "Loaded 250 total assets from MUX." << QString();
         QTest::newRow("later page malformed")
             << StandInService::Fault{.path = "/video/v1/assets", .skip = 1, .malformedJson = true}
-            << 0 << "Failed to fetch MUX assets: ";
+            << 0 << "Failed to fetch MUX assets: "
+            << "The library could not be listed.";
+        QTest::newRow("network down")
+            << StandInService::Fault{.path = "/video/v1/assets", .dropBeforeReply = true} << 0
+            << "Failed to fetch MUX assets: "
+            << "Mux cannot be reached.";
     }
 
     void listingOutcomes() {
         QFETCH(StandInService::Fault, fault);
         QFETCH(int, listed);
         QFETCH(QString, lastLine);
+        QFETCH(QString, notice);
         StandInFixture f;
         QVERIFY(f.service.seedGeneratedAssets(250, "1714564800"));
         if (!fault.path.isEmpty())
@@ -54,6 +61,7 @@ private Q_SLOTS:
         QVERIFY(!f.viewModel->isRefreshing());
         QVERIFY2(f.messages().constLast().startsWith(lastLine),
                  qPrintable(f.messages().constLast()));
+        QCOMPARE(f.viewModel->listingNotice(), notice);
         if (listed == 0)
             QVERIFY(!QFile::exists(f.home.stateFolder() + QStringLiteral("/MuxState.json")));
 
@@ -78,6 +86,10 @@ private Q_SLOTS:
         f.viewModel->setTokenID(QString());
         QCoro::waitFor(f.viewModel->refreshLibrary());
         QVERIFY(!f.viewModel->lastCompleteListing());
+        // Without keys nothing is asked: the service's refusal is never logged.
+        f.settle();
+        QCOMPARE(f.service.countRequests("GET", "/video/v1/assets"), 0);
+        QVERIFY(f.messages().filter("HTTP 401").isEmpty());
 
         f.viewModel->setTokenID(f.service.tokenID());
         f.viewModel->refreshIfNeverListed();
@@ -126,6 +138,15 @@ private Q_SLOTS:
         QVERIFY(!next.viewModel->showsCachedListing());
         QCOMPARE(replaced.count(), 1);
         QCOMPARE(next.viewModel->shownAssets().size(), 3);
+
+        // The network goes: the rows stay, as kept ones, with when they were listed.
+        QVERIFY(f.service.addFault({.path = "/video/v1/assets", .dropBeforeReply = true}));
+        QCoro::waitFor(next.viewModel->refreshLibrary());
+        QVERIFY(next.viewModel->showsCachedListing());
+        QCOMPARE(next.viewModel->shownAssets().size(), 3);
+        QVERIFY2(next.viewModel->listingNotice().startsWith(
+                     "Mux cannot be reached. Showing the library as listed at "),
+                 qPrintable(next.viewModel->listingNotice()));
     }
 
     // Nothing selected sends nothing; a refused delete keeps the selection and the listing

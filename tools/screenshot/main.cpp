@@ -14,6 +14,7 @@
 #include "ui/library/LibraryModel.h"
 #include "ui/library/LibraryView.h"
 #include "ui/library/ThumbnailLoader.h"
+#include "workflow/UploadQueue.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QAbstractButton>
@@ -250,6 +251,7 @@ public:
     bool localFolder();
     bool settings();
     bool batch();
+    bool offline();
     bool finish();
 
 private:
@@ -423,9 +425,29 @@ bool Screenshots::batch() {
         return false;
     start(QStringLiteral("E4_Goal_NYNJ_M03_fans.mov"), 200000);
     settle(500);
+    // Held before it began: a paused row, counted in the total above the list.
+    m_viewModel.uploadQueue().pause(m_firstBatchItem + 5);
+    settle(300);
 
     auto* sidebar = m_window.findChild<QWidget*>(QStringLiteral("sidebar"));
     return sidebar ? save(*sidebar, path("sidebar-batch.png")) : fail("no sidebar");
+}
+
+// The network gone: the library keeps its rows, dimmed, and says since when.
+bool Screenshots::offline() {
+    StandInService::Fault down;
+    down.method = QStringLiteral("GET");
+    down.path = QStringLiteral("/video/v1/assets");
+    down.dropBeforeReply = true;
+    if (!m_service.addFault(down))
+        return fail("the stand-in refused a fault");
+    m_viewModel.startRefreshLibrary();
+    if (!settle(30000, [&] {
+            return !m_viewModel.isRefreshing() && !m_viewModel.listingNotice().isEmpty();
+        }))
+        return fail("the listing without a network did not end");
+    settle(300);
+    return save(m_window, path("library-offline.png"));
 }
 
 // Lets the held replies go and waits for the batch to end: nothing may be in flight when
@@ -499,7 +521,8 @@ int main(int argc, char* argv[]) {
     // The window at the size a first start gives it.
     MainWindow window(viewModel, network);
     Screenshots shots(service, viewModel, window, folder, home.path());
-    const bool ok = shots.library() && shots.localFolder() && shots.settings() && shots.batch();
+    const bool ok = shots.library() && shots.localFolder() && shots.settings() && shots.batch() &&
+                    shots.offline();
     const bool ended = shots.finish();
     return ok && ended ? 0 : 1;
 }

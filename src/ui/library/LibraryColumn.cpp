@@ -18,6 +18,7 @@
 #include <QDesktopServices>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QNetworkDiskCache>
 #include <QProgressBar>
@@ -112,6 +113,11 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     m_listingBar->setMaximumHeight(4);
     m_listingBar->setTextVisible(false);
     layout->addWidget(m_listingBar);
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("listingNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->setContentsMargins(8, 0, 8, 0);
+    layout->addWidget(m_notice);
     layout->addWidget(m_view, 1);
     m_dimmer = new QGraphicsOpacityEffect(m_view);
     m_dimmer->setOpacity(0.5);
@@ -129,6 +135,13 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     connect(&viewModel, &UploadViewModel::providerChanged, this,
             [this] { showCachedListing(m_viewModel.showsCachedListing()); });
     showCachedListing(viewModel.showsCachedListing());
+    connect(&viewModel, &UploadViewModel::listingNoticeChanged, this, [this] {
+        showListingNotice();
+        showCachedListing(m_viewModel.showsCachedListing());
+        updateEmptyText();
+    });
+    connect(&viewModel, &UploadViewModel::providerChanged, this, &LibraryColumn::showListingNotice);
+    showListingNotice();
     // A new listing may bring back stills that failed before.
     connect(&viewModel, &UploadViewModel::existingAssetsChanged, m_remoteThumbnails,
             &ThumbnailLoader::forgetFailures);
@@ -212,9 +225,17 @@ void LibraryColumn::refresh() {
 void LibraryColumn::showCachedListing(bool cached) {
     // The previous run's rows are a preview: dimmed, and not to be opened or deleted.
     cached = cached && m_viewModel.provider() != VideoProvider::localFolder;
-    m_listingBar->setVisible(cached);
+    // The busy line says a listing will replace the rows; after a failed one, the notice
+    // says why they stay.
+    m_listingBar->setVisible(cached && m_viewModel.listingNotice().isEmpty());
     m_view->setEnabled(!cached);
     m_dimmer->setEnabled(cached);
+}
+
+void LibraryColumn::showListingNotice() {
+    const QString& notice = m_viewModel.listingNotice();
+    m_notice->setText(notice);
+    m_notice->setVisible(!notice.isEmpty() && m_viewModel.provider() == VideoProvider::webMux);
 }
 
 void LibraryColumn::clickVideo(const QModelIndex& video) {
@@ -298,6 +319,8 @@ void LibraryColumn::updateEmptyText() {
                               "library.");
     else if (narrowed)
         text = QStringLiteral("No clips match.");
+    else if (!local && !m_viewModel.listingNotice().isEmpty())
+        text = m_viewModel.listingNotice();
     else if (local)
         text = QStringLiteral("No clips in this folder.");
     else

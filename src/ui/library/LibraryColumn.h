@@ -7,6 +7,7 @@
 class QComboBox;
 class QGraphicsOpacityEffect;
 class QLineEdit;
+class QLabel;
 class QProgressBar;
 class QPushButton;
 class QNetworkAccessManager;
@@ -71,6 +72,7 @@ private:
     void openVideo(const QModelIndex& video);
     void startFirstRefresh();
     void showCachedListing(bool cached);
+    void showListingNotice();
     void updateDeliveryControls();
     void updateEmptyText();
 
@@ -86,6 +88,8 @@ private:
     LibraryView* m_view;
     // Shown, and the rows dimmed, while the rows are the previous run's listing.
     QProgressBar* m_listingBar;
+    // Why the rows are not fresh: the service could not be reached, and when it last listed.
+    QLabel* m_notice;
     QGraphicsOpacityEffect* m_dimmer;
     std::function<void(const QUrl&)> m_openUrl;
     bool m_shown = false;

@@ -11,7 +11,9 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDoubleSpinBox>
 #include <QFrame>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -94,6 +97,7 @@ SettingsDialog::SettingsDialog(UploadViewModel& viewModel, Options options, QWid
     column->addWidget(makeCredentials());
     column->addWidget(divider(content));
     column->addWidget(m_useMaxResolution);
+    column->addWidget(makeTransferSettings());
     column->addWidget(markAllSeen, 0, Qt::AlignLeft);
     column->addWidget(divider(content));
     column->addWidget(makeCityTable());
@@ -118,6 +122,44 @@ SettingsDialog::SettingsDialog(UploadViewModel& viewModel, Options options, QWid
     connect(&m_viewModel, &UploadViewModel::credentialsChanged, this,
             &SettingsDialog::showCredentials);
     showCredentials();
+}
+
+QWidget* SettingsDialog::makeTransferSettings() {
+    auto* section = new QWidget(this);
+    auto* grid = new QGridLayout(section);
+    grid->setContentsMargins(0, 0, 0, 0);
+    m_limitUploads = new QCheckBox(tr("Limit uploads to"), section);
+    m_limitUploads->setObjectName(QStringLiteral("limitUploads"));
+    m_uploadLimit = new QDoubleSpinBox(section);
+    m_uploadLimit->setObjectName(QStringLiteral("uploadLimit"));
+    m_uploadLimit->setRange(0.1, 10000);
+    m_uploadLimit->setDecimals(1);
+    m_uploadLimit->setSuffix(tr(" MB/s"));
+    m_uploadLimit->setAccessibleName(tr("Upload limit in megabytes per second"));
+    const double limit = m_viewModel.uploadLimitMBps();
+    m_limitUploads->setChecked(limit > 0);
+    m_uploadLimit->setValue(limit > 0 ? limit : 5.0);
+    m_uploadLimit->setEnabled(limit > 0);
+    const auto applyLimit = [this] {
+        m_uploadLimit->setEnabled(m_limitUploads->isChecked());
+        m_viewModel.setUploadLimitMBps(m_limitUploads->isChecked() ? m_uploadLimit->value() : 0.0);
+    };
+    connect(m_limitUploads, &QCheckBox::toggled, this, applyLimit);
+    connect(m_uploadLimit, &QDoubleSpinBox::valueChanged, this, applyLimit);
+    auto* atOnceLabel = new QLabel(tr("Uploads at once"), section);
+    m_uploadsAtOnce = new QSpinBox(section);
+    m_uploadsAtOnce->setObjectName(QStringLiteral("uploadsAtOnce"));
+    m_uploadsAtOnce->setRange(1, 6);
+    m_uploadsAtOnce->setValue(m_viewModel.uploadsAtOnce());
+    atOnceLabel->setBuddy(m_uploadsAtOnce);
+    connect(m_uploadsAtOnce, &QSpinBox::valueChanged, &m_viewModel,
+            &UploadViewModel::setUploadsAtOnce);
+    grid->addWidget(m_limitUploads, 0, 0);
+    grid->addWidget(m_uploadLimit, 0, 1, Qt::AlignLeft);
+    grid->addWidget(atOnceLabel, 1, 0);
+    grid->addWidget(m_uploadsAtOnce, 1, 1, Qt::AlignLeft);
+    grid->setColumnStretch(2, 1);
+    return section;
 }
 
 QWidget* SettingsDialog::makeCredentials() {

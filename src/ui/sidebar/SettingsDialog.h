@@ -4,6 +4,8 @@
 #include <QDialog>
 
 class QCheckBox;
+class QDoubleSpinBox;
+class QSpinBox;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -37,6 +39,8 @@ private:
     QWidget* makeSheetActions();
     void fitCityTable();
     void showCredentials();
+    // The transfer settings for a shared link: a rate cap and how many files go at once.
+    QWidget* makeTransferSettings();
     void save();
     void updateGoogleSheets();
     QCoro::Task<> postSheetAndShowProgress();
@@ -47,6 +51,9 @@ private:
     QLineEdit* m_tokenID = nullptr;
     QLineEdit* m_tokenSecret = nullptr;
     QCheckBox* m_useMaxResolution = nullptr;
+    QCheckBox* m_limitUploads = nullptr;
+    QDoubleSpinBox* m_uploadLimit = nullptr;
+    QSpinBox* m_uploadsAtOnce = nullptr;
     CityTableModel* m_cityModel = nullptr;
     QTableView* m_cityTable = nullptr;
     QProgressBar* m_sheetBusy = nullptr;

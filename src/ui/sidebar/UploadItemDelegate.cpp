@@ -17,6 +17,22 @@ constexpr int lineSpacing = 4;
 constexpr int barHeight = 6;
 constexpr int actionSize = 16;
 
+QString glyphOf(int action) {
+    switch (action) {
+    case UploadListModel::cancelAction:
+    case UploadListModel::removeAction:
+        return QStringLiteral("\u00d7");
+    case UploadListModel::retryAction:
+        return QStringLiteral("\u21bb");
+    case UploadListModel::pauseAction:
+        return QStringLiteral("\u2016");
+    case UploadListModel::resumeAction:
+        return QStringLiteral("\u25b6");
+    default:
+        return {};
+    }
+}
+
 struct Fonts {
     QFont title;
     QFont status;
@@ -35,6 +51,7 @@ QColor uploadStatusColor(int status, const QPalette& palette) {
     switch (static_cast<UploadStatus>(status)) {
     case UploadStatus::pending:
     case UploadStatus::cancelled:
+    case UploadStatus::paused:
         return style::secondaryColor(palette);
     case UploadStatus::done:
         return style::successGreen();
@@ -70,15 +87,12 @@ void UploadItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const int lineHeight = qMax(titleMetrics.height(), statusMetrics.height());
     const int statusWidth = statusMetrics.horizontalAdvance(statusLabel);
     QRect line(area.left(), area.top(), area.width(), lineHeight);
-    const int action = index.data(UploadListModel::ActionRole).toInt();
-    if (action != UploadListModel::noAction) {
-        const QRect button = actionRect(option.rect);
+    const auto actions = index.data(UploadListModel::ActionsRole).value<QList<int>>();
+    for (int slot = 0; slot < actions.size(); ++slot) {
+        const QRect button = actionRect(option.rect, slot);
         painter->setFont(fonts.status);
         painter->setPen(style::secondaryColor(palette));
-        // A cross to cancel, a circled arrow to retry.
-        painter->drawText(button, Qt::AlignCenter,
-                          action == UploadListModel::cancelAction ? QStringLiteral("\u00d7")
-                                                                  : QStringLiteral("\u21bb"));
+        painter->drawText(button, Qt::AlignCenter, glyphOf(actions[slot]));
         line.setRight(button.left() - horizontalInset / 2);
     }
     painter->setFont(fonts.status);
@@ -96,9 +110,16 @@ void UploadItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     bar.rect = QRect(area.left(), y, area.width(), barHeight);
     bar.palette = palette;
     bar.state = option.state | QStyle::State_Horizontal;
+    const auto status = static_cast<UploadStatus>(index.data(UploadListModel::StatusRole).toInt());
+    const bool busy = index.data(UploadListModel::BusyRole).toBool();
     bar.minimum = 0;
-    bar.maximum = 1000;
-    bar.progress = qRound(index.data(UploadListModel::ProgressRole).toDouble() * 1000);
+    bar.maximum = busy ? 0 : 1000;
+    bar.progress = busy ? 0 : qRound(index.data(UploadListModel::ProgressRole).toDouble() * 1000);
+    // A failure is not a finished bar: it shows how far the bytes got, in the status's red.
+    if (status == UploadStatus::failed) {
+        bar.progress = qRound(index.data(UploadListModel::BytesFractionRole).toDouble() * 1000);
+        bar.palette.setColor(QPalette::Highlight, style::failureRed());
+    }
     bar.textVisible = false;
     widgetStyle->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
     y += barHeight + lineSpacing;
@@ -138,18 +159,22 @@ QSize UploadItemDelegate::sizeHint(const QStyleOptionViewItem& option,
     return {option.rect.width() > 0 ? option.rect.width() : 200, height};
 }
 
-QRect UploadItemDelegate::actionRect(const QRect& row) {
-    return {row.right() - horizontalInset - actionSize + 1, row.top() + verticalInset, actionSize,
-            actionSize};
+QRect UploadItemDelegate::actionRect(const QRect& row, int slot) {
+    return {row.right() - horizontalInset - (slot + 1) * actionSize - slot * 2 + 1,
+            row.top() + verticalInset, actionSize, actionSize};
 }
 
 bool UploadItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
                                      const QStyleOptionViewItem& option, const QModelIndex& index) {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        index.data(UploadListModel::ActionRole).toInt() != UploadListModel::noAction &&
-        actionRect(option.rect).contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
-        Q_EMIT actionClicked(index);
-        return true;
+    if (event->type() == QEvent::MouseButtonRelease) {
+        const auto actions = index.data(UploadListModel::ActionsRole).value<QList<int>>();
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        for (int slot = 0; slot < actions.size(); ++slot) {
+            if (actionRect(option.rect, slot).contains(at)) {
+                Q_EMIT actionClicked(index, actions[slot]);
+                return true;
+            }
+        }
     }
     return QStyledItemDelegate::editorEvent(event, model, option, index);
 }

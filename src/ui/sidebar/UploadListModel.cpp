@@ -5,12 +5,66 @@
 
 namespace clipferry {
 
+namespace {
+
+// What a screen reader says of a row: its title, status, progress and error, in words.
+QString accessibleText(const UploadItem& item) {
+    QStringList parts{item.title, uploadStatusLabel(item.status)};
+    if (item.bytesTotal > 0 && item.bytesSent > 0 && item.status != UploadStatus::done)
+        parts.append(QStringLiteral("%1 %").arg(item.bytesSent * 100 / item.bytesTotal));
+    if (!item.detail.isEmpty())
+        parts.append(item.detail.split(QStringLiteral(" \u00b7 ")));
+    if (item.error)
+        parts.append(*item.error);
+    return parts.join(QStringLiteral(", "));
+}
+
+// The keys that work on the selected row.
+QString actionKeysText(const QList<int>& actions) {
+    QStringList keys;
+    for (const int action : actions) {
+        switch (action) {
+        case UploadListModel::cancelAction:
+            keys.append(QStringLiteral("Delete cancels"));
+            break;
+        case UploadListModel::removeAction:
+            keys.append(QStringLiteral("Delete removes"));
+            break;
+        case UploadListModel::pauseAction:
+            keys.append(QStringLiteral("Space pauses"));
+            break;
+        case UploadListModel::resumeAction:
+            keys.append(QStringLiteral("Space resumes"));
+            break;
+        case UploadListModel::retryAction:
+            keys.append(QStringLiteral("R retries"));
+            break;
+        default:
+            break;
+        }
+    }
+    return keys.join(QStringLiteral(", "));
+}
+
+} // namespace
+
 UploadListModel::UploadListModel(const UploadViewModel& viewModel, QObject* parent)
     : QAbstractListModel(parent)
     , m_viewModel(viewModel)
     , m_count(static_cast<int>(viewModel.uploads().size())) {
     connect(&viewModel, &UploadViewModel::uploadAppended, this, &UploadListModel::append);
     connect(&viewModel, &UploadViewModel::uploadChanged, this, &UploadListModel::change);
+    const UploadQueue& queue = viewModel.uploadQueue();
+    connect(&queue, &UploadQueue::itemAboutToBeRemoved, this, [this](qsizetype index) {
+        if (index < m_count)
+            beginRemoveRows({}, static_cast<int>(index), static_cast<int>(index));
+    });
+    connect(&queue, &UploadQueue::itemRemoved, this, [this](qsizetype index) {
+        if (index < m_count) {
+            --m_count;
+            endRemoveRows();
+        }
+    });
 }
 
 int UploadListModel::rowCount(const QModelIndex& parent) const {
@@ -24,6 +78,10 @@ QVariant UploadListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return item.title;
+    case Qt::AccessibleTextRole:
+        return accessibleText(item);
+    case Qt::AccessibleDescriptionRole:
+        return actionKeysText(actionsOf(index.row()));
     case Qt::ToolTipRole:
         return item.error.value_or(item.fileURL.toLocalFile());
     case StatusRole:
@@ -38,15 +96,33 @@ QVariant UploadListModel::data(const QModelIndex& index, int role) const {
         return item.error ? QVariant(*item.error) : QVariant();
     case DetailRole:
         return item.detail.isEmpty() ? QVariant() : QVariant(item.detail);
-    case ActionRole: {
-        const auto& queue = m_viewModel.uploadQueue();
-        return queue.canCancel(index.row())  ? cancelAction
-               : queue.canRetry(index.row()) ? retryAction
-                                             : noAction;
-    }
+    case ActionsRole:
+        return QVariant::fromValue(actionsOf(index.row()));
+    case BytesFractionRole:
+        return item.bytesTotal > 0 ? double(item.bytesSent) / double(item.bytesTotal) : 0.0;
+    case BusyRole:
+        return item.status == UploadStatus::creatingUpload ||
+               item.status == UploadStatus::waitingAsset ||
+               item.status == UploadStatus::processingAsset;
     default:
         return {};
     }
+}
+
+QList<int> UploadListModel::actionsOf(int row) const {
+    const auto& queue = m_viewModel.uploadQueue();
+    QList<int> actions;
+    if (queue.canCancel(row))
+        actions.append(cancelAction);
+    if (queue.canRemove(row))
+        actions.append(removeAction);
+    if (queue.canPause(row))
+        actions.append(pauseAction);
+    if (queue.canResume(row))
+        actions.append(resumeAction);
+    if (queue.canRetry(row))
+        actions.append(retryAction);
+    return actions;
 }
 
 void UploadListModel::append(qsizetype index) {

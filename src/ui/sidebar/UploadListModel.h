@@ -7,7 +7,7 @@ namespace clipferry {
 class UploadViewModel;
 
 // The upload queue as a list model: one row per upload item, in queue order. Rows are
-// only ever appended, as the queue never loses or reorders items.
+// appended as files arrive and removed when the user takes finished ones off.
 class UploadListModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -17,10 +17,15 @@ public:
         ProgressRole, // 0.0 to 1.0
         PlaybackURLRole,
         ErrorRole,
-        DetailRole, // bytes, speed and time left while sending
-        ActionRole, // RowAction as int: what the row's own button does
+        DetailRole,        // bytes, speed and time left while sending
+        ActionsRole,       // QList<int> of RowAction: the row's own buttons, rightmost first
+        BusyRole,          // a stage whose length is unknown: the bar runs without a value
+        BytesFractionRole, // bytes the session has of the file, 0.0 to 1.0
     };
-    enum RowAction { noAction, cancelAction, retryAction };
+    enum RowAction { noAction, cancelAction, retryAction, pauseAction, resumeAction, removeAction };
+
+    // What the row's buttons do, rightmost first, as the queue allows them now.
+    [[nodiscard]] QList<int> actionsOf(int row) const;
 
     explicit UploadListModel(const UploadViewModel& viewModel, QObject* parent = nullptr);
 

@@ -14,10 +14,11 @@
 #include "workflow/UploadQueue.h"
 #include "workflow/UploadViewModel.h"
 
+#include <QAction>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
-#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <clipferry/BuildConfig.h>
@@ -138,32 +139,119 @@ QWidget* UploadToolsView::makeUploadList() {
             [delegate](const QModelIndex& first) { Q_EMIT delegate->sizeHintChanged(first); });
 
     auto& queue = m_viewModel.uploadQueue();
-    const auto act = [&queue](const QModelIndex& index) {
-        if (!index.isValid())
-            return;
-        if (index.data(UploadListModel::ActionRole).toInt() == UploadListModel::cancelAction)
-            queue.cancel(index.row());
-        else
-            queue.retry(index.row());
+    connect(delegate, &UploadItemDelegate::actionClicked, this,
+            [this](const QModelIndex& index, int action) { perform(index.row(), action); });
+    // The row's buttons as keys on the selected row, and as its context menu, where a
+    // screen reader finds them too.
+    m_uploadList->setContextMenuPolicy(Qt::ActionsContextMenu);
+    const auto rowAction = [this](const QString& name, const QKeySequence& key) {
+        auto* action = new QAction(m_uploadList);
+        action->setObjectName(name);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        m_uploadList->addAction(action);
+        return action;
     };
-    connect(delegate, &UploadItemDelegate::actionClicked, this, act);
-    auto* cancelSelected = new QShortcut(QKeySequence::Delete, m_uploadList);
-    cancelSelected->setContext(Qt::WidgetShortcut);
-    connect(cancelSelected, &QShortcut::activated, this,
-            [this, &queue] { queue.cancel(m_uploadList->currentIndex().row()); });
+    m_pauseAction = rowAction(QStringLiteral("pauseRow"), QKeySequence(Qt::Key_Space));
+    m_cancelAction = rowAction(QStringLiteral("cancelRow"), QKeySequence::Delete);
+    m_retryAction = rowAction(QStringLiteral("retryRow"), QKeySequence(Qt::Key_R));
+    for (auto* action : {m_pauseAction, m_cancelAction, m_retryAction})
+        connect(action, &QAction::triggered, this, [this, action] {
+            perform(m_uploadList->currentIndex().row(), action->data().toInt());
+        });
 
     auto* box = new QWidget;
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
+    auto* bar = new QHBoxLayout;
+    m_totals = new QLabel(box);
+    m_totals->setObjectName(QStringLiteral("queueTotals"));
+    style::applyFont(m_totals, style::TextStyle::caption);
+    bar->addWidget(m_totals, 1);
+    m_pauseAllButton = new QPushButton(box);
+    m_pauseAllButton->setObjectName(QStringLiteral("pauseAll"));
     m_retryAllButton = new QPushButton(tr("Retry all failed"), box);
     m_retryAllButton->setObjectName(QStringLiteral("retryAllFailed"));
-    m_retryAllButton->setVisible(false);
-    layout->addWidget(m_retryAllButton, 0, Qt::AlignRight);
+    m_clearFinishedButton = new QPushButton(tr("Clear finished"), box);
+    m_clearFinishedButton->setObjectName(QStringLiteral("clearFinished"));
+    for (auto* button : {m_pauseAllButton, m_retryAllButton, m_clearFinishedButton})
+        bar->addWidget(button);
+    layout->addLayout(bar);
     layout->addWidget(m_uploadList, 1);
     connect(m_retryAllButton, &QPushButton::clicked, &queue, &UploadQueue::retryAllFailed);
-    connect(&queue, &UploadQueue::itemChanged, m_retryAllButton,
-            [this, &queue] { m_retryAllButton->setVisible(queue.failedCount() > 1); });
+    connect(m_clearFinishedButton, &QPushButton::clicked, &queue, &UploadQueue::clearFinished);
+    connect(m_pauseAllButton, &QPushButton::clicked, this, [this, &queue] {
+        if (queue.activeCount() > 0)
+            queue.pauseAll();
+        else
+            queue.resumeAll();
+    });
+    for (const auto signal :
+         {&UploadQueue::itemChanged, &UploadQueue::itemAppended, &UploadQueue::itemRemoved})
+        connect(&queue, signal, this, &UploadToolsView::showQueueState);
+    connect(m_uploadList->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &UploadToolsView::showQueueState);
+    showQueueState();
     return box;
+}
+
+void UploadToolsView::perform(int row, int action) {
+    auto& queue = m_viewModel.uploadQueue();
+    switch (action) {
+    case UploadListModel::cancelAction:
+        queue.cancel(row);
+        break;
+    case UploadListModel::removeAction:
+        queue.remove(row);
+        break;
+    case UploadListModel::retryAction:
+        queue.retry(row);
+        break;
+    case UploadListModel::pauseAction:
+        queue.pause(row);
+        break;
+    case UploadListModel::resumeAction:
+        queue.resume(row);
+        break;
+    default:
+        break;
+    }
+}
+
+void UploadToolsView::showQueueState() {
+    const auto& queue = m_viewModel.uploadQueue();
+    m_totals->setText(queue.totalsText());
+    m_retryAllButton->setVisible(queue.failedCount() > 1);
+    const auto& items = queue.items();
+    const bool anyDone = std::any_of(items.begin(), items.end(), [](const UploadItem& item) {
+        return item.status == UploadStatus::done;
+    });
+    const bool anyPaused = std::any_of(items.begin(), items.end(), [](const UploadItem& item) {
+        return item.status == UploadStatus::paused;
+    });
+    m_clearFinishedButton->setVisible(anyDone);
+    m_pauseAllButton->setText(queue.activeCount() > 0 ? tr("Pause all") : tr("Resume all"));
+    m_pauseAllButton->setVisible(queue.activeCount() > 0 || anyPaused);
+
+    // The keys of the selected row do what its buttons do.
+    const auto actions = m_uploadModel->actionsOf(m_uploadList->currentIndex().row());
+    const auto offer = [&actions](QAction* action,
+                                  std::initializer_list<std::pair<int, QString>> choices) {
+        action->setEnabled(false);
+        for (const auto& [kind, text] : choices)
+            if (actions.contains(kind)) {
+                action->setData(kind);
+                action->setText(text);
+                action->setEnabled(true);
+                return;
+            }
+        action->setText(choices.begin()->second);
+    };
+    offer(m_pauseAction, {{UploadListModel::pauseAction, tr("Pause")},
+                          {UploadListModel::resumeAction, tr("Resume")}});
+    offer(m_cancelAction, {{UploadListModel::cancelAction, tr("Cancel")},
+                           {UploadListModel::removeAction, tr("Remove")}});
+    offer(m_retryAction, {{UploadListModel::retryAction, tr("Retry")}});
 }
 
 QWidget* UploadToolsView::makeLogBox() {

@@ -2,6 +2,8 @@
 
 #include <QScrollArea>
 
+class QAction;
+class QLabel;
 class QListView;
 class QPushButton;
 class QToolButton;
@@ -40,6 +42,9 @@ public:
     [[nodiscard]] FolderChooser* folderChooser() const { return m_folderChooser; }
     [[nodiscard]] QListView* uploadList() const { return m_uploadList; }
     [[nodiscard]] QPushButton* retryAllButton() const { return m_retryAllButton; }
+    [[nodiscard]] QPushButton* clearFinishedButton() const { return m_clearFinishedButton; }
+    [[nodiscard]] QPushButton* pauseAllButton() const { return m_pauseAllButton; }
+    [[nodiscard]] QLabel* queueTotals() const { return m_totals; }
     [[nodiscard]] QToolButton* settingsButton() const { return m_settingsButton; }
     // Created the first time the settings are opened.
     [[nodiscard]] SettingsDialog* settingsDialog() const { return m_settingsDialog; }
@@ -57,6 +62,9 @@ private:
     void showFolder();
     void openFolderChooser();
     void folderChosen(const QList<QUrl>& folders);
+    // What a row's button or key asks of the queue (an UploadListModel::RowAction).
+    void perform(int row, int action);
+    void showQueueState();
 
     UploadViewModel& m_viewModel;
     Options m_options;
@@ -67,6 +75,12 @@ private:
     UploadListModel* m_uploadModel = nullptr;
     QListView* m_uploadList = nullptr;
     QPushButton* m_retryAllButton = nullptr;
+    QPushButton* m_clearFinishedButton = nullptr;
+    QPushButton* m_pauseAllButton = nullptr;
+    QLabel* m_totals = nullptr;
+    QAction* m_pauseAction = nullptr;
+    QAction* m_cancelAction = nullptr;
+    QAction* m_retryAction = nullptr;
     LogView* m_log = nullptr;
     FolderChooser* m_folderChooser = nullptr;
     SettingsDialog* m_settingsDialog = nullptr;
