@@ -259,7 +259,8 @@ private Q_SLOTS:
         ViewModelFixture unset({}, [](auto& options) { options.sheetWebAppUrl = QUrl(); });
         auto missing = QCoro::waitFor(unset.viewModel->postSheetCSV("x\n"));
         QVERIFY(!missing);
-        QVERIFY(missing.error().message.contains(QStringLiteral("CLIPFERRY_SHEET_WEBAPP_URL")));
+        QVERIFY(
+            missing.error().message.contains(QStringLiteral("No Google Sheet web app address")));
     }
 };
 

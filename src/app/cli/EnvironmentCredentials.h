@@ -15,6 +15,8 @@ inline constexpr auto tokenIDVariable = "CLIPFERRY_TOKEN_ID";
 inline constexpr auto tokenSecretVariable = "CLIPFERRY_TOKEN_SECRET";
 // The sheet web app's key, for a machine without a secret store; empty: no key.
 inline constexpr auto sheetKeyVariable = "CLIPFERRY_SHEET_KEY";
+// The sheet web app's address in place of the one saved in the window; empty: none.
+inline constexpr auto sheetUrlVariable = "CLIPFERRY_SHEET_URL";
 
 // The token pair of a render machine without a secret store, when both variables are set
 // and not empty; otherwise the stored pair is used whole, never one half of each.

@@ -2,8 +2,10 @@
 
 #include <QCoro/QCoroTask>
 #include <QDialog>
+#include <optional>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -41,6 +43,8 @@ private:
     void updateGoogleSheets();
     QCoro::Task<> postSheetAndShowProgress();
     void openSheet(const QString& address);
+    [[nodiscard]] static bool canOpen(const QString& address);
+    void showSheetNotice(const std::optional<QString>& problem);
 
     UploadViewModel& m_viewModel;
     Options m_options;
@@ -51,6 +55,8 @@ private:
     QTableView* m_cityTable = nullptr;
     QProgressBar* m_sheetBusy = nullptr;
     QLineEdit* m_sheetKey = nullptr;
+    QLineEdit* m_sheetUrl = nullptr;
+    QLabel* m_sheetNotice = nullptr;
     int m_sheetPostsRunning = 0;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
 #include <QScrollArea>
 
 class QListView;
@@ -50,6 +51,7 @@ public:
     void filesDropped(const QList<QUrl>& files);
 
 private:
+    QCoro::Task<> dropAndAsk(QList<QUrl> files);
     QWidget* makeHeader();
     QWidget* makeUploadList();
     QWidget* makeLogBox();
