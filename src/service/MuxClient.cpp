@@ -1,5 +1,6 @@
 #include "service/MuxClient.h"
 
+#include "service/BandwidthLimiter.h"
 #include "service/RequestPacer.h"
 #include "service/ServiceAddresses.h"
 #include "service/ServiceError.h"
@@ -42,6 +43,8 @@ MuxClient::MuxClient(QNetworkAccessManager& network, Options options)
     , m_options(std::move(options)) {
     if (!m_options.clock)
         m_options.clock = std::make_shared<SteadyPacerClock>();
+    if (!m_options.bandwidth)
+        m_options.bandwidth = std::make_shared<BandwidthLimiter>();
     m_pacer = std::make_unique<RequestPacer>(
         RequestPacer::Rates{m_options.postRequestsPerSecond, m_options.otherRequestsPerSecond},
         m_options.clock);
@@ -52,7 +55,7 @@ MuxClient::MuxClient(QNetworkAccessManager& network, Options options)
     m_sessionPacer = std::make_unique<RequestPacer>(RequestPacer::Rates{0, 0}, m_options.clock);
     m_sessionTransport = std::make_unique<ServiceTransport>(
         m_network, *m_sessionPacer, ServiceTransport::RetryPolicy{0, m_options.retryBaseDelay},
-        m_options.transferTimeout, true, m_options.storageReplyLimits);
+        m_options.transferTimeout, true, m_options.storageReplyLimits, m_options.bandwidth);
 }
 
 MuxClient::~MuxClient() = default;

@@ -19,6 +19,7 @@ class QNetworkRequest;
 
 namespace clipferry {
 
+class BandwidthLimiter;
 class RequestPacer;
 class ServiceTransport;
 class StopSource;
@@ -56,6 +57,8 @@ public:
     ~MuxClient();
 
     void setCredentials(const QString& tokenID, const QString& tokenSecret);
+    // The rate cap of the file transfers; a change applies to those in flight too.
+    [[nodiscard]] BandwidthLimiter& bandwidth() const { return *m_options.bandwidth; }
 
     // A stop ends any of these early; each then fails with `ServiceTransport::cancelled()`.
     [[nodiscard]] QCoro::Task<Result<CreatedUpload>>

@@ -8,6 +8,7 @@
 
 namespace clipferry {
 
+class BandwidthLimiter;
 class PacerClock;
 
 // How the service client paces, polls and retries; its own header so that holders of
@@ -36,6 +37,8 @@ struct MuxClientOptions {
     ReplyLimits storageReplyLimits{};
     // Idle time-out of every request: the time allowed without progress.
     std::chrono::milliseconds transferTimeout{60000};
+    // The cap on all file transfers together; null: the client makes one without a limit.
+    std::shared_ptr<BandwidthLimiter> bandwidth{};
     // Time source of pacing and retry waits; null means the steady clock.
     std::shared_ptr<PacerClock> clock{};
 };

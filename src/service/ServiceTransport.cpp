@@ -79,13 +79,15 @@ ServiceTransport::Attempt ServiceTransport::attemptOf(Result<HttpReply> outcome)
 
 ServiceTransport::ServiceTransport(QNetworkAccessManager& network, RequestPacer& pacer,
                                    RetryPolicy policy, std::chrono::milliseconds transferTimeout,
-                                   bool streamBodies, ReplyLimits replyLimits)
+                                   bool streamBodies, ReplyLimits replyLimits,
+                                   std::shared_ptr<BandwidthLimiter> bandwidth)
     : m_network(network)
     , m_pacer(pacer)
     , m_policy(policy)
     , m_transferTimeout(transferTimeout)
     , m_streamBodies(streamBodies)
-    , m_replyLimits(replyLimits) {}
+    , m_replyLimits(replyLimits)
+    , m_bandwidth(std::move(bandwidth)) {}
 
 std::chrono::milliseconds ServiceTransport::backoffDelay(int retry) const {
     const double jitter = 0.8 + QRandomGenerator::global()->bounded(0.4);
@@ -195,7 +197,7 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
 
     if (device && m_streamBodies) {
         std::unique_ptr<StreamedRequest, DeleteLater> streamed(new StreamedRequest(
-            verb, request, std::move(device), m_transferTimeout, m_replyLimits));
+            verb, request, std::move(device), m_transferTimeout, m_replyLimits, m_bandwidth));
         StreamedRequest* const call = streamed.get();
         if (progress)
             QObject::connect(call, &StreamedRequest::uploadProgress, call, progress);

@@ -19,6 +19,8 @@ class QNetworkReply;
 
 namespace clipferry {
 
+class BandwidthLimiter;
+
 // What came back from the service: the status of an HTTP reply (absent when the reply
 // was not an HTTP one) and its body.
 struct HttpReply {
@@ -70,10 +72,12 @@ public:
     // With `streamBodies`, a request with a body is sent on a connection of its own
     // (StreamedRequest, its reply held to `replyLimits`) instead of through `network`: for
     // the file transfers to upload sessions on the storage host, which carry no credential,
-    // follow no redirect and do not spend the API's announced budget.
+    // follow no redirect and do not spend the API's announced budget. Their bodies leave
+    // within `bandwidth`, when given.
     ServiceTransport(QNetworkAccessManager& network, RequestPacer& pacer, RetryPolicy policy,
                      std::chrono::milliseconds transferTimeout, bool streamBodies = false,
-                     ReplyLimits replyLimits = {});
+                     ReplyLimits replyLimits = {},
+                     std::shared_ptr<BandwidthLimiter> bandwidth = {});
 
     // A transport failure is an Error of domain "Network" with the network layer's own
     // message; every HTTP reply, whatever its status, is a value.
@@ -116,6 +120,7 @@ private:
     std::chrono::milliseconds m_transferTimeout;
     bool m_streamBodies = false;
     ReplyLimits m_replyLimits;
+    std::shared_ptr<BandwidthLimiter> m_bandwidth;
 };
 
 // Seconds of a Retry-After header (a count of seconds or an HTTP date), if it names any.

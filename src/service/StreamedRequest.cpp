@@ -1,5 +1,6 @@
 #include "service/StreamedRequest.h"
 
+#include "service/BandwidthLimiter.h"
 #include "service/LoopbackGuard.h"
 #include "service/ServiceError.h"
 
@@ -50,14 +51,22 @@ bool isDefaultPort(const QUrl& url) {
 
 StreamedRequest::StreamedRequest(QByteArray verb, QNetworkRequest request,
                                  std::unique_ptr<QIODevice> body,
-                                 std::chrono::milliseconds idleTimeout, ReplyLimits limits)
+                                 std::chrono::milliseconds idleTimeout, ReplyLimits limits,
+                                 std::shared_ptr<BandwidthLimiter> bandwidth)
     : m_verb(std::move(verb))
     , m_request(std::move(request))
     , m_body(std::move(body))
+    , m_bandwidth(std::move(bandwidth))
     , m_limits(limits)
     , m_reply(m_verb == "HEAD", limits) {
     m_idle.setSingleShot(true);
     m_idle.setInterval(idleTimeout);
+    m_throttle.setSingleShot(true);
+    connect(&m_throttle, &QTimer::timeout, this, [this] {
+        // Held back by the limit, not by the host: the idle time-out is not the host's.
+        m_idle.start();
+        writeBody();
+    });
     connect(&m_idle, &QTimer::timeout, this, [this] {
         failWith(QNetworkReply::OperationCanceledError, QStringLiteral("Operation canceled"));
     });
@@ -159,7 +168,18 @@ void StreamedRequest::writeBody() {
     if (m_finished || m_headLength == 0)
         return;
     while (m_bodyRead < m_bodyLength && m_socket->bytesToWrite() < aheadOfConnection) {
-        m_block.resize(static_cast<qsizetype>(std::min(blockSize, m_bodyLength - m_bodyRead)));
+        qint64 wanted = std::min(blockSize, m_bodyLength - m_bodyRead);
+        if (m_bandwidth) {
+            if (m_throttle.isActive())
+                return;
+            const qint64 granted = m_bandwidth->grant(wanted);
+            if (granted == 0) {
+                m_throttle.start(static_cast<int>(m_bandwidth->waitMs(wanted)));
+                return;
+            }
+            wanted = granted;
+        }
+        m_block.resize(static_cast<qsizetype>(wanted));
         const qint64 got = m_body->read(m_block.data(), m_block.size());
         // The file's own failure is no network fault: nothing is gained by sending again.
         if (got < 0)
@@ -222,6 +242,7 @@ void StreamedRequest::succeed() {
 
 void StreamedRequest::stopTimers() {
     m_idle.stop();
+    m_throttle.stop();
     m_deadline.stop();
     m_rateCheck.stop();
 }

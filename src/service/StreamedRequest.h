@@ -32,11 +32,14 @@ namespace clipferry {
 // also held to `ReplyLimits`, so a host that trickles or never ends it cannot keep the
 // request (or the memory) for long. Those failures, and a reply that breaks HTTP, are
 // `QNetworkReply::ProtocolFailure` with a message for the upload's row.
+class BandwidthLimiter;
+
 class StreamedRequest final : public QObject {
     Q_OBJECT
 public:
     StreamedRequest(QByteArray verb, QNetworkRequest request, std::unique_ptr<QIODevice> body,
-                    std::chrono::milliseconds idleTimeout, ReplyLimits limits = {});
+                    std::chrono::milliseconds idleTimeout, ReplyLimits limits = {},
+                    std::shared_ptr<BandwidthLimiter> bandwidth = {});
     ~StreamedRequest() override;
 
     void start();
@@ -76,6 +79,9 @@ private:
     QElapsedTimer m_progressShown;
     QTcpSocket* m_socket = nullptr;
     QTimer m_idle;
+    // The body leaves no faster than this shared budget allows; the timer resumes it.
+    std::shared_ptr<BandwidthLimiter> m_bandwidth;
+    QTimer m_throttle;
 
     ReplyLimits m_limits;
     HttpReplyParser m_reply;

@@ -188,7 +188,8 @@ private Q_SLOTS:
                                                              "be completed. (GoogleSheet error 1.)"}
                                               << noError << 3 << 0;
         QTest::newRow("upload")
-            << QStringList{"upload", "--copies", clipA, clipB} << "env" << QString() << 0
+            << QStringList{"upload", "--copies", "--limit-rate", "100M", clipA, clipB} << "env"
+            << QString() << 0
             << QStringList{"[Clipferry] Started upload batch with 2 videos.",
                            "[Clipferry] Done \u2013 E1_Opening_PAR_M01_a",
                            "[Clipferry] Upload batch completed. Updating Google Sheet\u2026",
@@ -236,6 +237,9 @@ private Q_SLOTS:
                            "[Clipferry] Deleting asset: E1_Opening_LON_M02_b.mp4",
                            "[Clipferry] Deleted asset.", "[Clipferry] Google Sheet updated."}
             << noError << 4 << 1;
+        QTest::newRow("rate that is no rate")
+            << QStringList{"sync", clipsFolder, "--limit-rate=5MB"} << "env" << QString() << 2
+            << noLines << "--limit-rate wants a rate such as 5M, not \"5MB\"" << 3 << 0;
         QTest::newRow("sync of a file") << QStringList{"sync", clipA} << "env" << QString() << 2
                                         << noLines << "not a folder" << 3 << 0;
         QTest::newRow("upload of a missing file")
@@ -295,6 +299,8 @@ private Q_SLOTS:
         }
         QCOMPARE(m_service.assets().size(), assetsAfter);
         QCOMPARE(m_service.sheetPosts().size(), sheetPosts);
+        if (arguments == QStringList{"export-sheet"})
+            QCOMPARE(m_service.countRequests("GET", "/video/v1/assets*"), 1);
         // The credentials never show, neither as text nor as the Basic header's Base64.
         const auto output = result.out + result.err;
         const auto basic =

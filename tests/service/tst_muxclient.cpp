@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "model/JsonDecode.h"
 #include "service/AssetListing.h"
+#include "service/BandwidthLimiter.h"
 #include "service/HttpReplyParser.h"
 #include "service/MuxClient.h"
 #include "service/RequestPacer.h"
@@ -1050,6 +1051,57 @@ private slots:
         QFETCH(QByteArray, value);
         QFETCH(std::optional<ms>, delay);
         QCOMPARE(parseRetryAfter(value), delay);
+    }
+
+    // curl's --limit-rate forms; nothing for what is no rate.
+    void byteRates_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<std::optional<qint64>>("rate");
+        QTest::newRow("plain") << "20000" << std::optional<qint64>(20000);
+        QTest::newRow("k") << "500k" << std::optional<qint64>(500 * 1024);
+        QTest::newRow("M") << "5M" << std::optional<qint64>(5 * 1024 * 1024);
+        QTest::newRow("g, decimal") << "1.5g" << std::optional<qint64>(3LL * 512 * 1024 * 1024);
+        for (const char* bad : {"", "M", "0", "-5M", "5 M", "5MB", "1e6", "1.2.3", "\u0665"})
+            QTest::newRow(bad) << QString::fromUtf8(bad) << std::optional<qint64>();
+    }
+
+    void byteRates() {
+        QFETCH(QString, text);
+        QFETCH(std::optional<qint64>, rate);
+        QCOMPARE(parseByteRate(text), rate);
+    }
+
+    // The bucket on a clock the test moves: what leaves over a second is the rate, a
+    // quiet spell lets out no more than a quarter second of it, and no limit grants all.
+    void bandwidthBucket_data() {
+        QTest::addColumn<qint64>("rate");
+        QTest::addColumn<qint64>("quietMs");
+        QTest::addColumn<qint64>("grantedInASecond"); // after the quiet spell, 1 ms steps
+        QTest::newRow("off") << qint64(0) << qint64(0) << qint64(1000) * 256 * 1024;
+        QTest::newRow("1 MB/s") << qint64(1000000) << qint64(0) << qint64(1000000);
+        QTest::newRow("after a quiet spell") << qint64(1000000) << qint64(5000) << qint64(1250000);
+    }
+
+    void bandwidthBucket() {
+        QFETCH(qint64, rate);
+        QFETCH(qint64, quietMs);
+        QFETCH(qint64, grantedInASecond);
+        qint64 now = 0;
+        BandwidthLimiter limiter(rate, [&now] { return now; });
+        now += quietMs;
+        qint64 granted = 0;
+        for (int step = 0; step < 1000; ++step, ++now) {
+            qint64 got = 0;
+            while ((got = limiter.grant(256 * 1024)) > 0 && rate > 0)
+                granted += got;
+            if (rate <= 0)
+                granted += got;
+            else
+                QVERIFY(limiter.waitMs(256 * 1024) > 0);
+        }
+        // Within one step's refill of the expected amount.
+        QVERIFY2(std::abs(granted - grantedInASecond) <= rate / 1000 + 64 * 1024,
+                 qPrintable(QString::number(granted)));
     }
 };
 

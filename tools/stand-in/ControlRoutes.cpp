@@ -177,6 +177,11 @@ void StandInServer::addControlRoutes() {
             data.append(asset.json);
         sendJson(response, 200, data);
     });
+    m_server.Get("/_control/arrived", [this](const Request&, Response& response) {
+        sendJson(
+            response, 200,
+            QJsonObject{{QStringLiteral("bytes"), static_cast<double>(m_bodyBytesArrived.load())}});
+    });
     m_server.Get("/_control/uploads", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
         makeDueAssets(false);

@@ -654,6 +654,7 @@ void StandInServer::addUploadRoute() {
                 const qint64 dropAfter = fault ? fault->dropAfterBytes : -1;
                 const bool whole = reader([&](const char* data, size_t size) {
                     bytes += static_cast<qint64>(size);
+                    m_bodyBytesArrived += static_cast<qint64>(size);
                     if (keep)
                         body.append(data, static_cast<qsizetype>(size));
                     if (dropAfter < 0 || bytes < dropAfter)

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -112,6 +113,9 @@ private:
 
     httplib::Server m_server;
     QString m_baseUrl;
+
+    // Body bytes of every upload PUT as they arrive, for a bench to watch the rate.
+    std::atomic<qint64> m_bodyBytesArrived = 0;
 
     // Everything below is guarded by m_mutex.
     std::mutex m_mutex;

@@ -236,6 +236,15 @@ QJsonArray StandInService::uploads() const {
     return arrayOf(fetch(QStringLiteral("/_control/uploads")));
 }
 
+qint64 StandInService::bodyBytesArrived() const {
+    const auto body = fetch(QStringLiteral("/_control/arrived"));
+    return body ? QJsonDocument::fromJson(*body)
+                      .object()
+                      .value(QLatin1StringView("bytes"))
+                      .toInteger()
+                : -1;
+}
+
 QList<StandInService::LoggedRequest> StandInService::requests() const {
     QList<LoggedRequest> list;
     for (const auto& value : arrayOf(fetch(QStringLiteral("/_control/requests")))) {

@@ -148,6 +148,9 @@ public:
     // "asset_id", "asset_pending" and, in chaos mode, "sha256" of the bytes held.
     [[nodiscard]] QJsonArray uploads() const;
 
+    // Body bytes of all upload PUTs as they arrive, also of those not yet finished.
+    [[nodiscard]] qint64 bodyBytesArrived() const;
+
     // Every request that reached the service or the web app, in arrival order.
     [[nodiscard]] QList<LoggedRequest> requests() const;
     // How many logged requests have this method and path (path with "*": prefix).

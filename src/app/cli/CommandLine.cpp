@@ -1,5 +1,7 @@
 #include "app/cli/CommandLine.h"
 
+#include "service/BandwidthLimiter.h"
+
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -20,7 +22,13 @@ struct Grammar {
     bool manyOperands;
     std::vector<Flag> flags;
     const char* summary;
+    // Takes `--limit-rate RATE`: the command sends files.
+    bool limitsRate = false;
 };
+
+constexpr auto limitRateOption = "--limit-rate";
+constexpr auto limitRateHelp = "cap the uploads' total rate in bytes per second; k, M and G\n"
+                               "                     suffixes as curl's (--limit-rate 5M)";
 
 const std::array grammars{
     Grammar{Subcommand::upload,
@@ -32,7 +40,8 @@ const std::array grammars{
              {"--copies", &Command::copies, "upload clips already on Mux again beside them"}},
             "Uploads the files to Mux like a drop on the window (resumable, paced, retried),\n"
             "printing the log lines; then updates the Google Sheet. A clip already on Mux,\n"
-            "or being uploaded, is passed over with a line saying so."},
+            "or being uploaded, is passed over with a line saying so.",
+            true},
     Grammar{Subcommand::sync,
             "sync",
             "FOLDER",
@@ -42,7 +51,8 @@ const std::array grammars{
               "upload the clips changed since their upload again and delete the old assets"},
              {"--dry-run", &Command::dryRun, "only print what would be uploaded"}},
             "Uploads the clips of the folder that are not on Mux yet, then updates the\n"
-            "Google Sheet once."},
+            "Google Sheet once.",
+            true},
     Grammar{Subcommand::list,
             "list",
             nullptr,
@@ -73,6 +83,8 @@ QString usageOf(const Grammar& grammar) {
                 (grammar.manyOperands ? QStringLiteral("\u2026") : QString());
     for (const auto& flag : grammar.flags)
         line += QStringLiteral(" [") + QLatin1String(flag.name) + QLatin1Char(']');
+    if (grammar.limitsRate)
+        line += QStringLiteral(" [") + QLatin1String(limitRateOption) + QStringLiteral(" RATE]");
     return line;
 }
 
@@ -90,12 +102,16 @@ const auto commonHelp = QStringLiteral(
 QString helpOf(const Grammar& grammar) {
     QString text = QStringLiteral("Usage: ") + usageOf(grammar) + QStringLiteral("\n\n") +
                    QLatin1String(grammar.summary) + QLatin1Char('\n');
-    if (!grammar.flags.empty()) {
+    if (!grammar.flags.empty() || grammar.limitsRate) {
         text += QStringLiteral("\nOptions:\n");
         for (const auto& flag : grammar.flags)
             text += QStringLiteral("  %1  %2\n")
                         .arg(QLatin1String(flag.name), -17)
                         .arg(QLatin1String(flag.help));
+        if (grammar.limitsRate)
+            text += QStringLiteral("  %1  %2\n")
+                        .arg(QLatin1String(limitRateOption) + QStringLiteral(" RATE"), -17)
+                        .arg(QLatin1String(limitRateHelp));
     }
     return text + commonHelp;
 }
@@ -124,7 +140,9 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     Command command;
     command.subcommand = *subcommand;
     bool optionsEnded = false;
-    for (const auto& argument : arguments.mid(1)) {
+    const QStringList words = arguments.mid(1);
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& argument = words[i];
         if (!optionsEnded && argument == QLatin1String("--")) {
             optionsEnded = true;
             continue;
@@ -132,6 +150,21 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
             if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
                 return HelpRequest{helpOf(grammar)};
+            const QString rateOption = QLatin1String(limitRateOption);
+            if (grammar.limitsRate &&
+                (argument == rateOption || argument.startsWith(rateOption + QLatin1Char('=')))) {
+                QString value;
+                if (argument.size() > rateOption.size())
+                    value = argument.mid(rateOption.size() + 1);
+                else if (i + 1 < words.size())
+                    value = words[++i];
+                command.limitRate = parseByteRate(value);
+                if (!command.limitRate)
+                    return usageError(grammar, QStringLiteral("--limit-rate wants a rate such as "
+                                                              "5M, not \"") +
+                                                   printable(value) + QLatin1Char('"'));
+                continue;
+            }
             const auto flag = std::find_if(grammar.flags.begin(), grammar.flags.end(),
                                            [&](const Flag& f) { return argument == f.name; });
             if (flag == grammar.flags.end())

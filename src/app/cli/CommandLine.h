@@ -26,6 +26,8 @@ struct Command {
     // assets or beside them; otherwise it is passed over.
     bool replace = false;
     bool copies = false;
+    // `--limit-rate RATE`: the transfers' total in bytes per second (curl's form, "5M").
+    std::optional<qint64> limitRate;
 };
 
 // `--help`: the text goes to stdout and the program ends successfully.

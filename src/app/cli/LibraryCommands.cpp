@@ -65,7 +65,7 @@ QCoro::Task<int> runExportSheet(HeadlessSession& session) {
     }
     if (!co_await session.signIn())
         co_return exitUsage;
-    co_await viewModel.refreshLibrary();
+    // The export lists the library by itself; a refresh first would list it twice.
     bool updated = false;
     const auto connection =
         QObject::connect(&viewModel, &UploadViewModel::sheetExportFinished, &viewModel,

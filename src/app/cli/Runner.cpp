@@ -5,6 +5,8 @@
 #include "app/cli/EnvironmentCredentials.h"
 #include "app/cli/HeadlessSession.h"
 #include "model/DetachedTask.h"
+#include "service/BandwidthLimiter.h"
+#include "service/MuxClient.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -32,6 +34,8 @@ void print(std::FILE* stream, const QString& text) {
 }
 
 QCoro::Task<int> execute(HeadlessSession& session, Command command) {
+    if (command.limitRate)
+        session.viewModel().mux().bandwidth().setRate(*command.limitRate);
     switch (command.subcommand) {
     case Subcommand::list:
         co_return co_await runList(session, command.json);
