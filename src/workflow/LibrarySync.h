@@ -95,6 +95,7 @@ Q_SIGNALS:
 private:
     void post(std::function<void()> job);
     void setIsRefreshing(bool refreshing);
+    void takeCachedListing(std::optional<QList<MuxAsset>> cached);
 
     MuxClient& m_mux;
     Log m_log;
@@ -106,6 +107,7 @@ private:
     std::optional<QList<MuxAsset>> m_lastCompleteListing;
     QString m_listingCacheFile;
     std::optional<QList<MuxAsset>> m_cachedListing;
+    bool m_listedSinceStart = false;
     QDateTime m_lastListedAt;
     QDateTime m_lastListingStartedAt;
 };

@@ -299,8 +299,9 @@ private Q_SLOTS:
         }
         QCOMPARE(m_service.assets().size(), assetsAfter);
         QCOMPARE(m_service.sheetPosts().size(), sheetPosts);
+        // Once, and not at all when the export cannot go anywhere.
         if (arguments == QStringList{"export-sheet"})
-            QCOMPARE(m_service.countRequests("GET", "/video/v1/assets*"), 1);
+            QCOMPARE(m_service.countRequests("GET", "/video/v1/assets*"), exitCode == 2 ? 0 : 1);
         // The credentials never show, neither as text nor as the Basic header's Base64.
         const auto output = result.out + result.err;
         const auto basic =
