@@ -99,9 +99,13 @@ private Q_SLOTS:
         QVERIFY(!clip(m_clips.file("drop/notes.txt", "E1_Opening_PAR_M01_a.mov\n")).isEmpty());
         QVERIFY(!clip(m_clips.file("drop/fake.mov", "not really a clip")).isEmpty());
         QVERIFY(!clip(m_clips.video("drop/.hidden.mov")).isEmpty());
-        const QStringList refused{"fake.mov", "notes.txt", "sound.mp4"};
-        QTest::newRow("files") << QStringList{"drop/a.mov", "drop/fake.mov", "drop/notes.txt",
-                                              "drop/sound.mp4", "drop/gone.mov"}
+        // A still picture opens as a one-frame "video" in FFmpeg.
+        const auto png = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADU"
+                                                "lEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+        QVERIFY(!clip(m_clips.file("drop/still.png", png)).isEmpty());
+        const QStringList refused{"fake.mov", "notes.txt", "sound.mp4", "still.png"};
+        QTest::newRow("files") << QStringList{"drop/a.mov",     "drop/fake.mov",  "drop/notes.txt",
+                                              "drop/sound.mp4", "drop/still.png", "drop/gone.mov"}
                                << false << QStringList{"drop/a.mov"}
                                << refused + QStringList{"gone.mov"};
         QTest::newRow("folder") << QStringList{"drop"} << false << QStringList{"drop/a.mov"}
