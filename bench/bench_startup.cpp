@@ -61,6 +61,10 @@ Start startOnce(const QString& cacheFile) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     if (view && view->model()->rowCount() > 0)
         start.rows = ms(timer);
+    else if (!cacheFile.endsWith(QLatin1String("none.json")))
+        std::fprintf(stderr, "no rows: cached %d, shown %lld\n",
+                     int(viewModel.showsCachedListing()),
+                     qlonglong(viewModel.shownAssets().size()));
     window.close();
     return start;
 }
