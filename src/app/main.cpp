@@ -43,6 +43,8 @@ int main(int argc, char* argv[]) {
     }
     if (clipferry::cli::wantsCommandLine(argc, argv))
         return clipferry::cli::runCommandLine(argc, argv);
+    if (!clipferry::cli::hasDisplay())
+        return clipferry::cli::refuseWindowWithoutDisplay();
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Clipferry"));

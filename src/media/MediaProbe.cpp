@@ -2,11 +2,22 @@
 
 #include "media/Ffmpeg.h"
 
+#include <string_view>
+
 namespace clipferry {
 namespace {
 
 bool hasSize(const AVStream* stream) {
     return stream && stream->codecpar->width > 0 && stream->codecpar->height > 0;
+}
+
+// The demuxers of single pictures ("image2", "png_pipe", ...) and of text art ("tty" takes
+// any .txt), whose one "video" stream is no clip.
+bool isStillOrText(const AVFormatContext& context, const AVStream& video) {
+    const std::string_view demuxer = context.iformat->name;
+    return demuxer == "image2" || demuxer.ends_with("_pipe") || demuxer == "tty" ||
+           demuxer == "bin" || demuxer == "xbin" || demuxer == "adf" || demuxer == "idf" ||
+           video.codecpar->codec_id == AV_CODEC_ID_ANSI;
 }
 
 } // namespace
@@ -28,8 +39,10 @@ std::optional<MediaFacts> probeMedia(const QString& path) {
     }
 
     MediaFacts facts;
-    if (hasSize(video))
+    if (hasSize(video)) {
         facts.pictureSize = QSize(video->codecpar->width, video->codecpar->height);
+        facts.isClip = !isStillOrText(*context, *video);
+    }
     facts.seconds = ffmpeg::durationSeconds(*context);
     return facts;
 }

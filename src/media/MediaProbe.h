@@ -10,6 +10,9 @@ namespace clipferry {
 struct MediaFacts {
     std::optional<QSize> pictureSize; // none: no readable video track
     double seconds = 0.0;             // 0 when unknown
+    // A moving picture: FFmpeg opens still images and text files (as "ANSI art") with a
+    // picture too, and neither is a clip to upload.
+    bool isClip = false;
 };
 
 // Reads a file's header with libavformat, in this process. Blocks for the length of a

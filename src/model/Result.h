@@ -34,7 +34,8 @@ enum SheetErrorCode {
     sheetRefusedCode = 1,
     libraryNotListedCode = 2,
     noSheetAddressCode = 3,
-    sheetUnconfirmedCode = 4 // answered, but not with the web app's own confirmation
+    sheetUnconfirmedCode = 4, // answered, but not with the web app's own confirmation
+    badSheetAddressCode = 5   // an address that is not a plain https one
 };
 // A secret store that did not answer in time (QKeychain's own codes are 0 and up).
 inline constexpr int keychainTimeoutCode = -1;

@@ -7,9 +7,19 @@
 namespace clipferry::service {
 
 #ifdef CLIPFERRY_TEST_SEAMS
-void requireLoopback(const QUrl& address) {
+namespace {
+bool isLoopback(const QUrl& address) {
     const QString host = address.host();
-    if (host == QLatin1StringView("localhost") || QHostAddress(host).isLoopback())
+    return host == QLatin1StringView("localhost") || QHostAddress(host).isLoopback();
+}
+} // namespace
+
+bool allowsPlainHttp(const QUrl& address) {
+    return isLoopback(address);
+}
+
+void requireLoopback(const QUrl& address) {
+    if (isLoopback(address))
         return;
     qFatal("A test build sends requests to loopback only; refused %s",
            qPrintable(address.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery)));
@@ -19,6 +29,9 @@ void requireLoopbackRedirects(QNetworkReply& reply) {
     QObject::connect(&reply, &QNetworkReply::redirected, &reply, &requireLoopback);
 }
 #else
+bool allowsPlainHttp(const QUrl&) {
+    return false;
+}
 void requireLoopback(const QUrl&) {}
 void requireLoopbackRedirects(QNetworkReply&) {}
 #endif

@@ -12,5 +12,8 @@ namespace clipferry::service {
 void requireLoopback(const QUrl& address);
 // Applies the same check to each redirect the reply follows, before it is sent.
 void requireLoopbackRedirects(QNetworkReply& reply);
+// Whether plain http may go to the address: only a test build's, to loopback, where the
+// stand-in listens.
+[[nodiscard]] bool allowsPlainHttp(const QUrl& address);
 
 } // namespace clipferry::service

@@ -34,6 +34,9 @@ ApiKeysDialog::ApiKeysDialog(UploadViewModel& viewModel, QWidget* parent)
     m_tokenSecret->setObjectName(QStringLiteral("tokenSecret"));
     m_tokenSecret->setPlaceholderText(tr("Token Secret"));
     m_tokenSecret->setEchoMode(QLineEdit::Password);
+    // A placeholder is gone once typed over: the names stay for a screen reader.
+    m_tokenID->setAccessibleName(tr("Token ID"));
+    m_tokenSecret->setAccessibleName(tr("Token Secret"));
     connect(m_tokenID, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenID);
     connect(m_tokenSecret, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenSecret);
 

@@ -10,6 +10,7 @@ namespace clipferry {
 LogView::LogView(UploadViewModel& viewModel, QWidget* parent)
     : QPlainTextEdit(parent) {
     setObjectName(QStringLiteral("log"));
+    setAccessibleName(tr("Log"));
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

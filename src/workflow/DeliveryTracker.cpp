@@ -2,13 +2,17 @@
 
 #include "model/DetachedTask.h"
 #include "service/MuxClient.h"
+#include "workflow/AnimationGrouping.h"
 #include "workflow/DeliveryLedger.h"
+#include "workflow/DropIntake.h"
 #include "workflow/FileAttributes.h"
 #include "workflow/LibrarySync.h"
 #include "workflow/UploadViewModel.h"
 
+#include <QCoro/QCoroFuture>
 #include <QDateTime>
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace clipferry {
 namespace {
@@ -172,27 +176,75 @@ QList<QUrl> DeliveryTracker::knownFiles(const QList<QUrl>& files) const {
     return known;
 }
 
-QList<QUrl> DeliveryTracker::dropFiles(const QList<QUrl>& files) {
-    QList<QUrl> known;
-    for (const QUrl& file : files) {
-        if (matchingAssets(file).isEmpty())
-            m_viewModel.startUploadBatch({file});
+QCoro::Task<std::optional<DeliveryTracker::DropQuestion>>
+DeliveryTracker::dropFiles(QList<QUrl> items) {
+    QPointer self(this);
+    // FFmpeg reads every header: a drop of a hundred clips would stall the window.
+    auto sorting =
+        QtConcurrent::run(sortDroppedItems, std::move(items), m_viewModel.includeSubfolders());
+    const DroppedClips sorted = co_await sorting;
+    if (!self)
+        co_return std::nullopt;
+    if (!sorted.refused.isEmpty())
+        m_viewModel.appendLog(refusedLine(sorted.refused));
+    DropQuestion question;
+    for (const QUrl& file : sorted.clips) {
+        if (!matchingAssets(file).isEmpty())
+            question.known.append(file);
+        else if (parseVideoName(file.fileName()).city.isEmpty())
+            question.unsorted.append(file);
         else
-            known.append(file);
+            m_viewModel.startUploadBatch({file});
     }
-    return known;
+    if (question.known.isEmpty() && question.unsorted.isEmpty())
+        co_return std::nullopt;
+
+    QStringList sentences;
+    if (const auto count = question.known.size(); count > 0)
+        sentences.append(
+            (count == 1 ? QStringLiteral("1 of these clips is already on Mux: %1. Upload it again?")
+                        : QStringLiteral("%1 of these clips are already on Mux: %2. Upload them "
+                                         "again?")
+                              .arg(count))
+                .arg(clipNames(question.known)) +
+            QStringLiteral(" Replace deletes the old version once the new one is done, and its "
+                           "playback address stops working."));
+    if (const auto count = question.unsorted.size(); count > 0)
+        sentences.append(
+            (count == 1 ? QStringLiteral("%1 does not follow the naming convention "
+                                         "(element_animation_CITY_match_file) and will appear "
+                                         "under \u201cUnsorted\u201d.")
+                        : QStringLiteral("%1 clips do not follow the naming convention "
+                                         "(element_animation_CITY_match_file) and will appear "
+                                         "under \u201cUnsorted\u201d: %2.")
+                              .arg(count))
+                .arg(clipNames(question.unsorted)));
+    if (question.known.isEmpty()) {
+        sentences.append(QStringLiteral("Upload anyway?"));
+        question.answers = {QStringLiteral("Upload"), QStringLiteral("Skip")};
+    } else {
+        question.answers = {QStringLiteral("Replace"), QStringLiteral("Upload as copies"),
+                            QStringLiteral("Skip")};
+    }
+    question.text = sentences.join(QLatin1Char(' '));
+    co_return question;
 }
 
-void DeliveryTracker::answerDrop(const QList<QUrl>& known, DropAnswer answer) {
-    if (answer == DropAnswer::skip)
+void DeliveryTracker::answerDrop(const DropQuestion& question, int answer) {
+    if (answer < 0 || answer >= question.answers.size() - 1)
         return;
-    startBatch(known, answer == DropAnswer::replace ? known : QList<QUrl>{});
+    const bool replace = !question.known.isEmpty() && answer == 0;
+    startBatch(question.known + question.unsorted, replace ? question.known : QList<QUrl>{});
 }
 
-QString DeliveryTracker::dropQuestion(qsizetype count) {
-    if (count == 1)
-        return QStringLiteral("1 of these clips is already on Mux. Upload it again?");
-    return QStringLiteral("%1 of these clips are already on Mux. Upload them again?").arg(count);
+QString DeliveryTracker::changedQuestion(const QList<QUrl>& changed) {
+    const auto count = changed.size();
+    return (count == 1
+                ? QStringLiteral("1 of these clips changed since its upload: %1.")
+                : QStringLiteral("%1 of these clips changed since their upload: %2.").arg(count))
+               .arg(clipNames(changed)) +
+           QStringLiteral(" Replace the old version on Mux once the new one is done (its "
+                          "playback address then stops working), or keep both?");
 }
 
 QCoro::Task<> DeliveryTracker::afterItemDone(QUrl file, QString newAssetID) {

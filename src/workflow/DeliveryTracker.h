@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <QStringList>
 #include <QUrl>
 #include <chrono>
 #include <optional>
@@ -51,13 +52,21 @@ public:
     // Of these files, those the service holds by name or that were delivered since the
     // listing.
     [[nodiscard]] QList<QUrl> knownFiles(const QList<QUrl>& files) const;
-    // A drop: files that match nothing start at once, each as a batch of its own; the
-    // files the service already holds by name wait for one answer. Returns those.
-    [[nodiscard]] QList<QUrl> dropFiles(const QList<QUrl>& files);
-    enum class DropAnswer { replace, uploadCopies, skip };
-    void answerDrop(const QList<QUrl>& known, DropAnswer answer);
-    // "3 of these clips are already on Mux. Upload them again?"
-    [[nodiscard]] static QString dropQuestion(qsizetype count);
+    // A drop's question: the held clips wait for one of `answers`, the last being Skip.
+    struct DropQuestion {
+        QString text;
+        QStringList answers;
+        QList<QUrl> known;    // on the service by name
+        QList<QUrl> unsorted; // new, but named against the convention
+    };
+    // A drop or an "Open with": the clips among the items (a folder's too, with its
+    // subfolders' when the switch says so); the rest is named in one log line. New clips
+    // named by the convention start at once, each as a batch of its own; the others wait
+    // for the question returned.
+    [[nodiscard]] QCoro::Task<std::optional<DropQuestion>> dropFiles(QList<QUrl> items);
+    void answerDrop(const DropQuestion& question, int answer);
+    // "Replace the old version …?", naming the clips changed since their upload.
+    [[nodiscard]] static QString changedQuestion(const QList<QUrl>& changed);
 
     // The upload queue's step after an item is Done: the assets its file replaces go.
     [[nodiscard]] QCoro::Task<> afterItemDone(QUrl file, QString newAssetID);

@@ -7,6 +7,9 @@
 #include "workflow/ChangeTime.h"
 #include "workflow/ListingCache.h"
 
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
@@ -19,10 +22,32 @@ LibrarySync::LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved,
     , m_mux(mux)
     , m_log(std::move(log))
     , m_savedMuxState(saved ? std::move(saved) : MuxState{currentTimeSeconds(), {}})
-    , m_listingCacheFile(std::move(listingCacheFile))
-    , m_cachedListing(readCachedListing(m_listingCacheFile)) {
-    if (m_cachedListing)
-        m_cachedListedAt = QFileInfo(m_listingCacheFile).lastModified();
+    , m_listingCacheFile(std::move(listingCacheFile)) {
+    // Ten thousand kept assets take longer to decode than the window takes to show: the
+    // window comes first, and the kept rows follow in one step when they are read.
+    if (m_listingCacheFile.isEmpty())
+        return;
+    using Cached = std::optional<QList<MuxAsset>>;
+    auto* reading = new QFutureWatcher<Cached>(this);
+    connect(reading, &QFutureWatcherBase::finished, this, [this, reading] {
+        takeCachedListing(reading->result());
+        reading->deleteLater();
+    });
+    reading->setFuture(QtConcurrent::run(readCachedListing, m_listingCacheFile));
+}
+
+void LibrarySync::takeCachedListing(std::optional<QList<MuxAsset>> cached) {
+    // A listing that arrived first is newer than anything kept.
+    if (!cached || m_listedSinceStart)
+        return;
+    const bool wasShown = showsCachedListing();
+    m_cachedListing = std::move(cached);
+    m_cachedListedAt = QFileInfo(m_listingCacheFile).lastModified();
+    if (!m_existingAssets.isEmpty())
+        return;
+    Q_EMIT existingAssetsChanged();
+    if (!wasShown)
+        Q_EMIT showsCachedListingChanged(true);
 }
 
 void LibrarySync::post(std::function<void()> job) {
@@ -106,6 +131,7 @@ QCoro::Task<Result<QList<MuxAsset>>> LibrarySync::refreshService(QString tokenID
     saveMuxState();
     const auto count = listed->size();
     const bool showedCache = showsCachedListing();
+    m_listedSinceStart = true;
     m_cachedListing.reset();
     setExistingAssets(*listed);
     if (showedCache)

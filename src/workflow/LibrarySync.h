@@ -101,6 +101,7 @@ private:
     void post(std::function<void()> job);
     void setIsRefreshing(bool refreshing);
     void setListingNotice(QString notice);
+    void takeCachedListing(std::optional<QList<MuxAsset>> cached);
 
     MuxClient& m_mux;
     Log m_log;
@@ -112,6 +113,7 @@ private:
     std::optional<QList<MuxAsset>> m_lastCompleteListing;
     QString m_listingCacheFile;
     std::optional<QList<MuxAsset>> m_cachedListing;
+    bool m_listedSinceStart = false;
     QDateTime m_lastListedAt;
     // When the kept listing was written, for a run that has not listed yet.
     QDateTime m_cachedListedAt;

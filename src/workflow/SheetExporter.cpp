@@ -4,6 +4,7 @@
 #include "workflow/SheetCSV.h"
 
 #include "model/CredentialStore.h"
+#include "service/LoopbackGuard.h"
 #include "service/RequestPacer.h"
 #include "service/ServiceAddresses.h"
 
@@ -26,6 +27,8 @@ QString csvField(const QString& text) {
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
+
+const auto webAppUrlSetting = QStringLiteral("sheetWebAppUrl");
 
 // Enough of an unexpected answer to tell an error text from a sign-in page.
 constexpr qsizetype sheetAnswerShown = 200;
@@ -63,6 +66,50 @@ SheetExporter::SheetExporter(QNetworkAccessManager& network, const CredentialSto
     retry.retryDroppedPosts = true;
     m_transport =
         std::make_unique<ServiceTransport>(network, *m_pacer, retry, m_options.transferTimeout);
+    const QVariant saved = QSettings().value(webAppUrlSetting);
+    takeWebAppUrl(m_options.fixedWebAppUrl ? *m_options.fixedWebAppUrl
+                  : saved.isValid()        ? saved.toString()
+                                           : m_options.webAppUrl.toString());
+}
+
+Result<QUrl> SheetExporter::checkedWebAppUrl(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return QUrl();
+    const QUrl url(trimmed, QUrl::StrictMode);
+    const bool https = url.scheme() == QLatin1String("https");
+    if (url.isValid() && !url.host().isEmpty() &&
+        (https || (url.scheme() == QLatin1String("http") && service::allowsPlainHttp(url))))
+        return url;
+    return fail(errorDomain::sheet, badSheetAddressCode,
+                QStringLiteral("The Google Sheet web app address must be an https:// address, "
+                               "not \u201c%1\u201d.")
+                    .arg(trimmed));
+}
+
+void SheetExporter::takeWebAppUrl(const QString& text) {
+    auto checked = checkedWebAppUrl(text);
+    m_webAppUrl = checked.value_or(QUrl());
+    if (!checked)
+        m_addressProblem = checked.error().message;
+    else if (m_webAppUrl.isEmpty())
+        m_addressProblem = QStringLiteral(
+            "No Google Sheet web app address is set, so the sheet is not updated. Paste the web "
+            "app's address under Google Sheets in the settings (CLIPFERRY_SHEET_URL for the "
+            "command line).");
+    else
+        m_addressProblem.reset();
+    m_addressProblemLogged = false;
+}
+
+Result<void> SheetExporter::setWebAppUrl(const QString& text) {
+    auto checked = checkedWebAppUrl(text);
+    if (!checked)
+        return tl::unexpected(checked.error());
+    QSettings().setValue(webAppUrlSetting, checked->toString());
+    takeWebAppUrl(checked->toString());
+    Q_EMIT webAppUrlChanged();
+    return {};
 }
 
 SheetExporter::~SheetExporter() = default;
@@ -115,11 +162,9 @@ QCoro::Task<Result<std::optional<QString>>> SheetExporter::sheetKey() {
 }
 
 QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
-    QUrl address = m_options.webAppUrl;
-    if (address.isEmpty() || !address.isValid())
-        co_return fail(errorDomain::sheet, noSheetAddressCode,
-                       QStringLiteral("no sheet web app address was set for this build "
-                                      "(CMake variable CLIPFERRY_SHEET_WEBAPP_URL)"));
+    if (m_addressProblem)
+        co_return fail(errorDomain::sheet, noSheetAddressCode, *m_addressProblem);
+    QUrl address = m_webAppUrl;
     QPointer self(this);
     const auto key = co_await sheetKey();
     if (!self)
@@ -157,6 +202,8 @@ QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
 }
 
 QCoro::Task<Result<void>> SheetExporter::exportLibrary(std::optional<QList<MuxAsset>> listed) {
+    if (m_addressProblem)
+        co_return fail(errorDomain::sheet, noSheetAddressCode, *m_addressProblem);
     if (!listed) {
         QPointer self(this);
         auto own = co_await m_list();
@@ -172,6 +219,13 @@ QCoro::Task<Result<void>> SheetExporter::exportLibrary(std::optional<QList<MuxAs
 }
 
 QCoro::Task<> SheetExporter::exportAfterLibraryChange(std::optional<QList<MuxAsset>> listed) {
+    // Not a failure of each batch: the user has not set the sheet up (yet).
+    if (m_addressProblem) {
+        if (!std::exchange(m_addressProblemLogged, true))
+            m_log(*m_addressProblem);
+        Q_EMIT exportFinished(true);
+        co_return;
+    }
     QPointer self(this);
     auto exported = co_await exportLibrary(std::move(listed));
     if (!self)

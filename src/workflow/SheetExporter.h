@@ -28,6 +28,7 @@ class SheetExporter : public QObject {
 
 public:
     struct Options {
+        // The build's address; one saved in the settings takes its place.
         QUrl webAppUrl;
         QUrl streamBase;
         // The service client's retries: a whole-sheet replace may be sent again.
@@ -41,6 +42,9 @@ public:
         // A run without the window (a render machine may have no secret store): the store
         // is asked only when the settings say a key was saved, and nothing is written.
         bool headless = false;
+        // An address given from outside (the command line's environment), in place of the
+        // settings' and the build's; empty says there is none.
+        std::optional<QString> fixedWebAppUrl;
     };
     using Log = std::function<void(const QString&)>;
     // A listing of the whole library made for this export, or why there is none.
@@ -49,6 +53,14 @@ public:
     SheetExporter(QNetworkAccessManager& network, const CredentialStore& credentials,
                   Options options, ListLibrary list, Log log, QObject* parent = nullptr);
     ~SheetExporter() override;
+
+    // The address is checked as an https one (plain http only to a test build's loopback).
+    [[nodiscard]] static Result<QUrl> checkedWebAppUrl(const QString& text);
+    [[nodiscard]] const QUrl& webAppUrl() const { return m_webAppUrl; }
+    // Why no export can go out (no address, or one that is not allowed); none when one can.
+    [[nodiscard]] const std::optional<QString>& addressProblem() const { return m_addressProblem; }
+    // Keeps a checked address in the settings for the next starts; empty forgets it.
+    [[nodiscard]] Result<void> setWebAppUrl(const QString& text);
 
     [[nodiscard]] QString buildSheetCSV(const QList<MuxAsset>& assets) const;
     // Succeeds only when the web app confirms the write: its answer starts with "OK ".
@@ -63,15 +75,23 @@ public:
 
 Q_SIGNALS:
     // An export after a change or by the button ended, with its result lines logged.
+    // `updated` is false only for a failure: with no address set the export after a
+    // change is skipped, said once in the log, and ends as done.
     void exportFinished(bool updated);
+    void webAppUrlChanged();
 
 private:
     [[nodiscard]] QCoro::Task<Result<void>> exportLibrary(std::optional<QList<MuxAsset>> listed);
     // The key to send, none when no key is configured, or why it could not be read.
     [[nodiscard]] QCoro::Task<Result<std::optional<QString>>> sheetKey();
 
+    void takeWebAppUrl(const QString& text);
+
     const CredentialStore& m_credentials;
     Options m_options;
+    QUrl m_webAppUrl;
+    std::optional<QString> m_addressProblem;
+    bool m_addressProblemLogged = false;
     ListLibrary m_list;
     Log m_log;
     // Unpaced: the web app is not the service and has no request budget of its own.

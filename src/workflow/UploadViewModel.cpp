@@ -99,10 +99,14 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
         appendLog(message);
     };
     const auto& client = m_options.client;
-    SheetExporter::Options sheet{
-        m_options.sheetWebAppUrl,  m_options.streamBase, {client.maxRetries, client.retryBaseDelay},
-        client.transferTimeout,    client.clock,         m_options.fixedSheetKey,
-        !m_options.writeStateFiles};
+    SheetExporter::Options sheet{m_options.sheetWebAppUrl,
+                                 m_options.streamBase,
+                                 {client.maxRetries, client.retryBaseDelay},
+                                 client.transferTimeout,
+                                 client.clock,
+                                 m_options.fixedSheetKey,
+                                 !m_options.writeStateFiles,
+                                 m_options.fixedSheetWebAppUrl};
     // An export without a fresh listing lists for itself, with the tokens as they stand then.
     m_sheet = std::make_unique<SheetExporter>(
         network, credentials, std::move(sheet),

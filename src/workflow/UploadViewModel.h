@@ -65,6 +65,8 @@ public:
         std::optional<std::pair<QString, QString>> fixedTokens;
         // The sheet web app's key in place of the secret store.
         std::optional<QString> fixedSheetKey;
+        // The sheet web app's address in place of the settings' and the build's.
+        std::optional<QString> fixedSheetWebAppUrl;
     };
 
     // Options from the build constants, with the service's own poll intervals.

@@ -62,6 +62,11 @@ class CommandLineTest : public QObject {
         // Half a pair in the environment is not used: the stored pair is, whole.
         if (credentials.endsWith(QLatin1String("ID only")))
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), QStringLiteral("half"));
+        if (credentials.contains(QLatin1String("no sheet")))
+            environment.insert(QStringLiteral("CLIPFERRY_SHEET_URL"), QString());
+        if (credentials.contains(QLatin1String("no display")))
+            for (const auto* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                environment.remove(QLatin1String(name));
         if (credentials.startsWith(QLatin1String("env"))) {
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_ID"), m_tokenID);
             environment.insert(QStringLiteral("CLIPFERRY_TOKEN_SECRET"), m_tokenSecret);
@@ -126,8 +131,10 @@ private Q_SLOTS:
 
     void subcommand_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("credentials"); // env, keyring, credentials, none or no bus
-        QTest::addColumn<QString>("faultPath");   // answered with 500 when set; "+": after one
+        // env, keyring, credentials, none or no bus; "no sheet" empties CLIPFERRY_SHEET_URL,
+        // "no display" takes the display away
+        QTest::addColumn<QString>("credentials");
+        QTest::addColumn<QString>("faultPath"); // answered with 500 when set; "+": after one
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("stdoutLines"); // in this order, others between
         QTest::addColumn<QString>("stderrText");
@@ -174,6 +181,14 @@ private Q_SLOTS:
         QTest::newRow("operand where none is taken")
             << QStringList{"export-sheet", "x"} << "env" << QString() << 2 << noLines
             << "Usage: clipferry export-sheet" << 3 << 0;
+        // A mistyped command is no file to open: usage, with or without a display.
+        for (const auto* display : {"env", "env, no display"})
+            QTest::addRow("unknown command, %s", display)
+                << QStringList{"lsit"} << display << QString() << 2 << noLines
+                << "clipferry: unknown command lsit\nUsage: clipferry [FILE" << 3 << 0;
+        QTest::newRow("window without a display")
+            << QStringList{} << "env, no display" << QString() << 2 << noLines
+            << "no display to open the window on" << 3 << 0;
         QTest::newRow("help") << QStringList{"sync", "--help"} << "none" << QString() << 0
                               << QStringList{"Usage: clipferry sync FOLDER [--recursive] "
                                              "[--replace-changed] [--dry-run]"}
@@ -201,6 +216,14 @@ private Q_SLOTS:
             << QStringList{"upload", clipC} << "env"
             << "/macros/s/stand-in/exec" << 3
             << QStringList{"[Clipferry] Google Sheet update failed: "} << noError << 4 << 0;
+        // No address: the export is refused before signing in, or skipped after a batch.
+        QTest::newRow("export-sheet, no address")
+            << QStringList{"export-sheet"} << "env, no sheet" << QString() << 2 << noLines
+            << "clipferry export-sheet: No Google Sheet web app address is set" << 3 << 0;
+        QTest::newRow("upload, no sheet address")
+            << QStringList{"upload", clipC} << "env, no sheet" << QString() << 0
+            << QStringList{"[Clipferry] No Google Sheet web app address is set"} << noError << 4
+            << 0;
         // No secret store, no sheet key configured: nothing is read, the export goes out.
         QTest::newRow("export-sheet, no secret store")
             << QStringList{"export-sheet"} << "env, no bus" << QString() << 0
@@ -215,11 +238,11 @@ private Q_SLOTS:
             << noError << 4 << 1;
         QTest::newRow("upload on a terminal")
             << QStringList{"--terminal", "upload", clipC} << "env" << QString() << 0
-            << QStringList{"\r\x1b[K[1/1] E2_Anthem_PAR_M03_c.mov \u2013 Uploading"} << noError << 4
-            << 1;
+            << QStringList{"\r\x1b[K[1/1] E2_Anthem_PAR_M03_c.mov \u2013 Uploading", " B of "}
+            << noError << 4 << 1;
         QTest::newRow("sync --dry-run")
             << QStringList{"sync", clipsFolder, "--dry-run"} << "env" << QString() << 0
-            << QStringList{"upload\t" + clipC, "keep\t" + clipB} << noError << 3 << 0;
+            << QStringList{"upload\t" + clipC, "keep\t" + clipB} << "[Clipferry] " << 3 << 0;
         QTest::newRow("sync") << QStringList{"sync", clipsFolder} << "env" << QString() << 0
                               << QStringList{"[Clipferry] Started upload batch with 1 videos.",
                                              "[Clipferry] Google Sheet updated."}
@@ -289,6 +312,9 @@ private Q_SLOTS:
             QVERIFY2(at >= 0, qPrintable(expected + QStringLiteral(" not in:\n") + result.out));
         }
         QVERIFY2(result.err.contains(stderrText), qPrintable(result.err));
+        // Log lines on stderr leave stdout to the data alone.
+        if (stderrText.startsWith(QLatin1String("[Clipferry] ")))
+            QVERIFY2(!result.out.contains("[Clipferry]"), qPrintable(result.out));
         QVERIFY2(!result.err.contains("\x1b[K"), "a progress line though stderr is no terminal");
         if (arguments.contains(QStringLiteral("--json"))) {
             const auto listed = QJsonDocument::fromJson(result.out.toUtf8()).array();
@@ -299,8 +325,9 @@ private Q_SLOTS:
         }
         QCOMPARE(m_service.assets().size(), assetsAfter);
         QCOMPARE(m_service.sheetPosts().size(), sheetPosts);
+        // Once, and not at all when the export cannot go anywhere.
         if (arguments == QStringList{"export-sheet"})
-            QCOMPARE(m_service.countRequests("GET", "/video/v1/assets*"), 1);
+            QCOMPARE(m_service.countRequests("GET", "/video/v1/assets*"), exitCode == 2 ? 0 : 1);
         // The credentials never show, neither as text nor as the Basic header's Base64.
         const auto output = result.out + result.err;
         const auto basic =

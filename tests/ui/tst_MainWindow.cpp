@@ -7,11 +7,16 @@
 #include "ui/library/QuestionDialog.h"
 #include "workflow/DeliveryLedger.h"
 
+#include "ui/sidebar/SettingsDialog.h"
+
+#include <QAccessible>
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDir>
 #include <QSettings>
 #include <QSplitter>
 #include <QTest>
+#include <QTreeView>
 
 using namespace clipferry;
 
@@ -66,6 +71,81 @@ private Q_SLOTS:
                                   QStringList{"Uploads finished: 1 done, 1 failed"}, 30000);
         bus.unregisterService(name);
         bus.unregisterObject("/org/freedesktop/Notifications");
+    }
+
+    // What a screen reader hears of each control: its name and its role.
+    void controlsHaveNamesAndRoles_data() {
+        QTest::addColumn<QString>("path"); // [keys/|settings/]objectName
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("role");
+        const auto row = [](const char* path, const char* name, QAccessible::Role role) {
+            QTest::newRow(path) << path << name << int(role);
+        };
+        row("librarySearch", "Search Animations", QAccessible::EditableText);
+        row("clearSearch", "Clear search", QAccessible::Button);
+        row("refreshButton", "Refresh videos", QAccessible::Button);
+        row("libraryView", "Video library", QAccessible::Tree);
+        row("segment0", "mux.com", QAccessible::RadioButton);
+        row("segment1", "Local Folder", QAccessible::RadioButton);
+        row("addFiles", "Add Files\u2026", QAccessible::Button);
+        row("log", "Log", QAccessible::EditableText);
+        row("uploadList", "Uploads", QAccessible::List);
+        row("keys/tokenID", "Token ID", QAccessible::EditableText);
+        row("keys/tokenSecret", "Token Secret", QAccessible::EditableText);
+        row("settings/tokenID", "Token ID", QAccessible::EditableText);
+        row("settings/sheetKey", "Sheet key", QAccessible::EditableText);
+        row("settings/sheetWebAppUrl", "Google Sheet web app address", QAccessible::EditableText);
+        row("settings/cityTable", "Stadium Configuration", QAccessible::Table);
+    }
+
+    void controlsHaveNamesAndRoles() {
+        QFETCH(QString, path);
+        QFETCH(QString, name);
+        QFETCH(int, role);
+        ViewModelFixture fixture;
+        fixture.viewModel->setShowAPIKeySheet(false);
+        MainWindow window(*fixture.viewModel, fixture.network);
+        ApiKeysDialog keys(*fixture.viewModel);
+        SettingsDialog settings(*fixture.viewModel, {"mux.com", {}, {}});
+        QWidget* root = path.startsWith("keys/")       ? static_cast<QWidget*>(&keys)
+                        : path.startsWith("settings/") ? static_cast<QWidget*>(&settings)
+                                                       : &window;
+        auto* widget = root->findChild<QWidget*>(path.section('/', -1));
+        QVERIFY(widget);
+
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), name);
+        QCOMPARE(int(accessible->role()), role);
+    }
+
+    // Tab walks the library's bar into the list; the column hands nothing past it.
+    void tabReachesEveryLibraryControl() {
+        StandInService service;
+        ViewModelFixture fixture(service);
+        MainWindow window(*fixture.viewModel, fixture.network);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTRY_VERIFY(window.findChild<QWidget*>("libraryView")->isEnabled() &&
+                    window.findChild<QWidget*>("refreshButton")->isEnabled());
+        window.findChild<QWidget*>("librarySearch")->setFocus();
+        QStringList order;
+
+        for (int i = 0; i < 8 && !order.contains("libraryView"); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order.append(QApplication::focusWidget()->objectName());
+        }
+
+        QVERIFY2(order.mid(order.indexOf("refreshButton")) ==
+                     (QStringList{"refreshButton", "libraryView"}),
+                 qPrintable(order.join(" ")));
+        // The tree's one column is named for what it holds, not "1".
+        QCOMPARE(window.findChild<QTreeView*>("libraryView")
+                     ->model()
+                     ->headerData(0, Qt::Horizontal)
+                     .toString(),
+                 "Videos");
     }
 
     void splitterSizesSurviveARestart() {

@@ -7,6 +7,7 @@
 #include "ui/library/ConfirmationDialog.h"
 #include "ui/sidebar/CityTableModel.h"
 #include "ui/sidebar/SettingsDialog.h"
+#include "workflow/SheetExporter.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
@@ -288,11 +289,51 @@ private Q_SLOTS:
         ViewModelFixture fixture;
         SettingsDialog sheet(*fixture.viewModel, {"mux.com", address, {}});
 
-        QTest::mouseClick(sheet.findChild<QPushButton*>("openAnimationList"), Qt::LeftButton);
+        auto* openAnimations = sheet.findChild<QPushButton*>("openAnimationList");
+        QTest::mouseClick(openAnimations, Qt::LeftButton);
         QTest::mouseClick(sheet.findChild<QPushButton*>("openVideoList"), Qt::LeftButton);
         QDesktopServices::unsetUrlHandler("https");
 
         QCOMPARE(browser.opened, opens ? QList<QUrl>{QUrl(address)} : QList<QUrl>{});
+        QCOMPARE(openAnimations->isHidden(), !opens);
+    }
+
+    // The web app's address is the user's to set: checked, kept for the next start, and
+    // its absence said beside the field.
+    void sheetAddressCheckedAndKept_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<QString>("notice"); // empty: hidden
+        QTest::newRow("https") << "https://script.example.test/macros/s/x/exec" << true << "";
+        QTest::newRow("plain http")
+            << "http://script.example.test/exec" << false << "must be an https:// address";
+        QTest::newRow("not an address") << "script" << false << "must be an https:// address";
+        QTest::newRow("none") << "" << true << "No Google Sheet web app address is set";
+    }
+
+    void sheetAddressCheckedAndKept() {
+        QFETCH(QString, typed);
+        QFETCH(bool, kept);
+        QFETCH(QString, notice);
+        QSettings().remove("sheetWebAppUrl");
+        ViewModelFixture fixture;
+        SettingsDialog sheet(*fixture.viewModel, {"mux.com", {}, {}});
+        sheet.open();
+        auto* field = sheet.findChild<QLineEdit*>("sheetWebAppUrl");
+        QCOMPARE(field->text(), "http://127.0.0.1:1/exec");
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Delete);
+        QTest::keyClicks(field, typed);
+
+        QTest::mouseClick(sheet.findChild<QPushButton*>("save"), Qt::LeftButton);
+
+        QCOMPARE(sheet.isVisible(), !kept);
+        auto* label = sheet.findChild<QLabel*>("sheetNotice");
+        QCOMPARE(label->isHidden(), notice.isEmpty());
+        QVERIFY2(label->text().contains(notice), qPrintable(label->text()));
+        ViewModelFixture next;
+        QCOMPARE(next.viewModel->sheetExporter().webAppUrl().toString(),
+                 kept ? typed : "http://127.0.0.1:1/exec");
     }
 };
 

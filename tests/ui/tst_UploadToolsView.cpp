@@ -1,3 +1,4 @@
+#include "ClipFactory.h"
 #include "TempHome.h"
 #include "TestFiles.h"
 #include "ViewModelFixture.h"
@@ -21,9 +22,12 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardItemModel>
@@ -39,11 +43,16 @@ std::unique_ptr<QMimeData> mimeWithUrls(const QList<QUrl>& urls) {
     return data;
 }
 
-// Plain files named as clips in `folder`, those that could be written.
+// Copies of one real clip under these names in `folder`, those that could be written; a
+// drop takes only what FFmpeg reads as video.
 QList<QUrl> writeClips(const QString& folder, const QStringList& names) {
+    static ClipFactory factory;
+    static const QString source = factory.video(QStringLiteral("source.mp4"), {.seconds = 0.4});
     QList<QUrl> files;
     for (const QString& name : names)
-        if (writeFile(folder + '/' + name, "not really a clip"))
+        if (const QString target = folder + '/' + name;
+            !source.isEmpty() && QDir().mkpath(QFileInfo(target).path()) &&
+            (QFile::remove(target), true) && QFile::copy(source, target))
             files.append(QUrl::fromLocalFile(folder + '/' + name));
     return files;
 }
@@ -128,7 +137,7 @@ private Q_SLOTS:
 
         // Verify: one row per file in drop order, each file a batch of its own.
         QAbstractItemModel* model = view.uploadList()->model();
-        QCOMPARE(model->rowCount(), 3);
+        QTRY_COMPARE(model->rowCount(), 3);
         QCOMPARE(model->index(0, 0).data().toString(), "E1_Opening_ATL_M01_a");
         QCOMPARE(model->index(2, 0).data().toString(), "E2_Finale_MIAS_M02_c");
         QTRY_COMPARE(fixture.messages().count("Started upload batch with 1 videos."), 3);
@@ -254,13 +263,14 @@ private Q_SLOTS:
         QVERIFY(service.releaseHangingReplies());
     }
 
-    // Dropped files the library holds by name wait for one answer; the others go at once.
+    // Dropped clips the library holds by name, and clips named against the convention,
+    // wait for one answer; the others go at once; what is no video is named in the log.
     void dropOfKnownFiles_data() {
         QTest::addColumn<int>("answer"); // Replace, Upload as copies, Skip
         QTest::addColumn<int>("uploads");
         QTest::addColumn<int>("copies"); // of a known clip afterwards
-        QTest::newRow("replace") << 0 << 3 << 1;
-        QTest::newRow("copies") << 1 << 3 << 2;
+        QTest::newRow("replace") << 0 << 4 << 1;
+        QTest::newRow("copies") << 1 << 4 << 2;
         QTest::newRow("skip") << 2 << 1 << 1;
     }
     void dropOfKnownFiles() {
@@ -268,10 +278,12 @@ private Q_SLOTS:
         QFETCH(int, uploads);
         QFETCH(int, copies);
         StandInService service;
-        const auto files =
+        auto files =
             writeClips(m_home.path(), {"E1_Opening_ATL_M01_a.mov", "E2_Finale_MIAS_M02_c.mp4",
-                                       "E1_Opening_ATL_M01_b.mov"});
-        QCOMPARE(files.size(), 3);
+                                       "E1_Opening_ATL_M01_b.mov", "final_v3.mov"});
+        QCOMPARE(files.size(), 4);
+        QVERIFY(writeFile(m_home.path() + "/notes.txt", "E1_Opening_ATL_M01_a.mov\n"));
+        files.append(QUrl::fromLocalFile(m_home.path() + "/notes.txt"));
         for (int known : {0, 2})
             QVERIFY(service.seedAssets({ViewModelFixture::assetJson("old" + QString::number(known),
                                                                     files[known].fileName())}));
@@ -283,9 +295,14 @@ private Q_SLOTS:
 
         QuestionDialog::setNextAnswer(answer);
         QVERIFY(dropOn(view.dropZone(), *mimeWithUrls(files)));
-        QCOMPARE(fixture.viewModel->uploads().size(), 1);
+        QTRY_COMPARE(fixture.viewModel->uploads().size(), answer == 2 ? 1 : 4);
         QCOMPARE(QuestionDialog::lastQuestion(),
-                 "2 of these clips are already on Mux. Upload them again?");
+                 "2 of these clips are already on Mux: E1_Opening_ATL_M01_a.mov, "
+                 "E1_Opening_ATL_M01_b.mov. Upload them again? Replace deletes the old version "
+                 "once the new one is done, and its playback address stops working. "
+                 "final_v3.mov does not follow the naming convention "
+                 "(element_animation_CITY_match_file) and will appear under \u201cUnsorted\u201d.");
+        QVERIFY(fixture.messages().contains("Not added, not video clips: notes.txt"));
         QTRY_VERIFY_WITH_TIMEOUT(fixture.messages().contains("Google Sheet updated."), 20000);
         QTRY_COMPARE(fixture.viewModel->completedBatchUploads(),
                      fixture.viewModel->pendingBatchUploads());
@@ -295,6 +312,29 @@ private Q_SLOTS:
             return asset["passthrough"] == "E1_Opening_ATL_M01_b.mov";
         };
         QCOMPARE(std::count_if(assets.begin(), assets.end(), isB), copies);
+    }
+
+    // Without a mouse: Ctrl+O opens the chooser; a chosen folder gives its top-level clips.
+    void addFilesFromTheKeyboard() {
+        ViewModelFixture fixture;
+        QDir(m_home.path()).mkpath("pick/sub");
+        QCOMPARE(writeClips(m_home.path() + "/pick", {"E1_Opening_ATL_M01_a.mov"}).size(), 1);
+        QCOMPARE(writeClips(m_home.path() + "/pick/sub", {"E1_Opening_ATL_M01_b.mov"}).size(), 1);
+        QVERIFY(writeFile(m_home.path() + "/pick/notes.txt", "notes"));
+        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
+        view.show();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QCOMPARE(view.dropZone()->addFilesButton()->text(), "Add Files\u2026");
+        QSignalSpy opened(view.dropZone()->fileChooser(), &FolderChooser::opened);
+        view.dropZone()->fileChooser()->setNextAnswer(
+            {QUrl::fromLocalFile(m_home.path() + "/pick")});
+
+        QTest::keyClick(&view, Qt::Key_O, Qt::ControlModifier);
+
+        QCOMPARE(opened.count(), 1);
+        QTRY_COMPARE(fixture.viewModel->uploads().size(), 1);
+        QCOMPARE(fixture.viewModel->uploads().first().title, "E1_Opening_ATL_M01_a");
+        QTRY_VERIFY(fixture.messages().contains("Not added, not video clips: notes.txt"));
     }
 
     void sourceDecidesWhatShows_data() {

@@ -12,10 +12,14 @@
 #include "ui/library/ThumbnailLoader.h"
 #include "workflow/DeliveryTracker.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFile>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -196,6 +200,23 @@ private Q_SLOTS:
         QVERIFY(h.waitForListings(2));
         QTest::keyClick(&h.view(), Qt::Key_F, Qt::ControlModifier);
         QVERIFY(h.column.searchField().hasFocus());
+
+        h.view().setFocus();
+        // Ctrl+C copies the selected row's playback address; the menu key opens the row's
+        // menu, whose Open in Browser opens the stream.
+        QTest::keyClick(&h.view(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), "https://stream.example/pb-a1.m3u8");
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        QCoreApplication::sendEvent(h.view().viewport(), &menuKey);
+        auto* menu = h.column.findChild<QMenu*>("videoMenu");
+        QVERIFY(menu);
+        QStringList items;
+        for (QAction* action : menu->actions())
+            items.append(action->text());
+        QCOMPARE(items,
+                 (QStringList{"Copy Playback Address", "Open in Browser", "", "Delete\u2026"}));
+        menu->actions().at(1)->trigger();
+        QCOMPARE(h.opened.last(), QUrl("https://stream.example/pb-a1.m3u8"));
     }
 
     // The key and the button each ask; what a delete does after is the view model's test.
@@ -420,7 +441,11 @@ private Q_SLOTS:
 
         QuestionDialog::setNextAnswer(2); // Cancel
         button.click();
-        QVERIFY(QuestionDialog::lastQuestion().startsWith("1 of these clips changed"));
+        // The question names the clip and what Replace costs.
+        QCOMPARE(QuestionDialog::lastQuestion(),
+                 "1 of these clips changed since its upload: E2_Opening_PAR_M01_two.mov. Replace "
+                 "the old version on Mux once the new one is done (its playback address then "
+                 "stops working), or keep both?");
         QCoreApplication::processEvents();
         QVERIFY(h.vm().uploads().isEmpty());
         QuestionDialog::setNextAnswer(0); // Replace

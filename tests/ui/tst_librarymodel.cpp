@@ -93,7 +93,7 @@ private Q_SLOTS:
         QTest::newRow("empty library") << QString() << QStringList() << QString() << QString();
         QTest::newRow("cities by code: empty, LON, PAR, lon; unknown cities show no progress")
             << mixedLibrary << QStringList{"a2", "a5"} << QString()
-            << "{[a5*]; PAR[a4]} London{Goal complete[a9,a10]; Opening 1/2[a3]} "
+            << "Unsorted{[a5*]; PAR[a4]} London{Goal complete[a9,a10]; Opening 1/2[a3]} "
                "Paris{Goal 1/5[a7]; Opening 2/5[a2*,a6]} Zero{Goal complete[a8]} lon{Opening[a1]}";
         QTest::newRow("videos keep the list's order")
             << "E1_Opening_PAR_M9_z.mov E1_Opening_PAR_M1_a.mov" << QStringList() << QString()
@@ -105,7 +105,7 @@ private Q_SLOTS:
             << mixedLibrary << QStringList() << "goal"
             << "London{Goal complete[a9,a10]} Paris{Goal 1/5[a7]} Zero{Goal complete[a8]}";
         QTest::newRow("search by the first playback id") << mixedLibrary << QStringList() << "pb-a5"
-                                                         << "{[a5]}";
+                                                         << "Unsorted{[a5]}";
         QTest::newRow("a city's table name shows the city alone")
             << mixedLibrary << QStringList() << "London"
             << "London{}";
@@ -134,6 +134,10 @@ private Q_SLOTS:
         t.vm.setFixtureLibrary({asset}, {});
         t.vm.setFixtureLocalVideos({local, changed}, {changed});
         QCOMPARE(t.firstVideo().data(Qt::DisplayRole).toString(), "intro");
+        // A name against the convention is shown and announced whole, not as "".
+        t.vm.setFixtureLibrary({ViewModelFixture::asset("a9", "final_v3.mov")}, {});
+        QCOMPARE(t.firstVideo().data(Qt::AccessibleTextRole).toString(), "final_v3");
+        t.vm.setFixtureLibrary({asset}, {});
         QCOMPARE(t.firstVideo().data(LibraryModel::CellsRole).toStringList(),
                  (QStringList{"intro", name, "E1", "M03", "HD", "1:15", "M3U8"}));
 
@@ -141,7 +145,7 @@ private Q_SLOTS:
         t.vm.setProvider(VideoProvider::localFolder);
         QCOMPARE(resets.size(), 1);
         QCOMPARE(dump(t.model),
-                 "Paris{Opening 2/5[E1_Opening_PAR_M03_intro.mov,E1_Opening_PAR_M1_b.mp4*]}");
+                 "Paris{Opening 2/5 clips[E1_Opening_PAR_M03_intro.mov,E1_Opening_PAR_M1_b.mp4*]}");
         QCOMPARE(t.firstVideo().data(LibraryModel::CellsRole).toStringList().mid(0, 6),
                  (QStringList{"intro", "E1_Opening_PAR_M03_intro", "E1", "M03", "Loading...",
                               "Loading..."}));
@@ -202,10 +206,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("tree");
         QTest::addColumn<int>("newClips"); // on the animation headers shown
 
-        const QString london = "London{Goal 1/2 \u00B71[E1_Goal_LON_M1_c.mov=On Mux]}";
+        const QString london = "London{Goal 1/2 clips \u00B71[E1_Goal_LON_M1_c.mov=On Mux]}";
         const QString a = "E1_Opening_PAR_M1_a.mov=Changed since upload";
         const QString b = "E1_Opening_PAR_M1_b.mp4*=Not on Mux";
-        const QString paris = "Paris{Opening 2/5 \u00B70[%1]}";
+        const QString paris = "Paris{Opening 2/5 clips \u00B70[%1]}";
         QTest::newRow("all") << DeliveryFilter::all << QString()
                              << london + ' ' + paris.arg(a + ',' + b) << 1;
         QTest::newRow("not on mux") << DeliveryFilter::notOnMux << QString() << paris.arg(b) << 1;
@@ -243,8 +247,11 @@ private Q_SLOTS:
                                 .data(LibraryModel::NewCountRole)
                                 .toInt();
         QCOMPARE(shownNew, newClips);
-        if (tree.startsWith("London"))
+        // A screen reader hears the state the row shows beside the name.
+        if (tree.startsWith("London")) {
             QCOMPARE(t.firstVideo().data(Qt::ToolTipRole), "On Mux\n2 copies on Mux");
+            QCOMPARE(t.firstVideo().data(Qt::AccessibleTextRole), "c, On Mux");
+        }
     }
 };
 

@@ -1,6 +1,7 @@
 #include "ClipFactory.h"
 #include "TempHome.h"
 #include "ViewModelFixture.h"
+#include "workflow/DropIntake.h"
 #include "workflow/LocalVideo.h"
 #include "workflow/MetadataCache.h"
 #include "workflow/UploadViewModel.h"
@@ -89,6 +90,51 @@ private Q_SLOTS:
         QCOMPARE(metadata.resolution, resolution);
         QCOMPARE(metadata.duration, duration);
         QCOMPARE(metadata.fileFormat, format);
+    }
+
+    // A drop takes moving pictures by content, whatever the extension, and a folder's clips.
+    void dropTakesClipsByContent_data() {
+        QTest::addColumn<QStringList>("dropped"); // in the clip factory's folder
+        QTest::addColumn<bool>("recursive");
+        QTest::addColumn<QStringList>("clips");
+        QTest::addColumn<QStringList>("refused");
+        QVERIFY(!clip(m_clips.video("drop/a.mov")).isEmpty());
+        QVERIFY(!clip(m_clips.video("drop/sub/b.mkv")).isEmpty());
+        QVERIFY(!clip(m_clips.audioOnly("drop/sound.mp4")).isEmpty());
+        QVERIFY(!clip(m_clips.file("drop/notes.txt", "E1_Opening_PAR_M01_a.mov\n")).isEmpty());
+        QVERIFY(!clip(m_clips.file("drop/fake.mov", "not really a clip")).isEmpty());
+        QVERIFY(!clip(m_clips.video("drop/.hidden.mov")).isEmpty());
+        // A still picture opens as a one-frame "video" in FFmpeg.
+        const auto png = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADU"
+                                                "lEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+        QVERIFY(!clip(m_clips.file("drop/still.png", png)).isEmpty());
+        const QStringList refused{"fake.mov", "notes.txt", "sound.mp4", "still.png"};
+        QTest::newRow("files") << QStringList{"drop/a.mov",     "drop/fake.mov",  "drop/notes.txt",
+                                              "drop/sound.mp4", "drop/still.png", "drop/gone.mov"}
+                               << false << QStringList{"drop/a.mov"}
+                               << refused + QStringList{"gone.mov"};
+        QTest::newRow("folder") << QStringList{"drop"} << false << QStringList{"drop/a.mov"}
+                                << refused;
+        QTest::newRow("folder with subfolders")
+            << QStringList{"drop"} << true << QStringList{"drop/a.mov", "drop/sub/b.mkv"}
+            << refused;
+    }
+    void dropTakesClipsByContent() {
+        QFETCH(QStringList, dropped);
+        QFETCH(bool, recursive);
+        QFETCH(QStringList, clips);
+        QFETCH(QStringList, refused);
+        QList<QUrl> items;
+        for (const auto& name : dropped)
+            items.append(QUrl::fromLocalFile(m_clips.folder() + '/' + name));
+
+        const auto sorted = sortDroppedItems(items, recursive);
+
+        QStringList taken;
+        for (const auto& file : sorted.clips)
+            taken.append(file.toLocalFile().mid(m_clips.folder().size() + 1));
+        QCOMPARE(taken, clips);
+        QCOMPARE(sorted.refused, refused);
     }
 
     // Placeholders until the first load; a clip exported again under its name is read again.

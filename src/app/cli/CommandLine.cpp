@@ -120,6 +120,8 @@ const auto commonHelp = QStringLiteral(
     "set, otherwise from the secret store where the app keeps it.\n"
     "The sheet web app's key comes from CLIPFERRY_SHEET_KEY when set, otherwise from the\n"
     "secret store when one was saved in the window.\n"
+    "The sheet web app's address comes from CLIPFERRY_SHEET_URL when set, otherwise from\n"
+    "the settings of the window.\n"
     "Exit status: 0 when everything was done, 1 when a file failed, 2 for a usage or\n"
     "configuration error or when another Clipferry is uploading a file given, 3 when every\n"
     "file was delivered but the Google Sheet could not be updated.\n");
@@ -165,7 +167,8 @@ std::optional<Subcommand> subcommandNamed(const QString& word) {
 ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     const auto subcommand = arguments.isEmpty() ? std::nullopt : subcommandNamed(arguments.first());
     if (!subcommand)
-        return UsageError{QStringLiteral("clipferry: unknown command"), overviewText()};
+        return UsageError{QStringLiteral("clipferry: unknown command ") + arguments.value(0),
+                          overviewText()};
     const auto& grammar = grammarOf(*subcommand);
     Command command;
     command.subcommand = *subcommand;

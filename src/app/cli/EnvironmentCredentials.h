@@ -15,6 +15,8 @@ inline constexpr auto tokenIDVariable = "CLIPFERRY_TOKEN_ID";
 inline constexpr auto tokenSecretVariable = "CLIPFERRY_TOKEN_SECRET";
 // The sheet web app's key, for a machine without a secret store; empty: no key.
 inline constexpr auto sheetKeyVariable = "CLIPFERRY_SHEET_KEY";
+// The sheet web app's address in place of the one saved in the window; empty: none.
+inline constexpr auto sheetUrlVariable = "CLIPFERRY_SHEET_URL";
 
 // systemd's credentials folder of a service: files "mux_token_id" and "mux_token_secret".
 inline constexpr auto credentialsFolderVariable = "CREDENTIALS_DIRECTORY";

@@ -18,6 +18,8 @@ HeadlessSession::HeadlessSession(Console& console, std::optional<TokenPair> envi
     options.listingCacheFile.clear();
     if (qEnvironmentVariableIsSet(sheetKeyVariable))
         options.fixedSheetKey = qEnvironmentVariable(sheetKeyVariable);
+    if (qEnvironmentVariableIsSet(sheetUrlVariable))
+        options.fixedSheetWebAppUrl = qEnvironmentVariable(sheetUrlVariable);
     options.echoLog = [&console](const QByteArray& line) {
         console.logLine(line);
     };

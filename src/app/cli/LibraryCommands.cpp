@@ -2,6 +2,7 @@
 #include "app/cli/Console.h"
 #include "app/cli/HeadlessSession.h"
 #include "workflow/SheetCSV.h"
+#include "workflow/SheetExporter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -56,10 +57,15 @@ QCoro::Task<int> runList(HeadlessSession& session, bool json) {
 }
 
 QCoro::Task<int> runExportSheet(HeadlessSession& session) {
+    auto& viewModel = session.viewModel();
+    // Nothing to send to is the set-up's fault, not the service's: said before signing in.
+    if (const auto& problem = viewModel.sheetExporter().addressProblem()) {
+        session.console().error(QStringLiteral("clipferry export-sheet: ") + *problem);
+        co_return exitUsage;
+    }
     if (!co_await session.signIn())
         co_return exitUsage;
     // The export lists the library by itself; a refresh first would list it twice.
-    auto& viewModel = session.viewModel();
     bool updated = false;
     const auto connection =
         QObject::connect(&viewModel, &UploadViewModel::sheetExportFinished, &viewModel,

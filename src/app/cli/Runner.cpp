@@ -9,6 +9,8 @@
 #include "service/MuxClient.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <cstdio>
 #include <unistd.h>
 
@@ -63,7 +65,25 @@ bool wantsCommandLine(int argc, char* argv[]) {
     if (argc < 2)
         return false;
     const auto first = QString::fromLocal8Bit(argv[1]);
-    return isHelpWord(first) || subcommandNamed(first).has_value();
+    if (isHelpWord(first) || subcommandNamed(first).has_value())
+        return true;
+    // A bare word that names no file is a mistyped command ("lsit"), not a clip to open:
+    // it gets the usage instead of a window.
+    static const QRegularExpression word(QStringLiteral("^[A-Za-z][A-Za-z0-9-]*$"));
+    return word.match(first).hasMatch() && !QFileInfo::exists(first);
+}
+
+bool hasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+int refuseWindowWithoutDisplay() {
+    print(stderr, QStringLiteral("clipferry: no display to open the window on; the commands "
+                                 "below run without one.\n") +
+                      overviewText());
+    return exitUsage;
 }
 
 int runCommandLine(int argc, char* argv[]) {
@@ -86,11 +106,12 @@ int runCommandLine(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Clipferry"));
     QCoreApplication::setApplicationName(QStringLiteral("Clipferry"));
-    // A listing for a script, and a watcher's line per clip, keep stdout for their data;
-    // the log goes to stderr.
-    Console console(command.subcommand == Subcommand::list ||
-                        command.subcommand == Subcommand::watch,
-                    isatty(STDERR_FILENO) == 1);
+    // A listing or a plan for a script, and a watcher's line per clip, keep stdout for their
+    // data; the log goes to stderr.
+    const bool printsData = command.subcommand == Subcommand::list ||
+                            command.subcommand == Subcommand::watch ||
+                            (command.subcommand == Subcommand::sync && command.dryRun);
+    Console console(printsData, isatty(STDERR_FILENO) == 1);
     HeadlessSession session(console,
                             credentialsFromEnvironment(QProcessEnvironment::systemEnvironment()));
     runDetached(executeAndQuit(session, command));

@@ -17,11 +17,13 @@ namespace {
 
 QString progressLine(const UploadViewModel& viewModel, qsizetype index) {
     const auto& item = viewModel.uploads().at(index);
-    return QStringLiteral("[%1/%2] %3 \u2013 %4 %5 %")
+    // While bytes move, the queue's meter says how many, how fast and how long still.
+    return QStringLiteral("[%1/%2] %3 \u2013 %4 %5 %%6")
         .arg(index + 1)
         .arg(viewModel.uploads().size())
         .arg(printable(item.fileURL.fileName()), uploadStatusLabel(item.status))
-        .arg(qRound(item.progress * 100));
+        .arg(qRound(item.progress * 100))
+        .arg(item.detail.isEmpty() ? QString() : QStringLiteral(" \u00b7 ") + item.detail);
 }
 
 QStringList pathsOf(const QList<QUrl>& files) {

@@ -45,12 +45,14 @@ void addCities(LibraryNode& root, const Grouping<Video>& byCity, const CityMap& 
     for (const QString& code : visibleCities(byCity, cityMap, search)) {
         const CityInfo* info = findCity(cityMap, code);
         const QColor color = info ? QColor::fromString(info->color) : QColor();
-        LibraryNode* city = root.addChild(CitySection{code, info ? info->name : code, color});
+        const QString name = info ? info->name : code.isEmpty() ? QStringLiteral("Unsorted") : code;
+        LibraryNode* city = root.addChild(CitySection{code, name, color});
         for (const QString& animation : visibleAnimations(code, byCity, search)) {
             const AnimationProgress progress = animationProgress(code, animation, byCity, cityMap);
             AnimationGroup header{code, animation, expansionKey(code, animation), progress, color};
             header.delivered =
                 deliveredCount(visibleVideos(code, animation, byCity, QString()), delivery);
+            header.local = std::is_same_v<Video, LocalVideo>;
             LibraryNode* group = city->addChild(std::move(header));
             for (const Video& video : visibleVideos(code, animation, byCity, search)) {
                 DeliveryStatus status = statusOf(video, delivery);

@@ -14,18 +14,22 @@
 #include "workflow/DeliveryTracker.h"
 #include "workflow/UploadViewModel.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QNetworkDiskCache>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <clipferry/BuildConfig.h>
 
@@ -33,6 +37,15 @@ namespace clipferry {
 namespace {
 const QSize thumbnailSize(libraryStyle::thumbnailWidth, libraryStyle::thumbnailHeight);
 constexpr qint64 imageCacheBytes = 200LL * 1024 * 1024;
+
+// What Copy puts on the clipboard: the playback address, or a local clip's path.
+QString copyText(const LibraryVideo& video, const QUrl& streamBase) {
+    if (const auto* asset = std::get_if<MuxAsset>(&video)) {
+        const auto url = streamURL(*asset, streamBase);
+        return url ? url->toString(QUrl::FullyEncoded) : QString();
+    }
+    return std::get<LocalVideo>(video).url.toLocalFile();
+}
 } // namespace
 
 LibraryColumn::Options LibraryColumn::defaultOptions() {
@@ -81,6 +94,11 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
                  palette.color(QPalette::Text).name());
     });
     m_search->setAccessibleName(QStringLiteral("Search Animations"));
+    if (auto* clear = m_search->findChild<QToolButton*>()) {
+        clear->setObjectName(QStringLiteral("clearSearch"));
+        clear->setAccessibleName(QStringLiteral("Clear search"));
+        clear->setToolTip(QStringLiteral("Clear search"));
+    }
     m_refresh = new RefreshButton(this);
     m_filter = new QComboBox(this);
     m_filter->setObjectName(QStringLiteral("deliveryFilter"));
@@ -122,7 +140,12 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     m_dimmer = new QGraphicsOpacityEffect(m_view);
     m_dimmer->setOpacity(0.5);
     m_view->setGraphicsEffect(m_dimmer);
-    setFocusProxy(m_view);
+    // Tab walks the bar left to right, then into the list; a focus proxy on the column
+    // would send Tab past the search field and the buttons.
+    QWidget::setTabOrder(m_search, m_filter);
+    QWidget::setTabOrder(m_filter, m_uploadShown);
+    QWidget::setTabOrder(m_uploadShown, m_refresh);
+    QWidget::setTabOrder(m_refresh, m_view);
 
     // Every keystroke refilters; there is nothing to submit.
     connect(m_search, &QLineEdit::textChanged, m_model, &LibraryModel::setSearchText);
@@ -171,6 +194,8 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     connect(m_view, &LibraryView::deleteRequested, this, &LibraryColumn::deleteSelected);
     connect(m_view, &LibraryView::openSelectedRequested, this, &LibraryColumn::openSelected);
     connect(m_view, &LibraryView::deleteSelectedRequested, this, &LibraryColumn::deleteSelected);
+    connect(m_view, &LibraryView::copySelectedRequested, this, &LibraryColumn::copySelected);
+    connect(m_view, &LibraryView::menuRequested, this, &LibraryColumn::showVideoMenu);
 
     auto* find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, this, [this] {
@@ -278,6 +303,45 @@ void LibraryColumn::openSelected() {
     openVideo(m_model->selectedVideoIndex());
 }
 
+void LibraryColumn::copySelected() {
+    const auto* node = LibraryModel::nodeAt(m_model->selectedVideoIndex());
+    const auto* entry = node ? std::get_if<VideoEntry>(&node->payload) : nullptr;
+    if (!entry)
+        return;
+    if (const QString text = copyText(entry->video, m_viewModel.options().streamBase);
+        !text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+void LibraryColumn::showVideoMenu(const QModelIndex& video, const QPoint& globalPosition) {
+    const auto* node = LibraryModel::nodeAt(video);
+    const auto* entry = node ? std::get_if<VideoEntry>(&node->payload) : nullptr;
+    if (!entry)
+        return;
+    // The menu acts on the row it was opened on, as a click would have selected it.
+    selectVideo(video);
+    const bool remote = std::holds_alternative<MuxAsset>(entry->video);
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("videoMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    auto* copy = menu->addAction(remote ? QStringLiteral("Copy Playback Address")
+                                        : QStringLiteral("Copy File Path"),
+                                 this, &LibraryColumn::copySelected);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(!copyText(entry->video, m_viewModel.options().streamBase).isEmpty());
+    const QPersistentModelIndex row(video);
+    menu->addAction(remote ? QStringLiteral("Open in Browser") : QStringLiteral("Open"), this,
+                    [this, row] { openVideo(row); });
+    if (remote && m_viewModel.config().canDelete()) {
+        menu->addSeparator();
+        auto* remove =
+            menu->addAction(QStringLiteral("Delete\u2026"), this, &LibraryColumn::deleteSelected);
+        remove->setShortcut(QKeySequence::Delete);
+    }
+    // popup(), not exec(): no nested event loop.
+    menu->popup(globalPosition);
+}
+
 void LibraryColumn::deleteSelected() {
     // Local files are never deleted; the service's asset goes only after a confirmation.
     if (m_viewModel.provider() == VideoProvider::localFolder || !m_viewModel.selectedAsset())
@@ -335,12 +399,7 @@ void LibraryColumn::uploadShown() {
         tracker.startDelivery(candidates, DeliveryTracker::ChangedClips::keepBoth);
         return;
     }
-    const auto changed = candidates.changed.size();
-    const QString question =
-        (changed == 1
-             ? QStringLiteral("1 of these clips changed since its upload.")
-             : QStringLiteral("%1 of these clips changed since their upload.").arg(changed)) +
-        QStringLiteral(" Replace the old version on Mux once the new one is done, or keep both?");
+    const QString question = DeliveryTracker::changedQuestion(candidates.changed);
     QuestionDialog::ask(
         this, question,
         {QStringLiteral("Replace"), QStringLiteral("Keep both"), QStringLiteral("Cancel")}, this,

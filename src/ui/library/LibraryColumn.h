@@ -60,6 +60,8 @@ public:
     void refresh();
     void openSelected();
     void deleteSelected();
+    // The selected row's playback address (a local clip's path) on the clipboard.
+    void copySelected();
     // "Upload N": the shown clips not on the service or changed, as one batch.
     void uploadShown();
 
@@ -70,6 +72,7 @@ private:
     void clickVideo(const QModelIndex& video);
     void selectVideo(const QModelIndex& video);
     void openVideo(const QModelIndex& video);
+    void showVideoMenu(const QModelIndex& video, const QPoint& globalPosition);
     void startFirstRefresh();
     void showCachedListing(bool cached);
     void showListingNotice();

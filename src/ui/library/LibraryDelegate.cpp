@@ -122,19 +122,6 @@ void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewIt
              QRect(content.left(), content.top(), style::headerNameWidth, content.height()),
              fonts.headline, colors.text, group.animation);
 
-    if (expanded) {
-        static const QString headings[] = {
-            QStringLiteral("Filename"),   QStringLiteral("Element"),  QStringLiteral("Match"),
-            QStringLiteral("Resolution"), QStringLiteral("Duration"), QStringLiteral("Format"),
-        };
-        int x = option.rect.left() + style::firstCellX;
-        for (std::size_t i = 0; i < std::size(headings); ++i) {
-            drawText(painter, QRect(x, content.top(), style::cellWidths[i], content.height()),
-                     fonts.caption, colors.secondary, headings[i]);
-            x += style::cellWidths[i] + style::spacing;
-        }
-    }
-
     const int chevronSize = QFontMetrics(fonts.caption).height() - 2;
     const QRect chevron(content.right() + 1 - chevronSize,
                         content.top() + (content.height() - chevronSize) / 2, chevronSize,
@@ -145,15 +132,9 @@ void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewIt
                                            chevronSize, colors.secondary,
                                            painter->device()->devicePixelRatioF()));
 
-    QString progress;
-    QColor progressColor;
-    if (isComplete(group.progress)) {
-        progress = QStringLiteral("complete");
-        progressColor = colors.green;
-    } else {
-        progress = progressText(group.progress);
-        progressColor = colors.yellow;
-    }
+    const QString progress = progressLabel(group);
+    const bool reached = group.progress.count >= group.progress.required;
+    const QColor progressColor = reached ? colors.green : colors.yellow;
     int right = chevron.left() - style::chevronLeadingInset;
     const QFontMetrics captionMetrics(fonts.caption);
     // Right to left: the delivered count, then the progress it stands beside.
@@ -176,6 +157,27 @@ void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewIt
     // Open, the rows carry their own dots.
     if (!expanded && group.newCount > 0)
         paintNewCount(painter, option, right - style::spacing, content, group.newCount);
+    if (expanded)
+        paintHeadings(painter, option, content, right - style::spacing);
+}
+
+// Above their columns, but only up to the texts on the right, which are laid out first:
+// a heading that would reach them is cut short rather than drawn under them.
+void LibraryDelegate::paintHeadings(QPainter* painter, const QStyleOptionViewItem& option,
+                                    const QRect& content, int limit) const {
+    static const QString headings[] = {
+        QStringLiteral("Filename"),   QStringLiteral("Element"),  QStringLiteral("Match"),
+        QStringLiteral("Resolution"), QStringLiteral("Duration"), QStringLiteral("Format"),
+    };
+    const auto fonts = style::fonts(option.font);
+    const auto colors = style::colors(option.palette);
+    int x = option.rect.left() + style::firstCellX;
+    for (std::size_t i = 0; i < std::size(headings) && x < limit; ++i) {
+        const int width = std::min(style::cellWidths[i], limit - x);
+        drawText(painter, QRect(x, content.top(), width, content.height()), fonts.caption,
+                 colors.secondary, headings[i]);
+        x += style::cellWidths[i] + style::spacing;
+    }
 }
 
 int LibraryDelegate::paintNewCount(QPainter* painter, const QStyleOptionViewItem& option, int right,

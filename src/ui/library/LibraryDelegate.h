@@ -38,6 +38,8 @@ private:
     void paintAnimation(QPainter* painter, const QStyleOptionViewItem& option,
                         const AnimationGroup& group) const;
     // The blue dot with the count of new clips; returns where it ends on the left.
+    void paintHeadings(QPainter* painter, const QStyleOptionViewItem& option, const QRect& content,
+                       int limit) const;
     int paintNewCount(QPainter* painter, const QStyleOptionViewItem& option, int right,
                       const QRect& content, qsizetype count) const;
     void paintVideo(QPainter* painter, const QStyleOptionViewItem& option, const VideoEntry& entry,

@@ -266,77 +266,86 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role == NodeRole)
         return QVariant::fromValue(node);
-    return std::visit(Overloaded{
-                          [](const std::monostate&) -> QVariant { return {}; },
-                          [&](const CitySection& city) -> QVariant {
-                              switch (role) {
-                              case Qt::DisplayRole:
-                              case Qt::AccessibleTextRole:
-                                  return city.displayName;
-                              case KindRole:
-                                  return CityKind;
-                              default:
-                                  return {};
-                              }
-                          },
-                          [&](const AnimationGroup& group) -> QVariant {
-                              switch (role) {
-                              case Qt::DisplayRole:
-                                  return group.animation;
-                              case Qt::AccessibleTextRole: {
-                                  const QString progress = isComplete(group.progress)
-                                                               ? QStringLiteral("complete")
-                                                               : progressText(group.progress);
-                                  return progress.isEmpty()
-                                             ? group.animation
-                                             : group.animation + QStringLiteral(", ") + progress;
-                              }
-                              case KindRole:
-                                  return AnimationKind;
-                              case ExpansionKeyRole:
-                                  return group.key;
-                              case ProgressTextRole:
-                                  return isComplete(group.progress) ? QStringLiteral("complete")
-                                                                    : progressText(group.progress);
-                              case IsCompleteRole:
-                                  return isComplete(group.progress);
-                              case DeliveryRole:
-                                  return qlonglong(group.delivered);
-                              case NewCountRole:
-                                  return qlonglong(group.newCount);
-                              default:
-                                  return {};
-                              }
-                          },
-                          [&](const VideoEntry& entry) -> QVariant {
-                              switch (role) {
-                              case Qt::DisplayRole:
-                                  return videoCells(entry.video).title;
-                              case Qt::AccessibleTextRole: {
-                                  const QString title = videoCells(entry.video).title;
-                                  return entry.isNew ? title + QStringLiteral(", New or modified")
-                                                     : title;
-                              }
-                              case KindRole:
-                                  return VideoKind;
-                              case IsNewRole:
-                                  return entry.isNew;
-                              case IsSelectedRole:
-                                  return isSelected(entry);
-                              case CellsRole:
-                                  return videoCells(entry.video).toList();
-                              case DeliveryRole:
-                                  return int(entry.delivery.state);
-                              case Qt::ToolTipRole: {
-                                  const QString tip = deliveryToolTip(entry.delivery);
-                                  return tip.isEmpty() ? QVariant() : QVariant(tip);
-                              }
-                              default:
-                                  return {};
-                              }
-                          },
-                      },
-                      node->payload);
+    return std::visit(
+        Overloaded{
+            [](const std::monostate&) -> QVariant { return {}; },
+            [&](const CitySection& city) -> QVariant {
+                switch (role) {
+                case Qt::DisplayRole:
+                case Qt::AccessibleTextRole:
+                    return city.displayName;
+                case KindRole:
+                    return CityKind;
+                default:
+                    return {};
+                }
+            },
+            [&](const AnimationGroup& group) -> QVariant {
+                switch (role) {
+                case Qt::DisplayRole:
+                    return group.animation;
+                case Qt::AccessibleTextRole: {
+                    const QString progress = progressLabel(group);
+                    return progress.isEmpty() ? group.animation
+                                              : group.animation + QStringLiteral(", ") + progress;
+                }
+                case KindRole:
+                    return AnimationKind;
+                case ExpansionKeyRole:
+                    return group.key;
+                case ProgressTextRole:
+                    return progressLabel(group);
+                case IsCompleteRole:
+                    return isComplete(group.progress);
+                case DeliveryRole:
+                    return qlonglong(group.delivered);
+                case NewCountRole:
+                    return qlonglong(group.newCount);
+                default:
+                    return {};
+                }
+            },
+            [&](const VideoEntry& entry) -> QVariant {
+                switch (role) {
+                case Qt::DisplayRole:
+                    return videoCells(entry.video).title;
+                case Qt::AccessibleTextRole: {
+                    // What the row shows beside the name: the marker and, for
+                    // a local clip, whether it is on the service.
+                    QStringList parts{videoCells(entry.video).title};
+                    if (entry.isNew)
+                        parts.append(QStringLiteral("New or modified"));
+                    if (const QString state = deliveryLabel(entry.delivery.state); !state.isEmpty())
+                        parts.append(state);
+                    return parts.join(QStringLiteral(", "));
+                }
+                case KindRole:
+                    return VideoKind;
+                case IsNewRole:
+                    return entry.isNew;
+                case IsSelectedRole:
+                    return isSelected(entry);
+                case CellsRole:
+                    return videoCells(entry.video).toList();
+                case DeliveryRole:
+                    return int(entry.delivery.state);
+                case Qt::ToolTipRole: {
+                    const QString tip = deliveryToolTip(entry.delivery);
+                    return tip.isEmpty() ? QVariant() : QVariant(tip);
+                }
+                default:
+                    return {};
+                }
+            },
+        },
+        node->payload);
+}
+
+QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (section == 0 && orientation == Qt::Horizontal &&
+        (role == Qt::DisplayRole || role == Qt::AccessibleTextRole))
+        return QStringLiteral("Videos");
+    return QAbstractItemModel::headerData(section, orientation, role);
 }
 
 QHash<int, QByteArray> LibraryModel::roleNames() const {

@@ -11,6 +11,14 @@ LibraryNode* LibraryNode::addChild(decltype(payload) childPayload) {
     return children.back().get();
 }
 
+QString progressLabel(const AnimationGroup& group) {
+    if (!group.progress.cityKnown)
+        return {};
+    if (group.local)
+        return QStringLiteral("%1/%2 clips").arg(group.progress.count).arg(group.progress.required);
+    return isComplete(group.progress) ? QStringLiteral("complete") : progressText(group.progress);
+}
+
 QStringList VideoCells::toList() const {
     return {title, fileName, element, match, resolution, duration, format};
 }
@@ -22,7 +30,8 @@ VideoCells videoCells(const LibraryVideo& video) {
             const QString name = nameText(v);
             const VideoNameParts parts = parseVideoName(name);
             VideoCells cells;
-            cells.title = displayTitle(parts.fileName);
+            // A name against the convention has no file-name part: the row shows it whole.
+            cells.title = displayTitle(parts.city.isEmpty() ? name : parts.fileName);
             cells.element = parts.element;
             cells.match = parts.match;
             if constexpr (std::is_same_v<Video, MuxAsset>) {

@@ -13,7 +13,8 @@ namespace clipferry {
 
 struct CitySection {
     QString code;
-    // The city table's name, or the code itself (possibly empty) for an unknown city.
+    // The city table's name, the code itself for an unknown city, "Unsorted" for clips
+    // whose names do not follow the convention.
     QString displayName;
     // Invalid for an unknown city or a colour text that does not parse.
     QColor color;
@@ -29,7 +30,14 @@ struct AnimationGroup {
     qsizetype delivered = -1;
     // Its clips marked new or modified, among those shown.
     qsizetype newCount = 0;
+    // A local folder's group: its count is of files, not of deliveries.
+    bool local = false;
 };
+
+// The header's progress: "complete" or "3/5" for the service's clips; for a local folder,
+// what it counts, "10/10 clips", since "complete" there would read as delivered. Empty for
+// an unknown city.
+[[nodiscard]] QString progressLabel(const AnimationGroup& group);
 
 struct VideoEntry {
     LibraryVideo video;

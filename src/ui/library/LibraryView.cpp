@@ -5,6 +5,7 @@
 #include "ui/library/LibraryStyle.h"
 #include "ui/library/ThumbnailLoader.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -244,9 +245,27 @@ void LibraryView::mouseMoveEvent(QMouseEvent* event) {
     QTreeView::mouseMoveEvent(event);
 }
 
+void LibraryView::contextMenuEvent(QContextMenuEvent* event) {
+    // From the keyboard the menu is about the current row, wherever the pointer is.
+    const QModelIndex index = event->reason() == QContextMenuEvent::Mouse
+                                  ? indexAt(viewport()->mapFromGlobal(event->globalPos()))
+                                  : currentIndex();
+    if (kindOf(index) != LibraryModel::VideoKind)
+        return;
+    const QPoint at = event->reason() == QContextMenuEvent::Mouse
+                          ? event->globalPos()
+                          : viewport()->mapToGlobal(visualRect(index).center());
+    event->accept();
+    Q_EMIT menuRequested(index, at);
+}
+
 void LibraryView::keyPressEvent(QKeyEvent* event) {
     const QModelIndex current = currentIndex();
     const int kind = kindOf(current);
+    if (event->matches(QKeySequence::Copy)) {
+        Q_EMIT copySelectedRequested();
+        return event->accept();
+    }
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:

@@ -44,6 +44,9 @@ Q_SIGNALS:
     // Return on a video row; Delete anywhere in the list.
     void openSelectedRequested();
     void deleteSelectedRequested();
+    // Ctrl+C; a right click or the menu key on a video row.
+    void copySelectedRequested();
+    void menuRequested(const QModelIndex& video, const QPoint& globalPosition);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -54,6 +57,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void click(const QPoint& position);

@@ -1,10 +1,13 @@
 #include "ui/sidebar/DropZone.h"
 
+#include "ui/sidebar/FolderChooser.h"
 #include "ui/sidebar/SidebarStyle.h"
 
 #include <QDragEnterEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace clipferry {
@@ -22,9 +25,23 @@ QList<QUrl> droppedFileUrls(const QMimeData& data) {
 
 DropZone::DropZone(const QString& webDomain, QWidget* parent)
     : DashedFrame(parent)
-    , m_symbol(new QLabel(this)) {
+    , m_symbol(new QLabel(this))
+    , m_addFiles(new QPushButton(tr("Add Files\u2026"), this))
+    , m_fileChooser(new FolderChooser(this, FolderChooser::Mode::videoFiles)) {
     setObjectName(QStringLiteral("dropZone"));
     setAcceptDrops(true);
+    setAccessibleName(tr("Drop zone for video files"));
+    m_addFiles->setObjectName(QStringLiteral("addFiles"));
+    m_addFiles->setToolTip(tr("Choose video files to upload (Ctrl+O)"));
+    m_addFiles->setAutoDefault(false);
+    connect(m_addFiles, &QPushButton::clicked, m_fileChooser, &FolderChooser::open);
+    // Only while the drop zone shows: in local mode Ctrl+O has nothing to add to.
+    auto* shortcut = new QShortcut(QKeySequence::Open, this);
+    connect(shortcut, &QShortcut::activated, m_fileChooser, &FolderChooser::open);
+    connect(m_fileChooser, &FolderChooser::finished, this, [this](const QList<QUrl>& files) {
+        if (!files.isEmpty())
+            Q_EMIT filesDropped(files);
+    });
 
     m_symbol->setAlignment(Qt::AlignCenter);
     auto* title = new QLabel(tr("Drag & Drop Videos"), this);
@@ -46,6 +63,7 @@ DropZone::DropZone(const QString& webDomain, QWidget* parent)
     layout->addWidget(m_symbol);
     layout->addWidget(title);
     layout->addWidget(caption);
+    layout->addWidget(m_addFiles, 0, Qt::AlignHCenter);
     layout->addStretch();
     updateSymbol();
 }

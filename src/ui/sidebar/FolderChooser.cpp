@@ -5,9 +5,10 @@
 
 namespace clipferry {
 
-FolderChooser::FolderChooser(QWidget* dialogParent)
+FolderChooser::FolderChooser(QWidget* dialogParent, Mode mode)
     : QObject(dialogParent)
-    , m_dialogParent(dialogParent) {}
+    , m_dialogParent(dialogParent)
+    , m_mode(mode) {}
 
 void FolderChooser::setNextAnswer(QList<QUrl> folders) {
     m_nextAnswer = std::move(folders);
@@ -27,9 +28,18 @@ void FolderChooser::open() {
         return;
     }
 
-    auto* dialog = new QFileDialog(m_dialogParent, tr("Choose Folder"));
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly);
+    const bool folder = m_mode == Mode::folder;
+    auto* dialog = new QFileDialog(m_dialogParent, folder ? tr("Choose Folder") : tr("Add Files"));
+    if (folder) {
+        dialog->setFileMode(QFileDialog::Directory);
+        dialog->setOption(QFileDialog::ShowDirsOnly);
+    } else {
+        // The filter only narrows the list: what is added is still judged by its content.
+        dialog->setFileMode(QFileDialog::ExistingFiles);
+        dialog->setNameFilters({tr("Video files (*.mov *.mp4 *.m4v *.mkv *.avi *.mxf *.webm "
+                                   "*.mpg *.mpeg *.mts *.m2ts *.wmv *.3gp)"),
+                                tr("All files (*)")});
+    }
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QFileDialog::finished, this, [this, dialog](int result) {

@@ -10,13 +10,15 @@ class QWidget;
 
 namespace clipferry {
 
-// The folder chooser: a non-blocking QFileDialog limited to one folder. `finished` always
-// follows `open`, from the event loop, with the chosen folder or an empty list on cancel.
-// Tests give the next answer instead of a dialog with `setNextAnswer`.
+// The folder chooser: a non-blocking QFileDialog limited to one folder, or to video files
+// (any number). `finished` always follows `open`, from the event loop, with the choice or
+// an empty list on cancel. Tests give the next answer instead of a dialog with
+// `setNextAnswer`.
 class FolderChooser : public QObject {
     Q_OBJECT
 public:
-    explicit FolderChooser(QWidget* dialogParent);
+    enum class Mode { folder, videoFiles };
+    explicit FolderChooser(QWidget* dialogParent, Mode mode = Mode::folder);
 
     // An empty list answers like a cancelled dialog.
     void setNextAnswer(QList<QUrl> folders);
@@ -31,6 +33,7 @@ private:
     void finish(const QList<QUrl>& folders);
 
     QPointer<QWidget> m_dialogParent;
+    Mode m_mode;
     std::optional<QList<QUrl>> m_nextAnswer;
     bool m_open = false;
 };

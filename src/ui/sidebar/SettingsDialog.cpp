@@ -6,6 +6,7 @@
 #include "ui/sidebar/CityTableModel.h"
 #include "ui/sidebar/ScreensDelegate.h"
 #include "ui/sidebar/SidebarStyle.h"
+#include "workflow/SheetExporter.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QCheckBox>
@@ -176,6 +177,8 @@ QWidget* SettingsDialog::makeCredentials() {
     m_tokenSecret->setObjectName(QStringLiteral("tokenSecret"));
     m_tokenSecret->setPlaceholderText(tr("Token Secret"));
     m_tokenSecret->setEchoMode(QLineEdit::Password);
+    m_tokenID->setAccessibleName(tr("Token ID"));
+    m_tokenSecret->setAccessibleName(tr("Token Secret"));
     connect(m_tokenID, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenID);
     connect(m_tokenSecret, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenSecret);
     column->addWidget(m_tokenID);
@@ -193,6 +196,7 @@ QWidget* SettingsDialog::makeCityTable() {
     m_cityModel = new CityTableModel(m_viewModel, this);
     m_cityTable = new QTableView(section);
     m_cityTable->setObjectName(QStringLiteral("cityTable"));
+    m_cityTable->setAccessibleName(tr("Stadium Configuration"));
     m_cityTable->setModel(m_cityModel);
     m_cityTable->setItemDelegateForColumn(CityTableModel::screensColumn,
                                           new ScreensDelegate(m_cityTable));
@@ -244,11 +248,28 @@ QWidget* SettingsDialog::makeSheetActions() {
     updateRow->addStretch();
     column->addLayout(updateRow);
 
+    // Prefilled with the address in use (the build's, until one is saved here).
+    m_sheetUrl = new QLineEdit(m_viewModel.sheetExporter().webAppUrl().toString(), section);
+    m_sheetUrl->setObjectName(QStringLiteral("sheetWebAppUrl"));
+    m_sheetUrl->setPlaceholderText(tr("Web app address (https://script.google.com/\u2026/exec)"));
+    m_sheetUrl->setAccessibleName(tr("Google Sheet web app address"));
+    column->addWidget(m_sheetUrl);
+    m_sheetNotice = new QLabel(section);
+    m_sheetNotice->setObjectName(QStringLiteral("sheetNotice"));
+    m_sheetNotice->setWordWrap(true);
+    m_sheetNotice->setForegroundRole(QPalette::PlaceholderText);
+    style::applyFont(m_sheetNotice, style::TextStyle::caption);
+    column->addWidget(m_sheetNotice);
+    connect(&m_viewModel.sheetExporter(), &SheetExporter::webAppUrlChanged, this,
+            [this] { showSheetNotice(m_viewModel.sheetExporter().addressProblem()); });
+    showSheetNotice(m_viewModel.sheetExporter().addressProblem());
+
     // Only for a web app whose owner set a key; an untouched field leaves the stored one.
     m_sheetKey = new QLineEdit(section);
     m_sheetKey->setObjectName(QStringLiteral("sheetKey"));
     m_sheetKey->setPlaceholderText(tr("Sheet key (only if the web app asks for one)"));
     m_sheetKey->setEchoMode(QLineEdit::Password);
+    m_sheetKey->setAccessibleName(tr("Sheet key"));
     column->addWidget(m_sheetKey);
 
     auto* openAnimations = button(tr("Open Animation List"), "openAnimationList", section);
@@ -258,6 +279,9 @@ QWidget* SettingsDialog::makeSheetActions() {
     connect(openVideos, &QPushButton::clicked, this, [this] { openSheet(m_options.videoListUrl); });
     auto* openRow = new QHBoxLayout;
     openRow->setSpacing(12);
+    // A build without the spreadsheets' addresses has nothing to open: no dead buttons.
+    openAnimations->setVisible(canOpen(m_options.animationListUrl));
+    openVideos->setVisible(canOpen(m_options.videoListUrl));
     openRow->addWidget(openAnimations);
     openRow->addWidget(openVideos);
     openRow->addStretch();
@@ -283,7 +307,21 @@ void SettingsDialog::showCredentials() {
     m_useMaxResolution->setChecked(m_viewModel.useMaxResolution());
 }
 
+void SettingsDialog::showSheetNotice(const std::optional<QString>& problem) {
+    m_sheetNotice->setText(problem.value_or(QString()));
+    m_sheetNotice->setVisible(problem.has_value());
+}
+
 void SettingsDialog::save() {
+    if (m_sheetUrl->isModified()) {
+        // A refused address keeps the sheet open with the reason beside the field.
+        if (auto set = m_viewModel.sheetExporter().setWebAppUrl(m_sheetUrl->text()); !set) {
+            showSheetNotice(set.error().message);
+            m_sheetUrl->setFocus();
+            return;
+        }
+        m_sheetUrl->setModified(false);
+    }
     ApiKeysDialog::saveConfirmingClear(this, m_viewModel, [this] {
         m_viewModel.saveCityMap();
         if (m_sheetKey->isModified())
@@ -305,11 +343,14 @@ QCoro::Task<> SettingsDialog::postSheetAndShowProgress() {
         m_sheetBusy->hide();
 }
 
-void SettingsDialog::openSheet(const QString& address) {
+bool SettingsDialog::canOpen(const QString& address) {
     const QUrl url(address.trimmed(), QUrl::StrictMode);
-    if (address.trimmed().isEmpty() || !url.isValid() || url.isRelative())
-        return;
-    QDesktopServices::openUrl(url);
+    return !address.trimmed().isEmpty() && url.isValid() && !url.isRelative();
+}
+
+void SettingsDialog::openSheet(const QString& address) {
+    if (canOpen(address))
+        QDesktopServices::openUrl(QUrl(address.trimmed(), QUrl::StrictMode));
 }
 
 } // namespace clipferry

@@ -2,9 +2,11 @@
 
 #include <QCoro/QCoroTask>
 #include <QDialog>
+#include <optional>
 
 class QCheckBox;
 class QDoubleSpinBox;
+class QLabel;
 class QSpinBox;
 class QLineEdit;
 class QProgressBar;
@@ -45,6 +47,8 @@ private:
     void updateGoogleSheets();
     QCoro::Task<> postSheetAndShowProgress();
     void openSheet(const QString& address);
+    [[nodiscard]] static bool canOpen(const QString& address);
+    void showSheetNotice(const std::optional<QString>& problem);
 
     UploadViewModel& m_viewModel;
     Options m_options;
@@ -58,6 +62,8 @@ private:
     QTableView* m_cityTable = nullptr;
     QProgressBar* m_sheetBusy = nullptr;
     QLineEdit* m_sheetKey = nullptr;
+    QLineEdit* m_sheetUrl = nullptr;
+    QLabel* m_sheetNotice = nullptr;
     int m_sheetPostsRunning = 0;
 };
 

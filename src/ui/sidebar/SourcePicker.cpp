@@ -4,30 +4,40 @@
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
-#include <QPushButton>
+#include <QRadioButton>
 
 namespace clipferry {
 namespace {
 
 // Joined segments: only the outer corners are rounded, the checked one is filled.
 const auto segmentStyle = QStringLiteral(R"(
-QPushButton {
+QRadioButton {
     padding: 4px 12px;
     border: 1px solid %1;
     background: %2;
     color: %3;
 }
-QPushButton:checked {
+QRadioButton::indicator { width: 0; height: 0; }
+QRadioButton:checked {
     background: %4;
     color: %5;
 }
-QPushButton#segment0 { border-top-left-radius: 6px; border-bottom-left-radius: 6px; }
-QPushButton#segment1 {
+QRadioButton#segment0 { border-top-left-radius: 6px; border-bottom-left-radius: 6px; }
+QRadioButton#segment1 {
     border-left: none;
     border-top-right-radius: 6px;
     border-bottom-right-radius: 6px;
 }
 )");
+
+// The whole segment takes the click, not only the label beside the hidden indicator.
+class Segment : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    bool hitButton(const QPoint& position) const override { return rect().contains(position); }
+};
 
 } // namespace
 
@@ -35,6 +45,7 @@ SourcePicker::SourcePicker(const QString& serviceLabel, QWidget* parent)
     : QWidget(parent)
     , m_group(new QButtonGroup(this)) {
     setObjectName(QStringLiteral("sourcePicker"));
+    setAccessibleName(tr("Video source"));
     m_group->setExclusive(true);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 4, 0, 4);
@@ -45,9 +56,8 @@ SourcePicker::SourcePicker(const QString& serviceLabel, QWidget* parent)
         {VideoProvider::localFolder, tr("Local Folder")},
     };
     for (const auto& [provider, label] : segments) {
-        auto* button = new QPushButton(label, this);
+        auto* button = new Segment(label, this);
         button->setObjectName(QStringLiteral("segment%1").arg(static_cast<int>(provider)));
-        button->setCheckable(true);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         m_group->addButton(button, static_cast<int>(provider));
         layout->addWidget(button);
@@ -67,8 +77,8 @@ void SourcePicker::setProvider(VideoProvider provider) {
     segment(provider)->setChecked(true);
 }
 
-QPushButton* SourcePicker::segment(VideoProvider provider) const {
-    return qobject_cast<QPushButton*>(m_group->button(static_cast<int>(provider)));
+QRadioButton* SourcePicker::segment(VideoProvider provider) const {
+    return qobject_cast<QRadioButton*>(m_group->button(static_cast<int>(provider)));
 }
 
 } // namespace clipferry

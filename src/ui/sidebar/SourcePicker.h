@@ -5,18 +5,20 @@
 #include <QWidget>
 
 class QButtonGroup;
-class QPushButton;
+class QRadioButton;
 
 namespace clipferry {
 
-// A two-segment control choosing the video source: the service or a local folder.
+// A two-segment control choosing the video source: the service or a local folder. The
+// segments are radio buttons drawn as joined buttons, so a screen reader announces one
+// choice of two rather than two check boxes.
 class SourcePicker : public QWidget {
     Q_OBJECT
 public:
     SourcePicker(const QString& serviceLabel, QWidget* parent = nullptr);
 
     void setProvider(VideoProvider provider);
-    [[nodiscard]] QPushButton* segment(VideoProvider provider) const;
+    [[nodiscard]] QRadioButton* segment(VideoProvider provider) const;
 
 Q_SIGNALS:
     void providerChosen(clipferry::VideoProvider provider);

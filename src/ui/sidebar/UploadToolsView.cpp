@@ -1,5 +1,6 @@
 #include "ui/sidebar/UploadToolsView.h"
 
+#include "model/DetachedTask.h"
 #include "ui/LogView.h"
 #include "ui/library/QuestionDialog.h"
 #include "ui/sidebar/DropZone.h"
@@ -18,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -127,6 +129,7 @@ QWidget* UploadToolsView::makeUploadList() {
     m_uploadModel = new UploadListModel(m_viewModel, this);
     m_uploadList = new QListView;
     m_uploadList->setObjectName(QStringLiteral("uploadList"));
+    m_uploadList->setAccessibleName(tr("Uploads"));
     m_uploadList->setModel(m_uploadModel);
     auto* delegate = new UploadItemDelegate(m_uploadList);
     m_uploadList->setItemDelegate(delegate);
@@ -311,22 +314,20 @@ void UploadToolsView::openSettings() {
     m_settingsDialog->open();
 }
 
-// Each file the library does not hold is a batch of its own at once; the others wait for
-// one answer, Skip being the default.
+// The tracker sorts the drop (off this thread) and starts what needs no answer; the rest
+// waits for one answer, Skip being the default.
 void UploadToolsView::filesDropped(const QList<QUrl>& files) {
-    DeliveryTracker& tracker = m_viewModel.delivery();
-    const QList<QUrl> known = tracker.dropFiles(files);
-    if (known.isEmpty())
-        return;
+    runDetached(dropAndAsk(files));
+}
+
+QCoro::Task<> UploadToolsView::dropAndAsk(QList<QUrl> files) {
+    QPointer self(this);
+    auto question = co_await m_viewModel.delivery().dropFiles(std::move(files));
+    if (!self || !question)
+        co_return;
     QuestionDialog::ask(
-        this, DeliveryTracker::dropQuestion(known.size()),
-        {QStringLiteral("Replace"), QStringLiteral("Upload as copies"), QStringLiteral("Skip")},
-        this, [this, known](int answer) {
-            using Answer = DeliveryTracker::DropAnswer;
-            static constexpr Answer answers[] = {Answer::replace, Answer::uploadCopies,
-                                                 Answer::skip};
-            m_viewModel.delivery().answerDrop(known, answers[std::clamp(answer, 0, 2)]);
-        });
+        this, question->text, question->answers, this,
+        [this, held = *question](int answer) { m_viewModel.delivery().answerDrop(held, answer); });
 }
 
 } // namespace clipferry

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
 #include <QScrollArea>
 
 class QAction;
@@ -55,6 +56,7 @@ public:
     void filesDropped(const QList<QUrl>& files);
 
 private:
+    QCoro::Task<> dropAndAsk(QList<QUrl> files);
     QWidget* makeHeader();
     QWidget* makeUploadList();
     QWidget* makeLogBox();
