@@ -6,6 +6,7 @@
 
 namespace clipferry::cli {
 
+class Console;
 class HeadlessSession;
 
 // Exit statuses of every subcommand.
@@ -17,6 +18,10 @@ enum ExitStatus : int {
     // would upload nothing, only export.
     exitSheetFailed = 3,
 };
+
+// Whether the first operand of `name` (`sync`, `watch`) is a folder; when not, says so with
+// the usage.
+[[nodiscard]] bool operandIsFolder(Console& console, const Command& command, const char* name);
 
 // Each runs one subcommand to its end and says how it ended; the session lives longer.
 [[nodiscard]] QCoro::Task<int> runList(HeadlessSession& session, bool json);

@@ -119,15 +119,20 @@ QCoro::Task<int> runUpload(HeadlessSession& session, Command command) {
     co_return co_await deliverAndExport(session, std::move(start));
 }
 
+bool operandIsFolder(Console& console, const Command& command, const char* name) {
+    const QFileInfo folder(command.operands.first());
+    if (folder.isDir())
+        return true;
+    console.error(QStringLiteral("clipferry %1: not a folder: ").arg(QLatin1String(name)) +
+                  printable(folder.filePath()) + QLatin1Char('\n') + usageLine(command.subcommand));
+    return false;
+}
+
 QCoro::Task<int> runSync(HeadlessSession& session, Command command) {
     auto& console = session.console();
-    const QFileInfo folder(command.operands.first());
-    if (!folder.isDir()) {
-        console.error(QStringLiteral("clipferry sync: not a folder: ") +
-                      printable(folder.filePath()) + QLatin1Char('\n') +
-                      usageLine(Subcommand::sync));
+    if (!operandIsFolder(console, command, "sync"))
         co_return exitUsage;
-    }
+    const QFileInfo folder(command.operands.first());
     if (!co_await session.signIn())
         co_return exitUsage;
     auto& viewModel = session.viewModel();

@@ -46,13 +46,9 @@ QString waitingLine(const WatchDelivery& watch, const UploadViewModel& viewModel
 
 QCoro::Task<int> runWatch(HeadlessSession& session, Command command) {
     auto& console = session.console();
-    const QFileInfo folder(command.operands.first());
-    if (!folder.isDir()) {
-        console.error(QStringLiteral("clipferry watch: not a folder: ") +
-                      printable(folder.filePath()) + QLatin1Char('\n') +
-                      usageLine(Subcommand::watch));
+    if (!operandIsFolder(console, command, "watch"))
         co_return exitUsage;
-    }
+    const QFileInfo folder(command.operands.first());
     StopSignals stop;
     if (!stop.isValid()) {
         console.error(QStringLiteral("clipferry watch: cannot take the stop signals."));
