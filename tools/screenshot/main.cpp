@@ -133,8 +133,9 @@ QImage still(const QColor& color, const QString& label, int variant) {
     return image;
 }
 
-void insertStills(LibraryColumn& column, const UploadViewModel& viewModel) {
-    const QUrl imageBase = LibraryColumn::defaultOptions().imageBase;
+// The stills are drawn here and keyed by the stand-in's address: the stand-in serves none,
+// and no picture is asked of a real image host.
+void insertStills(LibraryColumn& column, const UploadViewModel& viewModel, const QUrl& imageBase) {
     int variant = 0;
     for (const auto& value : fixtureLibrary()) {
         const QJsonObject object = value.toObject();
@@ -272,7 +273,7 @@ private:
 };
 
 bool Screenshots::library() {
-    insertStills(m_column, m_viewModel);
+    insertStills(m_column, m_viewModel, m_service.baseUrl());
     m_window.show();
     // The first showing lists the service library; its change set lands right after.
     if (!settle(10000, [&] {
@@ -519,7 +520,7 @@ int main(int argc, char* argv[]) {
     });
 
     // The window at the size a first start gives it.
-    MainWindow window(viewModel, network);
+    MainWindow window(viewModel, network, service.baseUrl());
     Screenshots shots(service, viewModel, window, folder, home.path());
     const bool ok = shots.library() && shots.localFolder() && shots.settings() && shots.batch() &&
                     shots.offline();
