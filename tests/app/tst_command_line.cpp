@@ -230,11 +230,11 @@ private Q_SLOTS:
             << QStringList{"[Clipferry] Updating Google Sheets...",
                            "[Clipferry] Google Sheets updated successfully"}
             << noError << 3 << 1;
+        // The two go at once, so either may be the refused one; the other's asset stays.
         QTest::newRow("upload, the second refused")
             << QStringList{"upload", "--copies", clipA, clipC} << "env"
             << "/video/v1/uploads+" << 1
-            << QStringList{"[Clipferry] Done \u2013 E1_Opening_PAR_M01_a",
-                           "[Clipferry] Google Sheet updated."}
+            << QStringList{"[Clipferry] Done \u2013 E", "[Clipferry] Google Sheet updated."}
             << noError << 4 << 1;
         QTest::newRow("upload on a terminal")
             << QStringList{"--terminal", "upload", clipC} << "env" << QString() << 0
@@ -283,6 +283,10 @@ private Q_SLOTS:
         if (credentials.startsWith(QLatin1String("keyring")) &&
             qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
             QSKIP("needs a Secret Service session");
+        // Each row starts from a fresh service, so no row inherits the ledger of the one
+        // before: an entry left by a refused upload would be resumed by the next run.
+        for (const auto& name : QDir(m_home.stateFolder()).entryList({"Deliveries.sqlite*"}))
+            QVERIFY(QFile::remove(m_home.stateFolder() + u'/' + name));
         QVERIFY(m_service.reset());
         QVERIFY(m_service.setCredentials(m_tokenID, m_tokenSecret));
         QVERIFY(m_service.seedAssets(QJsonDocument::fromJson(R"([
