@@ -1,5 +1,6 @@
 // Rebuild of the library tree for 10,000 assets in 40 cities × 25 animations, and its
 // refilter for a one-letter search. Prints median milliseconds; asserts nothing.
+#include "GeneratedLibrary.h"
 #include "model/CredentialStore.h"
 #include "ui/library/LibraryModel.h"
 #include "workflow/UploadViewModel.h"
@@ -48,20 +49,9 @@ int main(int argc, char* argv[]) {
         const QString code = QStringLiteral("C%1").arg(c, 2, 10, QLatin1Char('0'));
         cities.insert(code, {QStringLiteral("City %1").arg(c), QStringLiteral("#336699"), 10});
     }
-    for (int i = 0; i < 10000; ++i) {
-        MuxAsset asset;
-        asset.id = QStringLiteral("asset%1").arg(i);
-        asset.passthrough = QStringLiteral("E%1_Anim%2_C%3_M%4_clip%5.mov")
-                                .arg(i % 4)
-                                .arg(i % 25, 2, 10, QLatin1Char('0'))
-                                .arg((i / 25) % 40, 2, 10, QLatin1Char('0'))
-                                .arg(i % 7)
-                                .arg(i);
-        asset.playback_ids = QList<PlaybackID>{{QStringLiteral("pb%1").arg(i)}};
-        assets.append(asset);
-        if (i % 10 == 0)
-            changed.insert(asset.id);
-    }
+    assets = bench::generatedLibrary(10000);
+    for (int i = 0; i < assets.size(); i += 10)
+        changed.insert(assets[i].id);
 
     QNetworkAccessManager network;
     const CredentialStore credentials(QStringLiteral("Clipferry bench"),

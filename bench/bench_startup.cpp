@@ -1,6 +1,7 @@
 // Start-up with a kept listing: the time until the window is shown, and until its rows are
 // there, with 10,000 assets in the listing cache against none. Prints medians; asserts
 // nothing. Run offscreen: QT_QPA_PLATFORM=offscreen bench/bench_startup
+#include "GeneratedLibrary.h"
 #include "model/CredentialStore.h"
 #include "model/StateFolder.h"
 #include "ui/MainWindow.h"
@@ -77,23 +78,7 @@ int main(int argc, char* argv[]) {
         qputenv(variable, home.path().toUtf8());
     QApplication app(argc, argv);
 
-    QList<MuxAsset> assets;
-    for (int i = 0; i < 10000; ++i) {
-        MuxAsset asset;
-        asset.id = QStringLiteral("asset%1").arg(i);
-        asset.status = QStringLiteral("ready");
-        asset.passthrough = QStringLiteral("E%1_Anim%2_C%3_M%4_clip%5.mov")
-                                .arg(i % 4)
-                                .arg(i % 25, 2, 10, QLatin1Char('0'))
-                                .arg((i / 25) % 40, 2, 10, QLatin1Char('0'))
-                                .arg(i % 7)
-                                .arg(i);
-        asset.playback_ids = QList<PlaybackID>{{QStringLiteral("pb%1").arg(i)}};
-        asset.createdAt = QStringLiteral("1700000000");
-        asset.duration = 12.5;
-        asset.max_stored_resolution = QStringLiteral("HD");
-        assets.append(asset);
-    }
+    const QList<MuxAsset> assets = bench::generatedLibrary(10000);
     const QString cacheFile = home.path() + QStringLiteral("/MuxListing.json");
     if (!writeFileAtomically(cacheFile, encodeListing(assets))) {
         std::fputs("could not write the listing cache\n", stderr);
