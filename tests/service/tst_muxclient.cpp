@@ -41,11 +41,14 @@ QCoro::Task<> recordOutcome(QCoro::Task<Result<QString>> wait, std::shared_ptr<Q
 }
 } // namespace
 
-// The client against one stand-in for the whole run, emptied before each test.
+// The client against one stand-in for the whole run, emptied before each test; a row with
+// "tls" set talks to a second one over HTTPS instead.
 class TestMuxClient : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<StandInService> m_service;
+    std::unique_ptr<StandInService> m_plain;
+    std::unique_ptr<StandInService> m_tls;
+    StandInService* m_service = nullptr;
     std::unique_ptr<QNetworkAccessManager> m_network;
     QTemporaryDir m_dir;
     int m_files = 0;
@@ -91,11 +94,17 @@ class TestMuxClient : public QObject {
 
 private slots:
     void initTestCase() {
-        m_service = std::make_unique<StandInService>();
-        QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
+        m_plain = std::make_unique<StandInService>();
+        m_tls = std::make_unique<StandInService>(StandInService::Scheme::https);
+        for (const auto* service : {m_plain.get(), m_tls.get()})
+            QVERIFY2(service->isRunning(), qPrintable(service->errorString()));
         m_network = std::make_unique<QNetworkAccessManager>();
     }
-    void init() { QVERIFY(m_service->reset()); }
+    void init() {
+        QVERIFY(m_plain->reset());
+        QVERIFY(m_tls->reset());
+        m_service = m_plain.get();
+    }
 
     // The client goes with its owner; a wait sleeping at that moment must end quietly when it
     // wakes, not touch the client.
@@ -119,7 +128,16 @@ private slots:
     // The whole flow: the POST carries the settings, the PUT streams the file without the
     // credential, each wait polls until the service has what it waits for, and the title
     // is set on the asset.
+    void uploadFlowFromCreateToTitle_data() {
+        QTest::addColumn<bool>("tls");
+        QTest::newRow("http") << false;
+        QTest::newRow("https") << true;
+    }
+
     void uploadFlowFromCreateToTitle() {
+        QFETCH(bool, tls);
+        if (tls)
+            m_service = m_tls.get();
         QVERIFY(m_service->setUploadPollsBeforeAsset(3));
         QVERIFY(m_service->setAssetPollsBeforeReady(3));
         auto client = makeClient();
@@ -283,23 +301,30 @@ private slots:
         QTest::addColumn<QList<qint64>>("cuts");
         QTest::addColumn<int>("resumedStatus"); // the first resumed PUT answers this, or 0
         QTest::addColumn<int>("offline");
+        QTest::addColumn<bool>("tls");
 
-        QTest::newRow("inside the first unit") << QList<qint64>{100000} << 0 << 0;
-        QTest::newRow("after some units") << QList<qint64>{1000000} << 0 << 0;
+        QTest::newRow("inside the first unit") << QList<qint64>{100000} << 0 << 0 << false;
+        QTest::newRow("after some units") << QList<qint64>{1000000} << 0 << 0 << false;
         QTest::newRow("twice, the second on the resumed PUT")
-            << QList<qint64>{300000, 900000} << 0 << 0;
-        QTest::newRow("near the end") << QList<qint64>{4 * 1024 * 1024 - 100000} << 0 << 0;
+            << QList<qint64>{300000, 900000} << 0 << 0 << false;
+        QTest::newRow("twice, over TLS") << QList<qint64>{300000, 900000} << 0 << 0 << true;
+        QTest::newRow("near the end") << QList<qint64>{4 * 1024 * 1024 - 100000} << 0 << 0 << false;
         // Far more cuts than resumptions allowed, but each after more is held.
-        QTest::newRow("every PUT, after one more unit") << QList<qint64>{-300000} << 0 << 0;
-        QTest::newRow("503 on the resumed PUT") << QList<qint64>{600000} << 503 << 0;
-        QTest::newRow("408 on the resumed PUT") << QList<qint64>{600000} << 408 << 0;
-        QTest::newRow("network down a while") << QList<qint64>{600000} << 0 << 12;
+        QTest::newRow("every PUT, after one more unit")
+            << QList<qint64>{-300000} << 0 << 0 << false;
+        QTest::newRow("503 on the resumed PUT") << QList<qint64>{600000} << 503 << 0 << false;
+        QTest::newRow("408 on the resumed PUT") << QList<qint64>{600000} << 408 << 0 << false;
+        QTest::newRow("network down a while") << QList<qint64>{600000} << 0 << 12 << false;
+        QTest::newRow("network down a while, over TLS") << QList<qint64>{600000} << 0 << 12 << true;
     }
 
     void cutTransferResumesFromTheHeldBytes() {
         QFETCH(QList<qint64>, cuts);
         QFETCH(int, resumedStatus);
         QFETCH(int, offline);
+        QFETCH(bool, tls);
+        if (tls)
+            m_service = m_tls.get();
         auto client = makeClient();
         const auto created = create(*client);
         QVERIFY(created);
@@ -398,7 +423,8 @@ private slots:
             << QList{Fault{
                    .method = "PUT", .path = "/_upload/*", .status = 200, .endlessBody = true}}
             << qint64(1000) << false << 1 << "The storage host's reply is larger than 1 MiB.";
-        QTest::newRow("TLS handshake fails") << QList<Fault>() << qint64(1000) << true << 0 << "";
+        // The stand-in's certificate is signed by an authority this client does not trust.
+        QTest::newRow("certificate refused") << QList<Fault>() << qint64(1000) << true << 0 << "";
     }
 
     void uploadEndsOnAMisbehavingHost() {
@@ -407,6 +433,8 @@ private slots:
         QFETCH(bool, tls);
         QFETCH(int, requests);
         QFETCH(QString, message);
+        if (tls)
+            m_service = m_tls.get();
         auto clock = std::make_shared<FakePacerClock>();
         auto options = fastOptions(clock);
         options.maxTransferRequests = 6;
@@ -415,9 +443,11 @@ private slots:
         QVERIFY(created);
         for (const Fault& fault : faults)
             QVERIFY(m_service->addFault(fault));
-        QUrl location = created->url;
-        if (tls)
-            location.setScheme(QStringLiteral("https"));
+        const QUrl location = created->url;
+        if (tls) {
+            options.testAuthorities.clear();
+            client = makeClient(options);
+        }
 
         const auto uploaded = run(client->uploadFile(writeFile(size), location));
         QVERIFY(!uploaded);
