@@ -814,12 +814,11 @@ private slots:
     }
 
     // The stand-in announces a per-minute budget on each reply; the pacer spends it as fast
-    // as it lasts, and keeps the fixed rates without one.
+    // as it lasts (its fixed rates without one are the pacer's rows).
     void listingFollowsTheAnnouncedBudget_data() {
         QTest::addColumn<int>("perMinute");
         QTest::addColumn<int>("leastMs");
         QTest::addColumn<int>("mostMs");
-        QTest::newRow("none: five a second") << 0 << 1800 << 1800;
         QTest::newRow("ample: at once") << 100000 << 0 << 50;
         QTest::newRow("tight: spread over the minute") << 30 << 18000 << 40000;
     }
