@@ -104,6 +104,9 @@ QJsonArray arrayOf(const std::optional<QByteArray>& bytes) {
 
 } // namespace
 
+StandInService::StandInService()
+    : StandInService(Scheme::http) {}
+
 StandInService::StandInService(Scheme scheme)
     : m_scheme(scheme) {
     // The stand-in stops by itself when this process dies and its stdin closes.

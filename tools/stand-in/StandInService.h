@@ -96,7 +96,8 @@ public:
         QByteArray body;
     };
 
-    explicit StandInService(Scheme scheme = Scheme::http);
+    StandInService();
+    explicit StandInService(Scheme scheme);
     ~StandInService();
     StandInService(const StandInService&) = delete;
     StandInService& operator=(const StandInService&) = delete;
