@@ -67,6 +67,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void clickVideo(const QModelIndex& video);
@@ -96,6 +97,7 @@ private:
     QGraphicsOpacityEffect* m_dimmer;
     std::function<void(const QUrl&)> m_openUrl;
     bool m_shown = false;
+    bool m_painted = false;
 };
 
 } // namespace clipferry
