@@ -48,7 +48,7 @@ struct FileTransfer {
     // and then; or it answers again (false).
     std::function<void(bool unreachable)> unreachable;
     // Ends those waits early when the network comes back; it outlives the transfer.
-    const NetworkReachability* reachability = nullptr;
+    NetworkReachability* reachability = nullptr;
 };
 
 // The client of the video service's REST API. One instance, owned by the view model;

@@ -9,23 +9,25 @@ namespace clipferry {
 NetworkReachability::NetworkReachability(QObject* parent)
     : QObject(parent) {}
 
-bool NetworkReachability::followPlatform() {
+void NetworkReachability::startFollowing() {
+    if (!m_followPlatform || m_triedPlatform)
+        return;
+    m_triedPlatform = true;
     // NetworkManager's backend loads only where its daemon runs; GLib's watches the
     // kernel's routes and needs no daemon.
     if (!QNetworkInformation::loadDefaultBackend() &&
         !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
-        return false;
-    auto* information = QNetworkInformation::instance();
-    connect(information, &QNetworkInformation::reachabilityChanged, this,
+        return;
+    connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, this,
             [this](QNetworkInformation::Reachability reachability) {
                 if (reachability == QNetworkInformation::Reachability::Online)
                     Q_EMIT online();
             });
-    return true;
 }
 
 std::shared_ptr<StopSource>
-NetworkReachability::stopOrOnline(const std::shared_ptr<StopSource>& stop) const {
+NetworkReachability::stopOrOnline(const std::shared_ptr<StopSource>& stop) {
+    startFollowing();
     auto either = std::make_shared<StopSource>();
     if (stop) {
         if (stop->isStopped())

@@ -15,19 +15,25 @@ class NetworkReachability : public QObject {
 public:
     explicit NetworkReachability(QObject* parent = nullptr);
 
-    // Follows Qt's network information: the platform's default backend (NetworkManager on
-    // Linux) or, failing that, any that knows reachability (GLib's). False when there is
-    // none: nothing is said then, and the back-off alone finds the network again.
-    [[nodiscard]] bool followPlatform();
+    // Follows Qt's network information from the first wait on: the platform's default
+    // backend (NetworkManager's on Linux) or, failing that, any that knows reachability
+    // (GLib's). Loading one takes about a tenth of a second, which the start of the program
+    // should not pay. With none nothing is said, and the back-off alone finds the network.
+    void followPlatform() { m_followPlatform = true; }
 
     // A stop for one wait: stopped with `stop` (which may be null) or when the network
     // comes back, whichever is first.
-    [[nodiscard]] std::shared_ptr<StopSource>
-    stopOrOnline(const std::shared_ptr<StopSource>& stop) const;
+    [[nodiscard]] std::shared_ptr<StopSource> stopOrOnline(const std::shared_ptr<StopSource>& stop);
 
 Q_SIGNALS:
     // The network is reachable again.
     void online();
+
+private:
+    void startFollowing();
+
+    bool m_followPlatform = false;
+    bool m_triedPlatform = false;
 };
 
 } // namespace clipferry

@@ -48,7 +48,7 @@ public:
         std::chrono::milliseconds offlineRetryDelay{1000};
         std::chrono::milliseconds offlineRetryCap{30000};
         // Ends those waits, and a transfer's, when the network comes back; outlives the queue.
-        const NetworkReachability* reachability = nullptr;
+        NetworkReachability* reachability = nullptr;
     };
     // The whole list at a glance, for the line above it.
     struct Totals {

@@ -91,8 +91,7 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
     queueOptions.offlineRetryCap = m_options.client.maxResumeDelay;
     if (!m_options.networkReachability) {
         m_options.networkReachability = std::make_shared<NetworkReachability>();
-        // Without a backend the waits' back-off alone finds the network again.
-        (void)m_options.networkReachability->followPlatform();
+        m_options.networkReachability->followPlatform();
     }
     queueOptions.reachability = m_options.networkReachability.get();
     m_uploadQueue =
