@@ -51,7 +51,7 @@ QCoro::Task<> UploadViewModel::preloadLocalMetadata(QList<QUrl> files) {
 void UploadViewModel::noteLocalMetadataArrived() {
     if (m_metadataPublishScheduled)
         return;
-    const auto interval = m_options.metadataPublishInterval;
+    const auto interval = m_workspace.options().metadataPublishInterval;
     const auto since = std::chrono::milliseconds(
         m_lastMetadataPublish.isValid() ? m_lastMetadataPublish.elapsed() : interval.count());
     if (since >= interval) {

@@ -4,10 +4,12 @@
 #include "model/Records.h"
 #include "model/Result.h"
 #include "model/SeenState.h"
+#include "model/StoredFile.h"
 #include "model/UploadItem.h"
 #include "service/MuxClientOptions.h"
 #include "service/MuxRecords.h"
 #include "workflow/LocalVideo.h"
+#include "workflow/Workspace.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
@@ -42,56 +44,27 @@ class UploadViewModel : public QObject {
     Q_OBJECT
 
 public:
-    struct Options {
-        QUrl apiBase;
-        QUrl streamBase;
-        QUrl sheetWebAppUrl;
-        // Where the last complete listing is kept for the next start.
-        QString listingCacheFile;
-        // The delivery ledger the window, the command line and a watcher share.
-        QString ledgerFile;
-        MuxClientOptions client;
-        int maxConcurrentUploads = 3;
-        // Local metadata reaches the views at most this often while a folder is read.
-        std::chrono::milliseconds metadataPublishInterval{100};
-        // The local folder's delivery states compare against a listing at most this old.
-        std::chrono::milliseconds maxListingAge{std::chrono::minutes(5)};
-        // Off for the command line: it reads the state files the window owns and never
-        // writes them, so a run beside the open window cannot undo the window's changes.
-        bool writeStateFiles = true;
-        // Where each "[Clipferry] " line goes at once; empty: standard output.
-        std::function<void(const QByteArray& line)> echoLog;
-        // A token pair in place of the secret store, which is then never asked.
-        std::optional<std::pair<QString, QString>> fixedTokens;
-        // The sheet web app's key in place of the secret store.
-        std::optional<QString> fixedSheetKey;
-        // The sheet web app's address in place of the settings' and the build's.
-        std::optional<QString> fixedSheetWebAppUrl;
-    };
+    using Options = Workspace::Options;
 
-    // Options from the build constants, with the service's own poll intervals.
-    [[nodiscard]] static Options defaultOptions();
-
-    UploadViewModel(const PlatformConfig& config, QNetworkAccessManager& network,
-                    const CredentialStore& credentials, Options options, QObject* parent = nullptr);
+    UploadViewModel(const PlatformConfig& config, Workspace& workspace, QObject* parent = nullptr);
     ~UploadViewModel() override;
 
     // Credentials are read asynchronously; refreshes and uploads wait for this.
-    [[nodiscard]] bool isReady() const { return m_ready; }
+    [[nodiscard]] bool isReady() const;
     [[nodiscard]] QCoro::Task<> waitUntilReady();
 
     // --- fields ----------------------------------------------------------------------
     [[nodiscard]] const QList<UploadItem>& uploads() const;
-    [[nodiscard]] const QList<LogEntry>& log() const { return m_log; }
+    [[nodiscard]] const QList<LogEntry>& log() const;
     [[nodiscard]] bool showAPIKeySheet() const { return m_showAPIKeySheet; }
     void setShowAPIKeySheet(bool show);
     [[nodiscard]] VideoProvider provider() const { return m_provider; }
     void setProvider(VideoProvider provider);
-    [[nodiscard]] const QString& tokenID() const { return m_tokenID; }
+    [[nodiscard]] const QString& tokenID() const;
     void setTokenID(const QString& tokenID);
-    [[nodiscard]] const QString& tokenSecret() const { return m_tokenSecret; }
+    [[nodiscard]] const QString& tokenSecret() const;
     void setTokenSecret(const QString& tokenSecret);
-    [[nodiscard]] bool useMaxResolution() const { return m_useMaxResolution; }
+    [[nodiscard]] bool useMaxResolution() const;
     void setUseMaxResolution(bool use);
     // Transfer settings for a shared link, kept at once: how many files go at once (1–6)
     // and the cap on all transfers together in MB/s (10^6 bytes; 0: none).
@@ -122,7 +95,7 @@ public:
     void setDeliverNewClips(bool deliver);
     [[nodiscard]] bool replaceChangedClips() const { return m_replaceChangedClips; }
     void setReplaceChangedClips(bool replace);
-    [[nodiscard]] const CityMap& cityMap() const { return m_cityMap; }
+    [[nodiscard]] const CityMap& cityMap() const;
     void setCityMap(CityMap map);
     [[nodiscard]] bool isRefreshing() const;
     [[nodiscard]] const std::optional<LocalVideoState>& savedLocalState() const {
@@ -133,21 +106,20 @@ public:
     [[nodiscard]] const QSet<QString>& changedMuxAssets() const;
     [[nodiscard]] qint64 pendingBatchUploads() const;
     [[nodiscard]] qint64 completedBatchUploads() const;
-    [[nodiscard]] MuxClient& mux() { return *m_mux; }
-    [[nodiscard]] LibrarySync& library() { return *m_library; }
-    [[nodiscard]] SheetExporter& sheetExporter() { return *m_sheet; }
+    [[nodiscard]] MuxClient& mux();
+    [[nodiscard]] LibrarySync& library();
+    [[nodiscard]] SheetExporter& sheetExporter();
     // Local clips against the service library.
     [[nodiscard]] DeliveryTracker& delivery() const { return *m_delivery; }
-    [[nodiscard]] DeliveryLedger& ledger() const { return *m_ledger; }
+    [[nodiscard]] DeliveryLedger& ledger() const;
     [[nodiscard]] const PlatformConfigProtocol& config() const { return m_config; }
-    [[nodiscard]] const Options& options() const { return m_options; }
+    [[nodiscard]] const Options& options() const;
 
     // The service library by city code, and the local files as records, both in list order.
     [[nodiscard]] QList<LocalVideo> localVideos() const;
 
     // --- core ------------------------------------------------------------------------
-    // Prints "[Clipferry] " + message on stdout at once; the log list gets the entry
-    // from the event loop, after the current step.
+    // Writes to the workspace's activity log.
     void appendLog(const QString& message);
 
     // --- settings and stored state ---------------------------------------------------
@@ -159,14 +131,12 @@ public:
     [[nodiscard]] bool saveWouldClearTokens() const;
     // Why the stored tokens could not be read, until a read succeeds; the keys sheet shows
     // it and offers `startLoadSettings` again.
-    [[nodiscard]] const std::optional<QString>& credentialsReadError() const {
-        return m_credentialsReadError;
-    }
+    [[nodiscard]] const std::optional<QString>& credentialsReadError() const;
     // Fire-and-forget forms for the views' buttons; the tasks are kept until they end.
     void startSaveSettings(bool clearingConfirmed = false) {
         keep(saveSettings(clearingConfirmed));
     }
-    void startLoadSettings() { keep(loadCredentialsAndBecomeReady()); }
+    void startLoadSettings() { keep(reloadCredentials()); }
     void startRefreshLibrary() { keep(refreshLibrary()); }
     void startDeleteSelectedAsset() { keep(deleteSelectedAsset()); }
     void startUpdateGoogleSheets() { keep(updateGoogleSheets()); }
@@ -176,14 +146,11 @@ public:
     void refreshIfNeverListed();
     void saveMuxState();
     void saveLocalVideoState();
-    [[nodiscard]] QString cityMapFileURL() const;
-    void ensureCityMapFolder() const;
-    void loadCityMap();
     void saveCityMap();
 
     // --- upload batches (carried out by the queue) ------------------------------------
-    [[nodiscard]] UploadQueue& uploadQueue() { return *m_uploadQueue; }
-    [[nodiscard]] const UploadQueue& uploadQueue() const { return *m_uploadQueue; }
+    [[nodiscard]] UploadQueue& uploadQueue();
+    [[nodiscard]] const UploadQueue& uploadQueue() const;
     void startUploadBatch(const QList<QUrl>& files);
     [[nodiscard]] QCoro::Task<> processUpload(qsizetype index);
     void setUploadStatus(qsizetype index, UploadStatus status, double progress);
@@ -264,10 +231,10 @@ private:
     // Keeps a started task alive until it ends, and drops its result if this object
     // is gone by then.
     void keep(QCoro::Task<> task);
-    void openLedger();
     // Runs `job` from the event loop, after the current step.
     void post(std::function<void()> job);
-    QCoro::Task<> loadCredentialsAndBecomeReady();
+    void takeLoadedCredentials();
+    QCoro::Task<> reloadCredentials();
     void setLocalVideoURLs(QList<QUrl> files);
     void setExistingAssets(QList<MuxAsset> assets);
     void setChangedMuxAssets(QSet<QString> ids);
@@ -275,9 +242,7 @@ private:
     QThreadPool& metadataThreadPool();
     void noteLocalMetadataArrived();
     void publishLocalMetadata();
-    // The queue's steps that are the view model's: readiness and the tokens before an
-    // item, the relist and the sheet after a batch.
-    [[nodiscard]] QCoro::Task<> prepareUpload();
+    // The relist and the sheet after a batch.
     [[nodiscard]] QCoro::Task<> completeUploadBatch();
     void resumeUnfinishedUploads();
     // The transfer settings, the source and the folder as the last run left them.
@@ -289,16 +254,9 @@ private:
     // scan's own line, before the line of what it found.
     [[nodiscard]] QCoro::Task<bool> scanLocalVideos(QString thenLog);
 
-    QList<LogEntry> m_log;
+    Workspace& m_workspace;
     bool m_showAPIKeySheet = false;
     VideoProvider m_provider = VideoProvider::webMux;
-    QString m_tokenID;
-    QString m_tokenSecret;
-    // The tokens as last read from or written to the store; absent while unknown.
-    std::optional<QString> m_storedTokenID;
-    std::optional<QString> m_storedTokenSecret;
-    std::optional<QString> m_credentialsReadError;
-    bool m_useMaxResolution = false;
     double m_uploadLimitMBps = 0;
     std::optional<MuxAsset> m_selectedAsset;
     std::optional<QUrl> m_localFolderURL;
@@ -307,21 +265,10 @@ private:
     bool m_includeSubfolders = false;
     bool m_deliverNewClips = false;
     bool m_replaceChangedClips = false;
-    CityMap m_cityMap;
     std::optional<LocalVideoState> m_savedLocalState;
     QSet<QUrl> m_changedLocalVideos;
-    std::unique_ptr<MuxClient> m_mux;
-    std::unique_ptr<DeliveryLedger> m_ledger;
-    // Declared after the client they use, so they go first.
-    std::unique_ptr<LibrarySync> m_library;
-    std::unique_ptr<SheetExporter> m_sheet;
     std::unique_ptr<DeliveryTracker> m_delivery;
     PlatformConfig m_config;
-
-    QNetworkAccessManager& m_network;
-    const CredentialStore& m_credentials;
-    Options m_options;
-    bool m_ready = false;
 
     // Drops the reads not yet started before waiting for the running ones.
     struct ThreadPoolStopper {
@@ -333,9 +280,7 @@ private:
     bool m_metadataPublishScheduled = false;
     // Ends the running local scan when a newer one starts or this object goes.
     std::stop_source m_localScanStop;
-    // False when the state file found at start could neither be used nor kept aside.
-    bool m_localStateFileReplaceable = true;
-    std::unique_ptr<UploadQueue> m_uploadQueue;
+    std::optional<StoredFile> m_localStateFile;
     bool m_uploadsResumed = false;
 };
 
