@@ -1,7 +1,7 @@
 #include "ui/ApiKeysDialog.h"
 
-#include "ui/library/ConfirmationDialog.h"
-#include "ui/sidebar/SidebarStyle.h"
+#include "ui/common/AppStyle.h"
+#include "ui/common/TokenFields.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QHBoxLayout>
@@ -16,8 +16,7 @@ namespace clipferry {
 ApiKeysDialog::ApiKeysDialog(UploadViewModel& viewModel, QWidget* parent)
     : QDialog(parent)
     , m_viewModel(viewModel)
-    , m_tokenID(new QLineEdit(this))
-    , m_tokenSecret(new QLineEdit(this))
+    , m_tokens(new TokenFields(this))
     , m_readFailure(new QLabel(this))
     , m_retry(new QPushButton(tr("Try Again"), this)) {
     const QString title = QStringLiteral("API Keys for ") + QString::fromUtf8(build::muxWebDomain);
@@ -29,16 +28,10 @@ ApiKeysDialog::ApiKeysDialog(UploadViewModel& viewModel, QWidget* parent)
     heading->setAlignment(Qt::AlignCenter);
     style::applyFont(heading, style::TextStyle::title2);
 
-    m_tokenID->setObjectName(QStringLiteral("tokenID"));
-    m_tokenID->setPlaceholderText(tr("Token ID"));
-    m_tokenSecret->setObjectName(QStringLiteral("tokenSecret"));
-    m_tokenSecret->setPlaceholderText(tr("Token Secret"));
-    m_tokenSecret->setEchoMode(QLineEdit::Password);
-    // A placeholder is gone once typed over: the names stay for a screen reader.
-    m_tokenID->setAccessibleName(tr("Token ID"));
-    m_tokenSecret->setAccessibleName(tr("Token Secret"));
-    connect(m_tokenID, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenID);
-    connect(m_tokenSecret, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenSecret);
+    connect(m_tokens->idField(), &QLineEdit::textEdited, &m_viewModel,
+            &UploadViewModel::setTokenID);
+    connect(m_tokens->secretField(), &QLineEdit::textEdited, &m_viewModel,
+            &UploadViewModel::setTokenSecret);
 
     m_readFailure->setObjectName(QStringLiteral("readFailure"));
     m_readFailure->setWordWrap(true);
@@ -66,8 +59,7 @@ ApiKeysDialog::ApiKeysDialog(UploadViewModel& viewModel, QWidget* parent)
     layout->addWidget(heading);
     layout->addWidget(m_readFailure);
     layout->addWidget(m_retry, 0, Qt::AlignCenter);
-    layout->addWidget(m_tokenID);
-    layout->addWidget(m_tokenSecret);
+    layout->addWidget(m_tokens);
     layout->addLayout(buttons);
     setMinimumWidth(360);
     setMaximumWidth(400);
@@ -77,12 +69,16 @@ ApiKeysDialog::ApiKeysDialog(UploadViewModel& viewModel, QWidget* parent)
     showCredentials();
 }
 
+QLineEdit* ApiKeysDialog::tokenIDField() const {
+    return m_tokens->idField();
+}
+
+QLineEdit* ApiKeysDialog::tokenSecretField() const {
+    return m_tokens->secretField();
+}
+
 void ApiKeysDialog::showCredentials() {
-    // Only differing text is replaced, so typing keeps its cursor.
-    if (m_tokenID->text() != m_viewModel.tokenID())
-        m_tokenID->setText(m_viewModel.tokenID());
-    if (m_tokenSecret->text() != m_viewModel.tokenSecret())
-        m_tokenSecret->setText(m_viewModel.tokenSecret());
+    m_tokens->showTokens(m_viewModel.tokenID(), m_viewModel.tokenSecret());
     const auto& failure = m_viewModel.credentialsReadError();
     m_readFailure->setText(QStringLiteral("Could not read the saved API keys: ") +
                            failure.value_or(QString()));
@@ -91,28 +87,10 @@ void ApiKeysDialog::showCredentials() {
 }
 
 void ApiKeysDialog::save() {
-    saveConfirmingClear(this, m_viewModel, [this] {
+    TokenFields::saveConfirmingClear(this, m_viewModel, [this] {
         m_viewModel.refreshIfNeverListed();
         accept();
     });
-}
-
-void ApiKeysDialog::saveConfirmingClear(QWidget* sheet, UploadViewModel& viewModel,
-                                        const std::function<void()>& saved) {
-    if (!viewModel.saveWouldClearTokens()) {
-        viewModel.startSaveSettings();
-        saved();
-        return;
-    }
-    ConfirmationDialog::ask(sheet,
-                            tr("Remove the saved API token? The emptied field replaces the "
-                               "token in the secret store."),
-                            tr("Remove"), sheet, [&viewModel, saved](bool remove) {
-                                if (!remove)
-                                    return;
-                                viewModel.startSaveSettings(true);
-                                saved();
-                            });
 }
 
 // Every way out hides the sheet in the view model too, or it could never be raised again.

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -9,6 +8,7 @@ class QPushButton;
 
 namespace clipferry {
 
+class TokenFields;
 class UploadViewModel;
 
 // Asks for the service token pair. The fields write to the view model as they are typed;
@@ -19,23 +19,17 @@ class ApiKeysDialog : public QDialog {
 public:
     explicit ApiKeysDialog(UploadViewModel& viewModel, QWidget* parent = nullptr);
 
-    [[nodiscard]] QLineEdit* tokenIDField() const { return m_tokenID; }
-    [[nodiscard]] QLineEdit* tokenSecretField() const { return m_tokenSecret; }
+    [[nodiscard]] QLineEdit* tokenIDField() const;
+    [[nodiscard]] QLineEdit* tokenSecretField() const;
 
     void done(int result) override;
-
-    // Saves the settings, first asking whether an emptied field should remove its stored
-    // token; `saved` runs once they are saved, not when the user declines.
-    static void saveConfirmingClear(QWidget* sheet, UploadViewModel& viewModel,
-                                    const std::function<void()>& saved);
 
 private:
     void save();
     void showCredentials();
 
     UploadViewModel& m_viewModel;
-    QLineEdit* m_tokenID;
-    QLineEdit* m_tokenSecret;
+    TokenFields* m_tokens;
     QLabel* m_readFailure;
     QPushButton* m_retry;
 };

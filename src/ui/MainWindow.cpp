@@ -1,11 +1,11 @@
 #include "ui/MainWindow.h"
 
-#include "sidebar/UploadToolsView.h"
 #include "ui/ApiKeysDialog.h"
 #include "ui/DesktopNotification.h"
+#include "ui/common/AppStyle.h"
+#include "ui/common/QuestionDialog.h"
 #include "ui/library/LibraryColumn.h"
-#include "ui/library/QuestionDialog.h"
-#include "ui/sidebar/SidebarStyle.h"
+#include "ui/sidebar/UploadToolsView.h"
 #include "workflow/UploadQueue.h"
 #include "workflow/UploadViewModel.h"
 
@@ -31,6 +31,7 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& networ
                        QWidget* parent)
     : QMainWindow(parent)
     , m_viewModel(viewModel)
+    , m_style(std::make_unique<AppStyle>())
     , m_splitter(new QSplitter(Qt::Horizontal, this)) {
     setWindowTitle(QStringLiteral("Meridia Companion"));
     setWindowIcon(QIcon(style::picture(QStringLiteral("clipferry"), 256, 1.0)));
@@ -40,12 +41,13 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& networ
     sidebar->setObjectName(QStringLiteral("sidebar"));
     auto* sidebarLayout = new QVBoxLayout(sidebar);
     sidebarLayout->setContentsMargins(0, 0, 0, 0);
-    m_uploadTools = new UploadToolsView(viewModel, sidebar);
+    m_uploadTools = new UploadToolsView(viewModel, *m_style, sidebar);
     sidebarLayout->addWidget(m_uploadTools);
 
     auto libraryOptions = LibraryColumn::defaultOptions();
     libraryOptions.imageBase = std::move(imageBase);
-    auto* library = new LibraryColumn(viewModel, network, std::move(libraryOptions), m_splitter);
+    auto* library =
+        new LibraryColumn(viewModel, network, *m_style, std::move(libraryOptions), m_splitter);
 
     m_splitter->addWidget(sidebar);
     m_splitter->addWidget(library);

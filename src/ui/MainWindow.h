@@ -3,12 +3,14 @@
 #include <QList>
 #include <QMainWindow>
 #include <QUrl>
+#include <memory>
 
 class QNetworkAccessManager;
 class QSplitter;
 
 namespace clipferry {
 
+class AppStyle;
 class UploadViewModel;
 class ApiKeysDialog;
 class UploadToolsView;
@@ -39,6 +41,8 @@ private:
     void showApiKeysSheet(bool show);
 
     UploadViewModel& m_viewModel;
+    // The look the widgets below follow; made before them.
+    std::unique_ptr<AppStyle> m_style;
     QSplitter* m_splitter;
     UploadToolsView* m_uploadTools;
     // The user chose to quit with uploads running; the next close goes through.

@@ -4,7 +4,8 @@
 #include "model/StateFolder.h"
 #include "ui/ApiKeysDialog.h"
 #include "ui/MainWindow.h"
-#include "ui/library/QuestionDialog.h"
+#include "ui/common/AppStyle.h"
+#include "ui/common/QuestionDialog.h"
 #include "workflow/DeliveryLedger.h"
 
 #include "ui/sidebar/SettingsDialog.h"
@@ -41,6 +42,7 @@ class TestMainWindow : public QObject {
 
     // Before any QSettings use: QSettings keeps the first location it sees.
     TempHome m_home;
+    AppStyle m_style;
 
 private Q_SLOTS:
     void init() {
@@ -106,7 +108,7 @@ private Q_SLOTS:
         fixture.viewModel->setShowAPIKeySheet(false);
         MainWindow window(*fixture.viewModel, fixture.network);
         ApiKeysDialog keys(*fixture.viewModel);
-        SettingsDialog settings(*fixture.viewModel, {"mux.com", {}, {}});
+        SettingsDialog settings(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         QWidget* root = path.startsWith("keys/")       ? static_cast<QWidget*>(&keys)
                         : path.startsWith("settings/") ? static_cast<QWidget*>(&settings)
                                                        : &window;

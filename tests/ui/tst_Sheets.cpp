@@ -4,7 +4,8 @@
 #include "ViewModelFixture.h"
 #include "model/StateFolder.h"
 #include "ui/ApiKeysDialog.h"
-#include "ui/library/ConfirmationDialog.h"
+#include "ui/common/AppStyle.h"
+#include "ui/common/ConfirmationDialog.h"
 #include "ui/sidebar/CityTableModel.h"
 #include "ui/sidebar/SettingsDialog.h"
 #include "workflow/SheetExporter.h"
@@ -50,6 +51,7 @@ class TestSheets : public QObject {
 
     // Before any QSettings use: QSettings keeps the first location it sees.
     TempHome m_home;
+    AppStyle m_style;
 
 private Q_SLOTS:
     void init() {
@@ -140,7 +142,7 @@ private Q_SLOTS:
             QSKIP("needs a Secret Service on the session bus");
         ViewModelFixture fixture;
         QCoreApplication::setApplicationVersion("2.5.0+3.gabc1234");
-        SettingsDialog sheet(*fixture.viewModel, {"mux.com", {}, {}});
+        SettingsDialog sheet(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         sheet.open();
         QCOMPARE(sheet.findChild<QLabel*>("about")->text(), "Meridia Companion 2.5.0+3.gabc1234");
         auto* tokenID = sheet.findChild<QLineEdit*>("tokenID");
@@ -221,7 +223,7 @@ private Q_SLOTS:
         QFETCH(qint64, afterRestart);
         {
             ViewModelFixture fixture;
-            SettingsDialog sheet(*fixture.viewModel, {"mux.com", {}, {}});
+            SettingsDialog sheet(*fixture.viewModel, m_style, {"mux.com", {}, {}});
             sheet.open();
             QTableView* table = sheet.cityTable();
             table->setFocus();
@@ -255,7 +257,7 @@ private Q_SLOTS:
         const QString sheetPath = service.sheetWebAppUrl().path();
         QVERIFY(service.addFault({.method = "POST", .path = sheetPath, .delayMs = 60000}));
         ViewModelFixture fixture(service);
-        SettingsDialog sheet(*fixture.viewModel, {"mux.com", {}, {}});
+        SettingsDialog sheet(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         sheet.open();
 
         QTest::mouseClick(sheet.findChild<QPushButton*>("updateGoogleSheets"), Qt::LeftButton);
@@ -287,7 +289,7 @@ private Q_SLOTS:
         UrlRecorder browser;
         QDesktopServices::setUrlHandler("https", &browser, "open");
         ViewModelFixture fixture;
-        SettingsDialog sheet(*fixture.viewModel, {"mux.com", address, {}});
+        SettingsDialog sheet(*fixture.viewModel, m_style, {"mux.com", address, {}});
 
         auto* openAnimations = sheet.findChild<QPushButton*>("openAnimationList");
         QTest::mouseClick(openAnimations, Qt::LeftButton);
@@ -317,7 +319,7 @@ private Q_SLOTS:
         QFETCH(QString, notice);
         QSettings().remove("sheetWebAppUrl");
         ViewModelFixture fixture;
-        SettingsDialog sheet(*fixture.viewModel, {"mux.com", {}, {}});
+        SettingsDialog sheet(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         sheet.open();
         auto* field = sheet.findChild<QLineEdit*>("sheetWebAppUrl");
         QCOMPARE(field->text(), "http://127.0.0.1:1/exec");

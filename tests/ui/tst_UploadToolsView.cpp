@@ -2,11 +2,12 @@
 #include "TempHome.h"
 #include "TestFiles.h"
 #include "ViewModelFixture.h"
-#include "ui/library/QuestionDialog.h"
+#include "ui/common/AppStyle.h"
+#include "ui/common/FolderChooser.h"
+#include "ui/common/QuestionDialog.h"
 #include "ui/sidebar/DropZone.h"
 #include "ui/sidebar/ElidedLabel.h"
 #include "ui/sidebar/FolderBox.h"
-#include "ui/sidebar/FolderChooser.h"
 #include "ui/sidebar/SourcePicker.h"
 #include "ui/sidebar/UploadItemDelegate.h"
 #include "ui/sidebar/UploadListModel.h"
@@ -74,6 +75,7 @@ class TestUploadToolsView : public QObject {
 
     // Before any QSettings use: QSettings keeps the first location it sees.
     TempHome m_home;
+    AppStyle m_style;
 
 private Q_SLOTS:
     void init() {
@@ -106,7 +108,7 @@ private Q_SLOTS:
         // The first drop is refused, so one row ends failed.
         QVERIFY(service.addFault({.method = "POST", .path = "/video/v1/uploads", .status = 400}));
         ViewModelFixture fixture(service);
-        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
+        UploadToolsView view(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         view.resize(360, 900);
         view.show();
         QAbstractItemModelTester tester(view.uploadList()->model(),
@@ -224,7 +226,7 @@ private Q_SLOTS:
         if (state == "failed")
             QVERIFY(service.addFault({.method = "PUT", .path = "/_upload/*", .status = 403}));
         ViewModelFixture fixture(service);
-        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
+        UploadToolsView view(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         view.show();
         QVERIFY(QTest::qWaitForWindowActive(&view));
         QVERIFY(writeRandomFile(m_home.path() + "/clip.mov", 1000000));
@@ -290,7 +292,7 @@ private Q_SLOTS:
         ViewModelFixture fixture(service);
         QVERIFY(QCoro::waitFor(
             fixture.viewModel->library().listAll(service.tokenID(), service.tokenSecret())));
-        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
+        UploadToolsView view(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         view.show();
 
         QuestionDialog::setNextAnswer(answer);
@@ -321,7 +323,7 @@ private Q_SLOTS:
         QCOMPARE(writeClips(m_home.path() + "/pick", {"E1_Opening_ATL_M01_a.mov"}).size(), 1);
         QCOMPARE(writeClips(m_home.path() + "/pick/sub", {"E1_Opening_ATL_M01_b.mov"}).size(), 1);
         QVERIFY(writeFile(m_home.path() + "/pick/notes.txt", "notes"));
-        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
+        UploadToolsView view(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         view.show();
         QVERIFY(QTest::qWaitForWindowActive(&view));
         QCOMPARE(view.dropZone()->addFilesButton()->text(), "Add Files\u2026");
@@ -356,7 +358,7 @@ private Q_SLOTS:
         ViewModelFixture fixture(PlatformConfig(canUpload, true, true, true, true, false));
         // A chosen folder keeps the chooser from opening when the source switches.
         fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(m_home.path()));
-        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
+        UploadToolsView view(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         view.show();
         QSignalSpy chooserOpened(view.folderChooser(), &FolderChooser::opened);
 
@@ -376,7 +378,7 @@ private Q_SLOTS:
     // turned again rescans it.
     void choosingAFolderShowsAndScansIt() {
         ViewModelFixture fixture;
-        UploadToolsView view(*fixture.viewModel, {"mux.com", {}, {}});
+        UploadToolsView view(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         view.resize(360, 800);
         view.show();
         QCoreApplication::processEvents();

@@ -3,11 +3,12 @@
 #include "TempHome.h"
 #include "TestFiles.h"
 #include "ViewModelFixture.h"
-#include "ui/library/ConfirmationDialog.h"
+#include "ui/common/AppStyle.h"
+#include "ui/common/ConfirmationDialog.h"
+#include "ui/common/QuestionDialog.h"
 #include "ui/library/LibraryColumn.h"
 #include "ui/library/LibraryModel.h"
 #include "ui/library/LibraryView.h"
-#include "ui/library/QuestionDialog.h"
 #include "ui/library/RefreshButton.h"
 #include "ui/library/ThumbnailLoader.h"
 #include "workflow/DeliveryTracker.h"
@@ -54,7 +55,7 @@ class Harness {
 public:
     explicit Harness(const QJsonArray& assets = {})
         : fixture(service)
-        , column(*fixture.viewModel, fixture.network, offlineOptions()) {
+        , column(*fixture.viewModel, fixture.network, style, offlineOptions()) {
         fixture.viewModel->setCityMap(ViewModelFixture::cities());
         seeded = service.isRunning() && service.seedAssets(assets);
         column.setUrlOpener([this](const QUrl& url) { opened.append(url); });
@@ -117,6 +118,7 @@ public:
     TempHome home;
     StandInService service;
     ViewModelFixture fixture;
+    AppStyle style;
     LibraryColumn column;
     QList<QUrl> opened;
     bool seeded = false;
@@ -372,7 +374,7 @@ private Q_SLOTS:
 
         // A second start in the same home shows the kept listing, dimmed until its own lands.
         ViewModelFixture next(h.service);
-        LibraryColumn column(*next.viewModel, next.network, offlineOptions());
+        LibraryColumn column(*next.viewModel, next.network, h.style, offlineOptions());
         auto* bar = column.findChild<QProgressBar*>("listingBar");
         QVERIFY(!bar->isHidden());
         QVERIFY(!column.view().isEnabled());

@@ -1,5 +1,5 @@
+#include "thumbnails/ThumbnailSources.h"
 #include "ui/library/ThumbnailLoader.h"
-#include "ui/library/ThumbnailSources.h"
 
 #include <QBuffer>
 #include <QCoro/QCoroSignal>

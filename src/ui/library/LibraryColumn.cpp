@@ -1,16 +1,16 @@
 #include "ui/library/LibraryColumn.h"
 
-#include "ui/library/ConfirmationDialog.h"
+#include "thumbnails/ThumbnailSources.h"
+#include "ui/common/AppStyle.h"
+#include "ui/common/ConfirmationDialog.h"
+#include "ui/common/QuestionDialog.h"
 #include "ui/library/LibraryAddresses.h"
 #include "ui/library/LibraryIcons.h"
 #include "ui/library/LibraryModel.h"
 #include "ui/library/LibraryStyle.h"
 #include "ui/library/LibraryView.h"
-#include "ui/library/QuestionDialog.h"
 #include "ui/library/RefreshButton.h"
 #include "ui/library/ThumbnailLoader.h"
-#include "ui/library/ThumbnailSources.h"
-#include "ui/sidebar/SidebarStyle.h"
 #include "workflow/DeliveryTracker.h"
 #include "workflow/UploadViewModel.h"
 
@@ -53,11 +53,11 @@ LibraryColumn::Options LibraryColumn::defaultOptions() {
 }
 
 LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& network,
-                             QWidget* parent)
-    : LibraryColumn(viewModel, network, defaultOptions(), parent) {}
+                             AppStyle& style, QWidget* parent)
+    : LibraryColumn(viewModel, network, style, defaultOptions(), parent) {}
 
 LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& network,
-                             Options options, QWidget* parent)
+                             AppStyle& style, Options options, QWidget* parent)
     : QWidget(parent)
     , m_viewModel(viewModel)
     , m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
@@ -85,7 +85,7 @@ LibraryColumn::LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& 
     m_search->setPlaceholderText(QStringLiteral("Search Animations\u2026"));
     m_search->setClearButtonEnabled(true);
     // The style's own frame is drawn in the window colour, which vanishes on a dark base.
-    style::setPaletteStyleSheet(m_search, [](const QPalette& palette) {
+    style.setPaletteStyleSheet(m_search, [](const QPalette& palette) {
         QColor outline = style::secondaryColor(palette);
         outline.setAlphaF(0.4F);
         return QStringLiteral("QLineEdit#librarySearch { border: 1px solid %1; "

@@ -19,6 +19,7 @@ class LibraryModel;
 class LibraryView;
 class RefreshButton;
 class ThumbnailLoader;
+class AppStyle;
 class UploadViewModel;
 
 // The main column: the search field and refresh button over the library tree. Carries
@@ -36,10 +37,10 @@ public:
     };
     [[nodiscard]] static Options defaultOptions();
 
-    LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& network,
+    LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& network, AppStyle& style,
                   QWidget* parent = nullptr);
-    LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& network, Options options,
-                  QWidget* parent = nullptr);
+    LibraryColumn(UploadViewModel& viewModel, QNetworkAccessManager& network, AppStyle& style,
+                  Options options, QWidget* parent = nullptr);
     ~LibraryColumn() override;
 
     [[nodiscard]] LibraryModel& model() const { return *m_model; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "thumbnails/ThumbnailSources.h"
+
 #include <QCache>
 #include <QCoro/QCoroTask>
 #include <QImage>
@@ -25,7 +27,7 @@ public:
         State state = State::Loading;
         QPixmap pixmap;
     };
-    using Fetch = std::function<QCoro::Task<std::optional<QImage>>(QString key)>;
+    using Fetch = ThumbnailFetch;
 
     // Pictures are scaled to fill `size` (logical pixels) at `devicePixelRatio`.
     ThumbnailLoader(Fetch fetch, QSize size, qreal devicePixelRatio, int maxInFlight = 6,

@@ -1,6 +1,6 @@
 #include "ui/sidebar/DashedFrame.h"
 
-#include "ui/sidebar/SidebarStyle.h"
+#include "ui/common/AppStyle.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,7 +1,7 @@
 #include "ui/sidebar/DropZone.h"
 
-#include "ui/sidebar/FolderChooser.h"
-#include "ui/sidebar/SidebarStyle.h"
+#include "ui/common/AppStyle.h"
+#include "ui/common/FolderChooser.h"
 
 #include <QDragEnterEvent>
 #include <QLabel>

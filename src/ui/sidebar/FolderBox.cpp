@@ -1,7 +1,7 @@
 #include "ui/sidebar/FolderBox.h"
 
+#include "ui/common/AppStyle.h"
 #include "ui/sidebar/ElidedLabel.h"
-#include "ui/sidebar/SidebarStyle.h"
 
 #include <QCheckBox>
 #include <QEvent>

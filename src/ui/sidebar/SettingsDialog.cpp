@@ -1,11 +1,11 @@
 #include "ui/sidebar/SettingsDialog.h"
 
 #include "model/DetachedTask.h"
-#include "ui/ApiKeysDialog.h"
 
+#include "ui/common/AppStyle.h"
+#include "ui/common/TokenFields.h"
 #include "ui/sidebar/CityTableModel.h"
 #include "ui/sidebar/ScreensDelegate.h"
-#include "ui/sidebar/SidebarStyle.h"
 #include "workflow/SheetExporter.h"
 #include "workflow/UploadViewModel.h"
 
@@ -51,9 +51,11 @@ QPushButton* button(const QString& text, const char* name, QWidget* parent) {
 
 } // namespace
 
-SettingsDialog::SettingsDialog(UploadViewModel& viewModel, Options options, QWidget* parent)
+SettingsDialog::SettingsDialog(UploadViewModel& viewModel, AppStyle& style, Options options,
+                               QWidget* parent)
     : QDialog(parent)
     , m_viewModel(viewModel)
+    , m_style(style)
     , m_options(std::move(options)) {
     setObjectName(QStringLiteral("settingsSheet"));
     setWindowTitle(tr("Settings"));
@@ -170,19 +172,12 @@ QWidget* SettingsDialog::makeCredentials() {
     column->setSpacing(12);
     column->addWidget(heading(m_options.webDomain + QStringLiteral(" API Keys"), section));
 
-    m_tokenID = new QLineEdit(section);
-    m_tokenID->setObjectName(QStringLiteral("tokenID"));
-    m_tokenID->setPlaceholderText(tr("Token ID"));
-    m_tokenSecret = new QLineEdit(section);
-    m_tokenSecret->setObjectName(QStringLiteral("tokenSecret"));
-    m_tokenSecret->setPlaceholderText(tr("Token Secret"));
-    m_tokenSecret->setEchoMode(QLineEdit::Password);
-    m_tokenID->setAccessibleName(tr("Token ID"));
-    m_tokenSecret->setAccessibleName(tr("Token Secret"));
-    connect(m_tokenID, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenID);
-    connect(m_tokenSecret, &QLineEdit::textEdited, &m_viewModel, &UploadViewModel::setTokenSecret);
-    column->addWidget(m_tokenID);
-    column->addWidget(m_tokenSecret);
+    m_tokens = new TokenFields(section);
+    connect(m_tokens->idField(), &QLineEdit::textEdited, &m_viewModel,
+            &UploadViewModel::setTokenID);
+    connect(m_tokens->secretField(), &QLineEdit::textEdited, &m_viewModel,
+            &UploadViewModel::setTokenSecret);
+    column->addWidget(m_tokens);
     return section;
 }
 
@@ -216,7 +211,7 @@ QWidget* SettingsDialog::makeCityTable() {
     header->resizeSection(CityTableModel::screensColumn, 80 + 16);
     fitCityTable();
     connect(m_cityModel, &QAbstractItemModel::modelReset, this, &SettingsDialog::fitCityTable);
-    style::setPaletteStyleSheet(m_cityTable, [](const QPalette& palette) {
+    m_style.setPaletteStyleSheet(m_cityTable, [](const QPalette& palette) {
         QColor tint = style::secondaryColor(palette);
         tint.setAlphaF(0.1F);
         return QStringLiteral(
@@ -298,11 +293,7 @@ void SettingsDialog::fitCityTable() {
 }
 
 void SettingsDialog::showCredentials() {
-    // Only differing text is replaced, so typing keeps its cursor.
-    if (m_tokenID->text() != m_viewModel.tokenID())
-        m_tokenID->setText(m_viewModel.tokenID());
-    if (m_tokenSecret->text() != m_viewModel.tokenSecret())
-        m_tokenSecret->setText(m_viewModel.tokenSecret());
+    m_tokens->showTokens(m_viewModel.tokenID(), m_viewModel.tokenSecret());
     const QSignalBlocker blocker(m_useMaxResolution);
     m_useMaxResolution->setChecked(m_viewModel.useMaxResolution());
 }
@@ -322,7 +313,7 @@ void SettingsDialog::save() {
         }
         m_sheetUrl->setModified(false);
     }
-    ApiKeysDialog::saveConfirmingClear(this, m_viewModel, [this] {
+    TokenFields::saveConfirmingClear(this, m_viewModel, [this] {
         m_viewModel.saveCityMap();
         if (m_sheetKey->isModified())
             m_viewModel.startSaveSheetKey(m_sheetKey->text());

@@ -15,7 +15,9 @@ class QTableView;
 
 namespace clipferry {
 
+class AppStyle;
 class CityTableModel;
+class TokenFields;
 class UploadViewModel;
 
 // The settings sheet. Its fields write to the view model as they are edited; only Save
@@ -30,7 +32,8 @@ public:
         QString videoListUrl;
     };
 
-    SettingsDialog(UploadViewModel& viewModel, Options options, QWidget* parent = nullptr);
+    SettingsDialog(UploadViewModel& viewModel, AppStyle& style, Options options,
+                   QWidget* parent = nullptr);
 
     [[nodiscard]] QTableView* cityTable() const { return m_cityTable; }
     [[nodiscard]] bool isUpdatingSheet() const { return m_sheetPostsRunning > 0; }
@@ -51,9 +54,9 @@ private:
     void showSheetNotice(const std::optional<QString>& problem);
 
     UploadViewModel& m_viewModel;
+    AppStyle& m_style;
     Options m_options;
-    QLineEdit* m_tokenID = nullptr;
-    QLineEdit* m_tokenSecret = nullptr;
+    TokenFields* m_tokens = nullptr;
     QCheckBox* m_useMaxResolution = nullptr;
     QCheckBox* m_limitUploads = nullptr;
     QDoubleSpinBox* m_uploadLimit = nullptr;

@@ -1,6 +1,6 @@
 #include "ui/sidebar/SourcePicker.h"
 
-#include "ui/sidebar/SidebarStyle.h"
+#include "ui/common/AppStyle.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -41,7 +41,7 @@ protected:
 
 } // namespace
 
-SourcePicker::SourcePicker(const QString& serviceLabel, QWidget* parent)
+SourcePicker::SourcePicker(const QString& serviceLabel, AppStyle& style, QWidget* parent)
     : QWidget(parent)
     , m_group(new QButtonGroup(this)) {
     setObjectName(QStringLiteral("sourcePicker"));
@@ -62,7 +62,7 @@ SourcePicker::SourcePicker(const QString& serviceLabel, QWidget* parent)
         m_group->addButton(button, static_cast<int>(provider));
         layout->addWidget(button);
     }
-    style::setPaletteStyleSheet(this, [](const QPalette& palette) {
+    style.setPaletteStyleSheet(this, [](const QPalette& palette) {
         QString sheet = segmentStyle;
         for (const auto role : {QPalette::Mid, QPalette::Button, QPalette::ButtonText,
                                 QPalette::Highlight, QPalette::HighlightedText})

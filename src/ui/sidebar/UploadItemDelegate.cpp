@@ -1,7 +1,7 @@
 #include "ui/sidebar/UploadItemDelegate.h"
 
 #include "model/UploadItem.h"
-#include "ui/sidebar/SidebarStyle.h"
+#include "ui/common/AppStyle.h"
 #include "ui/sidebar/UploadListModel.h"
 
 #include <QApplication>

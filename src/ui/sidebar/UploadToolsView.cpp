@@ -1,13 +1,13 @@
 #include "ui/sidebar/UploadToolsView.h"
 
 #include "model/DetachedTask.h"
-#include "ui/LogView.h"
-#include "ui/library/QuestionDialog.h"
+#include "ui/common/AppStyle.h"
+#include "ui/common/FolderChooser.h"
+#include "ui/common/QuestionDialog.h"
 #include "ui/sidebar/DropZone.h"
 #include "ui/sidebar/FolderBox.h"
-#include "ui/sidebar/FolderChooser.h"
+#include "ui/sidebar/LogView.h"
 #include "ui/sidebar/SettingsDialog.h"
-#include "ui/sidebar/SidebarStyle.h"
 #include "ui/sidebar/SourcePicker.h"
 #include "ui/sidebar/UploadItemDelegate.h"
 #include "ui/sidebar/UploadListModel.h"
@@ -32,12 +32,14 @@ UploadToolsView::Options UploadToolsView::defaultOptions() {
             QString::fromUtf8(build::videoListUrl)};
 }
 
-UploadToolsView::UploadToolsView(UploadViewModel& viewModel, QWidget* parent)
-    : UploadToolsView(viewModel, defaultOptions(), parent) {}
+UploadToolsView::UploadToolsView(UploadViewModel& viewModel, AppStyle& style, QWidget* parent)
+    : UploadToolsView(viewModel, style, defaultOptions(), parent) {}
 
-UploadToolsView::UploadToolsView(UploadViewModel& viewModel, Options options, QWidget* parent)
+UploadToolsView::UploadToolsView(UploadViewModel& viewModel, AppStyle& style, Options options,
+                                 QWidget* parent)
     : QScrollArea(parent)
     , m_viewModel(viewModel)
+    , m_style(style)
     , m_options(std::move(options))
     , m_folderChooser(new FolderChooser(this)) {
     setObjectName(QStringLiteral("uploadTools"));
@@ -53,7 +55,7 @@ UploadToolsView::UploadToolsView(UploadViewModel& viewModel, Options options, QW
     const PlatformConfigProtocol& config = viewModel.config();
     column->addWidget(makeHeader());
 
-    m_sourcePicker = new SourcePicker(m_options.webDomain, content);
+    m_sourcePicker = new SourcePicker(m_options.webDomain, m_style, content);
     m_sourcePicker->setVisible(config.supportsLocalProvider() || config.supportsMuxProvider());
     column->addWidget(m_sourcePicker);
 
@@ -268,7 +270,7 @@ QWidget* UploadToolsView::makeLogBox() {
     m_log = new LogView(m_viewModel, box);
     m_log->setFixedHeight(150);
     style::applyFont(m_log, style::TextStyle::caption);
-    style::setPaletteStyleSheet(m_log, [](const QPalette& palette) {
+    m_style.setPaletteStyleSheet(m_log, [](const QPalette& palette) {
         QColor outline = style::secondaryColor(palette);
         outline.setAlphaF(0.4F);
         return QStringLiteral("QPlainTextEdit#log { background: %2; color: %3; "
@@ -309,7 +311,7 @@ void UploadToolsView::openSettings() {
     if (!m_settingsDialog) {
         SettingsDialog::Options options{m_options.webDomain, m_options.animationListUrl,
                                         m_options.videoListUrl};
-        m_settingsDialog = new SettingsDialog(m_viewModel, std::move(options), this);
+        m_settingsDialog = new SettingsDialog(m_viewModel, m_style, std::move(options), this);
     }
     m_settingsDialog->open();
 }

@@ -11,6 +11,7 @@ class QToolButton;
 
 namespace clipferry {
 
+class AppStyle;
 class DropZone;
 class FolderBox;
 class FolderChooser;
@@ -34,8 +35,9 @@ public:
     // From the build constants.
     [[nodiscard]] static Options defaultOptions();
 
-    explicit UploadToolsView(UploadViewModel& viewModel, QWidget* parent = nullptr);
-    UploadToolsView(UploadViewModel& viewModel, Options options, QWidget* parent = nullptr);
+    UploadToolsView(UploadViewModel& viewModel, AppStyle& style, QWidget* parent = nullptr);
+    UploadToolsView(UploadViewModel& viewModel, AppStyle& style, Options options,
+                    QWidget* parent = nullptr);
 
     [[nodiscard]] SourcePicker* sourcePicker() const { return m_sourcePicker; }
     [[nodiscard]] DropZone* dropZone() const { return m_dropZone; }
@@ -69,6 +71,7 @@ private:
     void showQueueState();
 
     UploadViewModel& m_viewModel;
+    AppStyle& m_style;
     Options m_options;
     QToolButton* m_settingsButton = nullptr;
     SourcePicker* m_sourcePicker = nullptr;

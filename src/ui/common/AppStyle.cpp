@@ -1,4 +1,4 @@
-#include "ui/sidebar/SidebarStyle.h"
+#include "ui/common/AppStyle.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -19,6 +19,30 @@ static void initShellResources() {
     }();
     Q_UNUSED(done);
 }
+
+namespace clipferry {
+
+AppStyle::AppStyle() {
+    qApp->installEventFilter(this);
+}
+
+AppStyle::~AppStyle() = default;
+
+void AppStyle::setPaletteStyleSheet(QWidget* widget, std::function<QString(const QPalette&)> make) {
+    widget->setStyleSheet(make(QApplication::palette()));
+    m_entries.push_back({widget, std::move(make)});
+}
+
+bool AppStyle::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
+        std::erase_if(m_entries, [](const Entry& entry) { return entry.widget.isNull(); });
+        for (const Entry& entry : m_entries)
+            entry.widget->setStyleSheet(entry.make(QApplication::palette()));
+    }
+    return false;
+}
+
+} // namespace clipferry
 
 namespace clipferry::style {
 namespace {
@@ -72,50 +96,6 @@ void applyFont(QWidget* widget, TextStyle style) {
 
 QColor secondaryColor(const QPalette& palette) {
     return palette.color(QPalette::PlaceholderText);
-}
-
-namespace {
-
-// Every widget whose sheet follows the palette. The application hears of a new palette;
-// a widget with a sheet of its own does not, so one filter on the application re-sets them.
-class PaletteStyleSheets : public QObject {
-public:
-    static PaletteStyleSheets& instance() {
-        static auto* sheets = new PaletteStyleSheets;
-        return *sheets;
-    }
-
-    void add(QWidget* widget, std::function<QString(const QPalette&)> make) {
-        widget->setStyleSheet(make(QApplication::palette()));
-        m_entries.push_back({widget, std::move(make)});
-    }
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
-            std::erase_if(m_entries, [](const Entry& entry) { return entry.widget.isNull(); });
-            for (const Entry& entry : m_entries)
-                entry.widget->setStyleSheet(entry.make(QApplication::palette()));
-        }
-        return false;
-    }
-
-private:
-    PaletteStyleSheets()
-        : QObject(qApp) {
-        qApp->installEventFilter(this);
-    }
-
-    struct Entry {
-        QPointer<QWidget> widget;
-        std::function<QString(const QPalette&)> make;
-    };
-    std::vector<Entry> m_entries;
-};
-
-} // namespace
-
-void setPaletteStyleSheet(QWidget* widget, std::function<QString(const QPalette&)> make) {
-    PaletteStyleSheets::instance().add(widget, std::move(make));
 }
 
 QColor accentBlue() {

@@ -1,4 +1,4 @@
-#include "ui/library/ThumbnailSources.h"
+#include "thumbnails/ThumbnailSources.h"
 
 #include "service/LoopbackGuard.h"
 #include "thumbnails/ThumbnailProvider.h"
@@ -87,8 +87,7 @@ QCoro::Task<std::optional<QImage>> fetchLocal(QUrl file, QSizeF size) {
 
 } // namespace
 
-ThumbnailLoader::Fetch remoteThumbnailFetch(QNetworkAccessManager& network,
-                                            QNetworkDiskCache* cache) {
+ThumbnailFetch remoteThumbnailFetch(QNetworkAccessManager& network, QNetworkDiskCache* cache) {
     QPointer<QNetworkDiskCache> guarded(cache);
     return [network = &network, guarded](QString key) {
         return fetchRemote(network, guarded, QUrl(key));
@@ -100,7 +99,7 @@ QString remoteThumbnailCacheFolder() {
            QStringLiteral("/remote-thumbnails");
 }
 
-ThumbnailLoader::Fetch localThumbnailFetch(QSizeF size) {
+ThumbnailFetch localThumbnailFetch(QSizeF size) {
     return [size](QString key) {
         return fetchLocal(QUrl(key), size);
     };

@@ -1,4 +1,4 @@
-#include "ui/sidebar/FolderChooser.h"
+#include "ui/common/FolderChooser.h"
 
 #include <QFileDialog>
 #include <QTimer>

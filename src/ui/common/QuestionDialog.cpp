@@ -1,4 +1,4 @@
-#include "ui/library/QuestionDialog.h"
+#include "ui/common/QuestionDialog.h"
 
 #include <QMessageBox>
 #include <QPointer>

@@ -2,12 +2,43 @@
 
 #include <QColor>
 #include <QFont>
+#include <QObject>
 #include <QPixmap>
+#include <QPointer>
 #include <functional>
+#include <vector>
 
 class QPalette;
 class QString;
 class QWidget;
+
+namespace clipferry {
+
+// The application's look beyond the desktop style: style sheets that follow the palette.
+// One per application, made by the window that owns the widgets and passed to them; a
+// widget with a sheet of its own does not hear of a new palette, so this object re-sets
+// the sheets when the application's palette changes.
+class AppStyle : public QObject {
+public:
+    AppStyle();
+    ~AppStyle() override;
+
+    // Sets the sheet `make` writes for the application's palette, and writes it again whenever
+    // that palette changes: Qt reads palette() roles and colours in a sheet only when it is set.
+    void setPaletteStyleSheet(QWidget* widget, std::function<QString(const QPalette&)> make);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Entry {
+        QPointer<QWidget> widget;
+        std::function<QString(const QPalette&)> make;
+    };
+    std::vector<Entry> m_entries;
+};
+
+} // namespace clipferry
 
 namespace clipferry::style {
 
@@ -18,9 +49,6 @@ enum class TextStyle { largeTitle, title2, headline, subheadlineBold, body, capt
 void applyFont(QWidget* widget, TextStyle style);
 
 [[nodiscard]] QColor secondaryColor(const QPalette& palette);
-// Sets the sheet `make` writes for the application's palette, and writes it again whenever
-// that palette changes: Qt reads palette() roles and colours in a sheet only when it is set.
-void setPaletteStyleSheet(QWidget* widget, std::function<QString(const QPalette&)> make);
 [[nodiscard]] QColor accentBlue();
 [[nodiscard]] QColor successGreen();
 [[nodiscard]] QColor failureRed();

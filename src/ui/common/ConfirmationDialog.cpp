@@ -1,6 +1,6 @@
-#include "ui/library/ConfirmationDialog.h"
+#include "ui/common/ConfirmationDialog.h"
 
-#include "ui/library/QuestionDialog.h"
+#include "ui/common/QuestionDialog.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "ui/LogView.h"
+#include "ui/sidebar/LogView.h"
 
 #include "workflow/UploadViewModel.h"
 
