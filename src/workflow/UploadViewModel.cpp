@@ -11,6 +11,7 @@
 #include "workflow/DeliveryTracker.h"
 #include "workflow/FileAttributes.h"
 #include "workflow/LibrarySync.h"
+#include "workflow/LocalFolder.h"
 #include "workflow/SheetExporter.h"
 #include "workflow/UploadQueue.h"
 
@@ -43,23 +44,19 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, Workspace& worksp
     auto& queue = workspace.uploadQueue();
     connect(&queue, &UploadQueue::itemAppended, this, &UploadViewModel::uploadAppended);
     connect(&queue, &UploadQueue::itemChanged, this, &UploadViewModel::uploadChanged);
-    connect(&queue, &UploadQueue::batchFinished, this, [this] { keep(completeUploadBatch()); });
-    queue.setAfterItemDone([this](QUrl fileURL, QString assetID) {
-        return m_delivery->afterItemDone(std::move(fileURL), std::move(assetID));
-    });
+    connect(&queue, &UploadQueue::batchFinished, this,
+            [this] { runDetached(completeUploadBatch()); });
     connect(&workspace.sheetExporter(), &SheetExporter::exportFinished, this,
             &UploadViewModel::sheetExportFinished);
     if (auto* cities = workspace.cityTable())
         connect(cities, &CityTable::changed, this, &UploadViewModel::cityMapChanged);
 
-    m_localStateFile.emplace(stateFilePath(QString::fromLatin1(localVideoStateFileName)),
-                             workspace.options().headless ? StoredFile::Access::readOnly
-                                                          : StoredFile::Access::readWrite);
-    auto loaded = m_localStateFile->load<LocalVideoState>(decodeLocalVideoState);
-    if (loaded.failed())
-        appendLog(loadFailureLine(loaded, QStringLiteral("local video state"), *m_localStateFile));
-    m_savedLocalState =
-        loaded.value ? std::move(loaded.value) : LocalVideoState{currentTimeSeconds(), {}};
+    auto& folder = workspace.localFolder();
+    connect(&folder, &LocalFolder::folderChanged, this, &UploadViewModel::localFolderChanged);
+    connect(&folder, &LocalFolder::videoURLsChanged, this, &UploadViewModel::localVideoURLsChanged);
+    connect(&folder, &LocalFolder::changedVideosChanged, this,
+            &UploadViewModel::changedLocalVideosChanged);
+    connect(&folder, &LocalFolder::metadataChanged, this, &UploadViewModel::localMetadataChanged);
     auto& library = workspace.library();
     connect(&library, &LibrarySync::existingAssetsChanged, this,
             &UploadViewModel::existingAssetsChanged);
@@ -71,7 +68,6 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, Workspace& worksp
             &UploadViewModel::showsCachedListingChanged);
     connect(&library, &LibrarySync::listingNoticeChanged, this,
             &UploadViewModel::listingNoticeChanged);
-    m_delivery = std::make_unique<DeliveryTracker>(*this, workspace.options().maxListingAge);
     restoreKeptSettings();
     if (credentials.isLoaded())
         takeLoadedCredentials();
@@ -97,10 +93,11 @@ void UploadViewModel::restoreKeptSettings() {
         return;
     const QString folder = settings.value(QLatin1String(localFolderKey)).toString();
     if (!folder.isEmpty())
-        m_localFolderURL = QUrl::fromLocalFile(folder);
+        m_workspace.localFolder().setFolderURL(QUrl::fromLocalFile(folder));
     if (settings.value(QLatin1String(providerKey)).toString() == QLatin1String("localFolder") &&
-        m_localFolderURL)
+        localFolderURL())
         m_provider = VideoProvider::localFolder;
+    m_workspace.delivery().setFolderShown(m_provider == VideoProvider::localFolder);
 }
 
 int UploadViewModel::uploadsAtOnce() const {
@@ -119,13 +116,7 @@ void UploadViewModel::setUploadLimitMBps(double megabytesPerSecond) {
     QSettings().setValue(QLatin1String(uploadLimitKey), m_uploadLimitMBps);
 }
 
-UploadViewModel::~UploadViewModel() {
-    m_localScanStop.request_stop();
-}
-
-void UploadViewModel::keep(QCoro::Task<> task) {
-    runDetached(std::move(task));
-}
+UploadViewModel::~UploadViewModel() = default;
 
 void UploadViewModel::post(std::function<void()> job) {
     QMetaObject::invokeMethod(this, std::move(job), Qt::QueuedConnection);
@@ -198,6 +189,10 @@ SheetExporter& UploadViewModel::sheetExporter() {
 
 DeliveryLedger& UploadViewModel::ledger() const {
     return m_workspace.ledger();
+}
+
+DeliveryTracker& UploadViewModel::delivery() const {
+    return m_workspace.delivery();
 }
 
 const UploadViewModel::Options& UploadViewModel::options() const {
@@ -280,18 +275,6 @@ void UploadViewModel::startUploadBatch(const QList<QUrl>& files) {
     m_workspace.uploadQueue().startUploadBatch(files);
 }
 
-QCoro::Task<> UploadViewModel::processUpload(qsizetype index) {
-    return m_workspace.uploadQueue().processUpload(index);
-}
-
-void UploadViewModel::setUploadStatus(qsizetype index, UploadStatus status, double progress) {
-    m_workspace.uploadQueue().setUploadStatus(index, status, progress);
-}
-
-QCoro::Task<> UploadViewModel::finishBatchItem() {
-    return m_workspace.uploadQueue().finishBatchItem();
-}
-
 QCoro::Task<> UploadViewModel::completeUploadBatch() {
     QPointer self(this);
     auto listed = co_await relistLibrary();
@@ -313,8 +296,8 @@ void UploadViewModel::appendLog(const QString& message) {
 
 QList<LocalVideo> UploadViewModel::localVideos() const {
     QList<LocalVideo> videos;
-    videos.reserve(m_localVideoURLs.size());
-    for (const auto& url : m_localVideoURLs)
+    videos.reserve(localVideoURLs().size());
+    for (const auto& url : localVideoURLs())
         videos.append(LocalVideo{url});
     return videos;
 }
@@ -336,11 +319,7 @@ QCoro::Task<> UploadViewModel::saveSettings(bool clearingConfirmed) {
 // --- seen-state --------------------------------------------------------------------
 
 void UploadViewModel::saveLocalVideoState() {
-    if (!m_savedLocalState)
-        return;
-    auto written = m_localStateFile->save(encodeLocalVideoState(*m_savedLocalState));
-    if (!written)
-        appendLog(QStringLiteral("Failed to save local video state: ") + written.error().message);
+    m_workspace.localFolder().saveState();
 }
 
 // --- library and sheet -------------------------------------------------------------
@@ -362,7 +341,7 @@ QCoro::Task<std::optional<QList<MuxAsset>>> UploadViewModel::relistLibrary() {
             co_return std::nullopt;
         m_workspace.library().endRefresh();
         appendLog(
-            QStringLiteral("Loaded %1 videos from local folder.").arg(m_localVideoURLs.size()));
+            QStringLiteral("Loaded %1 videos from local folder.").arg(localVideoURLs().size()));
         co_return std::nullopt;
     }
     // The first listing needs the tokens, which the secret store hands over asynchronously.
@@ -393,17 +372,7 @@ void UploadViewModel::markAssetSeen(const QString& assetID) {
 void UploadViewModel::markAllSeen() {
     const double now = currentTimeSeconds();
     m_workspace.library().markAllSeen(now);
-    if (!m_savedLocalState)
-        m_savedLocalState = LocalVideoState{now, {}};
-    for (const auto& url : std::as_const(m_localVideoURLs)) {
-        const auto attributes = readFileAttributes(url.toLocalFile());
-        if (!attributes)
-            continue;
-        m_savedLocalState->fileTimes.insert(url.toLocalFile(),
-                                            FileRecord{attributes->modified, attributes->size});
-    }
-    saveLocalVideoState();
-    post([this] { setChangedLocalVideos({}); });
+    m_workspace.localFolder().markAllSeen(now);
     appendLog(QStringLiteral("Marked all videos as seen"));
 }
 
@@ -423,11 +392,6 @@ QCoro::Task<> UploadViewModel::deleteSelectedAsset() {
     setSelectedAsset(std::nullopt);
     appendLog(QStringLiteral("Updating Google Sheet\u2026"));
     co_await exportAfterLibraryChange(std::move(listed));
-}
-
-QString UploadViewModel::buildSheetCSV() const {
-    return m_workspace.sheetExporter().buildSheetCSV(
-        lastCompleteListing().value_or(QList<MuxAsset>{}));
 }
 
 QCoro::Task<> UploadViewModel::saveSheetKey(QString key) {
@@ -475,6 +439,7 @@ void UploadViewModel::setProvider(VideoProvider provider) {
         QSettings().setValue(QLatin1String(providerKey), provider == VideoProvider::localFolder
                                                              ? QStringLiteral("localFolder")
                                                              : QStringLiteral("webMux"));
+    m_workspace.delivery().setFolderShown(provider == VideoProvider::localFolder);
     Q_EMIT providerChanged(provider);
 }
 
@@ -496,11 +461,10 @@ void UploadViewModel::setSelectedAsset(std::optional<MuxAsset> asset) {
 }
 
 void UploadViewModel::setLocalFolderURL(std::optional<QUrl> folder) {
-    m_localFolderURL = std::move(folder);
     if (!m_workspace.options().headless)
         QSettings().setValue(QLatin1String(localFolderKey),
-                             m_localFolderURL ? m_localFolderURL->toLocalFile() : QString());
-    Q_EMIT localFolderChanged();
+                             folder ? folder->toLocalFile() : QString());
+    m_workspace.localFolder().setFolderURL(std::move(folder));
 }
 
 void UploadViewModel::setSelectedLocalVideo(std::optional<QUrl> file) {
@@ -509,10 +473,7 @@ void UploadViewModel::setSelectedLocalVideo(std::optional<QUrl> file) {
 }
 
 void UploadViewModel::setIncludeSubfolders(bool include) {
-    if (m_includeSubfolders == include)
-        return;
-    m_includeSubfolders = include;
-    Q_EMIT localFolderChanged();
+    m_workspace.localFolder().setIncludeSubfolders(include);
 }
 
 void UploadViewModel::setDeliverNewClips(bool deliver) {
@@ -529,14 +490,52 @@ void UploadViewModel::setReplaceChangedClips(bool replace) {
     Q_EMIT deliverNewClipsChanged();
 }
 
-void UploadViewModel::setLocalVideoURLs(QList<QUrl> files) {
-    m_localVideoURLs = std::move(files);
-    Q_EMIT localVideoURLsChanged();
+// --- local folder ------------------------------------------------------------------
+
+const std::optional<QUrl>& UploadViewModel::localFolderURL() const {
+    return m_workspace.localFolder().folderURL();
 }
 
-void UploadViewModel::setChangedLocalVideos(QSet<QUrl> files) {
-    m_changedLocalVideos = std::move(files);
-    Q_EMIT changedLocalVideosChanged();
+const QList<QUrl>& UploadViewModel::localVideoURLs() const {
+    return m_workspace.localFolder().videoURLs();
+}
+
+bool UploadViewModel::includeSubfolders() const {
+    return m_workspace.localFolder().includeSubfolders();
+}
+
+const std::optional<LocalVideoState>& UploadViewModel::savedLocalState() const {
+    return m_workspace.localFolder().savedState();
+}
+
+const QSet<QUrl>& UploadViewModel::changedLocalVideos() const {
+    return m_workspace.localFolder().changedVideos();
+}
+
+void UploadViewModel::setFixtureLocalVideos(QList<QUrl> files, QSet<QUrl> changedFiles) {
+    m_workspace.localFolder().setFixture(std::move(files), std::move(changedFiles));
+}
+
+QCoro::Task<> UploadViewModel::loadLocalVideos() {
+    return m_workspace.localFolder().load();
+}
+
+QCoro::Task<> UploadViewModel::selectLocalFolder(QUrl folder) {
+    if (!m_workspace.options().headless)
+        QSettings().setValue(QLatin1String(localFolderKey), folder.toLocalFile());
+    return m_workspace.localFolder().select(std::move(folder));
+}
+
+QCoro::Task<> UploadViewModel::reloadLocalFolder() {
+    return m_workspace.localFolder().reload();
+}
+
+void UploadViewModel::markLocalVideoSeen(const QUrl& file) {
+    m_workspace.localFolder().markSeen(file);
+}
+
+void UploadViewModel::setMetadataThreadPool(QThreadPool* pool) {
+    m_workspace.localFolder().setMetadataThreadPool(pool);
 }
 
 } // namespace clipferry

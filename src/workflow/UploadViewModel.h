@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/CityInfo.h"
+#include "model/DetachedTask.h"
 #include "model/Records.h"
 #include "model/Result.h"
 #include "model/SeenState.h"
@@ -80,14 +81,14 @@ public:
     [[nodiscard]] const QString& listingNotice() const;
     [[nodiscard]] const std::optional<MuxAsset>& selectedAsset() const { return m_selectedAsset; }
     void setSelectedAsset(std::optional<MuxAsset> asset);
-    [[nodiscard]] const std::optional<QUrl>& localFolderURL() const { return m_localFolderURL; }
+    [[nodiscard]] const std::optional<QUrl>& localFolderURL() const;
     void setLocalFolderURL(std::optional<QUrl> folder);
-    [[nodiscard]] const QList<QUrl>& localVideoURLs() const { return m_localVideoURLs; }
+    [[nodiscard]] const QList<QUrl>& localVideoURLs() const;
     [[nodiscard]] const std::optional<QUrl>& selectedLocalVideo() const {
         return m_selectedLocalVideo;
     }
     void setSelectedLocalVideo(std::optional<QUrl> file);
-    [[nodiscard]] bool includeSubfolders() const { return m_includeSubfolders; }
+    [[nodiscard]] bool includeSubfolders() const;
     void setIncludeSubfolders(bool include);
     // "Deliver new clips automatically" and "Replace changed clips" of the local folder;
     // the folder's watcher (an `AutoDelivery` of the composition root) follows them.
@@ -98,10 +99,8 @@ public:
     [[nodiscard]] const CityMap& cityMap() const;
     void setCityMap(CityMap map);
     [[nodiscard]] bool isRefreshing() const;
-    [[nodiscard]] const std::optional<LocalVideoState>& savedLocalState() const {
-        return m_savedLocalState;
-    }
-    [[nodiscard]] const QSet<QUrl>& changedLocalVideos() const { return m_changedLocalVideos; }
+    [[nodiscard]] const std::optional<LocalVideoState>& savedLocalState() const;
+    [[nodiscard]] const QSet<QUrl>& changedLocalVideos() const;
     [[nodiscard]] const std::optional<MuxState>& savedMuxState() const;
     [[nodiscard]] const QSet<QString>& changedMuxAssets() const;
     [[nodiscard]] qint64 pendingBatchUploads() const;
@@ -110,7 +109,7 @@ public:
     [[nodiscard]] LibrarySync& library();
     [[nodiscard]] SheetExporter& sheetExporter();
     // Local clips against the service library.
-    [[nodiscard]] DeliveryTracker& delivery() const { return *m_delivery; }
+    [[nodiscard]] DeliveryTracker& delivery() const;
     [[nodiscard]] DeliveryLedger& ledger() const;
     [[nodiscard]] const PlatformConfigProtocol& config() const { return m_config; }
     [[nodiscard]] const Options& options() const;
@@ -132,16 +131,16 @@ public:
     // Why the stored tokens could not be read, until a read succeeds; the keys sheet shows
     // it and offers `startLoadSettings` again.
     [[nodiscard]] const std::optional<QString>& credentialsReadError() const;
-    // Fire-and-forget forms for the views' buttons; the tasks are kept until they end.
+    // Fire-and-forget forms for the views' buttons; each task runs to its end on its own.
     void startSaveSettings(bool clearingConfirmed = false) {
-        keep(saveSettings(clearingConfirmed));
+        runDetached(saveSettings(clearingConfirmed));
     }
-    void startLoadSettings() { keep(reloadCredentials()); }
-    void startRefreshLibrary() { keep(refreshLibrary()); }
-    void startDeleteSelectedAsset() { keep(deleteSelectedAsset()); }
-    void startUpdateGoogleSheets() { keep(updateGoogleSheets()); }
+    void startLoadSettings() { runDetached(reloadCredentials()); }
+    void startRefreshLibrary() { runDetached(refreshLibrary()); }
+    void startDeleteSelectedAsset() { runDetached(deleteSelectedAsset()); }
+    void startUpdateGoogleSheets() { runDetached(updateGoogleSheets()); }
     // Stores the sheet web app's key beside the tokens; empty removes it.
-    void startSaveSheetKey(QString key) { keep(saveSheetKey(std::move(key))); }
+    void startSaveSheetKey(QString key) { runDetached(saveSheetKey(std::move(key))); }
     // After the first tokens are entered: the start-up listing ran without them.
     void refreshIfNeverListed();
     void saveMuxState();
@@ -152,10 +151,7 @@ public:
     [[nodiscard]] UploadQueue& uploadQueue();
     [[nodiscard]] const UploadQueue& uploadQueue() const;
     void startUploadBatch(const QList<QUrl>& files);
-    [[nodiscard]] QCoro::Task<> processUpload(qsizetype index);
-    void setUploadStatus(qsizetype index, UploadStatus status, double progress);
     void markUploadedAssetNew(const QString& assetID);
-    [[nodiscard]] QCoro::Task<> finishBatchItem();
 
     // --- library sync ----------------------------------------------------------------
     [[nodiscard]] QCoro::Task<> refreshLibrary();
@@ -165,9 +161,6 @@ public:
     [[nodiscard]] QCoro::Task<> deleteSelectedAsset();
 
     // --- sheet export ----------------------------------------------------------------
-    // The CSV of the last complete listing of the service library: an export never sends
-    // a partial or local list that would wipe rows from the sheet.
-    [[nodiscard]] QString buildSheetCSV() const;
     [[nodiscard]] const std::optional<QList<MuxAsset>>& lastCompleteListing() const;
     [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
@@ -176,16 +169,15 @@ public:
     // --- local folder ----------------------------------------------------------------
     // Lists the chosen folder and flags new and changed files; a newer scan supersedes it.
     [[nodiscard]] QCoro::Task<> loadLocalVideos();
-    void startLoadLocalVideos() { keep(loadLocalVideos()); }
+    void startLoadLocalVideos() { runDetached(loadLocalVideos()); }
     // The folder chooser's answer: scans it, and logs the choice after the scan's lines.
     [[nodiscard]] QCoro::Task<> selectLocalFolder(QUrl folder);
-    void startSelectLocalFolder(QUrl folder) { keep(selectLocalFolder(std::move(folder))); }
+    void startSelectLocalFolder(QUrl folder) { runDetached(selectLocalFolder(std::move(folder))); }
     // The library's refresh while the local folder is on view: rescans and logs the count,
     // and leaves the service library, which has nothing to do with the folder, as it is.
     [[nodiscard]] QCoro::Task<> reloadLocalFolder();
-    void startReloadLocalFolder() { keep(reloadLocalFolder()); }
+    void startReloadLocalFolder() { runDetached(reloadLocalFolder()); }
     void markLocalVideoSeen(const QUrl& file);
-    [[nodiscard]] QCoro::Task<> preloadLocalMetadata(QList<QUrl> files);
     // The pool metadata is read on; by default one of this object's own, with a thread
     // per core. The pool must outlive this object.
     void setMetadataThreadPool(QThreadPool* pool);
@@ -197,10 +189,7 @@ public:
         setChangedMuxAssets(std::move(changedAssets));
         setExistingAssets(std::move(assets));
     }
-    void setFixtureLocalVideos(QList<QUrl> files, QSet<QUrl> changedFiles) {
-        setChangedLocalVideos(std::move(changedFiles));
-        setLocalVideoURLs(std::move(files));
-    }
+    void setFixtureLocalVideos(QList<QUrl> files, QSet<QUrl> changedFiles);
 
 Q_SIGNALS:
     void ready();
@@ -228,20 +217,12 @@ Q_SIGNALS:
     void sheetExportFinished(bool updated);
 
 private:
-    // Keeps a started task alive until it ends, and drops its result if this object
-    // is gone by then.
-    void keep(QCoro::Task<> task);
     // Runs `job` from the event loop, after the current step.
     void post(std::function<void()> job);
     void takeLoadedCredentials();
     QCoro::Task<> reloadCredentials();
-    void setLocalVideoURLs(QList<QUrl> files);
     void setExistingAssets(QList<MuxAsset> assets);
     void setChangedMuxAssets(QSet<QString> ids);
-    void setChangedLocalVideos(QSet<QUrl> files);
-    QThreadPool& metadataThreadPool();
-    void noteLocalMetadataArrived();
-    void publishLocalMetadata();
     // The relist and the sheet after a batch.
     [[nodiscard]] QCoro::Task<> completeUploadBatch();
     void resumeUnfinishedUploads();
@@ -250,37 +231,17 @@ private:
     // `refreshLibrary`, handing back the complete service listing when it brought one.
     [[nodiscard]] QCoro::Task<std::optional<QList<MuxAsset>>> relistLibrary();
     [[nodiscard]] QCoro::Task<> exportAfterLibraryChange(std::optional<QList<MuxAsset>> listed);
-    // False when a newer scan took this one's place before it landed. `thenLog` follows the
-    // scan's own line, before the line of what it found.
-    [[nodiscard]] QCoro::Task<bool> scanLocalVideos(QString thenLog);
 
     Workspace& m_workspace;
     bool m_showAPIKeySheet = false;
     VideoProvider m_provider = VideoProvider::webMux;
     double m_uploadLimitMBps = 0;
     std::optional<MuxAsset> m_selectedAsset;
-    std::optional<QUrl> m_localFolderURL;
-    QList<QUrl> m_localVideoURLs;
     std::optional<QUrl> m_selectedLocalVideo;
-    bool m_includeSubfolders = false;
     bool m_deliverNewClips = false;
     bool m_replaceChangedClips = false;
-    std::optional<LocalVideoState> m_savedLocalState;
-    QSet<QUrl> m_changedLocalVideos;
-    std::unique_ptr<DeliveryTracker> m_delivery;
     PlatformConfig m_config;
 
-    // Drops the reads not yet started before waiting for the running ones.
-    struct ThreadPoolStopper {
-        void operator()(QThreadPool* pool) const;
-    };
-    std::unique_ptr<QThreadPool, ThreadPoolStopper> m_ownMetadataPool;
-    QThreadPool* m_metadataPool = nullptr;
-    QElapsedTimer m_lastMetadataPublish;
-    bool m_metadataPublishScheduled = false;
-    // Ends the running local scan when a newer one starts or this object goes.
-    std::stop_source m_localScanStop;
-    std::optional<StoredFile> m_localStateFile;
     bool m_uploadsResumed = false;
 };
 

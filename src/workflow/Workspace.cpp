@@ -8,8 +8,10 @@
 #include "workflow/CityTable.h"
 #include "workflow/Credentials.h"
 #include "workflow/DeliveryLedger.h"
+#include "workflow/DeliveryTracker.h"
 #include "workflow/LibrarySync.h"
 #include "workflow/ListingCache.h"
+#include "workflow/LocalFolder.h"
 #include "workflow/SheetExporter.h"
 #include "workflow/UploadJournal.h"
 #include "workflow/UploadQueue.h"
@@ -69,6 +71,17 @@ Workspace::Workspace(ActivityLog& log, QNetworkAccessManager& network, const Cre
         std::make_unique<SheetExporter>(network, *m_credentials, m_log, std::move(sheet), [this] {
             return m_library->listAll(m_credentials->tokenID(), m_credentials->tokenSecret());
         });
+    m_localFolder = std::make_unique<LocalFolder>(
+        StoredFile(stateFilePath(QString::fromLatin1(localVideoStateFileName)), access), m_log,
+        m_options.metadataPublishInterval);
+    m_delivery = std::make_unique<DeliveryTracker>(
+        DeliveryTracker::Peers{*m_library, *m_uploadQueue, *m_localFolder, *m_ledger, *m_client,
+                               *m_credentials, m_log},
+        m_options.maxListingAge);
+    // A replaced clip's old assets go before its batch ends and the library is listed again.
+    m_uploadQueue->setAfterItemDone([this](QUrl fileURL, QString assetID) {
+        return m_delivery->afterItemDone(std::move(fileURL), std::move(assetID));
+    });
     if (!m_options.headless)
         m_cityTable = std::make_unique<CityTable>(
             StoredFile(stateFilePath(QStringLiteral("CityMap.json")), access), m_log);

@@ -19,14 +19,17 @@ class CityTable;
 class CredentialStore;
 class Credentials;
 class DeliveryLedger;
+class DeliveryTracker;
 class LibrarySync;
+class LocalFolder;
 class MuxClient;
 class SheetExporter;
 class UploadQueue;
 
 // The long-lived parts behind the window or a command-line run, made in dependency order
 // and wired to each other here: the service client, the credentials,
-// the delivery ledger, the library, the upload queue, the sheet export and the city table.
+// the delivery ledger, the library, the upload queue, the sheet export, the local folder,
+// the delivery tracker and the city table.
 // A headless workspace reads the window's state files and writes none of them but the
 // ledger, and has no city table.
 //   Workspace workspace(log, network, store, Workspace::defaultOptions());
@@ -76,6 +79,8 @@ public:
     [[nodiscard]] LibrarySync& library() const { return *m_library; }
     [[nodiscard]] UploadQueue& uploadQueue() const { return *m_uploadQueue; }
     [[nodiscard]] SheetExporter& sheetExporter() const { return *m_sheet; }
+    [[nodiscard]] LocalFolder& localFolder() const { return *m_localFolder; }
+    [[nodiscard]] DeliveryTracker& delivery() const { return *m_delivery; }
     // The window's alone: a headless workspace has none.
     [[nodiscard]] CityTable* cityTable() const { return m_cityTable.get(); }
 
@@ -91,6 +96,8 @@ private:
     std::unique_ptr<LibrarySync> m_library;
     std::unique_ptr<UploadQueue> m_uploadQueue;
     std::unique_ptr<SheetExporter> m_sheet;
+    std::unique_ptr<LocalFolder> m_localFolder;
+    std::unique_ptr<DeliveryTracker> m_delivery;
     std::unique_ptr<CityTable> m_cityTable;
 };
 

@@ -104,8 +104,8 @@ private Q_SLOTS:
                    cityDefaults
             << true;
         const QStringList localLeft =
-            cityDefaults + QStringList{"Failed to load local video state: *. The file is left as "
-                                       "it is."};
+            QStringList{"Failed to load local video state: *. The file is left as it is."} +
+            cityDefaults;
         QTest::newRow("local state unreadable")
             << "LocalVideoState.json" << QByteArray() << false << localLeft << false;
         QTest::newRow("local state, copy impossible")
