@@ -3,7 +3,9 @@
 #include "GeneratedLibrary.h"
 #include "model/CredentialStore.h"
 #include "ui/library/LibraryModel.h"
+#include "workflow/ActivityLog.h"
 #include "workflow/UploadViewModel.h"
+#include "workflow/Workspace.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -56,8 +58,9 @@ int main(int argc, char* argv[]) {
     QNetworkAccessManager network;
     const CredentialStore credentials(QStringLiteral("Clipferry bench"),
                                       std::chrono::milliseconds(1));
-    UploadViewModel viewModel(PlatformConfig{}, network, credentials,
-                              UploadViewModel::defaultOptions());
+    ActivityLog log;
+    Workspace workspace(log, network, credentials, Workspace::defaultOptions());
+    UploadViewModel viewModel(PlatformConfig{}, workspace);
     viewModel.setCityMap(cities);
     LibraryModel model(viewModel);
 

@@ -2,7 +2,9 @@
 // and recursive, through the view model as the library runs it.
 #include "TempHome.h"
 #include "model/CredentialStore.h"
+#include "workflow/ActivityLog.h"
 #include "workflow/UploadViewModel.h"
+#include "workflow/Workspace.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
@@ -42,7 +44,9 @@ int main(int argc, char** argv) {
     CredentialStore store(QStringLiteral("ClipferryBench"), std::chrono::milliseconds(100));
     QThreadPool idle; // the metadata preload is not what is measured here
     idle.setMaxThreadCount(1);
-    UploadViewModel viewModel(PlatformConfig{}, network, store, UploadViewModel::defaultOptions());
+    ActivityLog log;
+    Workspace workspace(log, network, store, Workspace::defaultOptions());
+    UploadViewModel viewModel(PlatformConfig{}, workspace);
     viewModel.setMetadataThreadPool(&idle);
     viewModel.setLocalFolderURL(QUrl::fromLocalFile(root));
 

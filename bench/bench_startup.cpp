@@ -5,8 +5,10 @@
 #include "model/CredentialStore.h"
 #include "model/StateFolder.h"
 #include "ui/MainWindow.h"
+#include "workflow/ActivityLog.h"
 #include "workflow/ListingCache.h"
 #include "workflow/UploadViewModel.h"
+#include "workflow/Workspace.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -43,11 +45,13 @@ Start startOnce(const QString& cacheFile) {
     QNetworkAccessManager network;
     const CredentialStore credentials(QStringLiteral("Clipferry bench"),
                                       std::chrono::milliseconds(1));
-    auto options = UploadViewModel::defaultOptions();
+    auto options = Workspace::defaultOptions();
     options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:1"));
     options.client.apiBase = options.apiBase;
     options.listingCacheFile = cacheFile;
-    UploadViewModel viewModel(PlatformConfig{}, network, credentials, options);
+    ActivityLog log;
+    Workspace workspace(log, network, credentials, options);
+    UploadViewModel viewModel(PlatformConfig{}, workspace);
     MainWindow window(viewModel, network, QUrl(QStringLiteral("http://127.0.0.1:1")));
     window.resize(1200, 700);
     window.show();

@@ -7,8 +7,10 @@
 #include "TempHome.h"
 #include "TestFiles.h"
 #include "model/CredentialStore.h"
+#include "workflow/ActivityLog.h"
 #include "workflow/UploadViewModel.h"
 #include "workflow/WatchDelivery.h"
+#include "workflow/Workspace.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -88,15 +90,15 @@ int main(int argc, char** argv) {
 
     QNetworkAccessManager network;
     CredentialStore store(QStringLiteral("ClipferryBench"), std::chrono::milliseconds(100));
-    auto options = UploadViewModel::defaultOptions();
+    auto options = Workspace::defaultOptions();
     options.apiBase = service.baseUrl();
     options.client = service.clientOptions();
     options.sheetWebAppUrl = service.sheetWebAppUrl();
-    options.writeStateFiles = false;
+    options.headless = true;
     options.fixedTokens = std::pair{service.tokenID(), service.tokenSecret()};
-    options.echoLog = [](const QByteArray&) {
-    };
-    UploadViewModel viewModel(PlatformConfig{}, network, store, options);
+    ActivityLog log;
+    Workspace workspace(log, network, store, options);
+    UploadViewModel viewModel(PlatformConfig{}, workspace);
     runUntil([&] { return viewModel.isReady(); }, 10000);
     const qint64 rssBefore = rssKiB();
 

@@ -5,8 +5,10 @@
 #include "model/DetachedTask.h"
 #include "ui/MainWindow.h"
 #include "ui/library/LibraryColumn.h"
+#include "workflow/ActivityLog.h"
 #include "workflow/AutoDelivery.h"
 #include "workflow/UploadViewModel.h"
+#include "workflow/Workspace.h"
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -18,13 +20,16 @@ Application::Application()
     : m_network(std::make_unique<QNetworkAccessManager>()) {
     // An idle connection fails after a minute; a long transfer that keeps moving does not.
     m_network->setTransferTimeout(60000);
-    auto options = UploadViewModel::defaultOptions();
+    auto options = Workspace::defaultOptions();
     QString storeService = QStringLiteral("Clipferry");
     QUrl imageBase = LibraryColumn::defaultOptions().imageBase;
     applyTestSeams(options, storeService, &imageBase);
     m_credentials = std::make_unique<CredentialStore>(storeService);
-    m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, *m_network, *m_credentials,
-                                                    std::move(options));
+    m_log = std::make_unique<ActivityLog>();
+    m_log->echoToStandardOutput();
+    m_workspace =
+        std::make_unique<Workspace>(*m_log, *m_network, *m_credentials, std::move(options));
+    m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, *m_workspace);
     m_autoDelivery = std::make_unique<AutoDelivery>(*m_viewModel, applyWatchTestSeams);
     m_window = std::make_unique<MainWindow>(*m_viewModel, *m_network, std::move(imageBase));
 }
@@ -34,6 +39,7 @@ Application::~Application() {
     m_window.reset();
     m_autoDelivery.reset();
     m_viewModel.reset();
+    m_workspace.reset();
 }
 
 void Application::show() {

@@ -10,10 +10,12 @@ class QNetworkAccessManager;
 
 namespace clipferry {
 
+class ActivityLog;
 class AutoDelivery;
 class CredentialStore;
 class MainWindow;
 class UploadViewModel;
+class Workspace;
 
 // The composition root: creates the long-lived objects in dependency order and owns them.
 class Application {
@@ -32,6 +34,8 @@ private:
 
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<CredentialStore> m_credentials;
+    std::unique_ptr<ActivityLog> m_log;
+    std::unique_ptr<Workspace> m_workspace;
     std::unique_ptr<UploadViewModel> m_viewModel;
     std::unique_ptr<AutoDelivery> m_autoDelivery;
     std::unique_ptr<MainWindow> m_window;

@@ -2,7 +2,7 @@
 
 namespace clipferry {
 
-void applyTestSeams([[maybe_unused]] UploadViewModel::Options& options,
+void applyTestSeams([[maybe_unused]] Workspace::Options& options,
                     [[maybe_unused]] QString& storeService, [[maybe_unused]] QUrl* imageBase) {
 #ifdef CLIPFERRY_TEST_SEAMS
     const auto api = qEnvironmentVariable("CLIPFERRY_TEST_API_BASE");

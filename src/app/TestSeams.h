@@ -1,7 +1,7 @@
 #pragma once
 
-#include "workflow/UploadViewModel.h"
 #include "workflow/WatchDelivery.h"
+#include "workflow/Workspace.h"
 
 #include <QString>
 #include <QUrl>
@@ -13,8 +13,7 @@ namespace clipferry {
 // secret store service of its own. What the environment does not name is left as it is; a
 // release build reads nothing. `imageBase`, when given, follows the stand-in too: it serves
 // no stills, so a test's window asks no real image host for them.
-void applyTestSeams(UploadViewModel::Options& options, QString& storeService,
-                    QUrl* imageBase = nullptr);
+void applyTestSeams(Workspace::Options& options, QString& storeService, QUrl* imageBase = nullptr);
 
 // Test builds only: CLIPFERRY_TEST_WATCH_MS="settle,poll,renew,stale" gives a watcher
 // millisecond waits, so a test need not wait whole seconds for a clip to settle.

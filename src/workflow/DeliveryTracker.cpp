@@ -2,12 +2,15 @@
 
 #include "model/DetachedTask.h"
 #include "service/MuxClient.h"
+#include "workflow/ActivityLog.h"
 #include "workflow/AnimationGrouping.h"
+#include "workflow/Credentials.h"
 #include "workflow/DeliveryLedger.h"
 #include "workflow/DropIntake.h"
 #include "workflow/FileAttributes.h"
 #include "workflow/LibrarySync.h"
-#include "workflow/UploadViewModel.h"
+#include "workflow/LocalFolder.h"
+#include "workflow/UploadQueue.h"
 
 #include <QCoro/QCoroFuture>
 #include <QDateTime>
@@ -24,33 +27,36 @@ std::optional<double> modificationTime(const QUrl& file) {
 
 } // namespace
 
-DeliveryTracker::DeliveryTracker(UploadViewModel& viewModel,
-                                 std::chrono::milliseconds maxListingAge)
-    : m_viewModel(viewModel)
+DeliveryTracker::DeliveryTracker(Peers peers, std::chrono::milliseconds maxListingAge)
+    : m_peers(peers)
     , m_maxListingAge(maxListingAge) {
-    connect(&viewModel.library(), &LibrarySync::lastCompleteListingChanged, this,
+    connect(&peers.library, &LibrarySync::lastCompleteListingChanged, this,
             &DeliveryTracker::takeListing);
-    connect(&viewModel, &UploadViewModel::localVideoURLsChanged, this, [this] {
+    connect(&peers.folder, &LocalFolder::videoURLsChanged, this, [this] {
         recompute();
         renewListingIfOld();
     });
-    connect(&viewModel, &UploadViewModel::providerChanged, this,
-            &DeliveryTracker::renewListingIfOld);
-    connect(&viewModel, &UploadViewModel::ready, this, &DeliveryTracker::renewListingIfOld);
-    connect(&viewModel, &UploadViewModel::uploadAppended, this, &DeliveryTracker::noteUploads);
-    connect(&viewModel, &UploadViewModel::uploadChanged, this, &DeliveryTracker::noteUploads);
+    connect(&peers.credentials, &Credentials::loaded, this, &DeliveryTracker::renewListingIfOld);
+    connect(&peers.queue, &UploadQueue::itemAppended, this, &DeliveryTracker::noteUploads);
+    connect(&peers.queue, &UploadQueue::itemChanged, this, &DeliveryTracker::noteUploads);
     takeListing();
+}
+
+void DeliveryTracker::setFolderShown(bool shown) {
+    if (m_folderShown == shown)
+        return;
+    m_folderShown = shown;
+    renewListingIfOld();
 }
 
 DeliveryTracker::~DeliveryTracker() = default;
 
 void DeliveryTracker::takeListing() {
-    if (const auto& listing = m_viewModel.lastCompleteListing()) {
+    if (const auto& listing = m_peers.library.lastCompleteListing()) {
         m_index.emplace(*listing);
         // What was delivered before this listing began is in it now, or was deleted since.
-        if (const auto& started = m_viewModel.library().lastCompleteListingStartTime();
-            started.isValid())
-            (void)m_viewModel.ledger().forgetDeliveredBefore(started.toMSecsSinceEpoch());
+        if (const auto& started = m_peers.library.lastCompleteListingStartTime(); started.isValid())
+            (void)m_peers.ledger.forgetDeliveredBefore(started.toMSecsSinceEpoch());
     } else {
         m_index.reset();
     }
@@ -60,7 +66,7 @@ void DeliveryTracker::takeListing() {
 
 void DeliveryTracker::noteUploads() {
     QHash<QUrl, int> uploads;
-    for (const UploadItem& item : m_viewModel.uploads())
+    for (const UploadItem& item : m_peers.queue.items())
         uploads.insert(item.fileURL, static_cast<int>(item.status));
     // Progress arrives many times a second; only a change of stage matters.
     if (uploads == m_seenUploads)
@@ -73,7 +79,7 @@ void DeliveryTracker::noteUploads() {
 void DeliveryTracker::readLedger() {
     m_inFlight.clear();
     m_delivered.clear();
-    const auto entries = m_viewModel.ledger().entries();
+    const auto entries = m_peers.ledger.entries();
     if (!entries)
         return;
     for (const UploadRecord& entry : *entries) {
@@ -98,7 +104,7 @@ DeliveryStatus DeliveryTracker::statusOf(const QUrl& file) const {
 
 void DeliveryTracker::recompute() {
     QHash<QUrl, DeliveryStatus> states;
-    for (const QUrl& file : m_viewModel.localVideoURLs())
+    for (const QUrl& file : m_peers.folder.videoURLs())
         states.insert(file, statusOf(file));
     if (states == m_states)
         return;
@@ -112,25 +118,24 @@ qsizetype DeliveryTracker::count(Delivery state) const {
 }
 
 void DeliveryTracker::renewListingIfOld() {
-    if (m_listing || m_viewModel.provider() != VideoProvider::localFolder ||
-        !m_viewModel.isReady() || m_viewModel.tokenID().isEmpty() ||
-        m_viewModel.tokenSecret().isEmpty())
+    if (m_listing || !m_folderShown || !m_peers.credentials.isLoaded() ||
+        !m_peers.credentials.hasTokens())
         return;
-    const QDateTime& listedAt = m_viewModel.library().lastCompleteListingTime();
-    if (m_viewModel.lastCompleteListing() &&
+    const QDateTime& listedAt = m_peers.library.lastCompleteListingTime();
+    if (m_peers.library.lastCompleteListing() &&
         listedAt.msecsTo(QDateTime::currentDateTimeUtc()) < m_maxListingAge.count())
         return;
     m_listing = true;
     runDetached([](QPointer<DeliveryTracker> self) -> QCoro::Task<> {
-        UploadViewModel& viewModel = self->m_viewModel;
-        auto listed =
-            co_await viewModel.library().listAll(viewModel.tokenID(), viewModel.tokenSecret());
+        const Peers& peers = self->m_peers;
+        auto listed = co_await peers.library.listAll(peers.credentials.tokenID(),
+                                                     peers.credentials.tokenSecret());
         if (!self)
             co_return;
         self->m_listing = false;
         if (!listed)
-            self->m_viewModel.appendLog(QStringLiteral("Failed to fetch MUX assets: ") +
-                                        listed.error().message);
+            self->m_peers.log.append(QStringLiteral("Failed to fetch MUX assets: ") +
+                                     listed.error().message);
     }(this));
 }
 
@@ -165,7 +170,7 @@ void DeliveryTracker::startBatch(const QList<QUrl>& files, const QList<QUrl>& re
     for (const QUrl& file : replacing)
         if (const QStringList old = matchingAssets(file); !old.isEmpty())
             m_replacing.insert(file, old);
-    m_viewModel.startUploadBatch(files);
+    m_peers.queue.startUploadBatch(files);
 }
 
 QList<QUrl> DeliveryTracker::knownFiles(const QList<QUrl>& files) const {
@@ -181,12 +186,12 @@ DeliveryTracker::dropFiles(QList<QUrl> items) {
     QPointer self(this);
     // FFmpeg reads every header: a drop of a hundred clips would stall the window.
     auto sorting =
-        QtConcurrent::run(sortDroppedItems, std::move(items), m_viewModel.includeSubfolders());
+        QtConcurrent::run(sortDroppedItems, std::move(items), m_peers.folder.includeSubfolders());
     const DroppedClips sorted = co_await sorting;
     if (!self)
         co_return std::nullopt;
     if (!sorted.refused.isEmpty())
-        m_viewModel.appendLog(refusedLine(sorted.refused));
+        m_peers.log.append(refusedLine(sorted.refused));
     DropQuestion question;
     for (const QUrl& file : sorted.clips) {
         if (!matchingAssets(file).isEmpty())
@@ -194,7 +199,7 @@ DeliveryTracker::dropFiles(QList<QUrl> items) {
         else if (parseVideoName(file.fileName()).city.isEmpty())
             question.unsorted.append(file);
         else
-            m_viewModel.startUploadBatch({file});
+            m_peers.queue.startUploadBatch({file});
     }
     if (question.known.isEmpty() && question.unsorted.isEmpty())
         co_return std::nullopt;
@@ -253,13 +258,12 @@ QCoro::Task<> DeliveryTracker::afterItemDone(QUrl file, QString newAssetID) {
     for (const QString& id : old) {
         if (id == newAssetID)
             continue;
-        m_viewModel.appendLog(QStringLiteral("Deleting asset: ") + file.fileName());
-        auto deleted = co_await m_viewModel.mux().deleteAsset(id);
+        m_peers.log.append(QStringLiteral("Deleting asset: ") + file.fileName());
+        auto deleted = co_await m_peers.client.deleteAsset(id);
         if (!self)
             co_return;
-        m_viewModel.appendLog(deleted
-                                  ? QStringLiteral("Deleted asset.")
-                                  : QStringLiteral("Delete failed: ") + deleted.error().message);
+        m_peers.log.append(deleted ? QStringLiteral("Deleted asset.")
+                                   : QStringLiteral("Delete failed: ") + deleted.error().message);
     }
 }
 

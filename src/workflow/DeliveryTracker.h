@@ -13,19 +13,36 @@
 
 namespace clipferry {
 
-class UploadViewModel;
+class ActivityLog;
+class Credentials;
+class DeliveryLedger;
+class LibrarySync;
+class LocalFolder;
+class MuxClient;
+class UploadQueue;
 
 // Local clips against the service library: the delivery state of every file of the local
-// folder, kept up to date with the view model's last complete listing and upload list, and
+// folder, kept up to date with the library's last complete listing and the upload list, and
 // the decisions of "Upload N" and of a drop of files the service already holds.
 //   tracker.status(file).state == Delivery::changed
 //   tracker.startDelivery(tracker.uploadCandidates(shownFiles), ChangedClips::replace);
 class DeliveryTracker : public QObject {
     Q_OBJECT
 public:
+    struct Peers {
+        LibrarySync& library;
+        UploadQueue& queue;
+        LocalFolder& folder;
+        DeliveryLedger& ledger;
+        MuxClient& client;
+        Credentials& credentials;
+        ActivityLog& log;
+    };
     // A listing older than `maxListingAge` is renewed in the background while the local
     // folder is shown.
-    DeliveryTracker(UploadViewModel& viewModel, std::chrono::milliseconds maxListingAge);
+    DeliveryTracker(Peers peers, std::chrono::milliseconds maxListingAge);
+    // Whether the local folder is on view, which is when its states must be current.
+    void setFolderShown(bool shown);
     ~DeliveryTracker() override;
 
     [[nodiscard]] bool hasListing() const { return m_index.has_value(); }
@@ -84,7 +101,8 @@ private:
     [[nodiscard]] QStringList matchingAssets(const QUrl& file) const;
     void startBatch(const QList<QUrl>& files, const QList<QUrl>& replacing);
 
-    UploadViewModel& m_viewModel;
+    Peers m_peers;
+    bool m_folderShown = false;
     std::chrono::milliseconds m_maxListingAge;
     std::optional<DeliveryIndex> m_index;
     QHash<QUrl, DeliveryStatus> m_states;

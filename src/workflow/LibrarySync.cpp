@@ -4,6 +4,7 @@
 #include "service/MuxClient.h"
 #include "service/ServiceError.h"
 #include "service/ServiceTransport.h"
+#include "workflow/ActivityLog.h"
 #include "workflow/ChangeTime.h"
 #include "workflow/ListingCache.h"
 
@@ -16,16 +17,21 @@
 
 namespace clipferry {
 
-LibrarySync::LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved,
-                         QString listingCacheFile, QObject* parent)
+LibrarySync::LibrarySync(MuxClient& mux, ActivityLog& log, StoredFile stateFile,
+                         StoredFile listingCache, QObject* parent)
     : QObject(parent)
     , m_mux(mux)
-    , m_log(std::move(log))
-    , m_savedMuxState(saved ? std::move(saved) : MuxState{currentTimeSeconds(), {}})
-    , m_listingCacheFile(std::move(listingCacheFile)) {}
+    , m_log(log)
+    , m_stateFile(std::move(stateFile))
+    , m_listingCache(std::move(listingCache)) {
+    auto loaded = m_stateFile.load<MuxState>(decodeMuxState);
+    if (loaded.failed())
+        m_log.append(loadFailureLine(loaded, QStringLiteral("mux state"), m_stateFile));
+    m_savedMuxState = loaded.value ? std::move(loaded.value) : MuxState{currentTimeSeconds(), {}};
+}
 
 void LibrarySync::loadKeptListing() {
-    if (m_listingCacheFile.isEmpty() || m_keptListingLoading || m_listedSinceStart)
+    if (m_listingCache.path().isEmpty() || m_keptListingLoading || m_listedSinceStart)
         return;
     m_keptListingLoading = true;
     using Kept = std::optional<KeptListing>;
@@ -34,7 +40,7 @@ void LibrarySync::loadKeptListing() {
         takeKeptListing(reading->result());
         reading->deleteLater();
     });
-    reading->setFuture(QtConcurrent::run(readKeptListing, m_listingCacheFile));
+    reading->setFuture(QtConcurrent::run(readKeptListing, m_listingCache.path()));
 }
 
 void LibrarySync::takeKeptListing(std::optional<KeptListing> kept) {
@@ -44,7 +50,7 @@ void LibrarySync::takeKeptListing(std::optional<KeptListing> kept) {
     const bool wasShown = showsCachedListing();
     m_cachedListing = std::move(kept->assets);
     m_keptGrouping = std::move(kept->byCity);
-    m_cachedListedAt = QFileInfo(m_listingCacheFile).lastModified();
+    m_cachedListedAt = QFileInfo(m_listingCache.path()).lastModified();
     if (!m_existingAssets.isEmpty())
         return;
     Q_EMIT existingAssetsChanged();
@@ -93,10 +99,8 @@ void LibrarySync::setLastCompleteListing(QList<MuxAsset> assets) {
     m_lastListedAt = QDateTime::currentDateTimeUtc();
     // A cache that cannot be written costs only the next quick start; none is kept by a
     // run that must not touch the window's files.
-    if (!m_listingCacheFile.isEmpty()) {
-        (void)QDir().mkpath(QFileInfo(m_listingCacheFile).path());
-        (void)writeFileAtomically(m_listingCacheFile, encodeListing(*m_lastCompleteListing));
-    }
+    if (!m_listingCache.path().isEmpty() && m_listingCache.isWritable())
+        (void)m_listingCache.save(encodeListing(*m_lastCompleteListing));
     Q_EMIT lastCompleteListingChanged();
 }
 
@@ -114,7 +118,7 @@ QCoro::Task<Result<QList<MuxAsset>>> LibrarySync::refreshService(QString tokenID
         co_return tl::unexpected(ServiceTransport::cancelled());
     if (!listed) {
         endRefresh();
-        m_log(QStringLiteral("Failed to fetch MUX assets: ") + listed.error().message);
+        m_log.append(QStringLiteral("Failed to fetch MUX assets: ") + listed.error().message);
         QString notice = isNetworkOutage(listed.error())
                              ? QStringLiteral("Mux cannot be reached.")
                              : QStringLiteral("The library could not be listed.");
@@ -144,7 +148,7 @@ QCoro::Task<Result<QList<MuxAsset>>> LibrarySync::refreshService(QString tokenID
     if (showedCache)
         Q_EMIT showsCachedListingChanged(false);
     endRefresh();
-    m_log(QStringLiteral("Loaded %1 total assets from MUX.").arg(count));
+    m_log.append(QStringLiteral("Loaded %1 total assets from MUX.").arg(count));
     co_return listed;
 }
 
@@ -172,7 +176,7 @@ void LibrarySync::detectChangedMuxAssets(const QList<MuxAsset>& assets) {
     post([this, changed = std::move(changed)] {
         setChangedMuxAssets(changed);
         if (!changed.isEmpty())
-            m_log(QStringLiteral("Found %1 new/updated MUX assets.").arg(changed.size()));
+            m_log.append(QStringLiteral("Found %1 new/updated MUX assets.").arg(changed.size()));
     });
 }
 
@@ -204,26 +208,25 @@ void LibrarySync::markAssetNew(const QString& assetID) {
 }
 
 void LibrarySync::saveMuxState() {
-    if (!m_savedMuxState || m_leaveStateFile)
+    if (!m_savedMuxState)
         return;
-    auto written = writeFileAtomically(stateFileURL(QString::fromLatin1(muxStateFileName)),
-                                       encodeMuxState(*m_savedMuxState));
+    auto written = m_stateFile.save(encodeMuxState(*m_savedMuxState));
     if (!written)
-        m_log(QStringLiteral("Failed to save mux state: ") + written.error().message);
+        m_log.append(QStringLiteral("Failed to save mux state: ") + written.error().message);
 }
 
 QCoro::Task<bool> LibrarySync::deleteAsset(MuxAsset asset, QString tokenID, QString tokenSecret) {
     QPointer self(this);
     m_mux.setCredentials(tokenID, tokenSecret);
-    m_log(QStringLiteral("Deleting asset: ") + asset.passthrough.value_or(asset.id));
+    m_log.append(QStringLiteral("Deleting asset: ") + asset.passthrough.value_or(asset.id));
     auto deleted = co_await m_mux.deleteAsset(asset.id);
     if (!self)
         co_return false;
     if (!deleted) {
-        m_log(QStringLiteral("Delete failed: ") + deleted.error().message);
+        m_log.append(QStringLiteral("Delete failed: ") + deleted.error().message);
         co_return false;
     }
-    m_log(QStringLiteral("Deleted asset."));
+    m_log.append(QStringLiteral("Deleted asset."));
     co_return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/Result.h"
 #include "model/SeenState.h"
+#include "model/StoredFile.h"
 #include "service/MuxRecords.h"
 #include "workflow/ListingCache.h"
 
@@ -15,20 +16,19 @@
 
 namespace clipferry {
 
+class ActivityLog;
 class MuxClient;
 
 // The service library as the app knows it: the listing on view, the assets new or
-// changed since the user saw them, the seen-state behind that, and deletes. The view
-// model owns one and forwards its fields; the local-folder side stays with the view model.
+// changed since the user saw them, the seen-state behind that, and deletes.
 class LibrarySync : public QObject {
     Q_OBJECT
 
 public:
-    using Log = std::function<void(const QString&)>;
-
-    // `saved` is the seen-state read at start; absent starts a fresh one now. Each
-    // complete listing is kept in `listingCacheFile` for the next start.
-    LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved, QString listingCacheFile,
+    // The seen-state is read from `stateFile` now; a missing or unusable one starts afresh.
+    // Each complete listing is kept in `listingCache` for the next start; an empty path
+    // keeps none.
+    LibrarySync(MuxClient& mux, ActivityLog& log, StoredFile stateFile, StoredFile listingCache,
                 QObject* parent = nullptr);
 
     [[nodiscard]] const QList<MuxAsset>& existingAssets() const { return m_existingAssets; }
@@ -90,7 +90,6 @@ public:
     void markAssetNew(const QString& assetID);
     void saveMuxState();
     // The state file found at start could neither be read nor kept aside: never replace it.
-    void leaveStateFileAlone() { m_leaveStateFile = true; }
     // Logs the attempt and its outcome; true when the service deleted the asset.
     [[nodiscard]] QCoro::Task<bool> deleteAsset(MuxAsset asset, QString tokenID,
                                                 QString tokenSecret);
@@ -114,14 +113,14 @@ private:
     void replaceCachedListing(std::optional<QList<MuxAsset>> listing);
 
     MuxClient& m_mux;
-    Log m_log;
+    ActivityLog& m_log;
+    StoredFile m_stateFile;
     QList<MuxAsset> m_existingAssets;
     QSet<QString> m_changedMuxAssets;
     std::optional<MuxState> m_savedMuxState;
     bool m_isRefreshing = false;
-    bool m_leaveStateFile = false;
     std::optional<QList<MuxAsset>> m_lastCompleteListing;
-    QString m_listingCacheFile;
+    StoredFile m_listingCache;
     std::optional<QList<MuxAsset>> m_cachedListing;
     // m_cachedListing by city, while it is the one read at start.
     std::optional<Grouping<MuxAsset>> m_keptGrouping;

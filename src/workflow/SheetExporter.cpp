@@ -1,9 +1,10 @@
 #include "workflow/SheetExporter.h"
 
 #include "service/ServiceTransport.h"
+#include "workflow/ActivityLog.h"
+#include "workflow/Credentials.h"
 #include "workflow/SheetCSV.h"
 
-#include "model/CredentialStore.h"
 #include "service/LoopbackGuard.h"
 #include "service/RequestPacer.h"
 #include "service/ServiceAddresses.h"
@@ -54,13 +55,13 @@ QString sheetCSV(const QList<MuxAsset>& assets, const QUrl& streamBase) {
     return csv;
 }
 
-SheetExporter::SheetExporter(QNetworkAccessManager& network, const CredentialStore& credentials,
-                             Options options, ListLibrary list, Log log, QObject* parent)
+SheetExporter::SheetExporter(QNetworkAccessManager& network, Credentials& credentials,
+                             ActivityLog& log, Options options, ListLibrary list, QObject* parent)
     : QObject(parent)
     , m_credentials(credentials)
+    , m_log(log)
     , m_options(std::move(options))
     , m_list(std::move(list))
-    , m_log(std::move(log))
     , m_pacer(std::make_unique<RequestPacer>(RequestPacer::Rates{0, 0}, m_options.clock)) {
     auto retry = m_options.retry;
     retry.retryDroppedPosts = true;
@@ -118,55 +119,12 @@ QString SheetExporter::buildSheetCSV(const QList<MuxAsset>& assets) const {
     return sheetCSV(assets, m_options.streamBase);
 }
 
-namespace {
-
-// Whether a sheet key was saved in the secret store, so a run without one knows not to ask.
-const auto sheetKeySavedSetting = QStringLiteral("sheetKeySaved");
-
-} // namespace
-
-QCoro::Task<Result<void>> SheetExporter::saveSheetKey(QString key) {
-    QPointer self(this);
-    const bool saving = !key.isEmpty();
-    auto saved = co_await m_credentials.saveKeychainString(QString::fromLatin1(sheetKeyAccount),
-                                                           std::move(key));
-    if (self && saved && !m_options.headless)
-        QSettings().setValue(sheetKeySavedSetting, saving);
-    co_return saved;
-}
-
-QCoro::Task<Result<std::optional<QString>>> SheetExporter::sheetKey() {
-    if (m_options.fixedKey)
-        co_return m_options.fixedKey->isEmpty() ? std::optional<QString>() : m_options.fixedKey;
-    // Settings from before this was recorded say nothing: the window asks the store then.
-    const QVariant saved = QSettings().value(sheetKeySavedSetting);
-    if (saved.isValid() ? !saved.toBool() : m_options.headless)
-        co_return std::nullopt;
-    QPointer self(this);
-    const auto& store = m_credentials;
-    auto key = co_await store.readKeychainString(QString::fromLatin1(sheetKeyAccount));
-    if (!self)
-        co_return tl::unexpected(ServiceTransport::cancelled());
-    // A store that cannot be read says nothing of the key; posting without it could be
-    // refused or, worse, taken by a web app that should have asked for it.
-    if (!key)
-        co_return fail(key.error().domain, key.error().code,
-                       QStringLiteral("Could not read the sheet key: ") + key.error().message +
-                           (m_options.headless
-                                ? QStringLiteral(" (CLIPFERRY_SHEET_KEY gives the key without "
-                                                 "the secret store)")
-                                : QString()));
-    if (!m_options.headless)
-        QSettings().setValue(sheetKeySavedSetting, *key && !(*key)->isEmpty());
-    co_return *key;
-}
-
 QCoro::Task<Result<void>> SheetExporter::postSheetCSV(QString csv) {
     if (m_addressProblem)
         co_return fail(errorDomain::sheet, noSheetAddressCode, *m_addressProblem);
     QUrl address = m_webAppUrl;
     QPointer self(this);
-    const auto key = co_await sheetKey();
+    const auto key = co_await m_credentials.sheetKey();
     if (!self)
         co_return tl::unexpected(ServiceTransport::cancelled());
     if (!key)
@@ -222,7 +180,7 @@ QCoro::Task<> SheetExporter::exportAfterLibraryChange(std::optional<QList<MuxAss
     // Not a failure of each batch: the user has not set the sheet up (yet).
     if (m_addressProblem) {
         if (!std::exchange(m_addressProblemLogged, true))
-            m_log(*m_addressProblem);
+            m_log.append(*m_addressProblem);
         Q_EMIT exportFinished(true);
         co_return;
     }
@@ -231,23 +189,23 @@ QCoro::Task<> SheetExporter::exportAfterLibraryChange(std::optional<QList<MuxAss
     if (!self)
         co_return;
     if (exported)
-        m_log(QStringLiteral("Google Sheet updated."));
+        m_log.append(QStringLiteral("Google Sheet updated."));
     else
-        m_log(QStringLiteral("Google Sheet update failed: ") + exported.error().message);
+        m_log.append(QStringLiteral("Google Sheet update failed: ") + exported.error().message);
     Q_EMIT exportFinished(bool(exported));
 }
 
 QCoro::Task<> SheetExporter::updateGoogleSheets() {
     QPointer self(this);
-    m_log(QStringLiteral("Updating Google Sheets..."));
+    m_log.append(QStringLiteral("Updating Google Sheets..."));
     std::optional<QList<MuxAsset>> unlisted;
     auto exported = co_await exportLibrary(std::move(unlisted));
     if (!self)
         co_return;
     if (exported)
-        m_log(QStringLiteral("Google Sheets updated successfully"));
+        m_log.append(QStringLiteral("Google Sheets updated successfully"));
     else
-        m_log(QStringLiteral("Failed to update Google Sheets: ") + exported.error().message);
+        m_log.append(QStringLiteral("Failed to update Google Sheets: ") + exported.error().message);
     Q_EMIT exportFinished(bool(exported));
 }
 

@@ -17,12 +17,13 @@ class QNetworkAccessManager;
 
 namespace clipferry {
 
-class CredentialStore;
+class ActivityLog;
+class Credentials;
 class RequestPacer;
 
 // Publishes the playback addresses of the whole service library to the sheet, as CSV
 // posted to the web app that writes the rows. An export posts only a complete listing
-// made for it: the one a refresh just brought, or else its own. The view model owns one.
+// made for it: the one a refresh just brought, or else its own.
 class SheetExporter : public QObject {
     Q_OBJECT
 
@@ -36,22 +37,15 @@ public:
         std::chrono::milliseconds transferTimeout{60000};
         // Time source of the retry waits; null means the steady clock.
         std::shared_ptr<PacerClock> clock;
-        // A key given from outside (the environment of a command-line run): the secret
-        // store is not asked.
-        std::optional<QString> fixedKey;
-        // A run without the window (a render machine may have no secret store): the store
-        // is asked only when the settings say a key was saved, and nothing is written.
-        bool headless = false;
         // An address given from outside (the command line's environment), in place of the
         // settings' and the build's; empty says there is none.
         std::optional<QString> fixedWebAppUrl;
     };
-    using Log = std::function<void(const QString&)>;
     // A listing of the whole library made for this export, or why there is none.
     using ListLibrary = std::function<QCoro::Task<Result<QList<MuxAsset>>>()>;
 
-    SheetExporter(QNetworkAccessManager& network, const CredentialStore& credentials,
-                  Options options, ListLibrary list, Log log, QObject* parent = nullptr);
+    SheetExporter(QNetworkAccessManager& network, Credentials& credentials, ActivityLog& log,
+                  Options options, ListLibrary list, QObject* parent = nullptr);
     ~SheetExporter() override;
 
     // The address is checked as an https one (plain http only to a test build's loopback).
@@ -70,8 +64,6 @@ public:
     [[nodiscard]] QCoro::Task<> exportAfterLibraryChange(std::optional<QList<MuxAsset>> listed);
     // The export of the button "Update Google Sheets", with its three lines.
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
-    // The key the web app may ask for, kept beside the tokens; empty removes it.
-    [[nodiscard]] QCoro::Task<Result<void>> saveSheetKey(QString key);
 
 Q_SIGNALS:
     // An export after a change or by the button ended, with its result lines logged.
@@ -82,18 +74,15 @@ Q_SIGNALS:
 
 private:
     [[nodiscard]] QCoro::Task<Result<void>> exportLibrary(std::optional<QList<MuxAsset>> listed);
-    // The key to send, none when no key is configured, or why it could not be read.
-    [[nodiscard]] QCoro::Task<Result<std::optional<QString>>> sheetKey();
-
     void takeWebAppUrl(const QString& text);
 
-    const CredentialStore& m_credentials;
+    Credentials& m_credentials;
+    ActivityLog& m_log;
     Options m_options;
     QUrl m_webAppUrl;
     std::optional<QString> m_addressProblem;
     bool m_addressProblemLogged = false;
     ListLibrary m_list;
-    Log m_log;
     // Unpaced: the web app is not the service and has no request budget of its own.
     std::unique_ptr<RequestPacer> m_pacer;
     std::unique_ptr<ServiceTransport> m_transport;

@@ -8,27 +8,29 @@
 #include "service/PacerClock.h"
 #include "service/ServiceError.h"
 #include "service/ServiceTransport.h"
+#include "workflow/ActivityLog.h"
+#include "workflow/Credentials.h"
 
 #include <QFileInfo>
 #include <QPointer>
 
 namespace clipferry {
 
-UploadQueue::UploadQueue(MuxClient& mux, DeliveryLedger& ledger, Options options, Hooks hooks,
-                         QObject* parent)
+UploadQueue::UploadQueue(MuxClient& mux, DeliveryLedger& ledger, Credentials& credentials,
+                         ActivityLog& log, Options options, QObject* parent)
     : QObject(parent)
     , m_mux(mux)
     , m_ledger(ledger)
-    , m_options(std::move(options))
-    , m_hooks(std::move(hooks)) {}
+    , m_credentials(credentials)
+    , m_log(log)
+    , m_options(std::move(options)) {}
 
 // Running items are not stopped here: a stop would resume their tasks while this object
 // is half gone. Their requests end with the client, and the tasks find this object gone.
 UploadQueue::~UploadQueue() = default;
 
 void UploadQueue::log(const QString& message) const {
-    if (m_hooks.log)
-        m_hooks.log(message);
+    m_log.append(message);
 }
 
 void UploadQueue::joinBatch(qsizetype count) {
@@ -220,11 +222,10 @@ QCoro::Task<> UploadQueue::runItem(qint64 key) {
     m_jobs[index].running = true;
     m_jobs[index].stop = std::make_shared<StopSource>();
     const auto stop = m_jobs[index].stop;
-    if (m_hooks.beforeItem) {
-        co_await m_hooks.beforeItem();
-        if (!self)
-            co_return;
-    }
+    co_await m_credentials.waitUntilLoaded();
+    if (!self)
+        co_return;
+    m_mux.setCredentials(m_credentials.tokenID(), m_credentials.tokenSecret());
 
     auto outcome = co_await runSteps(key);
     if (!self)
@@ -249,10 +250,9 @@ QCoro::Task<> UploadQueue::runItem(qint64 key) {
     }
     index = indexOf(key);
     setUnreachable(index, false);
-    if (outcome && m_hooks.afterItemDone) {
+    if (outcome && m_afterItemDone) {
         // Named first: g++ 12 destroys a temporary inside a co_await expression twice.
-        auto afterDone =
-            m_hooks.afterItemDone(m_items[index].fileURL, m_jobs[index].record.assetID);
+        auto afterDone = m_afterItemDone(m_items[index].fileURL, m_jobs[index].record.assetID);
         co_await std::move(afterDone);
         if (!self)
             co_return;
@@ -316,13 +316,9 @@ QCoro::Task<> UploadQueue::finishBatchItem() {
     ++m_completedBatchUploads;
     if (m_completedBatchUploads != m_pendingBatchUploads)
         co_return;
-    QPointer self(this);
-    Q_EMIT batchFinished(m_batchDone, m_batchFailed);
-    if (!self)
-        co_return;
+    // The relist and the sheet export follow the signal, after this line.
     log(QStringLiteral("Upload batch completed. Updating Google Sheet\u2026"));
-    if (m_hooks.afterBatch)
-        co_await m_hooks.afterBatch();
+    Q_EMIT batchFinished(m_batchDone, m_batchFailed);
 }
 
 // --- cancel and retry ----------------------------------------------------------------

@@ -16,6 +16,8 @@
 
 namespace clipferry {
 
+class ActivityLog;
+class Credentials;
 class MuxClient;
 class NetworkReachability;
 class StopSource;
@@ -30,8 +32,7 @@ class StopSource;
 // file is written to the delivery ledger when it is accepted and each stage as it is
 // reached, so it goes on from its stage after a crash or a retry with the IDs it has: a
 // file never becomes two assets, and a file another process is sending is not taken.
-// The owner supplies the steps that are not the queue's: readiness, the log, the change
-// set, the batch's end.
+// Each item waits for the credentials before its first request.
 class UploadQueue : public QObject {
     Q_OBJECT
 
@@ -59,19 +60,13 @@ public:
         // At the speed of the transfers now running; none while nothing moves.
         std::optional<qint64> secondsLeft;
     };
-    struct Hooks {
-        // Awaited before each item's first request: credentials read and handed to the client.
-        std::function<QCoro::Task<>()> beforeItem;
-        // Awaited once after the last item of a batch.
-        std::function<QCoro::Task<>()> afterBatch;
-        std::function<void(const QString& message)> log;
-        std::function<void(const QString& assetID)> assetCreated;
-        // Awaited after an item reached Done and before its batch may end.
-        std::function<QCoro::Task<>(QUrl fileURL, QString assetID)> afterItemDone;
-    };
+    // Awaited after an item reached Done and before its batch may end: the delivery
+    // tracker's removal of the assets the file replaces.
+    using AfterItemDone = std::function<QCoro::Task<>(QUrl fileURL, QString assetID)>;
 
-    UploadQueue(MuxClient& mux, DeliveryLedger& ledger, Options options, Hooks hooks,
-                QObject* parent = nullptr);
+    UploadQueue(MuxClient& mux, DeliveryLedger& ledger, Credentials& credentials, ActivityLog& log,
+                Options options, QObject* parent = nullptr);
+    void setAfterItemDone(AfterItemDone step) { m_afterItemDone = std::move(step); }
     ~UploadQueue() override;
 
     [[nodiscard]] const QList<UploadItem>& items() const { return m_items; }
@@ -136,6 +131,8 @@ Q_SIGNALS:
     void itemDone(qsizetype index, const QUrl& fileURL, const QString& assetID);
     // The last item of a batch ended; counts of the items done and failed in it.
     void batchFinished(int done, int failed);
+    // The service made an asset from a file of this queue.
+    void assetCreated(const QString& assetID);
 
 private:
     struct Job {
@@ -180,8 +177,10 @@ private:
 
     MuxClient& m_mux;
     DeliveryLedger& m_ledger;
+    Credentials& m_credentials;
+    ActivityLog& m_log;
     Options m_options;
-    Hooks m_hooks;
+    AfterItemDone m_afterItemDone;
     QList<UploadItem> m_items;
     QList<Job> m_jobs;       // beside m_items, index for index
     QList<qint64> m_waiting; // handles, in the order they start

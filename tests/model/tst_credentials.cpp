@@ -1,15 +1,14 @@
-#include "StdoutCapture.h"
 #include "TempHome.h"
 #include "TestKeyring.h"
 #include "model/CredentialStore.h"
-#include "workflow/UploadViewModel.h"
+#include "workflow/ActivityLog.h"
+#include "workflow/Credentials.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
@@ -22,7 +21,7 @@ using namespace clipferry;
 class TestCredentials : public QObject {
     Q_OBJECT
 
-    QNetworkAccessManager m_network;
+    ActivityLog m_log;
 
     static std::optional<QString> read(const CredentialStore& store, const char* account) {
         return QCoro::waitFor(store.readKeychainString(QString::fromLatin1(account))).value();
@@ -32,15 +31,11 @@ class TestCredentials : public QObject {
         QVERIFY(QCoro::waitFor(store.saveKeychainString(QString::fromLatin1(account), value)));
     }
 
-    std::unique_ptr<UploadViewModel> readyViewModel(const CredentialStore& store) {
-        // The listing a ready view model starts goes to a closed loopback port.
-        auto options = UploadViewModel::defaultOptions();
-        options.apiBase = options.client.apiBase = QUrl(QStringLiteral("http://127.0.0.1:1"));
-        options.sheetWebAppUrl = QUrl(QStringLiteral("http://127.0.0.1:1/exec"));
-        auto viewModel =
-            std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, store, options);
-        QCoro::waitFor(viewModel->waitUntilReady());
-        return viewModel;
+    // Credentials read from the store, as the window's start reads them.
+    std::unique_ptr<Credentials> loaded(const CredentialStore& store) {
+        auto credentials = std::make_unique<Credentials>(store, m_log, Credentials::Options{});
+        QCoro::waitFor(credentials->load());
+        return credentials;
     }
 
     // Locks or unlocks the test session's "login" collection. Unlocking there would want a
@@ -104,10 +99,10 @@ private Q_SLOTS:
         store(keys, tokenIDAccount, QStringLiteral("id"));
         if (tokenSecret.isValid())
             store(keys, tokenSecretAccount, tokenSecret.toString());
-        auto viewModel = readyViewModel(keys);
-        QCOMPARE(viewModel->showAPIKeySheet(), sheet);
-        QCOMPARE(viewModel->tokenID(), QStringLiteral("id"));
-        QCOMPARE(viewModel->tokenSecret(), tokenSecret.toString());
+        auto credentials = loaded(keys);
+        QCOMPARE(credentials->needsKeys(), sheet);
+        QCOMPARE(credentials->tokenID(), QStringLiteral("id"));
+        QCOMPARE(credentials->tokenSecret(), tokenSecret.toString());
     }
 
     // A store that does not answer is not an empty one: nothing is blanked, and a later
@@ -120,24 +115,25 @@ private Q_SLOTS:
         const CredentialStore seeding(service);
         store(seeding, tokenIDAccount, QStringLiteral("id"));
         store(seeding, tokenSecretAccount, QStringLiteral("secret"));
-        StdoutCapture out;
-        auto viewModel = readyViewModel(slow);
+        QSignalSpy lines(&m_log, &ActivityLog::lineWritten);
+        auto credentials = loaded(slow);
 
-        QVERIFY(out.text().contains("[Clipferry] Could not read the saved API keys: The secret "
-                                    "store did not answer in time.\n"));
-        QVERIFY(viewModel->credentialsReadError());
-        QVERIFY(viewModel->showAPIKeySheet());
-        QVERIFY(!viewModel->saveWouldClearTokens());
-        QCoro::waitFor(viewModel->saveSettings());
+        QCOMPARE(lines.value(0).value(0).toByteArray(),
+                 "[Clipferry] Could not read the saved API keys: The secret store did not answer "
+                 "in time.\n");
+        QVERIFY(credentials->readError());
+        QVERIFY(credentials->needsKeys());
+        QVERIFY(!credentials->saveWouldClearTokens());
+        QCoro::waitFor(credentials->save());
         QCOMPARE(read(seeding, tokenIDAccount), std::optional<QString>("id"));
         QCOMPARE(read(seeding, tokenSecretAccount), std::optional<QString>("secret"));
 
         slow.setTimeout(std::chrono::seconds(5));
-        viewModel->startLoadSettings();
-        QTRY_COMPARE(viewModel->tokenSecret(), "secret");
-        QCOMPARE(viewModel->tokenID(), "id");
-        QVERIFY(!viewModel->credentialsReadError());
-        QVERIFY(!viewModel->showAPIKeySheet());
+        QCoro::waitFor(credentials->load());
+        QCOMPARE(credentials->tokenSecret(), "secret");
+        QCOMPARE(credentials->tokenID(), "id");
+        QVERIFY(!credentials->readError());
+        QVERIFY(!credentials->needsKeys());
     }
 
     // libsecret reads an item of a locked collection as none once no unlock prompt can show;
@@ -181,7 +177,8 @@ private Q_SLOTS:
         QCOMPARE(read(keys, tokenIDAccount), std::nullopt);
         store(keys, tokenIDAccount, QStringLiteral("id"));
         store(keys, tokenSecretAccount, QStringLiteral("s"));
-        auto viewModel = readyViewModel(keys);
+        auto credentials = loaded(keys);
+        QSignalSpy changes(credentials.get(), &Credentials::changed);
         // A second save of an account replaces its item, as the Secret Service sees it.
         store(keys, tokenSecretAccount, QStringLiteral("elsewhere"));
         QProcess search;
@@ -191,16 +188,20 @@ private Q_SLOTS:
         QVERIFY(search.waitForFinished(20000));
         QCOMPARE(('\n' + search.readAllStandardOutput()).count("\n[/"), 1);
 
-        viewModel->setTokenID(typedID);
-        viewModel->setTokenSecret(QStringLiteral("s"));
-        QVERIFY(!viewModel->useMaxResolution());
-        viewModel->setUseMaxResolution(true);
-        QCOMPARE(viewModel->saveWouldClearTokens(), typedID.isEmpty());
-        QCoro::waitFor(viewModel->saveSettings(clearingConfirmed));
+        credentials->setTokenID(typedID);
+        credentials->setTokenSecret(QStringLiteral("s"));
+        QVERIFY(!credentials->useMaxResolution());
+        credentials->setUseMaxResolution(true);
+        // The resolution is a preference of its own, not a change of the tokens.
+        QCOMPARE(changes.constLast().value(0).value<Credentials::Key>(),
+                 Credentials::Key::useMaxResolution);
+        QCOMPARE(changes.size(), typedID == "id" ? 1 : 2);
+        QCOMPARE(credentials->saveWouldClearTokens(), typedID.isEmpty());
+        QCoro::waitFor(credentials->save(clearingConfirmed));
 
         QCOMPARE(read(keys, tokenIDAccount), std::optional(storedID));
         QCOMPARE(read(keys, tokenSecretAccount), std::optional<QString>("elsewhere"));
-        QVERIFY(readyViewModel(keys)->useMaxResolution());
+        QVERIFY(loaded(keys)->useMaxResolution());
         QSettings().remove(QStringLiteral("useMaxResolution"));
     }
 };

@@ -4,6 +4,7 @@
 #include "ViewModelFixture.h"
 #include "model/CityInfo.h"
 #include "model/SeenState.h"
+#include "workflow/LibrarySync.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QDir>
@@ -99,12 +100,12 @@ private Q_SLOTS:
             << QStringList{failedCity, "Could not keep the damaged city map aside: *"} << false;
         QTest::newRow("mux state damaged")
             << "MuxState.json" << QByteArray("{\"lastLaunchedAt\":12}") << false
-            << cityDefaults + QStringList{"Failed to load mux state: *. Kept it as "
-                                          "MuxState.json.bak."}
+            << QStringList{"Failed to load mux state: *. Kept it as MuxState.json.bak."} +
+                   cityDefaults
             << true;
         const QStringList localLeft =
-            cityDefaults + QStringList{"Failed to load local video state: *. The file is left as "
-                                       "it is."};
+            QStringList{"Failed to load local video state: *. The file is left as it is."} +
+            cityDefaults;
         QTest::newRow("local state unreadable")
             << "LocalVideoState.json" << QByteArray() << false << localLeft << false;
         QTest::newRow("local state, copy impossible")
@@ -141,6 +142,32 @@ private Q_SLOTS:
             QCOMPARE(readFile(backup), content.isEmpty() ? "older backup" : content);
     }
 
+    // A command-line run beside the window reads the window's files and writes none of
+    // them: no city map, no seen-state, no copy of a damaged file, no listing cache.
+    void headlessWorkspaceWritesNoStateFile() {
+        TempHome home;
+        const QString damaged = home.stateFolder() + QStringLiteral("/MuxState.json");
+        QVERIFY(writeFile(damaged, "{"));
+        const QString cache = home.path() + QStringLiteral("/cache/MuxListing.json");
+        StdoutCapture out;
+        ViewModelFixture fixture({}, [&](Workspace::Options& options) {
+            options.headless = true;
+            options.listingCacheFile = cache;
+        });
+        fixture.workspace->library().setLastCompleteListing({ViewModelFixture::asset("a", "A")});
+        fixture.viewModel->saveMuxState();
+        fixture.viewModel->saveLocalVideoState();
+
+        QVERIFY2(logIs(out.text(), {"Failed to load mux state: *. The file is left as it is."}),
+                 out.text().constData());
+        for (const char* name : {"CityMap.json", "MuxState.json.bak", "LocalVideoState.json"})
+            QVERIFY2(!QFile::exists(home.stateFolder() + QLatin1Char('/') + QLatin1String(name)),
+                     name);
+        QCOMPARE(readFile(damaged), "{");
+        QVERIFY(!QFile::exists(cache));
+        QVERIFY(fixture.viewModel->cityMap().isEmpty());
+    }
+
     // A failed save is logged and keeps what is in memory; that the file on disk stays
     // whole is the atomic writer's own test.
     void saveFailuresAreLoggedAndMemoryKept() {
@@ -151,7 +178,7 @@ private Q_SLOTS:
         edited[QStringLiteral("ATL")].requiredPerAnimation = 3;
         viewModel->setCityMap(edited);
         // A folder where a file should be makes the atomic replace fail.
-        QVERIFY(QFile::remove(viewModel->cityMapFileURL()));
+        QVERIFY(QFile::remove(home.stateFolder() + QStringLiteral("/CityMap.json")));
         for (const char* name : {"CityMap.json", "MuxState.json", "LocalVideoState.json"})
             QVERIFY(QDir().mkpath(home.stateFolder() + QLatin1Char('/') + QLatin1String(name)));
         StdoutCapture out;

@@ -11,7 +11,7 @@
 using namespace clipferry;
 
 ViewModelFixture::ViewModelFixture(PlatformConfig config, const Tweak& tweak) {
-    auto options = UploadViewModel::defaultOptions();
+    auto options = Workspace::defaultOptions();
     options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:1"));
     options.client.apiBase = options.apiBase;
     options.sheetWebAppUrl = QUrl(QStringLiteral("http://127.0.0.1:1/exec"));
@@ -20,7 +20,7 @@ ViewModelFixture::ViewModelFixture(PlatformConfig config, const Tweak& tweak) {
 
 ViewModelFixture::ViewModelFixture(const StandInService& service, PlatformConfig config,
                                    const Tweak& tweak) {
-    auto options = UploadViewModel::defaultOptions();
+    auto options = Workspace::defaultOptions();
     options.apiBase = service.baseUrl();
     options.client = service.clientOptions();
     options.sheetWebAppUrl = service.sheetWebAppUrl();
@@ -35,7 +35,9 @@ void ViewModelFixture::create(const PlatformConfig& config, Options options, con
     options.networkReachability = std::make_shared<NetworkReachability>();
     if (tweak)
         tweak(options);
-    viewModel = std::make_unique<UploadViewModel>(config, network, credentials, options);
+    log.echoToStandardOutput();
+    workspace = std::make_unique<Workspace>(log, network, credentials, options);
+    viewModel = std::make_unique<UploadViewModel>(config, *workspace);
     // Tokens set before the store's answer would be overwritten by it.
     QCoro::waitFor(viewModel->waitUntilReady());
 }

@@ -4,7 +4,9 @@
 #include "TempHome.h"
 #include "TestKeyring.h"
 #include "model/CredentialStore.h"
+#include "workflow/ActivityLog.h"
 #include "workflow/UploadViewModel.h"
+#include "workflow/Workspace.h"
 
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -18,7 +20,7 @@
 // it is signed in there, with waits and pacing cut so a test takes as long as its requests.
 class ViewModelFixture {
 public:
-    using Options = clipferry::UploadViewModel::Options;
+    using Options = clipferry::Workspace::Options;
     using Tweak = std::function<void(Options&)>;
 
     explicit ViewModelFixture(clipferry::PlatformConfig config = {}, const Tweak& tweak = {});
@@ -46,6 +48,8 @@ public:
     QNetworkAccessManager network;
     TestKeyring keyring;
     clipferry::CredentialStore credentials{keyring.service(), std::chrono::seconds(5)};
+    clipferry::ActivityLog log;
+    std::unique_ptr<clipferry::Workspace> workspace;
     std::unique_ptr<clipferry::UploadViewModel> viewModel;
 
 private:

@@ -2,6 +2,7 @@
 #include "model/SeenState.h"
 #include "model/StateFolder.h"
 #include "workflow/LibrarySync.h"
+#include "workflow/Credentials.h"
 #include "workflow/ListingCache.h"
 #include "workflow/SheetExporter.h"
 
@@ -250,7 +251,7 @@ private Q_SLOTS:
             QVERIFY(f.service.addFault(fault));
         // The shared key rides in the address, encoded, only when one is stored.
         if (!key.isEmpty())
-            QVERIFY(QCoro::waitFor(f.viewModel->sheetExporter().saveSheetKey(key)));
+            QVERIFY(QCoro::waitFor(f.workspace->credentials().saveSheetKey(key)));
         const QString csv = QStringLiteral("index,filename,playback_url\n1,é.mov,\n");
         auto posted = QCoro::waitFor(f.viewModel->postSheetCSV(csv));
         QCOMPARE(posted ? QString() : posted.error().message, error);

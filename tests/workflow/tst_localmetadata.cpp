@@ -1,10 +1,11 @@
 #include "ClipFactory.h"
 #include "TempHome.h"
-#include "ViewModelFixture.h"
+#include "model/StoredFile.h"
+#include "workflow/ActivityLog.h"
 #include "workflow/DropIntake.h"
+#include "workflow/LocalFolder.h"
 #include "workflow/LocalVideo.h"
 #include "workflow/MetadataCache.h"
-#include "workflow/UploadViewModel.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -192,18 +193,18 @@ private Q_SLOTS:
                      .isEmpty());
         QThreadPool pool;
         pool.setMaxThreadCount(2);
-        ViewModelFixture fixture({}, [&](UploadViewModel::Options& options) {
-            options.metadataPublishInterval = std::chrono::milliseconds(0);
-        });
-        auto& viewModel = fixture.viewModel;
-        viewModel->setMetadataThreadPool(&pool);
-        QSignalSpy published(viewModel.get(), &UploadViewModel::localMetadataChanged);
-        viewModel->setLocalFolderURL(QUrl::fromLocalFile(m_clips.folder() + "/pre"));
-        QCoro::waitFor(viewModel->loadLocalVideos());
-        QCOMPARE(viewModel->localVideos().size(), 4);
+        ActivityLog log;
+        LocalFolder folder(
+            StoredFile(home.stateFolder() + "/LocalVideoState.json", StoredFile::Access::readWrite),
+            log, std::chrono::milliseconds(0));
+        folder.setMetadataThreadPool(&pool);
+        QSignalSpy published(&folder, &LocalFolder::metadataChanged);
+        folder.setFolderURL(QUrl::fromLocalFile(m_clips.folder() + "/pre"));
+        QCoro::waitFor(folder.load());
+        QCOMPARE(folder.videoURLs().size(), 4);
         QTRY_COMPARE(published.size(), 4);
-        for (const auto& video : viewModel->localVideos())
-            QCOMPARE(video.resolution(), "64\u00D748");
+        for (const auto& url : folder.videoURLs())
+            QCOMPARE(LocalVideo{url}.resolution(), "64\u00D748");
     }
 };
 

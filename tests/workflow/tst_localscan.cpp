@@ -1,11 +1,13 @@
 #include "ClipFactory.h"
 #include "TempHome.h"
-#include "ViewModelFixture.h"
 #include "model/SeenState.h"
 #include "model/StateFolder.h"
+#include "model/StoredFile.h"
+#include "workflow/ActivityLog.h"
+#include "workflow/LocalFolder.h"
 #include "workflow/LocalFolderScan.h"
-#include "workflow/UploadViewModel.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -33,9 +35,23 @@ QStringList relativePaths(const QList<QUrl>& files, const QString& root) {
     return paths;
 }
 
-QString lastMessage(const UploadViewModel& viewModel) {
-    return viewModel.log().isEmpty() ? QString() : viewModel.log().constLast().message;
-}
+// A local folder in the test's home, with its own log: no view model, no secret store.
+struct Showing {
+    ActivityLog log;
+    LocalFolder folder{StoredFile(stateFilePath(QString::fromLatin1(localVideoStateFileName)),
+                                  StoredFile::Access::readWrite),
+                       log, std::chrono::milliseconds(100)};
+
+    [[nodiscard]] QStringList messages() const {
+        QStringList lines;
+        for (const auto& entry : log.entries())
+            lines.append(entry.message);
+        return lines;
+    }
+    [[nodiscard]] QString lastMessage() const {
+        return log.entries().isEmpty() ? QString() : log.entries().constLast().message;
+    }
+};
 
 Result<LocalVideoState> storedLocalState() {
     return readWholeFile(stateFileURL(QString::fromLatin1(localVideoStateFileName)))
@@ -59,11 +75,11 @@ class TestLocalScan : public QObject {
     std::optional<TempHome> m_home;
     std::optional<ClipFactory> m_tree;
 
-    // A view model in the test's home, showing `folder` unless it is empty.
-    static std::unique_ptr<ViewModelFixture> showing(const QString& folder) {
-        auto fixture = std::make_unique<ViewModelFixture>();
+    // The local folder `folder`, unless it is empty.
+    static std::unique_ptr<Showing> showing(const QString& folder) {
+        auto fixture = std::make_unique<Showing>();
         if (!folder.isEmpty())
-            fixture->viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
+            fixture->folder.setFolderURL(QUrl::fromLocalFile(folder));
         return fixture;
     }
 
@@ -107,11 +123,11 @@ private Q_SLOTS:
         QCOMPARE(mkfifo(QFile::encodeName(m_tree->folder() + "/sub/x.mov").constData(), 0600), 0);
 
         auto fixture = showing(m_tree->folder());
-        auto& viewModel = fixture->viewModel;
-        viewModel->setIncludeSubfolders(recursive);
-        QCoro::waitFor(viewModel->loadLocalVideos());
+        auto& folder = fixture->folder;
+        folder.setIncludeSubfolders(recursive);
+        QCoro::waitFor(folder.load());
 
-        QCOMPARE(relativePaths(viewModel->localVideoURLs(), m_tree->folder()), expected);
+        QCOMPARE(relativePaths(folder.videoURLs(), m_tree->folder()), expected);
         QTRY_VERIFY(
             fixture->messages().contains(QStringLiteral("Loaded %1 videos from local folder%2: ")
                                              .arg(expected.size())
@@ -130,15 +146,16 @@ private Q_SLOTS:
         QSemaphore busy;
         pool->start([&busy] { busy.acquire(); });
 
-        auto scan = fixture->viewModel->loadLocalVideos();
-        ViewModelFixture::settle();
-        const bool landedWhileBusy = !fixture->viewModel->localVideoURLs().isEmpty();
+        auto scan = fixture->folder.load();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        const bool landedWhileBusy = !fixture->folder.videoURLs().isEmpty();
         busy.release();
         QCoro::waitFor(std::move(scan));
         pool->setMaxThreadCount(threads);
 
         QVERIFY(!landedWhileBusy);
-        QCOMPARE(fixture->viewModel->localVideoURLs().size(), 1);
+        QCOMPARE(fixture->folder.videoURLs().size(), 1);
     }
 
     void unreadableSubfolderIsPassedOver() {
@@ -148,20 +165,20 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions{}));
         const bool enforced = QDir(locked).entryList(QDir::Files).isEmpty();
         auto fixture = showing(m_tree->folder());
-        auto& viewModel = fixture->viewModel;
-        viewModel->setIncludeSubfolders(true);
-        QCoro::waitFor(viewModel->loadLocalVideos());
-        const auto listed = relativePaths(viewModel->localVideoURLs(), m_tree->folder());
+        auto& folder = fixture->folder;
+        folder.setIncludeSubfolders(true);
+        QCoro::waitFor(folder.load());
+        const auto listed = relativePaths(folder.videoURLs(), m_tree->folder());
         // The folder itself cannot be listed flat either.
-        viewModel->setLocalFolderURL(QUrl::fromLocalFile(locked));
-        viewModel->setIncludeSubfolders(false);
-        QCoro::waitFor(viewModel->loadLocalVideos());
+        folder.setFolderURL(QUrl::fromLocalFile(locked));
+        folder.setIncludeSubfolders(false);
+        QCoro::waitFor(folder.load());
         QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                   QFileDevice::ExeOwner));
 
         QVERIFY(enforced);
         QCOMPARE(listed, (QStringList{"a.mp4", "open/c.mp4"}));
-        QVERIFY(viewModel->localVideoURLs().isEmpty());
+        QVERIFY(folder.videoURLs().isEmpty());
         QTRY_VERIFY(fixture->messages().constLast().startsWith("Failed to read folder: "));
     }
 
@@ -188,10 +205,10 @@ private Q_SLOTS:
         QVERIFY(!m_tree->file(QStringLiteral("file.mp4")).isEmpty());
         const auto path = folder.isEmpty() ? folder : m_tree->folder() + QLatin1Char('/') + folder;
         auto fixture = showing(path);
-        fixture->viewModel->setIncludeSubfolders(recursive);
-        QCoro::waitFor(fixture->viewModel->loadLocalVideos());
-        QTRY_COMPARE(lastMessage(*fixture->viewModel), message.replace(QStringLiteral("%1"), path));
-        QVERIFY(fixture->viewModel->localVideoURLs().isEmpty());
+        fixture->folder.setIncludeSubfolders(recursive);
+        QCoro::waitFor(fixture->folder.load());
+        QTRY_COMPARE(fixture->lastMessage(), message.replace(QStringLiteral("%1"), path));
+        QVERIFY(fixture->folder.videoURLs().isEmpty());
         QCOMPARE(bool(storedLocalState()), recursive);
         QCOMPARE(fixture->messages().filter(QRegularExpression("^Loaded ")).size(),
                  recursive ? 1 : 0);
@@ -208,16 +225,16 @@ private Q_SLOTS:
         setModified(b, bModified);
         {
             auto fixture = showing(m_tree->folder());
-            auto& viewModel = fixture->viewModel;
+            auto& folder = fixture->folder;
             const double before = currentTimeSeconds();
             // The list and its flags land together, on this thread, from the worker's result.
             qsizetype flaggedWithList = -1;
-            connect(viewModel.get(), &UploadViewModel::localVideoURLsChanged, this, [&] {
+            connect(&folder, &LocalFolder::videoURLsChanged, this, [&] {
                 QCOMPARE(QThread::currentThread(), thread());
-                if (!viewModel->localVideoURLs().isEmpty())
-                    flaggedWithList = viewModel->changedLocalVideos().size();
+                if (!folder.videoURLs().isEmpty())
+                    flaggedWithList = folder.changedVideos().size();
             });
-            QCoro::waitFor(viewModel->loadLocalVideos());
+            QCoro::waitFor(folder.load());
             QCOMPARE(flaggedWithList, 2);
             QTRY_VERIFY(fixture->messages().contains("Found 2 new/changed local videos."));
             const auto lines = fixture->messages();
@@ -227,23 +244,23 @@ private Q_SLOTS:
             QVERIFY(state);
             QVERIFY(state->fileTimes.isEmpty());
             QVERIFY(state->lastLaunchedAt >= before);
-            viewModel->markLocalVideoSeen(QUrl::fromLocalFile(a));
-            viewModel->markLocalVideoSeen(QUrl::fromLocalFile(b));
-            QTRY_VERIFY(viewModel->changedLocalVideos().isEmpty());
+            folder.markSeen(QUrl::fromLocalFile(a));
+            folder.markSeen(QUrl::fromLocalFile(b));
+            QTRY_VERIFY(folder.changedVideos().isEmpty());
         }
         // A new run reads the records back from the file: the times must compare equal
         // bit for bit.
         auto fixture = showing(m_tree->folder());
-        auto& viewModel = fixture->viewModel;
-        QCoro::waitFor(viewModel->loadLocalVideos());
-        QTRY_VERIFY(lastMessage(*viewModel).startsWith("Loaded "));
-        QVERIFY(viewModel->changedLocalVideos().isEmpty());
+        auto& folder = fixture->folder;
+        QCoro::waitFor(folder.load());
+        QTRY_VERIFY(fixture->lastMessage().startsWith("Loaded "));
+        QVERIFY(folder.changedVideos().isEmpty());
 
         // Rewritten with another size: flagged again, the other file not.
         QVERIFY(!m_tree->file(QStringLiteral("a.mp4"), "longer content").isEmpty());
         setModified(a, QDateTime::currentDateTime().addSecs(-3600));
-        QCoro::waitFor(viewModel->loadLocalVideos());
-        QTRY_COMPARE(viewModel->changedLocalVideos(), QSet<QUrl>{QUrl::fromLocalFile(a)});
+        QCoro::waitFor(folder.load());
+        QTRY_COMPARE(folder.changedVideos(), QSet<QUrl>{QUrl::fromLocalFile(a)});
 
         // Replaced by a copy with the same size and modification time, made after the mark.
         if (!QFileInfo(b).birthTime().isValid())
@@ -253,8 +270,8 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(b));
         QVERIFY(!m_tree->file(QStringLiteral("b.mp4"), "bbbb").isEmpty());
         setModified(b, bModified);
-        QCoro::waitFor(viewModel->loadLocalVideos());
-        QTRY_COMPARE(viewModel->changedLocalVideos(),
+        QCoro::waitFor(folder.load());
+        QTRY_COMPARE(folder.changedVideos(),
                      (QSet<QUrl>{QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)}));
     }
 
@@ -267,8 +284,8 @@ private Q_SLOTS:
 
         // Marking a missing file seen changes nothing and writes nothing.
         auto fixture = showing(m_tree->folder());
-        fixture->viewModel->markLocalVideoSeen(QUrl::fromLocalFile(missing));
-        QVERIFY(!fixture->viewModel->savedLocalState()->fileTimes.contains(missing));
+        fixture->folder.markSeen(QUrl::fromLocalFile(missing));
+        QVERIFY(!fixture->folder.savedState()->fileTimes.contains(missing));
         QVERIFY(!QFile::exists(m_home->stateFolder() + QStringLiteral("/LocalVideoState.json")));
     }
 };

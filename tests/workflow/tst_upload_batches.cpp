@@ -1,8 +1,10 @@
 #include "TestFiles.h"
 #include "ViewModelFixture.h"
+#include "model/DetachedTask.h"
 #include "model/StateFolder.h"
 #include "service/MuxClient.h"
 #include "service/NetworkReachability.h"
+#include "workflow/Credentials.h"
 #include "workflow/DeliveryLedger.h"
 #include "workflow/TransferMeter.h"
 #include "workflow/UploadQueue.h"
@@ -467,6 +469,7 @@ private Q_SLOTS:
         f.viewModel->setProvider(VideoProvider::localFolder);
 
         f.viewModel.reset();
+        f.workspace.reset();
         ViewModelFixture restarted(f.service);
         QCOMPARE(restarted.viewModel->uploadsAtOnce(), 2);
         QCOMPARE(restarted.viewModel->provider(), VideoProvider::localFolder);
@@ -554,11 +557,15 @@ int uploadUntilKilled(int argc, char** argv) {
     MuxClient mux(network, {.apiBase = QUrl(QString::fromLocal8Bit(argv[2])),
                             .postRequestsPerSecond = 0,
                             .otherRequestsPerSecond = 0});
-    mux.setCredentials("stand-in-id", "stand-in-secret");
     auto ledger = DeliveryLedger::open(QString::fromLocal8Bit(argv[3]));
     if (!ledger)
         return 1;
-    UploadQueue queue(mux, **ledger, {QUrl("https://stream.example"), 1}, {});
+    // Fixed tokens: the store is never asked.
+    const CredentialStore store(QStringLiteral("unused"));
+    ActivityLog log;
+    Credentials credentials(store, log, {std::pair{"stand-in-id", "stand-in-secret"}, {}, true});
+    runDetached(credentials.load());
+    UploadQueue queue(mux, **ledger, credentials, log, {QUrl("https://stream.example"), 1});
     QList<QUrl> files;
     for (int i = 4; i < argc; ++i)
         files.append(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[i])));

@@ -17,8 +17,10 @@
 #include "ui/library/LibraryView.h"
 #include "ui/library/ThumbnailLoader.h"
 #include "ui/sidebar/UploadToolsView.h"
+#include "workflow/ActivityLog.h"
 #include "workflow/UploadQueue.h"
 #include "workflow/UploadViewModel.h"
+#include "workflow/Workspace.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -543,11 +545,14 @@ int main(int argc, char* argv[]) {
     QNetworkAccessManager network;
     const CredentialStore credentials(QStringLiteral("Clipferry screenshot"),
                                       std::chrono::milliseconds(500));
-    auto options = UploadViewModel::defaultOptions();
+    auto options = Workspace::defaultOptions();
     options.apiBase = service.baseUrl();
     options.client = service.clientOptions();
     options.sheetWebAppUrl = service.sheetWebAppUrl();
-    UploadViewModel viewModel(PlatformConfig{}, network, credentials, options);
+    ActivityLog log;
+    log.echoToStandardOutput();
+    Workspace workspace(log, network, credentials, options);
+    UploadViewModel viewModel(PlatformConfig{}, workspace);
     if (!settle(5000, [&] { return viewModel.isReady(); })) {
         fail("the view model did not become ready");
         return 1;

@@ -11,30 +11,30 @@ HeadlessSession::HeadlessSession(Console& console, std::optional<TokenPair> envi
     : m_console(console) {
     // An idle connection fails after a minute, as in the window.
     m_network.setTransferTimeout(60000);
-    auto options = UploadViewModel::defaultOptions();
+    auto options = Workspace::defaultOptions();
     // The run writes the ledger it shares with the window, and nothing else of the
     // window's: no state files, no listing cache.
-    options.writeStateFiles = false;
+    options.headless = true;
     options.listingCacheFile.clear();
     if (qEnvironmentVariableIsSet(sheetKeyVariable))
         options.fixedSheetKey = qEnvironmentVariable(sheetKeyVariable);
     if (qEnvironmentVariableIsSet(sheetUrlVariable))
         options.fixedSheetWebAppUrl = qEnvironmentVariable(sheetUrlVariable);
-    options.echoLog = [&console](const QByteArray& line) {
-        console.logLine(line);
-    };
     if (environmentTokens)
         options.fixedTokens = std::pair{environmentTokens->tokenID, environmentTokens->tokenSecret};
     QString storeService = QStringLiteral("Clipferry");
     applyTestSeams(options, storeService);
     m_credentials = std::make_unique<CredentialStore>(storeService);
-    m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, m_network, *m_credentials,
-                                                    std::move(options));
+    QObject::connect(&m_log, &ActivityLog::lineWritten, &m_log,
+                     [&console](const QByteArray& line) { console.logLine(line); });
+    m_workspace = std::make_unique<Workspace>(m_log, m_network, *m_credentials, std::move(options));
+    m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, *m_workspace);
 }
 
 // The view model goes first: it holds a reference to the store.
 HeadlessSession::~HeadlessSession() {
     m_viewModel.reset();
+    m_workspace.reset();
 }
 
 QCoro::Task<bool> HeadlessSession::signIn() {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "app/cli/EnvironmentCredentials.h"
+#include "workflow/ActivityLog.h"
 #include "workflow/UploadViewModel.h"
+#include "workflow/Workspace.h"
 
 #include <QNetworkAccessManager>
 #include <memory>
@@ -15,9 +17,9 @@ namespace clipferry::cli {
 
 class Console;
 
-// The composition root of a subcommand: the window's network manager, secret store and
-// view model, without a window. The view model reads the state files but never writes
-// them, and prints its log lines through the console.
+// The composition root of a subcommand: the window's network manager, secret store and a
+// headless workspace, without a window. The workspace reads the state files but never
+// writes them, and its log lines go out through the console.
 class HeadlessSession {
 public:
     HeadlessSession(Console& console, std::optional<TokenPair> environmentTokens);
@@ -33,6 +35,8 @@ private:
     Console& m_console;
     QNetworkAccessManager m_network;
     std::unique_ptr<CredentialStore> m_credentials;
+    ActivityLog m_log;
+    std::unique_ptr<Workspace> m_workspace;
     std::unique_ptr<UploadViewModel> m_viewModel;
 };
 

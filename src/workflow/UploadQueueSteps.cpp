@@ -131,8 +131,7 @@ QCoro::Task<Result<void>> UploadQueue::runSteps(qint64 key) {
     // file again in between.
     m_jobs[index].record.stage = UploadStatus::done;
     save(index);
-    if (m_hooks.assetCreated)
-        m_hooks.assetCreated(assetID);
+    Q_EMIT assetCreated(assetID);
     index = indexOf(key);
     setUploadStatus(index, UploadStatus::done, 1.0);
     Q_EMIT itemDone(index, m_items[index].fileURL, assetID);
