@@ -169,33 +169,6 @@ private Q_SLOTS:
         QCOMPARE(window.splitter()->sizes().first(), chosen.first());
     }
 
-    // At its first width the sidebar holds all it shows, in either source: nothing runs past
-    // its edge under the library.
-    void sidebarHoldsItsControls() {
-        ViewModelFixture fixture;
-        const QString folder = m_home.path() + "/Clips of the whole tournament, every city";
-        QVERIFY(QDir().mkpath(folder));
-        fixture.viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
-        MainWindow window(*fixture.viewModel, fixture.network);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto* sidebar = window.findChild<QWidget*>("sidebar");
-        for (const auto provider : {VideoProvider::webMux, VideoProvider::localFolder}) {
-            fixture.viewModel->setProvider(provider);
-            QCoreApplication::processEvents();
-            for (const auto* child : sidebar->findChildren<QWidget*>()) {
-                const int left = child->mapTo(sidebar, QPoint()).x();
-                QVERIFY2(!child->isVisible() ||
-                             (left >= 0 && left + child->width() <= sidebar->width()),
-                         qPrintable(QStringLiteral("%1 %2 at %3 of %4 in source %5")
-                                        .arg(child->metaObject()->className(), child->objectName())
-                                        .arg(left + child->width())
-                                        .arg(sidebar->width())
-                                        .arg(int(provider))));
-            }
-        }
-    }
-
     // A later launch brings the window back; missing tokens raise the API keys sheet over it.
     void laterLaunchBringsTheWindowAndItsSheetBack() {
         ViewModelFixture fixture;
