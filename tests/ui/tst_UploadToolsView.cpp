@@ -355,7 +355,7 @@ private Q_SLOTS:
             const int left = child->mapTo(view.viewport(), QPoint()).x();
             QVERIFY2(!child->isVisible() ||
                          (left >= 0 && left + child->width() <= view.viewport()->width()),
-                     qPrintable(child->objectName() + " of " + child->parent()->objectName()));
+                     child->metaObject()->className());
         }
     }
 
