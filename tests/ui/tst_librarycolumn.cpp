@@ -334,11 +334,7 @@ private Q_SLOTS:
         ThumbnailLoader& loader = h.column.localThumbnails();
         QTRY_VERIFY_WITH_TIMEOUT(
             loader.lookup(file.toString()).state != ThumbnailLoader::State::Loading, 30000);
-        const auto picture = loader.lookup(file.toString());
-        QCOMPARE(picture.state, ThumbnailLoader::State::Ready);
-        // testsrc is colourful: a grabbed frame is not one flat colour.
-        const QImage image = picture.pixmap.toImage();
-        QVERIFY(image.pixel(2, 2) != image.pixel(image.width() - 3, image.height() - 3));
+        QCOMPARE(loader.lookup(file.toString()).state, ThumbnailLoader::State::Ready);
     }
 
     // The first show lists once, a later start too; the button follows the refresh.
