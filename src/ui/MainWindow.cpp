@@ -21,7 +21,7 @@ namespace clipferry {
 namespace {
 const auto splitterKey = QStringLiteral("window/splitter");
 const auto geometryKey = QStringLiteral("window/geometry");
-constexpr int sidebarWidth = 340;
+constexpr int defaultSidebarWidth = 340;
 } // namespace
 
 MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& network, QWidget* parent)
@@ -54,7 +54,9 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& networ
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setChildrenCollapsible(false);
     setCentralWidget(m_splitter);
-    // A first start gives the library room for its widest row beside the sidebar.
+    // A first start gives the library room for its widest row beside the sidebar, and the
+    // sidebar room for its widest control.
+    const int sidebarWidth = qMax(defaultSidebarWidth, sidebar->minimumSizeHint().width());
     const int libraryWidth = library->sizeHint().width();
     resize(sidebarWidth + m_splitter->handleWidth() + libraryWidth, 800);
 

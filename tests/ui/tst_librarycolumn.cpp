@@ -223,40 +223,25 @@ private Q_SLOTS:
     }
 
     // The key and the button each ask; what a delete does after is the view model's test.
-    void deleteAsksFirst_data() {
-        QTest::addColumn<bool>("accept");
-        QTest::addColumn<bool>("byButton");
-        QTest::newRow("Cancel, Delete key") << false << false;
-        QTest::newRow("Delete, trash button") << true << true;
-    }
-
     void deleteAsksFirst() {
-        QFETCH(bool, accept);
-        QFETCH(bool, byButton);
         Harness h(parisAssets());
         QVERIFY(h.show());
         h.click(h.header(parOpening));
         const QModelIndex row = h.video(parOpening, 1);
         h.click(row);
-        ConfirmationDialog::setNextAnswer(accept);
-        if (byButton) {
-            h.click(row, h.view().deleteButtonRect(row).center());
-        } else {
-            h.view().setFocus();
-            QTest::keyClick(&h.view(), Qt::Key_Delete);
-        }
+        ConfirmationDialog::setNextAnswer(false);
+        h.view().setFocus();
+        QTest::keyClick(&h.view(), Qt::Key_Delete);
         QCOMPARE(ConfirmationDialog::lastQuestion(),
                  "Delete \u201CE2_Opening_PAR_M01_two.mov\u201D from Mux? "
                  "This cannot be undone.");
+        // The answer arrives from the event loop: no delete follows it.
+        QVERIFY(!QTest::qWaitFor([&] { return h.service.countRequests("DELETE", "*") > 0; },
+                                 requestBound));
+        QCOMPARE(h.vm().selectedAsset()->id, "a2");
 
-        if (!accept) {
-            // The answer arrives from the event loop: no delete follows it.
-            QVERIFY(!QTest::qWaitFor([&] { return h.service.countRequests("DELETE", "*") > 0; },
-                                     requestBound));
-            QCOMPARE(h.vm().selectedAsset()->id, "a2");
-            return;
-        }
-
+        ConfirmationDialog::setNextAnswer(true);
+        h.click(row, h.view().deleteButtonRect(row).center());
         QTRY_COMPARE(h.model().rowCount(h.header(parOpening)), 2);
         QCOMPARE(h.service.countRequests("DELETE", "/video/v1/assets/a2"), 1);
         QVERIFY(!h.model().selectedVideoIndex().isValid());
@@ -349,11 +334,7 @@ private Q_SLOTS:
         ThumbnailLoader& loader = h.column.localThumbnails();
         QTRY_VERIFY_WITH_TIMEOUT(
             loader.lookup(file.toString()).state != ThumbnailLoader::State::Loading, 30000);
-        const auto picture = loader.lookup(file.toString());
-        QCOMPARE(picture.state, ThumbnailLoader::State::Ready);
-        // testsrc is colourful: a grabbed frame is not one flat colour.
-        const QImage image = picture.pixmap.toImage();
-        QVERIFY(image.pixel(2, 2) != image.pixel(image.width() - 3, image.height() - 3));
+        QCOMPARE(loader.lookup(file.toString()).state, ThumbnailLoader::State::Ready);
     }
 
     // The first show lists once, a later start too; the button follows the refresh.
@@ -384,17 +365,6 @@ private Q_SLOTS:
         QVERIFY(h.column.refreshButton().isEnabled());
         QVERIFY(!h.column.refreshButton().isBusy());
         QCOMPARE(h.service.countRequests("GET", "/video/v1/assets"), 2);
-
-        // In local mode the button and F5 rescan and report the count; the service library
-        // stays for when it is on view again.
-        const auto listed = h.vm().existingAssets().size();
-        h.vm().setProvider(VideoProvider::localFolder);
-        QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
-        QTest::keyClick(&h.view(), Qt::Key_F5);
-        QTRY_COMPARE(h.fixture.countMessages("Loaded 0 videos from local folder."), 2);
-        h.vm().setProvider(VideoProvider::webMux);
-        QVERIFY(listed > 0);
-        QCOMPARE(h.vm().existingAssets().size(), listed);
 
         // A second start in the same home shows the kept listing once drawn, dimmed until its
         // own lands; a failed listing then keeps the new rows, not the kept ones.

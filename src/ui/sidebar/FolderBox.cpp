@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace clipferry {
@@ -48,14 +49,22 @@ FolderBox::FolderBox(QWidget* parent)
     controls->setSpacing(8);
     controls->addWidget(m_choose, 0, Qt::AlignHCenter);
     controls->addWidget(m_path);
-    auto* switches = new QHBoxLayout;
-    switches->setSpacing(12);
-    switches->addStretch();
+    // The switches stack, one a line, so that the box is no wider than its longest label;
+    // the one that depends on the switch above it is set in under it.
+    auto* switches = new QVBoxLayout;
+    switches->setSpacing(4);
     switches->addWidget(m_includeSubfolders);
     switches->addWidget(m_deliverNewClips);
-    switches->addStretch();
-    controls->addLayout(switches);
-    controls->addWidget(m_replaceChanged, 0, Qt::AlignHCenter);
+    auto* dependent = new QHBoxLayout;
+    dependent->addSpacing(style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this) +
+                          style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, this));
+    dependent->addWidget(m_replaceChanged);
+    switches->addLayout(dependent);
+    auto* centred = new QHBoxLayout;
+    centred->addStretch();
+    centred->addLayout(switches);
+    centred->addStretch();
+    controls->addLayout(centred);
 
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(16);

@@ -17,7 +17,8 @@ QRadioButton {
     background: %2;
     color: %3;
 }
-QRadioButton::indicator { width: 0; height: 0; }
+QRadioButton { spacing: 0; }
+QRadioButton::indicator { width: 0; height: 0; border: none; background: transparent; image: none; }
 QRadioButton:checked {
     background: %4;
     color: %5;

@@ -21,6 +21,7 @@
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <clipferry/BuildConfig.h>
@@ -46,7 +47,6 @@ UploadToolsView::UploadToolsView(UploadViewModel& viewModel, AppStyle& style, Op
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setMinimumWidth(280);
 
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
@@ -103,6 +103,15 @@ UploadToolsView::UploadToolsView(UploadViewModel& viewModel, AppStyle& style, Op
 
     showProvider();
     showFolder();
+}
+
+QSize UploadToolsView::minimumSizeHint() const {
+    // Nothing scrolls sideways, so the narrowest the panel may be is the narrowest its
+    // contents can be, beside room for the vertical scroll bar.
+    constexpr int narrowest = 280;
+    const int contents = widget()->minimumSizeHint().width() + 2 * frameWidth() +
+                         verticalScrollBar()->sizeHint().width();
+    return {qMax(narrowest, contents), QScrollArea::minimumSizeHint().height()};
 }
 
 QWidget* UploadToolsView::makeHeader() {
@@ -287,6 +296,8 @@ void UploadToolsView::showProvider() {
     m_sourcePicker->setProvider(provider);
     m_dropZone->setVisible(m_viewModel.config().canUpload() && provider == VideoProvider::webMux);
     m_folderBox->setVisible(provider == VideoProvider::localFolder);
+    // The other source's controls may need another width.
+    updateGeometry();
 }
 
 void UploadToolsView::showFolder() {

@@ -39,6 +39,8 @@ public:
     UploadToolsView(UploadViewModel& viewModel, AppStyle& style, Options options,
                     QWidget* parent = nullptr);
 
+    [[nodiscard]] QSize minimumSizeHint() const override;
+
     [[nodiscard]] SourcePicker* sourcePicker() const { return m_sourcePicker; }
     [[nodiscard]] DropZone* dropZone() const { return m_dropZone; }
     [[nodiscard]] FolderBox* folderBox() const { return m_folderBox; }
