@@ -13,8 +13,6 @@
 namespace clipferry {
 namespace {
 
-namespace style = libraryStyle;
-
 constexpr int spinnerSpokes = 12;
 
 void drawText(QPainter* painter, const QRect& box, const QFont& font, const QColor& color,
@@ -48,13 +46,13 @@ bool LibraryDelegate::takeSpinnerDrawn() {
 
 const std::array<int, 3>& LibraryDelegate::heights(const QStyleOptionViewItem& option) const {
     if (!m_heights) {
-        const auto fonts = style::fonts(option.font);
+        const auto fonts = libraryStyle::fonts(option.font);
         const int city = QFontMetrics(fonts.sectionTitle).height() + 18;
         const int headerContent = std::max(
             {QFontMetrics(fonts.headline).height(), QFontMetrics(fonts.caption).height(), 16});
         const int animation =
-            headerContent + 2 * (style::headerInnerInsetY + style::headerOuterInsetY);
-        const int video = style::thumbnailHeight + 2 * style::rowInsetY;
+            headerContent + 2 * (libraryStyle::headerInnerInsetY + libraryStyle::headerOuterInsetY);
+        const int video = libraryStyle::thumbnailHeight + 2 * libraryStyle::rowInsetY;
         m_heights = std::array<int, 3>{city, animation, video};
     }
     return *m_heights;
@@ -64,7 +62,7 @@ QSize LibraryDelegate::sizeHint(const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const {
     const int kind = index.data(LibraryModel::KindRole).toInt();
     const auto& h = heights(option);
-    return {style::minimumRowWidth(), h[static_cast<std::size_t>(std::clamp(kind, 0, 2))]};
+    return {libraryStyle::minimumRowWidth(), h[static_cast<std::size_t>(std::clamp(kind, 0, 2))]};
 }
 
 void LibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -85,20 +83,22 @@ void LibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 
 void LibraryDelegate::paintCity(QPainter* painter, const QStyleOptionViewItem& option,
                                 const CitySection& city) const {
-    const auto fonts = style::fonts(option.font);
-    const auto colors = style::colors(option.palette);
-    const QRect text = option.rect.adjusted(style::rowInsetX + 4, 12, -style::rowInsetX, -4);
+    const auto fonts = libraryStyle::fonts(option.font);
+    const auto colors = libraryStyle::colors(option.palette);
+    const QRect text =
+        option.rect.adjusted(libraryStyle::rowInsetX + 4, 12, -libraryStyle::rowInsetX, -4);
     drawText(painter, text, fonts.sectionTitle, colors.text, city.displayName,
              Qt::AlignLeft | Qt::AlignBottom);
 }
 
 void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewItem& option,
                                      const AnimationGroup& group) const {
-    const auto fonts = style::fonts(option.font);
-    const auto colors = style::colors(option.palette);
+    const auto fonts = libraryStyle::fonts(option.font);
+    const auto colors = libraryStyle::colors(option.palette);
     const bool expanded = m_view.isAnimationExpanded(group.key);
-    const QRect frame = option.rect.adjusted(style::headerOuterInsetX, style::headerOuterInsetY,
-                                             -style::headerOuterInsetX, -style::headerOuterInsetY);
+    const QRect frame =
+        option.rect.adjusted(libraryStyle::headerOuterInsetX, libraryStyle::headerOuterInsetY,
+                             -libraryStyle::headerOuterInsetX, -libraryStyle::headerOuterInsetY);
     const QPainterPath shape = roundedPath(QRectF(frame), 6);
     painter->fillPath(shape, colors.headerFill);
     if (group.cityColor.isValid()) {
@@ -116,10 +116,11 @@ void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewIt
         painter->drawPath(roundedPath(QRectF(frame).adjusted(0.75, 0.75, -0.75, -0.75), 6));
     }
 
-    const QRect content = frame.adjusted(style::headerInnerInsetX, style::headerInnerInsetY,
-                                         -style::headerInnerInsetX, -style::headerInnerInsetY);
+    const QRect content =
+        frame.adjusted(libraryStyle::headerInnerInsetX, libraryStyle::headerInnerInsetY,
+                       -libraryStyle::headerInnerInsetX, -libraryStyle::headerInnerInsetY);
     drawText(painter,
-             QRect(content.left(), content.top(), style::headerNameWidth, content.height()),
+             QRect(content.left(), content.top(), libraryStyle::headerNameWidth, content.height()),
              fonts.headline, colors.text, group.animation);
 
     const int chevronSize = QFontMetrics(fonts.caption).height() - 2;
@@ -135,7 +136,7 @@ void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewIt
     const QString progress = progressLabel(group);
     const bool reached = group.progress.count >= group.progress.required;
     const QColor progressColor = reached ? colors.green : colors.yellow;
-    int right = chevron.left() - style::chevronLeadingInset;
+    int right = chevron.left() - libraryStyle::chevronLeadingInset;
     const QFontMetrics captionMetrics(fonts.caption);
     // Right to left: the delivered count, then the progress it stands beside.
     if (group.delivered >= 0) {
@@ -156,9 +157,9 @@ void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewIt
     }
     // Open, the rows carry their own dots.
     if (!expanded && group.newCount > 0)
-        paintNewCount(painter, option, right - style::spacing, content, group.newCount);
+        paintNewCount(painter, option, right - libraryStyle::spacing, content, group.newCount);
     if (expanded)
-        paintHeadings(painter, option, content, right - style::spacing);
+        paintHeadings(painter, option, content, right - libraryStyle::spacing);
 }
 
 // Above their columns, but only up to the texts on the right, which are laid out first:
@@ -169,21 +170,21 @@ void LibraryDelegate::paintHeadings(QPainter* painter, const QStyleOptionViewIte
         QStringLiteral("Filename"),   QStringLiteral("Element"),  QStringLiteral("Match"),
         QStringLiteral("Resolution"), QStringLiteral("Duration"), QStringLiteral("Format"),
     };
-    const auto fonts = style::fonts(option.font);
-    const auto colors = style::colors(option.palette);
-    int x = option.rect.left() + style::firstCellX;
+    const auto fonts = libraryStyle::fonts(option.font);
+    const auto colors = libraryStyle::colors(option.palette);
+    int x = option.rect.left() + libraryStyle::firstCellX;
     for (std::size_t i = 0; i < std::size(headings) && x < limit; ++i) {
-        const int width = std::min(style::cellWidths[i], limit - x);
+        const int width = std::min(libraryStyle::cellWidths[i], limit - x);
         drawText(painter, QRect(x, content.top(), width, content.height()), fonts.caption,
                  colors.secondary, headings[i]);
-        x += style::cellWidths[i] + style::spacing;
+        x += libraryStyle::cellWidths[i] + libraryStyle::spacing;
     }
 }
 
 int LibraryDelegate::paintNewCount(QPainter* painter, const QStyleOptionViewItem& option, int right,
                                    const QRect& content, qsizetype count) const {
-    const auto fonts = style::fonts(option.font);
-    const auto colors = style::colors(option.palette);
+    const auto fonts = libraryStyle::fonts(option.font);
+    const auto colors = libraryStyle::colors(option.palette);
     const QString text = QString::number(count);
     const QFontMetrics metrics(fonts.caption);
     const int height = metrics.height();
@@ -199,8 +200,8 @@ int LibraryDelegate::paintNewCount(QPainter* painter, const QStyleOptionViewItem
 
 void LibraryDelegate::paintDelivery(QPainter* painter, const QStyleOptionViewItem& option,
                                     const QRect& cell, const VideoEntry& entry) const {
-    const auto fonts = style::fonts(option.font);
-    const auto colors = style::colors(option.palette);
+    const auto fonts = libraryStyle::fonts(option.font);
+    const auto colors = libraryStyle::colors(option.palette);
     const Delivery state = entry.delivery.state;
     QColor color = colors.secondary;
     if (state == Delivery::onMux)
@@ -237,21 +238,21 @@ void LibraryDelegate::paintDelivery(QPainter* painter, const QStyleOptionViewIte
 
 void LibraryDelegate::paintVideo(QPainter* painter, const QStyleOptionViewItem& option,
                                  const VideoEntry& entry, bool selected) const {
-    const auto fonts = style::fonts(option.font);
-    const auto colors = style::colors(option.palette);
-    const auto geometry = style::videoRowGeometry(option.rect);
+    const auto fonts = libraryStyle::fonts(option.font);
+    const auto colors = libraryStyle::colors(option.palette);
+    const auto geometry = libraryStyle::videoRowGeometry(option.rect);
     if (selected)
         painter->fillRect(option.rect, colors.selection);
 
     paintThumbnail(painter, option, geometry.thumbnail, entry);
     if (entry.isNew) {
-        const QRectF badge(geometry.thumbnail.left() - style::badgeOverhang,
-                           geometry.thumbnail.top() - style::badgeOverhang, style::badgeSize,
-                           style::badgeSize);
+        const QRectF badge(geometry.thumbnail.left() - libraryStyle::badgeOverhang,
+                           geometry.thumbnail.top() - libraryStyle::badgeOverhang,
+                           libraryStyle::badgeSize, libraryStyle::badgeSize);
         painter->setPen(Qt::NoPen);
         painter->setBrush(colors.windowBackground);
         painter->drawEllipse(badge);
-        const qreal inset = (style::badgeSize - style::badgeDotSize) / 2.0;
+        const qreal inset = (libraryStyle::badgeSize - libraryStyle::badgeDotSize) / 2.0;
         painter->setBrush(colors.blue);
         painter->drawEllipse(badge.adjusted(inset, inset, -inset, -inset));
     }
@@ -281,7 +282,7 @@ void LibraryDelegate::paintVideo(QPainter* painter, const QStyleOptionViewItem& 
 
 void LibraryDelegate::paintThumbnail(QPainter* painter, const QStyleOptionViewItem& option,
                                      const QRect& box, const VideoEntry& entry) const {
-    const auto colors = style::colors(option.palette);
+    const auto colors = libraryStyle::colors(option.palette);
     const QPainterPath clip = roundedPath(QRectF(box), 4);
 
     ThumbnailLoader::Lookup lookup;
@@ -340,7 +341,7 @@ void LibraryDelegate::paintSpinner(QPainter* painter, const QRect& box, const QC
 
 void LibraryDelegate::paintIconButton(QPainter* painter, const QStyleOptionViewItem& option,
                                       const QRect& box, const QString& icon, bool enabled) const {
-    const auto colors = style::colors(option.palette);
+    const auto colors = libraryStyle::colors(option.palette);
     painter->save();
     if (!enabled)
         painter->setOpacity(0.35);
