@@ -56,6 +56,10 @@ MuxClient::MuxClient(QNetworkAccessManager& network, Options options)
     m_sessionTransport = std::make_unique<ServiceTransport>(
         m_network, *m_sessionPacer, ServiceTransport::RetryPolicy{0, m_options.retryBaseDelay},
         m_options.transferTimeout, true, m_options.storageReplyLimits, m_options.bandwidth);
+#ifdef CLIPFERRY_TEST_SEAMS
+    m_transport->trustTestAuthorities(m_options.testAuthorities);
+    m_sessionTransport->trustTestAuthorities(m_options.testAuthorities);
+#endif
 }
 
 MuxClient::~MuxClient() = default;

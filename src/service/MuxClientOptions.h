@@ -3,6 +3,10 @@
 #include "service/HttpReplyParser.h"
 
 #include <QUrl>
+#ifdef CLIPFERRY_TEST_SEAMS
+#include <QList>
+#include <QSslCertificate>
+#endif
 #include <chrono>
 #include <memory>
 
@@ -41,6 +45,12 @@ struct MuxClientOptions {
     std::shared_ptr<BandwidthLimiter> bandwidth{};
     // Time source of pacing and retry waits; null means the steady clock.
     std::shared_ptr<PacerClock> clock{};
+#ifdef CLIPFERRY_TEST_SEAMS
+    // Test builds only: authorities trusted besides the system's, those of a test's own
+    // TLS stand-in. A release build has no such member: nothing can widen what it trusts,
+    // and no option turns a certificate check off in any build.
+    QList<QSslCertificate> testAuthorities{};
+#endif
 };
 
 } // namespace clipferry

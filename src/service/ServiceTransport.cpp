@@ -12,6 +12,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
+#include <QSslConfiguration>
 #include <QTimeZone>
 #include <algorithm>
 
@@ -187,6 +188,14 @@ ServiceTransport::sendOnce(QByteArray verb, QNetworkRequest request, BodySource 
             co_return Attempt{tl::unexpected(opened.error()), false, std::nullopt};
         device = std::move(*opened);
     }
+
+#ifdef CLIPFERRY_TEST_SEAMS
+    if (!m_testAuthorities.isEmpty()) {
+        QSslConfiguration tls = request.sslConfiguration();
+        tls.addCaCertificates(m_testAuthorities);
+        request.setSslConfiguration(tls);
+    }
+#endif
 
     const auto alive = lifetime();
     auto slot = m_pacer.acquire(

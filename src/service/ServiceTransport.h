@@ -8,6 +8,9 @@
 #include <QCoro/QCoroTask>
 #include <QNetworkRequest>
 #include <QObject>
+#ifdef CLIPFERRY_TEST_SEAMS
+#include <QSslCertificate>
+#endif
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -89,12 +92,21 @@ public:
                                                       QByteArray body = {},
                                                       std::shared_ptr<StopSource> stop = {});
 
+#ifdef CLIPFERRY_TEST_SEAMS
+    // Test builds only: every request also trusts these authorities (MuxClientOptions).
+    void trustTestAuthorities(QList<QSslCertificate> authorities) {
+        m_testAuthorities = std::move(authorities);
+    }
+#endif
+
     // The wait before retry number `retry` (0-based) when the reply named none.
     [[nodiscard]] std::chrono::milliseconds backoffDelay(int retry) const;
 
     // Expires with this transport. A coroutine of the client that wakes up after a sleep
     // or a reply checks it before touching the client: the owner may be gone by then.
-    [[nodiscard]] std::weak_ptr<const bool> lifetime() const { return m_lifetime; }
+    [[nodiscard]] std::weak_ptr<const bool> lifetime() const {
+        return m_lifetime;
+    }
     [[nodiscard]] static Error cancelled();
 
 private:
@@ -121,6 +133,9 @@ private:
     bool m_streamBodies = false;
     ReplyLimits m_replyLimits;
     std::shared_ptr<BandwidthLimiter> m_bandwidth;
+#ifdef CLIPFERRY_TEST_SEAMS
+    QList<QSslCertificate> m_testAuthorities;
+#endif
 };
 
 // Seconds of a Retry-After header (a count of seconds or an HTTP date), if it names any.

@@ -7,6 +7,7 @@
 #include "ui/common/ConfirmationDialog.h"
 #include "ui/common/QuestionDialog.h"
 #include "ui/library/LibraryColumn.h"
+#include "ui/library/LibraryDelegate.h"
 #include "ui/library/LibraryModel.h"
 #include "ui/library/LibraryView.h"
 #include "ui/library/RefreshButton.h"
@@ -284,6 +285,18 @@ private Q_SLOTS:
         QTRY_COMPARE(h.model().rowCount(h.header(lonOpening)), 1);
         QVERIFY(h.view().isExpanded(h.header(parOpening)));
         QVERIFY(!h.view().isExpanded(h.header(lonOpening)));
+        // At the column's own width the open header's texts, the widest, stand apart.
+        h.column.resize(h.column.sizeHint().width(), 700);
+        const QModelIndex header = h.header(parOpening);
+        const auto parts = LibraryDelegate::animationHeaderLayout(
+            h.view().visualRect(header), h.view().font(),
+            std::get<AnimationGroup>(LibraryModel::nodeAt(header)->payload), true);
+        QList<QRect> texts{parts.name, parts.progress, parts.delivered};
+        texts << QList<QRect>(parts.headings.begin(), parts.headings.end());
+        for (qsizetype i = 0; i < texts.size(); ++i)
+            for (const QRect& other : texts.mid(i + 1))
+                QVERIFY(!texts[i].intersects(other));
+        QVERIFY(!parts.delivered.isEmpty() && !parts.headings[0].isEmpty());
 
         // Closing one city's group leaves the other city's group as it was.
         h.click(h.header(lonOpening));

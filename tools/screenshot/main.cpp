@@ -1,9 +1,11 @@
 // Renders the real main window offscreen against the local stand-in service and saves
 //   clipferry-screenshot FOLDER
-// as FOLDER/window.png (the library), library-search.png (search "PAR"), library-local.png
-// (a local folder of generated clips in each delivery state), settings.png (the settings
-// sheet) and sidebar-batch.png (the upload list while a batch is in flight); window,
-// library-local and settings also as "-dark" under a dark palette.
+// as FOLDER/window.png (the library), library-menu.png (a video row's menu), library-search.png
+// (search "PAR"), library-local.png (a local folder of generated clips in each delivery
+// state), settings.png (the settings sheet), sidebar-batch.png (the upload list while a batch
+// is in flight, with the queue's total and a paused row) and library-offline.png (the kept
+// listing without a network); window, library-local and settings also as "-dark" under a
+// dark palette.
 // Everything it reads or writes lives in a temporary home folder.
 #include "ClipFactory.h"
 #include "StandInService.h"
@@ -14,11 +16,13 @@
 #include "ui/library/LibraryModel.h"
 #include "ui/library/LibraryView.h"
 #include "ui/library/ThumbnailLoader.h"
+#include "ui/sidebar/UploadToolsView.h"
 #include "workflow/UploadQueue.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
@@ -27,6 +31,8 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QLinearGradient>
+#include <QListView>
+#include <QMenu>
 #include <QNetworkAccessManager>
 #include <QPainter>
 #include <QSplitter>
@@ -170,12 +176,16 @@ void expandGroups(LibraryColumn& column, const QStringList& keys) {
     }
 }
 
-bool save(QWidget& widget, const QString& path) {
-    if (widget.grab().save(path)) {
+bool save(const QPixmap& picture, const QString& path) {
+    if (picture.save(path)) {
         std::printf("wrote %s\n", qPrintable(path));
         return true;
     }
     return fail("cannot write a picture");
+}
+
+bool save(QWidget& widget, const QString& path) {
+    return save(widget.grab(), path);
 }
 
 // The colours a dark desktop hands the application.
@@ -249,6 +259,7 @@ public:
         , m_scratch(std::move(scratch)) {}
 
     bool library();
+    bool videoMenu();
     bool localFolder();
     bool settings();
     bool batch();
@@ -295,6 +306,34 @@ bool Screenshots::library() {
     const bool saved = save(m_window, path("library-search.png"));
     m_column.searchField().clear();
     return saved;
+}
+
+// A popup is a window of its own: the menu is drawn over the window's picture where it opened.
+bool Screenshots::videoMenu() {
+    LibraryModel& model = m_column.model();
+    const QModelIndex group =
+        model
+            .match(model.index(0, 0), LibraryModel::ExpansionKeyRole, QStringLiteral("ATL|Opening"),
+                   1, Qt::MatchExactly | Qt::MatchRecursive)
+            .value(0);
+    const QModelIndex row = model.index(1, 0, group);
+    LibraryView& view = m_column.view();
+    if (!row.isValid())
+        return fail("no video row for the menu");
+    const QPoint at = view.visualRect(row).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, view.viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view.viewport(), &event);
+    auto* menu = m_column.findChild<QMenu*>(QStringLiteral("videoMenu"));
+    if (!menu || !settle(2000, [&] { return menu->isVisible(); }))
+        return fail("the row's menu did not open");
+    settle(300);
+    QPixmap picture = m_window.grab();
+    QPainter painter(&picture);
+    painter.drawPixmap(m_window.mapFromGlobal(menu->pos()), menu->grab());
+    painter.end();
+    menu->close();
+    settle(100);
+    return save(picture, path("library-menu.png"));
 }
 
 // One clip in each delivery state: the service holds an older render of ATL's intro
@@ -430,6 +469,9 @@ bool Screenshots::batch() {
     m_viewModel.uploadQueue().pause(m_firstBatchItem + 5);
     settle(300);
 
+    // The list's end, where the paused row is.
+    m_window.findChild<UploadToolsView*>()->uploadList()->scrollToBottom();
+    settle(100);
     auto* sidebar = m_window.findChild<QWidget*>(QStringLiteral("sidebar"));
     return sidebar ? save(*sidebar, path("sidebar-batch.png")) : fail("no sidebar");
 }
@@ -522,8 +564,8 @@ int main(int argc, char* argv[]) {
     // The window at the size a first start gives it.
     MainWindow window(viewModel, network, service.baseUrl());
     Screenshots shots(service, viewModel, window, folder, home.path());
-    const bool ok = shots.library() && shots.localFolder() && shots.settings() && shots.batch() &&
-                    shots.offline();
+    const bool ok = shots.library() && shots.videoMenu() && shots.localFolder() &&
+                    shots.settings() && shots.batch() && shots.offline();
     const bool ended = shots.finish();
     return ok && ended ? 0 : 1;
 }

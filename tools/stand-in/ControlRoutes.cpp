@@ -11,7 +11,7 @@ using httplib::Response;
 // The sheet web app: a POST to ".../exec" is taken and answered with a redirect to a
 // second address that serves the script's reply to a GET only, as Apps Script does.
 void StandInServer::addSheetRoutes() {
-    m_server.Post(R"(/macros/s/([^/]+)/exec)", [this](const Request& request, Response& response) {
+    m_server->Post(R"(/macros/s/([^/]+)/exec)", [this](const Request& request, Response& response) {
         serve(request, response, [&](Response& res, const std::optional<Fault>&) {
             const QByteArray body = QByteArray::fromStdString(request.body);
             const std::lock_guard lock(m_mutex);
@@ -35,7 +35,7 @@ void StandInServer::addSheetRoutes() {
             res.set_content("<HTML><BODY>Moved Temporarily</BODY></HTML>", "text/html");
         });
     });
-    m_server.Get("/macros/echo", [this](const Request& request, Response& response) {
+    m_server->Get("/macros/echo", [this](const Request& request, Response& response) {
         serve(request, response, [&](Response& res, const std::optional<Fault>&) {
             const QString key = QString::fromStdString(request.get_param_value("user_content_key"));
             const std::lock_guard lock(m_mutex);
@@ -50,7 +50,7 @@ void StandInServer::addSheetRoutes() {
                 "text/plain");
         });
     });
-    m_server.Post("/macros/echo", [this](const Request& request, Response& response) {
+    m_server->Post("/macros/echo", [this](const Request& request, Response& response) {
         serve(request, response, [&](Response& res, const std::optional<Fault>&) {
             res.status = 405;
             res.set_content("Method not allowed", "text/plain");
@@ -71,11 +71,11 @@ void StandInServer::addControlRoutes() {
         use(body);
     };
 
-    m_server.Get("/_control/health", [](const Request&, Response& response) {
+    m_server->Get("/_control/health", [](const Request&, Response& response) {
         sendJson(response, 200, QJsonObject{{QStringLiteral("ok"), true}});
     });
 
-    m_server.Post("/_control/reset", [this](const Request&, Response& response) {
+    m_server->Post("/_control/reset", [this](const Request&, Response& response) {
         {
             const std::lock_guard lock(m_mutex);
             m_settings = Settings{};
@@ -94,8 +94,8 @@ void StandInServer::addControlRoutes() {
         sendJson(response, 200, QJsonObject{});
     });
 
-    m_server.Post("/_control/settings", [this, withJson](const Request& request,
-                                                         Response& response) {
+    m_server->Post("/_control/settings", [this, withJson](const Request& request,
+                                                          Response& response) {
         withJson(request, response, [&](const QJsonObject& body) {
             const std::lock_guard lock(m_mutex);
             Settings& settings = m_settings;
@@ -117,18 +117,19 @@ void StandInServer::addControlRoutes() {
         });
     });
 
-    m_server.Post("/_control/faults", [this, withJson](const Request& request, Response& response) {
-        withJson(request, response, [&](const QJsonObject& body) {
-            QString error;
-            auto fault = Fault::fromJson(body, &error);
-            if (!fault)
-                return sendJson(response, 400, errorDocument(QStringLiteral("control"), error));
-            const std::lock_guard lock(m_mutex);
-            m_faults.append(*fault);
-            sendJson(response, 200, QJsonObject{});
+    m_server->Post(
+        "/_control/faults", [this, withJson](const Request& request, Response& response) {
+            withJson(request, response, [&](const QJsonObject& body) {
+                QString error;
+                auto fault = Fault::fromJson(body, &error);
+                if (!fault)
+                    return sendJson(response, 400, errorDocument(QStringLiteral("control"), error));
+                const std::lock_guard lock(m_mutex);
+                m_faults.append(*fault);
+                sendJson(response, 200, QJsonObject{});
+            });
         });
-    });
-    m_server.Delete("/_control/faults", [this](const Request&, Response& response) {
+    m_server->Delete("/_control/faults", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
         m_faults.clear();
         sendJson(response, 200, QJsonObject{});
@@ -137,7 +138,8 @@ void StandInServer::addControlRoutes() {
     // {"assets": [ ...asset objects as the service lists them... ]} appends them as
     // given; {"generate": {"count": N, "idPrefix": "...", "createdAt": "...",
     // "updatedAt": "...", "status": "ready"}} appends N ready assets with those times.
-    m_server.Post("/_control/assets", [this, withJson](const Request& request, Response& response) {
+    m_server->Post("/_control/assets", [this, withJson](const Request& request,
+                                                        Response& response) {
         withJson(request, response, [&](const QJsonObject& body) {
             const std::lock_guard lock(m_mutex);
             for (const auto& value : body.value(QLatin1StringView("assets")).toArray())
@@ -169,7 +171,7 @@ void StandInServer::addControlRoutes() {
             sendJson(response, 200, QJsonObject{{QStringLiteral("count"), m_assets.size()}});
         });
     });
-    m_server.Get("/_control/assets", [this](const Request&, Response& response) {
+    m_server->Get("/_control/assets", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
         makeDueAssets(false);
         QJsonArray data;
@@ -177,12 +179,12 @@ void StandInServer::addControlRoutes() {
             data.append(asset.json);
         sendJson(response, 200, data);
     });
-    m_server.Get("/_control/arrived", [this](const Request&, Response& response) {
+    m_server->Get("/_control/arrived", [this](const Request&, Response& response) {
         sendJson(
             response, 200,
             QJsonObject{{QStringLiteral("bytes"), static_cast<double>(m_bodyBytesArrived.load())}});
     });
-    m_server.Get("/_control/uploads", [this](const Request&, Response& response) {
+    m_server->Get("/_control/uploads", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
         makeDueAssets(false);
         QJsonArray uploads;
@@ -205,8 +207,8 @@ void StandInServer::addControlRoutes() {
     });
     // Sets an upload's "status" and "error" ({"message": ...}), e.g. to "errored";
     // "expired": true ends its session, whose PUTs then answer 404.
-    m_server.Patch(R"(/_control/uploads/([^/]+))", [this, withJson](const Request& request,
-                                                                    Response& response) {
+    m_server->Patch(R"(/_control/uploads/([^/]+))", [this, withJson](const Request& request,
+                                                                     Response& response) {
         withJson(request, response, [&](const QJsonObject& body) {
             const QString id = QString::fromStdString(request.matches[1]);
             const std::lock_guard lock(m_mutex);
@@ -224,7 +226,7 @@ void StandInServer::addControlRoutes() {
 
     // Seeded misbehaviour, a new client run each time it is set (see Chaos.h); it also
     // ends the holds of the run before.
-    m_server.Post("/_control/chaos", [this, withJson](const Request& request, Response& response) {
+    m_server->Post("/_control/chaos", [this, withJson](const Request& request, Response& response) {
         withJson(request, response, [&](const QJsonObject& body) {
             QString error;
             const auto settings = Chaos::fromJson(body, &error);
@@ -239,11 +241,11 @@ void StandInServer::addControlRoutes() {
             sendJson(response, 200, QJsonObject{});
         });
     });
-    m_server.Get("/_control/chaos", [this](const Request&, Response& response) {
+    m_server->Get("/_control/chaos", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
         sendJson(response, 200, m_chaos.state());
     });
-    m_server.Delete("/_control/chaos", [this](const Request&, Response& response) {
+    m_server->Delete("/_control/chaos", [this](const Request&, Response& response) {
         {
             const std::lock_guard lock(m_mutex);
             m_chaos.stop();
@@ -253,28 +255,28 @@ void StandInServer::addControlRoutes() {
         sendJson(response, 200, QJsonObject{});
     });
     // Makes every asset still waiting for its delay now: the library as it will be.
-    m_server.Post("/_control/assets/pending", [this](const Request&, Response& response) {
+    m_server->Post("/_control/assets/pending", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
         makeDueAssets(true);
         sendJson(response, 200, QJsonObject{});
     });
 
-    m_server.Get("/_control/requests", [this](const Request&, Response& response) {
+    m_server->Get("/_control/requests", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
         sendJson(response, 200, m_requestLog);
     });
-    m_server.Delete("/_control/requests", [this](const Request&, Response& response) {
+    m_server->Delete("/_control/requests", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
         m_requestLog = QJsonArray();
         ++m_logGeneration;
         sendJson(response, 200, QJsonObject{});
     });
-    m_server.Get("/_control/sheet-posts", [this](const Request&, Response& response) {
+    m_server->Get("/_control/sheet-posts", [this](const Request&, Response& response) {
         const std::lock_guard lock(m_mutex);
         sendJson(response, 200, m_sheetPosts);
     });
     // Lets every hanging or delayed reply go on at once.
-    m_server.Post("/_control/release", [this](const Request&, Response& response) {
+    m_server->Post("/_control/release", [this](const Request&, Response& response) {
         {
             const std::lock_guard lock(m_mutex);
             ++m_releaseGeneration;

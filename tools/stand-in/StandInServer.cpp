@@ -26,20 +26,29 @@ QJsonObject headersJson(const httplib::Headers& headers) {
 
 } // namespace
 
-StandInServer::StandInServer() {
+StandInServer::StandInServer()
+    : StandInServer(std::make_unique<httplib::Server>(), QStringLiteral("http")) {}
+
+StandInServer::StandInServer(const std::string& certificateFile, const std::string& keyFile)
+    : StandInServer(std::make_unique<httplib::SSLServer>(certificateFile.c_str(), keyFile.c_str()),
+                    QStringLiteral("https")) {}
+
+StandInServer::StandInServer(std::unique_ptr<httplib::Server> server, QString scheme)
+    : m_server(std::move(server))
+    , m_scheme(std::move(scheme)) {
     // Hanging and slow replies each hold a worker; leave plenty for everything else.
-    m_server.new_task_queue = [] {
+    m_server->new_task_queue = [] {
         return new httplib::ThreadPool(64);
     };
     // Uploads of big files arrive in one request; a slow reader must not time it out.
-    m_server.set_read_timeout(120);
-    m_server.set_write_timeout(120);
+    m_server->set_read_timeout(120);
+    m_server->set_write_timeout(120);
     // A reply leaves in two writes, head and body; with Nagle's algorithm the body waits
     // for the client's delayed acknowledgement of the head, 40 ms on most replies.
-    m_server.set_tcp_nodelay(true);
+    m_server->set_tcp_nodelay(true);
     // httplib closes a connection after 5 requests by default; a listing of 100 pages
     // would reconnect 20 times where the service keeps its connections.
-    m_server.set_keep_alive_max_count(1000);
+    m_server->set_keep_alive_max_count(1000);
     addServiceRoutes();
     addUploadRoute();
     addSheetRoutes();
@@ -47,14 +56,14 @@ StandInServer::StandInServer() {
 }
 
 int StandInServer::bind() {
-    const int port = m_server.bind_to_any_port("127.0.0.1");
+    const int port = m_server->bind_to_any_port("127.0.0.1");
     if (port > 0)
-        m_baseUrl = QStringLiteral("http://127.0.0.1:%1").arg(port);
+        m_baseUrl = QStringLiteral("%1://127.0.0.1:%2").arg(m_scheme).arg(port);
     return port;
 }
 
 void StandInServer::run() {
-    m_server.listen_after_bind();
+    m_server->listen_after_bind();
 }
 
 void StandInServer::stop() {
@@ -63,7 +72,7 @@ void StandInServer::stop() {
         m_stopping = true;
     }
     m_wake.notify_all();
-    m_server.stop();
+    m_server->stop();
 }
 
 QString StandInServer::newID(const char* prefix) {
@@ -297,7 +306,7 @@ QJsonObject StandInServer::uploadJson(const Upload& upload) const {
 }
 
 void StandInServer::addServiceRoutes() {
-    m_server.Post("/video/v1/uploads", [this](const Request& request, Response& response) {
+    m_server->Post("/video/v1/uploads", [this](const Request& request, Response& response) {
         serve(request, response, [&](Response& res, const std::optional<Fault>&) {
             if (!authorized(request, res))
                 return;
@@ -339,32 +348,32 @@ void StandInServer::addServiceRoutes() {
         });
     };
 
-    m_server.Get(R"(/video/v1/uploads/([^/]+))",
-                 [this, withUpload](const Request& request, Response& response) {
-                     withUpload(request, response, [this](Upload& upload, Response& res) {
-                         QJsonObject data = uploadJson(upload);
-                         if (upload.received) {
-                             ++upload.pollsSinceReceived;
-                             const int needed = m_settings.uploadPollsBeforeAsset;
-                             if (needed > 0 && upload.pollsSinceReceived >= needed &&
-                                 upload.status == QLatin1StringView("asset_created"))
-                                 data.insert(QStringLiteral("asset_id"), upload.assetID);
-                             else if (upload.status == QLatin1StringView("asset_created"))
-                                 data.insert(QStringLiteral("status"), QStringLiteral("waiting"));
-                         }
-                         sendJson(res, 200, QJsonObject{{QStringLiteral("data"), data}});
-                     });
-                 });
+    m_server->Get(R"(/video/v1/uploads/([^/]+))",
+                  [this, withUpload](const Request& request, Response& response) {
+                      withUpload(request, response, [this](Upload& upload, Response& res) {
+                          QJsonObject data = uploadJson(upload);
+                          if (upload.received) {
+                              ++upload.pollsSinceReceived;
+                              const int needed = m_settings.uploadPollsBeforeAsset;
+                              if (needed > 0 && upload.pollsSinceReceived >= needed &&
+                                  upload.status == QLatin1StringView("asset_created"))
+                                  data.insert(QStringLiteral("asset_id"), upload.assetID);
+                              else if (upload.status == QLatin1StringView("asset_created"))
+                                  data.insert(QStringLiteral("status"), QStringLiteral("waiting"));
+                          }
+                          sendJson(res, 200, QJsonObject{{QStringLiteral("data"), data}});
+                      });
+                  });
 
-    m_server.Put(R"(/video/v1/uploads/([^/]+)/cancel)", [this, withUpload](const Request& request,
-                                                                           Response& response) {
+    m_server->Put(R"(/video/v1/uploads/([^/]+)/cancel)", [this, withUpload](const Request& request,
+                                                                            Response& response) {
         withUpload(request, response, [this](Upload& upload, Response& res) {
             upload.status = QStringLiteral("cancelled");
             sendJson(res, 200, QJsonObject{{QStringLiteral("data"), uploadJson(upload)}});
         });
     });
 
-    m_server.Get("/video/v1/assets", [this](const Request& request, Response& response) {
+    m_server->Get("/video/v1/assets", [this](const Request& request, Response& response) {
         serve(request, response, [&](Response& res, const std::optional<Fault>&) {
             if (authorized(request, res))
                 listAssets(request, res);
@@ -388,8 +397,8 @@ void StandInServer::addServiceRoutes() {
         });
     };
 
-    m_server.Get(R"(/video/v1/assets/([^/]+))", [this, withAsset](const Request& request,
-                                                                  Response& response) {
+    m_server->Get(R"(/video/v1/assets/([^/]+))", [this, withAsset](const Request& request,
+                                                                   Response& response) {
         withAsset(request, response, [&](qsizetype index) {
             Asset& asset = m_assets[index];
             ++asset.polls;
@@ -417,8 +426,8 @@ void StandInServer::addServiceRoutes() {
         });
     });
 
-    m_server.Patch(R"(/video/v1/assets/([^/]+))", [this, withAsset](const Request& request,
-                                                                    Response& response) {
+    m_server->Patch(R"(/video/v1/assets/([^/]+))", [this, withAsset](const Request& request,
+                                                                     Response& response) {
         withAsset(request, response, [&](qsizetype index) {
             bool ok = false;
             const QJsonObject body = parseBody(request, &ok);
@@ -437,13 +446,13 @@ void StandInServer::addServiceRoutes() {
         });
     });
 
-    m_server.Delete(R"(/video/v1/assets/([^/]+))",
-                    [withAsset, this](const Request& request, Response& response) {
-                        withAsset(request, response, [&](qsizetype index) {
-                            m_assets.removeAt(index);
-                            response.status = 204;
-                        });
-                    });
+    m_server->Delete(R"(/video/v1/assets/([^/]+))",
+                     [withAsset, this](const Request& request, Response& response) {
+                         withAsset(request, response, [&](qsizetype index) {
+                             m_assets.removeAt(index);
+                             response.status = 204;
+                         });
+                     });
 }
 
 void StandInServer::listAssets(const Request& request, Response& response) {
@@ -586,8 +595,8 @@ void StandInServer::makeAsset(Upload& upload) {
 }
 
 void StandInServer::addUploadRoute() {
-    m_server.Put(R"(/_upload/([^/]+))", [this](const Request& request, Response& response,
-                                               const httplib::ContentReader& reader) {
+    m_server->Put(R"(/_upload/([^/]+))", [this](const Request& request, Response& response,
+                                                const httplib::ContentReader& reader) {
         const auto drain = [&] {
             reader([](const char*, size_t) { return true; });
         };

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <functional>
 #include <httplib.h>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -20,8 +21,12 @@
 // with fault injection and a request log for tests. See README.md beside this file.
 class StandInServer {
 public:
+    // Plain HTTP; or HTTPS with this certificate chain and key (PEM files).
     StandInServer();
+    StandInServer(const std::string& certificateFile, const std::string& keyFile);
 
+    // Whether the server can serve: false when the TLS certificate or key did not load.
+    [[nodiscard]] bool isValid() const { return m_server->is_valid(); }
     // Binds to 127.0.0.1 on a port the system chooses and returns it (or -1).
     int bind();
     // Serves until stop() is called.
@@ -29,6 +34,8 @@ public:
     void stop();
 
 private:
+    StandInServer(std::unique_ptr<httplib::Server> server, QString scheme);
+
     struct Upload {
         QString id;
         QString status = QStringLiteral("waiting");
@@ -111,7 +118,8 @@ private:
     // what is left, and whether the request is over the budget.
     [[nodiscard]] std::pair<httplib::Headers, bool> spendRateBudget(const QString& path);
 
-    httplib::Server m_server;
+    std::unique_ptr<httplib::Server> m_server;
+    QString m_scheme = QStringLiteral("http");
     QString m_baseUrl;
 
     // Body bytes of every upload PUT as they arrive, for a bench to watch the rate.

@@ -1,6 +1,8 @@
 #include "StandInService.h"
 
+#include <QFile>
 #include <QJsonDocument>
+#include <QSslCertificate>
 #include <httplib.h>
 
 namespace {
@@ -48,16 +50,77 @@ QJsonObject faultJson(const StandInService::Fault& fault) {
     return object;
 }
 
+// The openssl tool's settings for the two certificates: an authority that signs, and the
+// stand-in's own, good for 127.0.0.1 and localhost only.
+constexpr auto certificateSettings = R"([req]
+distinguished_name = name
+prompt = no
+[name]
+CN = Clipferry stand-in
+[authority]
+basicConstraints = critical,CA:TRUE
+keyUsage = critical,keyCertSign
+subjectKeyIdentifier = hash
+[server]
+basicConstraints = critical,CA:FALSE
+keyUsage = critical,digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = IP:127.0.0.1,DNS:localhost
+)";
+
+// Makes "authority.pem", "server.pem" and "server.key" in `folder`; the error, or empty.
+QString makeCertificates(const QString& folder) {
+    QFile settings(folder + QStringLiteral("/openssl.cnf"));
+    if (!settings.open(QIODevice::WriteOnly) || settings.write(certificateSettings) < 0)
+        return settings.errorString();
+    settings.close();
+    const auto make = [&](const QString& name, const QString& subject,
+                          const QStringList& signer) -> QString {
+        QProcess openssl;
+        openssl.setWorkingDirectory(folder);
+        openssl.setProcessChannelMode(QProcess::MergedChannels);
+        openssl.start(QStringLiteral("openssl"),
+                      QStringList{"req", "-x509", "-config", "openssl.cnf", "-extensions", name,
+                                  "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                  "-noenc", "-days", "2", "-subj", subject, "-keyout",
+                                  name + ".key", "-out", name + ".pem"} +
+                          signer);
+        if (!openssl.waitForFinished() || openssl.exitCode() != 0)
+            return QStringLiteral("openssl: %1 %2")
+                .arg(openssl.errorString(), QString::fromLocal8Bit(openssl.readAll()));
+        return {};
+    };
+    QString error =
+        make(QStringLiteral("authority"), QStringLiteral("/CN=Clipferry test authority"), {});
+    if (error.isEmpty())
+        error = make(QStringLiteral("server"), QStringLiteral("/CN=127.0.0.1"),
+                     {"-CA", "authority.pem", "-CAkey", "authority.key"});
+    return error;
+}
+
 QJsonArray arrayOf(const std::optional<QByteArray>& bytes) {
     return bytes ? QJsonDocument::fromJson(*bytes).array() : QJsonArray();
 }
 
 } // namespace
 
-StandInService::StandInService() {
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+StandInService::StandInService()
+    : StandInService(Scheme::http) {}
+
+StandInService::StandInService(Scheme scheme)
+    : m_scheme(scheme) {
     // The stand-in stops by itself when this process dies and its stdin closes.
-    m_process.start(standInPath(), {QStringLiteral("--exit-on-stdin-eof")});
+    QStringList arguments{QStringLiteral("--exit-on-stdin-eof")};
+    if (m_scheme == Scheme::https) {
+        m_error = makeCertificates(m_certificates.path());
+        if (!m_error.isEmpty())
+            return;
+        arguments << QStringLiteral("--tls")
+                  << m_certificates.filePath(QStringLiteral("server.pem"))
+                  << m_certificates.filePath(QStringLiteral("server.key"));
+    }
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(standInPath(), arguments);
     if (!m_process.waitForStarted()) {
         m_error = QStringLiteral("cannot start %1: %2").arg(standInPath(), m_process.errorString());
         return;
@@ -89,7 +152,9 @@ bool StandInService::isRunning() const {
 }
 
 QUrl StandInService::baseUrl() const {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2")
+                    .arg(m_scheme == Scheme::https ? "https" : "http")
+                    .arg(m_port));
 }
 
 clipferry::MuxClient::Options StandInService::clientOptions() const {
@@ -100,6 +165,9 @@ clipferry::MuxClient::Options StandInService::clientOptions() const {
     options.postRequestsPerSecond = 0;
     options.otherRequestsPerSecond = 0;
     options.retryBaseDelay = std::chrono::milliseconds(1);
+    if (m_scheme == Scheme::https)
+        options.testAuthorities =
+            QSslCertificate::fromPath(m_certificates.filePath(QStringLiteral("authority.pem")));
     return options;
 }
 
@@ -111,13 +179,13 @@ bool StandInService::control(const char* method, const QString& path,
                              const QJsonObject& body) const {
     if (m_port <= 0)
         return false;
-    httplib::Client client("127.0.0.1", m_port);
+    const auto client = controlClient();
     const std::string target = path.toStdString();
     const std::string payload = QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString();
     httplib::Result result =
-        std::string_view(method) == "POST"    ? client.Post(target, payload, "application/json")
-        : std::string_view(method) == "PATCH" ? client.Patch(target, payload, "application/json")
-                                              : client.Delete(target);
+        std::string_view(method) == "POST"    ? client->Post(target, payload, "application/json")
+        : std::string_view(method) == "PATCH" ? client->Patch(target, payload, "application/json")
+                                              : client->Delete(target);
     if (!result || result->status != 200) {
         qWarning("stand-in control %s %s failed: %s", method, qPrintable(path),
                  result ? std::to_string(result->status).c_str()
@@ -130,11 +198,18 @@ bool StandInService::control(const char* method, const QString& path,
 std::optional<QByteArray> StandInService::fetch(const QString& path) const {
     if (m_port <= 0)
         return std::nullopt;
-    httplib::Client client("127.0.0.1", m_port);
-    auto result = client.Get(path.toStdString());
+    auto result = controlClient()->Get(path.toStdString());
     if (!result || result->status != 200)
         return std::nullopt;
     return QByteArray::fromStdString(result->body);
+}
+
+std::unique_ptr<httplib::Client> StandInService::controlClient() const {
+    auto client = std::make_unique<httplib::Client>(baseUrl().toString().toStdString());
+    if (m_scheme == Scheme::https)
+        client->set_ca_cert_path(
+            m_certificates.filePath(QStringLiteral("authority.pem")).toStdString());
+    return client;
 }
 
 bool StandInService::setCredentials(const QString& tokenID, const QString& tokenSecret) {

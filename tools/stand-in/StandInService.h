@@ -11,8 +11,14 @@
 #include <QPair>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 #include <QUrl>
+#include <memory>
 #include <optional>
+
+namespace httplib {
+class Client;
+}
 
 // The local stand-in for the video service and the sheet web app (clipferry-stand-in),
 // started on a free loopback port for as long as this object lives. Point the code
@@ -24,8 +30,13 @@
 //     QVERIFY(service.addFault({.method = "GET", .path = "/video/v1/assets", .status = 503}));
 //
 // Every setter talks to the running stand-in and returns false when it could not.
+//
+// Over https the stand-in serves everything with a certificate for 127.0.0.1 and localhost,
+// signed by a certificate authority made for this object alone; clientOptions() trusts it.
 class StandInService {
 public:
+    enum class Scheme { http, https };
+
     enum class Paging {
         links,  // pages carry "links": {"next": <absolute address>}
         cursor, // pages carry "next_cursor"; the next page is "&cursor=<encoded cursor>"
@@ -86,6 +97,7 @@ public:
     };
 
     StandInService();
+    explicit StandInService(Scheme scheme);
     ~StandInService();
     StandInService(const StandInService&) = delete;
     StandInService& operator=(const StandInService&) = delete;
@@ -93,12 +105,12 @@ public:
     [[nodiscard]] bool isRunning() const;
     [[nodiscard]] QString errorString() const { return m_error; }
 
-    // "http://127.0.0.1:<port>", the API base of the video service.
+    // "http://127.0.0.1:<port>" (or https), the API base of the video service.
     [[nodiscard]] QUrl baseUrl() const;
     // The web app's address, ending in "/exec".
     [[nodiscard]] QUrl sheetWebAppUrl() const;
     // Client options against this stand-in that never make anyone wait: millisecond polls
-    // and retry waits, no pacing.
+    // and retry waits, no pacing; over https, trusting the stand-in's authority.
     [[nodiscard]] clipferry::MuxClient::Options clientOptions() const;
 
     // The credential pair the stand-in accepts (Basic); others get 401.
@@ -166,7 +178,11 @@ private:
     [[nodiscard]] bool control(const char* method, const QString& path,
                                const QJsonObject& body = {}) const;
     [[nodiscard]] std::optional<QByteArray> fetch(const QString& path) const;
+    [[nodiscard]] std::unique_ptr<httplib::Client> controlClient() const;
 
+    Scheme m_scheme;
+    // The authority and the stand-in's certificate and key, over https.
+    QTemporaryDir m_certificates;
     QProcess m_process;
     int m_port = 0;
     QString m_error;

@@ -15,8 +15,15 @@ namespace {
 
 constexpr int spinnerSpokes = 12;
 
+const QString headerHeadings[] = {
+    QStringLiteral("Filename"),   QStringLiteral("Element"),  QStringLiteral("Match"),
+    QStringLiteral("Resolution"), QStringLiteral("Duration"), QStringLiteral("Format"),
+};
+
 void drawText(QPainter* painter, const QRect& box, const QFont& font, const QColor& color,
               const QString& text, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+    if (box.isEmpty())
+        return;
     painter->setFont(font);
     painter->setPen(color);
     const QFontMetrics metrics(font);
@@ -116,86 +123,92 @@ void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewIt
         painter->drawPath(roundedPath(QRectF(frame).adjusted(0.75, 0.75, -0.75, -0.75), 6));
     }
 
-    const QRect content =
-        frame.adjusted(libraryStyle::headerInnerInsetX, libraryStyle::headerInnerInsetY,
-                       -libraryStyle::headerInnerInsetX, -libraryStyle::headerInnerInsetY);
-    drawText(painter,
-             QRect(content.left(), content.top(), libraryStyle::headerNameWidth, content.height()),
-             fonts.headline, colors.text, group.animation);
-
-    const int chevronSize = QFontMetrics(fonts.caption).height() - 2;
-    const QRect chevron(content.right() + 1 - chevronSize,
-                        content.top() + (content.height() - chevronSize) / 2, chevronSize,
-                        chevronSize);
-    painter->drawPixmap(chevron.topLeft(),
+    const HeaderLayout layout = animationHeaderLayout(option.rect, option.font, group, expanded);
+    drawText(painter, layout.name, fonts.headline, colors.text, group.animation);
+    painter->drawPixmap(layout.chevron.topLeft(),
                         libraryIcons::icon(expanded ? QStringLiteral("chevron-down")
                                                     : QStringLiteral("chevron-right"),
-                                           chevronSize, colors.secondary,
+                                           layout.chevron.width(), colors.secondary,
                                            painter->device()->devicePixelRatioF()));
-
-    const QString progress = progressLabel(group);
     const bool reached = group.progress.count >= group.progress.required;
-    const QColor progressColor = reached ? colors.green : colors.yellow;
-    int right = chevron.left() - libraryStyle::chevronLeadingInset;
-    const QFontMetrics captionMetrics(fonts.caption);
-    // Right to left: the delivered count, then the progress it stands beside.
+    drawText(painter, layout.progress, fonts.caption, reached ? colors.green : colors.yellow,
+             layout.progressText);
+    drawText(painter, layout.delivered, fonts.caption, colors.secondary, layout.deliveredText);
+    if (!layout.newCount.isEmpty())
+        paintNewCount(painter, layout.newCount, fonts.caption, colors.blue, group.newCount);
+    for (std::size_t i = 0; i < layout.headings.size(); ++i)
+        drawText(painter, layout.headings[i], fonts.caption, colors.secondary, headerHeadings[i]);
+}
+
+LibraryDelegate::HeaderLayout LibraryDelegate::animationHeaderLayout(const QRect& row,
+                                                                     const QFont& font,
+                                                                     const AnimationGroup& group,
+                                                                     bool expanded) {
+    const auto fonts = libraryStyle::fonts(font);
+    const QFontMetrics caption(fonts.caption);
+    const QRect content =
+        row.adjusted(libraryStyle::headerOuterInsetX + libraryStyle::headerInnerInsetX,
+                     libraryStyle::headerOuterInsetY + libraryStyle::headerInnerInsetY,
+                     -(libraryStyle::headerOuterInsetX + libraryStyle::headerInnerInsetX),
+                     -(libraryStyle::headerOuterInsetY + libraryStyle::headerInnerInsetY));
+    const auto span = [&](int left, int right) {
+        return QRect(left, content.top(), std::max(0, right - left), content.height());
+    };
+    HeaderLayout layout;
+    const int chevronSize = caption.height() - 2;
+    layout.chevron =
+        QRect(content.right() + 1 - chevronSize,
+              content.top() + (content.height() - chevronSize) / 2, chevronSize, chevronSize);
+
+    // Right to left from the chevron, each text as wide as it is written (a little slack:
+    // the advance is rounded, and eliding "3/5" would hide it): the delivered count, then
+    // the progress it stands beside.
+    int right = layout.chevron.left() - libraryStyle::chevronLeadingInset;
+    layout.progressText = progressLabel(group);
     if (group.delivered >= 0) {
-        QString delivered = QStringLiteral("%1 on Mux").arg(group.delivered);
-        if (!progress.isEmpty())
-            delivered.prepend(QStringLiteral(" \u00B7 "));
-        const int width = captionMetrics.horizontalAdvance(delivered) + 2;
-        drawText(painter, QRect(right - width, content.top(), width, content.height()),
-                 fonts.caption, colors.secondary, delivered);
+        layout.deliveredText = QStringLiteral("%1 on Mux").arg(group.delivered);
+        if (!layout.progressText.isEmpty())
+            layout.deliveredText.prepend(QStringLiteral(" \u00B7 "));
+        const int width = caption.horizontalAdvance(layout.deliveredText) + 2;
+        layout.delivered = span(right - width, right);
         right -= width;
     }
-    if (!progress.isEmpty()) {
-        // A little slack: the advance is rounded, and eliding "3/5" would hide it.
-        const int width = captionMetrics.horizontalAdvance(progress) + 2;
-        drawText(painter, QRect(right - width, content.top(), width, content.height()),
-                 fonts.caption, progressColor, progress);
+    if (!layout.progressText.isEmpty()) {
+        const int width = caption.horizontalAdvance(layout.progressText) + 2;
+        layout.progress = span(right - width, right);
         right -= width;
     }
     // Open, the rows carry their own dots.
-    if (!expanded && group.newCount > 0)
-        paintNewCount(painter, option, right - libraryStyle::spacing, content, group.newCount);
-    if (expanded)
-        paintHeadings(painter, option, content, right - libraryStyle::spacing);
-}
-
-// Above their columns, but only up to the texts on the right, which are laid out first:
-// a heading that would reach them is cut short rather than drawn under them.
-void LibraryDelegate::paintHeadings(QPainter* painter, const QStyleOptionViewItem& option,
-                                    const QRect& content, int limit) const {
-    static const QString headings[] = {
-        QStringLiteral("Filename"),   QStringLiteral("Element"),  QStringLiteral("Match"),
-        QStringLiteral("Resolution"), QStringLiteral("Duration"), QStringLiteral("Format"),
-    };
-    const auto fonts = libraryStyle::fonts(option.font);
-    const auto colors = libraryStyle::colors(option.palette);
-    int x = option.rect.left() + libraryStyle::firstCellX;
-    for (std::size_t i = 0; i < std::size(headings) && x < limit; ++i) {
-        const int width = std::min(libraryStyle::cellWidths[i], limit - x);
-        drawText(painter, QRect(x, content.top(), width, content.height()), fonts.caption,
-                 colors.secondary, headings[i]);
-        x += libraryStyle::cellWidths[i] + libraryStyle::spacing;
+    if (!expanded && group.newCount > 0) {
+        const QString count = QString::number(group.newCount);
+        const int height = caption.height();
+        const int width = std::max(height, caption.horizontalAdvance(count) + height / 2);
+        right -= libraryStyle::spacing;
+        layout.newCount =
+            QRect(right - width, content.top() + (content.height() - height) / 2, width, height);
+        right = layout.newCount.left();
     }
+    const int limit = right - libraryStyle::spacing;
+    layout.name =
+        span(content.left(), std::min(content.left() + libraryStyle::headerNameWidth, limit));
+    // Above their columns, but only up to the texts on the right: a heading that would
+    // reach them is cut short rather than drawn under them.
+    if (expanded) {
+        int x = row.left() + libraryStyle::firstCellX;
+        for (std::size_t i = 0; i < layout.headings.size() && x < limit; ++i) {
+            layout.headings[i] = span(x, std::min(x + libraryStyle::cellWidths[i], limit));
+            x += libraryStyle::cellWidths[i] + libraryStyle::spacing;
+        }
+    }
+    return layout;
 }
 
-int LibraryDelegate::paintNewCount(QPainter* painter, const QStyleOptionViewItem& option, int right,
-                                   const QRect& content, qsizetype count) const {
-    const auto fonts = libraryStyle::fonts(option.font);
-    const auto colors = libraryStyle::colors(option.palette);
-    const QString text = QString::number(count);
-    const QFontMetrics metrics(fonts.caption);
-    const int height = metrics.height();
-    const int width = std::max(height, metrics.horizontalAdvance(text) + height / 2);
-    const QRectF pill(right - width, content.top() + (content.height() - height) / 2.0, width,
-                      height);
+void LibraryDelegate::paintNewCount(QPainter* painter, const QRect& pill, const QFont& font,
+                                    const QColor& fill, qsizetype count) const {
     painter->setPen(Qt::NoPen);
-    painter->setBrush(colors.blue);
-    painter->drawRoundedRect(pill, height / 2.0, height / 2.0);
-    drawText(painter, pill.toRect(), fonts.caption, Qt::white, text, Qt::AlignCenter);
-    return pill.toRect().left();
+    painter->setBrush(fill);
+    painter->drawRoundedRect(QRectF(pill), pill.height() / 2.0, pill.height() / 2.0);
+    drawText(painter, pill, font, Qt::white, QString::number(count), Qt::AlignCenter);
 }
 
 void LibraryDelegate::paintDelivery(QPainter* painter, const QStyleOptionViewItem& option,

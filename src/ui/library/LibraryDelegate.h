@@ -27,6 +27,23 @@ public:
     [[nodiscard]] QSize sizeHint(const QStyleOptionViewItem& option,
                                  const QModelIndex& index) const override;
 
+    // Where an animation header's parts go in `row`, laid out from the widths of their texts
+    // in `font` so that none covers another; a part not drawn has an empty rectangle.
+    struct HeaderLayout {
+        QRect name;
+        QRect chevron;
+        QRect progress;
+        QString progressText;
+        QRect delivered;
+        QString deliveredText;
+        QRect newCount;
+        // Filename … Format, above their columns when the group is open.
+        std::array<QRect, 6> headings;
+    };
+    [[nodiscard]] static HeaderLayout animationHeaderLayout(const QRect& row, const QFont& font,
+                                                            const AnimationGroup& group,
+                                                            bool expanded);
+
     // Spinners turn with the view's clock; the view keeps it running while any was drawn.
     void setSpinnerPhase(int phase) { m_spinnerPhase = phase; }
     [[nodiscard]] bool takeSpinnerDrawn();
@@ -37,11 +54,9 @@ private:
                    const CitySection& city) const;
     void paintAnimation(QPainter* painter, const QStyleOptionViewItem& option,
                         const AnimationGroup& group) const;
-    // The blue dot with the count of new clips; returns where it ends on the left.
-    void paintHeadings(QPainter* painter, const QStyleOptionViewItem& option, const QRect& content,
-                       int limit) const;
-    int paintNewCount(QPainter* painter, const QStyleOptionViewItem& option, int right,
-                      const QRect& content, qsizetype count) const;
+    // The blue dot with the count of new clips.
+    void paintNewCount(QPainter* painter, const QRect& pill, const QFont& font, const QColor& fill,
+                       qsizetype count) const;
     void paintVideo(QPainter* painter, const QStyleOptionViewItem& option, const VideoEntry& entry,
                     bool selected) const;
     void paintThumbnail(QPainter* painter, const QStyleOptionViewItem& option, const QRect& box,
