@@ -33,6 +33,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${CLIPFERRY_HOMEPAGE_URL}")
 # Depends comes from the libraries the executable links, as dpkg-shlibdeps finds them, and
 # the plugins Qt loads at run time, which it cannot see: the delivery ledger's SQLite driver.
+# The network information backends (NetworkManager's, GLib's) ship in libqt6network6, which
+# the executable links, so they need no entry here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
 set(CPACK_STRIP_FILES ON)

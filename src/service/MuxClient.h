@@ -20,6 +20,7 @@ class QNetworkRequest;
 namespace clipferry {
 
 class BandwidthLimiter;
+class NetworkReachability;
 class RequestPacer;
 class ServiceTransport;
 class StopSource;
@@ -46,6 +47,8 @@ struct FileTransfer {
     // The storage host cannot be reached (true) and the transfer waits, asking again now
     // and then; or it answers again (false).
     std::function<void(bool unreachable)> unreachable;
+    // Ends those waits early when the network comes back; it outlives the transfer.
+    NetworkReachability* reachability = nullptr;
 };
 
 // The client of the video service's REST API. One instance, owned by the view model;

@@ -1,5 +1,6 @@
 #include "service/MuxClient.h"
 
+#include "service/NetworkReachability.h"
 #include "service/RequestPacer.h"
 #include "service/ServiceError.h"
 #include "service/ServiceRequests.h"
@@ -265,7 +266,9 @@ QCoro::Task<Result<void>> MuxClient::uploadFile(QString filePath, QUrl uploadURL
             const auto delay =
                 std::min(m_sessionTransport->backoffDelay(step), m_options.maxResumeDelay);
             auto& clock = m_pacer->clock();
-            auto sleep = clock.sleepUntil(clock.now() + delay, stop);
+            const auto wait =
+                transfer.reachability ? transfer.reachability->stopOrOnline(stop) : stop;
+            auto sleep = clock.sleepUntil(clock.now() + delay, wait);
             co_await std::move(sleep);
             if (stopped())
                 co_return tl::unexpected(ServiceTransport::cancelled());

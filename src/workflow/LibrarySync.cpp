@@ -22,32 +22,39 @@ LibrarySync::LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved,
     , m_mux(mux)
     , m_log(std::move(log))
     , m_savedMuxState(saved ? std::move(saved) : MuxState{currentTimeSeconds(), {}})
-    , m_listingCacheFile(std::move(listingCacheFile)) {
-    // Ten thousand kept assets take longer to decode than the window takes to show: the
-    // window comes first, and the kept rows follow in one step when they are read.
-    if (m_listingCacheFile.isEmpty())
+    , m_listingCacheFile(std::move(listingCacheFile)) {}
+
+void LibrarySync::loadKeptListing() {
+    if (m_listingCacheFile.isEmpty() || m_keptListingLoading || m_listedSinceStart)
         return;
-    using Cached = std::optional<QList<MuxAsset>>;
-    auto* reading = new QFutureWatcher<Cached>(this);
+    m_keptListingLoading = true;
+    using Kept = std::optional<KeptListing>;
+    auto* reading = new QFutureWatcher<Kept>(this);
     connect(reading, &QFutureWatcherBase::finished, this, [this, reading] {
-        takeCachedListing(reading->result());
+        takeKeptListing(reading->result());
         reading->deleteLater();
     });
-    reading->setFuture(QtConcurrent::run(readCachedListing, m_listingCacheFile));
+    reading->setFuture(QtConcurrent::run(readKeptListing, m_listingCacheFile));
 }
 
-void LibrarySync::takeCachedListing(std::optional<QList<MuxAsset>> cached) {
+void LibrarySync::takeKeptListing(std::optional<KeptListing> kept) {
     // A listing that arrived first is newer than anything kept.
-    if (!cached || m_listedSinceStart)
+    if (!kept || m_listedSinceStart)
         return;
     const bool wasShown = showsCachedListing();
-    m_cachedListing = std::move(cached);
+    m_cachedListing = std::move(kept->assets);
+    m_keptGrouping = std::move(kept->byCity);
     m_cachedListedAt = QFileInfo(m_listingCacheFile).lastModified();
     if (!m_existingAssets.isEmpty())
         return;
     Q_EMIT existingAssetsChanged();
     if (!wasShown)
         Q_EMIT showsCachedListingChanged(true);
+}
+
+void LibrarySync::replaceCachedListing(std::optional<QList<MuxAsset>> listing) {
+    m_cachedListing = std::move(listing);
+    m_keptGrouping.reset();
 }
 
 void LibrarySync::post(std::function<void()> job) {
@@ -58,7 +65,7 @@ void LibrarySync::beginRefresh() {
     setIsRefreshing(true);
     const bool showedCache = showsCachedListing();
     if (!m_existingAssets.isEmpty()) {
-        m_cachedListing = m_existingAssets;
+        replaceCachedListing(m_existingAssets);
         m_cachedListedAt = m_lastListedAt.toLocalTime();
     }
     setExistingAssets({});
@@ -132,7 +139,7 @@ QCoro::Task<Result<QList<MuxAsset>>> LibrarySync::refreshService(QString tokenID
     const auto count = listed->size();
     const bool showedCache = showsCachedListing();
     m_listedSinceStart = true;
-    m_cachedListing.reset();
+    replaceCachedListing(std::nullopt);
     setExistingAssets(*listed);
     if (showedCache)
         Q_EMIT showsCachedListingChanged(false);

@@ -3,6 +3,7 @@
 #include "model/Result.h"
 #include "model/SeenState.h"
 #include "service/MuxRecords.h"
+#include "workflow/ListingCache.h"
 
 #include <QCoro/QCoroTask>
 #include <QDateTime>
@@ -25,7 +26,6 @@ class LibrarySync : public QObject {
 public:
     using Log = std::function<void(const QString&)>;
 
-    // `saved` is the seen-state read at start; absent starts a fresh one now.
     // `saved` is the seen-state read at start; absent starts a fresh one now. Each
     // complete listing is kept in `listingCacheFile` for the next start.
     LibrarySync(MuxClient& mux, Log log, std::optional<MuxState> saved, QString listingCacheFile,
@@ -53,6 +53,15 @@ public:
     [[nodiscard]] bool showsCachedListing() const {
         return m_cachedListing && m_existingAssets.isEmpty();
     }
+    // The shown rows grouped by city while they are the listing read at start, which was
+    // grouped as it was read; null otherwise.
+    [[nodiscard]] const Grouping<MuxAsset>* shownGrouping() const {
+        return showsCachedListing() && m_keptGrouping ? &*m_keptGrouping : nullptr;
+    }
+    // Reads the listing the previous run kept, off this thread, and shows it in one step
+    // unless a listing came first. Once per run; the window asks after its first frame,
+    // since ten thousand kept assets would otherwise compete with it for the cores.
+    void loadKeptListing();
     // Why the rows on view are not a fresh listing, after a refresh that failed: "Mux
     // cannot be reached. Showing the library as listed at 14:32."; empty once one succeeds.
     [[nodiscard]] const QString& listingNotice() const { return m_listingNotice; }
@@ -101,7 +110,8 @@ private:
     void post(std::function<void()> job);
     void setIsRefreshing(bool refreshing);
     void setListingNotice(QString notice);
-    void takeCachedListing(std::optional<QList<MuxAsset>> cached);
+    void takeKeptListing(std::optional<KeptListing> kept);
+    void replaceCachedListing(std::optional<QList<MuxAsset>> listing);
 
     MuxClient& m_mux;
     Log m_log;
@@ -113,6 +123,9 @@ private:
     std::optional<QList<MuxAsset>> m_lastCompleteListing;
     QString m_listingCacheFile;
     std::optional<QList<MuxAsset>> m_cachedListing;
+    // m_cachedListing by city, while it is the one read at start.
+    std::optional<Grouping<MuxAsset>> m_keptGrouping;
+    bool m_keptListingLoading = false;
     bool m_listedSinceStart = false;
     QDateTime m_lastListedAt;
     // When the kept listing was written, for a run that has not listed yet.

@@ -65,4 +65,12 @@ std::optional<QList<MuxAsset>> readCachedListing(const QString& path) {
     return std::move(decoded->data);
 }
 
+std::optional<KeptListing> readKeptListing(const QString& path) {
+    auto assets = readCachedListing(path);
+    if (!assets)
+        return std::nullopt;
+    Grouping<MuxAsset> byCity = groupByCity(*assets);
+    return KeptListing{std::move(*assets), std::move(byCity)};
+}
+
 } // namespace clipferry

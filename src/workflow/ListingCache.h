@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/MuxRecords.h"
+#include "workflow/AnimationGrouping.h"
 
 #include <QList>
 #include <QString>
@@ -17,5 +18,13 @@ inline constexpr auto listingCacheFileName = "MuxListing.json";
 // The cached listing, or nothing when there is none or it does not decode: a cache
 // that cannot be read costs only the quick start.
 [[nodiscard]] std::optional<QList<MuxAsset>> readCachedListing(const QString& path);
+
+// The cached listing with its city grouping, the two slow steps of showing ten thousand
+// kept rows, made together so that both can run off the GUI thread.
+struct KeptListing {
+    QList<MuxAsset> assets;
+    Grouping<MuxAsset> byCity;
+};
+[[nodiscard]] std::optional<KeptListing> readKeptListing(const QString& path);
 
 } // namespace clipferry

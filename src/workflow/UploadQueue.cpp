@@ -4,6 +4,7 @@
 #include "model/DisplayText.h"
 #include "model/StateFolder.h"
 #include "service/MuxClient.h"
+#include "service/NetworkReachability.h"
 #include "service/PacerClock.h"
 #include "service/ServiceError.h"
 #include "service/ServiceTransport.h"
@@ -234,7 +235,9 @@ QCoro::Task<> UploadQueue::runItem(qint64 key) {
          !stop->isStopped() && !outcome && isNetworkOutage(outcome.error());
          delay = std::min(delay * 2, m_options.offlineRetryCap)) {
         setUnreachable(indexOf(key), true);
-        auto slept = sleepUnlessStopped(delay, stop);
+        const auto wait =
+            m_options.reachability ? m_options.reachability->stopOrOnline(stop) : stop;
+        auto slept = sleepUnlessStopped(delay, wait);
         co_await std::move(slept);
         if (!self)
             co_return;

@@ -17,6 +17,7 @@
 namespace clipferry {
 
 class MuxClient;
+class NetworkReachability;
 class StopSource;
 
 // Failures no later attempt can mend: the file is gone or changed, the service errored
@@ -46,6 +47,8 @@ public:
         // `offlineRetryDelay`, doubling up to `offlineRetryCap`.
         std::chrono::milliseconds offlineRetryDelay{1000};
         std::chrono::milliseconds offlineRetryCap{30000};
+        // Ends those waits, and a transfer's, when the network comes back; outlives the queue.
+        NetworkReachability* reachability = nullptr;
     };
     // The whole list at a glance, for the line above it.
     struct Totals {

@@ -183,6 +183,7 @@ QCoro::Task<Result<void>> UploadQueue::transfer(qint64 key, bool resume) {
         if (self)
             self->reportProgress(self->indexOf(key), sent, total);
     };
+    how.reachability = m_options.reachability;
     how.unreachable = [self, key](bool unreachable) {
         if (self)
             self->setUnreachable(self->indexOf(key), unreachable);

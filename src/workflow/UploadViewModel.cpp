@@ -5,6 +5,7 @@
 #include "model/StateFolder.h"
 #include "service/BandwidthLimiter.h"
 #include "service/MuxClient.h"
+#include "service/NetworkReachability.h"
 #include "workflow/DeliveryLedger.h"
 #include "workflow/DeliveryTracker.h"
 #include "workflow/FileAttributes.h"
@@ -88,6 +89,11 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, QNetworkAccessMan
                                       m_options.writeStateFiles};
     queueOptions.offlineRetryDelay = m_options.client.retryBaseDelay;
     queueOptions.offlineRetryCap = m_options.client.maxResumeDelay;
+    if (!m_options.networkReachability) {
+        m_options.networkReachability = std::make_shared<NetworkReachability>();
+        m_options.networkReachability->followPlatform();
+    }
+    queueOptions.reachability = m_options.networkReachability.get();
     m_uploadQueue =
         std::make_unique<UploadQueue>(*m_mux, *m_ledger, std::move(queueOptions), std::move(hooks));
     connect(this, &UploadViewModel::credentialsChanged, this,

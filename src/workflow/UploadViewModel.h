@@ -32,6 +32,7 @@ class DeliveryLedger;
 class DeliveryTracker;
 class LibrarySync;
 class MuxClient;
+class NetworkReachability;
 class SheetExporter;
 class UploadQueue;
 
@@ -67,6 +68,9 @@ public:
         std::optional<QString> fixedSheetKey;
         // The sheet web app's address in place of the settings' and the build's.
         std::optional<QString> fixedSheetWebAppUrl;
+        // Tells the uploads waiting for the network that it is back; none: one that
+        // follows Qt's network information is made.
+        std::shared_ptr<NetworkReachability> networkReachability;
     };
 
     // Options from the build constants, with the service's own poll intervals.

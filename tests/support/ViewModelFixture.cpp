@@ -1,6 +1,7 @@
 #include "ViewModelFixture.h"
 
 #include "TestFiles.h"
+#include "service/NetworkReachability.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
@@ -30,6 +31,8 @@ ViewModelFixture::ViewModelFixture(const StandInService& service, PlatformConfig
 
 void ViewModelFixture::create(const PlatformConfig& config, Options options, const Tweak& tweak) {
     options.streamBase = QUrl(QStringLiteral("https://stream.example"));
+    // The host's network comes and goes as it likes; a test says so itself.
+    options.networkReachability = std::make_shared<NetworkReachability>();
     if (tweak)
         tweak(options);
     viewModel = std::make_unique<UploadViewModel>(config, network, credentials, options);

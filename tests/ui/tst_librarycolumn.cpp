@@ -385,17 +385,6 @@ private Q_SLOTS:
         QVERIFY(!h.column.refreshButton().isBusy());
         QCOMPARE(h.service.countRequests("GET", "/video/v1/assets"), 2);
 
-        // A second start in the same home shows the kept listing, dimmed until its own lands.
-        ViewModelFixture next(h.service);
-        LibraryColumn column(*next.viewModel, next.network, h.style, offlineOptions());
-        auto* bar = column.findChild<QProgressBar*>("listingBar");
-        QVERIFY(!bar->isHidden());
-        QVERIFY(!column.view().isEnabled());
-        QVERIFY(column.model().rowCount() > 0);
-        QCoro::waitFor(next.viewModel->refreshLibrary());
-        QVERIFY(bar->isHidden());
-        QVERIFY(column.view().isEnabled());
-
         // In local mode the button and F5 rescan and report the count; the service library
         // stays for when it is on view again.
         const auto listed = h.vm().existingAssets().size();
@@ -406,6 +395,26 @@ private Q_SLOTS:
         h.vm().setProvider(VideoProvider::webMux);
         QVERIFY(listed > 0);
         QCOMPARE(h.vm().existingAssets().size(), listed);
+
+        // A second start in the same home shows the kept listing once drawn, dimmed until its
+        // own lands; a failed listing then keeps the new rows, not the kept ones.
+        ViewModelFixture next(h.service);
+        LibraryColumn column(*next.viewModel, next.network, h.style, offlineOptions());
+        auto* bar = column.findChild<QProgressBar*>("listingBar");
+        QVERIFY(h.service.addFault({.path = "/video/v1/assets", .times = 1, .hang = true}));
+        column.show();
+        QTRY_COMPARE(column.model().rowCount(), 2);
+        QVERIFY(!bar->isHidden());
+        QVERIFY(!column.view().isEnabled());
+        QVERIFY(
+            h.service.seedAssets({ViewModelFixture::assetJson("a5", "E1_Opening_ROM_M01.mov")}));
+        QVERIFY(h.service.releaseHangingReplies());
+        QTRY_VERIFY(bar->isHidden());
+        QVERIFY(column.view().isEnabled());
+        QVERIFY(h.service.addFault({.path = "/video/v1/assets", .dropBeforeReply = true}));
+        QCoro::waitFor(next.viewModel->refreshLibrary());
+        QVERIFY(!column.view().isEnabled());
+        QCOMPARE(column.model().rowCount(), 3);
     }
 
     void emptyLibrarySaysWhatToDo_data() {

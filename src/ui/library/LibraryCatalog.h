@@ -22,6 +22,8 @@ public:
 
     void setVideos(const QList<MuxAsset>& assets);
     void setVideos(const QList<LocalVideo>& videos);
+    // Service videos grouped elsewhere, e.g. as they were read.
+    void setGrouping(Grouping<MuxAsset> byCity) { m_byCity = std::move(byCity); }
 
     // The delivery state of a local clip, and which states the tree shows.
     struct DeliveryView {

@@ -12,6 +12,7 @@
 #include "ui/library/RefreshButton.h"
 #include "ui/library/ThumbnailLoader.h"
 #include "workflow/DeliveryTracker.h"
+#include "workflow/LibrarySync.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QClipboard>
@@ -224,6 +225,17 @@ void LibraryColumn::showEvent(QShowEvent* event) {
         return;
     m_shown = true;
     startFirstRefresh();
+}
+
+void LibraryColumn::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (m_painted)
+        return;
+    m_painted = true;
+    // The kept listing is read once this frame is out: reading it earlier would share the
+    // cores with building and showing the window and make the empty window come later.
+    QMetaObject::invokeMethod(
+        this, [this] { m_viewModel.library().loadKeptListing(); }, Qt::QueuedConnection);
 }
 
 void LibraryColumn::startFirstRefresh() {

@@ -68,6 +68,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void clickVideo(const QModelIndex& video);
@@ -97,6 +98,7 @@ private:
     QGraphicsOpacityEffect* m_dimmer;
     std::function<void(const QUrl&)> m_openUrl;
     bool m_shown = false;
+    bool m_painted = false;
 };
 
 } // namespace clipferry

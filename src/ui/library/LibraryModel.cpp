@@ -1,6 +1,7 @@
 #include "ui/library/LibraryModel.h"
 
 #include "workflow/DeliveryTracker.h"
+#include "workflow/LibrarySync.h"
 #include "workflow/UploadViewModel.h"
 
 namespace clipferry {
@@ -98,6 +99,8 @@ void LibraryModel::regroup() {
     beginResetModel();
     if (m_viewModel.provider() == VideoProvider::localFolder)
         m_catalog.setVideos(m_viewModel.localVideos());
+    else if (const auto* grouped = m_viewModel.library().shownGrouping())
+        m_catalog.setGrouping(*grouped);
     else
         m_catalog.setVideos(m_viewModel.shownAssets());
     m_root = buildTree();
