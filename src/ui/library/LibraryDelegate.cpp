@@ -13,8 +13,6 @@
 namespace clipferry {
 namespace {
 
-namespace style = libraryStyle;
-
 constexpr int spinnerSpokes = 12;
 
 const QString headerHeadings[] = {
@@ -55,13 +53,13 @@ bool LibraryDelegate::takeSpinnerDrawn() {
 
 const std::array<int, 3>& LibraryDelegate::heights(const QStyleOptionViewItem& option) const {
     if (!m_heights) {
-        const auto fonts = style::fonts(option.font);
+        const auto fonts = libraryStyle::fonts(option.font);
         const int city = QFontMetrics(fonts.sectionTitle).height() + 18;
         const int headerContent = std::max(
             {QFontMetrics(fonts.headline).height(), QFontMetrics(fonts.caption).height(), 16});
         const int animation =
-            headerContent + 2 * (style::headerInnerInsetY + style::headerOuterInsetY);
-        const int video = style::thumbnailHeight + 2 * style::rowInsetY;
+            headerContent + 2 * (libraryStyle::headerInnerInsetY + libraryStyle::headerOuterInsetY);
+        const int video = libraryStyle::thumbnailHeight + 2 * libraryStyle::rowInsetY;
         m_heights = std::array<int, 3>{city, animation, video};
     }
     return *m_heights;
@@ -71,7 +69,7 @@ QSize LibraryDelegate::sizeHint(const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const {
     const int kind = index.data(LibraryModel::KindRole).toInt();
     const auto& h = heights(option);
-    return {style::minimumRowWidth(), h[static_cast<std::size_t>(std::clamp(kind, 0, 2))]};
+    return {libraryStyle::minimumRowWidth(), h[static_cast<std::size_t>(std::clamp(kind, 0, 2))]};
 }
 
 void LibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -92,20 +90,22 @@ void LibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 
 void LibraryDelegate::paintCity(QPainter* painter, const QStyleOptionViewItem& option,
                                 const CitySection& city) const {
-    const auto fonts = style::fonts(option.font);
-    const auto colors = style::colors(option.palette);
-    const QRect text = option.rect.adjusted(style::rowInsetX + 4, 12, -style::rowInsetX, -4);
+    const auto fonts = libraryStyle::fonts(option.font);
+    const auto colors = libraryStyle::colors(option.palette);
+    const QRect text =
+        option.rect.adjusted(libraryStyle::rowInsetX + 4, 12, -libraryStyle::rowInsetX, -4);
     drawText(painter, text, fonts.sectionTitle, colors.text, city.displayName,
              Qt::AlignLeft | Qt::AlignBottom);
 }
 
 void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewItem& option,
                                      const AnimationGroup& group) const {
-    const auto fonts = style::fonts(option.font);
-    const auto colors = style::colors(option.palette);
+    const auto fonts = libraryStyle::fonts(option.font);
+    const auto colors = libraryStyle::colors(option.palette);
     const bool expanded = m_view.isAnimationExpanded(group.key);
-    const QRect frame = option.rect.adjusted(style::headerOuterInsetX, style::headerOuterInsetY,
-                                             -style::headerOuterInsetX, -style::headerOuterInsetY);
+    const QRect frame =
+        option.rect.adjusted(libraryStyle::headerOuterInsetX, libraryStyle::headerOuterInsetY,
+                             -libraryStyle::headerOuterInsetX, -libraryStyle::headerOuterInsetY);
     const QPainterPath shape = roundedPath(QRectF(frame), 6);
     painter->fillPath(shape, colors.headerFill);
     if (group.cityColor.isValid()) {
@@ -144,12 +144,13 @@ LibraryDelegate::HeaderLayout LibraryDelegate::animationHeaderLayout(const QRect
                                                                      const QFont& font,
                                                                      const AnimationGroup& group,
                                                                      bool expanded) {
-    const auto fonts = style::fonts(font);
+    const auto fonts = libraryStyle::fonts(font);
     const QFontMetrics caption(fonts.caption);
-    const QRect content = row.adjusted(style::headerOuterInsetX + style::headerInnerInsetX,
-                                       style::headerOuterInsetY + style::headerInnerInsetY,
-                                       -(style::headerOuterInsetX + style::headerInnerInsetX),
-                                       -(style::headerOuterInsetY + style::headerInnerInsetY));
+    const QRect content =
+        row.adjusted(libraryStyle::headerOuterInsetX + libraryStyle::headerInnerInsetX,
+                     libraryStyle::headerOuterInsetY + libraryStyle::headerInnerInsetY,
+                     -(libraryStyle::headerOuterInsetX + libraryStyle::headerInnerInsetX),
+                     -(libraryStyle::headerOuterInsetY + libraryStyle::headerInnerInsetY));
     const auto span = [&](int left, int right) {
         return QRect(left, content.top(), std::max(0, right - left), content.height());
     };
@@ -162,7 +163,7 @@ LibraryDelegate::HeaderLayout LibraryDelegate::animationHeaderLayout(const QRect
     // Right to left from the chevron, each text as wide as it is written (a little slack:
     // the advance is rounded, and eliding "3/5" would hide it): the delivered count, then
     // the progress it stands beside.
-    int right = layout.chevron.left() - style::chevronLeadingInset;
+    int right = layout.chevron.left() - libraryStyle::chevronLeadingInset;
     layout.progressText = progressLabel(group);
     if (group.delivered >= 0) {
         layout.deliveredText = QStringLiteral("%1 on Mux").arg(group.delivered);
@@ -182,20 +183,21 @@ LibraryDelegate::HeaderLayout LibraryDelegate::animationHeaderLayout(const QRect
         const QString count = QString::number(group.newCount);
         const int height = caption.height();
         const int width = std::max(height, caption.horizontalAdvance(count) + height / 2);
-        right -= style::spacing;
+        right -= libraryStyle::spacing;
         layout.newCount =
             QRect(right - width, content.top() + (content.height() - height) / 2, width, height);
         right = layout.newCount.left();
     }
-    const int limit = right - style::spacing;
-    layout.name = span(content.left(), std::min(content.left() + style::headerNameWidth, limit));
+    const int limit = right - libraryStyle::spacing;
+    layout.name =
+        span(content.left(), std::min(content.left() + libraryStyle::headerNameWidth, limit));
     // Above their columns, but only up to the texts on the right: a heading that would
     // reach them is cut short rather than drawn under them.
     if (expanded) {
-        int x = row.left() + style::firstCellX;
+        int x = row.left() + libraryStyle::firstCellX;
         for (std::size_t i = 0; i < layout.headings.size() && x < limit; ++i) {
-            layout.headings[i] = span(x, std::min(x + style::cellWidths[i], limit));
-            x += style::cellWidths[i] + style::spacing;
+            layout.headings[i] = span(x, std::min(x + libraryStyle::cellWidths[i], limit));
+            x += libraryStyle::cellWidths[i] + libraryStyle::spacing;
         }
     }
     return layout;
@@ -211,8 +213,8 @@ void LibraryDelegate::paintNewCount(QPainter* painter, const QRect& pill, const 
 
 void LibraryDelegate::paintDelivery(QPainter* painter, const QStyleOptionViewItem& option,
                                     const QRect& cell, const VideoEntry& entry) const {
-    const auto fonts = style::fonts(option.font);
-    const auto colors = style::colors(option.palette);
+    const auto fonts = libraryStyle::fonts(option.font);
+    const auto colors = libraryStyle::colors(option.palette);
     const Delivery state = entry.delivery.state;
     QColor color = colors.secondary;
     if (state == Delivery::onMux)
@@ -249,21 +251,21 @@ void LibraryDelegate::paintDelivery(QPainter* painter, const QStyleOptionViewIte
 
 void LibraryDelegate::paintVideo(QPainter* painter, const QStyleOptionViewItem& option,
                                  const VideoEntry& entry, bool selected) const {
-    const auto fonts = style::fonts(option.font);
-    const auto colors = style::colors(option.palette);
-    const auto geometry = style::videoRowGeometry(option.rect);
+    const auto fonts = libraryStyle::fonts(option.font);
+    const auto colors = libraryStyle::colors(option.palette);
+    const auto geometry = libraryStyle::videoRowGeometry(option.rect);
     if (selected)
         painter->fillRect(option.rect, colors.selection);
 
     paintThumbnail(painter, option, geometry.thumbnail, entry);
     if (entry.isNew) {
-        const QRectF badge(geometry.thumbnail.left() - style::badgeOverhang,
-                           geometry.thumbnail.top() - style::badgeOverhang, style::badgeSize,
-                           style::badgeSize);
+        const QRectF badge(geometry.thumbnail.left() - libraryStyle::badgeOverhang,
+                           geometry.thumbnail.top() - libraryStyle::badgeOverhang,
+                           libraryStyle::badgeSize, libraryStyle::badgeSize);
         painter->setPen(Qt::NoPen);
         painter->setBrush(colors.windowBackground);
         painter->drawEllipse(badge);
-        const qreal inset = (style::badgeSize - style::badgeDotSize) / 2.0;
+        const qreal inset = (libraryStyle::badgeSize - libraryStyle::badgeDotSize) / 2.0;
         painter->setBrush(colors.blue);
         painter->drawEllipse(badge.adjusted(inset, inset, -inset, -inset));
     }
@@ -293,7 +295,7 @@ void LibraryDelegate::paintVideo(QPainter* painter, const QStyleOptionViewItem& 
 
 void LibraryDelegate::paintThumbnail(QPainter* painter, const QStyleOptionViewItem& option,
                                      const QRect& box, const VideoEntry& entry) const {
-    const auto colors = style::colors(option.palette);
+    const auto colors = libraryStyle::colors(option.palette);
     const QPainterPath clip = roundedPath(QRectF(box), 4);
 
     ThumbnailLoader::Lookup lookup;
@@ -352,7 +354,7 @@ void LibraryDelegate::paintSpinner(QPainter* painter, const QRect& box, const QC
 
 void LibraryDelegate::paintIconButton(QPainter* painter, const QStyleOptionViewItem& option,
                                       const QRect& box, const QString& icon, bool enabled) const {
-    const auto colors = style::colors(option.palette);
+    const auto colors = libraryStyle::colors(option.palette);
     painter->save();
     if (!enabled)
         painter->setOpacity(0.35);
