@@ -1,8 +1,8 @@
 #include "ViewModelFixture.h"
 #include "model/SeenState.h"
 #include "model/StateFolder.h"
-#include "workflow/LibrarySync.h"
 #include "workflow/Credentials.h"
+#include "workflow/LibrarySync.h"
 #include "workflow/ListingCache.h"
 #include "workflow/SheetExporter.h"
 
