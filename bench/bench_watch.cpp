@@ -104,10 +104,10 @@ int main(int argc, char** argv) {
 
     QElapsedTimer timer;
     timer.start();
-    WatchDelivery watch(viewModel, {.folder = root,
-                                    .recursive = true,
-                                    .settle = std::chrono::milliseconds(settleMs),
-                                    .maxWatchedFolders = maxWatched});
+    WatchDelivery watch(viewModel, {.watch = {.folder = root,
+                                              .recursive = true,
+                                              .settle = std::chrono::milliseconds(settleMs),
+                                              .maxWatchedFolders = maxWatched}});
     watch.start();
     const qint64 started = timer.elapsed();
     // The clips found at the start settle, are compared with a first listing, and none goes.

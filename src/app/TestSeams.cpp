@@ -29,8 +29,8 @@ void applyWatchTestSeams([[maybe_unused]] WatchDelivery::Options& options) {
     const auto waits = qEnvironmentVariable("CLIPFERRY_TEST_WATCH_MS").split(QLatin1Char(','));
     if (waits.size() != 4)
         return;
-    options.settle = std::chrono::milliseconds(waits[0].toInt());
-    options.pollInterval = std::chrono::milliseconds(waits[1].toInt());
+    options.watch.settle = std::chrono::milliseconds(waits[0].toInt());
+    options.watch.pollInterval = std::chrono::milliseconds(waits[1].toInt());
     options.renewInterval = std::chrono::milliseconds(waits[2].toInt());
     options.staleAfter = std::chrono::milliseconds(waits[3].toInt());
 #endif

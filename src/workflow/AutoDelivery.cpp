@@ -23,20 +23,20 @@ void AutoDelivery::follow() {
     if (!m_viewModel.deliverNewClips() || !folder) {
         if (m_watch)
             m_viewModel.appendLog(QStringLiteral("Stopped delivering new clips from %1.")
-                                      .arg(m_watch->options().folder));
+                                      .arg(m_watch->options().watch.folder));
         m_watch.reset();
         return;
     }
     WatchDelivery::Options options;
-    options.folder = folder->toLocalFile();
-    options.recursive = m_viewModel.includeSubfolders();
+    options.watch.folder = folder->toLocalFile();
+    options.watch.recursive = m_viewModel.includeSubfolders();
     options.replaceChanged = m_viewModel.replaceChangedClips();
-    options.settle =
+    options.watch.settle =
         std::chrono::seconds(qMax(1, QSettings().value(QLatin1String(settleSetting), 30).toInt()));
     if (m_tweak)
         m_tweak(options);
-    if (m_watch && m_watch->options().folder == options.folder &&
-        m_watch->options().recursive == options.recursive &&
+    if (m_watch && m_watch->options().watch.folder == options.watch.folder &&
+        m_watch->options().watch.recursive == options.watch.recursive &&
         m_watch->options().replaceChanged == options.replaceChanged)
         return;
     // The old watcher gives up its claim before the new one asks for it.
@@ -44,8 +44,8 @@ void AutoDelivery::follow() {
     m_watch = std::make_unique<WatchDelivery>(m_viewModel, options);
     m_viewModel.appendLog(
         QStringLiteral("Delivering new clips from %1 once each is unchanged for %2 s.")
-            .arg(options.folder)
-            .arg(std::chrono::duration<double>(options.settle).count()));
+            .arg(options.watch.folder)
+            .arg(std::chrono::duration<double>(options.watch.settle).count()));
     m_watch->start();
 }
 

@@ -16,13 +16,8 @@ WatchDelivery::WatchDelivery(UploadViewModel& viewModel, Options options, QObjec
     : QObject(parent)
     , m_viewModel(viewModel)
     , m_options(std::move(options))
-    , m_watcher({.folder = m_options.folder,
-                 .recursive = m_options.recursive,
-                 .settle = m_options.settle,
-                 .pollInterval = m_options.pollInterval,
-                 .fallbackScanInterval = m_options.fallbackScanInterval,
-                 .maxWatchedFolders = m_options.maxWatchedFolders})
-    , m_claim({.folder = m_options.folder,
+    , m_watcher(m_options.watch)
+    , m_claim({.folder = m_options.watch.folder,
                .renewInterval = m_options.renewInterval,
                .staleAfter = m_options.staleAfter}) {
     connect(&m_watcher, &FolderWatcher::settled, this, &WatchDelivery::take);

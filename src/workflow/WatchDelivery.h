@@ -19,24 +19,20 @@ class UploadViewModel;
 // watcher holds the folder's claim. The window's "Deliver new clips automatically" and
 // `clipferry watch` both run one.
 //
-//     WatchDelivery watch(viewModel, {.folder = "/renders", .recursive = true});
+//     WatchDelivery watch(viewModel, {.watch = {.folder = "/renders", .recursive = true}});
 //     watch.start();
 class WatchDelivery : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        QString folder;
-        bool recursive = false;
+        // The folder, and when its clips count as settled.
+        FolderWatcher::Options watch;
         // A clip that changes after its delivery is sent again, its old asset deleted once
         // the new one is Done; otherwise it is only reported.
         bool replaceChanged = false;
-        std::chrono::milliseconds settle{std::chrono::seconds(30)};
-        std::chrono::milliseconds pollInterval{std::chrono::seconds(1)};
+        // The claim's timing; the claim is on the watched folder.
         std::chrono::milliseconds renewInterval{std::chrono::seconds(10)};
         std::chrono::milliseconds staleAfter{std::chrono::seconds(60)};
-        int maxWatchedFolders = 0;
-        // How often the folder is listed where it cannot be watched.
-        std::chrono::milliseconds fallbackScanInterval{std::chrono::seconds(10)};
         // Clips are compared with a listing of the library at most this old.
         std::chrono::milliseconds maxListingAge{std::chrono::minutes(5)};
     };

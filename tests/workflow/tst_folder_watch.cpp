@@ -22,14 +22,14 @@ constexpr int slow = 30000; // generous ceiling for loopback work under the sani
 // settled before its last piece.
 WatchDelivery::Options quick(const QString& folder, bool recursive = false,
                              int maxWatchedFolders = 0) {
-    return {.folder = folder,
-            .recursive = recursive,
-            .settle = 700ms,
-            .pollInterval = 50ms,
+    return {.watch = {.folder = folder,
+                      .recursive = recursive,
+                      .settle = 700ms,
+                      .pollInterval = 50ms,
+                      .fallbackScanInterval = 200ms,
+                      .maxWatchedFolders = maxWatchedFolders},
             .renewInterval = 100ms,
-            .staleAfter = 3s,
-            .maxWatchedFolders = maxWatchedFolders,
-            .fallbackScanInterval = 200ms};
+            .staleAfter = 3s};
 }
 
 QStringList passthroughs(const StandInService& service) {

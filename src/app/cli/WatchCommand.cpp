@@ -29,14 +29,16 @@ QString waitingLine(const WatchDelivery& watch, const UploadViewModel& viewModel
             .arg(printable(watch.claim().holder()));
     const auto unsettled = watch.watcher().unsettled();
     if (unsettled.isEmpty())
-        return QStringLiteral("Watching %1 for new clips").arg(printable(watch.options().folder));
+        return QStringLiteral("Watching %1 for new clips")
+            .arg(printable(watch.options().watch.folder));
     const auto& first = unsettled.first();
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(first.unchangedFor);
     QString line =
         QStringLiteral("Waiting for %1 to settle (unchanged for %2 of %3 s)")
             .arg(printable(QFileInfo(first.path).fileName()))
             .arg(seconds.count())
-            .arg(std::chrono::duration_cast<std::chrono::seconds>(watch.options().settle).count());
+            .arg(std::chrono::duration_cast<std::chrono::seconds>(watch.options().watch.settle)
+                     .count());
     if (unsettled.size() > 1)
         line += QStringLiteral(" and %1 more").arg(unsettled.size() - 1);
     return line;
@@ -59,10 +61,10 @@ QCoro::Task<int> runWatch(HeadlessSession& session, Command command) {
 
     auto& viewModel = session.viewModel();
     WatchDelivery::Options options;
-    options.folder = folder.absoluteFilePath();
-    options.recursive = command.recursive;
+    options.watch.folder = folder.absoluteFilePath();
+    options.watch.recursive = command.recursive;
+    options.watch.settle = std::chrono::seconds(command.settleSeconds);
     options.replaceChanged = command.replaceChanged;
-    options.settle = std::chrono::seconds(command.settleSeconds);
     applyWatchTestSeams(options);
     WatchDelivery watch(viewModel, options);
 
