@@ -8,7 +8,9 @@
 #include "TestFiles.h"
 #include "model/CredentialStore.h"
 #include "workflow/ActivityLog.h"
-#include "workflow/UploadViewModel.h"
+#include "workflow/Credentials.h"
+#include "workflow/LibrarySync.h"
+#include "workflow/UploadQueue.h"
 #include "workflow/WatchDelivery.h"
 #include "workflow/Workspace.h"
 
@@ -98,29 +100,30 @@ int main(int argc, char** argv) {
     options.fixedTokens = std::pair{service.tokenID(), service.tokenSecret()};
     ActivityLog log;
     Workspace workspace(log, network, store, options);
-    UploadViewModel viewModel(PlatformConfig{}, workspace);
-    runUntil([&] { return viewModel.isReady(); }, 10000);
+    auto& library = workspace.library();
+    auto& queue = workspace.uploadQueue();
+    runUntil([&] { return workspace.credentials().isLoaded(); }, 10000);
     const qint64 rssBefore = rssKiB();
 
     QElapsedTimer timer;
     timer.start();
-    WatchDelivery watch(viewModel, {.watch = {.folder = root,
-                                              .recursive = true,
-                                              .settle = std::chrono::milliseconds(settleMs),
-                                              .maxWatchedFolders = maxWatched}});
+    WatchDelivery watch({library, workspace.credentials(), workspace.delivery(), log},
+                        {.watch = {.folder = root,
+                                   .recursive = true,
+                                   .settle = std::chrono::milliseconds(settleMs),
+                                   .maxWatchedFolders = maxWatched}});
     watch.start();
     const qint64 started = timer.elapsed();
     // The clips found at the start settle, are compared with a first listing, and none goes.
-    runUntil(
-        [&] { return watch.watcher().unsettled().isEmpty() && viewModel.lastCompleteListing(); },
-        600000, 50);
+    runUntil([&] { return watch.watcher().unsettled().isEmpty() && library.lastCompleteListing(); },
+             600000, 50);
     runFor(2000);
     std::printf("%d clips in %d folders: start %lld ms, all settled and listed after %lld ms; "
                 "%d folders watched%s; uploads started: %lld\n",
                 clips, folders, static_cast<long long>(started),
                 static_cast<long long>(timer.elapsed()), watch.watcher().watchedFolders(),
                 watch.watcher().isScanningPeriodically() ? " (periodic listing)" : "",
-                static_cast<long long>(viewModel.uploads().size()));
+                static_cast<long long>(queue.items().size()));
 
     const int idleMs = 20000;
     const double cpuBefore = cpuSeconds();
@@ -148,9 +151,8 @@ int main(int argc, char** argv) {
                     "after its settle time%s\n",
                     round, static_cast<long long>(timer.elapsed()),
                     static_cast<long long>(timer.elapsed() - settleMs), sent ? "" : " (never)");
-        runUntil(
-            [&] { return viewModel.pendingBatchUploads() == viewModel.completedBatchUploads(); },
-            60000, 50);
+        runUntil([&] { return queue.pendingBatchUploads() == queue.completedBatchUploads(); },
+                 60000, 50);
     }
     return 0;
 }

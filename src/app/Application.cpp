@@ -6,7 +6,6 @@
 #include "ui/MainWindow.h"
 #include "ui/library/LibraryColumn.h"
 #include "workflow/ActivityLog.h"
-#include "workflow/AutoDelivery.h"
 #include "workflow/UploadViewModel.h"
 #include "workflow/Workspace.h"
 
@@ -24,20 +23,19 @@ Application::Application()
     QString storeService = QStringLiteral("Clipferry");
     QUrl imageBase = LibraryColumn::defaultOptions().imageBase;
     applyTestSeams(options, storeService, &imageBase);
+    options.watchTweak = applyWatchTestSeams;
     m_credentials = std::make_unique<CredentialStore>(storeService);
     m_log = std::make_unique<ActivityLog>();
     m_log->echoToStandardOutput();
     m_workspace =
         std::make_unique<Workspace>(*m_log, *m_network, *m_credentials, std::move(options));
     m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, *m_workspace);
-    m_autoDelivery = std::make_unique<AutoDelivery>(*m_viewModel, applyWatchTestSeams);
     m_window = std::make_unique<MainWindow>(*m_viewModel, *m_network, std::move(imageBase));
 }
 
 // The window goes first: it holds references to the view model.
 Application::~Application() {
     m_window.reset();
-    m_autoDelivery.reset();
     m_viewModel.reset();
     m_workspace.reset();
 }

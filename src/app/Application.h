@@ -11,7 +11,6 @@ class QNetworkAccessManager;
 namespace clipferry {
 
 class ActivityLog;
-class AutoDelivery;
 class CredentialStore;
 class MainWindow;
 class UploadViewModel;
@@ -37,7 +36,6 @@ private:
     std::unique_ptr<ActivityLog> m_log;
     std::unique_ptr<Workspace> m_workspace;
     std::unique_ptr<UploadViewModel> m_viewModel;
-    std::unique_ptr<AutoDelivery> m_autoDelivery;
     std::unique_ptr<MainWindow> m_window;
 };
 

@@ -1,36 +1,52 @@
 #include "workflow/AutoDelivery.h"
 
-#include "workflow/UploadViewModel.h"
+#include "workflow/ActivityLog.h"
+#include "workflow/LocalFolder.h"
 
 #include <QSettings>
 
 namespace clipferry {
 
-AutoDelivery::AutoDelivery(UploadViewModel& viewModel,
-                           std::function<void(WatchDelivery::Options&)> tweak, QObject* parent)
+AutoDelivery::AutoDelivery(WatchDelivery::Peers peers, LocalFolder& folder, Tweak tweak,
+                           QObject* parent)
     : QObject(parent)
-    , m_viewModel(viewModel)
+    , m_peers(peers)
+    , m_folder(folder)
     , m_tweak(std::move(tweak)) {
-    connect(&viewModel, &UploadViewModel::deliverNewClipsChanged, this, &AutoDelivery::follow);
-    connect(&viewModel, &UploadViewModel::localFolderChanged, this, &AutoDelivery::follow);
-    follow();
+    connect(&folder, &LocalFolder::folderChanged, this, &AutoDelivery::follow);
 }
 
 AutoDelivery::~AutoDelivery() = default;
 
+void AutoDelivery::setDeliverNewClips(bool deliver) {
+    if (m_deliverNewClips == deliver)
+        return;
+    m_deliverNewClips = deliver;
+    Q_EMIT switchesChanged();
+    follow();
+}
+
+void AutoDelivery::setReplaceChangedClips(bool replace) {
+    if (m_replaceChangedClips == replace)
+        return;
+    m_replaceChangedClips = replace;
+    Q_EMIT switchesChanged();
+    follow();
+}
+
 void AutoDelivery::follow() {
-    const auto& folder = m_viewModel.localFolderURL();
-    if (!m_viewModel.deliverNewClips() || !folder) {
+    const auto& folder = m_folder.folderURL();
+    if (!m_deliverNewClips || !folder) {
         if (m_watch)
-            m_viewModel.appendLog(QStringLiteral("Stopped delivering new clips from %1.")
-                                      .arg(m_watch->options().watch.folder));
+            m_peers.log.append(QStringLiteral("Stopped delivering new clips from %1.")
+                                   .arg(m_watch->options().watch.folder));
         m_watch.reset();
         return;
     }
     WatchDelivery::Options options;
     options.watch.folder = folder->toLocalFile();
-    options.watch.recursive = m_viewModel.includeSubfolders();
-    options.replaceChanged = m_viewModel.replaceChangedClips();
+    options.watch.recursive = m_folder.includeSubfolders();
+    options.replaceChanged = m_replaceChangedClips;
     options.watch.settle =
         std::chrono::seconds(qMax(1, QSettings().value(QLatin1String(settleSetting), 30).toInt()));
     if (m_tweak)
@@ -41,8 +57,8 @@ void AutoDelivery::follow() {
         return;
     // The old watcher gives up its claim before the new one asks for it.
     m_watch.reset();
-    m_watch = std::make_unique<WatchDelivery>(m_viewModel, options);
-    m_viewModel.appendLog(
+    m_watch = std::make_unique<WatchDelivery>(m_peers, options);
+    m_peers.log.append(
         QStringLiteral("Delivering new clips from %1 once each is unchanged for %2 s.")
             .arg(options.watch.folder)
             .arg(std::chrono::duration<double>(options.watch.settle).count()));

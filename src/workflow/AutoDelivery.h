@@ -8,31 +8,42 @@
 
 namespace clipferry {
 
-class UploadViewModel;
+class LocalFolder;
 
-// The window's unattended delivery: runs a `WatchDelivery` of the local folder while the
-// view model's "Deliver new clips automatically" is on, and starts it afresh when the
-// folder, the subfolder switch or "Replace changed clips" change.
+// The window's unattended delivery: runs a `WatchDelivery` of the local folder while
+// "Deliver new clips automatically" is on, and starts it afresh when the folder, the
+// subfolder switch or "Replace changed clips" change.
 class AutoDelivery : public QObject {
     Q_OBJECT
 public:
     // The settle time, in whole seconds, under this key of the application's settings.
     static constexpr auto settleSetting = "watchSettleSeconds";
+    using Tweak = std::function<void(WatchDelivery::Options&)>;
 
     // `tweak` adjusts each watcher's options before it starts (tests shorten the waits).
-    explicit AutoDelivery(UploadViewModel& viewModel,
-                          std::function<void(WatchDelivery::Options&)> tweak = {},
-                          QObject* parent = nullptr);
+    AutoDelivery(WatchDelivery::Peers peers, LocalFolder& folder, Tweak tweak = {},
+                 QObject* parent = nullptr);
     ~AutoDelivery() override;
 
+    [[nodiscard]] bool deliverNewClips() const { return m_deliverNewClips; }
+    void setDeliverNewClips(bool deliver);
+    [[nodiscard]] bool replaceChangedClips() const { return m_replaceChangedClips; }
+    void setReplaceChangedClips(bool replace);
     // The running watcher, if any.
     [[nodiscard]] const WatchDelivery* watch() const { return m_watch.get(); }
+
+Q_SIGNALS:
+    // Either switch changed.
+    void switchesChanged();
 
 private:
     void follow();
 
-    UploadViewModel& m_viewModel;
-    std::function<void(WatchDelivery::Options&)> m_tweak;
+    WatchDelivery::Peers m_peers;
+    LocalFolder& m_folder;
+    Tweak m_tweak;
+    bool m_deliverNewClips = false;
+    bool m_replaceChangedClips = false;
     std::unique_ptr<WatchDelivery> m_watch;
 };
 

@@ -3,6 +3,7 @@
 #include "model/DetachedTask.h"
 #include "service/MuxClient.h"
 #include "workflow/ActivityLog.h"
+#include "workflow/AutoDelivery.h"
 #include "workflow/CityTable.h"
 #include "workflow/Credentials.h"
 #include "workflow/DeliveryLedger.h"
@@ -43,6 +44,9 @@ UploadViewModel::UploadViewModel(const PlatformConfig& config, Workspace& worksp
             &UploadViewModel::deliveryStatesChanged);
     if (auto* cities = workspace.cityTable())
         connect(cities, &CityTable::changed, this, &UploadViewModel::cityMapChanged);
+    if (auto* automatic = workspace.autoDelivery())
+        connect(automatic, &AutoDelivery::switchesChanged, this,
+                &UploadViewModel::deliverNewClipsChanged);
 
     auto& folder = workspace.localFolder();
     connect(&folder, &LocalFolder::folderChanged, this, &UploadViewModel::localFolderChanged);
@@ -385,18 +389,24 @@ void UploadViewModel::setSelectedLocalVideo(std::optional<QUrl> file) {
     Q_EMIT selectedLocalVideoChanged();
 }
 
+bool UploadViewModel::deliverNewClips() const {
+    const auto* automatic = m_workspace.autoDelivery();
+    return automatic && automatic->deliverNewClips();
+}
+
 void UploadViewModel::setDeliverNewClips(bool deliver) {
-    if (m_deliverNewClips == deliver)
-        return;
-    m_deliverNewClips = deliver;
-    Q_EMIT deliverNewClipsChanged();
+    if (auto* automatic = m_workspace.autoDelivery())
+        automatic->setDeliverNewClips(deliver);
+}
+
+bool UploadViewModel::replaceChangedClips() const {
+    const auto* automatic = m_workspace.autoDelivery();
+    return automatic && automatic->replaceChangedClips();
 }
 
 void UploadViewModel::setReplaceChangedClips(bool replace) {
-    if (m_replaceChangedClips == replace)
-        return;
-    m_replaceChangedClips = replace;
-    Q_EMIT deliverNewClipsChanged();
+    if (auto* automatic = m_workspace.autoDelivery())
+        automatic->setReplaceChangedClips(replace);
 }
 
 // --- local folder ------------------------------------------------------------------

@@ -95,11 +95,11 @@ public:
     // Flipping the switch reads the folder again.
     [[nodiscard]] bool includeSubfolders() const;
     void setIncludeSubfolders(bool include);
-    // "Deliver new clips automatically" and "Replace changed clips" of the local folder;
-    // the folder's watcher (an `AutoDelivery` of the composition root) follows them.
-    [[nodiscard]] bool deliverNewClips() const { return m_deliverNewClips; }
+    // "Deliver new clips automatically" and "Replace changed clips" of the local folder,
+    // which the workspace's unattended delivery follows; always off without one.
+    [[nodiscard]] bool deliverNewClips() const;
     void setDeliverNewClips(bool deliver);
-    [[nodiscard]] bool replaceChangedClips() const { return m_replaceChangedClips; }
+    [[nodiscard]] bool replaceChangedClips() const;
     void setReplaceChangedClips(bool replace);
     [[nodiscard]] const CityMap& cityMap() const;
     void setCityMap(CityMap map);
@@ -263,8 +263,6 @@ private:
     bool m_showAPIKeySheet = false;
     std::optional<MuxAsset> m_selectedAsset;
     std::optional<QUrl> m_selectedLocalVideo;
-    bool m_deliverNewClips = false;
-    bool m_replaceChangedClips = false;
     PlatformConfig m_config;
 };
 

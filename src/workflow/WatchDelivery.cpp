@@ -1,9 +1,10 @@
 #include "workflow/WatchDelivery.h"
 
 #include "model/DetachedTask.h"
+#include "workflow/ActivityLog.h"
+#include "workflow/Credentials.h"
 #include "workflow/DeliveryTracker.h"
 #include "workflow/LibrarySync.h"
-#include "workflow/UploadViewModel.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -12,9 +13,9 @@
 
 namespace clipferry {
 
-WatchDelivery::WatchDelivery(UploadViewModel& viewModel, Options options, QObject* parent)
+WatchDelivery::WatchDelivery(Peers peers, Options options, QObject* parent)
     : QObject(parent)
-    , m_viewModel(viewModel)
+    , m_peers(peers)
     , m_options(std::move(options))
     , m_watcher(m_options.watch)
     , m_claim({.folder = m_options.watch.folder,
@@ -23,8 +24,8 @@ WatchDelivery::WatchDelivery(UploadViewModel& viewModel, Options options, QObjec
     connect(&m_watcher, &FolderWatcher::settled, this, &WatchDelivery::take);
     connect(&m_watcher, &FolderWatcher::unsettledChanged, this, &WatchDelivery::waitingChanged);
     connect(&m_claim, &FolderClaim::heldChanged, this, &WatchDelivery::claimChanged);
-    connect(&m_watcher, &FolderWatcher::logMessage, &viewModel, &UploadViewModel::appendLog);
-    connect(&m_claim, &FolderClaim::logMessage, &viewModel, &UploadViewModel::appendLog);
+    connect(&m_watcher, &FolderWatcher::logMessage, &m_peers.log, &ActivityLog::append);
+    connect(&m_claim, &FolderClaim::logMessage, &m_peers.log, &ActivityLog::append);
 }
 
 WatchDelivery::~WatchDelivery() = default;
@@ -53,9 +54,9 @@ void WatchDelivery::claimChanged(bool held) {
 }
 
 bool WatchDelivery::listingIsFresh() const {
-    return m_viewModel.lastCompleteListing() &&
-           m_viewModel.library().lastCompleteListingTime().msecsTo(
-               QDateTime::currentDateTimeUtc()) < m_options.maxListingAge.count();
+    return m_peers.library.lastCompleteListing() &&
+           m_peers.library.lastCompleteListingTime().msecsTo(QDateTime::currentDateTimeUtc()) <
+               m_options.maxListingAge.count();
 }
 
 QCoro::Task<> WatchDelivery::deliverReady() {
@@ -64,19 +65,19 @@ QCoro::Task<> WatchDelivery::deliverReady() {
         co_return;
     m_deciding = true;
     QPointer self(this);
-    UploadViewModel& viewModel = m_viewModel;
+    auto& credentials = m_peers.credentials;
+    auto& log = m_peers.log;
     while (!m_ready.isEmpty() && m_claim.isHeld()) {
         if (m_relist || !listingIsFresh()) {
-            co_await viewModel.waitUntilReady();
+            co_await credentials.waitUntilLoaded();
             if (!self)
                 co_return;
             auto listed =
-                co_await viewModel.library().listAll(viewModel.tokenID(), viewModel.tokenSecret());
+                co_await m_peers.library.listAll(credentials.tokenID(), credentials.tokenSecret());
             if (!self)
                 co_return;
             if (!listed) {
-                viewModel.appendLog(QStringLiteral("Failed to fetch MUX assets: ") +
-                                    listed.error().message);
+                log.append(QStringLiteral("Failed to fetch MUX assets: ") + listed.error().message);
                 QTimer::singleShot(m_options.renewInterval, this,
                                    [this] { runDetached(deliverReady()); });
                 break;
@@ -85,7 +86,7 @@ QCoro::Task<> WatchDelivery::deliverReady() {
             // The claim may have gone while the library was listed.
             continue;
         }
-        DeliveryTracker& tracker = viewModel.delivery();
+        DeliveryTracker& tracker = m_peers.delivery;
         tracker.refreshFromLedger();
         DeliveryTracker::Candidates candidates;
         for (const QUrl& file : std::exchange(m_ready, {})) {
@@ -103,15 +104,15 @@ QCoro::Task<> WatchDelivery::deliverReady() {
                 candidates.changed.append(file);
                 continue;
             }
-            viewModel.appendLog(QStringLiteral("%1 changed after its delivery; left as it is.")
-                                    .arg(file.fileName()));
+            log.append(QStringLiteral("%1 changed after its delivery; left as it is.")
+                           .arg(file.fileName()));
             Q_EMIT changedAfterDelivery(file);
         }
         if (candidates.size() == 0)
             continue;
-        viewModel.appendLog(QStringLiteral("Delivering %1 new clips from %2.")
-                                .arg(candidates.size())
-                                .arg(m_watcher.options().folder));
+        log.append(QStringLiteral("Delivering %1 new clips from %2.")
+                       .arg(candidates.size())
+                       .arg(m_watcher.options().folder));
         tracker.startDelivery(candidates, DeliveryTracker::ChangedClips::replace);
     }
     m_deciding = false;

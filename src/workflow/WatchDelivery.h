@@ -12,14 +12,17 @@
 
 namespace clipferry {
 
-class UploadViewModel;
+class ActivityLog;
+class Credentials;
+class DeliveryTracker;
+class LibrarySync;
 
 // Unattended delivery of one folder: the clips that settle in it and are not on the
-// service (by the ledger and the library) go to the view model's upload queue, while this
-// watcher holds the folder's claim. The window's "Deliver new clips automatically" and
-// `clipferry watch` both run one.
+// service (by the ledger and the library) go to the upload queue through the delivery
+// tracker, while this watcher holds the folder's claim. The window's "Deliver new clips
+// automatically" and `clipferry watch` both run one.
 //
-//     WatchDelivery watch(viewModel, {.watch = {.folder = "/renders", .recursive = true}});
+//     WatchDelivery watch(peers, {.watch = {.folder = "/renders", .recursive = true}});
 //     watch.start();
 class WatchDelivery : public QObject {
     Q_OBJECT
@@ -37,7 +40,14 @@ public:
         std::chrono::milliseconds maxListingAge{std::chrono::minutes(5)};
     };
 
-    WatchDelivery(UploadViewModel& viewModel, Options options, QObject* parent = nullptr);
+    struct Peers {
+        LibrarySync& library;
+        Credentials& credentials;
+        DeliveryTracker& delivery;
+        ActivityLog& log;
+    };
+
+    WatchDelivery(Peers peers, Options options, QObject* parent = nullptr);
     ~WatchDelivery() override;
 
     void start();
@@ -57,7 +67,7 @@ private:
     [[nodiscard]] QCoro::Task<> deliverReady();
     [[nodiscard]] bool listingIsFresh() const;
 
-    UploadViewModel& m_viewModel;
+    Peers m_peers;
     Options m_options;
     FolderWatcher m_watcher;
     FolderClaim m_claim;

@@ -6,6 +6,7 @@
 #include "service/MuxClient.h"
 #include "service/NetworkReachability.h"
 #include "workflow/ActivityLog.h"
+#include "workflow/AutoDelivery.h"
 #include "workflow/CityTable.h"
 #include "workflow/Credentials.h"
 #include "workflow/DeliveryLedger.h"
@@ -95,9 +96,13 @@ Workspace::Workspace(ActivityLog& log, QNetworkAccessManager& network, const Cre
             [this] { runDetached(m_source->completeBatch()); });
     m_transferSettings = std::make_unique<TransferSettings>(*m_uploadQueue, m_client->bandwidth(),
                                                             m_options.maxConcurrentUploads);
-    if (!m_options.headless)
+    if (!m_options.headless) {
         m_cityTable = std::make_unique<CityTable>(
             StoredFile(stateFilePath(QStringLiteral("CityMap.json")), access), m_log);
+        m_autoDelivery = std::make_unique<AutoDelivery>(
+            WatchDelivery::Peers{*m_library, *m_credentials, *m_delivery, m_log}, *m_localFolder,
+            m_options.watchTweak);
+    }
     if (!m_options.headless) {
         connect(m_credentials.get(), &Credentials::loaded, this,
                 &Workspace::resumeUnfinishedUploads);

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "service/MuxClientOptions.h"
+#include "workflow/WatchDelivery.h"
 
 #include <QObject>
 #include <QString>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -15,6 +17,7 @@ class QNetworkAccessManager;
 namespace clipferry {
 
 class ActivityLog;
+class AutoDelivery;
 class CityTable;
 class CredentialStore;
 class Credentials;
@@ -32,10 +35,11 @@ class UploadQueue;
 // The long-lived parts behind the window or a command-line run, made in dependency order
 // and wired to each other here: the service client, the credentials,
 // the delivery ledger, the library, the upload queue, the sheet export, the local folder,
-// the delivery tracker, the source on view, the transfer settings and the city table.
+// the delivery tracker, the source on view, the transfer settings, the city table and the
+// unattended delivery of the local folder.
 // A headless workspace reads the window's state files and writes none of them but the
-// ledger, keeps no choice of source, takes over no unfinished upload by itself and has no
-// city table.
+// ledger, keeps no choice of source, takes over no unfinished upload by itself and has
+// neither city table nor unattended delivery.
 //   Workspace workspace(log, network, store, Workspace::defaultOptions());
 //   workspace.uploadQueue().startUploadBatch(files);
 class Workspace : public QObject {
@@ -68,6 +72,8 @@ public:
         // Tells the uploads waiting for the network that it is back; none: one that
         // follows Qt's network information is made.
         std::shared_ptr<NetworkReachability> networkReachability;
+        // Adjusts each watcher of the window's unattended delivery before it starts.
+        std::function<void(WatchDelivery::Options&)> watchTweak;
     };
 
     // Options from the build constants, with the service's own poll intervals.
@@ -92,6 +98,7 @@ public:
     [[nodiscard]] TransferSettings& transferSettings() const { return *m_transferSettings; }
     // The window's alone: a headless workspace has none.
     [[nodiscard]] CityTable* cityTable() const { return m_cityTable.get(); }
+    [[nodiscard]] AutoDelivery* autoDelivery() const { return m_autoDelivery.get(); }
 
 private:
     void openLedger();
@@ -112,6 +119,7 @@ private:
     std::unique_ptr<LibrarySource> m_source;
     std::unique_ptr<TransferSettings> m_transferSettings;
     std::unique_ptr<CityTable> m_cityTable;
+    std::unique_ptr<AutoDelivery> m_autoDelivery;
     bool m_uploadsResumed = false;
 };
 

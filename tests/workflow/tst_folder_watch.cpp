@@ -20,6 +20,10 @@ constexpr int slow = 30000; // generous ceiling for loopback work under the sani
 
 // Waits short enough for a test, yet a clip written in pieces 200 ms apart never looks
 // settled before its last piece.
+WatchDelivery::Peers peersOf(const Workspace& workspace) {
+    return {workspace.library(), workspace.credentials(), workspace.delivery(), workspace.log()};
+}
+
 WatchDelivery::Options quick(const QString& folder, bool recursive = false,
                              int maxWatchedFolders = 0) {
     return {.watch = {.folder = folder,
@@ -84,7 +88,7 @@ private Q_SLOTS:
         StandInFixture f;
         const QString folder = f.home.path() + "/renders";
         QVERIFY(QDir().mkpath(folder + "/sub"));
-        WatchDelivery watch(*f.viewModel, quick(folder, recursive, maxWatchedFolders));
+        WatchDelivery watch(peersOf(*f.workspace), quick(folder, recursive, maxWatchedFolders));
         watch.start();
         QTRY_VERIFY_WITH_TIMEOUT(watch.claim().isHeld(), slow);
 
@@ -132,10 +136,10 @@ private Q_SLOTS:
         const QString otherPath = first.home.path() + "/mounted";
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(QFile::link(folder, otherPath));
-        auto holder = std::make_unique<WatchDelivery>(*first.viewModel, quick(folder));
+        auto holder = std::make_unique<WatchDelivery>(peersOf(*first.workspace), quick(folder));
         holder->start();
         QTRY_VERIFY_WITH_TIMEOUT(holder->claim().isHeld(), slow);
-        WatchDelivery waiting(*second.viewModel, quick(otherPath));
+        WatchDelivery waiting(peersOf(*second.workspace), quick(otherPath));
         waiting.start();
 
         for (const char* name : {"E1_a.mov", "E1_b.mov", "E1_c.mov"})

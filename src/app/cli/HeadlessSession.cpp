@@ -3,6 +3,7 @@
 #include "app/TestSeams.h"
 #include "app/cli/Console.h"
 #include "model/CredentialStore.h"
+#include "workflow/Credentials.h"
 
 #include <QPointer>
 
@@ -28,18 +29,17 @@ HeadlessSession::HeadlessSession(Console& console, std::optional<TokenPair> envi
     QObject::connect(&m_log, &ActivityLog::lineWritten, &m_log,
                      [&console](const QByteArray& line) { console.logLine(line); });
     m_workspace = std::make_unique<Workspace>(m_log, m_network, *m_credentials, std::move(options));
-    m_viewModel = std::make_unique<UploadViewModel>(PlatformConfig{}, *m_workspace);
 }
 
-// The view model goes first: it holds a reference to the store.
+// The workspace goes first: it holds references to the store and the log.
 HeadlessSession::~HeadlessSession() {
-    m_viewModel.reset();
     m_workspace.reset();
 }
 
 QCoro::Task<bool> HeadlessSession::signIn() {
-    co_await m_viewModel->waitUntilReady();
-    if (!m_viewModel->tokenID().isEmpty() && !m_viewModel->tokenSecret().isEmpty())
+    auto& credentials = m_workspace->credentials();
+    co_await credentials.waitUntilLoaded();
+    if (credentials.hasTokens())
         co_return true;
     m_console.error(QStringLiteral(
         "clipferry: no API token. Set CLIPFERRY_TOKEN_ID and CLIPFERRY_TOKEN_SECRET, or enter "

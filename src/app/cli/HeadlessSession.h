@@ -2,7 +2,6 @@
 
 #include "app/cli/EnvironmentCredentials.h"
 #include "workflow/ActivityLog.h"
-#include "workflow/UploadViewModel.h"
 #include "workflow/Workspace.h"
 
 #include <QNetworkAccessManager>
@@ -26,7 +25,7 @@ public:
     ~HeadlessSession();
 
     [[nodiscard]] Console& console() { return m_console; }
-    [[nodiscard]] UploadViewModel& viewModel() { return *m_viewModel; }
+    [[nodiscard]] Workspace& workspace() { return *m_workspace; }
 
     // Waits for the credentials; false (after saying so) when there are none.
     [[nodiscard]] QCoro::Task<bool> signIn();
@@ -37,7 +36,6 @@ private:
     std::unique_ptr<CredentialStore> m_credentials;
     ActivityLog m_log;
     std::unique_ptr<Workspace> m_workspace;
-    std::unique_ptr<UploadViewModel> m_viewModel;
 };
 
 } // namespace clipferry::cli

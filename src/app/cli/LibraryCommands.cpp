@@ -1,6 +1,8 @@
 #include "app/cli/Commands.h"
 #include "app/cli/Console.h"
 #include "app/cli/HeadlessSession.h"
+#include "workflow/LibrarySource.h"
+#include "workflow/LibrarySync.h"
 #include "workflow/SheetCSV.h"
 #include "workflow/SheetExporter.h"
 
@@ -45,21 +47,21 @@ QString listingLines(const QList<MuxAsset>& assets, const QUrl& streamBase) {
 QCoro::Task<int> runList(HeadlessSession& session, bool json) {
     if (!co_await session.signIn())
         co_return exitUsage;
-    auto& viewModel = session.viewModel();
-    co_await viewModel.refreshLibrary();
-    const auto& listing = viewModel.lastCompleteListing();
+    auto& workspace = session.workspace();
+    co_await workspace.source().refresh();
+    const auto& listing = workspace.library().lastCompleteListing();
     if (!listing)
         co_return exitFailed;
-    const auto streamBase = viewModel.options().streamBase;
+    const auto streamBase = workspace.options().streamBase;
     session.console().out(json ? listingJson(*listing, streamBase)
                                : listingLines(*listing, streamBase));
     co_return exitDone;
 }
 
 QCoro::Task<int> runExportSheet(HeadlessSession& session) {
-    auto& viewModel = session.viewModel();
+    auto& sheet = session.workspace().sheetExporter();
     // Nothing to send to is the set-up's fault, not the service's: said before signing in.
-    if (const auto& problem = viewModel.sheetExporter().addressProblem()) {
+    if (const auto& problem = sheet.addressProblem()) {
         session.console().error(QStringLiteral("clipferry export-sheet: ") + *problem);
         co_return exitUsage;
     }
@@ -67,10 +69,9 @@ QCoro::Task<int> runExportSheet(HeadlessSession& session) {
         co_return exitUsage;
     // The export lists the library by itself; a refresh first would list it twice.
     bool updated = false;
-    const auto connection =
-        QObject::connect(&viewModel, &UploadViewModel::sheetExportFinished, &viewModel,
-                         [&updated](bool result) { updated = result; });
-    co_await viewModel.updateGoogleSheets();
+    const auto connection = QObject::connect(&sheet, &SheetExporter::exportFinished, &sheet,
+                                             [&updated](bool result) { updated = result; });
+    co_await sheet.updateGoogleSheets();
     QObject::disconnect(connection);
     co_return updated ? exitDone : exitFailed;
 }

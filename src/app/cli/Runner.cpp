@@ -35,7 +35,7 @@ void print(std::FILE* stream, const QString& text) {
 
 QCoro::Task<int> execute(HeadlessSession& session, Command command) {
     if (command.limitRate)
-        session.viewModel().mux().bandwidth().setRate(*command.limitRate);
+        session.workspace().client().bandwidth().setRate(*command.limitRate);
     switch (command.subcommand) {
     case Subcommand::list:
         co_return co_await runList(session, command.json);

@@ -3,6 +3,10 @@
 #include "app/cli/HeadlessSession.h"
 #include "workflow/DeliveryLedger.h"
 #include "workflow/DeliveryTracker.h"
+#include "workflow/LibrarySource.h"
+#include "workflow/LibrarySync.h"
+#include "workflow/LocalFolder.h"
+#include "workflow/SheetExporter.h"
 #include "workflow/UploadQueue.h"
 
 #include <QCoro/QCoroSignal>
@@ -15,12 +19,12 @@
 namespace clipferry::cli {
 namespace {
 
-QString progressLine(const UploadViewModel& viewModel, qsizetype index) {
-    const auto& item = viewModel.uploads().at(index);
+QString progressLine(const UploadQueue& queue, qsizetype index) {
+    const auto& item = queue.items().at(index);
     // While bytes move, the queue's meter says how many, how fast and how long still.
     return QStringLiteral("[%1/%2] %3 \u2013 %4 %5 %%6")
         .arg(index + 1)
-        .arg(viewModel.uploads().size())
+        .arg(queue.items().size())
         .arg(printable(item.fileURL.fileName()), uploadStatusLabel(item.status))
         .arg(qRound(item.progress * 100))
         .arg(item.detail.isEmpty() ? QString() : QStringLiteral(" \u00b7 ") + item.detail);
@@ -34,9 +38,9 @@ QStringList pathsOf(const QList<QUrl>& files) {
 }
 
 // Of `files`, those not yet in this run's upload list.
-QList<QUrl> notListed(const UploadViewModel& viewModel, const QList<QUrl>& files) {
+QList<QUrl> notListed(const UploadQueue& queue, const QList<QUrl>& files) {
     QSet<QUrl> listed;
-    for (const auto& item : viewModel.uploads())
+    for (const auto& item : queue.items())
         listed.insert(item.fileURL);
     QList<QUrl> rest;
     for (const auto& file : files)
@@ -47,25 +51,25 @@ QList<QUrl> notListed(const UploadViewModel& viewModel, const QList<QUrl>& files
 
 // Runs the batch `start` began (nothing, when it began none) to the end of its export.
 QCoro::Task<int> deliverAndExport(HeadlessSession& session, std::function<void()> start) {
-    auto& viewModel = session.viewModel();
+    auto& queue = session.workspace().uploadQueue();
+    auto& sheet = session.workspace().sheetExporter();
     auto& console = session.console();
-    const auto progress = QObject::connect(
-        &viewModel, &UploadViewModel::uploadChanged, &viewModel,
-        [&](qsizetype index) { console.progress(progressLine(viewModel, index)); });
+    const auto progress =
+        QObject::connect(&queue, &UploadQueue::itemChanged, &queue,
+                         [&](qsizetype index) { console.progress(progressLine(queue, index)); });
     start();
     bool exported = true;
-    if (viewModel.pendingBatchUploads() != viewModel.completedBatchUploads())
-        exported = co_await qCoro(&viewModel, &UploadViewModel::sheetExportFinished);
+    if (queue.pendingBatchUploads() != queue.completedBatchUploads())
+        exported = co_await qCoro(&sheet, &SheetExporter::exportFinished);
     QObject::disconnect(progress);
     console.progress({});
 
-    const auto& queue = viewModel.uploadQueue();
     for (const auto& path : queue.filesRunElsewhere())
         console.error(QStringLiteral("clipferry: another Clipferry is uploading %1; run again "
                                      "once it is done.")
                           .arg(printable(path)));
     const bool anyFailed =
-        std::any_of(viewModel.uploads().cbegin(), viewModel.uploads().cend(),
+        std::any_of(queue.items().cbegin(), queue.items().cend(),
                     [](const UploadItem& item) { return item.status != UploadStatus::done; });
     if (anyFailed)
         co_return exitFailed;
@@ -91,16 +95,17 @@ QCoro::Task<int> runUpload(HeadlessSession& session, Command command) {
     }
     if (!co_await session.signIn())
         co_return exitUsage;
-    auto& viewModel = session.viewModel();
+    auto& workspace = session.workspace();
     // The duplicate guard of a drop needs the library as it is now.
-    co_await viewModel.refreshLibrary();
-    if (!viewModel.lastCompleteListing())
+    co_await workspace.source().refresh();
+    if (!workspace.library().lastCompleteListing())
         co_return exitFailed;
-    auto& delivery = viewModel.delivery();
+    auto& delivery = workspace.delivery();
+    auto& queue = workspace.uploadQueue();
     // Named first: g++ 12 destroys a temporary inside a co_await expression twice.
-    std::function<void()> start = [&viewModel, &delivery, &session, urls, command] {
-        viewModel.uploadQueue().resumeUnfinished(pathsOf(urls));
-        const QList<QUrl> rest = notListed(viewModel, urls);
+    std::function<void()> start = [&queue, &delivery, &session, urls, command] {
+        queue.resumeUnfinished(pathsOf(urls));
+        const QList<QUrl> rest = notListed(queue, urls);
         const QList<QUrl> known = delivery.knownFiles(rest);
         DeliveryTracker::Candidates candidates;
         for (const auto& file : rest) {
@@ -135,19 +140,22 @@ QCoro::Task<int> runSync(HeadlessSession& session, Command command) {
     const QFileInfo folder(command.operands.first());
     if (!co_await session.signIn())
         co_return exitUsage;
-    auto& viewModel = session.viewModel();
-    co_await viewModel.refreshLibrary();
-    if (!viewModel.lastCompleteListing())
+    auto& workspace = session.workspace();
+    co_await workspace.source().refresh();
+    if (!workspace.library().lastCompleteListing())
         co_return exitFailed;
     // The scan of the folder gives every clip its delivery state against that listing.
-    viewModel.setIncludeSubfolders(command.recursive);
-    viewModel.setLocalFolderURL(QUrl::fromLocalFile(folder.absoluteFilePath()));
-    co_await viewModel.loadLocalVideos();
-    auto& delivery = viewModel.delivery();
-    const QStringList folderFiles = pathsOf(viewModel.localVideoURLs());
+    auto& localFolder = workspace.localFolder();
+    localFolder.setIncludeSubfolders(command.recursive);
+    localFolder.setFolderURL(QUrl::fromLocalFile(folder.absoluteFilePath()));
+    co_await localFolder.load();
+    auto& delivery = workspace.delivery();
+    auto& queue = workspace.uploadQueue();
+    const QList<QUrl>& clips = localFolder.videoURLs();
+    const QStringList folderFiles = pathsOf(clips);
 
     if (command.dryRun) {
-        auto candidates = delivery.uploadCandidates(viewModel.localVideoURLs());
+        auto candidates = delivery.uploadCandidates(clips);
         QList<QUrl> kept;
         if (!command.replaceChanged)
             std::swap(kept, candidates.changed);
@@ -163,20 +171,19 @@ QCoro::Task<int> runSync(HeadlessSession& session, Command command) {
         console.out(plan);
         co_return exitDone;
     }
-    std::function<void()> start = [&viewModel, &delivery, &console, folderFiles, command] {
+    std::function<void()> start = [&queue, &delivery, &console, &clips, folderFiles, command] {
         // What an earlier run left of these clips goes on first; those files then show as
         // uploading and are no candidates of their own.
-        auto& queue = viewModel.uploadQueue();
         queue.resumeUnfinished(folderFiles);
         // Clips in flight that this run does not hold are another process's: the queue
         // says so when handed them.
         QList<QUrl> elsewhere;
-        for (const auto& file : notListed(viewModel, viewModel.localVideoURLs()))
+        for (const auto& file : notListed(queue, clips))
             if (delivery.status(file).state == Delivery::uploading)
                 elsewhere.append(file);
         if (!elsewhere.isEmpty())
             queue.startUploadBatch(elsewhere);
-        auto candidates = delivery.uploadCandidates(viewModel.localVideoURLs());
+        auto candidates = delivery.uploadCandidates(clips);
         if (!command.replaceChanged) {
             for (const auto& file : candidates.changed)
                 console.error(

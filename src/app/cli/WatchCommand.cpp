@@ -17,8 +17,8 @@
 namespace clipferry::cli {
 namespace {
 
-QString waitingLine(const WatchDelivery& watch, const UploadViewModel& viewModel) {
-    for (const auto& item : viewModel.uploads())
+QString waitingLine(const WatchDelivery& watch, const UploadQueue& queue) {
+    for (const auto& item : queue.items())
         if (item.status != UploadStatus::done && item.status != UploadStatus::failed &&
             item.status != UploadStatus::cancelled && item.status != UploadStatus::pending)
             return QStringLiteral("%1 \u2013 %2 %3 %")
@@ -59,18 +59,20 @@ QCoro::Task<int> runWatch(HeadlessSession& session, Command command) {
     if (!co_await session.signIn())
         co_return exitUsage;
 
-    auto& viewModel = session.viewModel();
+    auto& workspace = session.workspace();
     WatchDelivery::Options options;
     options.watch.folder = folder.absoluteFilePath();
     options.watch.recursive = command.recursive;
     options.watch.settle = std::chrono::seconds(command.settleSeconds);
     options.replaceChanged = command.replaceChanged;
     applyWatchTestSeams(options);
-    WatchDelivery watch(viewModel, options);
+    WatchDelivery watch(
+        {workspace.library(), workspace.credentials(), workspace.delivery(), workspace.log()},
+        options);
 
     // One line per clip that ends, for a script or the journal.
     QSet<QUuid> reported;
-    const auto& queue = viewModel.uploadQueue();
+    const auto& queue = workspace.uploadQueue();
     QObject::connect(&queue, &UploadQueue::itemChanged, &watch, [&](qsizetype index) {
         const UploadItem& item = queue.items().at(index);
         const bool done = item.status == UploadStatus::done;
@@ -93,7 +95,7 @@ QCoro::Task<int> runWatch(HeadlessSession& session, Command command) {
     QTimer ticker;
     ticker.setInterval(1000);
     const auto redraw = [&] {
-        console.progress(waitingLine(watch, viewModel));
+        console.progress(waitingLine(watch, queue));
         const bool settling = !watch.watcher().unsettled().isEmpty();
         if (settling && !ticker.isActive())
             ticker.start();
@@ -103,7 +105,7 @@ QCoro::Task<int> runWatch(HeadlessSession& session, Command command) {
     if (console.showsProgress()) {
         QObject::connect(&ticker, &QTimer::timeout, &watch, redraw);
         QObject::connect(&watch, &WatchDelivery::waitingChanged, &watch, redraw);
-        QObject::connect(&viewModel, &UploadViewModel::uploadChanged, &watch, redraw);
+        QObject::connect(&queue, &UploadQueue::itemChanged, &watch, redraw);
     }
 
     watch.start();
