@@ -1,8 +1,5 @@
 #include "workflow/DeliveryLedger.h"
 
-#include "model/StateFolder.h"
-#include "workflow/UploadJournal.h"
-
 #include <QAtomicInteger>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -363,21 +360,16 @@ Result<void> DeliveryLedger::forgetDeliveredBefore(qint64 listingStartedMs) {
     return {};
 }
 
-Result<int> DeliveryLedger::importJournal(const QString& journalPath) {
-    if (!QFileInfo::exists(journalPath))
-        return 0;
-    auto old = readWholeFile(journalPath).and_then(decodeUploadJournal);
-    if (!old)
-        return tl::unexpected(old.error());
+Result<void> DeliveryLedger::adopt(const QList<UploadRecord>& records) {
     const auto db = QSqlDatabase::database(m_connection, false);
-    auto imported = writeTransaction(db, m_path, [&]() -> Result<int> {
+    return writeTransaction(db, m_path, [&]() -> Result<void> {
         QSqlQuery insert(db);
-        // An import a crash cut short left its entries in; they are not taken twice.
+        // A hand-over a crash cut short left its entries in; they are not taken twice.
         insert.prepare(QStringLiteral(
             "INSERT INTO deliveries (file, size, modified, title, stage, upload_id,"
             " upload_url, asset_id, owner) SELECT ?, ?, ?, ?, ?, ?, ?, ?, '' WHERE NOT EXISTS"
             " (SELECT 1 FROM deliveries WHERE file = ? AND upload_id = ?)"));
-        for (const auto& record : *old) {
+        for (const auto& record : records) {
             insert.addBindValue(text(record.filePath));
             bindProgress(insert, record);
             insert.addBindValue(text(record.filePath));
@@ -385,18 +377,8 @@ Result<int> DeliveryLedger::importJournal(const QString& journalPath) {
             if (!insert.exec())
                 return tl::unexpected(sqlError(insert.lastError(), m_path));
         }
-        return static_cast<int>(old->size());
+        return {};
     });
-    if (!imported)
-        return imported;
-    // Renamed only once its entries are in: a crash before this imports it again, and
-    // the resumed entries find their sessions as they left them.
-    const QString kept = journalPath + QStringLiteral(".bak");
-    QFile::remove(kept);
-    if (!QFile::rename(journalPath, kept))
-        return fail(errorDomain::file, 0,
-                    QStringLiteral("%1 could not be renamed to %2.").arg(journalPath, kept));
-    return imported;
 }
 
 } // namespace clipferry

@@ -73,8 +73,9 @@ public:
     // Delivered entries finished before `listingStartedMs`: the listing is their record now.
     [[nodiscard]] Result<void> forgetDeliveredBefore(qint64 listingStartedMs);
 
-    // Takes over the entries of an old JSON journal once, keeping it as "<file>.bak".
-    [[nodiscard]] Result<int> importJournal(const QString& journalPath);
+    // Entries handed over from elsewhere as they stand, owned by no process, so the next
+    // `claimOrphans` takes them; one already here (same file and upload) is not added again.
+    [[nodiscard]] Result<void> adopt(const QList<UploadRecord>& records);
 
 private:
     DeliveryLedger(QString path, QString connection, QString owner);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workflow/VideoMetadata.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -12,13 +14,7 @@ inline constexpr const char* videoExtensions[] = {"mp4", "mov", "mxf", "avi", "m
 // One video file of the local folder, identified by its location. The three texts come
 // from the process-wide metadata cache; until a file has an entry they are placeholders.
 struct LocalVideo {
-    struct VideoMetadata {
-        QString resolution;
-        QString duration;
-        QString fileFormat;
-
-        friend bool operator==(const VideoMetadata&, const VideoMetadata&) = default;
-    };
+    using VideoMetadata = clipferry::VideoMetadata;
 
     QUrl url;
 
@@ -33,8 +29,6 @@ struct LocalVideo {
 
     friend bool operator==(const LocalVideo&, const LocalVideo&) = default;
 };
-
-using VideoMetadata = LocalVideo::VideoMetadata;
 
 // Reads a file's picture size and running time. Never fails: what cannot be read gets the
 // texts for "cannot be read". Blocks on the media read.

@@ -7,7 +7,7 @@ MetadataCache& MetadataCache::shared() {
     return cache;
 }
 
-std::optional<LocalVideo::VideoMetadata> MetadataCache::find(const QString& path) const {
+std::optional<VideoMetadata> MetadataCache::find(const QString& path) const {
     const QReadLocker locker(&m_lock);
     const auto found = m_entries.constFind(path);
     if (found == m_entries.constEnd())
@@ -22,7 +22,7 @@ bool MetadataCache::holds(const QString& path, const std::optional<Version>& ver
 }
 
 void MetadataCache::insert(const QString& path, const std::optional<Version>& version,
-                           LocalVideo::VideoMetadata metadata) {
+                           VideoMetadata metadata) {
     const QWriteLocker locker(&m_lock);
     m_entries.insert(path, Entry{version, std::move(metadata)});
 }

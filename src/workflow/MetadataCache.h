@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workflow/LocalVideo.h"
+#include "workflow/VideoMetadata.h"
 
 #include <QHash>
 #include <QReadWriteLock>
@@ -24,18 +24,17 @@ public:
     [[nodiscard]] static MetadataCache& shared();
 
     // The latest reading of the file, current or not.
-    [[nodiscard]] std::optional<LocalVideo::VideoMetadata> find(const QString& path) const;
+    [[nodiscard]] std::optional<VideoMetadata> find(const QString& path) const;
     // Whether the reading of the file was taken of this version of it.
     [[nodiscard]] bool holds(const QString& path, const std::optional<Version>& version) const;
-    void insert(const QString& path, const std::optional<Version>& version,
-                LocalVideo::VideoMetadata metadata);
+    void insert(const QString& path, const std::optional<Version>& version, VideoMetadata metadata);
     // For tests: forget every reading.
     void clear();
 
 private:
     struct Entry {
         std::optional<Version> version;
-        LocalVideo::VideoMetadata metadata;
+        VideoMetadata metadata;
     };
     mutable QReadWriteLock m_lock;
     QHash<QString, Entry> m_entries;

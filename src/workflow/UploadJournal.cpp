@@ -1,7 +1,10 @@
 #include "workflow/UploadJournal.h"
 
 #include "model/JsonDecode.h"
+#include "model/StateFolder.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -34,6 +37,24 @@ Result<QList<UploadRecord>> decodeUploadJournal(const QByteArray& bytes) {
         records.append(record);
     }
     return records;
+}
+
+Result<int> importUploadJournal(DeliveryLedger& ledger, const QString& journalPath) {
+    if (!QFileInfo::exists(journalPath))
+        return 0;
+    const auto old = readWholeFile(journalPath).and_then(decodeUploadJournal);
+    if (!old)
+        return tl::unexpected(old.error());
+    if (auto adopted = ledger.adopt(*old); !adopted)
+        return tl::unexpected(adopted.error());
+    // Renamed only once its entries are in: a crash before this imports it again, and
+    // the resumed entries find their sessions as they left them.
+    const QString kept = journalPath + QStringLiteral(".bak");
+    QFile::remove(kept);
+    if (!QFile::rename(journalPath, kept))
+        return fail(errorDomain::file, 0,
+                    QStringLiteral("%1 could not be renamed to %2.").arg(journalPath, kept));
+    return static_cast<int>(old->size());
 }
 
 } // namespace clipferry

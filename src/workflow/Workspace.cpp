@@ -138,7 +138,7 @@ void Workspace::openLedger() {
         return;
     const QString journal = QFileInfo(m_options.ledgerFile).path() + QLatin1Char('/') +
                             QLatin1StringView(uploadJournalFileName);
-    if (auto imported = m_ledger->importJournal(journal); !imported)
+    if (auto imported = importUploadJournal(*m_ledger, journal); !imported)
         m_log.append(QStringLiteral("Failed to take over the upload journal: ") +
                      imported.error().message);
 }

@@ -84,9 +84,9 @@ private Q_SLOTS:
         const QString journal = m_home.path() + QStringLiteral("/Uploads.json");
         QVERIFY(writeFileAtomically(journal, oldJournal));
         auto ledger = DeliveryLedger::open(m_home.path() + QStringLiteral("/import.sqlite"));
-        QCOMPARE((*ledger)->importJournal(journal).value_or(-1), 1);
+        QCOMPARE(importUploadJournal(**ledger, journal).value_or(-1), 1);
         QVERIFY(!QFile::exists(journal) && QFile::exists(journal + ".bak"));
-        QCOMPARE((*ledger)->importJournal(journal).value_or(-1), 0);
+        QCOMPARE(importUploadJournal(**ledger, journal).value_or(-1), 0);
         const auto claimed = (*ledger)->claimOrphans();
         QVERIFY(claimed && claimed->size() == 1);
         QCOMPARE(claimed->first().uploadID, QStringLiteral("u1"));

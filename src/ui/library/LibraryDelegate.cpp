@@ -4,7 +4,6 @@
 #include "ui/library/LibraryIcons.h"
 #include "ui/library/LibraryModel.h"
 #include "ui/library/LibraryStyle.h"
-#include "ui/library/LibraryView.h"
 #include "ui/library/ThumbnailLoader.h"
 
 #include <QPainter>
@@ -39,10 +38,10 @@ QPainterPath roundedPath(const QRectF& box, qreal radius) {
 
 } // namespace
 
-LibraryDelegate::LibraryDelegate(LibraryView& view, ThumbnailLoader& remoteThumbnails,
-                                 ThumbnailLoader& localThumbnails, QUrl imageBase)
-    : QStyledItemDelegate(&view)
-    , m_view(view)
+LibraryDelegate::LibraryDelegate(ExpansionCheck isExpanded, ThumbnailLoader& remoteThumbnails,
+                                 ThumbnailLoader& localThumbnails, QUrl imageBase, QObject* parent)
+    : QStyledItemDelegate(parent)
+    , m_isExpanded(std::move(isExpanded))
     , m_remoteThumbnails(remoteThumbnails)
     , m_localThumbnails(localThumbnails)
     , m_imageBase(std::move(imageBase)) {}
@@ -102,7 +101,7 @@ void LibraryDelegate::paintAnimation(QPainter* painter, const QStyleOptionViewIt
                                      const AnimationGroup& group) const {
     const auto fonts = libraryStyle::fonts(option.font);
     const auto colors = libraryStyle::colors(option.palette);
-    const bool expanded = m_view.isAnimationExpanded(group.key);
+    const bool expanded = m_isExpanded(group.key);
     const QRect frame =
         option.rect.adjusted(libraryStyle::headerOuterInsetX, libraryStyle::headerOuterInsetY,
                              -libraryStyle::headerOuterInsetX, -libraryStyle::headerOuterInsetY);

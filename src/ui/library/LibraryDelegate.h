@@ -3,11 +3,11 @@
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace clipferry {
 
-class LibraryView;
 class ThumbnailLoader;
 struct AnimationGroup;
 struct CitySection;
@@ -19,8 +19,12 @@ struct VideoEntry;
 class LibraryDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
-    LibraryDelegate(LibraryView& view, ThumbnailLoader& remoteThumbnails,
-                    ThumbnailLoader& localThumbnails, QUrl imageBase);
+    // Whether an animation group, by its expansion key, is open: the view that paints with
+    // this delegate keeps that, the model does not.
+    using ExpansionCheck = std::function<bool(const QString& expansionKey)>;
+
+    LibraryDelegate(ExpansionCheck isExpanded, ThumbnailLoader& remoteThumbnails,
+                    ThumbnailLoader& localThumbnails, QUrl imageBase, QObject* parent);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
@@ -68,7 +72,7 @@ private:
                          const QString& icon, bool enabled) const;
     [[nodiscard]] const std::array<int, 3>& heights(const QStyleOptionViewItem& option) const;
 
-    LibraryView& m_view;
+    ExpansionCheck m_isExpanded;
     ThumbnailLoader& m_remoteThumbnails;
     ThumbnailLoader& m_localThumbnails;
     QUrl m_imageBase;

@@ -31,7 +31,8 @@ LibraryView::LibraryView(LibraryModel& model, ThumbnailLoader& remoteThumbnails,
     , m_remoteThumbnails(remoteThumbnails)
     , m_localThumbnails(localThumbnails)
     , m_delegate(
-          new LibraryDelegate(*this, remoteThumbnails, localThumbnails, std::move(imageBase))) {
+          new LibraryDelegate([this](const QString& key) { return isAnimationExpanded(key); },
+                              remoteThumbnails, localThumbnails, std::move(imageBase), this)) {
     setObjectName(QStringLiteral("libraryView"));
     setModel(&model);
     setItemDelegate(m_delegate);
