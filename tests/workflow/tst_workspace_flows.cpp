@@ -117,6 +117,14 @@ private Q_SLOTS:
         QVERIFY(!posts[0].body.contains("seeded0002"));
     }
 
+    // A sheet key saved from the settings goes to the secret store and rides on each post.
+    void savedSheetKeyRidesOnThePost() {
+        StandInFixture f;
+        QCoro::waitFor(f.viewModel->saveSheetKey(QStringLiteral("k y&z")));
+        QVERIFY(QCoro::waitFor(f.viewModel->postSheetCSV(QStringLiteral("x\n"))));
+        QCOMPARE(f.service.requests().constFirst().target, "/macros/s/stand-in/exec?key=k%20y%26z");
+    }
+
     // An uploaded asset is flagged new, with a line; "mark all seen" clears the flags of the
     // service and the folder and records both as seen.
     void markingNewAndAllSeen() {
