@@ -23,10 +23,6 @@ public:
     using Options = clipferry::Workspace::Options;
     using Tweak = std::function<void(Options&)>;
 
-    TestWorkspace() = default;
-    TestWorkspace(const TestWorkspace&) = delete;
-    TestWorkspace& operator=(const TestWorkspace&) = delete;
-
     [[nodiscard]] static Options options(const StandInService* service);
     // Every log message so far, oldest first.
     [[nodiscard]] QStringList messages() const;
