@@ -6,7 +6,6 @@
 #include "ui/common/QuestionDialog.h"
 #include "ui/library/LibraryColumn.h"
 #include "ui/sidebar/UploadToolsView.h"
-#include "workflow/UploadQueue.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QCloseEvent>
@@ -66,12 +65,11 @@ MainWindow::MainWindow(UploadViewModel& viewModel, QNetworkAccessManager& networ
         m_splitter->setSizes({sidebarWidth, libraryWidth});
 
     // Someone who went elsewhere while the files were sent learns that they are done.
-    connect(
-        &viewModel.uploadQueue(), &UploadQueue::batchFinished, this, [this](int done, int failed) {
-            if (!isActiveWindow())
-                notifyDesktop(
-                    QStringLiteral("Uploads finished: %1 done, %2 failed").arg(done).arg(failed));
-        });
+    connect(&viewModel, &UploadViewModel::uploadBatchFinished, this, [this](int done, int failed) {
+        if (!isActiveWindow())
+            notifyDesktop(
+                QStringLiteral("Uploads finished: %1 done, %2 failed").arg(done).arg(failed));
+    });
     connect(&viewModel, &UploadViewModel::showAPIKeySheetChanged, this,
             &MainWindow::showApiKeysSheet);
     showApiKeysSheet(viewModel.showAPIKeySheet());
@@ -105,8 +103,7 @@ void MainWindow::openFiles(const QList<QUrl>& files) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (const auto question = m_viewModel.uploadQueue().quitQuestion();
-        question && !m_quitConfirmed) {
+    if (const auto question = m_viewModel.quitQuestion(); question && !m_quitConfirmed) {
         event->ignore();
         QuestionDialog::ask(this, *question, {tr("Quit"), tr("Keep running")}, this,
                             [this](int answer) {

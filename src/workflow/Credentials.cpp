@@ -134,7 +134,11 @@ QCoro::Task<Result<void>> Credentials::saveSheetKey(QString key) {
     const bool saving = !key.isEmpty();
     auto saved =
         co_await m_store.saveKeychainString(QString::fromLatin1(sheetKeyAccount), std::move(key));
-    if (self && saved && !m_options.headless)
+    if (!self)
+        co_return saved;
+    if (!saved)
+        m_log.append(QStringLiteral("Failed to save the sheet key: ") + saved.error().message);
+    else if (!m_options.headless)
         QSettings().setValue(sheetKeySavedSetting, saving);
     co_return saved;
 }

@@ -242,14 +242,31 @@ void DeliveryTracker::answerDrop(const DropQuestion& question, int answer) {
     startBatch(question.known + question.unsorted, replace ? question.known : QList<QUrl>{});
 }
 
-QString DeliveryTracker::changedQuestion(const QList<QUrl>& changed) {
-    const auto count = changed.size();
-    return (count == 1
-                ? QStringLiteral("1 of these clips changed since its upload: %1.")
-                : QStringLiteral("%1 of these clips changed since their upload: %2.").arg(count))
-               .arg(clipNames(changed)) +
-           QStringLiteral(" Replace the old version on Mux once the new one is done (its "
-                          "playback address then stops working), or keep both?");
+std::optional<DeliveryTracker::DeliveryQuestion>
+DeliveryTracker::deliverShown(const QList<QUrl>& shown) {
+    auto candidates = uploadCandidates(shown);
+    if (candidates.changed.isEmpty()) {
+        startDelivery(candidates, ChangedClips::keepBoth);
+        return std::nullopt;
+    }
+    const auto count = candidates.changed.size();
+    QString text =
+        (count == 1
+             ? QStringLiteral("1 of these clips changed since its upload: %1.")
+             : QStringLiteral("%1 of these clips changed since their upload: %2.").arg(count))
+            .arg(clipNames(candidates.changed)) +
+        QStringLiteral(" Replace the old version on Mux once the new one is done (its "
+                       "playback address then stops working), or keep both?");
+    return DeliveryQuestion{
+        std::move(text),
+        {QStringLiteral("Replace"), QStringLiteral("Keep both"), QStringLiteral("Cancel")},
+        std::move(candidates)};
+}
+
+void DeliveryTracker::answerDelivery(const DeliveryQuestion& question, int answer) {
+    if (answer == 0 || answer == 1)
+        startDelivery(question.candidates,
+                      answer == 0 ? ChangedClips::replace : ChangedClips::keepBoth);
 }
 
 QCoro::Task<> DeliveryTracker::afterItemDone(QUrl file, QString newAssetID) {

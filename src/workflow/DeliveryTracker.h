@@ -82,8 +82,15 @@ public:
     // for the question returned.
     [[nodiscard]] QCoro::Task<std::optional<DropQuestion>> dropFiles(QList<QUrl> items);
     void answerDrop(const DropQuestion& question, int answer);
-    // "Replace the old version …?", naming the clips changed since their upload.
-    [[nodiscard]] static QString changedQuestion(const QList<QUrl>& changed);
+    // "Upload N" on the files on show: starts at once when no clip changed since its
+    // upload; otherwise waits for an answer to the question returned.
+    struct DeliveryQuestion {
+        QString text;
+        QStringList answers; // Replace, Keep both, Cancel
+        Candidates candidates;
+    };
+    [[nodiscard]] std::optional<DeliveryQuestion> deliverShown(const QList<QUrl>& shown);
+    void answerDelivery(const DeliveryQuestion& question, int answer);
 
     // The upload queue's step after an item is Done: the assets its file replaces go.
     [[nodiscard]] QCoro::Task<> afterItemDone(QUrl file, QString newAssetID);

@@ -205,6 +205,7 @@ void LibrarySync::markAssetNew(const QString& assetID) {
     auto changed = m_changedMuxAssets;
     changed.insert(assetID);
     setChangedMuxAssets(std::move(changed));
+    m_log.append(QStringLiteral("Marked uploaded asset as new: ") + assetID);
 }
 
 void LibrarySync::saveMuxState() {

@@ -87,6 +87,7 @@ public:
     void markAssetSeen(const QString& assetID);
     // Every asset on view seen at `now`; the change flags clear from the event loop.
     void markAllSeen(double now);
+    // An asset this app just created: flagged, and logged.
     void markAssetNew(const QString& assetID);
     void saveMuxState();
     // The state file found at start could neither be read nor kept aside: never replace it.

@@ -43,6 +43,9 @@ void LocalFolder::setIncludeSubfolders(bool include) {
         return;
     m_includeSubfolders = include;
     Q_EMIT folderChanged();
+    // The list on view must be the folder's as the switch now says.
+    if (m_folderURL)
+        runDetached(load());
 }
 
 void LocalFolder::setFixture(QList<QUrl> files, QSet<QUrl> changedFiles) {

@@ -37,6 +37,7 @@ public:
     [[nodiscard]] const std::optional<QUrl>& folderURL() const { return m_folderURL; }
     void setFolderURL(std::optional<QUrl> folder);
     [[nodiscard]] bool includeSubfolders() const { return m_includeSubfolders; }
+    // A change reads the chosen folder again.
     void setIncludeSubfolders(bool include);
     [[nodiscard]] const QList<QUrl>& videoURLs() const { return m_videoURLs; }
     [[nodiscard]] const QSet<QUrl>& changedVideos() const { return m_changedVideos; }

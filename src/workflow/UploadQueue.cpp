@@ -373,6 +373,44 @@ void UploadQueue::resumeAll() {
         resume(index);
 }
 
+void UploadQueue::pauseOrResumeAll() {
+    if (activeCount() > 0)
+        pauseAll();
+    else
+        resumeAll();
+}
+
+QList<UploadQueue::RowAction> UploadQueue::actions(qsizetype index) const {
+    QList<RowAction> offered;
+    const std::pair<bool (UploadQueue::*)(qsizetype) const, RowAction> checks[] = {
+        {&UploadQueue::canCancel, cancelAction},
+        {&UploadQueue::canRemove, removeAction},
+        {&UploadQueue::canPause, pauseAction},
+        {&UploadQueue::canResume, resumeAction},
+        {&UploadQueue::canRetry, retryAction}};
+    for (const auto& [can, action] : checks)
+        if ((this->*can)(index))
+            offered.append(action);
+    return offered;
+}
+
+void UploadQueue::perform(qsizetype index, RowAction action) {
+    switch (action) {
+    case cancelAction:
+        return cancel(index);
+    case removeAction:
+        return remove(index);
+    case retryAction:
+        return retry(index);
+    case pauseAction:
+        return pause(index);
+    case resumeAction:
+        return resume(index);
+    case noAction:
+        return;
+    }
+}
+
 void UploadQueue::savePaused(qsizetype index) {
     UploadRecord paused = m_jobs[index].record;
     if (paused.ledgerID <= 0)

@@ -96,6 +96,13 @@ public:
     void setUploadStatus(qsizetype index, UploadStatus status, double progress);
     [[nodiscard]] QCoro::Task<> finishBatchItem();
 
+    // What a row offers, as buttons and keys; `noAction` is none.
+    enum RowAction { noAction, cancelAction, retryAction, pauseAction, resumeAction, removeAction };
+    // The row's actions, in the order its buttons stand from the right.
+    [[nodiscard]] QList<RowAction> actions(qsizetype index) const;
+    void perform(qsizetype index, RowAction action);
+    // Pauses everything on its way, or, when nothing is, resumes what was paused.
+    void pauseOrResumeAll();
     // Pending and running items can be cancelled; failed and cancelled ones retried;
     // finished ones (done, failed, cancelled) removed.
     [[nodiscard]] bool canCancel(qsizetype index) const;

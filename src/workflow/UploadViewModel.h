@@ -9,7 +9,11 @@
 #include "model/UploadItem.h"
 #include "service/MuxClientOptions.h"
 #include "service/MuxRecords.h"
+#include "workflow/AnimationGrouping.h"
+#include "workflow/DeliveryState.h"
+#include "workflow/DeliveryTracker.h"
 #include "workflow/LocalVideo.h"
+#include "workflow/UploadQueue.h"
 #include "workflow/Workspace.h"
 
 #include <QCoro/QCoroTask>
@@ -32,11 +36,9 @@ namespace clipferry {
 
 class CredentialStore;
 class DeliveryLedger;
-class DeliveryTracker;
 class LibrarySync;
 class MuxClient;
 class SheetExporter;
-class UploadQueue;
 
 // The one object that holds the application's state and carries out every user action.
 // Views read its fields, set the few that are theirs (selections, switches, the sheet
@@ -59,7 +61,7 @@ public:
     [[nodiscard]] const QList<LogEntry>& log() const;
     [[nodiscard]] bool showAPIKeySheet() const { return m_showAPIKeySheet; }
     void setShowAPIKeySheet(bool show);
-    [[nodiscard]] VideoProvider provider() const { return m_provider; }
+    [[nodiscard]] VideoProvider provider() const;
     void setProvider(VideoProvider provider);
     [[nodiscard]] const QString& tokenID() const;
     void setTokenID(const QString& tokenID);
@@ -71,13 +73,15 @@ public:
     // and the cap on all transfers together in MB/s (10^6 bytes; 0: none).
     [[nodiscard]] int uploadsAtOnce() const;
     void setUploadsAtOnce(int count);
-    [[nodiscard]] double uploadLimitMBps() const { return m_uploadLimitMBps; }
+    [[nodiscard]] double uploadLimitMBps() const;
     void setUploadLimitMBps(double megabytesPerSecond);
     [[nodiscard]] const QList<MuxAsset>& existingAssets() const;
     // The service rows to show, and whether they are the previous run's, not yet listed.
     [[nodiscard]] const QList<MuxAsset>& shownAssets() const;
     [[nodiscard]] bool showsCachedListing() const;
-    // Why the service rows on view are not fresh; empty when they are (LibrarySync).
+    // The kept listing as grouped off the GUI thread, while it is on view.
+    [[nodiscard]] const Grouping<MuxAsset>* shownGrouping() const;
+    // Why the service rows on view are not fresh; empty when they are.
     [[nodiscard]] const QString& listingNotice() const;
     [[nodiscard]] const std::optional<MuxAsset>& selectedAsset() const { return m_selectedAsset; }
     void setSelectedAsset(std::optional<MuxAsset> asset);
@@ -88,6 +92,7 @@ public:
         return m_selectedLocalVideo;
     }
     void setSelectedLocalVideo(std::optional<QUrl> file);
+    // Flipping the switch reads the folder again.
     [[nodiscard]] bool includeSubfolders() const;
     void setIncludeSubfolders(bool include);
     // "Deliver new clips automatically" and "Replace changed clips" of the local folder;
@@ -105,20 +110,14 @@ public:
     [[nodiscard]] const QSet<QString>& changedMuxAssets() const;
     [[nodiscard]] qint64 pendingBatchUploads() const;
     [[nodiscard]] qint64 completedBatchUploads() const;
-    [[nodiscard]] MuxClient& mux();
-    [[nodiscard]] LibrarySync& library();
-    [[nodiscard]] SheetExporter& sheetExporter();
-    // Local clips against the service library.
-    [[nodiscard]] DeliveryTracker& delivery() const;
-    [[nodiscard]] DeliveryLedger& ledger() const;
     [[nodiscard]] const PlatformConfigProtocol& config() const { return m_config; }
-    [[nodiscard]] const Options& options() const;
+    // Where playback addresses point.
+    [[nodiscard]] const QUrl& streamBase() const;
 
-    // The service library by city code, and the local files as records, both in list order.
+    // The local files as records, in list order.
     [[nodiscard]] QList<LocalVideo> localVideos() const;
 
     // --- core ------------------------------------------------------------------------
-    // Writes to the workspace's activity log.
     void appendLog(const QString& message);
 
     // --- settings and stored state ---------------------------------------------------
@@ -135,9 +134,12 @@ public:
     void startSaveSettings(bool clearingConfirmed = false) {
         runDetached(saveSettings(clearingConfirmed));
     }
-    void startLoadSettings() { runDetached(reloadCredentials()); }
+    // Reads the stored tokens again and lists the library if it never was.
+    void startLoadSettings();
     void startRefreshLibrary() { runDetached(refreshLibrary()); }
     void startDeleteSelectedAsset() { runDetached(deleteSelectedAsset()); }
+    // Deletes the asset the user confirmed, whatever is selected by then.
+    void startDeleteAsset(MuxAsset confirmed);
     void startUpdateGoogleSheets() { runDetached(updateGoogleSheets()); }
     // Stores the sheet web app's key beside the tokens; empty removes it.
     void startSaveSheetKey(QString key) { runDetached(saveSheetKey(std::move(key))); }
@@ -147,14 +149,30 @@ public:
     void saveLocalVideoState();
     void saveCityMap();
 
-    // --- upload batches (carried out by the queue) ------------------------------------
-    [[nodiscard]] UploadQueue& uploadQueue();
-    [[nodiscard]] const UploadQueue& uploadQueue() const;
+    // --- upload batches --------------------------------------------------------------
     void startUploadBatch(const QList<QUrl>& files);
     void markUploadedAssetNew(const QString& assetID);
+    // A drop or an "Open with": what needs no answer starts; the rest waits for the
+    // question returned, answered with `answerDrop`.
+    [[nodiscard]] QCoro::Task<std::optional<DeliveryTracker::DropQuestion>>
+    dropFiles(QList<QUrl> items);
+    void answerDrop(const DeliveryTracker::DropQuestion& question, int answer);
+    [[nodiscard]] QList<UploadQueue::RowAction> uploadActions(qsizetype row) const;
+    void performUploadAction(qsizetype row, UploadQueue::RowAction action);
+    // "3 of 12 · 1.4 of 6.2 GB · 12 min left".
+    [[nodiscard]] QString uploadTotalsText() const;
+    [[nodiscard]] int activeUploadCount() const;
+    [[nodiscard]] int failedUploadCount() const;
+    void pauseOrResumeAllUploads();
+    void retryAllFailedUploads();
+    void clearFinishedUploads();
+    // What to ask before the window closes while uploads are on their way.
+    [[nodiscard]] std::optional<QString> quitQuestion() const;
 
     // --- library sync ----------------------------------------------------------------
     [[nodiscard]] QCoro::Task<> refreshLibrary();
+    // The listing the previous run kept, read in the background.
+    void loadKeptListing();
     void detectChangedMuxAssets(const QList<MuxAsset>& assets);
     void markAssetSeen(const QString& assetID);
     void markAllSeen();
@@ -165,36 +183,55 @@ public:
     [[nodiscard]] QCoro::Task<Result<void>> postSheetCSV(QString csv);
     [[nodiscard]] QCoro::Task<> updateGoogleSheets();
     [[nodiscard]] QCoro::Task<> saveSheetKey(QString key);
+    // The web app the sheet is posted to, and why it would refuse it, if it would.
+    [[nodiscard]] const QUrl& sheetWebAppUrl() const;
+    [[nodiscard]] const std::optional<QString>& sheetAddressProblem() const;
+    [[nodiscard]] Result<void> setSheetWebAppUrl(const QString& text);
 
     // --- local folder ----------------------------------------------------------------
     // Lists the chosen folder and flags new and changed files; a newer scan supersedes it.
     [[nodiscard]] QCoro::Task<> loadLocalVideos();
     void startLoadLocalVideos() { runDetached(loadLocalVideos()); }
     // The folder chooser's answer: scans it, and logs the choice after the scan's lines.
-    [[nodiscard]] QCoro::Task<> selectLocalFolder(QUrl folder);
-    void startSelectLocalFolder(QUrl folder) { runDetached(selectLocalFolder(std::move(folder))); }
-    // The library's refresh while the local folder is on view: rescans and logs the count,
-    // and leaves the service library, which has nothing to do with the folder, as it is.
-    [[nodiscard]] QCoro::Task<> reloadLocalFolder();
-    void startReloadLocalFolder() { runDetached(reloadLocalFolder()); }
+    void startSelectLocalFolder(QUrl folder);
     void markLocalVideoSeen(const QUrl& file);
-    // The pool metadata is read on; by default one of this object's own, with a thread
+    // The pool metadata is read on; by default one of the folder's own, with a thread
     // per core. The pool must outlive this object.
     void setMetadataThreadPool(QThreadPool* pool);
+    // Each local file's delivery against the service library, for the local source.
+    [[nodiscard]] DeliveryStatus deliveryStatus(const QUrl& file) const;
+    // How many of the files on show "Upload N" would send.
+    [[nodiscard]] qsizetype uploadCandidateCount(const QList<QUrl>& shown) const;
+    // "Upload N": starts at once unless changed clips call for the question returned,
+    // answered with `answerDelivery`.
+    [[nodiscard]] std::optional<DeliveryTracker::DeliveryQuestion>
+    deliverShown(const QList<QUrl>& shown);
+    void answerDelivery(const DeliveryTracker::DeliveryQuestion& question, int answer);
 
     // --- fixtures ----------------------------------------------------------------------
     // Sets the lists and change sets as a finished listing or scan would, without the
     // network or the disk: for tests and the screenshot tool.
-    void setFixtureLibrary(QList<MuxAsset> assets, QSet<QString> changedAssets) {
-        setChangedMuxAssets(std::move(changedAssets));
-        setExistingAssets(std::move(assets));
-    }
+    void setFixtureLibrary(QList<MuxAsset> assets, QSet<QString> changedAssets);
     void setFixtureLocalVideos(QList<QUrl> files, QSet<QUrl> changedFiles);
+
+    // --- on their way out: the command line takes these from its workspace ------------
+    [[nodiscard]] MuxClient& mux();
+    [[nodiscard]] LibrarySync& library();
+    [[nodiscard]] SheetExporter& sheetExporter();
+    [[nodiscard]] DeliveryTracker& delivery() const;
+    [[nodiscard]] DeliveryLedger& ledger() const;
+    [[nodiscard]] const Options& options() const;
+    [[nodiscard]] UploadQueue& uploadQueue();
+    [[nodiscard]] const UploadQueue& uploadQueue() const;
 
 Q_SIGNALS:
     void ready();
     void uploadAppended(qsizetype index);
     void uploadChanged(qsizetype index);
+    void uploadAboutToBeRemoved(qsizetype index);
+    void uploadRemoved(qsizetype index);
+    // A batch ended, with how many of its files were delivered and how many failed.
+    void uploadBatchFinished(int done, int failed);
     void logAppended(const clipferry::LogEntry& entry);
     void showAPIKeySheetChanged(bool show);
     void providerChanged(clipferry::VideoProvider provider);
@@ -211,38 +248,24 @@ Q_SIGNALS:
     void showsCachedListingChanged(bool showsCached);
     void listingNoticeChanged();
     void changedLocalVideosChanged();
+    // Any local file's delivery state may have changed.
+    void deliveryStatesChanged();
+    void sheetWebAppUrlChanged();
     // Metadata of local files arrived; the views re-read the texts.
     void localMetadataChanged();
     // An export to the sheet ended, after a batch, a delete or the button.
     void sheetExportFinished(bool updated);
 
 private:
-    // Runs `job` from the event loop, after the current step.
-    void post(std::function<void()> job);
     void takeLoadedCredentials();
-    QCoro::Task<> reloadCredentials();
-    void setExistingAssets(QList<MuxAsset> assets);
-    void setChangedMuxAssets(QSet<QString> ids);
-    // The relist and the sheet after a batch.
-    [[nodiscard]] QCoro::Task<> completeUploadBatch();
-    void resumeUnfinishedUploads();
-    // The transfer settings, the source and the folder as the last run left them.
-    void restoreKeptSettings();
-    // `refreshLibrary`, handing back the complete service listing when it brought one.
-    [[nodiscard]] QCoro::Task<std::optional<QList<MuxAsset>>> relistLibrary();
-    [[nodiscard]] QCoro::Task<> exportAfterLibraryChange(std::optional<QList<MuxAsset>> listed);
 
     Workspace& m_workspace;
     bool m_showAPIKeySheet = false;
-    VideoProvider m_provider = VideoProvider::webMux;
-    double m_uploadLimitMBps = 0;
     std::optional<MuxAsset> m_selectedAsset;
     std::optional<QUrl> m_selectedLocalVideo;
     bool m_deliverNewClips = false;
     bool m_replaceChangedClips = false;
     PlatformConfig m_config;
-
-    bool m_uploadsResumed = false;
 };
 
 } // namespace clipferry

@@ -10,10 +10,12 @@
 #include "workflow/Credentials.h"
 #include "workflow/DeliveryLedger.h"
 #include "workflow/DeliveryTracker.h"
+#include "workflow/LibrarySource.h"
 #include "workflow/LibrarySync.h"
 #include "workflow/ListingCache.h"
 #include "workflow/LocalFolder.h"
 #include "workflow/SheetExporter.h"
+#include "workflow/TransferSettings.h"
 #include "workflow/UploadJournal.h"
 #include "workflow/UploadQueue.h"
 
@@ -63,10 +65,7 @@ Workspace::Workspace(ActivityLog& log, QNetworkAccessManager& network, const Cre
     m_uploadQueue = std::make_unique<UploadQueue>(*m_client, *m_ledger, *m_credentials, m_log,
                                                   std::move(queue));
     connect(m_uploadQueue.get(), &UploadQueue::assetCreated, m_library.get(),
-            [this](const QString& assetID) {
-                m_library->markAssetNew(assetID);
-                m_log.append(QStringLiteral("Marked uploaded asset as new: ") + assetID);
-            });
+            &LibrarySync::markAssetNew);
 
     const auto& client = m_options.client;
     SheetExporter::Options sheet{
@@ -88,11 +87,35 @@ Workspace::Workspace(ActivityLog& log, QNetworkAccessManager& network, const Cre
     m_uploadQueue->setAfterItemDone([this](QUrl fileURL, QString assetID) {
         return m_delivery->afterItemDone(std::move(fileURL), std::move(assetID));
     });
+    m_source = std::make_unique<LibrarySource>(LibrarySource::Peers{*m_library, *m_localFolder,
+                                                                    *m_credentials, *m_sheet,
+                                                                    *m_delivery, m_log},
+                                               !m_options.headless);
+    connect(m_uploadQueue.get(), &UploadQueue::batchFinished, m_source.get(),
+            [this] { runDetached(m_source->completeBatch()); });
+    m_transferSettings = std::make_unique<TransferSettings>(*m_uploadQueue, m_client->bandwidth(),
+                                                            m_options.maxConcurrentUploads);
     if (!m_options.headless)
         m_cityTable = std::make_unique<CityTable>(
             StoredFile(stateFilePath(QStringLiteral("CityMap.json")), access), m_log);
+    if (!m_options.headless) {
+        connect(m_credentials.get(), &Credentials::loaded, this,
+                &Workspace::resumeUnfinishedUploads);
+        connect(m_credentials.get(), &Credentials::changed, this, [this](Credentials::Key key) {
+            if (key == Credentials::Key::tokens)
+                resumeUnfinishedUploads();
+        });
+    }
     // The secret store answers asynchronously; whoever needs the tokens waits for `loaded`.
     runDetached(m_credentials->load());
+}
+
+void Workspace::resumeUnfinishedUploads() {
+    // Without tokens every request would fail for nothing.
+    if (m_uploadsResumed || !m_credentials->isLoaded() || !m_credentials->hasTokens())
+        return;
+    m_uploadsResumed = true;
+    m_uploadQueue->resumeUnfinished();
 }
 
 Workspace::~Workspace() = default;

@@ -20,19 +20,22 @@ class CredentialStore;
 class Credentials;
 class DeliveryLedger;
 class DeliveryTracker;
+class LibrarySource;
 class LibrarySync;
 class LocalFolder;
 class NetworkReachability;
 class MuxClient;
 class SheetExporter;
+class TransferSettings;
 class UploadQueue;
 
 // The long-lived parts behind the window or a command-line run, made in dependency order
 // and wired to each other here: the service client, the credentials,
 // the delivery ledger, the library, the upload queue, the sheet export, the local folder,
-// the delivery tracker and the city table.
+// the delivery tracker, the source on view, the transfer settings and the city table.
 // A headless workspace reads the window's state files and writes none of them but the
-// ledger, and has no city table.
+// ledger, keeps no choice of source, takes over no unfinished upload by itself and has no
+// city table.
 //   Workspace workspace(log, network, store, Workspace::defaultOptions());
 //   workspace.uploadQueue().startUploadBatch(files);
 class Workspace : public QObject {
@@ -85,11 +88,15 @@ public:
     [[nodiscard]] SheetExporter& sheetExporter() const { return *m_sheet; }
     [[nodiscard]] LocalFolder& localFolder() const { return *m_localFolder; }
     [[nodiscard]] DeliveryTracker& delivery() const { return *m_delivery; }
+    [[nodiscard]] LibrarySource& source() const { return *m_source; }
+    [[nodiscard]] TransferSettings& transferSettings() const { return *m_transferSettings; }
     // The window's alone: a headless workspace has none.
     [[nodiscard]] CityTable* cityTable() const { return m_cityTable.get(); }
 
 private:
     void openLedger();
+    // The window takes over the uploads the last run left, once, when it has tokens.
+    void resumeUnfinishedUploads();
 
     Options m_options;
     ActivityLog& m_log;
@@ -102,7 +109,10 @@ private:
     std::unique_ptr<SheetExporter> m_sheet;
     std::unique_ptr<LocalFolder> m_localFolder;
     std::unique_ptr<DeliveryTracker> m_delivery;
+    std::unique_ptr<LibrarySource> m_source;
+    std::unique_ptr<TransferSettings> m_transferSettings;
     std::unique_ptr<CityTable> m_cityTable;
+    bool m_uploadsResumed = false;
 };
 
 } // namespace clipferry

@@ -11,8 +11,6 @@
 #include "ui/library/LibraryView.h"
 #include "ui/library/RefreshButton.h"
 #include "ui/library/ThumbnailLoader.h"
-#include "workflow/DeliveryTracker.h"
-#include "workflow/LibrarySync.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QClipboard>
@@ -224,7 +222,7 @@ void LibraryColumn::showEvent(QShowEvent* event) {
     if (m_shown || event->spontaneous())
         return;
     m_shown = true;
-    startFirstRefresh();
+    m_viewModel.startRefreshLibrary();
 }
 
 void LibraryColumn::paintEvent(QPaintEvent* event) {
@@ -235,28 +233,11 @@ void LibraryColumn::paintEvent(QPaintEvent* event) {
     // The kept listing is read once this frame is out: reading it earlier would share the
     // cores with building and showing the window and make the empty window come later.
     QMetaObject::invokeMethod(
-        this, [this] { m_viewModel.library().loadKeptListing(); }, Qt::QueuedConnection);
-}
-
-void LibraryColumn::startFirstRefresh() {
-    if (m_viewModel.config().isViewerOnly())
-        m_viewModel.setProvider(VideoProvider::webMux);
-    // The listing needs the tokens, which the keychain hands over asynchronously.
-    if (m_viewModel.isReady()) {
-        m_viewModel.startRefreshLibrary();
-        return;
-    }
-    connect(
-        &m_viewModel, &UploadViewModel::ready, this, [this] { m_viewModel.startRefreshLibrary(); },
-        Qt::SingleShotConnection);
+        this, [this] { m_viewModel.loadKeptListing(); }, Qt::QueuedConnection);
 }
 
 void LibraryColumn::refresh() {
-    // A full refresh would empty the service library, which the folder does not replace.
-    if (m_viewModel.provider() == VideoProvider::localFolder)
-        m_viewModel.startReloadLocalFolder();
-    else
-        m_viewModel.startRefreshLibrary();
+    m_viewModel.startRefreshLibrary();
 }
 
 void LibraryColumn::showCachedListing(bool cached) {
@@ -301,8 +282,7 @@ void LibraryColumn::openVideo(const QModelIndex& video) {
         return;
     if (const auto* asset = std::get_if<MuxAsset>(&entry->video)) {
         m_viewModel.markAssetSeen(asset->id);
-        if (const auto url = streamURL(*asset, m_viewModel.options().streamBase);
-            url && url->isValid())
+        if (const auto url = streamURL(*asset, m_viewModel.streamBase()); url && url->isValid())
             m_openUrl(*url);
         return;
     }
@@ -320,8 +300,7 @@ void LibraryColumn::copySelected() {
     const auto* entry = node ? std::get_if<VideoEntry>(&node->payload) : nullptr;
     if (!entry)
         return;
-    if (const QString text = copyText(entry->video, m_viewModel.options().streamBase);
-        !text.isEmpty())
+    if (const QString text = copyText(entry->video, m_viewModel.streamBase()); !text.isEmpty())
         QGuiApplication::clipboard()->setText(text);
 }
 
@@ -340,7 +319,7 @@ void LibraryColumn::showVideoMenu(const QModelIndex& video, const QPoint& global
                                         : QStringLiteral("Copy File Path"),
                                  this, &LibraryColumn::copySelected);
     copy->setShortcut(QKeySequence::Copy);
-    copy->setEnabled(!copyText(entry->video, m_viewModel.options().streamBase).isEmpty());
+    copy->setEnabled(!copyText(entry->video, m_viewModel.streamBase()).isEmpty());
     const QPersistentModelIndex row(video);
     menu->addAction(remote ? QStringLiteral("Open in Browser") : QStringLiteral("Open"), this,
                     [this, row] { openVideo(row); });
@@ -362,21 +341,18 @@ void LibraryColumn::deleteSelected() {
     const QString name = asset.passthrough.value_or(asset.id);
     const QString question = QStringLiteral("Delete \u201C") + name +
                              QStringLiteral("\u201D from Mux? This cannot be undone.");
+    // The selection may move while the question is open: the asset asked about goes.
     ConfirmationDialog::ask(this, question, QStringLiteral("Delete"), this,
-                            [this, id = asset.id](bool accepted) {
-                                // The selection may have moved while the question was open:
-                                // never delete an asset other than the one confirmed.
-                                const auto& selected = m_viewModel.selectedAsset();
-                                if (accepted && selected && selected->id == id)
-                                    m_viewModel.startDeleteSelectedAsset();
+                            [this, asset](bool accepted) {
+                                if (accepted)
+                                    m_viewModel.startDeleteAsset(asset);
                             });
 }
 
 void LibraryColumn::updateDeliveryControls() {
     const bool local = m_viewModel.provider() == VideoProvider::localFolder;
     m_filter->setVisible(local);
-    const auto count =
-        local ? m_viewModel.delivery().uploadCandidates(m_model->shownLocalFiles()).size() : 0;
+    const auto count = local ? m_viewModel.uploadCandidateCount(m_model->shownLocalFiles()) : 0;
     m_uploadShown->setText(QStringLiteral("Upload %1").arg(count));
     m_uploadShown->setVisible(count > 0 && m_viewModel.config().canUpload());
 }
@@ -405,23 +381,12 @@ void LibraryColumn::updateEmptyText() {
 }
 
 void LibraryColumn::uploadShown() {
-    DeliveryTracker& tracker = m_viewModel.delivery();
-    const auto candidates = tracker.uploadCandidates(m_model->shownLocalFiles());
-    if (candidates.changed.isEmpty()) {
-        tracker.startDelivery(candidates, DeliveryTracker::ChangedClips::keepBoth);
+    auto question = m_viewModel.deliverShown(m_model->shownLocalFiles());
+    if (!question)
         return;
-    }
-    const QString question = DeliveryTracker::changedQuestion(candidates.changed);
     QuestionDialog::ask(
-        this, question,
-        {QStringLiteral("Replace"), QStringLiteral("Keep both"), QStringLiteral("Cancel")}, this,
-        [this, candidates](int answer) {
-            if (answer > 1)
-                return;
-            m_viewModel.delivery().startDelivery(
-                candidates, answer == 0 ? DeliveryTracker::ChangedClips::replace
-                                        : DeliveryTracker::ChangedClips::keepBoth);
-        });
+        this, question->text, question->answers, this,
+        [this, held = *question](int answer) { m_viewModel.answerDelivery(held, answer); });
 }
 
 } // namespace clipferry

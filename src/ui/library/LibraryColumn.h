@@ -75,7 +75,6 @@ private:
     void selectVideo(const QModelIndex& video);
     void openVideo(const QModelIndex& video);
     void showVideoMenu(const QModelIndex& video, const QPoint& globalPosition);
-    void startFirstRefresh();
     void showCachedListing(bool cached);
     void showListingNotice();
     void updateDeliveryControls();

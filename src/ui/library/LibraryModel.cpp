@@ -1,7 +1,5 @@
 #include "ui/library/LibraryModel.h"
 
-#include "workflow/DeliveryTracker.h"
-#include "workflow/LibrarySync.h"
 #include "workflow/UploadViewModel.h"
 
 namespace clipferry {
@@ -35,7 +33,7 @@ LibraryModel::LibraryModel(UploadViewModel& viewModel, QObject* parent)
     connect(&viewModel, &UploadViewModel::cityMapChanged, this, &LibraryModel::rebuild);
     // Rare (a listing, an upload starting or ending), and it moves header counts and filter
     // results: a rebuild.
-    connect(&viewModel.delivery(), &DeliveryTracker::statesChanged, this, [this, isLocal] {
+    connect(&viewModel, &UploadViewModel::deliveryStatesChanged, this, [this, isLocal] {
         if (isLocal())
             rebuild();
     });
@@ -84,9 +82,8 @@ QList<QUrl> LibraryModel::shownLocalFiles() const {
 std::unique_ptr<LibraryNode> LibraryModel::buildTree() const {
     LibraryCatalog::DeliveryView delivery;
     if (m_viewModel.provider() == VideoProvider::localFolder) {
-        const DeliveryTracker& tracker = m_viewModel.delivery();
-        delivery.statusOf = [&tracker](const LocalVideo& video) {
-            return tracker.status(video.url);
+        delivery.statusOf = [this](const LocalVideo& video) {
+            return m_viewModel.deliveryStatus(video.url);
         };
         delivery.filter = m_filter;
     }
@@ -99,7 +96,7 @@ void LibraryModel::regroup() {
     beginResetModel();
     if (m_viewModel.provider() == VideoProvider::localFolder)
         m_catalog.setVideos(m_viewModel.localVideos());
-    else if (const auto* grouped = m_viewModel.library().shownGrouping())
+    else if (const auto* grouped = m_viewModel.shownGrouping())
         m_catalog.setGrouping(*grouped);
     else
         m_catalog.setVideos(m_viewModel.shownAssets());

@@ -6,7 +6,6 @@
 #include "ui/common/TokenFields.h"
 #include "ui/sidebar/CityTableModel.h"
 #include "ui/sidebar/ScreensDelegate.h"
-#include "workflow/SheetExporter.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QCheckBox>
@@ -244,7 +243,7 @@ QWidget* SettingsDialog::makeSheetActions() {
     column->addLayout(updateRow);
 
     // Prefilled with the address in use (the build's, until one is saved here).
-    m_sheetUrl = new QLineEdit(m_viewModel.sheetExporter().webAppUrl().toString(), section);
+    m_sheetUrl = new QLineEdit(m_viewModel.sheetWebAppUrl().toString(), section);
     m_sheetUrl->setObjectName(QStringLiteral("sheetWebAppUrl"));
     m_sheetUrl->setPlaceholderText(tr("Web app address (https://script.google.com/\u2026/exec)"));
     m_sheetUrl->setAccessibleName(tr("Google Sheet web app address"));
@@ -255,9 +254,9 @@ QWidget* SettingsDialog::makeSheetActions() {
     m_sheetNotice->setForegroundRole(QPalette::PlaceholderText);
     style::applyFont(m_sheetNotice, style::TextStyle::caption);
     column->addWidget(m_sheetNotice);
-    connect(&m_viewModel.sheetExporter(), &SheetExporter::webAppUrlChanged, this,
-            [this] { showSheetNotice(m_viewModel.sheetExporter().addressProblem()); });
-    showSheetNotice(m_viewModel.sheetExporter().addressProblem());
+    connect(&m_viewModel, &UploadViewModel::sheetWebAppUrlChanged, this,
+            [this] { showSheetNotice(m_viewModel.sheetAddressProblem()); });
+    showSheetNotice(m_viewModel.sheetAddressProblem());
 
     // Only for a web app whose owner set a key; an untouched field leaves the stored one.
     m_sheetKey = new QLineEdit(section);
@@ -306,7 +305,7 @@ void SettingsDialog::showSheetNotice(const std::optional<QString>& problem) {
 void SettingsDialog::save() {
     if (m_sheetUrl->isModified()) {
         // A refused address keeps the sheet open with the reason beside the field.
-        if (auto set = m_viewModel.sheetExporter().setWebAppUrl(m_sheetUrl->text()); !set) {
+        if (auto set = m_viewModel.setSheetWebAppUrl(m_sheetUrl->text()); !set) {
             showSheetNotice(set.error().message);
             m_sheetUrl->setFocus();
             return;

@@ -1,6 +1,5 @@
 #include "ui/sidebar/UploadListModel.h"
 
-#include "workflow/UploadQueue.h"
 #include "workflow/UploadViewModel.h"
 
 namespace clipferry {
@@ -54,12 +53,11 @@ UploadListModel::UploadListModel(const UploadViewModel& viewModel, QObject* pare
     , m_count(static_cast<int>(viewModel.uploads().size())) {
     connect(&viewModel, &UploadViewModel::uploadAppended, this, &UploadListModel::append);
     connect(&viewModel, &UploadViewModel::uploadChanged, this, &UploadListModel::change);
-    const UploadQueue& queue = viewModel.uploadQueue();
-    connect(&queue, &UploadQueue::itemAboutToBeRemoved, this, [this](qsizetype index) {
+    connect(&viewModel, &UploadViewModel::uploadAboutToBeRemoved, this, [this](qsizetype index) {
         if (index < m_count)
             beginRemoveRows({}, static_cast<int>(index), static_cast<int>(index));
     });
-    connect(&queue, &UploadQueue::itemRemoved, this, [this](qsizetype index) {
+    connect(&viewModel, &UploadViewModel::uploadRemoved, this, [this](qsizetype index) {
         if (index < m_count) {
             --m_count;
             endRemoveRows();
@@ -110,18 +108,9 @@ QVariant UploadListModel::data(const QModelIndex& index, int role) const {
 }
 
 QList<int> UploadListModel::actionsOf(int row) const {
-    const auto& queue = m_viewModel.uploadQueue();
     QList<int> actions;
-    if (queue.canCancel(row))
-        actions.append(cancelAction);
-    if (queue.canRemove(row))
-        actions.append(removeAction);
-    if (queue.canPause(row))
-        actions.append(pauseAction);
-    if (queue.canResume(row))
-        actions.append(resumeAction);
-    if (queue.canRetry(row))
-        actions.append(retryAction);
+    for (const RowAction action : m_viewModel.uploadActions(row))
+        actions.append(action);
     return actions;
 }
 

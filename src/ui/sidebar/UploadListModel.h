@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workflow/UploadQueue.h"
+
 #include <QAbstractListModel>
 
 namespace clipferry {
@@ -22,7 +24,8 @@ public:
         BusyRole,          // a stage whose length is unknown: the bar runs without a value
         BytesFractionRole, // bytes the session has of the file, 0.0 to 1.0
     };
-    enum RowAction { noAction, cancelAction, retryAction, pauseAction, resumeAction, removeAction };
+    using RowAction = UploadQueue::RowAction;
+    using enum UploadQueue::RowAction;
 
     // What the row's buttons do, rightmost first, as the queue allows them now.
     [[nodiscard]] QList<int> actionsOf(int row) const;

@@ -11,8 +11,6 @@
 #include "ui/sidebar/SourcePicker.h"
 #include "ui/sidebar/UploadItemDelegate.h"
 #include "ui/sidebar/UploadListModel.h"
-#include "workflow/DeliveryTracker.h"
-#include "workflow/UploadQueue.h"
 #include "workflow/UploadViewModel.h"
 
 #include <QAction>
@@ -91,15 +89,7 @@ UploadToolsView::UploadToolsView(UploadViewModel& viewModel, AppStyle& style, Op
                                         m_viewModel.replaceChangedClips());
     });
     connect(m_folderChooser, &FolderChooser::finished, this, &UploadToolsView::folderChosen);
-    connect(&m_viewModel, &UploadViewModel::localFolderChanged, this, [this] {
-        // The signal covers the folder and the subfolder switch; only a change of the
-        // switch rescans, and only when there is a folder to scan.
-        const bool include = m_viewModel.includeSubfolders();
-        const bool switched = include != m_includeSubfoldersShown;
-        showFolder();
-        if (switched && m_viewModel.localFolderURL())
-            m_viewModel.startLoadLocalVideos();
-    });
+    connect(&m_viewModel, &UploadViewModel::localFolderChanged, this, &UploadToolsView::showFolder);
 
     showProvider();
     showFolder();
@@ -152,7 +142,6 @@ QWidget* UploadToolsView::makeUploadList() {
     connect(m_uploadModel, &QAbstractItemModel::dataChanged, delegate,
             [delegate](const QModelIndex& first) { Q_EMIT delegate->sizeHintChanged(first); });
 
-    auto& queue = m_viewModel.uploadQueue();
     connect(delegate, &UploadItemDelegate::actionClicked, this,
             [this](const QModelIndex& index, int action) { perform(index.row(), action); });
     // The row's buttons as keys on the selected row, and as its context menu, where a
@@ -192,17 +181,15 @@ QWidget* UploadToolsView::makeUploadList() {
         bar->addWidget(button);
     layout->addLayout(bar);
     layout->addWidget(m_uploadList, 1);
-    connect(m_retryAllButton, &QPushButton::clicked, &queue, &UploadQueue::retryAllFailed);
-    connect(m_clearFinishedButton, &QPushButton::clicked, &queue, &UploadQueue::clearFinished);
-    connect(m_pauseAllButton, &QPushButton::clicked, this, [this, &queue] {
-        if (queue.activeCount() > 0)
-            queue.pauseAll();
-        else
-            queue.resumeAll();
-    });
-    for (const auto signal :
-         {&UploadQueue::itemChanged, &UploadQueue::itemAppended, &UploadQueue::itemRemoved})
-        connect(&queue, signal, this, &UploadToolsView::showQueueState);
+    connect(m_retryAllButton, &QPushButton::clicked, &m_viewModel,
+            &UploadViewModel::retryAllFailedUploads);
+    connect(m_clearFinishedButton, &QPushButton::clicked, &m_viewModel,
+            &UploadViewModel::clearFinishedUploads);
+    connect(m_pauseAllButton, &QPushButton::clicked, &m_viewModel,
+            &UploadViewModel::pauseOrResumeAllUploads);
+    for (const auto signal : {&UploadViewModel::uploadChanged, &UploadViewModel::uploadAppended,
+                              &UploadViewModel::uploadRemoved})
+        connect(&m_viewModel, signal, this, &UploadToolsView::showQueueState);
     connect(m_uploadList->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &UploadToolsView::showQueueState);
     showQueueState();
@@ -210,33 +197,13 @@ QWidget* UploadToolsView::makeUploadList() {
 }
 
 void UploadToolsView::perform(int row, int action) {
-    auto& queue = m_viewModel.uploadQueue();
-    switch (action) {
-    case UploadListModel::cancelAction:
-        queue.cancel(row);
-        break;
-    case UploadListModel::removeAction:
-        queue.remove(row);
-        break;
-    case UploadListModel::retryAction:
-        queue.retry(row);
-        break;
-    case UploadListModel::pauseAction:
-        queue.pause(row);
-        break;
-    case UploadListModel::resumeAction:
-        queue.resume(row);
-        break;
-    default:
-        break;
-    }
+    m_viewModel.performUploadAction(row, static_cast<UploadQueue::RowAction>(action));
 }
 
 void UploadToolsView::showQueueState() {
-    const auto& queue = m_viewModel.uploadQueue();
-    m_totals->setText(queue.totalsText());
-    m_retryAllButton->setVisible(queue.failedCount() > 1);
-    const auto& items = queue.items();
+    m_totals->setText(m_viewModel.uploadTotalsText());
+    m_retryAllButton->setVisible(m_viewModel.failedUploadCount() > 1);
+    const auto& items = m_viewModel.uploads();
     const bool anyDone = std::any_of(items.begin(), items.end(), [](const UploadItem& item) {
         return item.status == UploadStatus::done;
     });
@@ -244,8 +211,9 @@ void UploadToolsView::showQueueState() {
         return item.status == UploadStatus::paused;
     });
     m_clearFinishedButton->setVisible(anyDone);
-    m_pauseAllButton->setText(queue.activeCount() > 0 ? tr("Pause all") : tr("Resume all"));
-    m_pauseAllButton->setVisible(queue.activeCount() > 0 || anyPaused);
+    const bool anyActive = m_viewModel.activeUploadCount() > 0;
+    m_pauseAllButton->setText(anyActive ? tr("Pause all") : tr("Resume all"));
+    m_pauseAllButton->setVisible(anyActive || anyPaused);
 
     // The keys of the selected row do what its buttons do.
     const auto actions = m_uploadModel->actionsOf(m_uploadList->currentIndex().row());
@@ -303,8 +271,7 @@ void UploadToolsView::showProvider() {
 void UploadToolsView::showFolder() {
     const auto& folder = m_viewModel.localFolderURL();
     m_folderBox->setFolderPath(folder ? folder->toLocalFile() : QString());
-    m_includeSubfoldersShown = m_viewModel.includeSubfolders();
-    m_folderBox->setIncludeSubfolders(m_includeSubfoldersShown);
+    m_folderBox->setIncludeSubfolders(m_viewModel.includeSubfolders());
 }
 
 void UploadToolsView::openFolderChooser() {
@@ -335,12 +302,12 @@ void UploadToolsView::filesDropped(const QList<QUrl>& files) {
 
 QCoro::Task<> UploadToolsView::dropAndAsk(QList<QUrl> files) {
     QPointer self(this);
-    auto question = co_await m_viewModel.delivery().dropFiles(std::move(files));
+    auto question = co_await m_viewModel.dropFiles(std::move(files));
     if (!self || !question)
         co_return;
     QuestionDialog::ask(
         this, question->text, question->answers, this,
-        [this, held = *question](int answer) { m_viewModel.delivery().answerDrop(held, answer); });
+        [this, held = *question](int answer) { m_viewModel.answerDrop(held, answer); });
 }
 
 } // namespace clipferry

@@ -91,7 +91,6 @@ private:
     LogView* m_log = nullptr;
     FolderChooser* m_folderChooser = nullptr;
     SettingsDialog* m_settingsDialog = nullptr;
-    bool m_includeSubfoldersShown = false;
 };
 
 } // namespace clipferry
