@@ -423,7 +423,7 @@ private Q_SLOTS:
         f.workspace.reset();
         PeerWorkspace restarted(&f.service);
         auto& again = restarted.workspace->uploadQueue();
-        again.resumeUnfinished();
+        // The workspace takes them over when it has its tokens, here at once.
         QCOMPARE(again.items().size(), 2);
         for (const auto& item : again.items())
             QCOMPARE(item.status, UploadStatus::paused);
@@ -471,7 +471,7 @@ private Q_SLOTS:
         PeerWorkspace restarted(&f.service,
                                 [](auto& options) { options.maxConcurrentUploads = 1; });
         auto& queue = restarted.workspace->uploadQueue();
-        QCOMPARE(queue.resumeUnfinished(), 3);
+        QCOMPARE(queue.items().size(), 3);
         QTRY_COMPARE_WITH_TIMEOUT(queue.items()[2].status, UploadStatus::done, slow);
         for (qsizetype i = 0; i < files.size(); ++i)
             QCOMPARE(queue.items()[i].fileURL.toLocalFile(), files[i]);
