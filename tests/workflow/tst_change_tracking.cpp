@@ -1,14 +1,9 @@
-#include "TempHome.h"
-#include "TestFiles.h"
-#include "ViewModelFixture.h"
+#include "WorkspaceFixture.h"
 #include "model/SeenState.h"
 #include "model/StateFolder.h"
 #include "workflow/ChangeTime.h"
-#include "workflow/UploadViewModel.h"
+#include "workflow/LibrarySync.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -70,11 +65,11 @@ private Q_SLOTS:
                        {{"seen-after", 1714564900.0},
                         {"seen-equal", 1714565000.0},
                         {"seen-before", 1714564801.0}}});
-        ViewModelFixture fixture;
-        auto& viewModel = fixture.viewModel;
-        QSignalSpy changedSpy(viewModel.get(), &UploadViewModel::changedMuxAssetsChanged);
+        PeerWorkspace fixture;
+        auto& library = fixture.workspace->library();
+        QSignalSpy changedSpy(&library, &LibrarySync::changedMuxAssetsChanged);
 
-        viewModel->detectChangedMuxAssets({
+        library.detectChangedMuxAssets({
             asset("iso-later", "2024-05-01T12:00:01Z"),
             asset("iso-equal", "2024-05-01T12:00:00Z"),
             asset("fractional", "2024-05-01T13:00:00.5Z"),
@@ -86,70 +81,33 @@ private Q_SLOTS:
             asset("seen-equal", "1714565000"),
             asset("seen-before", "1714564802"),
         });
-        QVERIFY(viewModel->changedMuxAssets().isEmpty()); // posted, not yet applied
+        QVERIFY(library.changedMuxAssets().isEmpty()); // posted, not yet applied
         QTRY_COMPARE(changedSpy.count(), 1);
         const QSet<QString> detected{"iso-later", "created-only", "bad-updated-good-created",
                                      "seen-before"};
-        QCOMPARE(viewModel->changedMuxAssets(), detected);
+        QCOMPARE(library.changedMuxAssets(), detected);
         QTRY_VERIFY(fixture.messages().endsWith("Found 4 new/updated MUX assets."));
 
         // An uploaded asset stays changed across detections until it is marked seen, and
         // then an update from before that moment is no change any more.
-        viewModel->markUploadedAssetNew("a");
-        viewModel->markUploadedAssetNew("b");
-        QCOMPARE(viewModel->changedMuxAssets().size(), 6);
-        viewModel->detectChangedMuxAssets({asset("old", "1")});
-        QTRY_COMPARE(viewModel->log().constLast().message, "Found 6 new/updated MUX assets.");
-        QCOMPARE(viewModel->changedMuxAssets(), (detected + QSet<QString>{"a", "b"}));
+        library.markAssetNew("a");
+        library.markAssetNew("b");
+        QCOMPARE(library.changedMuxAssets().size(), 6);
+        library.detectChangedMuxAssets({asset("old", "1")});
+        QTRY_COMPARE(fixture.messages().constLast(), "Found 6 new/updated MUX assets.");
+        QCOMPARE(library.changedMuxAssets(), (detected + QSet<QString>{"a", "b"}));
 
         const double before = currentTimeSeconds();
-        viewModel->markAssetSeen("a");
-        QCOMPARE(viewModel->changedMuxAssets().size(), 6); // the removal is posted
-        QTRY_COMPARE(viewModel->changedMuxAssets(), detected + QSet<QString>{"b"});
+        library.markAssetSeen("a");
+        QCOMPARE(library.changedMuxAssets().size(), 6); // the removal is posted
+        QTRY_COMPARE(library.changedMuxAssets(), detected + QSet<QString>{"b"});
         const auto saved = readWholeFile(muxStatePath()).and_then(decodeMuxState);
         QVERIFY(saved);
         QVERIFY(saved->seenAssetTimes.value(QStringLiteral("a")) >= before);
         QCOMPARE(saved->lastLaunchedAt, 1714564800.0); // marking never moves it
-        viewModel->detectChangedMuxAssets({asset("a", QString::number(qint64(before)))});
-        QTRY_COMPARE(viewModel->log().constLast().message, "Found 5 new/updated MUX assets.");
-        QCOMPARE(viewModel->changedMuxAssets(), detected + QSet<QString>{"b"});
-    }
-
-    void markAllSeenRecordsAssetsAndLocalFiles() {
-        TempHome home;
-        const QString folder = home.path() + QStringLiteral("/clips");
-        for (const auto* name : {"a.mov", "b.MP4"})
-            QVERIFY(writeFile(folder + QLatin1Char('/') + QLatin1StringView(name), name));
-        ViewModelFixture fixture;
-        auto& viewModel = fixture.viewModel;
-        viewModel->setLocalFolderURL(QUrl::fromLocalFile(folder));
-        QCoro::waitFor(viewModel->loadLocalVideos());
-        QTRY_COMPARE(viewModel->changedLocalVideos().size(), 2); // first sight: all new
-        viewModel->setFixtureLibrary({asset("a", "2024-05-01T12:00:00Z"), asset("b", "")},
-                                     {"a", "b"});
-        const double before = currentTimeSeconds();
-
-        viewModel->markAllSeen();
-        QTRY_VERIFY(viewModel->changedMuxAssets().isEmpty());
-        QTRY_VERIFY(viewModel->changedLocalVideos().isEmpty());
-        QTRY_COMPARE(viewModel->log().constLast().message, "Marked all videos as seen");
-
-        const auto saved =
-            readWholeFile(home.stateFolder() + QStringLiteral("/LocalVideoState.json"))
-                .and_then(decodeLocalVideoState);
-        QVERIFY(saved);
-        for (const auto& url : viewModel->localVideoURLs()) {
-            const auto attributes = QFileInfo(url.toLocalFile());
-            const auto record = saved->fileTimes.value(url.toLocalFile());
-            QCOMPARE(record.size, attributes.size());
-            QCOMPARE(record.modified, attributes.lastModified().toMSecsSinceEpoch() / 1000.0);
-        }
-        QCOMPARE(saved->fileTimes.size(), 2);
-        const auto seen = readWholeFile(muxStatePath()).and_then(decodeMuxState);
-        QVERIFY(seen);
-        QCOMPARE(seen->seenAssetTimes.size(), 2);
-        QVERIFY(seen->seenAssetTimes.value(QStringLiteral("a")) >= before);
-        QVERIFY(seen->seenAssetTimes.value(QStringLiteral("b")) >= before);
+        library.detectChangedMuxAssets({asset("a", QString::number(qint64(before)))});
+        QTRY_COMPARE(fixture.messages().constLast(), "Found 5 new/updated MUX assets.");
+        QCOMPARE(library.changedMuxAssets(), detected + QSet<QString>{"b"});
     }
 };
 

@@ -1,6 +1,11 @@
-#include "ViewModelFixture.h"
+#include "WorkspaceFixture.h"
+#include "workflow/Credentials.h"
 #include "workflow/DeliveryTracker.h"
+#include "workflow/LibrarySync.h"
+#include "workflow/LocalFolder.h"
+#include "workflow/UploadQueue.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace clipferry;
@@ -15,8 +20,8 @@ QList<MuxAsset> listing(const QStringList& entries) {
     for (const QString& entry : entries) {
         const QStringList parts = entry.split(QLatin1Char('@'));
         MuxAsset asset =
-            ViewModelFixture::asset(QStringLiteral("a%1").arg(assets.size()),
-                                    parts[0].isEmpty() ? std::nullopt : std::optional(parts[0]));
+            TestWorkspace::asset(QStringLiteral("a%1").arg(assets.size()),
+                                 parts[0].isEmpty() ? std::nullopt : std::optional(parts[0]));
         if (parts.size() > 1)
             asset.createdAt = parts[1];
         assets.append(asset);
@@ -78,7 +83,7 @@ private Q_SLOTS:
     }
 
     // "Upload N" over the folder: the missing and the changed clip go as one batch; a
-    // replaced asset goes only once its successor is Done.
+    // replaced asset goes once its successor is Done, and before the batch ends.
     void uploadShown_data() {
         QTest::addColumn<bool>("replace");
         QTest::addColumn<bool>("newFails");
@@ -91,70 +96,71 @@ private Q_SLOTS:
         QFETCH(bool, replace);
         QFETCH(bool, newFails);
         QFETCH(int, oldCopies);
-        StandInFixture f;
+        WorkspaceFixture f;
         // A folder of three clips against a library that holds "old.mov" (created long before
         // the file was written) and "same.mov" (created after it); "new.mov" is not there.
-        QJsonObject old = ViewModelFixture::assetJson("old-asset", "old.mov");
+        QJsonObject old = TestWorkspace::assetJson("old-asset", "old.mov");
         old.insert("created_at", "1000");
         QVERIFY(f.service.seedAssets(
-            {old, ViewModelFixture::assetJson("same-asset", "same.mov", true, true)}));
+            {old, TestWorkspace::assetJson("same-asset", "same.mov", true, true)}));
         const QList<QUrl> files{f.makeFile("old.mov", 400000), f.makeFile("same.mov"),
                                 f.makeFile("new.mov")};
         if (newFails) // only old.mov is large enough to be cut
             QVERIFY(f.service.addFault(
                 {.method = "PUT", .path = "/_upload/*", .dropAfterBytes = 100000}));
-        auto& tracker = f.viewModel->delivery();
-        f.viewModel->setLocalFolderURL(QUrl::fromLocalFile(f.home.path()));
-        QCoro::waitFor(f.viewModel->loadLocalVideos());
-        QCOMPARE(f.viewModel->localVideoURLs().size(), 3);
+        auto& tracker = f.workspace->delivery();
+        auto& folder = f.workspace->localFolder();
+        folder.setFolderURL(QUrl::fromLocalFile(f.home.path()));
+        QCoro::waitFor(folder.load());
+        QCOMPARE(folder.videoURLs().size(), 3);
         QVERIFY(!tracker.hasListing());
         QCOMPARE(tracker.status(files[0]).state, Delivery::unknown);
         // Showing the folder lists the library in the background.
-        f.viewModel->setProvider(VideoProvider::localFolder);
+        tracker.setFolderShown(true);
         QTRY_VERIFY_WITH_TIMEOUT(tracker.hasListing(), slow);
-        QVERIFY(f.viewModel->existingAssets().isEmpty());
+        QVERIFY(f.workspace->library().existingAssets().isEmpty());
 
         const auto candidates = tracker.uploadCandidates(files);
         QCOMPARE(candidates.missing, QList<QUrl>{files[2]});
         QCOMPARE(candidates.changed, QList<QUrl>{files[0]});
-        // The listing that ends the batch waits, to show the states before it.
-        QVERIFY(f.service.addFault(
-            {.method = "GET", .path = "/video/v1/assets", .skip = 1, .times = 1, .hang = true}));
+        auto& queue = f.workspace->uploadQueue();
+        QSignalSpy ended(&queue, &UploadQueue::batchFinished);
+        // The lines as they are written: the log's list takes them later.
+        QStringList written;
+        connect(&f.log, &ActivityLog::lineWritten, this,
+                [&](const QByteArray& line) { written.append(QString::fromUtf8(line)); });
+        qsizetype deletedAtEnd = -1;
+        connect(&queue, &UploadQueue::batchFinished, this,
+                [&] { deletedAtEnd = written.filter("] Deleted asset.").size(); });
         tracker.startDelivery(candidates, replace ? DeliveryTracker::ChangedClips::replace
                                                   : DeliveryTracker::ChangedClips::keepBoth);
         QCOMPARE(tracker.status(files[2]).state, Delivery::uploading);
         // Done is delivered: no listing needed before it stops being a candidate.
         QTRY_COMPARE_WITH_TIMEOUT(tracker.status(files[2]).state, Delivery::onMux, slow);
         QVERIFY(tracker.uploadCandidates(files).missing.isEmpty());
-        QVERIFY(f.service.releaseHangingReplies());
-        QTRY_VERIFY_WITH_TIMEOUT(f.countMessages("Google Sheet updated.") > 0 &&
-                                     f.viewModel->completedBatchUploads() ==
-                                         f.viewModel->pendingBatchUploads(),
-                                 slow);
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, slow);
 
         QCOMPARE(f.service.countRequests("POST", "/video/v1/uploads"), 2);
-        QCOMPARE(f.countMessages("Upload batch completed. Updating Google Sheet\u2026"), 1);
-        const QJsonArray assets = f.service.assets();
         const auto requests = f.service.requests();
         const auto deleteAt = std::find_if(requests.begin(), requests.end(), [](const auto& r) {
             return r.method == QStringLiteral("DELETE");
         });
-        QCOMPARE(deleteAt != requests.end(), replace && !newFails);
+        QCOMPARE(deletedAtEnd, replace && !newFails ? 1 : 0);
         if (deleteAt != requests.end()) {
             QCOMPARE(deleteAt->path, "/video/v1/assets/old-asset");
-            // The successor played before, and the sheet was written after.
+            // The successor played before.
             QString successor;
-            for (const auto& value : assets)
+            for (const auto& value : f.service.assets())
                 if (value[QStringLiteral("passthrough")] == QStringLiteral("old.mov"))
                     successor = "/video/v1/assets/" + value[QStringLiteral("id")].toString();
             QVERIFY(std::any_of(requests.begin(), deleteAt, [&](const auto& r) {
                 return r.path == successor && r.method == "GET";
             }));
-            QCOMPARE(std::count_if(deleteAt, requests.end(),
-                                   [](const auto& r) { return r.path.startsWith("/macros/s/"); }),
-                     1);
         }
-        // The listing the batch ended with judges the folder again.
+        // The next listing judges the folder again.
+        const auto& credentials = f.workspace->credentials();
+        QVERIFY(QCoro::waitFor(
+            f.workspace->library().listAll(credentials.tokenID(), credentials.tokenSecret())));
         QCOMPARE(tracker.status(files[2]).state, Delivery::onMux);
         QCOMPARE(tracker.status(files[0]).copies(), oldCopies);
     }

@@ -1,5 +1,5 @@
 #include "TestFiles.h"
-#include "ViewModelFixture.h"
+#include "WorkspaceFixture.h"
 #include "workflow/FolderClaim.h"
 #include "workflow/UploadQueue.h"
 #include "workflow/WatchDelivery.h"
@@ -51,13 +51,16 @@ bool append(const QString& path, const QByteArray& bytes) {
 
 // A last clip, written after the case's own: once it is on the service, so is everything
 // the watcher was going to send.
-bool sentinelDelivered(const StandInFixture& f) {
-    return f.viewModel->pendingBatchUploads() == f.viewModel->completedBatchUploads() &&
+bool sentinelDelivered(const WorkspaceFixture& f) {
+    const auto& queue = f.workspace->uploadQueue();
+    return queue.pendingBatchUploads() == queue.completedBatchUploads() &&
            passthroughs(f.service).contains(QStringLiteral("Z_sentinel.mov"));
 }
 
 } // namespace
 
+// The watcher over the peers. It takes a view model, which here is only the way in to
+// them: the checks read the peers and the stand-in.
 class TestFolderWatch : public QObject {
     Q_OBJECT
 
@@ -85,7 +88,7 @@ private Q_SLOTS:
         QFETCH(bool, recursive);
         QFETCH(QStringList, delivered);
         QFETCH(int, maxWatchedFolders);
-        StandInFixture f;
+        WorkspaceFixture f;
         const QString folder = f.home.path() + "/renders";
         QVERIFY(QDir().mkpath(folder + "/sub"));
         WatchDelivery watch(peersOf(*f.workspace), quick(folder, recursive, maxWatchedFolders));
@@ -130,8 +133,8 @@ private Q_SLOTS:
     // first holds the folder, the second says so and waits, and takes over once the first
     // stops; every clip becomes one asset.
     void twoPathsOneAssetPerClip() {
-        StandInFixture first;
-        ViewModelFixture second(first.service);
+        WorkspaceFixture first;
+        PeerWorkspace second(&first.service);
         const QString folder = first.home.path() + "/share";
         const QString otherPath = first.home.path() + "/mounted";
         QVERIFY(QDir().mkpath(folder));
@@ -154,7 +157,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(waiting.claim().isHeld(), slow);
         QVERIFY(writeRandomFile(folder + "/E1_d.mov", 4000));
         QTRY_COMPARE_WITH_TIMEOUT(first.service.assets().size(), 4, slow);
-        QTRY_COMPARE_WITH_TIMEOUT(second.viewModel->completedBatchUploads(), 1, slow);
+        QTRY_COMPARE_WITH_TIMEOUT(second.workspace->uploadQueue().completedBatchUploads(), 1, slow);
         QCOMPARE(passthroughs(first.service),
                  (QStringList{"E1_a.mov", "E1_b.mov", "E1_c.mov", "E1_d.mov"}));
     }
