@@ -489,38 +489,4 @@ void UploadViewModel::answerDelivery(const DeliveryTracker::DeliveryQuestion& qu
     m_workspace.delivery().answerDelivery(question, answer);
 }
 
-// --- on their way out --------------------------------------------------------------
-
-MuxClient& UploadViewModel::mux() {
-    return m_workspace.client();
-}
-
-LibrarySync& UploadViewModel::library() {
-    return m_workspace.library();
-}
-
-SheetExporter& UploadViewModel::sheetExporter() {
-    return m_workspace.sheetExporter();
-}
-
-DeliveryLedger& UploadViewModel::ledger() const {
-    return m_workspace.ledger();
-}
-
-DeliveryTracker& UploadViewModel::delivery() const {
-    return m_workspace.delivery();
-}
-
-const UploadViewModel::Options& UploadViewModel::options() const {
-    return m_workspace.options();
-}
-
-UploadQueue& UploadViewModel::uploadQueue() {
-    return m_workspace.uploadQueue();
-}
-
-const UploadQueue& UploadViewModel::uploadQueue() const {
-    return m_workspace.uploadQueue();
-}
-
 } // namespace clipferry

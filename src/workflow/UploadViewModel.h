@@ -34,12 +34,6 @@ class QThreadPool;
 
 namespace clipferry {
 
-class CredentialStore;
-class DeliveryLedger;
-class LibrarySync;
-class MuxClient;
-class SheetExporter;
-
 // The one object that holds the application's state and carries out every user action.
 // Views read its fields, set the few that are theirs (selections, switches, the sheet
 // flag) and call its operations; every change is announced by a signal.
@@ -47,8 +41,6 @@ class UploadViewModel : public QObject {
     Q_OBJECT
 
 public:
-    using Options = Workspace::Options;
-
     UploadViewModel(const PlatformConfig& config, Workspace& workspace, QObject* parent = nullptr);
     ~UploadViewModel() override;
 
@@ -213,16 +205,6 @@ public:
     // network or the disk: for tests and the screenshot tool.
     void setFixtureLibrary(QList<MuxAsset> assets, QSet<QString> changedAssets);
     void setFixtureLocalVideos(QList<QUrl> files, QSet<QUrl> changedFiles);
-
-    // --- on their way out: the command line takes these from its workspace ------------
-    [[nodiscard]] MuxClient& mux();
-    [[nodiscard]] LibrarySync& library();
-    [[nodiscard]] SheetExporter& sheetExporter();
-    [[nodiscard]] DeliveryTracker& delivery() const;
-    [[nodiscard]] DeliveryLedger& ledger() const;
-    [[nodiscard]] const Options& options() const;
-    [[nodiscard]] UploadQueue& uploadQueue();
-    [[nodiscard]] const UploadQueue& uploadQueue() const;
 
 Q_SIGNALS:
     void ready();

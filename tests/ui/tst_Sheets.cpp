@@ -328,7 +328,7 @@ private Q_SLOTS:
         QCOMPARE(label->isHidden(), notice.isEmpty());
         QVERIFY2(label->text().contains(notice), qPrintable(label->text()));
         ViewModelFixture next;
-        QCOMPARE(next.viewModel->sheetExporter().webAppUrl().toString(),
+        QCOMPARE(next.viewModel->sheetWebAppUrl().toString(),
                  kept ? typed : "http://127.0.0.1:1/exec");
     }
 };

@@ -217,7 +217,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&view));
         QVERIFY(writeRandomFile(m_home.path() + "/clip.mov", 1000000));
         fixture.viewModel->startUploadBatch({QUrl::fromLocalFile(m_home.path() + "/clip.mov")});
-        auto& queue = fixture.viewModel->uploadQueue();
+        auto& queue = fixture.workspace->uploadQueue();
         QListView* list = view.uploadList();
         const QModelIndex row = list->model()->index(0, 0);
         if (state == "failed")
@@ -242,7 +242,7 @@ private Q_SLOTS:
         QTest::keyClick(list, Qt::Key(key));
         if (after.isEmpty()) {
             QCOMPARE(list->model()->rowCount(), 0);
-            QVERIFY(fixture.viewModel->ledger().entries()->isEmpty());
+            QVERIFY(fixture.workspace->ledger().entries()->isEmpty());
         } else {
             QTRY_COMPARE(
                 list->model()->index(0, 0).data(UploadListModel::StatusLabelRole).toString(),
@@ -267,7 +267,7 @@ private Q_SLOTS:
                                                                     files[known].fileName())}));
         ViewModelFixture fixture(service);
         QVERIFY(QCoro::waitFor(
-            fixture.viewModel->library().listAll(service.tokenID(), service.tokenSecret())));
+            fixture.workspace->library().listAll(service.tokenID(), service.tokenSecret())));
         UploadToolsView view(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         view.show();
 

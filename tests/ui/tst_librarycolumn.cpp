@@ -303,7 +303,7 @@ private Q_SLOTS:
         h.vm().setProvider(VideoProvider::localFolder);
         QVERIFY(h.show());
         // Only the listing the delivery states compare with reaches the service.
-        QTRY_VERIFY(h.vm().delivery().hasListing());
+        QTRY_VERIFY(h.fixture.workspace->delivery().hasListing());
         QCOMPARE(h.service.requests().size(), h.service.countRequests("GET", "/video/v1/assets"));
         h.click(h.header(parOpening));
         const QModelIndex row = h.video(parOpening, 0);

@@ -235,7 +235,7 @@ private Q_SLOTS:
         listing[0].createdAt = "1000"; // long before the file was written
         t.vm.setFixtureLocalVideos(files, {files[1]});
         t.vm.setProvider(VideoProvider::localFolder);
-        t.vm.library().setLastCompleteListing(listing);
+        t.fixture.workspace->library().setLastCompleteListing(listing);
         t.model.setSearchText(search);
         t.model.setDeliveryFilter(filter);
 

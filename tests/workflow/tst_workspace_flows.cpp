@@ -177,7 +177,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!f.service.uploads().isEmpty() &&
                                      f.service.uploads()[0][u"bytes_held"].toInteger() > 0,
                                  slow);
-        auto& queue = f.viewModel->uploadQueue();
+        auto& queue = f.workspace->uploadQueue();
         queue.pauseAll();
         QVERIFY(f.service.releaseHangingReplies());
         QTRY_VERIFY_WITH_TIMEOUT(queue.canResume(0) && queue.canResume(1), slow);

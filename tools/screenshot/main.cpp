@@ -468,7 +468,7 @@ bool Screenshots::batch() {
     start(QStringLiteral("E4_Goal_NYNJ_M03_fans.mov"), 200000);
     settle(500);
     // Held before it began: a paused row, counted in the total above the list.
-    m_viewModel.uploadQueue().pause(m_firstBatchItem + 5);
+    m_viewModel.performUploadAction(m_firstBatchItem + 5, UploadQueue::pauseAction);
     settle(300);
 
     // The list's end, where the paused row is.
