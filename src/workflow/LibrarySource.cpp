@@ -48,16 +48,19 @@ void LibrarySource::setProvider(VideoProvider provider) {
     Q_EMIT providerChanged(provider);
 }
 
-void LibrarySource::setFolderURL(std::optional<QUrl> folder) {
+void LibrarySource::keepFolder(const std::optional<QUrl>& folder) {
     if (m_keepChoice)
         QSettings().setValue(QLatin1String(localFolderKey),
                              folder ? folder->toLocalFile() : QString());
+}
+
+void LibrarySource::setFolderURL(std::optional<QUrl> folder) {
+    keepFolder(folder);
     m_peers.folder.setFolderURL(std::move(folder));
 }
 
 QCoro::Task<> LibrarySource::selectFolder(QUrl folder) {
-    if (m_keepChoice)
-        QSettings().setValue(QLatin1String(localFolderKey), folder.toLocalFile());
+    keepFolder(folder);
     return m_peers.folder.select(std::move(folder));
 }
 

@@ -66,6 +66,7 @@ Q_SIGNALS:
     void assetDeleted(const QString& assetID);
 
 private:
+    void keepFolder(const std::optional<QUrl>& folder);
     // The complete service listing, when the service source was refreshed and it came.
     [[nodiscard]] QCoro::Task<std::optional<QList<MuxAsset>>> relist();
 

@@ -82,7 +82,6 @@ UploadViewModel::~UploadViewModel() = default;
 
 void UploadViewModel::takeLoadedCredentials() {
     setShowAPIKeySheet(m_workspace.credentials().needsKeys());
-    Q_EMIT ready();
 }
 
 QCoro::Task<> UploadViewModel::waitUntilReady() {

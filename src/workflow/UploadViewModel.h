@@ -34,9 +34,9 @@ class QThreadPool;
 
 namespace clipferry {
 
-// The one object that holds the application's state and carries out every user action.
-// Views read its fields, set the few that are theirs (selections, switches, the sheet
-// flag) and call its operations; every change is announced by a signal.
+// What the views talk to, and nothing else: the workspace's state and user actions as
+// one-line operations over its peers, which decide; it holds only what is the views' own
+// (the selections, the keys sheet flag). Every change is announced by a signal.
 class UploadViewModel : public QObject {
     Q_OBJECT
 
@@ -207,7 +207,6 @@ public:
     void setFixtureLocalVideos(QList<QUrl> files, QSet<QUrl> changedFiles);
 
 Q_SIGNALS:
-    void ready();
     void uploadAppended(qsizetype index);
     void uploadChanged(qsizetype index);
     void uploadAboutToBeRemoved(qsizetype index);
