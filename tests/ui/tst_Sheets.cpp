@@ -243,11 +243,10 @@ private Q_SLOTS:
         QCOMPARE(restarted.viewModel->cityMap().value("PHIL").requiredPerAnimation, afterRestart);
     }
 
-    // A refused export is the view model's row; here the button, its busy state and the
-    // library it sends.
-    void updateGoogleSheetsPostsTheLibrary() {
+    // What the export sends and its failures are the library's rows; here the button and its
+    // busy state.
+    void updateGoogleSheetsPosts() {
         StandInService service;
-        QVERIFY(service.seedGeneratedAssets(2));
         const QString sheetPath = service.sheetWebAppUrl().path();
         QVERIFY(service.addFault({.method = "POST", .path = sheetPath, .delayMs = 60000}));
         ViewModelFixture fixture(service);
@@ -263,10 +262,6 @@ private Q_SLOTS:
         QVERIFY(service.releaseHangingReplies());
         QTRY_VERIFY(!sheet.isUpdatingSheet());
         QVERIFY(sheet.findChild<QWidget*>("sheetBusy")->isHidden());
-
-        // What goes into the post is the view model's test; here that the library went.
-        QTRY_COMPARE(fixture.messages().last(), "Google Sheets updated successfully");
-        QCOMPARE(service.sheetPosts().value(0).body.count('\n'), 3);
     }
 
     void sheetLinksOpenOnlyRealAddresses_data() {

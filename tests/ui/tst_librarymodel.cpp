@@ -101,14 +101,6 @@ private Q_SLOTS:
         QTest::newRow("search narrows videos, progress still counts all")
             << mixedLibrary << QStringList() << "M2"
             << "Paris{Goal 1/5[a7]; Opening 2/5[a6]}";
-        QTest::newRow("search by animation")
-            << mixedLibrary << QStringList() << "goal"
-            << "London{Goal complete[a9,a10]} Paris{Goal 1/5[a7]} Zero{Goal complete[a8]}";
-        QTest::newRow("search by the first playback id") << mixedLibrary << QStringList() << "pb-a5"
-                                                         << "Unsorted{[a5]}";
-        QTest::newRow("a city's table name shows the city alone")
-            << mixedLibrary << QStringList() << "London"
-            << "London{}";
     }
 
     void rowsOrderProgressAndMarkers() {
