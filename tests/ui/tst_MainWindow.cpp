@@ -88,13 +88,11 @@ private Q_SLOTS:
         row("refreshButton", "Refresh videos", QAccessible::Button);
         row("libraryView", "Video library", QAccessible::Tree);
         row("segment0", "mux.com", QAccessible::RadioButton);
-        row("segment1", "Local Folder", QAccessible::RadioButton);
         row("addFiles", "Add Files\u2026", QAccessible::Button);
         row("log", "Log", QAccessible::EditableText);
         row("uploadList", "Uploads", QAccessible::List);
         row("keys/tokenID", "Token ID", QAccessible::EditableText);
         row("keys/tokenSecret", "Token Secret", QAccessible::EditableText);
-        row("settings/tokenID", "Token ID", QAccessible::EditableText);
         row("settings/sheetKey", "Sheet key", QAccessible::EditableText);
         row("settings/sheetWebAppUrl", "Google Sheet web app address", QAccessible::EditableText);
         row("settings/cityTable", "Stadium Configuration", QAccessible::Table);
