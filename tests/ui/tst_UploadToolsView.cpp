@@ -113,17 +113,12 @@ private Q_SLOTS:
         view.show();
         QAbstractItemModelTester tester(view.uploadList()->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QSignalSpy dropped(view.dropZone(), &DropZone::filesDropped);
-        const QStringList logBefore = fixture.messages();
 
         // Text is refused when it enters, so the drop itself never arrives.
         QMimeData text;
         text.setText("E1_Opening_ATL_M01.mov");
         QVERIFY(!dropOn(view.dropZone(), text));
-        QCoreApplication::processEvents();
-        QCOMPARE(dropped.count(), 0);
         QVERIFY(!view.dropZone()->dropActive());
-        QCOMPARE(fixture.messages(), logBefore);
 
         const auto files =
             writeClips(m_home.path(), {"E1_Opening_ATL_M01_a.mov", "E1_Opening_ATL_M01_b.mov",
