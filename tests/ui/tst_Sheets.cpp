@@ -190,48 +190,41 @@ private Q_SLOTS:
 
     // A typed count is in memory once the editor commits it and on disk only after Save;
     // only whole counts commit.
-    void screensEdit_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("save");
-        QTest::addColumn<qint64>("committed");
-        QTest::addColumn<qint64>("afterRestart");
-        QTest::newRow("saved") << "7" << true << qint64(7) << qint64(7);
-        QTest::newRow("closed without Save") << "7" << false << qint64(7) << qint64(10);
-        QTest::newRow("sign and letters filtered out") << "-3x" << true << qint64(3) << qint64(3);
-        QTest::newRow("emptied field keeps the count") << "" << true << qint64(10) << qint64(10);
-    }
-
     void screensEdit() {
-        QFETCH(QString, typed);
-        QFETCH(bool, save);
-        QFETCH(qint64, committed);
-        QFETCH(qint64, afterRestart);
-        {
-            ViewModelFixture fixture;
-            SettingsDialog sheet(*fixture.viewModel, m_style, {"mux.com", {}, {}});
-            sheet.open();
-            QTableView* table = sheet.cityTable();
-            table->setFocus();
-            table->edit(table->model()->index(3, CityTableModel::screensColumn)); // PHIL
-            auto* editor = table->findChild<QLineEdit*>("screensEditor");
-            QVERIFY(editor);
-            editor->clear();
-            QTest::keyClicks(editor, typed);
-            QTest::keyClick(editor, Qt::Key_Return);
-            // The delegate commits from the event loop; a field without a number stays open.
-            QCoreApplication::processEvents();
-            QCoreApplication::processEvents();
-            QCOMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, committed);
-            QCOMPARE(screensInFile("PHIL"), 10);
-
-            QTest::mouseClick(sheet.findChild<QPushButton*>(save ? "save" : "close"),
-                              Qt::LeftButton);
-            QVERIFY(!sheet.isVisible());
-            QCOMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, committed);
+        for (const bool save : {false, true}) {
+            {
+                ViewModelFixture fixture;
+                SettingsDialog sheet(*fixture.viewModel, m_style, {"mux.com", {}, {}});
+                sheet.open();
+                QTableView* table = sheet.cityTable();
+                table->setFocus();
+                // An emptied field keeps the count, a sign and letters are filtered out.
+                for (const auto& [typed, committed] :
+                     {std::pair{"", 10}, std::pair{"-3x", 3}, std::pair{"7", 7}}) {
+                    table->edit(table->model()->index(3, CityTableModel::screensColumn)); // PHIL
+                    auto* editor = table->findChild<QLineEdit*>("screensEditor");
+                    QVERIFY(editor);
+                    editor->clear();
+                    QTest::keyClicks(editor, typed);
+                    QTest::keyClick(editor, Qt::Key_Return);
+                    // The delegate commits from the event loop; a field without a number stays
+                    // open.
+                    QCoreApplication::processEvents();
+                    QCoreApplication::processEvents();
+                    QCOMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation,
+                             committed);
+                }
+                QCOMPARE(screensInFile("PHIL"), 10);
+                QTest::mouseClick(sheet.findChild<QPushButton*>(save ? "save" : "close"),
+                                  Qt::LeftButton);
+                QVERIFY(!sheet.isVisible());
+                QCOMPARE(fixture.viewModel->cityMap().value("PHIL").requiredPerAnimation, 7);
+            }
+            // The next start reads the file.
+            ViewModelFixture restarted;
+            QCOMPARE(restarted.viewModel->cityMap().value("PHIL").requiredPerAnimation,
+                     save ? 7 : 10);
         }
-        // The next start reads the file.
-        ViewModelFixture restarted;
-        QCOMPARE(restarted.viewModel->cityMap().value("PHIL").requiredPerAnimation, afterRestart);
     }
 
     // What the export sends and its failures are the library's rows; here the button and its
