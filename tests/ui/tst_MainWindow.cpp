@@ -76,48 +76,34 @@ private Q_SLOTS:
     }
 
     // What a screen reader hears of each control: its name and its role.
-    void controlsHaveNamesAndRoles_data() {
-        QTest::addColumn<QString>("path"); // [keys/|settings/]objectName
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("role");
-        const auto row = [](const char* path, const char* name, QAccessible::Role role) {
-            QTest::newRow(path) << path << name << int(role);
-        };
-        row("librarySearch", "Search Animations", QAccessible::EditableText);
-        row("clearSearch", "Clear search", QAccessible::Button);
-        row("refreshButton", "Refresh videos", QAccessible::Button);
-        row("libraryView", "Video library", QAccessible::Tree);
-        row("segment0", "mux.com", QAccessible::RadioButton);
-        row("addFiles", "Add Files\u2026", QAccessible::Button);
-        row("log", "Log", QAccessible::EditableText);
-        row("uploadList", "Uploads", QAccessible::List);
-        row("keys/tokenID", "Token ID", QAccessible::EditableText);
-        row("keys/tokenSecret", "Token Secret", QAccessible::EditableText);
-        row("settings/sheetKey", "Sheet key", QAccessible::EditableText);
-        row("settings/sheetWebAppUrl", "Google Sheet web app address", QAccessible::EditableText);
-        row("settings/cityTable", "Stadium Configuration", QAccessible::Table);
-    }
-
     void controlsHaveNamesAndRoles() {
-        QFETCH(QString, path);
-        QFETCH(QString, name);
-        QFETCH(int, role);
         ViewModelFixture fixture;
         fixture.viewModel->setShowAPIKeySheet(false);
         MainWindow window(*fixture.viewModel, fixture.network);
         ApiKeysDialog keys(*fixture.viewModel);
         SettingsDialog settings(*fixture.viewModel, m_style, {"mux.com", {}, {}});
-        QWidget* root = path.startsWith("keys/")       ? static_cast<QWidget*>(&keys)
-                        : path.startsWith("settings/") ? static_cast<QWidget*>(&settings)
-                                                       : &window;
-        auto* widget = root->findChild<QWidget*>(path.section('/', -1));
-        QVERIFY(widget);
-
-        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-
-        QVERIFY(accessible);
-        QCOMPARE(accessible->text(QAccessible::Name), name);
-        QCOMPARE(int(accessible->role()), role);
+        const std::tuple<QWidget*, const char*, QString, QAccessible::Role> controls[] = {
+            {&window, "librarySearch", "Search Animations", QAccessible::EditableText},
+            {&window, "clearSearch", "Clear search", QAccessible::Button},
+            {&window, "refreshButton", "Refresh videos", QAccessible::Button},
+            {&window, "libraryView", "Video library", QAccessible::Tree},
+            {&window, "segment0", "mux.com", QAccessible::RadioButton},
+            {&window, "addFiles", "Add Files\u2026", QAccessible::Button},
+            {&window, "log", "Log", QAccessible::EditableText},
+            {&window, "uploadList", "Uploads", QAccessible::List},
+            {&keys, "tokenID", "Token ID", QAccessible::EditableText},
+            {&keys, "tokenSecret", "Token Secret", QAccessible::EditableText},
+            {&settings, "sheetKey", "Sheet key", QAccessible::EditableText},
+            {&settings, "sheetWebAppUrl", "Google Sheet web app address",
+             QAccessible::EditableText},
+            {&settings, "cityTable", "Stadium Configuration", QAccessible::Table}};
+        for (const auto& [root, objectName, name, role] : controls) {
+            auto* widget = root->findChild<QWidget*>(objectName);
+            QVERIFY2(widget, objectName);
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            QCOMPARE(accessible->text(QAccessible::Name), name);
+            QVERIFY2(accessible->role() == role, objectName);
+        }
     }
 
     // Tab walks the library's bar into the list; the column hands nothing past it.
