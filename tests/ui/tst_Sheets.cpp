@@ -275,40 +275,33 @@ private Q_SLOTS:
 
     // The web app's address is the user's to set: checked, kept for the next start, and
     // its absence said beside the field.
-    void sheetAddressCheckedAndKept_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("kept");
-        QTest::addColumn<QString>("notice"); // empty: hidden
-        QTest::newRow("https") << "https://script.example.test/macros/s/x/exec" << true << "";
-        QTest::newRow("plain http")
-            << "http://script.example.test/exec" << false << "must be an https:// address";
-        QTest::newRow("not an address") << "script" << false << "must be an https:// address";
-        QTest::newRow("none") << "" << true << "No Google Sheet web app address is set";
-    }
-
     void sheetAddressCheckedAndKept() {
-        QFETCH(QString, typed);
-        QFETCH(bool, kept);
-        QFETCH(QString, notice);
         QSettings().remove("sheetWebAppUrl");
         ViewModelFixture fixture;
         SettingsDialog sheet(*fixture.viewModel, m_style, {"mux.com", {}, {}});
-        sheet.open();
         auto* field = sheet.findChild<QLineEdit*>("sheetWebAppUrl");
+        auto* notice = sheet.findChild<QLabel*>("sheetNotice");
         QCOMPARE(field->text(), "http://127.0.0.1:1/exec");
-        field->selectAll();
-        QTest::keyClick(field, Qt::Key_Delete);
-        QTest::keyClicks(field, typed);
-
-        QTest::mouseClick(sheet.findChild<QPushButton*>("save"), Qt::LeftButton);
-
-        QCOMPARE(sheet.isVisible(), !kept);
-        auto* label = sheet.findChild<QLabel*>("sheetNotice");
-        QCOMPARE(label->isHidden(), notice.isEmpty());
-        QVERIFY2(label->text().contains(notice), qPrintable(label->text()));
-        ViewModelFixture next;
-        QCOMPARE(next.viewModel->sheetWebAppUrl().toString(),
-                 kept ? typed : "http://127.0.0.1:1/exec");
+        const QString refused = "must be an https:// address";
+        const QString https = "https://script.example.test/macros/s/x/exec";
+        // What is typed, what the notice then says (empty: hidden), what the next start reads.
+        const std::tuple<QString, QString, QString> steps[] = {
+            {"http://script.example.test/exec", refused, "http://127.0.0.1:1/exec"},
+            {"script", refused, "http://127.0.0.1:1/exec"},
+            {"", "No Google Sheet web app address is set", ""},
+            {https, "", https}};
+        for (const auto& [typed, said, kept] : steps) {
+            sheet.open();
+            field->selectAll();
+            QTest::keyClick(field, Qt::Key_Delete);
+            QTest::keyClicks(field, typed);
+            QTest::mouseClick(sheet.findChild<QPushButton*>("save"), Qt::LeftButton);
+            QCOMPARE(sheet.isVisible(), said == refused);
+            QCOMPARE(notice->isHidden(), said.isEmpty());
+            QVERIFY2(notice->text().contains(said), qPrintable(notice->text()));
+            ViewModelFixture next;
+            QCOMPARE(next.viewModel->sheetWebAppUrl().toString(), kept);
+        }
     }
 };
 

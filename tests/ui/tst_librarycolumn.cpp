@@ -318,7 +318,6 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&h.column));
         QCoreApplication::processEvents();
         QCOMPARE(refreshing.count(), 2);
-        QCOMPARE(h.service.requests().size(), 1);
 
         // While the service holds the listing back the button is busy and cannot start another.
         QVERIFY(h.service.addFault(
@@ -327,7 +326,6 @@ private Q_SLOTS:
         QVERIFY(!h.column.refreshButton().isEnabled());
         QVERIFY(h.column.refreshButton().isBusy());
         QTRY_COMPARE(h.service.countRequests("GET", "/video/v1/assets"), 2);
-        QTest::mouseClick(&h.column.refreshButton(), Qt::LeftButton);
         QTest::keyClick(&h.view(), Qt::Key_F5);
         QVERIFY(h.service.releaseHangingReplies());
         QVERIFY(h.waitForListings(2));
