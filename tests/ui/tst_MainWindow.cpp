@@ -108,8 +108,7 @@ private Q_SLOTS:
 
     // Tab walks the library's bar into the list; the column hands nothing past it.
     void tabReachesEveryLibraryControl() {
-        StandInService service;
-        ViewModelFixture fixture(service);
+        ViewModelFixture fixture;
         MainWindow window(*fixture.viewModel, fixture.network);
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));

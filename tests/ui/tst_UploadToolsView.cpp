@@ -282,7 +282,6 @@ private Q_SLOTS:
         UploadToolsView view(*fixture.viewModel, m_style, {"mux.com", {}, {}});
         view.show();
         QVERIFY(QTest::qWaitForWindowActive(&view));
-        QCOMPARE(view.dropZone()->addFilesButton()->text(), "Add Files\u2026");
         QSignalSpy opened(view.dropZone()->fileChooser(), &FolderChooser::opened);
         view.dropZone()->fileChooser()->setNextAnswer(
             {QUrl::fromLocalFile(m_home.path() + "/pick")});
