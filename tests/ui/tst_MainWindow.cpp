@@ -200,10 +200,9 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
 
-        const auto ledger =
-            DeliveryLedger::open(stateFileURL(QString::fromLatin1(deliveryLedgerFileName)));
-        QVERIFY(ledger);
-        const auto journal = (*ledger)->entries();
+        const auto journal =
+            DeliveryLedger::open(stateFileURL(QString::fromLatin1(deliveryLedgerFileName)))
+                .and_then([](const auto& ledger) { return ledger->entries(); });
         QVERIFY2(journal, qPrintable(journal ? QString() : journal.error().message));
         QCOMPARE(journal->size(), 1);
         QCOMPARE(journal->first().filePath, file);
