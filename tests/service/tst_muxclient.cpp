@@ -36,7 +36,39 @@ QCoro::Task<> recordOutcome(QCoro::Task<Result<QString>> wait, std::shared_ptr<Q
     auto result = co_await std::move(wait);
     *outcome = result ? QStringLiteral("value") : result.error().message;
 }
+
+// A call's value as text; a created upload's is its ID and location.
+Result<QString> callApi(MuxClient& client, const QByteArray& call, const QString& id) {
+    if (call == "create") {
+        const auto created =
+            run(client.createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+        if (!created)
+            return tl::unexpected(created.error());
+        return created->id + u' ' + created->url.toString();
+    }
+    if (call == "id" || call == "ready")
+        return run(call == "id" ? client.waitForAssetID(id) : client.waitForAssetReady(id));
+    const auto done = run(call == "title" ? client.updateAssetTitle(id, QStringLiteral("t"))
+                                          : client.deleteAsset(id));
+    return done ? Result<QString>(QString()) : tl::unexpected(done.error());
+}
 } // namespace
+
+// One API call and what the service answers it: "outcome" is the value, or the error
+// message ('*' at its end: its start); "waits" the retries' waits on the clock, each within
+// ±20 % (the backoff's jitter) unless a Retry-After names it.
+struct ApiCall {
+    QByteArray call; // create, id, ready, title or delete
+    QString id = QStringLiteral("x0001");
+    bool closedPort = false;
+    std::optional<Fault> fault{}; // on the call's own path unless it names one
+    QString domain{};
+    int code = 0; // 0: a value
+    QString outcome{};
+    int requests = 1; // -1: not counted (Qt's HTTP layer resends a dropped request itself)
+    QList<ms> waits{};
+};
+Q_DECLARE_METATYPE(ApiCall)
 
 // The client against one stand-in for the whole run, emptied before each test; a row with
 // "tls" set talks to a second one over HTTPS instead.
@@ -178,58 +210,51 @@ private slots:
                  QStringLiteral("E1 \"x\""));
     }
 
-    void createUploadOutcomes_data();
+    void apiCalls_data();
 
-    void createUploadOutcomes() {
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QString, domain);
-        QFETCH(int, code);
-        QFETCH(QString, outcome);
-        QVERIFY(m_service->addFault({.path = "/video/v1/uploads",
-                                     .status = status,
-                                     .body = body,
-                                     .malformedJson = status == 0}));
-
-        auto client = makeClient();
-        const auto created = create(*client);
-
-        QCOMPARE(created ? 0 : created.error().code, code);
-        if (created) {
-            QCOMPARE(created->id, outcome);
-            QCOMPARE(created->url, QUrl(QStringLiteral("https://storage.example/u1?sig=x")));
-        } else {
-            QCOMPARE(created.error().domain, domain);
-            QVERIFY2(created.error().message.startsWith(outcome),
-                     qPrintable(created.error().message));
+    void apiCalls() {
+        QFETCH(ApiCall, row);
+        QVERIFY(m_service->seedGeneratedAssets(2, {}, {}, QStringLiteral("x")));
+        if (auto fault = row.fault) {
+            if (fault->path.isEmpty())
+                fault->path = row.call == "create" ? QStringLiteral("/video/v1/uploads")
+                              : row.call == "id"   ? QStringLiteral("/video/v1/uploads/x0001")
+                                                   : QStringLiteral("/video/v1/assets/x0001");
+            QVERIFY(m_service->addFault(*fault));
         }
-    }
-
-    // Failures below HTTP are the network's, with Qt's code: a port nobody listens on any
-    // more, and a request that hangs past the idle time-out.
-    void transportFailures_data() {
-        QTest::addColumn<bool>("hang");
-        QTest::addColumn<int>("code");
-        QTest::newRow("connection refused") << false << int(QNetworkReply::ConnectionRefusedError);
-        QTest::newRow("idle time-out") << true << int(QNetworkReply::OperationCanceledError);
-    }
-
-    void transportFailures() {
-        QFETCH(bool, hang);
-        QFETCH(int, code);
-        MuxClient::Options options = fastOptions();
-        options.transferTimeout = 200ms;
+        auto clock = std::make_shared<FakePacerClock>();
+        auto options = fastOptions(clock);
+        if (row.fault && row.fault->hang)
+            options.transferTimeout = 200ms;
         // Port 1 is the suite's closed port (see the tests' environment).
-        if (hang)
-            QVERIFY(m_service->addFault({.method = "PATCH", .path = "/video/v1/*", .hang = true}));
-        else
+        if (row.closedPort)
             options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:1"));
-        const auto failed =
-            run(makeClient(options)->updateAssetTitle(QStringLiteral("a1"), QStringLiteral("t")));
-        QCOMPARE(failed ? QString() : failed.error().domain, QStringLiteral("Network"));
-        QCOMPARE(failed.error().code, code);
-        QVERIFY(!failed.error().message.isEmpty());
+        const auto result = callApi(*makeClient(options), row.call, row.id);
         QVERIFY(m_service->releaseHangingReplies());
+
+        QCOMPARE(result ? 0 : result.error().code, row.code);
+        QCOMPARE(result ? QString() : result.error().domain, row.domain);
+        const QString text = result ? *result : result.error().message;
+        QVERIFY2(row.outcome.endsWith(u'*') ? text.startsWith(row.outcome.chopped(1))
+                                            : text == row.outcome,
+                 qPrintable(text));
+        const auto requests = m_service->requests();
+        if (row.requests >= 0)
+            QCOMPARE(requests.size(), row.requests);
+        for (const auto& request : requests)
+            QCOMPARE(request.headers.contains(QStringLiteral("content-type")),
+                     row.call == "create" || row.call == "title");
+        if (row.call == "delete")
+            QCOMPARE(m_service->assets().size(), result ? 1 : 2);
+        const auto wakeUps = clock->wakeUps();
+        QCOMPARE(wakeUps.size(), row.waits.size());
+        const int jitter = row.fault && !row.fault->headers.isEmpty() ? 0 : 20;
+        for (int i = 0; i < wakeUps.size(); ++i) {
+            const ms gap = wakeUps[i] - (i == 0 ? ms(0) : wakeUps[i - 1]);
+            QVERIFY2(gap >= row.waits[i] * (100 - jitter) / 100 &&
+                         gap <= row.waits[i] * (100 + jitter) / 100,
+                     qPrintable(QStringLiteral("wait %1: %2 ms").arg(i).arg(gap.count())));
+        }
     }
 
     // --- uploadFile ----------------------------------------------------------------------
@@ -542,133 +567,6 @@ private slots:
         }
     }
 
-    // --- waits ---------------------------------------------------------------------------
-
-    // How the two waits end, from the service's replies to the poll (status 0: the
-    // connection drops) about the ready asset x0001: a row's reply is repeated for the first
-    // "times" requests (0: every one); "outcome" is the value, or the start of the error.
-    void waitsEnd_data() {
-        QTest::addColumn<bool>("ready"); // waitForAssetReady, else waitForAssetID
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("outcome");
-        QTest::addColumn<int>("code"); // 0: a value
-        QTest::addColumn<int>("polls");
-        QTest::addColumn<int>("times");
-        // A 200 row's body is {"data":{<members>}}.
-        const auto row = [](const char* tag, bool ready, const char* members, const char* outcome,
-                            int code, int polls) {
-            QTest::newRow(tag) << ready << 200 << R"({"data":{)" + QByteArray(members) + "}}"
-                               << QString::fromUtf8(outcome) << code << polls << 0;
-        };
-        const char* const notReady = "Timeout waiting for ready (asset x0001)";
-        row("id: never an asset", false, R"("status":"waiting")", "Timeout waiting for asset_id", 2,
-            5);
-        row("id: an empty id is an id", false, R"("asset_id":"")", "", 0, 1);
-        row("id: errored with a message", false,
-            R"("status":"errored","error":{"type":"invalid_input","message":"File is not a video"})",
-            "Upload errored: File is not a video", 4, 1);
-        row("id: cancelled", false, R"("status":"cancelled")", "Upload cancelled", 4, 1);
-        row("id: timed out", false, R"("status":"timed_out")", "Upload timed_out", 4, 1);
-        row("ready: preparing", true, R"("status":"preparing","playback_ids":[{"id":"p1"}])",
-            notReady, 3, 5);
-        row("ready: Ready in another case", true,
-            R"("status":"Ready","playback_ids":[{"id":"p1"}])", notReady, 3, 5);
-        row("ready: no playback ids", true, R"("status":"ready","playback_ids":[])", notReady, 3,
-            5);
-        row("ready: playback ids absent", true, R"("status":"ready")", notReady, 3, 5);
-        row("ready: errored with messages", true,
-            R"("status":"errored","errors":{"type":"invalid_input",)"
-            R"("messages":["No video track","Bad container"]})",
-            "Asset errored: No video track; Bad container", 5, 1);
-        row("ready: errored", true, R"("status":"errored")", "Asset errored", 5, 1);
-        for (const bool ready : {false, true})
-            QTest::newRow(ready ? "ready: refused" : "id: refused")
-                << ready << 404 << QByteArray(R"({"error":{"type":"not_found"}})") << "HTTP 404: {"
-                << 404 << 1 << 0;
-        // Transport retries end after five; the wait polls on through more.
-        for (const int status : {0, 429, 503})
-            QTest::addRow("ready: %d seven times", status)
-                << true << status << QByteArray() << "pb-x0001" << 0 << 8 << 7;
-    }
-
-    void waitsEnd() {
-        QFETCH(bool, ready);
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QString, outcome);
-        QFETCH(int, code);
-        QFETCH(int, polls);
-        QFETCH(int, times);
-        QVERIFY(m_service->seedGeneratedAssets(1, {}, {}, QStringLiteral("x")));
-        const QString path = ready ? QStringLiteral("/video/v1/assets/x0001")
-                                   : QStringLiteral("/video/v1/uploads/x0001");
-        QVERIFY(m_service->addFault({.path = path,
-                                     .times = times ? std::optional(times) : std::nullopt,
-                                     .status = status,
-                                     .body = body,
-                                     .dropBeforeReply = status == 0}));
-
-        auto client = makeClient();
-        const auto result = run(ready ? client->waitForAssetReady(QStringLiteral("x0001"))
-                                      : client->waitForAssetID(QStringLiteral("x0001")));
-        QCOMPARE(result ? 0 : result.error().code, code);
-        if (result)
-            QCOMPARE(*result, outcome);
-        else
-            QVERIFY2(result.error().domain.isEmpty() && result.error().message.startsWith(outcome),
-                     qPrintable(result.error().message));
-        QCOMPARE(gets(path), polls);
-    }
-
-    // --- assets --------------------------------------------------------------------------
-
-    void deleteAsset_data() {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<bool>("replyLost");
-        QTest::addColumn<QString>("failure");
-        QTest::addColumn<int>("requests");
-        QTest::addColumn<int>("left");
-        QTest::newRow("existing") << "a0001" << false << QString() << 1 << 1;
-        // A refused delete's body is discarded: it reads "HTTP <status>: ".
-        QTest::newRow("missing") << "gone" << false << "HTTP 404: " << 1 << 2;
-        QTest::newRow("reply lost, retry finds it gone") << "a0001" << true << QString() << 2 << 1;
-    }
-
-    void deleteAsset() {
-        QFETCH(QString, id);
-        QFETCH(bool, replyLost);
-        QFETCH(QString, failure);
-        QFETCH(int, requests);
-        QFETCH(int, left);
-        QVERIFY(m_service->seedGeneratedAssets(2, {}, {}, QStringLiteral("a")));
-        if (replyLost)
-            QVERIFY(m_service->addFault({.method = "DELETE",
-                                         .path = "/video/v1/assets/" + id,
-                                         .times = 1,
-                                         .dropAfterHandling = true}));
-        auto client = makeClient();
-
-        const auto deleted = run(client->deleteAsset(id));
-        QCOMPARE(deleted ? QString() : deleted.error().message, failure);
-        const auto request = m_service->requests().last();
-        QCOMPARE(m_service->requests().size(), requests);
-        QVERIFY(!request.headers.contains(QStringLiteral("content-type")));
-        QCOMPARE(m_service->assets().size(), left);
-    }
-
-    void unsafeIDsNeverReachTheService() {
-        auto client = makeClient();
-        for (const QString& id : {QStringLiteral("a/../../uploads"), QStringLiteral("a?limit=1"),
-                                  QStringLiteral(""), QStringLiteral("..")}) {
-            const auto deleted = run(client->deleteAsset(id));
-            QCOMPARE(deleted ? 0 : deleted.error().code, int(invalidLocationCode));
-            const auto ready = run(client->waitForAssetReady(id));
-            QCOMPARE(ready ? 0 : ready.error().code, int(invalidLocationCode));
-        }
-        QVERIFY(m_service->requests().isEmpty());
-    }
-
     // --- listing -------------------------------------------------------------------------
 
     void listingOutcomes_data();
@@ -870,83 +768,6 @@ private slots:
 
     // --- retries -------------------------------------------------------------------------
 
-    // The service answers `status` to the first `times` requests (0: to all). Each retry
-    // waits twice the one before from 1 s, within ±20 %; after five the failure stands.
-    void retries_data() {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<int>("times");
-        QTest::addColumn<int>("requests");
-        QTest::newRow("429") << 429 << 2 << 3;
-        QTest::newRow("502") << 502 << 2 << 3;
-        QTest::newRow("503") << 503 << 2 << 3;
-        QTest::newRow("504") << 504 << 2 << 3;
-        QTest::newRow("503 until it gives up") << 503 << 0 << 6;
-        QTest::newRow("500 is final") << 500 << 2 << 1;
-        QTest::newRow("404 is final") << 404 << 2 << 1;
-    }
-
-    void retries() {
-        QFETCH(int, status);
-        QFETCH(int, times);
-        QFETCH(int, requests);
-        QVERIFY(m_service->seedGeneratedAssets(1, {}, {}, QStringLiteral("a")));
-        QVERIFY(m_service->addFault({.method = "PATCH",
-                                     .path = "/video/v1/assets/a0001",
-                                     .times = times ? std::optional(times) : std::nullopt,
-                                     .status = status}));
-
-        // Not a wait: the waits poll on through any 5xx.
-        auto clock = std::make_shared<FakePacerClock>();
-        const auto titled =
-            run(makeClient(clock)->updateAssetTitle(QStringLiteral("a0001"), QStringLiteral("t")));
-        QCOMPARE(titled ? 0 : titled.error().code, times && requests > times ? 0 : status);
-        QCOMPARE(m_service->countRequests(QStringLiteral("PATCH"),
-                                          QStringLiteral("/video/v1/assets/a0001")),
-                 requests);
-        const auto wakeUps = clock->wakeUps();
-        QCOMPARE(wakeUps.size(), requests - 1);
-        for (int i = 0; i < wakeUps.size(); ++i) {
-            const ms gap = wakeUps[i] - (i == 0 ? ms(0) : wakeUps[i - 1]);
-            const ms nominal = ms(1000) * (1 << i);
-            QVERIFY2(gap >= nominal * 8 / 10 && gap <= nominal * 12 / 10,
-                     qPrintable(QStringLiteral("wait %1: %2 ms").arg(i).arg(gap.count())));
-        }
-    }
-
-    // The wait a 429 names is the wait, up to the cap (its forms are parseRetryAfter's rows).
-    void retryAfterIsHonouredUpToTheCap_data() {
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<ms>("wait");
-        QTest::newRow("seconds") << QByteArray("7") << ms(7s);
-        QTest::newRow("an hour") << QByteArray("3600")
-                                 << ms(ServiceTransport::RetryPolicy().maxRetryAfter);
-    }
-
-    void retryAfterIsHonouredUpToTheCap() {
-        QFETCH(QByteArray, value);
-        QFETCH(ms, wait);
-        QVERIFY(m_service->addFault({.method = "POST",
-                                     .path = "/video/v1/uploads",
-                                     .times = 1,
-                                     .status = 429,
-                                     .headers = {{"Retry-After", value}}}));
-        auto clock = std::make_shared<FakePacerClock>();
-        QVERIFY(create(*makeClient(clock)));
-        QCOMPARE(clock->wakeUps(), QList<ms>{wait});
-    }
-
-    // A dropped POST may have landed, so it is not sent again; a dropped GET is (the waits'
-    // row of status 0).
-    void droppedPostIsNotSentAgain() {
-        QVERIFY(m_service->addFault(
-            {.method = "POST", .path = "/video/v1/uploads", .dropBeforeReply = true}));
-        auto clock = std::make_shared<FakePacerClock>();
-        const auto created = create(*makeClient(clock));
-        QCOMPARE(created ? QString() : created.error().domain, QStringLiteral("Network"));
-        QCOMPARE(created.error().code, int(QNetworkReply::RemoteHostClosedError));
-        QVERIFY(clock->wakeUps().isEmpty());
-    }
-
     // No Retry-After (nothing) leaves the wait to the backoff: the retries' rows.
     void retryAfterForms_data() {
         QTest::addColumn<QByteArray>("value");
@@ -1024,32 +845,153 @@ private slots:
 // Tables defined below the class: moc misreads raw strings, and the "//" in these would
 // end its reading of the class.
 
-// What the service answers the POST, and what the caller gets: "outcome" is the upload
-// ID, or the start of the error message (an empty domain is the client's own).
-void TestMuxClient::createUploadOutcomes_data() {
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body"); // empty: the normal reply cut short
-    QTest::addColumn<QString>("domain");
-    QTest::addColumn<int>("code"); // 0: success
-    QTest::addColumn<QString>("outcome");
+void TestMuxClient::apiCalls_data() {
+    QTest::addColumn<ApiCall>("row");
+    const auto answer = [](int status, std::optional<QByteArray> body = std::nullopt,
+                           std::optional<int> times = std::nullopt) {
+        return Fault{.times = times, .status = status, .body = body};
+    };
+    // A poll's reply {"data":{<members>}}.
+    const auto data = [](const char* members) {
+        return Fault{.status = 200, .body = R"({"data":{)" + QByteArray(members) + "}}"};
+    };
 
     const QByteArray valid = R"({"data":{"id":"u1","url":"https://storage.example/u1?sig=x"}})";
-    QTest::newRow("299 passes") << 299 << valid << "" << 0 << "u1";
+    QTest::newRow("create: 299 passes")
+        << ApiCall{.call = "create",
+                   .fault = answer(299, valid),
+                   .outcome = "u1 https://storage.example/u1?sig=x"};
     // An informational status carries no body in HTTP.
-    QTest::newRow("199 fails") << 199 << QByteArray() << "" << 199 << "HTTP 199: ";
-    QTest::newRow("300 fails") << 300 << valid << "" << 300 << QStringLiteral("HTTP 300: ") + valid;
-    QTest::newRow("non-UTF-8 body")
-        << 500 << QByteArray("\xff\xfe bad \xc3") << "" << 500 << "HTTP 500: ";
-    QTest::newRow("cut-off UTF-8 sequence")
-        << 502 << QByteArray("caf\xc3") << "" << 502 << "HTTP 502: ";
-    QTest::newRow("UTF-8 body") << 400 << QByteArray("caf\xc3\xa9") << "" << 400
-                                << QStringLiteral("HTTP 400: café");
-    QTest::newRow("relative location")
-        << 201 << QByteArray(R"({"data":{"id":"u1","url":"/relative/only"}})") << ""
-        << int(invalidLocationCode) << "";
-    QTest::newRow("no id") << 201 << QByteArray(R"({"data":{"url":"x"}})") << "JSON"
-                           << int(json::missingMember) << "The member \"data.id\" is missing.";
-    QTest::newRow("malformed") << 0 << QByteArray() << "JSON" << int(json::syntaxError) << "";
+    QTest::newRow("create: 199 fails") << ApiCall{
+        .call = "create", .fault = answer(199, ""), .code = 199, .outcome = "HTTP 199: "};
+    QTest::newRow("create: 300 fails") << ApiCall{.call = "create",
+                                                  .fault = answer(300, valid),
+                                                  .code = 300,
+                                                  .outcome = "HTTP 300: " + valid};
+    QTest::newRow("create: cut-off UTF-8 sequence") << ApiCall{
+        .call = "create", .fault = answer(422, "caf\xc3"), .code = 422, .outcome = "HTTP 422: "};
+    QTest::newRow("create: UTF-8 body") << ApiCall{.call = "create",
+                                                   .fault = answer(400, "caf\xc3\xa9"),
+                                                   .code = 400,
+                                                   .outcome = "HTTP 400: café"};
+    QTest::newRow("create: relative location")
+        << ApiCall{.call = "create",
+                   .fault = answer(201, R"({"data":{"id":"u1","url":"/relative/only"}})"),
+                   .code = invalidLocationCode,
+                   .outcome = "The upload location \"/relative/only\" is not a valid address."};
+    QTest::newRow("create: malformed") << ApiCall{.call = "create",
+                                                  .fault = Fault{.malformedJson = true},
+                                                  .domain = "JSON",
+                                                  .code = json::syntaxError,
+                                                  .outcome = "*"};
+
+    // Failures below HTTP are the network's, with Qt's code. A dropped POST may have landed,
+    // so it is not sent again; a dropped GET is (the ready row of status 0).
+    QTest::newRow("title: connection refused")
+        << ApiCall{.call = "title",
+                   .closedPort = true,
+                   .domain = "Network",
+                   .code = QNetworkReply::ConnectionRefusedError,
+                   .outcome = "*",
+                   .requests = 0};
+    QTest::newRow("title: idle time-out") << ApiCall{.call = "title",
+                                                     .fault = Fault{.hang = true},
+                                                     .domain = "Network",
+                                                     .code = QNetworkReply::OperationCanceledError,
+                                                     .outcome = "*"};
+    QTest::newRow("create: dropped") << ApiCall{.call = "create",
+                                                .fault = Fault{.dropBeforeReply = true},
+                                                .domain = "Network",
+                                                .code = QNetworkReply::RemoteHostClosedError,
+                                                .outcome = "*",
+                                                .requests = -1};
+
+    // Each retry waits twice the one before from 1 s; after five the failure stands. The
+    // waits poll on through any 5xx, so a PATCH shows it.
+    for (const int status : {429, 502, 503, 504})
+        QTest::addRow("title: %d twice", status) << ApiCall{
+            .call = "title", .fault = answer(status, {}, 2), .requests = 3, .waits = {1s, 2s}};
+    QTest::newRow("title: 503 until it gives up") << ApiCall{.call = "title",
+                                                             .fault = answer(503),
+                                                             .code = 503,
+                                                             .outcome = "HTTP 503: *",
+                                                             .requests = 6,
+                                                             .waits = {1s, 2s, 4s, 8s, 16s}};
+    QTest::newRow("title: 500 is final") << ApiCall{
+        .call = "title", .fault = answer(500, {}, 2), .code = 500, .outcome = "HTTP 500: *"};
+    // The wait a 429 names is the wait, up to the cap (its forms are parseRetryAfter's rows).
+    for (const auto& [value, wait] : {std::pair<QByteArray, ms>{"7", 7s},
+                                      {"3600", ServiceTransport::RetryPolicy().maxRetryAfter}})
+        QTest::addRow("title: Retry-After %s", value.constData()) << ApiCall{
+            .call = "title",
+            .fault = Fault{.times = 1, .status = 429, .headers = {{"Retry-After", value}}},
+            .requests = 2,
+            .waits = {wait}};
+
+    QTest::newRow("id: never an asset") << ApiCall{.call = "id",
+                                                   .fault = data(R"("status":"waiting")"),
+                                                   .code = assetIdTimeoutCode,
+                                                   .outcome = "Timeout waiting for asset_id",
+                                                   .requests = 5};
+    QTest::newRow("id: an empty id is an id")
+        << ApiCall{.call = "id", .fault = data(R"("asset_id":"")")};
+    QTest::newRow("id: errored with a message")
+        << ApiCall{.call = "id",
+                   .fault = data(R"("status":"errored","error":{"type":"invalid_input",)"
+                                 R"("message":"File is not a video"})"),
+                   .code = uploadDeadCode,
+                   .outcome = "Upload errored: File is not a video"};
+    for (const char* status : {"cancelled", "timed_out"})
+        QTest::addRow("id: %s", status)
+            << ApiCall{.call = "id",
+                       .fault = data(QByteArray(R"("status":")") + status + '"'),
+                       .code = uploadDeadCode,
+                       .outcome = QStringLiteral("Upload ") + QLatin1StringView(status)};
+    for (const char* members : {R"("status":"preparing","playback_ids":[{"id":"p1"}])",
+                                R"("status":"Ready","playback_ids":[{"id":"p1"}])",
+                                R"("status":"ready","playback_ids":[])", R"("status":"ready")"})
+        QTest::addRow("ready: not yet, %s", members)
+            << ApiCall{.call = "ready",
+                       .fault = data(members),
+                       .code = readyTimeoutCode,
+                       .outcome = "Timeout waiting for ready (asset x0001)",
+                       .requests = 5};
+    QTest::newRow("ready: errored")
+        << ApiCall{.call = "ready",
+                   .fault = data(R"("status":"errored","errors":{"type":"invalid_input",)"
+                                 R"("messages":["No video track","Bad container"]})"),
+                   .code = assetErroredCode,
+                   .outcome = "Asset errored: No video track; Bad container"};
+    for (const char* call : {"id", "ready"})
+        QTest::addRow("%s: refused", call)
+            << ApiCall{.call = call,
+                       .fault = answer(404, R"({"error":{"type":"not_found"}})"),
+                       .code = 404,
+                       .outcome = R"(HTTP 404: {"error":{"type":"not_found"}})"};
+    // Transport retries end after five; the wait polls on through more.
+    for (const int status : {0, 429, 503})
+        QTest::addRow("ready: %d seven times", status) << ApiCall{
+            .call = "ready",
+            .fault = Fault{.times = 7, .status = status, .dropBeforeReply = status == 0},
+            .outcome = "pb-x0001",
+            .requests = 8,
+            .waits = status ? QList<ms>{1s, 2s, 4s, 8s, 16s, 1s} : QList<ms>{1s, 2s, 4s, 8s, 16s}};
+
+    QTest::newRow("delete: existing") << ApiCall{.call = "delete"};
+    // A refused delete's body is discarded.
+    QTest::newRow("delete: missing")
+        << ApiCall{.call = "delete", .id = "gone", .code = 404, .outcome = "HTTP 404: "};
+    QTest::newRow("delete: reply lost, retry finds it gone") << ApiCall{
+        .call = "delete", .fault = Fault{.times = 1, .dropAfterHandling = true}, .requests = 2};
+    for (const char* id : {"a/../../uploads", "a?limit=1", "", ".."})
+        for (const char* call : {"delete", "ready"})
+            QTest::addRow("%s: unsafe ID \"%s\"", call, id) << ApiCall{
+                .call = call,
+                .id = QString::fromUtf8(id, qstrlen(id)),
+                .code = invalidLocationCode,
+                .outcome = QStringLiteral("The ID \"%1\" does not form a valid location.")
+                               .arg(QLatin1StringView(id)),
+                .requests = 0};
 }
 
 // A listing of 250 assets under each paging and failure: "outcome" is the number
