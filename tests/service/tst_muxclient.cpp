@@ -259,60 +259,118 @@ private slots:
 
     // --- uploadFile ----------------------------------------------------------------------
 
-    // Each cut leaves the session holding whole 256 KiB units; the transfer asks what is
-    // held and sends only the rest, so little is sent twice and one upload gets the file.
-    // The network down after the cut: "offline" questions about the held bytes reach
-    // nothing, more than the resumptions allowed; the transfer waits them out and says so.
-    void cutTransferResumesFromTheHeldBytes_data() {
-        // Body bytes after which each PUT is cut; one negative: every PUT, after that many.
-        QTest::addColumn<QList<qint64>>("cuts");
-        QTest::addColumn<int>("resumedStatus"); // the first resumed PUT answers this, or 0
-        QTest::addColumn<int>("offline");
-        QTest::addColumn<bool>("tls");
+    // What the session answers the PUTs, and how the transfer ends: "message" is the error
+    // (empty: it succeeds), "requests" how many PUTs it took (-1: not counted), "resumes"
+    // whether it waited to go on. Each cut leaves the session holding whole 256 KiB units;
+    // the transfer asks what is held and sends only the rest, so fewer than a unit a cut is
+    // sent twice, progress goes on from "held" units, and one upload gets the file. A host
+    // that misbehaves ends it at once, never in a round of resumptions; size -1: no file.
+    void transfers_data() {
+        QTest::addColumn<QList<Fault>>("faults");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("tls"); // 1: over HTTPS; 2: to a host whose authority is not trusted
+        QTest::addColumn<int>("maxRequests");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<bool>("resumes");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("cuts");
+        QTest::addColumn<int>("held");
+        QTest::addColumn<bool>("offline"); // the transfer says the network is down, then back
+        const qint64 large = 4 * 1024 * 1024;
+        const auto put = [](Fault fault) {
+            fault.method = QStringLiteral("PUT");
+            fault.path = QStringLiteral("/_upload/*");
+            return fault;
+        };
+        // A status query carries no body, so only the PUTs with bytes count toward a cut.
+        const auto cut = [&](qint64 bytes, int skip = 0, std::optional<int> times = 1) {
+            return put({.skip = skip, .times = times, .dropAfterBytes = bytes});
+        };
+        const auto held = [&](const char* range, std::optional<int> times = std::nullopt) {
+            return put({.times = times, .status = 308, .headers = {{"Range", range}}});
+        };
+        const auto answer = [&](int status, std::optional<int> times = std::nullopt) {
+            return QList{put({.times = times, .status = status, .body = "<Error>details</Error>"})};
+        };
+        // A transfer of 4 MiB that succeeds after cuts.
+        const auto resumed = [&](const char* tag, QList<Fault> faults, int cuts, int held,
+                                 int tls = 0, bool offline = false) {
+            QTest::newRow(tag) << faults << large << tls << 100 << -1 << true << QString() << cuts
+                               << held << offline;
+        };
+        // A transfer of 1000 bytes and at most six requests.
+        const auto ends = [&](const char* tag, QList<Fault> faults, int requests, bool resumes,
+                              const QString& message, qint64 size = 1000, int tls = 0) {
+            QTest::newRow(tag) << faults << size << tls << 6 << requests << resumes << message << 0
+                               << 0 << false;
+        };
 
-        QTest::newRow("inside the first unit") << QList<qint64>{100000} << 0 << 0 << false;
-        QTest::newRow("after some units") << QList<qint64>{1000000} << 0 << 0 << false;
-        QTest::newRow("twice, the second on the resumed PUT")
-            << QList<qint64>{300000, 900000} << 0 << 0 << false;
-        QTest::newRow("twice, over TLS") << QList<qint64>{300000, 900000} << 0 << 0 << true;
-        QTest::newRow("near the end") << QList<qint64>{4 * 1024 * 1024 - 100000} << 0 << 0 << false;
+        resumed("cut inside the first unit", {cut(100000)}, 1, 0);
+        resumed("cut twice, the second on the resumed PUT", {cut(300000), cut(900000, 1)}, 2, 3);
+        resumed("cut twice, over TLS", {cut(300000), cut(900000, 1)}, 2, 3, 1);
+        resumed("cut near the end", {cut(large - 100000)}, 1, 15);
         // Far more cuts than resumptions allowed, but each after more is held.
-        QTest::newRow("every PUT, after one more unit")
-            << QList<qint64>{-300000} << 0 << 0 << false;
-        QTest::newRow("408 on the resumed PUT") << QList<qint64>{600000} << 408 << 0 << false;
-        QTest::newRow("network down a while") << QList<qint64>{600000} << 0 << 12 << false;
-        QTest::newRow("network down a while, over TLS") << QList<qint64>{600000} << 0 << 12 << true;
+        resumed("every PUT cut after one more unit", {cut(300000, 0, std::nullopt)}, 16, 1);
+        resumed("408 on the resumed PUT", {cut(600000), answer(408, 1).first()}, 1, 2);
+        // The network down after the cut: "offline" questions about the held bytes reach
+        // nothing, more than the resumptions allowed; the transfer waits them out.
+        const Fault down = put({.times = 12, .dropBeforeReply = true});
+        resumed("network down a while", {cut(600000), down}, 1, 2, 0, true);
+        resumed("network down a while, over TLS", {cut(600000), down}, 1, 2, 1, true);
+
+        const QString refused = QStringLiteral("Upload failed: the storage host answered HTTP %1.");
+        const QString expired = QStringLiteral("Upload session expired");
+        ends("204", answer(204), 1, false, "");
+        ends("301", answer(301), 1, false, refused.arg(301));
+        ends("500 on every resumption", answer(500), 6, true, refused.arg(500));
+        ends("404: session gone", answer(404), 1, false, expired);
+        ends("410: session gone", answer(410), 1, false, expired);
+        // A status answered once is asked about and the rest sent to the same session.
+        ends("429 once: asked again", answer(429, 1), 3, true, "");
+        ends("308 beyond the file", {held("bytes=0-1000")}, 1, false,
+             "The storage host claimed more bytes than the file has.");
+        ends("malformed Range", {held("bytes=0-99x")}, 1, false,
+             "The storage host sent a malformed Range header.");
+        ends("Range going backwards", {held("bytes=0-499", 1), held("bytes=0-99")}, 2, false,
+             "The storage host now holds fewer bytes than it said before.");
+        // Whole but not complete: asked again without a body, never sent an empty range.
+        ends("308 for the whole file", {held("bytes=0-999")}, 6, false, "Upload failed");
+        ends("offset moves", {cut(300000, 0, std::nullopt)}, 6, true,
+             "Upload failed: The remote host closed the connection", large);
+        ends("endless reply", {put({.status = 200, .endlessBody = true})}, 1, false,
+             "Network: The storage host's reply is larger than 1 MiB.");
+        ends("missing file", {}, 0, false, "File: No such file or directory", -1);
+        // The stand-in's certificate is signed by an authority this client does not trust:
+        // the transport's own failure, not a loss of the network.
+        ends("certificate refused", {}, 0, false, "Network: *", 1000, 2);
     }
 
-    void cutTransferResumesFromTheHeldBytes() {
-        QFETCH(QList<qint64>, cuts);
-        QFETCH(int, resumedStatus);
-        QFETCH(int, offline);
-        QFETCH(bool, tls);
+    void transfers() {
+        QFETCH(QList<Fault>, faults);
+        QFETCH(qint64, size);
+        QFETCH(int, tls);
+        QFETCH(int, maxRequests);
+        QFETCH(int, requests);
+        QFETCH(bool, resumes);
+        QFETCH(QString, message);
+        QFETCH(int, cuts);
+        QFETCH(int, held);
+        QFETCH(bool, offline);
         if (tls)
             m_service = m_tls.get();
-        auto client = makeClient();
+        auto clock = std::make_shared<FakePacerClock>();
+        auto options = fastOptions(clock);
+        options.maxTransferRequests = maxRequests;
+        auto client = makeClient(options);
         const auto created = create(*client);
         QVERIFY(created);
-        // A status query carries no body, so only the PUTs with bytes count toward a cut.
-        for (const qint64 cut : cuts)
-            QVERIFY(m_service->addFault({.method = "PUT",
-                                         .path = "/_upload/*",
-                                         .skip = cut == cuts.first() ? 0 : 1,
-                                         .times = cut < 0 ? std::nullopt : std::optional(1),
-                                         .dropAfterBytes = std::abs(cut)}));
-        if (resumedStatus != 0)
-            QVERIFY(m_service->addFault({.method = "PUT",
-                                         .path = "/_upload/*",
-                                         .skip = 1,
-                                         .times = 1,
-                                         .status = resumedStatus}));
-        if (offline > 0)
-            QVERIFY(m_service->addFault({.method = "PUT",
-                                         .path = "/_upload/*",
-                                         .times = offline,
-                                         .dropBeforeReply = true}));
-        const qint64 size = 4 * 1024 * 1024;
+        for (const Fault& fault : faults)
+            QVERIFY(m_service->addFault(fault));
+        if (tls == 2) {
+            options.testAuthorities.clear();
+            client = makeClient(options);
+        }
+        const qint64 unit = 256 * 1024;
         qint64 lowestAfterResume = size;
         QList<bool> unreachable;
         FileTransfer transfer;
@@ -326,134 +384,34 @@ private slots:
             lowestAfterResume = std::min(lowestAfterResume, sent);
         };
 
-        const auto uploaded = run(client->uploadFile(writeFile(size), created->url, transfer));
-        QVERIFY2(uploaded, errorText(uploaded).constData());
+        const QString file =
+            size < 0 ? m_dir.filePath(QStringLiteral("gone.mov")) : writeFile(size);
+        const auto uploaded = run(client->uploadFile(file, created->url, transfer));
+        QString text = uploaded ? QString() : uploaded.error().message;
+        if (!uploaded && !uploaded.error().domain.isEmpty())
+            text.prepend(uploaded.error().domain + QStringLiteral(": "));
+        QVERIFY2(message.endsWith(u'*') ? text.startsWith(message.chopped(1)) : text == message,
+                 qPrintable(text));
+        if (requests >= 0)
+            QCOMPARE(m_service->countRequests(QStringLiteral("PUT"), created->url.path()),
+                     requests);
+        QCOMPARE(!clock->wakeUps().isEmpty(), resumes);
+        QCOMPARE(unreachable, offline ? (QList<bool>{true, false}) : QList<bool>());
+        bool asked = false;
+        for (const auto& request : m_service->requests()) {
+            const QString range = request.headers.value(QStringLiteral("content-range"));
+            QVERIFY(!range.startsWith(QStringLiteral("bytes %1-").arg(size)));
+            asked = asked || range == QStringLiteral("bytes */%1").arg(size);
+        }
+        if (cuts == 0)
+            return;
         const QJsonObject upload = m_service->uploads().first().toObject();
         QVERIFY(upload.value(QLatin1StringView("received")).toBool());
         QCOMPARE(m_service->uploads().size(), 1);
         const qint64 resent = upload.value(QLatin1StringView("bytes_received")).toInteger() - size;
-        const qint64 cutCount = cuts.first() < 0 ? size / (256 * 1024) : cuts.size();
-        QVERIFY2(resent >= 0 && resent < cutCount * 256 * 1024,
-                 qPrintable(QString::number(resent)));
-        // Progress goes on from the held bytes; it never starts again from nothing.
-        QVERIFY(lowestAfterResume >= (std::abs(cuts.last()) / (256 * 1024)) * 256 * 1024);
-        QVERIFY(std::ranges::any_of(m_service->requests(), [&](const auto& request) {
-            return request.headers.value(QStringLiteral("content-range")) ==
-                   QStringLiteral("bytes */%1").arg(size);
-        }));
-        QCOMPARE(unreachable, offline > 0 ? (QList<bool>{true, false}) : QList<bool>());
-    }
-
-    // What the session answers the PUT, and how the transfer ends: "message" is the error
-    // (empty: it succeeds), "requests" how many PUTs it took, "resumes" whether it waited to
-    // go on. A host that misbehaves ends it at once, never in a round of resumptions; a
-    // status answered "once" is asked about and the rest sent to the same session. Each
-    // "offset moves" PUT is cut after one more 256 KiB unit; size -1: no file there.
-    void uploadFileOutcomes_data() {
-        QTest::addColumn<QList<Fault>>("faults");
-        QTest::addColumn<qint64>("size");
-        QTest::addColumn<bool>("tls");
-        QTest::addColumn<int>("requests");
-        QTest::addColumn<bool>("resumes");
-        QTest::addColumn<QString>("message");
-        const auto held = [](const char* range, std::optional<int> times = std::nullopt) {
-            return Fault{.method = "PUT",
-                         .path = "/_upload/*",
-                         .times = times,
-                         .status = 308,
-                         .headers = {{"Range", range}}};
-        };
-        const auto answer = [](int status, std::optional<int> times = std::nullopt) {
-            return QList{Fault{.method = "PUT",
-                               .path = "/_upload/*",
-                               .times = times,
-                               .status = status,
-                               .body = "<Error>details</Error>"}};
-        };
-        const QString refused = QStringLiteral("Upload failed: the storage host answered HTTP %1.");
-        const QString expired = QStringLiteral("Upload session expired");
-        QTest::newRow("204") << answer(204) << qint64(1000) << false << 1 << false << "";
-        QTest::newRow("403") << answer(403) << qint64(1000) << false << 1 << false
-                             << refused.arg(403);
-        QTest::newRow("301") << answer(301) << qint64(1000) << false << 1 << false
-                             << refused.arg(301);
-        QTest::newRow("500 on every resumption")
-            << answer(500) << qint64(1000) << false << 6 << true << refused.arg(500);
-        QTest::newRow("404: session gone")
-            << answer(404) << qint64(1000) << false << 1 << false << expired;
-        QTest::newRow("410: session gone")
-            << answer(410) << qint64(1000) << false << 1 << false << expired;
-        QTest::newRow("429 once: asked again")
-            << answer(429, 1) << qint64(1000) << false << 3 << true << "";
-        QTest::newRow("503 once: asked again")
-            << answer(503, 1) << qint64(1000) << false << 3 << true << "";
-        QTest::newRow("308 beyond the file")
-            << QList{held("bytes=0-1000")} << qint64(1000) << false << 1 << false
-            << "The storage host claimed more bytes than the file has.";
-        QTest::newRow("malformed Range")
-            << QList{held("bytes=0-99x")} << qint64(1000) << false << 1 << false
-            << "The storage host sent a malformed Range header.";
-        QTest::newRow("Range going backwards")
-            << QList{held("bytes=0-499", 1), held("bytes=0-99")} << qint64(1000) << false << 2
-            << false << "The storage host now holds fewer bytes than it said before.";
-        // Whole but not complete: asked again without a body, never sent an empty range.
-        QTest::newRow("308 for the whole file")
-            << QList{held("bytes=0-999")} << qint64(1000) << false << 6 << false << "Upload failed";
-        QTest::newRow("offset moves")
-            << QList{Fault{.method = "PUT", .path = "/_upload/*", .dropAfterBytes = 300000}}
-            << qint64(4 * 1024 * 1024) << false << 6 << true
-            << "Upload failed: The remote host closed the connection";
-        QTest::newRow("endless reply")
-            << QList{Fault{
-                   .method = "PUT", .path = "/_upload/*", .status = 200, .endlessBody = true}}
-            << qint64(1000) << false << 1 << false
-            << "The storage host's reply is larger than 1 MiB.";
-        QTest::newRow("missing file")
-            << QList<Fault>() << qint64(-1) << false << 0 << false << "No such file or directory";
-        // The stand-in's certificate is signed by an authority this client does not trust:
-        // the transport's own failure, not a loss of the network.
-        QTest::newRow("certificate refused")
-            << QList<Fault>() << qint64(1000) << true << 0 << false << "";
-    }
-
-    void uploadFileOutcomes() {
-        QFETCH(QList<Fault>, faults);
-        QFETCH(qint64, size);
-        QFETCH(bool, tls);
-        QFETCH(int, requests);
-        QFETCH(bool, resumes);
-        QFETCH(QString, message);
-        if (tls)
-            m_service = m_tls.get();
-        auto clock = std::make_shared<FakePacerClock>();
-        auto options = fastOptions(clock);
-        options.maxTransferRequests = 6;
-        auto client = makeClient(options);
-        const auto created = create(*client);
-        QVERIFY(created);
-        for (const Fault& fault : faults)
-            QVERIFY(m_service->addFault(fault));
-        const QUrl location = created->url;
-        if (tls) {
-            options.testAuthorities.clear();
-            client = makeClient(options);
-        }
-
-        const QString file =
-            size < 0 ? m_dir.filePath(QStringLiteral("gone.mov")) : writeFile(size);
-        const auto uploaded = run(client->uploadFile(file, location));
-        if (tls) {
-            QCOMPARE(uploaded ? 0 : uploaded.error().code,
-                     int(QNetworkReply::SslHandshakeFailedError));
-            QCOMPARE(uploaded.error().domain, QStringLiteral("Network"));
-        } else {
-            QCOMPARE(uploaded ? QString() : uploaded.error().message, message);
-        }
-        QCOMPARE(m_service->countRequests(QStringLiteral("PUT"), location.path()), requests);
-        QCOMPARE(!clock->wakeUps().isEmpty(), resumes);
-        for (const auto& request : m_service->requests())
-            QVERIFY(!request.headers.value(QStringLiteral("content-range"))
-                         .startsWith(QStringLiteral("bytes %1-").arg(size)));
+        QVERIFY2(resent >= 0 && resent < cuts * unit, qPrintable(QString::number(resent)));
+        QVERIFY(lowestAfterResume >= held * unit);
+        QVERIFY(asked);
     }
 
     // The file's own request ends a reply that trickles (a byte each trickleMs) with the
