@@ -11,7 +11,6 @@ class TestMuxRecords : public QObject {
 private slots:
     void uploadStatus_data();
     void uploadStatus();
-    void assetErrorDetailOfAnotherShape();
     void failuresNameTheMember_data();
     void failuresNameTheMember();
     void assetMembers();
@@ -46,13 +45,6 @@ void TestMuxRecords::uploadStatus() {
     QVERIFY2(decoded, errorText(decoded).constData());
     QCOMPARE(decoded->data.asset_id, assetID);
     QCOMPARE(decoded->data.status.value_or(QString()), status);
-}
-
-// An error detail of another shape never fails the decode of the asset's state.
-void TestMuxRecords::assetErrorDetailOfAnotherShape() {
-    const auto odd = decodeAssetResponse(R"({"data":{"status":"errored","errors":"broken"}})");
-    QVERIFY2(odd, errorText(odd).constData());
-    QVERIFY(odd->data.errorMessages.isEmpty());
 }
 
 // Column "reply": 'u' upload, 's' upload status, 'a' asset, 'l' list page.
