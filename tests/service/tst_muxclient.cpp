@@ -525,7 +525,6 @@ private slots:
         QFETCH(StandInService::Paging, paging);
         QFETCH(Fault, fault);
         QFETCH(QString, secret);
-        QFETCH(QString, domain);
         QFETCH(int, code);
         QFETCH(QString, outcome);
         QFETCH(QStringList, targets);
@@ -541,16 +540,9 @@ private slots:
         const auto assets = run(client->listAllAssets(m_service->tokenID(), secret));
 
         QCOMPARE(assets ? 0 : assets.error().code, code);
-        if (assets) {
-            QCOMPARE(QString::number(assets->size()), outcome);
-            for (int i = 0; i < 250; ++i)
-                QCOMPARE(assets->at(i).id,
-                         QStringLiteral("seeded%1").arg(i + 1, 4, 10, QChar(u'0')));
-        } else {
-            QCOMPARE(assets.error().domain, domain);
-            QVERIFY2(assets.error().message.startsWith(outcome),
-                     qPrintable(assets.error().message));
-        }
+        QVERIFY(reads(assets, assets ? QString::number(assets->size()) : QString(), outcome));
+        for (int i = 0; assets && i < 250; ++i)
+            QCOMPARE(assets->at(i).id, QStringLiteral("seeded%1").arg(i + 1, 4, 10, QChar(u'0')));
         const auto requests = m_service->requests();
         QCOMPARE(requests.size(), targets.size());
         const QString pair =
@@ -890,13 +882,12 @@ void TestMuxClient::apiCalls_data() {
 }
 
 // A listing of 250 assets under each paging and failure: "outcome" is the number
-// listed, or the start of the error message. The client's own pair is stale, so every
+// listed, or the error as reads() takes it. The client's own pair is stale, so every
 // request must carry the pair the listing was given.
 void TestMuxClient::listingOutcomes_data() {
     QTest::addColumn<StandInService::Paging>("paging");
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<QString>("secret");
-    QTest::addColumn<QString>("domain");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<QStringList>("targets"); // the first requests, in order
@@ -907,26 +898,27 @@ void TestMuxClient::listingOutcomes_data() {
     // The pair is UTF-8 in Base64's standard alphabet: after "stand-in-id:", "ab>cd?"
     // encodes to "YWI+Y2Q/", not the URL-safe "YWI-Y2Q_".
     QTest::newRow("links.next, non-ASCII secret")
-        << links << Fault{} << QStringLiteral("sécret:ü") << "" << 0 << "250"
+        << links << Fault{} << QStringLiteral("sécret:ü") << 0 << "250"
         << QStringList{first, first + "&page=2", first + "&page=3"};
     // The stand-in's cursors hold '/', '+' and '=', which only survive percent-encoded.
     QTest::newRow("next_cursor, + and / in Base64")
-        << StandInService::Paging::cursor << Fault{} << QStringLiteral("ab>cd?") << "" << 0 << "250"
+        << StandInService::Paging::cursor << Fault{} << QStringLiteral("ab>cd?") << 0 << "250"
         << QStringList{first, first + "&cursor=o%2F100%2B%3D", first + "&cursor=o%2F200%2B%3D"};
     // An empty secret is still sent, and refused once.
-    QTest::newRow("refused") << links << Fault{} << QString() << "" << 401 << "HTTP 401: {\"error\""
+    QTest::newRow("refused") << links << Fault{} << QString() << 401 << "HTTP 401: {\"error\"*"
                              << QStringList{first};
     QTest::newRow("later page malformed")
         << links << Fault{.path = "/video/v1/assets", .skip = 1, .malformedJson = true} << secret
-        << "JSON" << int(json::syntaxError) << "" << QStringList{first, first + "&page=2"};
+        << int(json::syntaxError) << "JSON: *" << QStringList{first, first + "&page=2"};
+    const QString second = m_service->baseUrl().toString() + first + "&page=2";
     QTest::newRow("third page names the second as the next")
         << links
         << Fault{.path = "/video/v1/assets",
                  .skip = 2,
                  .status = 200,
                  .body = R"({"data":[{"id":"a","status":"ready"}],"links":{"next":")" +
-                         m_service->baseUrl().toString().toUtf8() + first.toUtf8() + "&page=2\"}}"}
-        << secret << "" << int(pagingLoopCode) << ""
+                         second.toUtf8() + "\"}}"}
+        << secret << int(pagingLoopCode) << "The asset list repeats the page at " + second + "."
         << QStringList{first, first + "&page=2", first + "&page=3"};
 }
 

@@ -85,18 +85,10 @@ void TestMuxRecords::failuresNameTheMember() {
     const auto errorOf = [](const auto& result) {
         return result ? std::nullopt : std::optional<Error>(result.error());
     };
-    const auto error = [&]() -> std::optional<Error> {
-        switch (reply) {
-        case 'u':
-            return errorOf(decodeUploadResponse(json));
-        case 's':
-            return errorOf(decodeUploadStatusResponse(json));
-        case 'a':
-            return errorOf(decodeAssetResponse(json));
-        default:
-            return errorOf(decodeMuxAssetListResponse(json));
-        }
-    }();
+    const auto error = reply == 'u'   ? errorOf(decodeUploadResponse(json))
+                       : reply == 's' ? errorOf(decodeUploadStatusResponse(json))
+                       : reply == 'a' ? errorOf(decodeAssetResponse(json))
+                                      : errorOf(decodeMuxAssetListResponse(json));
     QVERIFY(error);
     QCOMPARE(error->domain, QStringLiteral("JSON"));
     QVERIFY2(error->message.contains(QLatin1Char('"') + member + QLatin1Char('"')),
