@@ -106,14 +106,11 @@ class TestMuxClient : public QObject {
         options.clock = std::move(clock);
         return options;
     }
-    [[nodiscard]] std::unique_ptr<MuxClient> makeClient(MuxClient::Options options) const {
-        auto client = std::make_unique<MuxClient>(*m_network, std::move(options));
+    [[nodiscard]] std::unique_ptr<MuxClient>
+    makeClient(std::optional<MuxClient::Options> options = std::nullopt) const {
+        auto client = std::make_unique<MuxClient>(*m_network, options ? *options : fastOptions());
         client->setCredentials(m_service->tokenID(), m_service->tokenSecret());
         return client;
-    }
-    [[nodiscard]] std::unique_ptr<MuxClient>
-    makeClient(std::shared_ptr<FakePacerClock> clock = std::make_shared<FakePacerClock>()) const {
-        return makeClient(fastOptions(std::move(clock)));
     }
     [[nodiscard]] QString writeFile(qint64 size) {
         const QString path = m_dir.filePath(QStringLiteral("clip%1.mov").arg(++m_files));
@@ -680,7 +677,7 @@ private slots:
         QFETCH(ms, elapsed);
         QVERIFY(m_service->seedGeneratedAssets(1, {}, {}, QStringLiteral("a")));
         auto clock = std::make_shared<FakePacerClock>();
-        auto client = makeClient(clock);
+        auto client = makeClient(fastOptions(clock));
         const auto created = create(*client);
         QVERIFY(created);
         QVERIFY(m_service->addFault(
