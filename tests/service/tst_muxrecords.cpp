@@ -57,6 +57,7 @@ void TestMuxRecords::failuresNameTheMember_data() {
     };
     row("upload: data null", 'u', R"({"data":null})", "data");
     row("upload: no url", 'u', R"({"data":{"id":"u"}})", "data.url");
+    row("upload: no id", 'u', R"({"data":{"url":"x"}})", "data.id");
     row("status: no data", 's', R"({"asset_id":"a"})", "data");
     row("asset: no status", 'a', R"({"data":{"playback_ids":[]}})", "data.status");
     row("asset: playback without id", 'a', R"({"data":{"status":"ready","playback_ids":[{}]}})",
