@@ -879,7 +879,7 @@ void TestMuxClient::listingOutcomes_data() {
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<QStringList>("targets"); // the first requests, in order
     const QString first = QStringLiteral("/video/v1/assets?limit=100");
-    const QString secret = m_service->tokenSecret();
+    const QString secret = m_plain->tokenSecret();
     const auto links = StandInService::Paging::links;
 
     // The pair is UTF-8 in Base64's standard alphabet: after "stand-in-id:", "ab>cd?"
@@ -897,7 +897,7 @@ void TestMuxClient::listingOutcomes_data() {
     QTest::newRow("later page malformed")
         << links << Fault{.path = "/video/v1/assets", .skip = 1, .malformedJson = true} << secret
         << int(json::syntaxError) << "JSON: *" << QStringList{first, first + "&page=2"};
-    const QString second = m_service->baseUrl().toString() + first + "&page=2";
+    const QString second = m_plain->baseUrl().toString() + first + "&page=2";
     QTest::newRow("third page names the second as the next")
         << links
         << Fault{.path = "/video/v1/assets",
