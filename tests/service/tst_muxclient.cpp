@@ -799,8 +799,8 @@ void TestMuxClient::apiCalls_data() {
     row("create: malformed", "create", Fault{.malformedJson = true}, json::syntaxError, "JSON: *");
 
     // Failures below HTTP are the network's, with Qt's code (the refused row's port is the
-    // closed one). A dropped POST may have landed, so it is not sent again; a dropped GET
-    // is (the ready row of status 0).
+    // closed one). A dropped POST may have landed, so the client waits for no second try; a
+    // dropped GET it tries again (the ready row of status 0, where Qt's own resend saves a wait).
     QTest::newRow("title: connection refused") << ApiCall{
         "title", "x0001", true, {}, QNetworkReply::ConnectionRefusedError, "Network: *", 0};
     row("title: idle time-out", "title", Fault{.hang = true}, QNetworkReply::OperationCanceledError,
