@@ -295,8 +295,8 @@ private slots:
         };
 
         resumed("cut inside the first unit", {cut(100000)}, 1, 0);
-        resumed("cut twice, the second on the resumed PUT", {cut(300000), cut(900000, 1)}, 2, 3);
-        resumed("cut twice, over TLS", {cut(300000), cut(900000, 1)}, 2, 3, 1);
+        resumed("cut twice, the second on the resumed PUT, over TLS", {cut(300000), cut(900000, 1)},
+                2, 3, 1);
         resumed("cut near the end", {cut(large - 100000)}, 1, 15);
         // Far more cuts than resumptions allowed, but each after more is held.
         resumed("every PUT cut after one more unit", {cut(300000, 0, std::nullopt)}, 16, 1);
@@ -398,17 +398,17 @@ private slots:
     }
 
     // The file's own request ends a reply that trickles (a byte each trickleMs) with the
-    // limit's message, and one that never comes (no message) at the idle time-out. The
+    // limit's message, and one that never comes at the idle time-out. The
     // transfer's rows above read its replies through it; the parser's rows below each framing.
     void streamedRequestEndsASlowReply_data() {
         QTest::addColumn<int>("trickleMs");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no answer") << 0 << QString();
+        QTest::newRow("no answer") << 0 << "Network: *";
         // The windows below take 50 ms and want 20 bytes each.
         QTest::newRow("trickling below the rate")
-            << 50 << "The storage host's reply arrived too slowly.";
+            << 50 << "Network: The storage host's reply arrived too slowly.";
         QTest::newRow("fast enough, but past the deadline")
-            << 1 << "The storage host did not finish its reply in time.";
+            << 1 << "Network: The storage host did not finish its reply in time.";
     }
 
     void streamedRequestEndsASlowReply() {
@@ -434,8 +434,7 @@ private slots:
         QCOMPARE(outcome ? 0 : outcome.error().code,
                  int(trickleMs ? QNetworkReply::ProtocolFailure
                                : QNetworkReply::OperationCanceledError));
-        if (trickleMs)
-            QCOMPARE(outcome.error().message, message);
+        QVERIFY(reads(outcome, QString(), message));
     }
 
     // A reply read whole and read a byte at a time, then the connection closes; limits of
