@@ -1,3 +1,4 @@
+#include "StandInService.h"
 #include "thumbnails/ThumbnailSources.h"
 #include "ui/library/ThumbnailLoader.h"
 
@@ -5,8 +6,6 @@
 #include <QCoro/QCoroSignal>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,41 +42,6 @@ private:
 };
 
 const QStringList tenKeys{"k0", "k1", "k2", "k3", "k4", "k5", "k6", "k7", "k8", "k9"};
-
-// Answers every request with the same JPEG and counts the requests.
-class StillServer : public QObject {
-public:
-    StillServer() {
-        QImage image(160, 90, QImage::Format_RGB32);
-        image.fill(Qt::blue);
-        QBuffer buffer(&m_jpeg);
-        image.save(&buffer, "JPEG");
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    if (!socket->readAll().contains("\r\n\r\n"))
-                        return;
-                    ++requests;
-                    socket->write(
-                        "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
-                        QByteArray::number(m_jpeg.size()) + "\r\nConnection: close\r\n\r\n" +
-                        m_jpeg);
-                    socket->disconnectFromHost();
-                });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-        m_server.listen(QHostAddress::LocalHost, 0);
-    }
-    QString url(const QString& path) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
-    }
-    int requests = 0;
-
-private:
-    QTcpServer m_server;
-    QByteArray m_jpeg;
-};
 
 } // namespace
 
@@ -145,10 +109,18 @@ private Q_SLOTS:
     }
 
     void remoteStillsComeFromTheDiskCacheNextTime() {
-        StillServer server;
+        QImage image(160, 90, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        QVERIFY(image.save(&buffer, "JPEG"));
+        // The stand-in answers a route its fault names with the still; which route is no matter.
+        StandInService service;
+        const QString path = "/video/v1/assets/still";
+        QVERIFY(service.addFault({.method = "GET", .path = path, .status = 200, .body = jpeg}));
+        const QString url = service.baseUrl().toString() + path + "?width=160&height=90";
         QTemporaryDir folder;
         QNetworkAccessManager network;
-        const QString url = server.url("/pb1/thumbnail.jpg?width=160&height=90");
         // Each pass a new loader over the same disk cache; a closed port fails uncached.
         const QString closed = "http://127.0.0.1:1/x.jpg";
         for (const auto& [still, state] : {std::pair{url, ThumbnailLoader::State::Ready},
@@ -161,7 +133,7 @@ private Q_SLOTS:
             QTRY_COMPARE(loader.lookup(still).state, state);
             QCOMPARE(cache.metaData(QUrl(still)).isValid(), state == ThumbnailLoader::State::Ready);
         }
-        QCOMPARE(server.requests, 1); // the first loader's only
+        QCOMPARE(service.countRequests("GET", path), 1); // the first loader's only
     }
 };
 
