@@ -102,7 +102,7 @@ private Q_SLOTS:
         QCOMPARE(clipferry::droppedFileUrls(*mimeWithUrls(offered)), expected);
     }
 
-    void dropOfThreeFilesUploadsEachToTheEnd() {
+    void dropsUploadEachToTheEndOrAsk() {
         StandInService service;
         // The first drop is refused, so one row ends failed.
         QVERIFY(service.addFault({.method = "POST", .path = "/video/v1/uploads", .status = 400}));
@@ -168,6 +168,38 @@ private Q_SLOTS:
         QCOMPARE(view.queueTotals()->text().left(8), QStringLiteral("3 of 3 \u00b7"));
         view.clearFinishedButton()->click();
         QCOMPARE(model->rowCount(), 0);
+
+        // Dropped again among others, the clips the library now holds by name, and a clip named
+        // against the convention, wait for one answer; the others go at once; what is no video
+        // is named in the log. What the other answers do is the command line's test.
+        auto more = writeClips(m_home.path(), {"E2_Finale_MIAS_M02_d.mp4", "final_v3.mov"});
+        QCOMPARE(more.size(), 2);
+        QVERIFY(writeFile(m_home.path() + "/notes.txt", "E1_Opening_ATL_M01_a.mov\n"));
+        more.append(QUrl::fromLocalFile(m_home.path() + "/notes.txt"));
+        QTRY_COMPARE(fixture.viewModel->existingAssets().size(), 3);
+        const auto exports = fixture.messages().count("Google Sheet updated.");
+        const int posts = service.countRequests("POST", "/video/v1/uploads");
+        QuestionDialog::setNextAnswer(0); // Replace
+        QVERIFY(dropOn(view.dropZone(), *mimeWithUrls({files.at(0), more.at(0), files.at(1),
+                                                       more.at(1), more.at(2)})));
+        QTRY_COMPARE(fixture.viewModel->uploads().size(), 4);
+        QCOMPARE(QuestionDialog::lastQuestion(),
+                 "2 of these clips are already on Mux: E1_Opening_ATL_M01_a.mov, "
+                 "E1_Opening_ATL_M01_b.mov. Upload them again? Replace deletes the old version "
+                 "once the new one is done, and its playback address stops working. "
+                 "final_v3.mov does not follow the naming convention "
+                 "(element_animation_CITY_match_file) and will appear under \u201cUnsorted\u201d.");
+        QVERIFY(fixture.messages().contains("Not added, not video clips: notes.txt"));
+        QTRY_VERIFY_WITH_TIMEOUT(fixture.messages().count("Google Sheet updated.") > exports,
+                                 20000);
+        QTRY_COMPARE(fixture.viewModel->completedBatchUploads(),
+                     fixture.viewModel->pendingBatchUploads());
+        QCOMPARE(service.countRequests("POST", "/video/v1/uploads"), posts + 4);
+        const QJsonArray assets = service.assets();
+        const auto isB = [](const QJsonValue& asset) {
+            return asset["passthrough"] == "E1_Opening_ATL_M01_b.mov";
+        };
+        QCOMPARE(std::count_if(assets.begin(), assets.end(), isB), 1);
     }
 
     // A row as a screen reader meets it, and its keys, through an upload paused and resumed
@@ -230,47 +262,6 @@ private Q_SLOTS:
         const auto journal = fixture.workspace->ledger().entries();
         QVERIFY(std::none_of(journal->begin(), journal->end(),
                              [&](const UploadRecord& entry) { return entry.filePath == broken; }));
-    }
-
-    // Dropped clips the library holds by name, and clips named against the convention,
-    // wait for one answer; the others go at once; what is no video is named in the log.
-    // What the other answers do is the command line's test.
-    void dropOfKnownFiles() {
-        StandInService service;
-        auto files =
-            writeClips(m_home.path(), {"E1_Opening_ATL_M01_a.mov", "E2_Finale_MIAS_M02_c.mp4",
-                                       "E1_Opening_ATL_M01_b.mov", "final_v3.mov"});
-        QCOMPARE(files.size(), 4);
-        QVERIFY(writeFile(m_home.path() + "/notes.txt", "E1_Opening_ATL_M01_a.mov\n"));
-        files.append(QUrl::fromLocalFile(m_home.path() + "/notes.txt"));
-        for (int known : {0, 2})
-            QVERIFY(service.seedAssets({ViewModelFixture::assetJson("old" + QString::number(known),
-                                                                    files[known].fileName())}));
-        ViewModelFixture fixture(service);
-        QVERIFY(QCoro::waitFor(
-            fixture.workspace->library().listAll(service.tokenID(), service.tokenSecret())));
-        UploadToolsView view(*fixture.viewModel, m_style, {"mux.com", {}, {}});
-        view.show();
-
-        QuestionDialog::setNextAnswer(0); // Replace
-        QVERIFY(dropOn(view.dropZone(), *mimeWithUrls(files)));
-        QTRY_COMPARE(fixture.viewModel->uploads().size(), 4);
-        QCOMPARE(QuestionDialog::lastQuestion(),
-                 "2 of these clips are already on Mux: E1_Opening_ATL_M01_a.mov, "
-                 "E1_Opening_ATL_M01_b.mov. Upload them again? Replace deletes the old version "
-                 "once the new one is done, and its playback address stops working. "
-                 "final_v3.mov does not follow the naming convention "
-                 "(element_animation_CITY_match_file) and will appear under \u201cUnsorted\u201d.");
-        QVERIFY(fixture.messages().contains("Not added, not video clips: notes.txt"));
-        QTRY_VERIFY_WITH_TIMEOUT(fixture.messages().contains("Google Sheet updated."), 20000);
-        QTRY_COMPARE(fixture.viewModel->completedBatchUploads(),
-                     fixture.viewModel->pendingBatchUploads());
-        QCOMPARE(service.countRequests("POST", "/video/v1/uploads"), 4);
-        const QJsonArray assets = service.assets();
-        const auto isB = [](const QJsonValue& asset) {
-            return asset["passthrough"] == "E1_Opening_ATL_M01_b.mov";
-        };
-        QCOMPARE(std::count_if(assets.begin(), assets.end(), isB), 1);
     }
 
     // Without a mouse: Ctrl+O opens the chooser; a chosen folder gives its top-level clips.
