@@ -170,25 +170,19 @@ private Q_SLOTS:
         QVERIFY(cacheFiles().isEmpty());
     }
 
-    void damagedCacheFileIsReplaced_data() {
-        QTest::addColumn<int>("damage"); // 0: not a JPEG at all, 1: cut short
-        QTest::newRow("garbage") << 0;
-        QTest::newRow("cut short") << 1;
-    }
+    // Garbage, then a picture cut short (which still decodes, padded with grey).
     void damagedCacheFileIsReplaced() {
-        QFETCH(int, damage);
-        const auto clip = m_clips.video(QStringLiteral("damaged%1.mp4").arg(damage));
+        const auto clip = m_clips.video(QStringLiteral("damaged.mp4"));
         QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
         const auto good = thumbnail(clip);
         QVERIFY(good);
-        m_provider->waitForCacheWrites();
-
-        QVERIFY(writeFile(cachePath(clip), damage == 0 ? QByteArray("not a picture")
-                                                       : good->left(good->size() / 2)));
-
-        QCOMPARE(thumbnail(clip), good);
-        m_provider->waitForCacheWrites();
-        QCOMPARE(readFile(cachePath(clip)), *good);
+        for (const auto& damaged : {QByteArray("not a picture"), good->left(good->size() / 2)}) {
+            m_provider->waitForCacheWrites();
+            QVERIFY(writeFile(cachePath(clip), damaged));
+            QCOMPARE(thumbnail(clip), good);
+            m_provider->waitForCacheWrites();
+            QCOMPARE(readFile(cachePath(clip)), *good);
+        }
     }
 
     void desktopThumbnailComesFirst_data() {

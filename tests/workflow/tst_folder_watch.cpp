@@ -59,8 +59,7 @@ bool sentinelDelivered(const WorkspaceFixture& f) {
 
 } // namespace
 
-// The watcher over the peers. It takes a view model, which here is only the way in to
-// them: the checks read the peers and the stand-in.
+// The watcher over the workspace's peers; the checks read the peers and the stand-in.
 class TestFolderWatch : public QObject {
     Q_OBJECT
 

@@ -155,17 +155,11 @@ private Q_SLOTS:
         const QString echo = QStringLiteral("/macros/echo");
         const QByteArray signIn =
             "<!DOCTYPE html><html><head><title>Sign in</title>" + QByteArray(300, 'x') + "</html>";
-        QTest::newRow("confirmed") << StandInService::Fault{} << 1 << QString() << QString();
         QTest::newRow("with a key") << StandInService::Fault{} << 1 << QString() << "k y&z";
         QTest::newRow("refused") << StandInService::Fault{.path = exec, .status = 404} << 1
                                  << "The operation couldn\u2019t be completed. (GoogleSheet error "
                                     "1.)"
                                  << QString();
-        QTest::newRow("script failed")
-            << StandInService::Fault{.path = echo,
-                                     .status = 200,
-                                     .body = "ERROR sheet busy, try again"}
-            << 1 << "the web app answered: ERROR sheet busy, try again" << QString();
         QTest::newRow("sign-in page")
             << StandInService::Fault{.path = echo, .status = 200, .body = signIn} << 1
             << QStringLiteral("the web app answered: ") + QString::fromLatin1(signIn.left(200))

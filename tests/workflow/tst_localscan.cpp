@@ -26,7 +26,6 @@ using namespace clipferry;
 
 namespace {
 
-// The listed files relative to `root`, sorted.
 QStringList relativePaths(const QList<QUrl>& files, const QString& root) {
     QStringList paths;
     for (const auto& file : files)
@@ -71,11 +70,9 @@ void setModified(const QString& path, const QDateTime& time) {
 class TestLocalScan : public QObject {
     Q_OBJECT
 
-    // Each test's own home, and folder of files to show.
     std::optional<TempHome> m_home;
     std::optional<ClipFactory> m_tree;
 
-    // The local folder `folder`, unless it is empty.
     static std::unique_ptr<Showing> showing(const QString& folder) {
         auto fixture = std::make_unique<Showing>();
         if (!folder.isEmpty())
