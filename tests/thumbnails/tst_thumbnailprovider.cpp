@@ -159,7 +159,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path");
         QTest::newRow("audio only") << m_clips.audioOnly("sound.mp4");
         QTest::newRow("truncated") << m_clips.truncated("cut.mp4");
-        QTest::newRow("zero bytes") << m_clips.zeroByte("empty.mov");
         QTest::newRow("text") << m_clips.file("notes.avi", "not a video");
         QTest::newRow("missing") << m_clips.folder() + "/gone.mp4";
     }

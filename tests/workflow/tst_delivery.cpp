@@ -18,12 +18,10 @@ constexpr int slow = 20000; // generous ceiling for loopback work under the sani
 QList<MuxAsset> listing(const QStringList& entries) {
     QList<MuxAsset> assets;
     for (const QString& entry : entries) {
-        const QStringList parts = entry.split(QLatin1Char('@'));
-        MuxAsset asset =
-            TestWorkspace::asset(QStringLiteral("a%1").arg(assets.size()),
-                                 parts[0].isEmpty() ? std::nullopt : std::optional(parts[0]));
-        if (parts.size() > 1)
-            asset.createdAt = parts[1];
+        auto asset = TestWorkspace::asset(QStringLiteral("a%1").arg(assets.size()),
+                                          entry.section(QLatin1Char('@'), 0, 0));
+        if (entry.contains(QLatin1Char('@')))
+            asset.createdAt = entry.section(QLatin1Char('@'), 1);
         assets.append(asset);
     }
     return assets;
