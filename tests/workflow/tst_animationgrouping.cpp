@@ -59,13 +59,6 @@ private Q_SLOTS:
                  parts);
     }
 
-    void namesAndTitles() {
-        // An asset's name keeps its extension; a local file's loses it.
-        QCOMPARE(nameText(asset("E1_Opening_PAR_M03_intro.mov")), "E1_Opening_PAR_M03_intro.mov");
-        QCOMPARE(nameText(local("E1_Opening_PAR_M03_intro.mov")), "E1_Opening_PAR_M03_intro");
-        QCOMPARE(nameText(asset(std::nullopt)), QString());
-    }
-
     void displayTitles_data() {
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("title");
@@ -162,8 +155,10 @@ private Q_SLOTS:
         QCOMPARE(visibleVideos("PAR", "Opening", byCity, search).size(), parOpeningVideos);
     }
 
-    // A local clip's name loses its extension, also to the search.
-    void localClipsSearchedWithoutExtension() {
+    // An asset's name keeps its extension; a local clip's loses it, also to the search.
+    void namesAndTheirExtensions() {
+        QCOMPARE(nameText(asset("E1_Opening_PAR_M03_intro.mov")), "E1_Opening_PAR_M03_intro.mov");
+        QCOMPARE(nameText(asset(std::nullopt)), QString());
         const auto byCity = groupByCity(QList{local("E1_Opening_PAR_M03_intro.mov")});
         for (const QString search : {"intro", "  ", ".mov"})
             QCOMPARE(visibleVideos("PAR", "Opening", byCity, search).size(),

@@ -16,13 +16,7 @@ MuxAsset asset(const QString& id, std::optional<QString> updatedAt,
     return {.id = id, .status = "ready", .createdAt = createdAt, .updatedAt = updatedAt};
 }
 
-QString muxStatePath() {
-    return stateFileURL(QString::fromLatin1(muxStateFileName));
-}
-
-void writeMuxState(const MuxState& state) {
-    QVERIFY(writeFileAtomically(muxStatePath(), encodeMuxState(state)));
-}
+const auto muxStateName = QString::fromLatin1(muxStateFileName);
 
 } // namespace
 
@@ -58,8 +52,10 @@ private Q_SLOTS:
     void detectionAndMarkingSeen() {
         TempHome home;
         // 1714564800 is 2024-05-01T12:00:00Z.
-        writeMuxState(
-            {1714564800.0, {{"seen-after", 1714564900.0}, {"seen-before", 1714564801.0}}});
+        QVERIFY(writeFileAtomically(
+            stateFileURL(muxStateName),
+            encodeMuxState(
+                {1714564800.0, {{"seen-after", 1714564900.0}, {"seen-before", 1714564801.0}}})));
         PeerWorkspace fixture;
         auto& library = fixture.workspace->library();
         QSignalSpy changedSpy(&library, &LibrarySync::changedMuxAssetsChanged);
@@ -93,7 +89,7 @@ private Q_SLOTS:
         library.markAssetSeen("a");
         QCOMPARE(library.changedMuxAssets().size(), 6); // the removal is posted
         QTRY_COMPARE(library.changedMuxAssets(), detected + QSet<QString>{"b"});
-        const auto saved = readWholeFile(muxStatePath()).and_then(decodeMuxState);
+        const auto saved = readWholeFile(stateFileURL(muxStateName)).and_then(decodeMuxState);
         QVERIFY(saved);
         QVERIFY(saved->seenAssetTimes.value(QStringLiteral("a")) >= before);
         QCOMPARE(saved->lastLaunchedAt, 1714564800.0); // marking never moves it

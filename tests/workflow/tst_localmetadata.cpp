@@ -51,7 +51,6 @@ private Q_SLOTS:
             QTest::newRow(tag) << clip(made) << resolution << duration << format;
         };
         row("mov with audio", m_clips.video("b.mov", {.withAudio = true}), size, "0:02", "MOV");
-        row("mkv", m_clips.video("c.mkv"), size, "0:02", "MKV");
         row("avi", m_clips.video("d.avi"), size, "0:02", "AVI");
         row("mxf", m_clips.video("e.mxf"), size, "0:02", "MXF");
         // The stored frame size, not turned for display.
