@@ -45,7 +45,6 @@ private Q_SLOTS:
         const QString changed = QStringLiteral("Changed since upload");
         const QStringList one{QStringLiteral("a.mov@1000")};
         QTest::newRow("no listing") << QStringList() << "a.mov" << 1000.0 << false << "";
-        QTest::newRow("name with extension") << one << "a.mov" << 1000.0 << false << on;
         QTest::newRow("in flight wins") << one << "a.mov" << 1000.0 << true << "Uploading";
         QTest::newRow("other extension") << one << "a.mp4" << 1000.0 << false << "Not on Mux";
         QTest::newRow("case differs") << one << "A.mov" << 1000.0 << false << "Not on Mux";
