@@ -148,12 +148,6 @@ private Q_SLOTS:
         QVERIFY(qGray(picture.pixel(picture.width() / 4, middle)) < 50);
     }
 
-    void zeroSizeGivesOnePixel() {
-        const auto clip = m_clips.video("tiny.mkv");
-        QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
-        QCOMPARE(decode(thumbnail(clip, {0, 0})).size(), QSize(1, 1));
-    }
-
     void nothingFromWhatIsNotVideo_data() {
         QTest::addColumn<QString>("path");
         QTest::newRow("audio only") << m_clips.audioOnly("sound.mp4");
@@ -209,6 +203,7 @@ private Q_SLOTS:
         QCOMPARE(isGreen, fresh);
     }
 
+    // The first asked at no size at all: one pixel.
     void manyAtOnce() {
         QList<QString> clips;
         for (int i = 0; i < 6; ++i) {
@@ -217,9 +212,11 @@ private Q_SLOTS:
         }
         std::vector<QCoro::Task<std::optional<QByteArray>>> tasks;
         for (const auto& clip : clips)
-            tasks.push_back(m_provider->thumbnail(QUrl::fromLocalFile(clip), QSizeF(160, 90)));
+            tasks.push_back(m_provider->thumbnail(QUrl::fromLocalFile(clip),
+                                                  tasks.empty() ? QSizeF(0, 0) : QSizeF(160, 90)));
         for (auto& task : tasks)
-            QCOMPARE(decode(QCoro::waitFor(std::move(task))).size(), QSize(120, 90));
+            QCOMPARE(decode(QCoro::waitFor(std::move(task))).size(),
+                     &task == &tasks.front() ? QSize(1, 1) : QSize(120, 90));
         QCOMPARE(cacheFiles().size(), clips.size());
     }
 };
