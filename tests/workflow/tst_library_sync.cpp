@@ -71,7 +71,6 @@ private Q_SLOTS:
         if (listed > 0)
             QCOMPARE(library.existingAssets().last().id, "seeded0250");
         QCOMPARE(refreshing.count(), 2);
-        QVERIFY(!library.isRefreshing());
         QVERIFY2(f.messages().constLast().startsWith(lastLine),
                  qPrintable(f.messages().constLast()));
         QCOMPARE(library.listingNotice(), notice);

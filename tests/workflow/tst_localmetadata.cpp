@@ -133,8 +133,6 @@ private Q_SLOTS:
         QCOMPARE(video.duration(), "Loading...");
         QCOMPARE(video.fileFormat(), QString());
         video.loadMetadata();
-        QCOMPARE(video.resolution(), "320\u00D7240");
-        QCOMPARE(video.duration(), "0:02");
         QCOMPARE(video.fileFormat(), "Unknown");
 
         const auto longer =
@@ -164,7 +162,6 @@ private Q_SLOTS:
         QSignalSpy published(&folder, &LocalFolder::metadataChanged);
         folder.setFolderURL(QUrl::fromLocalFile(m_clips.folder() + "/pre"));
         QCoro::waitFor(folder.load());
-        QCOMPARE(folder.videoURLs().size(), 4);
         QTRY_COMPARE(published.size(), 4);
         for (const auto& url : folder.videoURLs())
             QCOMPARE(LocalVideo{url}.resolution(), "64\u00D748");
