@@ -69,7 +69,6 @@ private Q_SLOTS:
             asset("seen-after", "1714564850"),
             asset("seen-before", "1714564802"),
         });
-        QVERIFY(library.changedMuxAssets().isEmpty()); // posted, not yet applied
         QTRY_COMPARE(changedSpy.count(), 1);
         const QSet<QString> detected{"iso-later", "created-only", "bad-updated-good-created",
                                      "seen-before"};
@@ -80,14 +79,12 @@ private Q_SLOTS:
         // then an update from before that moment is no change any more.
         library.markAssetNew("a");
         library.markAssetNew("b");
-        QCOMPARE(library.changedMuxAssets().size(), 6);
         library.detectChangedMuxAssets({asset("old", "1")});
         QTRY_COMPARE(fixture.messages().constLast(), "Found 6 new/updated MUX assets.");
         QCOMPARE(library.changedMuxAssets(), (detected + QSet<QString>{"a", "b"}));
 
         const double before = currentTimeSeconds();
         library.markAssetSeen("a");
-        QCOMPARE(library.changedMuxAssets().size(), 6); // the removal is posted
         QTRY_COMPARE(library.changedMuxAssets(), detected + QSet<QString>{"b"});
         const auto saved = readWholeFile(stateFileURL(muxStateName)).and_then(decodeMuxState);
         QVERIFY(saved);
