@@ -149,7 +149,9 @@ private Q_SLOTS:
 
     void nothingFromWhatIsNotVideo_data() {
         QTest::addColumn<QString>("path");
-        QTest::newRow("audio only") << m_clips.audioOnly("sound.mp4");
+        // Cover art is a one-picture stream that no player counts as the video.
+        QTest::newRow("audio with a cover") << m_clips.video(
+            "sound.mp4", {.seconds = 0, .withAudio = true, .audioSeconds = 2, .withCover = true});
         QTest::newRow("truncated") << m_clips.truncated("cut.mp4");
         QTest::newRow("text") << m_clips.file("notes.avi", "not a video");
         QTest::newRow("missing") << m_clips.folder() + "/gone.mp4";
