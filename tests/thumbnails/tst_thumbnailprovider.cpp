@@ -149,7 +149,6 @@ private Q_SLOTS:
 
     void nothingFromWhatIsNotVideo_data() {
         QTest::addColumn<QString>("path");
-        // Cover art is a one-picture stream that no player counts as the video.
         QTest::newRow("audio with a cover") << m_clips.video(
             "sound.mp4", {.seconds = 0, .withAudio = true, .audioSeconds = 2, .withCover = true});
         QTest::newRow("truncated") << m_clips.truncated("cut.mp4");

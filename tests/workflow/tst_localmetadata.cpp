@@ -58,8 +58,7 @@ private Q_SLOTS:
         row("odd size, 59.9 s",
             m_clips.video("h.mkv", {.seconds = 59.9, .size = {18, 14}, .frameRate = 10}),
             QStringLiteral("18\u00D714"), "0:59", "MKV");
-        // Cover art is a one-picture stream that no player counts as the video; beside it
-        // there is only sound.
+        // Cover art is a one-picture stream that no player counts as the video.
         row("audio with a cover",
             m_clips.video("y.mp4",
                           {.seconds = 0, .withAudio = true, .audioSeconds = 2, .withCover = true}),
