@@ -36,7 +36,54 @@ QCoro::Task<> recordOutcome(QCoro::Task<Result<QString>> wait, std::shared_ptr<Q
     auto result = co_await std::move(wait);
     *outcome = result ? QStringLiteral("value") : result.error().message;
 }
+
+Result<CreatedUpload> create(MuxClient& client) {
+    return run(client.createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
+}
+
+// A call's value as text; a created upload's is its ID and location.
+Result<QString> callApi(MuxClient& client, const QByteArray& call, const QString& id) {
+    if (call == "create") {
+        const auto created = create(client);
+        if (!created)
+            return tl::unexpected(created.error());
+        return created->id + u' ' + created->url.toString();
+    }
+    if (call == "id" || call == "ready")
+        return run(call == "id" ? client.waitForAssetID(id) : client.waitForAssetReady(id));
+    const auto done = run(call == "title" ? client.updateAssetTitle(id, QStringLiteral("t"))
+                                          : client.deleteAsset(id));
+    return done ? Result<QString>(QString()) : tl::unexpected(done.error());
+}
+
+// Whether a result reads as "expected": the value, or the error message after its domain;
+// a '*' at the end of "expected" matches any rest.
+template <typename R>
+bool reads(const R& result, const QString& value, const QString& expected) {
+    QString text = result ? value : result.error().message;
+    if (!result && !result.error().domain.isEmpty())
+        text.prepend(result.error().domain + QStringLiteral(": "));
+    const bool matches =
+        expected.endsWith(u'*') ? text.startsWith(expected.chopped(1)) : text == expected;
+    if (!matches)
+        qWarning("reads \"%s\"", qPrintable(text));
+    return matches;
+}
 } // namespace
+
+// One API call and what the service answers it: "outcome" is what reads() takes, "waits"
+// the retries' waits on the clock, each within ±20 % unless a Retry-After names it.
+struct ApiCall {
+    QByteArray call; // create, id, ready, title or delete
+    QString id = QStringLiteral("x0001");
+    bool closedPort = false;
+    std::optional<Fault> fault{}; // on the call's own path unless it names one
+    int code = 0;                 // 0: a value
+    QString outcome{};
+    int requests = 1; // -1: not counted (Qt's HTTP layer resends a dropped request itself)
+    QList<ms> waits{};
+};
+Q_DECLARE_METATYPE(ApiCall)
 
 // The client against one stand-in for the whole run, emptied before each test; a row with
 // "tls" set talks to a second one over HTTPS instead.
@@ -61,15 +108,11 @@ class TestMuxClient : public QObject {
         options.clock = std::move(clock);
         return options;
     }
-    // A client holding the stand-in's credentials.
-    [[nodiscard]] std::unique_ptr<MuxClient> makeClient(MuxClient::Options options) const {
-        auto client = std::make_unique<MuxClient>(*m_network, std::move(options));
+    [[nodiscard]] std::unique_ptr<MuxClient>
+    makeClient(std::optional<MuxClient::Options> options = std::nullopt) const {
+        auto client = std::make_unique<MuxClient>(*m_network, options ? *options : fastOptions());
         client->setCredentials(m_service->tokenID(), m_service->tokenSecret());
         return client;
-    }
-    [[nodiscard]] std::unique_ptr<MuxClient>
-    makeClient(std::shared_ptr<FakePacerClock> clock = std::make_shared<FakePacerClock>()) const {
-        return makeClient(fastOptions(std::move(clock)));
     }
     [[nodiscard]] QString writeFile(qint64 size) {
         const QString path = m_dir.filePath(QStringLiteral("clip%1.mov").arg(++m_files));
@@ -77,9 +120,6 @@ class TestMuxClient : public QObject {
     }
     [[nodiscard]] int gets(const QString& path) const {
         return m_service->countRequests(QStringLiteral("GET"), path);
-    }
-    [[nodiscard]] static Result<CreatedUpload> create(MuxClient& client) {
-        return run(client.createUpload(QStringLiteral("a.mov"), QStringLiteral("2160p")));
     }
 
 private slots:
@@ -113,21 +153,11 @@ private slots:
         QTRY_COMPARE(*outcome, QStringLiteral("The request was cancelled."));
     }
 
-    // --- requests ------------------------------------------------------------------------
-
-    // The whole flow: the POST carries the settings, the PUT streams the file without the
-    // credential, each wait polls until the service has what it waits for, and the title
-    // is set on the asset.
-    void uploadFlowFromCreateToTitle_data() {
-        QTest::addColumn<bool>("tls");
-        QTest::newRow("http") << false;
-        QTest::newRow("https") << true;
-    }
-
+    // The whole flow, over HTTPS: the POST carries the settings, the PUT streams the file
+    // without the credential, each wait polls until the service has what it waits for, and
+    // the title is set on the asset.
     void uploadFlowFromCreateToTitle() {
-        QFETCH(bool, tls);
-        if (tls)
-            m_service = m_tls.get();
+        m_service = m_tls.get();
         QVERIFY(m_service->setUploadPollsBeforeAsset(3));
         QVERIFY(m_service->setAssetPollsBeforeReady(3));
         auto client = makeClient();
@@ -170,124 +200,164 @@ private slots:
 
         const auto titled = run(client->updateAssetTitle(*assetID, QStringLiteral("E1 \"x\"")));
         QVERIFY2(titled, errorText(titled).constData());
-        const auto patch = m_service->requests().last();
-        QCOMPARE(patch.headers.value(QStringLiteral("content-type")),
-                 QStringLiteral("application/json"));
-        QCOMPARE(patch.body, QByteArray("{\"meta\":{\"title\":\"E1 \\\"x\\\"\"}}"));
+        QCOMPARE(m_service->requests().last().body,
+                 QByteArray("{\"meta\":{\"title\":\"E1 \\\"x\\\"\"}}"));
         QCOMPARE(m_service->assets().first()[u"meta"][u"title"].toString(),
                  QStringLiteral("E1 \"x\""));
     }
 
-    void createUploadOutcomes_data();
+    void apiCalls_data();
 
-    void createUploadOutcomes() {
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QString, domain);
-        QFETCH(int, code);
-        QFETCH(QString, outcome);
-        QVERIFY(m_service->addFault({.path = "/video/v1/uploads",
-                                     .status = status,
-                                     .body = body,
-                                     .malformedJson = status == 0}));
+    void apiCalls() {
+        QFETCH(ApiCall, row);
+        QVERIFY(m_service->seedGeneratedAssets(2, {}, {}, QStringLiteral("x")));
+        if (auto fault = row.fault) {
+            if (fault->path.isEmpty())
+                fault->path = row.call == "create" ? QStringLiteral("/video/v1/uploads")
+                              : row.call == "id"   ? QStringLiteral("/video/v1/uploads/x0001")
+                                                   : QStringLiteral("/video/v1/assets/x0001");
+            QVERIFY(m_service->addFault(*fault));
+        }
+        auto clock = std::make_shared<FakePacerClock>();
+        auto options = fastOptions(clock);
+        if (row.fault && row.fault->hang)
+            options.transferTimeout = 200ms;
+        // Port 1 is the suite's closed port (see the tests' environment).
+        if (row.closedPort)
+            options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:1"));
+        const auto result = callApi(*makeClient(options), row.call, row.id);
+        QVERIFY(m_service->releaseHangingReplies());
 
-        auto client = makeClient();
-        const auto created = create(*client);
-
-        QCOMPARE(created ? 0 : created.error().code, code);
-        if (created) {
-            QCOMPARE(created->id, outcome);
-            QCOMPARE(created->url, QUrl(QStringLiteral("https://storage.example/u1?sig=x")));
-        } else {
-            QCOMPARE(created.error().domain, domain);
-            QVERIFY2(created.error().message.startsWith(outcome),
-                     qPrintable(created.error().message));
+        QCOMPARE(result ? 0 : result.error().code, row.code);
+        QVERIFY(reads(result, result ? *result : QString(), row.outcome));
+        const auto requests = m_service->requests();
+        if (row.requests >= 0)
+            QCOMPARE(requests.size(), row.requests);
+        for (const auto& request : requests)
+            QCOMPARE(request.headers.contains(QStringLiteral("content-type")),
+                     row.call == "create" || row.call == "title");
+        if (row.call == "delete")
+            QCOMPARE(m_service->assets().size(), result ? 1 : 2);
+        const auto wakeUps = clock->wakeUps();
+        QCOMPARE(wakeUps.size(), row.waits.size());
+        const int jitter = row.fault && !row.fault->headers.isEmpty() ? 0 : 20;
+        for (int i = 0; i < wakeUps.size(); ++i) {
+            const ms gap = wakeUps[i] - (i == 0 ? ms(0) : wakeUps[i - 1]);
+            QVERIFY2(gap >= row.waits[i] * (100 - jitter) / 100 &&
+                         gap <= row.waits[i] * (100 + jitter) / 100,
+                     qPrintable(QStringLiteral("wait %1: %2 ms").arg(i).arg(gap.count())));
         }
     }
 
-    // Failures below HTTP are the network's, with Qt's code: a port nobody listens on any
-    // more, and a request that hangs past the idle time-out.
-    void transportFailures_data() {
-        QTest::addColumn<bool>("hang");
-        QTest::addColumn<int>("code");
-        QTest::newRow("connection refused") << false << int(QNetworkReply::ConnectionRefusedError);
-        QTest::newRow("idle time-out") << true << int(QNetworkReply::OperationCanceledError);
-    }
+    // What the session answers the PUTs, and how the transfer ends: "message" is the error
+    // (empty: it succeeds), "requests" how many PUTs it took (-1: not counted), "resumes"
+    // whether it waited to go on. Each cut leaves the session holding whole 256 KiB units;
+    // the transfer asks what is held and sends only the rest, so fewer than a unit a cut is
+    // sent twice, progress goes on from "held" units, and one upload gets the file. A host
+    // that misbehaves ends it at once, never in a round of resumptions; size -1: no file.
+    void transfers_data() {
+        QTest::addColumn<QList<Fault>>("faults");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("tls"); // 1: over HTTPS; 2: to a host whose authority is not trusted
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<bool>("resumes");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("cuts");
+        QTest::addColumn<int>("held");
+        QTest::addColumn<bool>("offline"); // the transfer says the network is down, then back
+        const qint64 large = 4 * 1024 * 1024;
+        const auto put = [](Fault fault) {
+            fault.method = QStringLiteral("PUT");
+            fault.path = QStringLiteral("/_upload/*");
+            return fault;
+        };
+        // A status query carries no body, so only the PUTs with bytes count toward a cut.
+        const auto cut = [&](qint64 bytes, int skip = 0, std::optional<int> times = 1) {
+            return put({.skip = skip, .times = times, .dropAfterBytes = bytes});
+        };
+        const auto held = [&](const char* range, std::optional<int> times = std::nullopt) {
+            return put({.times = times, .status = 308, .headers = {{"Range", range}}});
+        };
+        const auto answer = [&](int status, std::optional<int> times = std::nullopt) {
+            return QList{put({.times = times, .status = status, .body = "<Error>details</Error>"})};
+        };
+        // A transfer of 4 MiB that succeeds after cuts, in up to 100 requests.
+        const auto resumed = [&](const char* tag, QList<Fault> faults, int cuts, int held,
+                                 int tls = 0, bool offline = false) {
+            QTest::newRow(tag) << faults << large << tls << -1 << true << QString() << cuts << held
+                               << offline;
+        };
+        // A transfer of 1000 bytes and at most six requests.
+        const auto ends = [&](const char* tag, QList<Fault> faults, int requests, bool resumes,
+                              const QString& message, qint64 size = 1000, int tls = 0) {
+            QTest::newRow(tag) << faults << size << tls << requests << resumes << message << 0 << 0
+                               << false;
+        };
 
-    void transportFailures() {
-        QFETCH(bool, hang);
-        QFETCH(int, code);
-        MuxClient::Options options = fastOptions();
-        options.transferTimeout = 200ms;
-        // Port 1 is the suite's closed port (see the tests' environment).
-        if (hang)
-            QVERIFY(m_service->addFault({.method = "PATCH", .path = "/video/v1/*", .hang = true}));
-        else
-            options.apiBase = QUrl(QStringLiteral("http://127.0.0.1:1"));
-        const auto failed =
-            run(makeClient(options)->updateAssetTitle(QStringLiteral("a1"), QStringLiteral("t")));
-        QCOMPARE(failed ? QString() : failed.error().domain, QStringLiteral("Network"));
-        QCOMPARE(failed.error().code, code);
-        QVERIFY(!failed.error().message.isEmpty());
-        QVERIFY(m_service->releaseHangingReplies());
-    }
-
-    // --- uploadFile ----------------------------------------------------------------------
-
-    // Each cut leaves the session holding whole 256 KiB units; the transfer asks what is
-    // held and sends only the rest, so little is sent twice and one upload gets the file.
-    // The network down after the cut: "offline" questions about the held bytes reach
-    // nothing, more than the resumptions allowed; the transfer waits them out and says so.
-    void cutTransferResumesFromTheHeldBytes_data() {
-        // Body bytes after which each PUT is cut; one negative: every PUT, after that many.
-        QTest::addColumn<QList<qint64>>("cuts");
-        QTest::addColumn<int>("resumedStatus"); // the first resumed PUT answers this, or 0
-        QTest::addColumn<int>("offline");
-        QTest::addColumn<bool>("tls");
-
-        QTest::newRow("inside the first unit") << QList<qint64>{100000} << 0 << 0 << false;
-        QTest::newRow("after some units") << QList<qint64>{1000000} << 0 << 0 << false;
-        QTest::newRow("twice, the second on the resumed PUT")
-            << QList<qint64>{300000, 900000} << 0 << 0 << false;
-        QTest::newRow("twice, over TLS") << QList<qint64>{300000, 900000} << 0 << 0 << true;
-        QTest::newRow("near the end") << QList<qint64>{4 * 1024 * 1024 - 100000} << 0 << 0 << false;
+        resumed("cut inside the first unit", {cut(100000)}, 1, 0);
+        resumed("cut twice, the second on the resumed PUT, over TLS", {cut(300000), cut(900000, 1)},
+                2, 3, 1);
+        resumed("cut near the end", {cut(large - 100000)}, 1, 15);
         // Far more cuts than resumptions allowed, but each after more is held.
-        QTest::newRow("every PUT, after one more unit")
-            << QList<qint64>{-300000} << 0 << 0 << false;
-        QTest::newRow("408 on the resumed PUT") << QList<qint64>{600000} << 408 << 0 << false;
-        QTest::newRow("network down a while") << QList<qint64>{600000} << 0 << 12 << false;
-        QTest::newRow("network down a while, over TLS") << QList<qint64>{600000} << 0 << 12 << true;
+        resumed("every PUT cut after one more unit", {cut(300000, 0, std::nullopt)}, 16, 1);
+        resumed("408 on the resumed PUT", {cut(600000), answer(408, 1).first()}, 1, 2);
+        // The network down after the cut: "offline" questions about the held bytes reach
+        // nothing, more than the resumptions allowed; the transfer waits them out.
+        const Fault down = put({.times = 12, .dropBeforeReply = true});
+        resumed("network down a while", {cut(600000), down}, 1, 2, 0, true);
+
+        const QString refused = QStringLiteral("Upload failed: the storage host answered HTTP %1.");
+        const QString expired = QStringLiteral("Upload session expired");
+        ends("204", answer(204), 1, false, "");
+        ends("301", answer(301), 1, false, refused.arg(301));
+        ends("500 on every resumption", answer(500), 6, true, refused.arg(500));
+        ends("404: session gone", answer(404), 1, false, expired);
+        ends("410: session gone", answer(410), 1, false, expired);
+        // A status answered once is asked about and the rest sent to the same session.
+        ends("429 once: asked again", answer(429, 1), 3, true, "");
+        ends("308 beyond the file", {held("bytes=0-1000")}, 1, false,
+             "The storage host claimed more bytes than the file has.");
+        ends("malformed Range", {held("bytes=0-99x")}, 1, false,
+             "The storage host sent a malformed Range header.");
+        ends("Range going backwards", {held("bytes=0-499", 1), held("bytes=0-99")}, 2, false,
+             "The storage host now holds fewer bytes than it said before.");
+        // Whole but not complete: asked again without a body, never sent an empty range.
+        ends("308 for the whole file", {held("bytes=0-999")}, 6, false, "Upload failed");
+        ends("offset moves", {cut(300000, 0, std::nullopt)}, 6, true,
+             "Upload failed: The remote host closed the connection", large);
+        ends("endless reply", {put({.status = 200, .endlessBody = true})}, 1, false,
+             "Network: The storage host's reply is larger than 1 MiB.");
+        ends("missing file", {}, 0, false, "File: No such file or directory", -1);
+        // The stand-in's certificate is signed by an authority this client does not trust:
+        // the transport's own failure, not a loss of the network.
+        ends("certificate refused", {}, 0, false, "Network: *", 1000, 2);
     }
 
-    void cutTransferResumesFromTheHeldBytes() {
-        QFETCH(QList<qint64>, cuts);
-        QFETCH(int, resumedStatus);
-        QFETCH(int, offline);
-        QFETCH(bool, tls);
+    void transfers() {
+        QFETCH(QList<Fault>, faults);
+        QFETCH(qint64, size);
+        QFETCH(int, tls);
+        QFETCH(int, requests);
+        QFETCH(bool, resumes);
+        QFETCH(QString, message);
+        QFETCH(int, cuts);
+        QFETCH(int, held);
+        QFETCH(bool, offline);
         if (tls)
             m_service = m_tls.get();
-        auto client = makeClient();
+        auto clock = std::make_shared<FakePacerClock>();
+        auto options = fastOptions(clock);
+        options.maxTransferRequests = cuts > 0 ? 100 : 6;
+        auto client = makeClient(options);
         const auto created = create(*client);
         QVERIFY(created);
-        // A status query carries no body, so only the PUTs with bytes count toward a cut.
-        for (const qint64 cut : cuts)
-            QVERIFY(m_service->addFault({.method = "PUT",
-                                         .path = "/_upload/*",
-                                         .skip = cut == cuts.first() ? 0 : 1,
-                                         .times = cut < 0 ? std::nullopt : std::optional(1),
-                                         .dropAfterBytes = std::abs(cut)}));
-        if (resumedStatus != 0)
-            QVERIFY(m_service->addFault({.method = "PUT",
-                                         .path = "/_upload/*",
-                                         .skip = 1,
-                                         .times = 1,
-                                         .status = resumedStatus}));
-        if (offline > 0)
-            QVERIFY(m_service->addFault({.method = "PUT",
-                                         .path = "/_upload/*",
-                                         .times = offline,
-                                         .dropBeforeReply = true}));
-        const qint64 size = 4 * 1024 * 1024;
+        for (const Fault& fault : faults)
+            QVERIFY(m_service->addFault(fault));
+        if (tls == 2) {
+            options.testAuthorities.clear();
+            client = makeClient(options);
+        }
+        const qint64 unit = 256 * 1024;
         qint64 lowestAfterResume = size;
         QList<bool> unreachable;
         FileTransfer transfer;
@@ -301,148 +371,44 @@ private slots:
             lowestAfterResume = std::min(lowestAfterResume, sent);
         };
 
-        const auto uploaded = run(client->uploadFile(writeFile(size), created->url, transfer));
-        QVERIFY2(uploaded, errorText(uploaded).constData());
+        const QString file =
+            size < 0 ? m_dir.filePath(QStringLiteral("gone.mov")) : writeFile(size);
+        const auto uploaded = run(client->uploadFile(file, created->url, transfer));
+        QVERIFY(reads(uploaded, QString(), message));
+        if (requests >= 0)
+            QCOMPARE(m_service->countRequests(QStringLiteral("PUT"), created->url.path()),
+                     requests);
+        QCOMPARE(!clock->wakeUps().isEmpty(), resumes);
+        QCOMPARE(unreachable, offline ? (QList<bool>{true, false}) : QList<bool>());
+        bool asked = false;
+        for (const auto& request : m_service->requests()) {
+            const QString range = request.headers.value(QStringLiteral("content-range"));
+            QVERIFY(!range.startsWith(QStringLiteral("bytes %1-").arg(size)));
+            asked = asked || range == QStringLiteral("bytes */%1").arg(size);
+        }
+        if (cuts == 0)
+            return;
         const QJsonObject upload = m_service->uploads().first().toObject();
         QVERIFY(upload.value(QLatin1StringView("received")).toBool());
         QCOMPARE(m_service->uploads().size(), 1);
         const qint64 resent = upload.value(QLatin1StringView("bytes_received")).toInteger() - size;
-        const qint64 cutCount = cuts.first() < 0 ? size / (256 * 1024) : cuts.size();
-        QVERIFY2(resent >= 0 && resent < cutCount * 256 * 1024,
-                 qPrintable(QString::number(resent)));
-        // Progress goes on from the held bytes; it never starts again from nothing.
-        QVERIFY(lowestAfterResume >= (std::abs(cuts.last()) / (256 * 1024)) * 256 * 1024);
-        QVERIFY(std::ranges::any_of(m_service->requests(), [&](const auto& request) {
-            return request.headers.value(QStringLiteral("content-range")) ==
-                   QStringLiteral("bytes */%1").arg(size);
-        }));
-        QCOMPARE(unreachable, offline > 0 ? (QList<bool>{true, false}) : QList<bool>());
-    }
-
-    // What the session answers the PUT, and how the transfer ends: "message" is the error
-    // (empty: it succeeds), "requests" how many PUTs it took, "resumes" whether it waited to
-    // go on. A host that misbehaves ends it at once, never in a round of resumptions; a
-    // status answered "once" is asked about and the rest sent to the same session. Each
-    // "offset moves" PUT is cut after one more 256 KiB unit; size -1: no file there.
-    void uploadFileOutcomes_data() {
-        QTest::addColumn<QList<Fault>>("faults");
-        QTest::addColumn<qint64>("size");
-        QTest::addColumn<bool>("tls");
-        QTest::addColumn<int>("requests");
-        QTest::addColumn<bool>("resumes");
-        QTest::addColumn<QString>("message");
-        const auto held = [](const char* range, std::optional<int> times = std::nullopt) {
-            return Fault{.method = "PUT",
-                         .path = "/_upload/*",
-                         .times = times,
-                         .status = 308,
-                         .headers = {{"Range", range}}};
-        };
-        const auto answer = [](int status, std::optional<int> times = std::nullopt) {
-            return QList{Fault{.method = "PUT",
-                               .path = "/_upload/*",
-                               .times = times,
-                               .status = status,
-                               .body = "<Error>details</Error>"}};
-        };
-        const QString refused = QStringLiteral("Upload failed: the storage host answered HTTP %1.");
-        const QString expired = QStringLiteral("Upload session expired");
-        QTest::newRow("204") << answer(204) << qint64(1000) << false << 1 << false << "";
-        QTest::newRow("403") << answer(403) << qint64(1000) << false << 1 << false
-                             << refused.arg(403);
-        QTest::newRow("301") << answer(301) << qint64(1000) << false << 1 << false
-                             << refused.arg(301);
-        QTest::newRow("500 on every resumption")
-            << answer(500) << qint64(1000) << false << 6 << true << refused.arg(500);
-        QTest::newRow("404: session gone")
-            << answer(404) << qint64(1000) << false << 1 << false << expired;
-        QTest::newRow("410: session gone")
-            << answer(410) << qint64(1000) << false << 1 << false << expired;
-        QTest::newRow("429 once: asked again")
-            << answer(429, 1) << qint64(1000) << false << 3 << true << "";
-        QTest::newRow("503 once: asked again")
-            << answer(503, 1) << qint64(1000) << false << 3 << true << "";
-        QTest::newRow("308 beyond the file")
-            << QList{held("bytes=0-1000")} << qint64(1000) << false << 1 << false
-            << "The storage host claimed more bytes than the file has.";
-        QTest::newRow("malformed Range")
-            << QList{held("bytes=0-99x")} << qint64(1000) << false << 1 << false
-            << "The storage host sent a malformed Range header.";
-        QTest::newRow("Range going backwards")
-            << QList{held("bytes=0-499", 1), held("bytes=0-99")} << qint64(1000) << false << 2
-            << false << "The storage host now holds fewer bytes than it said before.";
-        // Whole but not complete: asked again without a body, never sent an empty range.
-        QTest::newRow("308 for the whole file")
-            << QList{held("bytes=0-999")} << qint64(1000) << false << 6 << false << "Upload failed";
-        QTest::newRow("offset moves")
-            << QList{Fault{.method = "PUT", .path = "/_upload/*", .dropAfterBytes = 300000}}
-            << qint64(4 * 1024 * 1024) << false << 6 << true
-            << "Upload failed: The remote host closed the connection";
-        QTest::newRow("endless reply")
-            << QList{Fault{
-                   .method = "PUT", .path = "/_upload/*", .status = 200, .endlessBody = true}}
-            << qint64(1000) << false << 1 << false
-            << "The storage host's reply is larger than 1 MiB.";
-        QTest::newRow("missing file")
-            << QList<Fault>() << qint64(-1) << false << 0 << false << "No such file or directory";
-        // The stand-in's certificate is signed by an authority this client does not trust:
-        // the transport's own failure, not a loss of the network.
-        QTest::newRow("certificate refused")
-            << QList<Fault>() << qint64(1000) << true << 0 << false << "";
-    }
-
-    void uploadFileOutcomes() {
-        QFETCH(QList<Fault>, faults);
-        QFETCH(qint64, size);
-        QFETCH(bool, tls);
-        QFETCH(int, requests);
-        QFETCH(bool, resumes);
-        QFETCH(QString, message);
-        if (tls)
-            m_service = m_tls.get();
-        auto clock = std::make_shared<FakePacerClock>();
-        auto options = fastOptions(clock);
-        options.maxTransferRequests = 6;
-        auto client = makeClient(options);
-        const auto created = create(*client);
-        QVERIFY(created);
-        for (const Fault& fault : faults)
-            QVERIFY(m_service->addFault(fault));
-        const QUrl location = created->url;
-        if (tls) {
-            options.testAuthorities.clear();
-            client = makeClient(options);
-        }
-
-        const QString file =
-            size < 0 ? m_dir.filePath(QStringLiteral("gone.mov")) : writeFile(size);
-        const auto uploaded = run(client->uploadFile(file, location));
-        if (tls) {
-            QCOMPARE(uploaded ? 0 : uploaded.error().code,
-                     int(QNetworkReply::SslHandshakeFailedError));
-            QCOMPARE(uploaded.error().domain, QStringLiteral("Network"));
-        } else {
-            QCOMPARE(uploaded ? QString() : uploaded.error().message, message);
-        }
-        QCOMPARE(m_service->countRequests(QStringLiteral("PUT"), location.path()), requests);
-        QCOMPARE(!clock->wakeUps().isEmpty(), resumes);
-        for (const auto& request : m_service->requests())
-            QVERIFY(!request.headers.value(QStringLiteral("content-range"))
-                         .startsWith(QStringLiteral("bytes %1-").arg(size)));
+        QVERIFY2(resent >= 0 && resent < cuts * unit, qPrintable(QString::number(resent)));
+        QVERIFY(lowestAfterResume >= held * unit);
+        QVERIFY(asked);
     }
 
     // The file's own request ends a reply that trickles (a byte each trickleMs) with the
-    // limit's message, and one that never comes (no message) at the idle time-out. The
+    // limit's message, and one that never comes at the idle time-out. The
     // transfer's rows above read its replies through it; the parser's rows below each framing.
     void streamedRequestEndsASlowReply_data() {
         QTest::addColumn<int>("trickleMs");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no answer") << 0 << QString();
+        QTest::newRow("no answer") << 0 << "Network: *";
         // The windows below take 50 ms and want 20 bytes each.
         QTest::newRow("trickling below the rate")
-            << 50 << "The storage host's reply arrived too slowly.";
+            << 50 << "Network: The storage host's reply arrived too slowly.";
         QTest::newRow("fast enough, but past the deadline")
-            << 1 << "The storage host did not finish its reply in time.";
+            << 1 << "Network: The storage host did not finish its reply in time.";
     }
 
     void streamedRequestEndsASlowReply() {
@@ -468,8 +434,7 @@ private slots:
         QCOMPARE(outcome ? 0 : outcome.error().code,
                  int(trickleMs ? QNetworkReply::ProtocolFailure
                                : QNetworkReply::OperationCanceledError));
-        if (trickleMs)
-            QCOMPARE(outcome.error().message, message);
+        QVERIFY(reads(outcome, QString(), message));
     }
 
     // A reply read whole and read a byte at a time, then the connection closes; limits of
@@ -498,8 +463,6 @@ private slots:
             << ok + "Content-Length: 9\r\n\r\nabc" << incomplete << 200 << "abc";
         QTest::newRow("chunked") << ok + "Transfer-Encoding: chunked\r\n\r\n2\r\nab\r\n0\r\n\r\n"
                                  << complete << 200 << "ab";
-        QTest::newRow("negative length") << ok + "Content-Length: -1\r\n\r\n"
-                                         << failed << 200 << invalidLength;
         QTest::newRow("malformed length")
             << ok + "Content-Length: 2x\r\n\r\nhi" << failed << 200 << invalidLength;
         QTest::newRow("two lengths") << ok + "Content-Length: 2\r\nContent-Length: 3\r\n\r\nhi"
@@ -542,142 +505,12 @@ private slots:
         }
     }
 
-    // --- waits ---------------------------------------------------------------------------
-
-    // How the two waits end, from the service's replies to the poll (status 0: the
-    // connection drops) about the ready asset x0001: a row's reply is repeated for the first
-    // "times" requests (0: every one); "outcome" is the value, or the start of the error.
-    void waitsEnd_data() {
-        QTest::addColumn<bool>("ready"); // waitForAssetReady, else waitForAssetID
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("outcome");
-        QTest::addColumn<int>("code"); // 0: a value
-        QTest::addColumn<int>("polls");
-        QTest::addColumn<int>("times");
-        // A 200 row's body is {"data":{<members>}}.
-        const auto row = [](const char* tag, bool ready, const char* members, const char* outcome,
-                            int code, int polls) {
-            QTest::newRow(tag) << ready << 200 << R"({"data":{)" + QByteArray(members) + "}}"
-                               << QString::fromUtf8(outcome) << code << polls << 0;
-        };
-        const char* const notReady = "Timeout waiting for ready (asset x0001)";
-        row("id: never an asset", false, R"("status":"waiting")", "Timeout waiting for asset_id", 2,
-            5);
-        row("id: an empty id is an id", false, R"("asset_id":"")", "", 0, 1);
-        row("id: errored with a message", false,
-            R"("status":"errored","error":{"type":"invalid_input","message":"File is not a video"})",
-            "Upload errored: File is not a video", 4, 1);
-        row("id: cancelled", false, R"("status":"cancelled")", "Upload cancelled", 4, 1);
-        row("id: timed out", false, R"("status":"timed_out")", "Upload timed_out", 4, 1);
-        row("ready: preparing", true, R"("status":"preparing","playback_ids":[{"id":"p1"}])",
-            notReady, 3, 5);
-        row("ready: Ready in another case", true,
-            R"("status":"Ready","playback_ids":[{"id":"p1"}])", notReady, 3, 5);
-        row("ready: no playback ids", true, R"("status":"ready","playback_ids":[])", notReady, 3,
-            5);
-        row("ready: playback ids absent", true, R"("status":"ready")", notReady, 3, 5);
-        row("ready: errored with messages", true,
-            R"("status":"errored","errors":{"type":"invalid_input",)"
-            R"("messages":["No video track","Bad container"]})",
-            "Asset errored: No video track; Bad container", 5, 1);
-        row("ready: errored", true, R"("status":"errored")", "Asset errored", 5, 1);
-        for (const bool ready : {false, true})
-            QTest::newRow(ready ? "ready: refused" : "id: refused")
-                << ready << 404 << QByteArray(R"({"error":{"type":"not_found"}})") << "HTTP 404: {"
-                << 404 << 1 << 0;
-        // Transport retries end after five; the wait polls on through more.
-        for (const int status : {0, 429, 503})
-            QTest::addRow("ready: %d seven times", status)
-                << true << status << QByteArray() << "pb-x0001" << 0 << 8 << 7;
-    }
-
-    void waitsEnd() {
-        QFETCH(bool, ready);
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QString, outcome);
-        QFETCH(int, code);
-        QFETCH(int, polls);
-        QFETCH(int, times);
-        QVERIFY(m_service->seedGeneratedAssets(1, {}, {}, QStringLiteral("x")));
-        const QString path = ready ? QStringLiteral("/video/v1/assets/x0001")
-                                   : QStringLiteral("/video/v1/uploads/x0001");
-        QVERIFY(m_service->addFault({.path = path,
-                                     .times = times ? std::optional(times) : std::nullopt,
-                                     .status = status,
-                                     .body = body,
-                                     .dropBeforeReply = status == 0}));
-
-        auto client = makeClient();
-        const auto result = run(ready ? client->waitForAssetReady(QStringLiteral("x0001"))
-                                      : client->waitForAssetID(QStringLiteral("x0001")));
-        QCOMPARE(result ? 0 : result.error().code, code);
-        if (result)
-            QCOMPARE(*result, outcome);
-        else
-            QVERIFY2(result.error().domain.isEmpty() && result.error().message.startsWith(outcome),
-                     qPrintable(result.error().message));
-        QCOMPARE(gets(path), polls);
-    }
-
-    // --- assets --------------------------------------------------------------------------
-
-    void deleteAsset_data() {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<bool>("replyLost");
-        QTest::addColumn<QString>("failure");
-        QTest::addColumn<int>("requests");
-        QTest::addColumn<int>("left");
-        QTest::newRow("existing") << "a0001" << false << QString() << 1 << 1;
-        // A refused delete's body is discarded: it reads "HTTP <status>: ".
-        QTest::newRow("missing") << "gone" << false << "HTTP 404: " << 1 << 2;
-        QTest::newRow("reply lost, retry finds it gone") << "a0001" << true << QString() << 2 << 1;
-    }
-
-    void deleteAsset() {
-        QFETCH(QString, id);
-        QFETCH(bool, replyLost);
-        QFETCH(QString, failure);
-        QFETCH(int, requests);
-        QFETCH(int, left);
-        QVERIFY(m_service->seedGeneratedAssets(2, {}, {}, QStringLiteral("a")));
-        if (replyLost)
-            QVERIFY(m_service->addFault({.method = "DELETE",
-                                         .path = "/video/v1/assets/" + id,
-                                         .times = 1,
-                                         .dropAfterHandling = true}));
-        auto client = makeClient();
-
-        const auto deleted = run(client->deleteAsset(id));
-        QCOMPARE(deleted ? QString() : deleted.error().message, failure);
-        const auto request = m_service->requests().last();
-        QCOMPARE(m_service->requests().size(), requests);
-        QVERIFY(!request.headers.contains(QStringLiteral("content-type")));
-        QCOMPARE(m_service->assets().size(), left);
-    }
-
-    void unsafeIDsNeverReachTheService() {
-        auto client = makeClient();
-        for (const QString& id : {QStringLiteral("a/../../uploads"), QStringLiteral("a?limit=1"),
-                                  QStringLiteral(""), QStringLiteral("..")}) {
-            const auto deleted = run(client->deleteAsset(id));
-            QCOMPARE(deleted ? 0 : deleted.error().code, int(invalidLocationCode));
-            const auto ready = run(client->waitForAssetReady(id));
-            QCOMPARE(ready ? 0 : ready.error().code, int(invalidLocationCode));
-        }
-        QVERIFY(m_service->requests().isEmpty());
-    }
-
-    // --- listing -------------------------------------------------------------------------
-
     void listingOutcomes_data();
 
     void listingOutcomes() {
         QFETCH(StandInService::Paging, paging);
         QFETCH(Fault, fault);
         QFETCH(QString, secret);
-        QFETCH(QString, domain);
         QFETCH(int, code);
         QFETCH(QString, outcome);
         QFETCH(QStringList, targets);
@@ -693,16 +526,9 @@ private slots:
         const auto assets = run(client->listAllAssets(m_service->tokenID(), secret));
 
         QCOMPARE(assets ? 0 : assets.error().code, code);
-        if (assets) {
-            QCOMPARE(QString::number(assets->size()), outcome);
-            for (int i = 0; i < 250; ++i)
-                QCOMPARE(assets->at(i).id,
-                         QStringLiteral("seeded%1").arg(i + 1, 4, 10, QChar(u'0')));
-        } else {
-            QCOMPARE(assets.error().domain, domain);
-            QVERIFY2(assets.error().message.startsWith(outcome),
-                     qPrintable(assets.error().message));
-        }
+        QVERIFY(reads(assets, assets ? QString::number(assets->size()) : QString(), outcome));
+        for (int i = 0; assets && i < 250; ++i)
+            QCOMPARE(assets->at(i).id, QStringLiteral("seeded%1").arg(i + 1, 4, 10, QChar(u'0')));
         const auto requests = m_service->requests();
         QCOMPARE(requests.size(), targets.size());
         const QString pair =
@@ -714,20 +540,19 @@ private slots:
         }
     }
 
-    // The second stand-in plays another host: a redirect there must not take the credential
-    // along nor pass for a complete listing (a links.next there is nextLocation's row).
+    // The HTTPS stand-in, trusted, plays another host: a redirect there must not take the
+    // credential along nor pass for a complete listing (a links.next there is nextLocation's).
     void redirectElsewhereNeverSeesTheCredential() {
-        StandInService other;
-        QVERIFY2(other.isRunning(), qPrintable(other.errorString()));
         const QByteArray elsewhere =
-            other.baseUrl().toString().toUtf8() + "/video/v1/assets?page=2";
+            m_tls->baseUrl().toString().toUtf8() + "/video/v1/assets?page=2";
         QVERIFY(m_service->addFault(
             {.path = "/video/v1/assets", .status = 302, .headers = {{"Location", elsewhere}}}));
-        auto client = makeClient();
+        auto options = fastOptions();
+        options.testAuthorities = m_tls->clientOptions().testAuthorities;
         const auto assets =
-            run(client->listAllAssets(m_service->tokenID(), m_service->tokenSecret()));
+            run(makeClient(options)->listAllAssets(m_service->tokenID(), m_service->tokenSecret()));
         QVERIFY(!assets);
-        for (const auto& request : other.requests())
+        for (const auto& request : m_tls->requests())
             QVERIFY(!request.headers.contains(QStringLiteral("authorization")));
     }
 
@@ -747,8 +572,6 @@ private slots:
                                           : QString();
         QCOMPARE(found, next);
     }
-
-    // --- pacing --------------------------------------------------------------------------
 
     // A script of acquisitions on one pacer: 'p' a POST, 'o' any other request, '.' waits
     // for all begun so far, 'z' then a quiet ten seconds, 'b' a budget of one until ten
@@ -843,7 +666,7 @@ private slots:
         QFETCH(ms, elapsed);
         QVERIFY(m_service->seedGeneratedAssets(1, {}, {}, QStringLiteral("a")));
         auto clock = std::make_shared<FakePacerClock>();
-        auto client = makeClient(clock);
+        auto client = makeClient(fastOptions(clock));
         const auto created = create(*client);
         QVERIFY(created);
         QVERIFY(m_service->addFault(
@@ -866,85 +689,6 @@ private slots:
         }
         QCOMPARE(clock->wakeUps(), wakeUps);
         QCOMPARE(clock->elapsed(), elapsed);
-    }
-
-    // --- retries -------------------------------------------------------------------------
-
-    // The service answers `status` to the first `times` requests (0: to all). Each retry
-    // waits twice the one before from 1 s, within ±20 %; after five the failure stands.
-    void retries_data() {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<int>("times");
-        QTest::addColumn<int>("requests");
-        QTest::newRow("429") << 429 << 2 << 3;
-        QTest::newRow("502") << 502 << 2 << 3;
-        QTest::newRow("503") << 503 << 2 << 3;
-        QTest::newRow("504") << 504 << 2 << 3;
-        QTest::newRow("503 until it gives up") << 503 << 0 << 6;
-        QTest::newRow("500 is final") << 500 << 2 << 1;
-        QTest::newRow("404 is final") << 404 << 2 << 1;
-    }
-
-    void retries() {
-        QFETCH(int, status);
-        QFETCH(int, times);
-        QFETCH(int, requests);
-        QVERIFY(m_service->seedGeneratedAssets(1, {}, {}, QStringLiteral("a")));
-        QVERIFY(m_service->addFault({.method = "PATCH",
-                                     .path = "/video/v1/assets/a0001",
-                                     .times = times ? std::optional(times) : std::nullopt,
-                                     .status = status}));
-
-        // Not a wait: the waits poll on through any 5xx.
-        auto clock = std::make_shared<FakePacerClock>();
-        const auto titled =
-            run(makeClient(clock)->updateAssetTitle(QStringLiteral("a0001"), QStringLiteral("t")));
-        QCOMPARE(titled ? 0 : titled.error().code, times && requests > times ? 0 : status);
-        QCOMPARE(m_service->countRequests(QStringLiteral("PATCH"),
-                                          QStringLiteral("/video/v1/assets/a0001")),
-                 requests);
-        const auto wakeUps = clock->wakeUps();
-        QCOMPARE(wakeUps.size(), requests - 1);
-        for (int i = 0; i < wakeUps.size(); ++i) {
-            const ms gap = wakeUps[i] - (i == 0 ? ms(0) : wakeUps[i - 1]);
-            const ms nominal = ms(1000) * (1 << i);
-            QVERIFY2(gap >= nominal * 8 / 10 && gap <= nominal * 12 / 10,
-                     qPrintable(QStringLiteral("wait %1: %2 ms").arg(i).arg(gap.count())));
-        }
-    }
-
-    // The wait a 429 names is the wait, up to the cap (its forms are parseRetryAfter's rows).
-    void retryAfterIsHonouredUpToTheCap_data() {
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<ms>("wait");
-        QTest::newRow("seconds") << QByteArray("7") << ms(7s);
-        QTest::newRow("an hour") << QByteArray("3600")
-                                 << ms(ServiceTransport::RetryPolicy().maxRetryAfter);
-    }
-
-    void retryAfterIsHonouredUpToTheCap() {
-        QFETCH(QByteArray, value);
-        QFETCH(ms, wait);
-        QVERIFY(m_service->addFault({.method = "POST",
-                                     .path = "/video/v1/uploads",
-                                     .times = 1,
-                                     .status = 429,
-                                     .headers = {{"Retry-After", value}}}));
-        auto clock = std::make_shared<FakePacerClock>();
-        QVERIFY(create(*makeClient(clock)));
-        QCOMPARE(clock->wakeUps(), QList<ms>{wait});
-    }
-
-    // A dropped POST may have landed, so it is not sent again; a dropped GET is (the waits'
-    // row of status 0).
-    void droppedPostIsNotSentAgain() {
-        QVERIFY(m_service->addFault(
-            {.method = "POST", .path = "/video/v1/uploads", .dropBeforeReply = true}));
-        auto clock = std::make_shared<FakePacerClock>();
-        const auto created = create(*makeClient(clock));
-        QCOMPARE(created ? QString() : created.error().domain, QStringLiteral("Network"));
-        QCOMPARE(created.error().code, int(QNetworkReply::RemoteHostClosedError));
-        QVERIFY(clock->wakeUps().isEmpty());
     }
 
     // No Retry-After (nothing) leaves the wait to the backoff: the retries' rows.
@@ -1024,72 +768,143 @@ private slots:
 // Tables defined below the class: moc misreads raw strings, and the "//" in these would
 // end its reading of the class.
 
-// What the service answers the POST, and what the caller gets: "outcome" is the upload
-// ID, or the start of the error message (an empty domain is the client's own).
-void TestMuxClient::createUploadOutcomes_data() {
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body"); // empty: the normal reply cut short
-    QTest::addColumn<QString>("domain");
-    QTest::addColumn<int>("code"); // 0: success
-    QTest::addColumn<QString>("outcome");
+void TestMuxClient::apiCalls_data() {
+    QTest::addColumn<ApiCall>("row");
+    const auto row = [](const QByteArray& tag, const char* call, std::optional<Fault> fault,
+                        int code, const QString& outcome, int requests = 1, QList<ms> waits = {}) {
+        QTest::newRow(tag.constData())
+            << ApiCall{call, QStringLiteral("x0001"), false, fault, code, outcome, requests, waits};
+    };
+    const auto answer = [](int status, std::optional<QByteArray> body = std::nullopt,
+                           std::optional<int> times = std::nullopt) {
+        return Fault{.times = times, .status = status, .body = body};
+    };
+    // A poll's reply {"data":{<members>}}.
+    const auto data = [](const QByteArray& members) {
+        return Fault{.status = 200, .body = R"({"data":{)" + members + "}}"};
+    };
 
     const QByteArray valid = R"({"data":{"id":"u1","url":"https://storage.example/u1?sig=x"}})";
-    QTest::newRow("299 passes") << 299 << valid << "" << 0 << "u1";
+    row("create: 299 passes", "create", answer(299, valid), 0,
+        "u1 https://storage.example/u1?sig=x");
     // An informational status carries no body in HTTP.
-    QTest::newRow("199 fails") << 199 << QByteArray() << "" << 199 << "HTTP 199: ";
-    QTest::newRow("300 fails") << 300 << valid << "" << 300 << QStringLiteral("HTTP 300: ") + valid;
-    QTest::newRow("non-UTF-8 body")
-        << 500 << QByteArray("\xff\xfe bad \xc3") << "" << 500 << "HTTP 500: ";
-    QTest::newRow("cut-off UTF-8 sequence")
-        << 502 << QByteArray("caf\xc3") << "" << 502 << "HTTP 502: ";
-    QTest::newRow("UTF-8 body") << 400 << QByteArray("caf\xc3\xa9") << "" << 400
-                                << QStringLiteral("HTTP 400: café");
-    QTest::newRow("relative location")
-        << 201 << QByteArray(R"({"data":{"id":"u1","url":"/relative/only"}})") << ""
-        << int(invalidLocationCode) << "";
-    QTest::newRow("no id") << 201 << QByteArray(R"({"data":{"url":"x"}})") << "JSON"
-                           << int(json::missingMember) << "The member \"data.id\" is missing.";
-    QTest::newRow("malformed") << 0 << QByteArray() << "JSON" << int(json::syntaxError) << "";
+    row("create: 199 fails", "create", answer(199, ""), 199, "HTTP 199: ");
+    row("create: 300 fails", "create", answer(300, valid), 300, "HTTP 300: " + valid);
+    row("create: cut-off UTF-8 sequence", "create", answer(422, "caf\xc3"), 422, "HTTP 422: ");
+    row("create: UTF-8 body", "create", answer(400, "caf\xc3\xa9"), 400, "HTTP 400: café");
+    row("create: relative location", "create",
+        answer(201, R"({"data":{"id":"u1","url":"/relative/only"}})"), invalidLocationCode,
+        "The upload location \"/relative/only\" is not a valid address.");
+    row("create: malformed", "create", Fault{.malformedJson = true}, json::syntaxError, "JSON: *");
+
+    // Failures below HTTP are the network's, with Qt's code (the refused row's port is the
+    // closed one). A dropped POST may have landed, so the client waits for no second try; a
+    // dropped GET it tries again (the ready row of status 0, where Qt's own resend saves a wait).
+    QTest::newRow("title: connection refused") << ApiCall{
+        "title", "x0001", true, {}, QNetworkReply::ConnectionRefusedError, "Network: *", 0};
+    row("title: idle time-out", "title", Fault{.hang = true}, QNetworkReply::OperationCanceledError,
+        "Network: *");
+    row("create: dropped", "create", Fault{.dropBeforeReply = true},
+        QNetworkReply::RemoteHostClosedError, "Network: *", -1);
+
+    // Each retry waits twice the one before from 1 s; after five the failure stands. The
+    // waits poll on through any 5xx, so a PATCH shows it.
+    for (const int status : {429, 502, 503, 504})
+        row("title: " + QByteArray::number(status) + " twice", "title", answer(status, {}, 2), 0,
+            "", 3, {1s, 2s});
+    row("title: 503 until it gives up", "title", answer(503), 503, "HTTP 503: *", 6,
+        {1s, 2s, 4s, 8s, 16s});
+    row("title: 500 is final", "title", answer(500, {}, 2), 500, "HTTP 500: *");
+    // The wait a 429 names is the wait, up to the cap (its forms are parseRetryAfter's rows).
+    for (const auto& [value, wait] : {std::pair<QByteArray, ms>{"7", 7s},
+                                      {"3600", ServiceTransport::RetryPolicy().maxRetryAfter}})
+        row("title: Retry-After " + value, "title",
+            Fault{.times = 1, .status = 429, .headers = {{"Retry-After", value}}}, 0, "", 2,
+            {wait});
+
+    row("id: never an asset", "id", data(R"("status":"waiting")"), assetIdTimeoutCode,
+        "Timeout waiting for asset_id", 5);
+    row("id: an empty id is an id", "id", data(R"("asset_id":"")"), 0, "");
+    row("id: errored with a message", "id",
+        data(R"("status":"errored","error":{"type":"invalid_input",)"
+             R"("message":"File is not a video"})"),
+        uploadDeadCode, "Upload errored: File is not a video");
+    for (const QByteArray status : {"cancelled", "timed_out"})
+        row("id: " + status, "id", data(R"("status":")" + status + '"'), uploadDeadCode,
+            "Upload " + status);
+    for (const char* members : {R"("status":"preparing","playback_ids":[{"id":"p1"}])",
+                                R"("status":"Ready","playback_ids":[{"id":"p1"}])",
+                                R"("status":"ready","playback_ids":[])", R"("status":"ready")"})
+        row(QByteArray("ready: not yet, ") + members, "ready", data(members), readyTimeoutCode,
+            "Timeout waiting for ready (asset x0001)", 5);
+    row("ready: errored", "ready",
+        data(R"("status":"errored","errors":{"type":"invalid_input",)"
+             R"("messages":["No video track","Bad container"]})"),
+        assetErroredCode, "Asset errored: No video track; Bad container");
+    // An error detail of another shape never fails the decode of the asset's state.
+    row("ready: errored, detail of another shape", "ready",
+        data(R"("status":"errored","errors":"broken")"), assetErroredCode, "Asset errored");
+    for (const char* call : {"id", "ready"})
+        row(call + QByteArray(": refused"), call, answer(404, R"({"error":{"type":"not_found"}})"),
+            404, R"(HTTP 404: {"error":{"type":"not_found"}})");
+    // Transport retries end after five; the wait polls on through more.
+    for (const int status : {0, 429, 503})
+        row("ready: " + QByteArray::number(status) + " seven times", "ready",
+            Fault{.times = 7, .status = status, .dropBeforeReply = status == 0}, 0, "pb-x0001", 8,
+            status ? QList<ms>{1s, 2s, 4s, 8s, 16s, 1s} : QList<ms>{1s, 2s, 4s, 8s, 16s});
+
+    row("delete: existing", "delete", {}, 0, "");
+    row("delete: reply lost, retry finds it gone", "delete",
+        Fault{.times = 1, .dropAfterHandling = true}, 0, "", 2);
+    // A refused delete's body is discarded; an ID that names another place is sent nowhere.
+    QTest::newRow("delete: missing") << ApiCall{"delete", "gone", false, {}, 404, "HTTP 404: "};
+    for (const char* id : {"a/../../uploads", "a?limit=1", "", ".."}) {
+        const QString message = QStringLiteral("The ID \"%1\" does not form a valid location.")
+                                    .arg(QLatin1StringView(id));
+        for (const char* call : {"delete", "ready"})
+            QTest::addRow("%s: unsafe ID \"%s\"", call, id) << ApiCall{
+                call, QString::fromLatin1(id), false, {}, invalidLocationCode, message, 0};
+    }
 }
 
 // A listing of 250 assets under each paging and failure: "outcome" is the number
-// listed, or the start of the error message. The client's own pair is stale, so every
+// listed, or the error as reads() takes it. The client's own pair is stale, so every
 // request must carry the pair the listing was given.
 void TestMuxClient::listingOutcomes_data() {
     QTest::addColumn<StandInService::Paging>("paging");
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<QString>("secret");
-    QTest::addColumn<QString>("domain");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<QStringList>("targets"); // the first requests, in order
     const QString first = QStringLiteral("/video/v1/assets?limit=100");
-    const QString secret = m_service->tokenSecret();
+    const QString secret = m_plain->tokenSecret();
     const auto links = StandInService::Paging::links;
 
     // The pair is UTF-8 in Base64's standard alphabet: after "stand-in-id:", "ab>cd?"
     // encodes to "YWI+Y2Q/", not the URL-safe "YWI-Y2Q_".
     QTest::newRow("links.next, non-ASCII secret")
-        << links << Fault{} << QStringLiteral("sécret:ü") << "" << 0 << "250"
+        << links << Fault{} << QStringLiteral("sécret:ü") << 0 << "250"
         << QStringList{first, first + "&page=2", first + "&page=3"};
     // The stand-in's cursors hold '/', '+' and '=', which only survive percent-encoded.
     QTest::newRow("next_cursor, + and / in Base64")
-        << StandInService::Paging::cursor << Fault{} << QStringLiteral("ab>cd?") << "" << 0 << "250"
+        << StandInService::Paging::cursor << Fault{} << QStringLiteral("ab>cd?") << 0 << "250"
         << QStringList{first, first + "&cursor=o%2F100%2B%3D", first + "&cursor=o%2F200%2B%3D"};
     // An empty secret is still sent, and refused once.
-    QTest::newRow("refused") << links << Fault{} << QString() << "" << 401 << "HTTP 401: {\"error\""
+    QTest::newRow("refused") << links << Fault{} << QString() << 401 << "HTTP 401: {\"error\"*"
                              << QStringList{first};
     QTest::newRow("later page malformed")
         << links << Fault{.path = "/video/v1/assets", .skip = 1, .malformedJson = true} << secret
-        << "JSON" << int(json::syntaxError) << "" << QStringList{first, first + "&page=2"};
+        << int(json::syntaxError) << "JSON: *" << QStringList{first, first + "&page=2"};
+    const QString second = m_plain->baseUrl().toString() + first + "&page=2";
     QTest::newRow("third page names the second as the next")
         << links
         << Fault{.path = "/video/v1/assets",
                  .skip = 2,
                  .status = 200,
                  .body = R"({"data":[{"id":"a","status":"ready"}],"links":{"next":")" +
-                         m_service->baseUrl().toString().toUtf8() + first.toUtf8() + "&page=2\"}}"}
-        << secret << "" << int(pagingLoopCode) << ""
+                         second.toUtf8() + "\"}}"}
+        << secret << int(pagingLoopCode) << "The asset list repeats the page at " + second + "."
         << QStringList{first, first + "&page=2", first + "&page=3"};
 }
 
@@ -1101,10 +916,8 @@ void TestMuxClient::nextLocation_data() {
         QTest::newRow(tag) << QByteArray(members) << QString::fromUtf8(next);
     };
     row("no links, no cursor", "", "");
-    row("links without next", R"(,"links":{})", "");
     row("null next", R"(,"links":{"next":null})", "");
     row("empty next", R"(,"links":{"next":""})", "");
-    row("null cursor", R"(,"next_cursor":null)", "");
     row("empty cursor", R"(,"next_cursor":"")", "");
     row("absolute next", R"(,"links":{"next":"https://api.example/p?page=2"})",
         "https://api.example/p?page=2");
