@@ -188,6 +188,7 @@ private Q_SLOTS:
         QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
         setModified(clip, 1700000000000);
 
+        // Wider than the clip's own pictures: the shape tells which one came.
         QImage green(256, 144, QImage::Format_RGB32);
         green.fill(Qt::green);
         green.setText("Thumb::URI", QUrl::fromLocalFile(clip).toString());
@@ -198,9 +199,6 @@ private Q_SLOTS:
 
         const auto picture = decode(thumbnail(clip, {160, 90}));
         QCOMPARE(picture.size(), QSize(fresh ? 160 : 120, 90));
-        const QColor centre = picture.pixelColor(picture.width() / 2, picture.height() / 2);
-        const bool isGreen = centre.green() > 200 && centre.red() < 60 && centre.blue() < 60;
-        QCOMPARE(isGreen, fresh);
     }
 
     // The first asked at no size at all: one pixel.
