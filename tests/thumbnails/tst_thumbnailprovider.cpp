@@ -71,10 +71,9 @@ private Q_SLOTS:
             std::make_unique<ThumbnailProvider>(m_home->stateFolder() + "/thumbnails", m_pool);
     }
 
-    // The frame tests render mov and mkv clips as well.
+    // The frame tests render mov and mkv clips as well, the rotation test an mp4.
     void rendersAndCachesEachContainer_data() {
         QTest::addColumn<QString>("fileName");
-        QTest::newRow("mp4") << "a.mp4";
         QTest::newRow("avi") << "d.avi";
         QTest::newRow("mxf") << "e.mxf";
     }
@@ -152,7 +151,6 @@ private Q_SLOTS:
         QTest::newRow("audio with a cover") << m_clips.video(
             "sound.mp4", {.seconds = 0, .withAudio = true, .audioSeconds = 2, .withCover = true});
         QTest::newRow("truncated") << m_clips.truncated("cut.mp4");
-        QTest::newRow("text") << m_clips.file("notes.avi", "not a video");
         QTest::newRow("missing") << m_clips.folder() + "/gone.mp4";
     }
     void nothingFromWhatIsNotVideo() {

@@ -64,7 +64,6 @@ private Q_SLOTS:
                           {.seconds = 0, .withAudio = true, .audioSeconds = 2, .withCover = true}),
             "Unknown", "0:02", "MP4");
         row("truncated", m_clips.truncated("t.mp4"), "Unknown", "0:00", "MP4");
-        row("not media", m_clips.file("n.avi", "hello"), "Unknown", "0:00", "AVI");
     }
     void readsRealClips() {
         QFETCH(QString, path);
