@@ -53,9 +53,10 @@ private Q_SLOTS:
         QTest::newRow("unreadable file") << one << "a.mov" << -1.0 << false << on;
         QTest::newRow("no creation time")
             << QStringList{"a.mov"} << "a.mov" << 9000.0 << false << on;
+        // The newer one's creation time as a date-time: 5000 s.
         QTest::newRow("newest of two counts")
-            << QStringList{"a.mov@1000", "b.mov@1", "a.mov@5000"} << "a.mov" << 2000.0 << false
-            << on + "\n2 copies on Mux";
+            << QStringList{"a.mov@1000", "b.mov@1", "a.mov@1970-01-01T01:23:20Z"} << "a.mov"
+            << 2000.0 << false << on + "\n2 copies on Mux";
         QTest::newRow("changed after the newest")
             << QStringList{"a.mov@1000", "a.mov@5000", "a.mov"} << "a.mov" << 5100.0 << false
             << changed + "\n3 copies on Mux";
