@@ -71,11 +71,9 @@ private Q_SLOTS:
             std::make_unique<ThumbnailProvider>(m_home->stateFolder() + "/thumbnails", m_pool);
     }
 
+    // The frame tests render mov and mkv clips as well, the rotation test an mp4.
     void rendersAndCachesEachContainer_data() {
         QTest::addColumn<QString>("fileName");
-        QTest::newRow("mp4") << "a.mp4";
-        QTest::newRow("mov") << "b.mov";
-        QTest::newRow("mkv") << "c.mkv";
         QTest::newRow("avi") << "d.avi";
         QTest::newRow("mxf") << "e.mxf";
     }
@@ -104,7 +102,6 @@ private Q_SLOTS:
         setModified(clip, 1700000100500);
         QVERIFY(thumbnail(clip));
         QCOMPARE(cacheFiles().size(), 2);
-        QVERIFY(QFile::exists(cachePath(clip)));
     }
 
     // The frame at one second, or the first one of a clip too short for that.
@@ -149,18 +146,11 @@ private Q_SLOTS:
         QVERIFY(qGray(picture.pixel(picture.width() / 4, middle)) < 50);
     }
 
-    void zeroSizeGivesOnePixel() {
-        const auto clip = m_clips.video("tiny.mkv");
-        QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
-        QCOMPARE(decode(thumbnail(clip, {0, 0})).size(), QSize(1, 1));
-    }
-
     void nothingFromWhatIsNotVideo_data() {
         QTest::addColumn<QString>("path");
-        QTest::newRow("audio only") << m_clips.audioOnly("sound.mp4");
+        QTest::newRow("audio with a cover") << m_clips.video(
+            "sound.mp4", {.seconds = 0, .withAudio = true, .audioSeconds = 2, .withCover = true});
         QTest::newRow("truncated") << m_clips.truncated("cut.mp4");
-        QTest::newRow("zero bytes") << m_clips.zeroByte("empty.mov");
-        QTest::newRow("text") << m_clips.file("notes.avi", "not a video");
         QTest::newRow("missing") << m_clips.folder() + "/gone.mp4";
     }
     void nothingFromWhatIsNotVideo() {
@@ -170,25 +160,19 @@ private Q_SLOTS:
         QVERIFY(cacheFiles().isEmpty());
     }
 
-    void damagedCacheFileIsReplaced_data() {
-        QTest::addColumn<int>("damage"); // 0: not a JPEG at all, 1: cut short
-        QTest::newRow("garbage") << 0;
-        QTest::newRow("cut short") << 1;
-    }
+    // Garbage, then a picture cut short (which still decodes, padded with grey).
     void damagedCacheFileIsReplaced() {
-        QFETCH(int, damage);
-        const auto clip = m_clips.video(QStringLiteral("damaged%1.mp4").arg(damage));
+        const auto clip = m_clips.video(QStringLiteral("damaged.mp4"));
         QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
         const auto good = thumbnail(clip);
         QVERIFY(good);
-        m_provider->waitForCacheWrites();
-
-        QVERIFY(writeFile(cachePath(clip), damage == 0 ? QByteArray("not a picture")
-                                                       : good->left(good->size() / 2)));
-
-        QCOMPARE(thumbnail(clip), good);
-        m_provider->waitForCacheWrites();
-        QCOMPARE(readFile(cachePath(clip)), *good);
+        for (const auto& damaged : {QByteArray("not a picture"), good->left(good->size() / 2)}) {
+            m_provider->waitForCacheWrites();
+            QVERIFY(writeFile(cachePath(clip), damaged));
+            QCOMPARE(thumbnail(clip), good);
+            m_provider->waitForCacheWrites();
+            QCOMPARE(readFile(cachePath(clip)), *good);
+        }
     }
 
     void desktopThumbnailComesFirst_data() {
@@ -202,6 +186,7 @@ private Q_SLOTS:
         QVERIFY2(!clip.isEmpty(), qPrintable(m_clips.lastError()));
         setModified(clip, 1700000000000);
 
+        // Wider than the clip's own pictures: the shape tells which one came.
         QImage green(256, 144, QImage::Format_RGB32);
         green.fill(Qt::green);
         green.setText("Thumb::URI", QUrl::fromLocalFile(clip).toString());
@@ -212,11 +197,9 @@ private Q_SLOTS:
 
         const auto picture = decode(thumbnail(clip, {160, 90}));
         QCOMPARE(picture.size(), QSize(fresh ? 160 : 120, 90));
-        const QColor centre = picture.pixelColor(picture.width() / 2, picture.height() / 2);
-        const bool isGreen = centre.green() > 200 && centre.red() < 60 && centre.blue() < 60;
-        QCOMPARE(isGreen, fresh);
     }
 
+    // The first asked at no size at all: one pixel.
     void manyAtOnce() {
         QList<QString> clips;
         for (int i = 0; i < 6; ++i) {
@@ -225,9 +208,11 @@ private Q_SLOTS:
         }
         std::vector<QCoro::Task<std::optional<QByteArray>>> tasks;
         for (const auto& clip : clips)
-            tasks.push_back(m_provider->thumbnail(QUrl::fromLocalFile(clip), QSizeF(160, 90)));
+            tasks.push_back(m_provider->thumbnail(QUrl::fromLocalFile(clip),
+                                                  tasks.empty() ? QSizeF(0, 0) : QSizeF(160, 90)));
         for (auto& task : tasks)
-            QCOMPARE(decode(QCoro::waitFor(std::move(task))).size(), QSize(120, 90));
+            QCOMPARE(decode(QCoro::waitFor(std::move(task))).size(),
+                     &task == &tasks.front() ? QSize(1, 1) : QSize(120, 90));
         QCOMPARE(cacheFiles().size(), clips.size());
     }
 };

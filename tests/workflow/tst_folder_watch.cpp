@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QTest>
 #include <memory>
@@ -18,12 +17,12 @@ namespace {
 
 constexpr int slow = 30000; // generous ceiling for loopback work under the sanitizers
 
-// Waits short enough for a test, yet a clip written in pieces 200 ms apart never looks
-// settled before its last piece.
 WatchDelivery::Peers peersOf(const Workspace& workspace) {
     return {workspace.library(), workspace.credentials(), workspace.delivery(), workspace.log()};
 }
 
+// Waits short enough for a test, yet a clip written in pieces 200 ms apart never looks
+// settled before its last piece.
 WatchDelivery::Options quick(const QString& folder, bool recursive = false,
                              int maxWatchedFolders = 0) {
     return {.watch = {.folder = folder,
@@ -44,11 +43,6 @@ QStringList passthroughs(const StandInService& service) {
     return names;
 }
 
-bool append(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::Append) && file.write(bytes) == bytes.size();
-}
-
 // A last clip, written after the case's own: once it is on the service, so is everything
 // the watcher was going to send.
 bool sentinelDelivered(const WorkspaceFixture& f) {
@@ -59,8 +53,7 @@ bool sentinelDelivered(const WorkspaceFixture& f) {
 
 } // namespace
 
-// The watcher over the peers. It takes a view model, which here is only the way in to
-// them: the checks read the peers and the stand-in.
+// The watcher over the workspace's peers; the checks read the peers and the stand-in.
 class TestFolderWatch : public QObject {
     Q_OBJECT
 
@@ -96,9 +89,11 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(watch.claim().isHeld(), slow);
 
         if (writer == QLatin1String("pieces")) {
-            const QString clip = folder + "/A_piece.mov";
+            QFile clip(folder + "/A_piece.mov");
+            QVERIFY(clip.open(QIODevice::WriteOnly));
             for (int piece = 0; piece < 4; ++piece) {
-                QVERIFY(append(clip, QByteArray(100000, char('a' + piece))));
+                QVERIFY(clip.write(QByteArray(100000, char('a' + piece))) == 100000 &&
+                        clip.flush());
                 QTest::qWait(200);
                 QCOMPARE(f.service.countRequests("POST", "/video/v1/uploads"), 0);
             }
