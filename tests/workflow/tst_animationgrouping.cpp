@@ -157,6 +157,19 @@ private Q_SLOTS:
         QVERIFY(isSearchActive(QStringLiteral(" ")) && !isSearchActive(QString()));
     }
 
+    // The single questions the lists are made of; a code with no clips still matches by its
+    // code or its table entry.
+    void searchPredicates() {
+        const auto byCity = groupByCity(QList{local("E1_Opening_PAR_M03_intro.mov")});
+        QVERIFY(animationMatchesSearch("PAR", "Opening", byCity, "penin"));
+        QVERIFY(!animationMatchesSearch("PAR", "Opening", byCity, "Finale"));
+        QVERIFY(cityMatchesSearch("PAR", byCity, cities(), "Pari"));
+        QVERIFY(!cityMatchesSearch("PAR", byCity, cities(), "Lond"));
+        QVERIFY(cityMatchesSearch("LON", byCity, cities(), "Lond"));
+        QVERIFY(textContains(QStringLiteral("Caf") + eCombining, QStringLiteral("caf\u00E9")));
+        QVERIFY(!textContains(QStringLiteral("abc"), QString()));
+    }
+
     void progress_data() {
         QTest::addColumn<QString>("city");
         QTest::addColumn<int>("clips");
@@ -165,6 +178,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::newRow("short of clips") << "PAR" << 2 << true << false << "2/5";
         QTest::newRow("exactly enough") << "PAR" << 5 << true << true << "";
+        QTest::newRow("more than enough") << "PAR" << 7 << true << true << "";
+        QTest::newRow("none required") << "LON" << 1 << true << true << "";
         QTest::newRow("missing city") << "NYC" << 1 << false << false << "";
     }
     void progress() {
