@@ -170,6 +170,15 @@ private Q_SLOTS:
         QVERIFY(!textContains(QStringLiteral("abc"), QString()));
     }
 
+    // A grouping without its per-city animations (made by hand) still answers, never reading
+    // past the end.
+    void groupingWithoutPrecomputedAnimations() {
+        auto byCity =
+            groupByCity(QList{local("E1_Opening_PAR_M01_a.mov"), local("E1_Finale_PAR_M01_b.mov")});
+        byCity.byAnimation.clear();
+        QCOMPARE(visibleAnimations("PAR", byCity, QString()), (QStringList{"Finale", "Opening"}));
+    }
+
     void progress_data() {
         QTest::addColumn<QString>("city");
         QTest::addColumn<int>("clips");
