@@ -242,6 +242,23 @@ private Q_SLOTS:
         QCOMPARE(h.view().expandedAnimations(), QSet<QString>{parOpening});
         QVERIFY(h.view().isExpanded(h.header(parOpening)));
         QVERIFY(!h.view().isExpanded(h.header(lonOpening)));
+        // The painted chevron says which: pointing down (wider than tall) when open.
+        const auto chevronPointsDown = [&](const QString& key) {
+            const QModelIndex index = h.header(key);
+            const auto& group = std::get<AnimationGroup>(LibraryModel::nodeAt(index)->payload);
+            const QRect chevron =
+                LibraryDelegate::animationHeaderLayout(h.view().visualRect(index), h.view().font(),
+                                                       group, h.view().isExpanded(index))
+                    .chevron;
+            const QImage image = h.view().viewport()->grab(chevron).toImage();
+            QRect ink;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) != image.pixel(0, 0))
+                        ink |= QRect(x, y, 1, 1);
+            return ink.width() > ink.height();
+        };
+        QVERIFY(chevronPointsDown(parOpening) && !chevronPointsDown(lonOpening));
 
         h.column.searchField().setText("two");
         QVERIFY(h.view().isExpanded(h.header(parOpening)));
