@@ -19,17 +19,17 @@ AutoDelivery::AutoDelivery(WatchDelivery::Peers peers, LocalFolder& folder, Twea
 AutoDelivery::~AutoDelivery() = default;
 
 void AutoDelivery::setDeliverNewClips(bool deliver) {
-    if (m_deliverNewClips == deliver)
-        return;
-    m_deliverNewClips = deliver;
-    Q_EMIT switchesChanged();
-    follow();
+    setSwitch(m_deliverNewClips, deliver);
 }
 
 void AutoDelivery::setReplaceChangedClips(bool replace) {
-    if (m_replaceChangedClips == replace)
+    setSwitch(m_replaceChangedClips, replace);
+}
+
+void AutoDelivery::setSwitch(bool& value, bool on) {
+    if (value == on)
         return;
-    m_replaceChangedClips = replace;
+    value = on;
     Q_EMIT switchesChanged();
     follow();
 }

@@ -3,7 +3,6 @@
 #include "workflow/WatchDelivery.h"
 
 #include <QObject>
-#include <functional>
 #include <memory>
 
 namespace clipferry {
@@ -18,7 +17,7 @@ class AutoDelivery : public QObject {
 public:
     // The settle time, in whole seconds, under this key of the application's settings.
     static constexpr auto settleSetting = "watchSettleSeconds";
-    using Tweak = std::function<void(WatchDelivery::Options&)>;
+    using Tweak = WatchDelivery::Tweak;
 
     // `tweak` adjusts each watcher's options before it starts (tests shorten the waits).
     AutoDelivery(WatchDelivery::Peers peers, LocalFolder& folder, Tweak tweak = {},
@@ -37,6 +36,7 @@ Q_SIGNALS:
     void switchesChanged();
 
 private:
+    void setSwitch(bool& value, bool on);
     void follow();
 
     WatchDelivery::Peers m_peers;

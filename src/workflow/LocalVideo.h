@@ -14,8 +14,6 @@ inline constexpr const char* videoExtensions[] = {"mp4", "mov", "mxf", "avi", "m
 // One video file of the local folder, identified by its location. The three texts come
 // from the process-wide metadata cache; until a file has an entry they are placeholders.
 struct LocalVideo {
-    using VideoMetadata = clipferry::VideoMetadata;
-
     QUrl url;
 
     [[nodiscard]] QString resolution() const;

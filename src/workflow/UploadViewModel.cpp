@@ -1,12 +1,10 @@
 #include "workflow/UploadViewModel.h"
 
 #include "model/DetachedTask.h"
-#include "service/MuxClient.h"
 #include "workflow/ActivityLog.h"
 #include "workflow/AutoDelivery.h"
 #include "workflow/CityTable.h"
 #include "workflow/Credentials.h"
-#include "workflow/DeliveryLedger.h"
 #include "workflow/DeliveryTracker.h"
 #include "workflow/LibrarySource.h"
 #include "workflow/LibrarySync.h"

@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 
 namespace clipferry {
 
@@ -46,6 +47,9 @@ public:
         DeliveryTracker& delivery;
         ActivityLog& log;
     };
+
+    // Adjusts a watcher's options before it starts (tests shorten the waits).
+    using Tweak = std::function<void(Options&)>;
 
     WatchDelivery(Peers peers, Options options, QObject* parent = nullptr);
     ~WatchDelivery() override;

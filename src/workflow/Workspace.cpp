@@ -102,8 +102,6 @@ Workspace::Workspace(ActivityLog& log, QNetworkAccessManager& network, const Cre
         m_autoDelivery = std::make_unique<AutoDelivery>(
             WatchDelivery::Peers{*m_library, *m_credentials, *m_delivery, m_log}, *m_localFolder,
             m_options.watchTweak);
-    }
-    if (!m_options.headless) {
         connect(m_credentials.get(), &Credentials::loaded, this,
                 &Workspace::resumeUnfinishedUploads);
         connect(m_credentials.get(), &Credentials::changed, this, [this](Credentials::Key key) {

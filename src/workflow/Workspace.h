@@ -7,7 +7,6 @@
 #include <QString>
 #include <QUrl>
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -73,7 +72,7 @@ public:
         // follows Qt's network information is made.
         std::shared_ptr<NetworkReachability> networkReachability;
         // Adjusts each watcher of the window's unattended delivery before it starts.
-        std::function<void(WatchDelivery::Options&)> watchTweak;
+        WatchDelivery::Tweak watchTweak;
     };
 
     // Options from the build constants, with the service's own poll intervals.
